@@ -1,0 +1,11 @@
+#include "catalogue/HostCatalogue.h"
+
+const char* const kSetupCaption = "Korvel-软件安装";
+
+HostCatalogue::HostCatalogue(Registry& registry, Files& files, Prompt& prompt)
+    : registry_(registry), files_(files), prompt_(prompt) {}
+
+void HostCatalogue::SetInstallFolder(const std::string& folder) {
+    installFolder = folder;
+    if (!installFolder.empty() && installFolder.back() == '\\') installFolder.pop_back();
+}

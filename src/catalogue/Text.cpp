@@ -1,0 +1,60 @@
+#include "catalogue/Text.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+std::string Join(const std::string& first, const std::string& second) { return first + second; }
+
+std::string Join(const std::string& first, const char* second) {
+    return second ? first + second : first;
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text;
+    if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(&text[0], text.size(), format, again);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    va_end(again);
+    return text;
+}
+
+namespace {
+bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+std::string MapAsciiLetters(const std::string& text, char from, char to) {
+    std::string out = text;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(out[i]);
+        if (IsLeadByte(c)) {
+            if (i + 1 < out.size()) ++i;  // the trail byte belongs to the character
+            continue;
+        }
+        if (c >= static_cast<unsigned char>(from) && c <= static_cast<unsigned char>(from + 25))
+            out[i] = static_cast<char>(c - from + to);
+    }
+    return out;
+}
+}  // namespace
+
+std::string UpperCp936(const std::string& text) { return MapAsciiLetters(text, 'a', 'A'); }
+std::string LowerCp936(const std::string& text) { return MapAsciiLetters(text, 'A', 'a'); }
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Small text helpers shared by every subsystem. Texts are CP936 bytes.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+using StringList = std::vector<std::string>;
+
+// Composed paths, key names and loader values live in buffers of this many bytes, so they hold
+// at most kPathBuffer - 1 characters.
+constexpr std::size_t kPathBuffer = 260;
+
+inline bool FitsBuffer(const std::string& text, std::size_t bufferBytes = kPathBuffer) {
+    return text.size() < bufferBytes;
+}
+
+std::string Join(const std::string& first, const std::string& second);
+std::string Join(const std::string& first, const char* second);
+
+// printf-style formatting into a string of any length.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Letter case of the code page: ASCII letters change; both bytes of a double-byte character
+// (lead byte 0x81..0xFE) stay as they are, even when the trail byte looks like a letter.
+std::string UpperCp936(const std::string& text);
+std::string LowerCp936(const std::string& text);
+
+// Equality with ASCII letters compared without regard to case.
+bool EqualsNoCase(const std::string& a, const std::string& b);

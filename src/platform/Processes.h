@@ -1,0 +1,19 @@
+#pragma once
+// The running processes' executable names, read one at a time from a snapshot so that a search
+// can stop early.
+#include <memory>
+#include <string>
+
+class ProcessSnapshot {
+public:
+    virtual ~ProcessSnapshot() = default;  // closes the snapshot
+    // The first call gives the first entry. False when there is no (further) entry.
+    virtual bool Next(std::string& exeName) = 0;
+};
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // Null when no snapshot can be taken.
+    virtual std::unique_ptr<ProcessSnapshot> TakeSnapshot() = 0;
+};

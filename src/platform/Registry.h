@@ -1,0 +1,74 @@
+#pragma once
+// The registry as the setup program needs it. Texts are CP936 bytes; results keep the Win32
+// meanings (0 = success) so that the callers read like the registry calls they stand for.
+#include <cstdint>
+#include <string>
+
+using RegKey = std::uintptr_t;  // an open key, or one of the predefined roots below; 0 = none
+
+constexpr RegKey kHkeyCurrentUser = 0x80000001u;
+constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorAccessDenied = 5;
+constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorMoreData = 234;
+constexpr long kErrorNoMoreItems = 259;
+
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegMultiSz = 7;
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+
+    // RegOpenKeyA: subKey may be null or empty, which opens a second handle to parent itself.
+    virtual long OpenKey(RegKey parent, const char* subKey, RegKey& out) = 0;
+    // RegOpenKeyExA with KEY_READ and options 0 (the program's own registry view).
+    virtual long OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) = 0;
+    // RegQueryInfoKeyA asking only for the number of sub-keys.
+    virtual long QuerySubKeyCount(RegKey key, std::uint32_t& count) = 0;
+    // RegEnumKeyExA: capacity in characters including the terminator; on success the name is
+    // zero-terminated and length holds its length. A name that does not fit: kErrorMoreData.
+    virtual long EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t& length) = 0;
+    // RegQueryValueExA: size is the buffer's capacity in, the data's byte count out. Data that do
+    // not fit give kErrorMoreData and leave the buffer alone. type and data may be null.
+    virtual long QueryValue(RegKey key, const char* valueName, std::uint32_t* type,
+                            std::uint8_t* data, std::uint32_t& size) = 0;
+    // RegCreateKeyA: opens or creates every missing level of path.
+    virtual long CreateKey(RegKey parent, const char* path, RegKey& out) = 0;
+    // RegSetValueExA with REG_DWORD, 4 bytes.
+    virtual long SetDword(RegKey key, const char* valueName, std::uint32_t value) = 0;
+    // RegSetValueExA with REG_SZ and exactly byteCount bytes of text (callers pass the length
+    // without the terminating zero).
+    virtual long SetString(RegKey key, const char* valueName, const char* text,
+                           std::uint32_t byteCount) = 0;
+    // RegDeleteKeyA: fails for a key that has sub-keys.
+    virtual long DeleteKey(RegKey parent, const char* subKey) = 0;
+    virtual long CloseKey(RegKey key) = 0;
+};
+
+// Owns one open key and closes it once, through the registry that opened it.
+class KeyHandle {
+public:
+    explicit KeyHandle(Registry& registry) : registry_(registry) {}
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+    ~KeyHandle() { Close(); }
+
+    RegKey get() const { return key_; }
+    RegKey& out() { Close(); return key_; }  // for the open calls to fill
+    explicit operator bool() const { return key_ != 0; }
+    void Close() {
+        if (key_ != 0) registry_.CloseKey(key_);
+        key_ = 0;
+    }
+
+private:
+    Registry& registry_;
+    RegKey key_ = 0;
+};

@@ -1,0 +1,29 @@
+#include <gtest/gtest.h>
+
+#include "catalogue/ReleaseTable.h"
+#include "catalogue/Text.h"
+
+TEST(Text, CaseMappingLeavesDoubleByteCharactersAlone) {
+    // "软" is C8 ED in CP936; "件" is BC FE. A trail byte in the letter range must not change:
+    // 0xB0 0x61 is a double-byte character whose trail byte is 'a'.
+    const std::string mixed = std::string("c:\\") + "\xB0\x61" + "x\\Korvel";
+    EXPECT_EQ(UpperCp936(mixed), std::string("C:\\") + "\xB0\x61" + "X\\KORVEL");
+    EXPECT_EQ(LowerCp936("ACAD.EXE\xB0\x41"), std::string("acad.exe\xB0\x41"));
+    EXPECT_EQ(std::string("软件"), std::string("\xC8\xED\xBC\xFE"));
+}
+
+TEST(Text, EqualsNoCaseIsExactApartFromAsciiCase) {
+    EXPECT_TRUE(EqualsNoCase("setup.exe", "SetUp.EXE"));
+    EXPECT_FALSE(EqualsNoCase("SetUp.EXE.bak", "SetUp.EXE"));
+    EXPECT_FALSE(EqualsNoCase("a\xB0", "A\x90"));
+}
+
+TEST(ReleaseTable, MapsByTableNotByIndex) {
+    EXPECT_EQ(FindRelease(2010)->controlId, 1027);
+    EXPECT_EQ(FindRelease(2011)->controlId, 1026);
+    EXPECT_EQ(FindRelease(2007)->arxYear, 2008);
+    EXPECT_EQ(FindRelease(2025)->dllYear, 2013);
+    EXPECT_EQ(FindRelease(2006), nullptr);
+    EXPECT_EQ(FindRelease(2026), nullptr);
+    for (const ReleaseRow& row : ReleaseTable) EXPECT_EQ(row.withPlotDriver, row.year == 2008);
+}

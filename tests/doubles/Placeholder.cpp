@@ -1,0 +1,1 @@
+// Keeps the doubles library non-empty until the doubles land.
