@@ -1,0 +1,6 @@
+#include "deploy/PathLimits.h"
+
+const char* const kProgramPathTooLong =
+    "安装文件所在文件夹的路径太长 !\n\n请将安装文件移到路径较短的文件夹中，再执行SetUp.exe !";
+const char* const kTargetPathTooLong =
+    "安装文件夹的路径太长 !\n\n请选择路径较短的安装文件夹后再安装 !";

@@ -1,0 +1,45 @@
+#include "deploy/SupportFiles.h"
+
+#include "catalogue/HostCatalogue.h"
+#include "catalogue/Text.h"
+#include "deploy/PackageFolder.h"
+
+namespace {
+constexpr int kFirstLibraryYear = 2007;
+constexpr int kLastLibraryYear = 2050;
+
+// Failures are not reported: the host simply lacks that file.
+void CopySilently(Files& files, const std::string& source, const std::string& destination) {
+    files.CopyOver(source, destination, false);
+}
+}  // namespace
+
+void CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFolder,
+                        bool withPlotDriver) {
+    std::string package;
+    if (!LocatePackageFolder(files, prompt, package)) return;  // no source would be found
+    // The host folder and its "Fonts" and "Drv" live in path buffers; a copy whose folder would
+    // not fit is skipped like any failed copy.
+    if (!FitsBuffer(hostFolder)) return;
+
+    const std::string fonts = hostFolder + "\\Fonts";
+    if (FitsBuffer(fonts)) {
+        for (const char* font : {"Korvel_EN.shx", "Korvel_HZ.shx"})
+            CopySilently(files, package + "\\" + font, fonts + "\\" + font);
+    }
+    for (int year = kFirstLibraryYear; year <= kLastLibraryYear; ++year) {
+        CopySilently(files, Format("%s\\ACAD%d.dll", package.c_str(), year),
+                     Format("%s\\ACAD%d.dll", hostFolder.c_str(), year));
+    }
+    const std::string driverFolder = hostFolder + "\\Drv";
+    if (withPlotDriver && FitsBuffer(driverFolder))
+        CopySilently(files, package + "\\Korvel.prt5", driverFolder + "\\pdfplot9.hdi");
+}
+
+void HostCatalogue::CopySupportFiles(const ReleaseFlags& flags) {
+    for (int k = 0; k < kReleaseCount; ++k) {
+        if (!flags[k]) continue;
+        for (const std::string& hostFolder : hostFolders[k])
+            CopySupportFilesTo(files_, prompt_, hostFolder, ReleaseTable[k].withPlotDriver);
+    }
+}

@@ -1,0 +1,12 @@
+#pragma once
+// Files that must lie in each host's own folders: the shape fonts in "Fonts", the host libraries
+// "ACAD<year>.dll" in the host folder, and for release 2008 the plot-driver file in "Drv".
+// Every copy overwrites and is silent; nothing is created and no attribute changed.
+// HostCatalogue::CopySupportFiles runs this for every host folder of every ticked release.
+#include <string>
+
+#include "platform/Files.h"
+#include "platform/Prompt.h"
+
+void CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFolder,
+                        bool withPlotDriver);

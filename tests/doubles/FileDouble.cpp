@@ -1,0 +1,363 @@
+#include "doubles/FileDouble.h"
+
+#include <algorithm>
+
+#include "catalogue/Text.h"
+
+namespace {
+// Separates the folded components of a key; no Windows name holds it and no CP936 trail byte
+// takes its value.
+constexpr char kKeySeparator = '\x01';
+
+bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Splits at separators, stepping over both bytes of a double-byte character.
+std::vector<std::string> RawParts(const std::string& path) {
+    std::vector<std::string> parts(1);
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (IsLead(static_cast<unsigned char>(c)) && i + 1 < path.size()) {
+            parts.back() += c;
+            parts.back() += path[++i];
+        } else if (IsSeparator(c)) {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+bool EndsWithSeparator(const std::string& path) {
+    bool last = false;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+            ++i;
+            last = false;
+        } else {
+            last = IsSeparator(path[i]);
+        }
+    }
+    return last;
+}
+
+bool HasWildcard(const std::string& name) {
+    return name.find_first_of("*?") != std::string::npos;
+}
+
+// '*' any run, '?' one character; letter case ignored. "*.*" matches every name, as on Windows.
+bool Matches(const std::string& pattern, const std::string& name) {
+    if (pattern == "*" || pattern == "*.*") return true;
+    const std::string p = UpperCp936(pattern), n = UpperCp936(name);
+    std::size_t pi = 0, ni = 0, star = std::string::npos, mark = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && (p[pi] == '?' || p[pi] == n[ni])) {
+            ++pi;
+            ++ni;
+        } else if (pi < p.size() && p[pi] == '*') {
+            star = pi++;
+            mark = ni;
+        } else if (star != std::string::npos) {
+            pi = star + 1;
+            ni = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*') ++pi;
+    return pi == p.size();
+}
+
+bool ListedBefore(const std::string& a, const std::string& b) {
+    const std::string ua = UpperCp936(a), ub = UpperCp936(b);
+    const auto bytes = [](const std::string& x, const std::string& y) {
+        return std::lexicographical_compare(
+            x.begin(), x.end(), y.begin(), y.end(),
+            [](char l, char r) { return static_cast<unsigned char>(l) < static_cast<unsigned char>(r); });
+    };
+    if (ua != ub) return bytes(ua, ub);
+    return bytes(a, b);
+}
+}  // namespace
+
+std::vector<std::string> FileDouble::Split(const std::string& path) const {
+    std::vector<std::string> raw = RawParts(path);
+    const bool absolute = raw[0].size() == 2 && raw[0][1] == ':';
+    if (!absolute) {
+        // Relative to the current folder; "\x" to its drive.
+        std::vector<std::string> base = RawParts(currentFolder);
+        if (raw[0].empty() && raw.size() > 1) base.resize(1);
+        raw.insert(raw.begin(), base.begin(), base.end());
+    }
+    std::vector<std::string> parts;
+    for (const std::string& part : raw) {
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (parts.size() > 1) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    return parts;
+}
+
+std::string FileDouble::KeyOf(const std::vector<std::string>& parts) {
+    std::string key;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i) key += kKeySeparator;
+        key += LowerCp936(parts[i]);
+    }
+    return key;
+}
+
+const FileDouble::Node* FileDouble::Find(const std::string& path) const {
+    const std::vector<std::string> parts = Split(path);
+    if (parts.empty()) return nullptr;
+    const auto it = nodes_.find(KeyOf(parts));
+    if (it == nodes_.end()) return nullptr;
+    // "file\" names nothing; "folder\" names the folder.
+    if (EndsWithSeparator(path) && !it->second.folder) return nullptr;
+    return &it->second;
+}
+
+FileDouble::Node* FileDouble::Find(const std::string& path) {
+    return const_cast<Node*>(static_cast<const FileDouble*>(this)->Find(path));
+}
+
+void FileDouble::Ensure(const std::vector<std::string>& parts, std::size_t count) {
+    for (std::size_t n = 1; n <= count && n <= parts.size(); ++n) {
+        const std::vector<std::string> prefix(parts.begin(), parts.begin() + n);
+        Node& node = nodes_[KeyOf(prefix)];
+        if (node.name.empty()) {
+            node.name = parts[n - 1];
+            node.folder = true;
+            node.attributes = kAttrDirectory;
+        }
+    }
+}
+
+std::vector<const FileDouble::Node*> FileDouble::ChildNodes(const std::string& folderKey) const {
+    std::vector<const Node*> children;
+    const std::string prefix = folderKey + kKeySeparator;
+    for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        if (it->first.find(kKeySeparator, prefix.size()) == std::string::npos)
+            children.push_back(&it->second);
+    }
+    std::sort(children.begin(), children.end(),
+              [](const Node* a, const Node* b) { return ListedBefore(a->name, b->name); });
+    return children;
+}
+
+void FileDouble::AddFolder(const std::string& path, std::uint32_t attributes) {
+    const std::vector<std::string> parts = Split(path);
+    Ensure(parts, parts.size());
+    if (!parts.empty()) nodes_[KeyOf(parts)].attributes = attributes | kAttrDirectory;
+}
+
+void FileDouble::AddFile(const std::string& path, const std::string& content,
+                         std::uint32_t attributes) {
+    const std::vector<std::string> parts = Split(path);
+    if (parts.size() < 2) return;
+    Ensure(parts, parts.size() - 1);
+    Node& node = nodes_[KeyOf(parts)];
+    if (node.name.empty()) node.name = parts.back();
+    node.folder = false;
+    node.attributes = attributes & ~kAttrDirectory;
+    if (node.attributes == 0) node.attributes = kAttrNormal;
+    node.content = content;
+}
+
+void FileDouble::Remove(const std::string& path) {
+    const std::string key = KeyOf(Split(path));
+    nodes_.erase(key);
+    const std::string prefix = key + kKeySeparator;
+    for (auto it = nodes_.lower_bound(prefix);
+         it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;)
+        it = nodes_.erase(it);
+}
+
+bool FileDouble::IsFile(const std::string& path) const {
+    const Node* node = Find(path);
+    return node && !node->folder;
+}
+
+bool FileDouble::IsFolder(const std::string& path) const {
+    const Node* node = Find(path);
+    return node && node->folder;
+}
+
+std::string FileDouble::Content(const std::string& path) const {
+    const Node* node = Find(path);
+    return node && !node->folder ? node->content : std::string();
+}
+
+std::uint32_t FileDouble::Attributes(const std::string& path) const {
+    const Node* node = Find(path);
+    return node ? node->attributes : kInvalidAttributes;
+}
+
+std::string FileDouble::NameOf(const std::string& path) const {
+    const Node* node = Find(path);
+    return node ? node->name : std::string();
+}
+
+std::vector<std::string> FileDouble::Children(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const Node* node : ChildNodes(KeyOf(Split(folder)))) names.push_back(node->name);
+    return names;
+}
+
+void FileDouble::SetLocked(const std::string& path, bool locked) {
+    if (Node* node = Find(path)) node->locked = locked;
+}
+
+void FileDouble::FailCopiesTo(const std::string& destination, int times) {
+    copyFaults_[KeyOf(Split(destination))] = times;
+}
+
+void FileDouble::FailListing(const std::string& folder) {
+    listingFaults_.insert(KeyOf(Split(folder)));
+}
+
+void FileDouble::FailWriteAttributes(const std::string& path) {
+    attributeFaults_.insert(KeyOf(Split(path)));
+}
+
+bool FileDouble::ModulePath(std::string& path, std::uint32_t capacity) {
+    calls.push_back("ModulePath");
+    if (failModulePath || modulePath.size() + 1 > capacity) return false;
+    path = modulePath;
+    return true;
+}
+
+bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) {
+    calls.push_back("FindFirst(" + pattern + ")");
+    handle = 0;
+    if (EndsWithSeparator(pattern)) return false;
+    std::vector<std::string> parts = Split(pattern);
+    if (parts.size() < 2) return false;
+    Listing listing;
+    if (HasWildcard(parts.back())) {
+        const std::string glob = parts.back();
+        parts.pop_back();
+        const std::string folderKey = KeyOf(parts);
+        const auto folder = nodes_.find(folderKey);
+        if (folder == nodes_.end() || !folder->second.folder) return false;
+        if (listingFaults_.count(folderKey)) return false;
+        for (const char* dots : {".", ".."})
+            if (Matches(glob, dots)) listing.entries.push_back({dots, kAttrDirectory});
+        for (const Node* child : ChildNodes(folderKey))
+            if (Matches(glob, child->name)) listing.entries.push_back({child->name, child->attributes});
+    } else {
+        const auto it = nodes_.find(KeyOf(parts));
+        if (it == nodes_.end()) return false;
+        listing.entries.push_back({it->second.name, it->second.attributes});
+    }
+    if (listing.entries.empty()) return false;
+    entry = listing.entries[0];
+    listing.next = 1;
+    handle = nextHandle_++;
+    listings_[handle] = listing;
+    return true;
+}
+
+bool FileDouble::FindNext(FindHandle handle, FindEntry& entry) {
+    calls.push_back("FindNext");
+    const auto it = listings_.find(handle);
+    if (it == listings_.end() || it->second.next >= it->second.entries.size()) return false;
+    entry = it->second.entries[it->second.next++];
+    return true;
+}
+
+void FileDouble::FindClose(FindHandle handle) {
+    calls.push_back("FindClose");
+    listings_.erase(handle);
+}
+
+std::uint32_t FileDouble::ReadAttributes(const std::string& path) {
+    calls.push_back("ReadAttributes(" + path + ")");
+    return Attributes(path);
+}
+
+bool FileDouble::WriteAttributes(const std::string& path, std::uint32_t attributes) {
+    calls.push_back("WriteAttributes(" + path + ")");
+    Node* node = Find(path);
+    if (!node || attributeFaults_.count(KeyOf(Split(path)))) return false;
+    std::uint32_t word = attributes & ~(kAttrDirectory | kAttrNormal);
+    if (node->folder) word |= kAttrDirectory;
+    if (word == 0) word = kAttrNormal;
+    node->attributes = word;
+    return true;
+}
+
+bool FileDouble::CopyOver(const std::string& source, const std::string& destination,
+                          bool failIfExists) {
+    calls.push_back("CopyOver(" + source + "," + destination + ")");
+    copies.push_back({source, destination, false});
+    const std::vector<std::string> to = Split(destination);
+    const std::string toKey = KeyOf(to);
+    const auto fault = copyFaults_.find(toKey);
+    if (fault != copyFaults_.end() && fault->second != 0) {
+        if (fault->second > 0) --fault->second;
+        return false;
+    }
+    const Node* from = Find(source);
+    if (!from || from->folder || from->locked || to.size() < 2) return false;
+    const std::vector<std::string> parent(to.begin(), to.end() - 1);
+    const auto folder = nodes_.find(KeyOf(parent));
+    if (folder == nodes_.end() || !folder->second.folder) return false;
+    const auto existing = nodes_.find(toKey);
+    if (existing != nodes_.end()) {
+        const Node& old = existing->second;
+        if (&old == from || old.folder || old.locked || failIfExists) return false;
+        if (old.attributes & kAttrReadOnly) return false;
+        if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return false;
+        if ((old.attributes & kAttrSystem) && !(from->attributes & kAttrSystem)) return false;
+    }
+    const Node copy = *from;
+    Node& target = nodes_[toKey];
+    if (target.name.empty()) target.name = to.back();
+    target.folder = false;
+    target.content = copy.content;
+    target.attributes = copy.attributes;
+    target.locked = false;
+    copies.back().succeeded = true;
+    return true;
+}
+
+bool FileDouble::MakeOne(const std::string& path) {
+    const std::vector<std::string> parts = Split(path);
+    if (parts.size() < 2 || nodes_.count(KeyOf(parts))) return false;
+    const std::vector<std::string> parent(parts.begin(), parts.end() - 1);
+    const auto folder = nodes_.find(KeyOf(parent));
+    if (folder == nodes_.end() || !folder->second.folder) return false;
+    Node& node = nodes_[KeyOf(parts)];
+    node.name = parts.back();
+    node.folder = true;
+    node.attributes = kAttrDirectory;
+    return true;
+}
+
+int FileDouble::MakeDir(const std::string& path) {
+    calls.push_back("MakeDir(" + path + ")");
+    return MakeOne(path) ? 0 : -1;
+}
+
+bool FileDouble::CreateFolder(const std::string& path) {
+    calls.push_back("CreateFolder(" + path + ")");
+    return MakeOne(path);
+}
+
+bool FileDouble::Exists(const std::string& path) {
+    calls.push_back("Exists(" + path + ")");
+    return Find(path) != nullptr;
+}
+
+bool FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
+    calls.push_back("CurrentFolder");
+    if (failCurrentFolder || currentFolder.size() + 1 > capacity) return false;
+    path = currentFolder;
+    return true;
+}

@@ -1,0 +1,102 @@
+#pragma once
+// An in-memory file system that behaves like Windows where the setup program can tell:
+// - names compared without regard to case (ASCII letters; both bytes of a CP936 double-byte
+//   character stay as they are, and a trail byte 0x5C is not a separator);
+// - attribute words with the Win32 bits; a new file is 0x20 (archive), a folder 0x10; writing a
+//   word keeps the folder bit as the entry is, and a file left with no bit reads 0x80 (normal);
+// - CopyOver copies content and attribute word, and keeps an existing destination's name; it is
+//   refused when the source is missing, a folder or locked, when the destination's folder is
+//   missing, when the destination is a folder, read-only, locked, or hidden or system while the
+//   source is not, when failIfExists finds a destination, and when source and destination are
+//   the same file;
+// - listings give "." and ".." first, then the names ordered by their upper-case form (as NTFS,
+//   and Wine, order them), each listing a snapshot taken by FindFirst;
+// - FindFirst on a path that ends with a backslash finds nothing (as on Windows);
+// - faults can be injected, and every call is recorded.
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+
+class FileDouble : public Files {
+public:
+    // --- Building and inspecting the tree (parents are made as needed) ---
+    void AddFolder(const std::string& path, std::uint32_t attributes = kAttrDirectory);
+    void AddFile(const std::string& path, const std::string& content = std::string(),
+                 std::uint32_t attributes = kAttrArchive);
+    void Remove(const std::string& path);  // a file, or a folder with all it holds
+    bool IsFile(const std::string& path) const;
+    bool IsFolder(const std::string& path) const;
+    std::string Content(const std::string& path) const;        // empty when not a file
+    std::uint32_t Attributes(const std::string& path) const;   // kInvalidAttributes when absent
+    std::string NameOf(const std::string& path) const;         // the stored spelling of the name
+    std::vector<std::string> Children(const std::string& folder) const;  // listing order
+    void SetLocked(const std::string& path, bool locked = true);  // in use by another program
+
+    // --- Injected faults ---
+    // The next `times` copies onto this destination fail (-1: every one).
+    void FailCopiesTo(const std::string& destination, int times = -1);
+    void FailListing(const std::string& folder);  // FindFirst of any pattern in it fails
+    void FailWriteAttributes(const std::string& path);
+    bool failModulePath = false;
+    bool failCurrentFolder = false;
+
+    // --- What the program sees of its surroundings ---
+    std::string modulePath = "C:\\Package\\SetUp.exe";
+    std::string currentFolder = "C:\\";
+
+    // --- Records ---
+    struct CopyRecord {
+        std::string source;
+        std::string destination;
+        bool succeeded;
+    };
+    std::vector<CopyRecord> copies;   // every CopyOver, in order
+    std::vector<std::string> calls;   // every seam call: "Op(argument)"
+    int OpenListings() const { return static_cast<int>(listings_.size()); }
+
+    // --- Files ---
+    bool ModulePath(std::string& path, std::uint32_t capacity) override;
+    bool FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) override;
+    bool FindNext(FindHandle handle, FindEntry& entry) override;
+    void FindClose(FindHandle handle) override;
+    std::uint32_t ReadAttributes(const std::string& path) override;
+    bool WriteAttributes(const std::string& path, std::uint32_t attributes) override;
+    bool CopyOver(const std::string& source, const std::string& destination,
+                  bool failIfExists) override;
+    int MakeDir(const std::string& path) override;
+    bool CreateFolder(const std::string& path) override;
+    bool Exists(const std::string& path) override;
+    bool CurrentFolder(std::string& path, std::uint32_t capacity) override;
+
+private:
+    struct Node {
+        std::string name;  // as first spelt
+        bool folder = false;
+        std::uint32_t attributes = 0;
+        std::string content;
+        bool locked = false;
+    };
+    struct Listing {
+        std::vector<FindEntry> entries;
+        std::size_t next = 0;
+    };
+
+    std::vector<std::string> Split(const std::string& path) const;  // resolved components
+    static std::string KeyOf(const std::vector<std::string>& parts);
+    const Node* Find(const std::string& path) const;
+    Node* Find(const std::string& path);
+    bool MakeOne(const std::string& path);
+    void Ensure(const std::vector<std::string>& parts, std::size_t count);
+    std::vector<const Node*> ChildNodes(const std::string& folderKey) const;
+
+    std::map<std::string, Node> nodes_;  // by folded path: "c:\package\setup.exe"
+    std::map<FindHandle, Listing> listings_;
+    FindHandle nextHandle_ = 0x100;
+    std::map<std::string, int> copyFaults_;
+    std::set<std::string> listingFaults_;
+    std::set<std::string> attributeFaults_;
+};
