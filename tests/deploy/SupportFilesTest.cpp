@@ -1,0 +1,152 @@
+#include "deploy/SupportFiles.h"
+
+#include <vector>
+
+#include "DeployFixture.h"
+#include "catalogue/HostCatalogue.h"
+
+namespace {
+// Discovery is not exercised here: every registry call fails.
+class NoRegistry : public Registry {
+public:
+    long OpenKey(RegKey, const char*, RegKey&) override { return 2; }
+    long OpenKeyRead(RegKey, const char*, RegKey&) override { return 2; }
+    long QuerySubKeyCount(RegKey, std::uint32_t&) override { return 2; }
+    long EnumKey(RegKey, std::uint32_t, char*, std::uint32_t&) override { return 2; }
+    long QueryValue(RegKey, const char*, std::uint32_t*, std::uint8_t*, std::uint32_t&) override {
+        return 2;
+    }
+    long CreateKey(RegKey, const char*, RegKey&) override { return 2; }
+    long SetDword(RegKey, const char*, std::uint32_t) override { return 2; }
+    long SetString(RegKey, const char*, const char*, std::uint32_t) override { return 2; }
+    long DeleteKey(RegKey, const char*) override { return 2; }
+    long CloseKey(RegKey) override { return 2; }
+};
+
+const char* const kHost2008 = "C:\\Program Files\\AutoCAD 2008";
+const char* const kHost2010 = "C:\\Program Files\\AutoCAD 2010";
+
+ReleaseFlags Ticked(std::initializer_list<int> years) {
+    ReleaseFlags flags{};
+    for (int year : years) flags[year - 2007] = 1;
+    return flags;
+}
+}  // namespace
+
+class SupportFilesTest : public DeployFixture {
+protected:
+    void SetUp() override {
+        DeployFixture::SetUp();
+        AddPackage({"Korvel_EN.shx", "Korvel_HZ.shx", "ACAD2007.dll", "ACAD2013.dll", "Korvel.prt5"});
+        for (const char* host : {kHost2008, kHost2010}) {
+            files.AddFolder(std::string(host) + "\\Fonts");
+            files.AddFile(std::string(host) + "\\Drv\\pdfplot9.hdi", "host's driver");
+        }
+    }
+    std::vector<std::string> Landed() const {
+        std::vector<std::string> landed;
+        for (const FileDouble::CopyRecord& copy : files.copies)
+            if (copy.succeeded) landed.push_back(copy.destination);
+        return landed;
+    }
+
+    NoRegistry registry;
+    HostCatalogue catalogue{registry, files, prompt};
+};
+
+TEST_F(SupportFilesTest, CopiesInOrderFontsThenEveryLibraryYearThenThePlotDriver) {
+    CopySupportFilesTo(files, prompt, kHost2008, true);
+    const std::string host = kHost2008, data = kData;
+    ASSERT_EQ(files.copies.size(), 47u);
+    EXPECT_EQ(files.copies[0].source, data + "\\Korvel_EN.shx");
+    EXPECT_EQ(files.copies[0].destination, host + "\\Fonts\\Korvel_EN.shx");
+    EXPECT_EQ(files.copies[1].destination, host + "\\Fonts\\Korvel_HZ.shx");
+    for (int year = 2007; year <= 2050; ++year) {
+        const std::string name = "\\ACAD" + std::to_string(year) + ".dll";
+        EXPECT_EQ(files.copies[year - 2005].source, data + name);
+        EXPECT_EQ(files.copies[year - 2005].destination, host + name);
+    }
+    EXPECT_EQ(files.copies[46].source, data + "\\Korvel.prt5");
+    EXPECT_EQ(files.Content(host + "\\Drv\\pdfplot9.hdi"), "Korvel.prt5");
+    EXPECT_EQ(Landed(), (std::vector<std::string>{
+                            host + "\\Fonts\\Korvel_EN.shx", host + "\\Fonts\\Korvel_HZ.shx",
+                            host + "\\ACAD2007.dll", host + "\\ACAD2013.dll",
+                            host + "\\Drv\\pdfplot9.hdi"}));
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(SupportFilesTest, OnlyTickedReleasesAndOnly2008GetsThePlotDriver) {
+    catalogue.hostFolders[2008 - 2007] = {kHost2008};
+    catalogue.hostFolders[2010 - 2007] = {kHost2010};
+    catalogue.hostFolders[2012 - 2007] = {"C:\\Program Files\\AutoCAD 2012"};
+    files.AddFolder("C:\\Program Files\\AutoCAD 2012");
+    catalogue.CopySupportFiles(Ticked({2008, 2010}));
+    EXPECT_EQ(files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "Korvel.prt5");
+    EXPECT_EQ(files.Content(std::string(kHost2010) + "\\Drv\\pdfplot9.hdi"), "host's driver");
+    EXPECT_EQ(files.Content(std::string(kHost2010) + "\\ACAD2013.dll"), "ACAD2013.dll");
+    EXPECT_EQ(files.Content(std::string(kHost2010) + "\\Fonts\\Korvel_HZ.shx"), "Korvel_HZ.shx");
+    EXPECT_TRUE(files.Children("C:\\Program Files\\AutoCAD 2012").empty());
+    EXPECT_EQ(files.copies.size(), 47u + 46u);
+}
+
+TEST_F(SupportFilesTest, AHostListedTwiceReceivesEveryCopyTwice) {
+    catalogue.hostFolders[2010 - 2007] = {kHost2010, kHost2010};
+    catalogue.CopySupportFiles(Ticked({2010}));
+    ASSERT_EQ(files.copies.size(), 92u);
+    for (std::size_t i = 0; i < 46; ++i)
+        EXPECT_EQ(files.copies[i].destination, files.copies[i + 46].destination);
+    EXPECT_EQ(Landed().size(), 8u);
+}
+
+TEST_F(SupportFilesTest, NothingHappensWithoutATickedHost) {
+    catalogue.hostFolders[2010 - 2007] = {kHost2010};
+    catalogue.CopySupportFiles(ReleaseFlags{});
+    catalogue.CopySupportFiles(Ticked({2008, 2025}));  // ticked, but no host found
+    EXPECT_TRUE(files.calls.empty());  // not even the package lookup
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(SupportFilesTest, FailuresAreSilentAndNothingIsCreatedOrUnprotected) {
+    const std::string host = "C:\\Program Files\\Bare";
+    files.AddFolder(host);                                        // no "Fonts", no "Drv"
+    files.AddFile(host + "\\ACAD2007.dll", "old", kAttrReadOnly);  // refused
+    files.AddFile(host + "\\ACAD2013.dll", "old", kAttrHidden);    // refused
+    files.AddFile(std::string(kData) + "\\ACAD2007.dll", "ACAD2007.dll", kAttrReadOnly);
+    CopySupportFilesTo(files, prompt, host, true);
+    EXPECT_EQ(files.Children(host), (std::vector<std::string>{"ACAD2007.dll", "ACAD2013.dll"}));
+    EXPECT_EQ(files.Content(host + "\\ACAD2007.dll"), "old");
+    EXPECT_EQ(files.Content(host + "\\ACAD2013.dll"), "old");
+    EXPECT_EQ(files.Attributes(std::string(kData) + "\\ACAD2007.dll"), kAttrReadOnly);
+    EXPECT_TRUE(Landed().empty());
+    for (const std::string& call : files.calls) {
+        EXPECT_EQ(call.find("WriteAttributes"), std::string::npos) << call;
+        EXPECT_EQ(call.find("MakeDir"), std::string::npos) << call;
+        EXPECT_EQ(call.find("CreateFolder"), std::string::npos) << call;
+    }
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(SupportFilesTest, FolderPathsOverTheBufferSkipOnlyTheirCopies) {
+    // "<host>\Fonts" needs 260 characters, the host itself 254: fonts skipped, libraries copied.
+    const std::string host = "C:\\" + std::string(251, 'h');
+    files.AddFolder(host + "\\Fonts");
+    files.AddFolder(host + "\\Drv");
+    CopySupportFilesTo(files, prompt, host, true);
+    EXPECT_TRUE(files.Children(host + "\\Fonts").empty());
+    EXPECT_EQ(files.Content(host + "\\ACAD2007.dll"), "ACAD2007.dll");
+    EXPECT_EQ(files.Content(host + "\\Drv\\pdfplot9.hdi"), "Korvel.prt5");  // 258: fits
+
+    files.copies.clear();
+    CopySupportFilesTo(files, prompt, "C:\\" + std::string(257, 'h'), true);
+    EXPECT_TRUE(files.copies.empty());
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(SupportFilesTest, AVanishedPackageIsReportedOncePerHostFolder) {
+    files.Remove(kData);
+    catalogue.hostFolders[2010 - 2007] = {kHost2010, kHost2008};
+    catalogue.CopySupportFiles(Ticked({2010}));
+    EXPECT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.shown[0].text, kPackageMissing);
+    EXPECT_TRUE(files.copies.empty());
+}
