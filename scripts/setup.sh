@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# setup.sh: installs every Debian package that building, testing and the demo need. Idempotent:
+# when all of them are present it returns at once without touching apt. Runs as root; otherwise
+# through sudo when that is available. Needs no terminal (DEBIAN_FRONTEND=noninteractive).
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build g++ git python3
+    clang libclang-rt-14-dev                 # fuzz targets (libFuzzer, AddressSanitizer)
+    libgtest-dev libgmock-dev googletest     # native GoogleTest; its sources for the Windows builds
+    libbenchmark-dev                         # benchmarks
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+    wine64 wine fonts-wine                   # runs the x86_64 build (no i386 architecture needed)
+    xvfb xauth x11-apps x11-utils xdotool imagemagick   # display, window driving and screenshots
+    fonts-wqy-zenhei                         # the Chinese font that stands in for SimSun
+)
+wanted=("${packages[@]}")
+
+missing=()
+for p in "${wanted[@]}"; do
+    if [[ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]]; then
+        missing+=("$p")
+    fi
+done
+if [[ ${#missing[@]} -eq 0 ]]; then
+    echo "setup: all ${#wanted[@]} packages present"
+    exit 0
+fi
+
+if [[ $(id -u) -eq 0 ]]; then
+    as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo -n)
+else
+    echo "setup: missing packages (${missing[*]}) and neither root nor sudo" >&2
+    exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -q </dev/null
+"${as_root[@]}" apt-get install -y -q "${missing[@]}" </dev/null
+echo "setup: done"
