@@ -1,0 +1,248 @@
+#include "pathdialog/win32/PathDialog.h"
+
+#include <io.h>
+
+#include <cstring>
+
+#include "pathdialog/BrowseRules.h"
+#include "pathdialog/FolderValidation.h"
+#include "platform/Files.h"
+#include "platform/Prompt.h"
+#include "platform/win32/Cp936.h"
+
+namespace {
+
+constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;  // 5
+constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;  // 0x50010080
+constexpr int kEditAboveTree = 27;  // the edit box's top edge above the tree's
+constexpr int kEditGap = 4;         // and its bottom edge, so it is 23 pixels high
+constexpr int kMargin = 8;
+
+// The folder messages are owned by the browse dialog, so they stay above it.
+class OwnedPrompt : public Prompt {
+public:
+    explicit OwnedPrompt(const CWnd& window) : window(window) {}
+    int Show(const std::string& text, const std::string& caption, unsigned type) override {
+        return window.ShowMessage(text, caption, type);
+    }
+
+private:
+    const CWnd& window;
+};
+
+// The system's file system as far as ConfirmFolder uses it: existence (_access mode 0) and one
+// folder level with default security. Used when no file system is given.
+class FolderFiles : public Files {
+public:
+    bool Exists(const std::string& path) override {
+        return ::_waccess(WidenCp936(path).c_str(), 0) == 0;
+    }
+    bool CreateFolder(const std::string& path) override {
+        return ::CreateDirectoryW(WidenCp936(path).c_str(), nullptr) != FALSE;
+    }
+    // Not needed by the folder checks.
+    bool ModulePath(std::string&, std::uint32_t) override { return false; }
+    bool FindFirst(const std::string&, FindHandle&, FindEntry&) override { return false; }
+    bool FindNext(FindHandle, FindEntry&) override { return false; }
+    void FindClose(FindHandle) override {}
+    std::uint32_t ReadAttributes(const std::string&) override { return kInvalidAttributes; }
+    bool WriteAttributes(const std::string&, std::uint32_t) override { return false; }
+    bool CopyOver(const std::string&, const std::string&, bool) override { return false; }
+    int MakeDir(const std::string&) override { return -1; }
+    bool CurrentFolder(std::string&, std::uint32_t) override { return false; }
+};
+
+Files& DefaultFiles() {
+    static FolderFiles files;
+    return files;
+}
+
+// The framework's safe owner: the parent's top-level window, or else the active window (the
+// setup dialog while its Browse button runs us).
+HWND SafeOwner(HWND parent) {
+    if (parent != nullptr) {
+        HWND top = ::GetAncestor(parent, GA_ROOT);
+        return top != nullptr ? top : parent;
+    }
+    return ::GetActiveWindow();
+}
+
+RECT ClientRectOf(HWND child, HWND dialog) {
+    RECT rect{};
+    ::GetWindowRect(child, &rect);
+    POINT corners[2] = {{rect.left, rect.top}, {rect.right, rect.bottom}};
+    ::ScreenToClient(dialog, &corners[0]);
+    ::ScreenToClient(dialog, &corners[1]);
+    return {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
+}
+
+}  // namespace
+
+
+CPathDialogSub::CPathDialogSub(CPathDialog* pathDialog) : pathDialog(pathDialog) {
+    OnCommand(IDOK, BN_CLICKED, [this] { OnOK(); });
+    OnCommand(CPathDialog::kPathEditId, EN_CHANGE, [this] { OnPathEditChange(); });
+}
+
+CPathDialogSub::~CPathDialogSub() = default;
+
+void CPathDialogSub::OnPathEditChange() {
+    // Reads our own box even when the change came from a control of the shell with the same ID:
+    // the outcome depends only on what our box holds.
+    CPathDialog& dialog = *pathDialog;
+    const bool enable = FollowEditText(WindowTextCp936(dialog.pathEdit), dialog.pathBuffer,
+                                       sizeof dialog.pathBuffer);
+    Send(BFFM_ENABLEOK, 0, enable ? 1 : 0);
+}
+
+void CPathDialogSub::OnOK() {
+    CPathDialog& dialog = *pathDialog;
+    const std::string text = WindowTextCp936(dialog.pathEdit);
+    StoreInBuffer(text, dialog.pathBuffer, sizeof dialog.pathBuffer);
+    // The whole text is judged, not the buffer's cut: a text too long for the buffer is invalid
+    // rather than accepted as some shorter folder than the one shown.
+    OwnedPrompt prompt(*this);
+    const int result = ConfirmFolder(*dialog.files, prompt, text);
+    if (result == kFolderAcceptable) {
+        dialog.confirmed = 1;
+        ::EndDialog(dialog.browseWindow, 1);
+        return;
+    }
+    if (dialog.pathEdit != nullptr) ::SetFocus(dialog.pathEdit);
+}
+
+CPathDialog::CPathDialog(const char* caption, const char* title, const char* initialFolder,
+                         HWND parent, Files* files)
+    : caption(caption),
+      initialFolder(initialFolder),
+      pathBuffer{},
+      browseInfo{},
+      browseWindow(nullptr),
+      owner(SafeOwner(parent)),
+      confirmed(0),
+      subclass(this),
+      files(files != nullptr ? files : &DefaultFiles()) {
+    if (title != nullptr) titleWide = WidenCp936(title);
+    browseInfo.hwndOwner = owner;
+    browseInfo.pidlRoot = nullptr;
+    browseInfo.lpszTitle = title != nullptr ? titleWide.c_str() : nullptr;
+    browseInfo.ulFlags = kBrowseFlags;
+    browseInfo.lpfn = &CPathDialog::BrowseCallback;
+    browseInfo.lParam = reinterpret_cast<LPARAM>(this);
+}
+
+CPathDialog::~CPathDialog() = default;
+
+INT_PTR CPathDialog::DoModal() {
+    wchar_t displayName[MAX_PATH];  // the shell fills it; the result is pathBuffer
+    browseInfo.lpfn = &CPathDialog::BrowseCallback;
+    browseInfo.lParam = reinterpret_cast<LPARAM>(this);
+    browseInfo.pszDisplayName = displayName;
+
+    IMalloc* allocator = nullptr;
+    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) return -1;
+
+    // The shell's dialog wants COM on this thread; balance only a call that took.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    confirmed = 0;
+    browseWindow = nullptr;
+    pathEdit = nullptr;
+    LPITEMIDLIST item = ::SHBrowseForFolderW(&browseInfo);
+    // Some shells hand back the dialog's end code rather than a list: never free such a value.
+    if (reinterpret_cast<ULONG_PTR>(item) >= 0x10000) allocator->Free(item);
+    if (SUCCEEDED(com)) ::CoUninitialize();
+
+    const INT_PTR result = confirmed != 0 ? 1 : -1;
+    allocator->Release();
+    browseInfo.pszDisplayName = nullptr;
+    browseWindow = nullptr;
+    pathEdit = nullptr;
+    return result;
+}
+
+std::string CPathDialog::GetPathName() const {
+    return std::string(pathBuffer, ::strnlen(pathBuffer, sizeof pathBuffer));
+}
+
+int CALLBACK CPathDialog::BrowseCallback(HWND window, UINT event, LPARAM param, LPARAM data) {
+    CPathDialog* self = reinterpret_cast<CPathDialog*>(data);
+    if (self == nullptr) return 0;
+    if (event == BFFM_INITIALIZED)
+        self->OnInitialized(window);
+    else if (event == BFFM_SELCHANGED)
+        self->OnSelectionChanged(reinterpret_cast<LPCITEMIDLIST>(param));
+    return 0;
+}
+
+void CPathDialog::OnInitialized(HWND window) {
+    browseWindow = window;
+    if (caption != nullptr) SetWindowTextCp936(window, caption);
+    if (!subclass.SubclassWindow(window)) {
+        // Without our OK the shell would accept whatever the tree shows, unchecked.
+        ::EndDialog(window, 0);
+        return;
+    }
+    if (HWND status = ::GetDlgItem(window, kStatusId)) ::ShowWindow(status, SW_HIDE);
+    PlacePathEdit();
+    SelectInitialFolder();
+}
+
+void CPathDialog::PlacePathEdit() {
+    // Just above the tree, across its width. The tree is found by its class where a shell gives
+    // it another ID; with no tree at all the box goes to the top of the dialog.
+    HWND tree = ::GetDlgItem(browseWindow, kTreeId);
+    if (tree == nullptr) tree = ::FindWindowExW(browseWindow, nullptr, WC_TREEVIEWW, nullptr);
+    RECT box{};
+    if (tree != nullptr) {
+        const RECT treeRect = ClientRectOf(tree, browseWindow);
+        box = {treeRect.left, treeRect.top - kEditAboveTree, treeRect.right, treeRect.top - kEditGap};
+        if (box.top < 0) box = {box.left, 0, box.right, kEditAboveTree - kEditGap};
+    } else {
+        RECT client{};
+        ::GetClientRect(browseWindow, &client);
+        box = {kMargin, kMargin, client.right - kMargin, kMargin + kEditAboveTree - kEditGap};
+    }
+    // A title label running into the box's place is cut back so it cannot paint over the box.
+    if (HWND title = ::GetDlgItem(browseWindow, kTitleId)) {
+        const RECT titleRect = ClientRectOf(title, browseWindow);
+        if (titleRect.top < box.top && titleRect.bottom > box.top)
+            ::SetWindowPos(title, nullptr, 0, 0, titleRect.right - titleRect.left,
+                           box.top - titleRect.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    pathEdit = ::CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", kEditStyle, box.left, box.top,
+                                 box.right - box.left, box.bottom - box.top, browseWindow, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    if (pathEdit == nullptr) return;
+    ::SetWindowLongPtrW(pathEdit, GWLP_ID, kPathEditId);
+    ::ShowWindow(pathEdit, SW_SHOW);
+    const LRESULT font = ::SendMessageW(browseWindow, WM_GETFONT, 0, 0);
+    ::SendMessageW(pathEdit, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+}
+
+void CPathDialog::SelectInitialFolder() {
+    std::string folder;
+    if (initialFolder != nullptr) {
+        folder = initialFolder;
+    } else {
+        wchar_t current[MAX_PATH];
+        const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
+        if (length == 0 || length >= MAX_PATH) return;
+        folder = NarrowCp936(current, static_cast<int>(length));
+        if (!FitsBuffer(folder)) return;
+    }
+    const std::wstring wide = WidenCp936(folder);
+    ::SendMessageW(browseWindow, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+void CPathDialog::OnSelectionChanged(LPCITEMIDLIST item) {
+    if (browseWindow == nullptr) return;  // before the dialog initialised
+    wchar_t path[MAX_PATH] = L"";
+    const bool converted = item != nullptr && ::SHGetPathFromIDListW(item, path) != FALSE;
+    const SelectionView view =
+        ViewOfSelection(converted, converted ? NarrowCp936(path, -1) : std::string());
+    ::SendMessageW(browseWindow, BFFM_ENABLEOK, 0, view.usable ? 1 : 0);
+    const std::wstring shown = WidenCp936(view.editText);
+    ::SendMessageW(browseWindow, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    if (pathEdit != nullptr) ::SetWindowTextW(pathEdit, shown.c_str());
+}
