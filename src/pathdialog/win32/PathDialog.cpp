@@ -147,6 +147,7 @@ INT_PTR CPathDialog::DoModal() {
     confirmed = 0;
     browseWindow = nullptr;
     pathEdit = nullptr;
+    selection = SelectionView{false, std::string()};
     LPITEMIDLIST item = ::SHBrowseForFolderW(&browseInfo);
     // Some shells hand back the dialog's end code rather than a list: never free such a value.
     if (reinterpret_cast<ULONG_PTR>(item) >= 0x10000) allocator->Free(item);
@@ -170,7 +171,7 @@ int CALLBACK CPathDialog::BrowseCallback(HWND window, UINT event, LPARAM param, 
     if (event == BFFM_INITIALIZED)
         self->OnInitialized(window);
     else if (event == BFFM_SELCHANGED)
-        self->OnSelectionChanged(reinterpret_cast<LPCITEMIDLIST>(param));
+        self->OnSelectionChanged(window, reinterpret_cast<LPCITEMIDLIST>(param));
     return 0;
 }
 
@@ -184,6 +185,9 @@ void CPathDialog::OnInitialized(HWND window) {
     }
     if (HWND status = ::GetDlgItem(window, kStatusId)) ::ShowWindow(status, SW_HIDE);
     PlacePathEdit();
+    // The box starts with whatever the shell selected before it existed (usually nothing), so
+    // that OK agrees with it even when the initial folder cannot be selected.
+    ShowSelection(window);
     SelectInitialFolder();
 }
 
@@ -235,14 +239,16 @@ void CPathDialog::SelectInitialFolder() {
     ::SendMessageW(browseWindow, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void CPathDialog::OnSelectionChanged(LPCITEMIDLIST item) {
-    if (browseWindow == nullptr) return;  // before the dialog initialised
+void CPathDialog::OnSelectionChanged(HWND window, LPCITEMIDLIST item) {
     wchar_t path[MAX_PATH] = L"";
     const bool converted = item != nullptr && ::SHGetPathFromIDListW(item, path) != FALSE;
-    const SelectionView view =
-        ViewOfSelection(converted, converted ? NarrowCp936(path, -1) : std::string());
-    ::SendMessageW(browseWindow, BFFM_ENABLEOK, 0, view.usable ? 1 : 0);
-    const std::wstring shown = WidenCp936(view.editText);
-    ::SendMessageW(browseWindow, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(shown.c_str()));
+    selection = ViewOfSelection(converted, converted ? NarrowCp936(path, -1) : std::string());
+    ShowSelection(window);
+}
+
+void CPathDialog::ShowSelection(HWND window) {
+    ::SendMessageW(window, BFFM_ENABLEOK, 0, selection.usable ? 1 : 0);
+    const std::wstring shown = WidenCp936(selection.editText);
+    ::SendMessageW(window, BFFM_SETSTATUSTEXTW, 0, reinterpret_cast<LPARAM>(shown.c_str()));
     if (pathEdit != nullptr) ::SetWindowTextW(pathEdit, shown.c_str());
 }

@@ -13,6 +13,7 @@
 
 #include "catalogue/Text.h"
 #include "framework/Window.h"
+#include "pathdialog/BrowseRules.h"
 
 class CPathDialog;
 class Files;
@@ -55,7 +56,8 @@ private:
     friend class CPathDialogSub;
 
     void OnInitialized(HWND window);
-    void OnSelectionChanged(LPCITEMIDLIST item);
+    void OnSelectionChanged(HWND window, LPCITEMIDLIST item);
+    void ShowSelection(HWND window);
     void PlacePathEdit();
     void SelectInitialFolder();
 
@@ -70,5 +72,6 @@ private:
 
     std::wstring titleWide;     // the instruction text as the wide shell call needs it
     HWND pathEdit = nullptr;    // our edit box, by handle: the shell may own a 14148 of its own
+    SelectionView selection{false, std::string()};  // the tree's last selection, as shown
     Files* files;
 };
