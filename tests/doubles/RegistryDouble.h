@@ -109,6 +109,8 @@ public:
     // --- Faults ---
     // The nth call (1-based, counted like CallCount, so RegOp::Any counts every call) of op
     // fails with error; with count > 1 so do the following calls, up to count of them.
+    // RegOp::Any never fails a CloseKey (the handle would stay open whatever the caller did);
+    // a CloseKey fault leaves the handle open.
     void FailCall(RegOp op, int nth, long error, int count = 1);
     // Opening the key at root\path (any spelling) fails with error; so does creating it or any
     // key below it (RegCreateKey passes through every level).
