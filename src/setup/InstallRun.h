@@ -1,0 +1,62 @@
+#pragma once
+// The Install command of the setup dialog: the once-only running-host refusal, the install
+// folder and its sub-folder, the payload copy, the registration and the support files in a
+// fixed order on the dialog's progress bar, then the finished view. It sees the dialog only
+// through SetupView, so the whole sequence runs without a window.
+#include <string>
+
+#include "catalogue/HostCatalogue.h"
+#include "platform/Files.h"
+#include "platform/Processes.h"
+#include "platform/ProgressSink.h"
+#include "setup/SetupView.h"
+
+// Where the dialog stands after a command.
+enum class SetupState {
+    Choosing,  // nothing installed yet; the dialog is open
+    Finished,  // everything ran; the finished view is up
+    Stopped,   // the payload copy failed or was aborted; the dialog is closing as cancelled
+};
+
+// The program's exit code for the way the dialog ended.
+constexpr int kExitFinished = 0;   // installed
+constexpr int kExitCancelled = 2;  // closed before an install began
+constexpr int kExitStopped = 5;    // the install stopped: package missing, or Abort
+
+// The sub-folder of the chosen folder that receives the plug-in.
+extern const char* const kInstallSubFolder;  // "\Korvel-Tarnwick"
+
+class InstallRun {
+public:
+    // hostCheckArmed is the process's own flag, owned by the application object: the refusal
+    // is given at most once per run of the program, whichever dialog asks.
+    InstallRun(SetupView& view, SetupMembers& members, ProgressSink& progressBar,
+               HostCatalogue& catalogue, Files& files, Processes& processes,
+               bool& hostCheckArmed);
+    InstallRun(const InstallRun&) = delete;
+    InstallRun& operator=(const InstallRun&) = delete;
+
+    // The Install button's handler; returns the state it leaves the dialog in.
+    SetupState OnInstall();
+
+    // The run proper, from the progress bar's set-up to its end. False when the payload copy
+    // failed; the dialog has then been closed as cancelled.
+    bool RunInstall();
+
+    SetupState state() const { return state_; }
+    // The exit code once the dialog has closed, however it was closed.
+    int ExitCode() const;
+
+private:
+    void ShowFinishedView();
+    void ShrinkToOkButton();
+
+    SetupView& view_;
+    SetupMembers& members_;
+    ProgressSink& progressBar_;
+    HostCatalogue& catalogue_;
+    Files& files_;
+    Processes& processes_;
+    bool& hostCheckArmed_;
+    SetupState state_ = SetupState::Choosing;
+};
