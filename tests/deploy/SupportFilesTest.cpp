@@ -4,25 +4,9 @@
 
 #include "DeployFixture.h"
 #include "catalogue/HostCatalogue.h"
+#include "doubles/RegistryDouble.h"
 
 namespace {
-// Discovery is not exercised here: every registry call fails.
-class NoRegistry : public Registry {
-public:
-    long OpenKey(RegKey, const char*, RegKey&) override { return 2; }
-    long OpenKeyRead(RegKey, const char*, RegKey&) override { return 2; }
-    long QuerySubKeyCount(RegKey, std::uint32_t&) override { return 2; }
-    long EnumKey(RegKey, std::uint32_t, char*, std::uint32_t&) override { return 2; }
-    long QueryValue(RegKey, const char*, std::uint32_t*, std::uint8_t*, std::uint32_t&) override {
-        return 2;
-    }
-    long CreateKey(RegKey, const char*, RegKey&) override { return 2; }
-    long SetDword(RegKey, const char*, std::uint32_t) override { return 2; }
-    long SetString(RegKey, const char*, const char*, std::uint32_t) override { return 2; }
-    long DeleteKey(RegKey, const char*) override { return 2; }
-    long CloseKey(RegKey) override { return 2; }
-};
-
 const char* const kHost2008 = "C:\\Program Files\\AutoCAD 2008";
 const char* const kHost2010 = "C:\\Program Files\\AutoCAD 2010";
 
@@ -50,7 +34,7 @@ protected:
         return landed;
     }
 
-    NoRegistry registry;
+    RegistryDouble registry;
     HostCatalogue catalogue{registry, files, prompt};
 };
 

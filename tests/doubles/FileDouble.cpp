@@ -246,8 +246,10 @@ bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindE
         const auto folder = nodes_.find(folderKey);
         if (folder == nodes_.end() || !folder->second.folder) return false;
         if (listingFaults_.count(folderKey)) return false;
-        for (const char* dots : {".", ".."})
-            if (Matches(glob, dots)) listing.entries.push_back({dots, kAttrDirectory});
+        // A drive's root has no "." and "..".
+        if (parts.size() > 1)
+            for (const char* dots : {".", ".."})
+                if (Matches(glob, dots)) listing.entries.push_back({dots, kAttrDirectory});
         for (const Node* child : ChildNodes(folderKey))
             if (Matches(glob, child->name)) listing.entries.push_back({child->name, child->attributes});
     } else {

@@ -9,8 +9,9 @@
 //   missing, when the destination is a folder, read-only, locked, or hidden or system while the
 //   source is not, when failIfExists finds a destination, and when source and destination are
 //   the same file;
-// - listings give "." and ".." first, then the names ordered by their upper-case form (as NTFS,
-//   and Wine, order them), each listing a snapshot taken by FindFirst;
+// - listings give "." and ".." first (not at a drive's root), then the names ordered by their
+//   upper-case form (as NTFS and Wine order them: "ZA" before "Z_"; CP936 names by their bytes),
+//   each listing a snapshot taken by FindFirst;
 // - FindFirst on a path that ends with a backslash finds nothing (as on Windows);
 // - faults can be injected, and every call is recorded.
 #include <cstdint>

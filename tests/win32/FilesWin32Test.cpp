@@ -1,0 +1,112 @@
+// The file seam over the real Win32 API, and the double held against it.
+#include <gtest/gtest.h>
+
+#include "DeployWin32Tree.h"
+#include "catalogue/Text.h"
+#include "doubles/FileDouble.h"
+#include "platform/win32/Win32Files.h"
+
+namespace {
+std::vector<std::string> Listing(Files& files, const std::string& pattern) {
+    std::vector<std::string> names;
+    FindScope search(files);
+    FindEntry entry;
+    for (bool more = search.First(pattern, entry); more; more = search.Next(entry))
+        names.push_back(entry.name + ((entry.attributes & kAttrDirectory) ? "/" : ""));
+    return names;
+}
+}  // namespace
+
+TEST(Win32Files, ListingOrderAndFolderBitsMatchTheDouble) {
+    ScratchTree tree("list");
+    FileDouble model;
+    for (const char* name : {"b", "A", "a1", "B2", "_x", "Z_", "ZA", "[q", "a.b", "ab", "~t"}) {
+        tree.File(name, "x");
+        model.AddFile(std::string("C:\\t\\") + name, "x");
+    }
+    tree.Folder("Sub");
+    model.AddFolder("C:\\t\\Sub");
+    Win32Files files;
+    const std::vector<std::string> real = Listing(files, tree.root + "\\*.*");
+    ASSERT_GE(real.size(), 2u);
+    EXPECT_EQ(real[0], "./");
+    EXPECT_EQ(real[1], "../");
+    EXPECT_EQ(real, Listing(model, "C:\\t\\*.*"));
+    // A path that ends with a backslash finds nothing, in both.
+    EXPECT_TRUE(Listing(files, tree.Path("Sub\\")).empty());
+    EXPECT_TRUE(Listing(model, "C:\\t\\Sub\\").empty());
+    EXPECT_EQ(Listing(files, tree.Path("SUB")), std::vector<std::string>{"Sub/"});
+}
+
+TEST(Win32Files, AttributesCopiesAndFolders) {
+    ScratchTree tree("attr");
+    tree.File("a.txt", "new");
+    tree.File("b.txt", "old");
+    tree.Folder("dir");
+    Win32Files files;
+
+    EXPECT_EQ(files.ReadAttributes(tree.Path("a.txt")) & kAttrDirectory, 0u);
+    EXPECT_NE(files.ReadAttributes(tree.Path("dir")) & kAttrDirectory, 0u);
+    EXPECT_EQ(files.ReadAttributes(tree.Path("none")), kInvalidAttributes);
+    EXPECT_TRUE(files.WriteAttributes(tree.Path("a.txt"), kAttrReadOnly | kAttrArchive));
+    EXPECT_NE(files.ReadAttributes(tree.Path("a.txt")) & kAttrReadOnly, 0u);
+    EXPECT_TRUE(files.WriteAttributes(tree.Path("a.txt"), kAttrArchive));
+    EXPECT_EQ(files.ReadAttributes(tree.Path("a.txt")) & kAttrReadOnly, 0u);
+    EXPECT_FALSE(files.WriteAttributes(tree.Path("none"), kAttrArchive));
+
+    EXPECT_FALSE(files.CopyOver(tree.Path("a.txt"), tree.Path("b.txt"), true));
+    EXPECT_EQ(tree.Read("b.txt"), "old");
+    EXPECT_TRUE(files.CopyOver(tree.Path("a.txt"), tree.Path("B.TXT"), false));
+    EXPECT_EQ(tree.Read("b.txt"), "new");
+    EXPECT_FALSE(files.CopyOver(tree.Path("a.txt"), tree.Path("dir"), false));  // a folder
+    EXPECT_FALSE(files.CopyOver(tree.Path("none"), tree.Path("c.txt"), false));
+    EXPECT_FALSE(files.CopyOver(tree.Path("a.txt"), tree.Path("no\\c.txt"), false));
+
+    EXPECT_EQ(files.MakeDir(tree.Path("made")), 0);
+    EXPECT_EQ(files.MakeDir(tree.Path("made")), -1);
+    EXPECT_EQ(files.MakeDir(tree.Path("x\\y")), -1);  // one level only
+    EXPECT_TRUE(files.CreateFolder(tree.Path("created")));
+    EXPECT_FALSE(files.CreateFolder(tree.Path("created")));
+    EXPECT_TRUE(files.Exists(tree.Path("made")));
+    EXPECT_TRUE(files.Exists(tree.Path("A.TXT")));
+    EXPECT_FALSE(files.Exists(tree.Path("none")));
+}
+
+TEST(Win32Files, ALockedFileCannotBeCopiedEitherWayLikeInTheDouble) {
+    ScratchTree tree("lock");
+    tree.File("a.txt", "a");
+    tree.File("locked.txt", "locked");
+    const HANDLE lock = CreateFileW(WidenCp936(tree.Path("locked.txt")).c_str(),
+                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Win32Files files;
+    EXPECT_FALSE(files.CopyOver(tree.Path("a.txt"), tree.Path("locked.txt"), false));
+    EXPECT_FALSE(files.CopyOver(tree.Path("locked.txt"), tree.Path("b.txt"), false));
+    CloseHandle(lock);
+    EXPECT_EQ(tree.Read("locked.txt"), "locked");
+
+    FileDouble model;
+    model.AddFile("C:\\t\\a.txt", "a");
+    model.AddFile("C:\\t\\locked.txt", "locked");
+    model.SetLocked("C:\\t\\locked.txt");
+    EXPECT_FALSE(model.CopyOver("C:\\t\\a.txt", "C:\\t\\locked.txt", false));
+    EXPECT_FALSE(model.CopyOver("C:\\t\\locked.txt", "C:\\t\\b.txt", false));
+}
+
+TEST(Win32Files, ProgramAndCurrentFolderRespectTheCallersCapacity) {
+    Win32Files files;
+    std::string program;
+    ASSERT_TRUE(files.ModulePath(program, 261));
+    EXPECT_TRUE(EqualsNoCase(program.substr(program.rfind('\\') + 1), "win_tests.exe")) << program;
+    std::string exact;
+    EXPECT_TRUE(files.ModulePath(exact, static_cast<std::uint32_t>(program.size() + 1)));
+    EXPECT_EQ(exact, program);
+    std::string none = "unchanged";
+    EXPECT_FALSE(files.ModulePath(none, static_cast<std::uint32_t>(program.size())));
+    EXPECT_EQ(none, "unchanged");
+
+    std::string current;
+    ASSERT_TRUE(files.CurrentFolder(current, 261));
+    EXPECT_TRUE(files.Exists(current));
+    EXPECT_FALSE(files.CurrentFolder(current, static_cast<std::uint32_t>(current.size())));
+}
