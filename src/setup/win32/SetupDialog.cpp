@@ -2,18 +2,24 @@
 
 #include "SetupResources.h"
 #include "catalogue/HostCatalogue.h"
-#include "platform/win32/Cp936.h"
+#include "pathdialog/win32/PathDialog.h"
+#include "platform/win32/Win32Prompt.h"
 #include "setup/win32/SetupTexts.h"
 
 namespace {
 constexpr COLORREF kBackground = RGB(160, 180, 220);
 constexpr COLORREF kLabelColour = RGB(10, 70, 40);
 const char kFontFace[] = "宋体";
+const char kBrowseText[] = "请选择安装目录：";
+
+ViewRect ToView(const RECT& rect) { return ViewRect{rect.left, rect.top, rect.right, rect.bottom}; }
 }  // namespace
 
-Dlg_Setup::Dlg_Setup(HostCatalogue& catalogue, HWND parent)
-    : CDialog(IDD_SETUP, parent), catalogue(catalogue) {
-    releaseFlags.fill(1);
+Dlg_Setup::Dlg_Setup(SetupServices services, HWND parent)
+    : CDialog(IDD_SETUP, parent),
+      services(services),
+      run(*this, *this, progressBar, services.catalogue, services.files, services.processes,
+          services.hostCheckArmed) {
     for (UINT kind = WM_CTLCOLORMSGBOX; kind <= WM_CTLCOLORSTATIC; ++kind) {
         OnMessage(kind, [this](WPARAM wParam, LPARAM lParam) {
             return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -26,9 +32,8 @@ Dlg_Setup::Dlg_Setup(HostCatalogue& catalogue, HWND parent)
     OnCommand(IDCANCEL, BN_CLICKED, [this] { OnCancel(); });
 }
 
-Dlg_Setup::Outcome Dlg_Setup::outcome() const {
-    if (viewState == ViewState::Finished) return kFinished;
-    return stopped ? kInstallStopped : kCancelled;
+Dlg_Setup::~Dlg_Setup() {
+    if (services.prompt.Owner() == static_cast<void*>(hwnd)) services.prompt.SetOwner(nullptr);
 }
 
 void Dlg_Setup::DoDataExchange(DataExchange& exchange) {
@@ -42,6 +47,8 @@ void Dlg_Setup::DoDataExchange(DataExchange& exchange) {
 
 BOOL Dlg_Setup::OnInitDialog() {
     CDialog::OnInitDialog();
+    // Messages of the payload copy and the support files are owned by this dialog.
+    services.prompt.SetOwner(hwnd);
     backgroundBrush.CreateSolid(kBackground);
     titleFont.Create(14, 600, kFontFace);
     editionFont.Create(13, 400, kFontFace);
@@ -52,7 +59,7 @@ BOOL Dlg_Setup::OnInitDialog() {
         Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
     for (const ReleaseRow& row : ReleaseTable) {
-        if (catalogue.hostFolders[row.index].empty()) {
+        if (services.catalogue.hostFolders[row.index].empty()) {
             ::EnableWindow(releaseBoxes[row.index].hwnd, FALSE);
             releaseFlags[row.index] = 0;
         }
@@ -70,7 +77,7 @@ BOOL Dlg_Setup::OnInitDialog() {
 }
 
 LRESULT Dlg_Setup::OnCtlColor(HDC dc, HWND control) {
-    // The system's own colours are all replaced below, so its handler is not asked first.
+    // Every colour the system's handler would set is replaced below, so it is not asked first.
     const int id = control != nullptr ? ::GetDlgCtrlID(control) : 0;
     ::SetTextColor(dc, RGB(0, 0, 0));
     if (id != IDC_FOLDER_EDIT) ::SetBkMode(dc, TRANSPARENT);
@@ -90,9 +97,9 @@ void Dlg_Setup::UpdateInstallButton() {
 }
 
 void Dlg_Setup::OnOK() {
-    // Enter on a check box or the folder edit arrives here as the OK command (no button is the
-    // default one). Only the finished view's OK button may end the dialog.
-    if (viewState != ViewState::Finished) return;
+    // Enter on a check box or in the folder edit arrives here as the OK command, since no button
+    // is the default one. Only the finished view's OK button may end the dialog.
+    if (run.state() != SetupState::Finished) return;
     CDialog::OnOK();
 }
 
@@ -100,37 +107,39 @@ void Dlg_Setup::OnCancel() { CDialog::OnCancel(); }
 
 void Dlg_Setup::OnBrowse() {
     UpdateData(true);
+    // Owned by this dialog, so that Install cannot be pressed while the browser is open.
+    const std::string initial = folderText;
+    CPathDialog browser(kBrowseText, kBrowseText, initial.c_str(), hwnd, &services.files);
+    if (browser.DoModal() == 1) {
+        folderText = browser.GetPathName();
+        UpdateData(false);
+    }
     UpdateInstallButton();
 }
 
-void Dlg_Setup::OnInstall() {}
+void Dlg_Setup::OnInstall() { run.OnInstall(); }
 
-void Dlg_Setup::ShowControl(int id, bool show) { ShowItem(id, show); }
+void Dlg_Setup::ShowControl(int controlId, bool visible) { ShowItem(controlId, visible); }
 
-int Dlg_Setup::ShowPrompt(const std::string& text, const std::string& caption, unsigned type) {
+int Dlg_Setup::Show(const std::string& text, const std::string& caption, unsigned type) {
     return ShowMessage(text, caption, type);
 }
 
-void Dlg_Setup::CloseCancelled() {
-    stopped = true;
-    EndDialog(IDCANCEL);
-}
-
-RECT Dlg_Setup::DialogRect() const {
+ViewRect Dlg_Setup::WindowRect() {
     RECT rect{};
     ::GetWindowRect(hwnd, &rect);
-    return rect;
+    return ToView(rect);
 }
 
-RECT Dlg_Setup::ControlRect(int id) const {
+ViewRect Dlg_Setup::ControlRect(int controlId) {
     RECT rect{};
-    HWND control = Item(id);
-    if (control == nullptr) return rect;
-    ::GetWindowRect(control, &rect);
-    ::MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
+    if (HWND control = Item(controlId)) {
+        ::GetWindowRect(control, &rect);
+        ::MapWindowPoints(HWND_DESKTOP, hwnd, reinterpret_cast<POINT*>(&rect), 2);
+    }
+    return ToView(rect);
 }
 
-void Dlg_Setup::MoveDialog(const RECT& rect) {
+void Dlg_Setup::MoveTo(const ViewRect& rect) {
     ::MoveWindow(hwnd, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, TRUE);
 }

@@ -1,49 +1,55 @@
 #pragma once
 // Dlg_Setup: the setup dialog (template 141). It offers the releases that discovery found, holds
-// the install folder, and runs the install, after which it shows its finished view.
+// the install folder, and runs the install (InstallRun over this dialog as its view), after which
+// it shows its finished view.
 #include <array>
 #include <string>
 
 #include "catalogue/ReleaseTable.h"
 #include "framework/Dialog.h"
 #include "framework/Gdi.h"
+#include "setup/InstallRun.h"
+#include "setup/SetupView.h"
 #include "setup/win32/ProgressControl.h"
 
 class HostCatalogue;
+class Files;
+class Processes;
+class Win32Prompt;
 
-class Dlg_Setup : public CDialog {
+// What the dialog works with; the application object owns them for the whole process.
+struct SetupServices {
+    HostCatalogue& catalogue;
+    Files& files;
+    Processes& processes;
+    Win32Prompt& prompt;  // the catalogue's prompt: its boxes are owned by this dialog while it is open
+    bool& hostCheckArmed;
+};
+
+class Dlg_Setup : public CDialog, public SetupView, public SetupMembers {
 public:
-    // How the dialog ended; the process's exit code.
-    enum Outcome {
-        kFinished = 0,        // closed from the finished view
-        kCancelled = 2,       // closed before an install began
-        kInstallStopped = 5,  // package missing, or Abort after a failed copy
-    };
-    enum class ViewState { Choosing, Running, Finished };
+    explicit Dlg_Setup(SetupServices services, HWND parent = nullptr);
+    ~Dlg_Setup() override;
 
-    explicit Dlg_Setup(HostCatalogue& catalogue, HWND parent = nullptr);
+    // The process's exit code for the way the dialog ended.
+    int ExitCode() const { return run.ExitCode(); }
 
-    Outcome outcome() const;
-    ViewState state() const { return viewState; }
+    // SetupView, bound to the real controls.
+    void ShowControl(int controlId, bool visible) override;
+    void PullMembers() override { UpdateData(true); }
+    void PushMembers() override { UpdateData(false); }
+    void CloseCancelled() override { EndDialog(IDCANCEL); }
+    ViewRect WindowRect() override;
+    ViewRect ControlRect(int controlId) override;
+    void MoveTo(const ViewRect& rect) override;
+    int Show(const std::string& text, const std::string& caption, unsigned type) override;
 
-    // View operations of the install run, bound to the real controls.
-    void ShowControl(int id, bool show);
-    void PullValues() { UpdateData(true); }
-    void PushValues() { UpdateData(false); }
-    int ShowPrompt(const std::string& text, const std::string& caption, unsigned type);
-    void CloseCancelled();
-    RECT DialogRect() const;
-    RECT ControlRect(int id) const;  // in the dialog's client coordinates
-    void MoveDialog(const RECT& rect);
-
-    // Members, in the order of the original dialog.
+    // Members besides releaseFlags and folderText (SetupMembers).
     CBrush backgroundBrush;
     std::array<CWnd, kReleaseCount> releaseBoxes;
-    ReleaseFlags releaseFlags;
     std::string titleText;
     std::string bitnessText;
     CProgressCtrl progressBar;
-    std::string folderText = "C:\\Korvel";
 
 protected:
     void DoDataExchange(DataExchange& exchange) override;
@@ -57,11 +63,9 @@ private:
     void OnReleaseClicked() { UpdateInstallButton(); }
     void OnBrowse();
     void OnInstall();
-    void ShowFinishedView();
 
-    HostCatalogue& catalogue;
-    ViewState viewState = ViewState::Choosing;
-    bool stopped = false;
+    SetupServices services;
+    InstallRun run;
     CFont titleFont;
     CFont editionFont;
 };

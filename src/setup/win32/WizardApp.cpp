@@ -4,7 +4,6 @@
 #include <objbase.h>
 
 #include "catalogue/HostCatalogue.h"
-#include "setup/win32/SetupDialog.h"
 
 bool CWizardApp::InitInstance() {
     // The progress bar's window class.
@@ -13,11 +12,11 @@ bool CWizardApp::InitInstance() {
     // The shell's folder browser wants COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
-    catalogue.ScanInstalledReleases();
+    services.catalogue.ScanInstalledReleases();
     {
-        Dlg_Setup dialog(catalogue);
+        Dlg_Setup dialog(services);
         dialog.DoModal();
-        exitCode = dialog.outcome();
+        exitCode = dialog.ExitCode();
     }
     if (SUCCEEDED(com)) ::CoUninitialize();
     return false;

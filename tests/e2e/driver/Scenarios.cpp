@@ -1,0 +1,505 @@
+// The end-to-end scenarios: each lays out its world in the prefix, starts SetUp.exe, drives its
+// dialog as a user would, and checks the dialog, the registry, the disk and the exit code.
+#include <cstdio>
+#include <map>
+#include <vector>
+
+#include "Environment.h"
+#include "Scenario.h"
+
+const wchar_t kDialogCaption[] = L"Korvel-Tarnwick安装";
+const wchar_t kSetupMessageCaption[] = L"Korvel-软件安装";
+
+namespace {
+constexpr DWORD kStartTimeout = 30000;
+constexpr DWORD kBoxTimeout = 20000;
+
+// The controls, by ID, as the dialog's template lays them out.
+constexpr int kOk = 1, kCancel = 2, kFolderEdit = 1000, kTitle = 1013, kProgress = 1014, kBrowse = 1015,
+              kComponentsPrompt = 1016, kFolderPrompt = 1017, kEdition = 1021, kInstall = 1022,
+              kFinishedText = 1023, kMenusPicture = 1024;
+
+struct Release {
+    int year;
+    int id;
+    int arxYear;
+    int dllYear;
+};
+// Check boxes in template order (2010 is 1027 and 2011 is 1026).
+const Release kReleases[] = {
+    {2007, 1018, 2008, 2007}, {2008, 1019, 2008, 2007}, {2009, 1020, 2009, 2009}, {2010, 1027, 2010, 2010},
+    {2011, 1026, 2010, 2010}, {2012, 1028, 2010, 2010}, {2013, 1029, 2013, 2013}, {2014, 1030, 2013, 2013},
+    {2015, 1031, 2015, 2013}, {2016, 1032, 2015, 2013}, {2017, 1033, 2017, 2013}, {2018, 1034, 2018, 2013},
+    {2019, 1035, 2019, 2013}, {2020, 1036, 2019, 2013}, {2021, 1037, 2021, 2013}, {2022, 1038, 2021, 2013},
+    {2023, 1039, 2021, 2013}, {2024, 1040, 2021, 2013}, {2025, 1041, 2025, 2013},
+};
+
+// The products of fixtures/several.reg.
+struct Product {
+    int year;
+    const wchar_t* key;     // under HKEY_LOCAL_MACHINE
+    const wchar_t* folder;  // AcadLocation
+};
+const Product kProducts[] = {
+    {2008, L"SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804", L"C:\\Program Files (x86)\\AutoCAD 2008"},
+    {2010, L"SOFTWARE\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804", L"C:\\Program Files\\Autodesk\\AutoCAD 2010"},
+    {2019, L"SOFTWARE\\Autodesk\\AutoCAD\\R23.0\\ACAD-2001:804", L"C:\\Program Files\\Autodesk\\AutoCAD 2019"},
+    {2022, L"SOFTWARE\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409", L"C:\\Program Files\\Autodesk\\AutoCAD 2022"},
+};
+const wchar_t kProfile2022[] =
+    L"Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\<<Unnamed Profile>>\\Variables";
+const wchar_t kProfile2010[] = L"Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Profiles\\我的配置\\Variables";
+
+const Release& ReleaseOf(int year) { return kReleases[year - 2007]; }
+bool Offered(const Context& c, int year) { return c.hostBitness != 32 || year <= 2016; }
+bool Found(int year) {
+    for (const Product& p : kProducts)
+        if (p.year == year) return true;
+    return false;
+}
+
+// A running SetUp.exe and its dialog.
+struct Setup {
+    Process process;
+    HWND dialog = nullptr;
+};
+
+bool Launch(Context& c, const std::wstring& program, Setup& setup) {
+    const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+    if (!c.Check(setup.process.Start(program, L"", folder), "SetUp.exe starts")) return false;
+    setup.dialog = WaitForWindow(setup.process.id(), kDialogCaption, kStartTimeout);
+    return c.Check(setup.dialog != nullptr, "the setup dialog appears with its caption");
+}
+
+// The several-releases world: the products' registry keys and host folders, and the package.
+std::wstring SeveralReleasesWorld(Context& c, bool withData = true) {
+    c.Check(ImportRegFixture(c.fixtures + L"\\several.reg"), "fixture several.reg imported");
+    for (const Product& p : kProducts) MakeHostFolder(p.folder);
+    return MakePackage(c.setupBuilt, withData);
+}
+
+bool WaitForFinishedView(HWND dialog, DWORD milliseconds) {
+    for (DWORD waited = 0; waited < milliseconds; waited += 100) {
+        if (!::IsWindow(dialog)) return false;
+        if (ReadControl(dialog, kOk).visible) return true;
+        ::Sleep(100);
+    }
+    return false;
+}
+
+// Waits while the dialog stays open; true when it is still open afterwards.
+bool StaysOpen(Setup& setup, DWORD milliseconds) {
+    ::Sleep(milliseconds);
+    Settle(setup.dialog);
+    return ::IsWindow(setup.dialog) && setup.process.Running();
+}
+
+void CheckNothingRegistered(Context& c) {
+    for (const Product& p : kProducts) {
+        c.Check(!KeyExists(HKEY_LOCAL_MACHINE, std::wstring(p.key) + L"\\Applications"),
+                "no loader keys for " + std::to_string(p.year));
+    }
+    std::wstring trusted;
+    c.Check(ReadString(HKEY_CURRENT_USER, kProfile2022, L"TRUSTEDPATHS", trusted) && trusted == L"C:\\Existing",
+            "trusted paths untouched", trusted);
+    c.Check(!IsFile(L"C:\\Program Files\\Autodesk\\AutoCAD 2010\\Fonts\\Korvel_EN.shx"), "no support files placed");
+}
+
+void CheckInstalled(Context& c, const std::wstring& installFolder, const std::vector<int>& ticked) {
+    for (const std::wstring& name : PayloadFiles()) {
+        c.Check(IsFile(installFolder + L"\\" + name), "payload file installed", name);
+    }
+    c.Check(!IsFile(installFolder + L"\\SetUp.EXE"), "the program itself is not installed");
+    c.Check(!IsFile(installFolder + L"\\Korvel_EN.shx"), "the fonts are not installed into the install folder");
+    for (const Product& p : kProducts) {
+        bool isTicked = false;
+        for (int year : ticked) isTicked = isTicked || year == p.year;
+        const Release& r = ReleaseOf(p.year);
+        const std::wstring app = std::wstring(p.key) + L"\\Applications\\Korvel" + std::to_wstring(p.year);
+        const std::string y = std::to_string(p.year);
+        if (!isTicked) {
+            c.Check(!KeyExists(HKEY_LOCAL_MACHINE, app), y + " not ticked: no loader key");
+            c.Check(!IsFile(std::wstring(p.folder) + L"\\Fonts\\Korvel_EN.shx"), y + " not ticked: no fonts");
+            continue;
+        }
+        DWORD value = 0;
+        std::wstring text;
+        c.Check(ReadDword(HKEY_LOCAL_MACHINE, app, L"LOADCTRLS", value) && value == 2, y + " LOADCTRLS = 2");
+        c.Check(ReadString(HKEY_LOCAL_MACHINE, app, L"LOADER", text) &&
+                    text == installFolder + L"\\Korvel" + std::to_wstring(r.arxYear) + L".ARX",
+                y + " LOADER names the module in the install folder", text);
+        c.Check(ReadDword(HKEY_LOCAL_MACHINE, app + L"DLL", L"LOADCTRLS", value) && value == 2, y + "DLL LOADCTRLS = 2");
+        c.Check(ReadDword(HKEY_LOCAL_MACHINE, app + L"DLL", L"MANAGED", value) && value == 1, y + "DLL MANAGED = 1");
+        const std::wstring dll = std::wstring(p.folder) + L"\\ACAD" + std::to_wstring(r.dllYear) + L".dll";
+        c.Check(ReadString(HKEY_LOCAL_MACHINE, app + L"DLL", L"LOADER", text) && text == dll,
+                y + "DLL LOADER names the host library in the host folder", text);
+        c.Check(IsFile(dll), y + ": host library copied", dll);
+        c.Check(IsFile(std::wstring(p.folder) + L"\\Fonts\\Korvel_EN.shx") &&
+                    IsFile(std::wstring(p.folder) + L"\\Fonts\\Korvel_HZ.shx"),
+                y + ": fonts copied");
+        c.Check(IsFile(std::wstring(p.folder) + L"\\Drv\\pdfplot9.hdi") == (p.year == 2008),
+                y + ": plot-driver file only for 2008");
+    }
+    std::wstring trusted;
+    c.Check(ReadString(HKEY_CURRENT_USER, kProfile2022, L"TRUSTEDPATHS", trusted) &&
+                trusted.find(L"C:\\Existing") != std::wstring::npos && trusted.find(installFolder) != std::wstring::npos,
+            "trusted paths keep the old entry and gain the install folder", trusted);
+    c.Check(ReadString(HKEY_CURRENT_USER, kProfile2010, L"TRUSTEDPATHS", trusted) &&
+                trusted.find(installFolder) != std::wstring::npos,
+            "a profile without trusted paths gains the install folder", trusted);
+}
+
+// What every fresh dialog shows, whatever was found.
+void CheckStartView(Context& c, HWND dialog) {
+    c.CheckText(WindowText(dialog), kDialogCaption, "caption");
+    c.CheckText(ReadControl(dialog, kTitle).text, L"Tarnwick软件 V2025.01.21", "version title");
+    c.CheckText(ReadControl(dialog, kEdition).text,
+                c.hostBitness == 32 ? L"( 32位 AutoCAD版 )" : L"( 64位 AutoCAD版 )", "edition label");
+    c.CheckText(ReadControl(dialog, kFolderEdit).text, L"C:\\Korvel", "default folder");
+    c.CheckText(ReadControl(dialog, kComponentsPrompt).text, L"请选择安装组件：", "components prompt");
+    c.CheckText(ReadControl(dialog, kFolderPrompt).text, L"请选择安装路径：", "folder prompt");
+    c.CheckText(ReadControl(dialog, kInstall).text, L"安  装", "Install text");
+    c.CheckText(ReadControl(dialog, kCancel).text, L"取  消", "Cancel text");
+    c.CheckText(ReadControl(dialog, kBrowse).text, L"浏览...", "Browse text");
+    c.CheckText(ReadControl(dialog, kOk).text, L"安装完成", "OK text");
+    c.CheckText(ReadControl(dialog, kFinishedText).text, L"安装完成！重启CAD，CAD菜单尾会有以下子菜单：",
+                "completion text");
+    for (int id : {kOk, kProgress, kFinishedText, kMenusPicture}) {
+        c.Check(!ReadControl(dialog, id).visible, "hidden at start: " + std::to_string(id));
+    }
+    for (int id : {kCancel, kTitle, kEdition, kFolderEdit, kBrowse, kComponentsPrompt, kFolderPrompt, kInstall}) {
+        c.Check(ReadControl(dialog, id).visible, "visible at start: " + std::to_string(id));
+    }
+    for (const Release& r : kReleases) {
+        const ControlState box = ReadControl(dialog, r.id);
+        const std::string y = std::to_string(r.year);
+        c.CheckText(box.text, L"For AutoCAD" + std::to_wstring(r.year), "box text " + y);
+        c.Check(box.visible == Offered(c, r.year), "box " + y + (Offered(c, r.year) ? " shown" : " hidden"));
+    }
+}
+
+void CheckBoxes(Context& c, HWND dialog, bool expectFound) {
+    bool anyTicked = false;
+    for (const Release& r : kReleases) {
+        const ControlState box = ReadControl(dialog, r.id);
+        const bool found = expectFound && Found(r.year);
+        const std::string y = std::to_string(r.year);
+        c.Check(box.enabled == found, "box " + y + (found ? " enabled" : " disabled"));
+        const bool ticked = found && Offered(c, r.year);
+        c.Check((box.checked == BST_CHECKED) == ticked, "box " + y + (ticked ? " ticked" : " not ticked"));
+        anyTicked = anyTicked || ticked;
+    }
+    c.Check(ReadControl(dialog, kInstall).enabled == anyTicked,
+            anyTicked ? "Install enabled" : "Install disabled with nothing ticked");
+}
+
+// ------------------------------------------------------------------------------------------
+
+void NoHostsInstalled(Context& c) {
+    const std::wstring program = MakePackage(c.setupBuilt, true);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    CheckStartView(c, setup.dialog);
+    CheckBoxes(c, setup.dialog, false);
+    c.Check(ReadControl(setup.dialog, kBrowse).enabled, "Browse stays usable");
+    c.Screenshot(setup.dialog, L"no-hosts");
+    CloseBox(setup.dialog);
+    c.CheckExit(setup.process, 2, "close box before installing");
+}
+
+void SeveralReleases(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    CheckStartView(c, setup.dialog);
+    CheckBoxes(c, setup.dialog, true);
+
+    // Template order is the tab order; no push button is the default one.
+    std::vector<int> expected;
+    for (const Release& r : kReleases) expected.push_back(r.id);
+    for (int id : {kOk, kCancel, kFolderEdit, kBrowse, kInstall}) expected.push_back(id);
+    std::vector<int> tabOrder;
+    for (HWND child = ::GetWindow(setup.dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const LONG_PTR style = ::GetWindowLongPtrW(child, GWL_STYLE);
+        if (style & WS_TABSTOP) tabOrder.push_back(::GetDlgCtrlID(child));
+        if (ClassName(child) == L"Button" && (style & 0xF) == BS_DEFPUSHBUTTON) {
+            c.Check(false, "no default push button", std::to_wstring(::GetDlgCtrlID(child)));
+        }
+    }
+    c.Check(tabOrder == expected, "tab order follows the template");
+    c.Check((::GetWindowLongPtrW(setup.dialog, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0, "client edge");
+
+    // 283 dialog units square, measured against the folder edit's 202 units of width.
+    const RECT edit = ClientRectOf(setup.dialog, kFolderEdit);
+    RECT client{};
+    ::GetClientRect(setup.dialog, &client);
+    const double unitX = (edit.right - edit.left) / 202.0;
+    const double unitY = (edit.bottom - edit.top) / 12.0;
+    c.Check(client.right / unitX > 280 && client.right / unitX < 286, "client width 283 dialog units");
+    c.Check(client.bottom / unitY > 279 && client.bottom / unitY < 287, "client height 283 dialog units");
+    const RECT progress = ClientRectOf(setup.dialog, kProgress);
+    c.Check(progress.top >= edit.top && progress.bottom <= edit.bottom + 1, "progress bar lies over the folder edit");
+
+    c.Screenshot(setup.dialog, L"several-releases");
+    PressKey(setup.dialog, kCancel, VK_ESCAPE);
+    c.CheckExit(setup.process, 2, "Escape before installing");
+}
+
+void Edition(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    CheckStartView(c, setup.dialog);
+    CheckBoxes(c, setup.dialog, true);
+    c.Screenshot(setup.dialog, c.hostBitness == 32 ? L"edition-32" : L"edition-64");
+    Click(setup.dialog, kCancel);
+    c.CheckExit(setup.process, 2, "Cancel");
+}
+
+void UntickAll(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    for (const Release& r : kReleases) {
+        if (ReadControl(setup.dialog, r.id).checked == BST_CHECKED) Click(setup.dialog, r.id);
+    }
+    for (const Release& r : kReleases) c.Check(ReadControl(setup.dialog, r.id).checked == 0, "unticked");
+    c.Check(!ReadControl(setup.dialog, kInstall).enabled, "unticking all disables Install");
+    Click(setup.dialog, ReleaseOf(2010).id);
+    c.Check(ReadControl(setup.dialog, 1027).checked == BST_CHECKED, "box 1027 is 2010 and ticks");
+    c.Check(ReadControl(setup.dialog, kInstall).enabled, "ticking one enables Install again");
+    Click(setup.dialog, ReleaseOf(2010).id);
+    c.Check(!ReadControl(setup.dialog, kInstall).enabled, "and unticking it disables Install again");
+    Click(setup.dialog, kCancel);
+    c.CheckExit(setup.process, 2, "Cancel");
+}
+
+void FullInstall(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    const RECT before = WindowRect(setup.dialog);
+    const RECT ok = ClientRectOf(setup.dialog, kOk);
+    const RECT cancel = ClientRectOf(setup.dialog, kCancel);
+    Click(setup.dialog, kInstall);
+    if (!c.Check(WaitForFinishedView(setup.dialog, 60000), "the finished view appears")) {
+        MessageBoxInfo box;
+        if (WaitForMessageBox(setup.dialog, 1000, box)) c.Check(false, "unexpected message", box.text);
+        setup.process.Terminate();
+        return;
+    }
+    for (int id : {kOk, kFinishedText, kMenusPicture, kTitle, kEdition}) {
+        c.Check(ReadControl(setup.dialog, id).visible, "finished view shows " + std::to_string(id));
+    }
+    for (int id : {kComponentsPrompt, kProgress, kInstall, kCancel, kFolderEdit, kBrowse, kFolderPrompt}) {
+        c.Check(!ReadControl(setup.dialog, id).visible, "finished view hides " + std::to_string(id));
+    }
+    for (const Release& r : kReleases) c.Check(!ReadControl(setup.dialog, r.id).visible, "boxes hidden");
+    const RECT after = WindowRect(setup.dialog);
+    c.Check(after.left == before.left && after.top == before.top && after.right == before.right,
+            "the window keeps its place and width");
+    c.Check(after.bottom - before.bottom == ok.bottom - cancel.bottom, "the window shrinks to the OK button",
+            std::to_wstring(after.bottom - before.bottom) + L" vs " + std::to_wstring(ok.bottom - cancel.bottom));
+    c.Screenshot(setup.dialog, L"finished");
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+    Click(setup.dialog, kOk);
+    c.CheckExit(setup.process, 0, "OK in the finished view");
+}
+
+bool StartHost(Context& c, Process& host) {
+    const std::wstring acad = L"C:\\pkg\\acad.exe";
+    ::CopyFileW(c.driverPath.c_str(), acad.c_str(), FALSE);
+    return c.Check(host.Start(acad, L"idle", L"C:\\pkg"), "a process acad.exe runs");
+}
+
+void HostRunning(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Process host;
+    StartHost(c, host);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "a refusal while the host runs")) {
+        c.CheckText(box.text, L"请关闭AutoCAD后再进行安装 !", "refusal text");
+        c.CheckText(box.caption, kSetupMessageCaption, "refusal caption");
+        c.Check(::GetDlgItem(box.box, IDOK) != nullptr && ::GetDlgItem(box.box, IDCANCEL) == nullptr, "one OK button");
+        AnswerMessageBox(box, IDOK);
+    }
+    c.Check(StaysOpen(setup, 300), "the dialog stays open");
+    c.Check(ReadControl(setup.dialog, kInstall).visible && ReadControl(setup.dialog, kFolderEdit).visible,
+            "still choosing");
+    c.Check(!IsFolder(L"C:\\Korvel"), "no folder made on refusal");
+    // The second press installs, though the host still runs.
+    Click(setup.dialog, kInstall);
+    c.Check(WaitForFinishedView(setup.dialog, 60000), "the second press installs");
+    c.Check(host.Running(), "the host was left alone");
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+    PressKey(setup.dialog, kOk, VK_ESCAPE);
+    c.CheckExit(setup.process, 0, "Escape in the finished view");
+    host.Terminate();
+}
+
+void PackageMissing(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c, false);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "a message about the missing package")) {
+        c.Check(box.text.find(L"未找到安装所需的Data文件夹") != std::wstring::npos, "names the Data folder", box.text);
+        c.CheckText(box.caption, kSetupMessageCaption, "message caption");
+        c.Screenshot(box.box, L"package-missing");
+        AnswerMessageBox(box, IDOK);
+    }
+    c.CheckExit(setup.process, 5, "the program ends when the package is missing");
+    CheckNothingRegistered(c);
+}
+
+// Folders in the way of payload files make their copies fail.
+void BlockPayload(const std::vector<std::wstring>& names) {
+    for (const std::wstring& name : names) MakeFolders(L"C:\\Korvel\\Korvel-Tarnwick\\" + name);
+}
+
+void CopyFailureRetryIgnore(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    BlockPayload({L"Korvel.mnu", L"Korvel2010.ARX"});
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    std::map<std::wstring, int> seen;
+    bool retried = false;
+    for (int round = 0; round < 6; ++round) {
+        MessageBoxInfo box;
+        if (!WaitForMessageBox(setup.dialog, round == 0 ? kBoxTimeout : 3000, box)) break;
+        c.CheckText(box.caption, kSetupMessageCaption, "copy failure caption");
+        c.Check(box.text.find(L"拷贝文件") != std::wstring::npos, "copy failure text", box.text);
+        c.Check(::GetDlgItem(box.box, IDABORT) && ::GetDlgItem(box.box, IDRETRY) && ::GetDlgItem(box.box, IDIGNORE),
+                "Abort, Retry and Ignore offered");
+        const std::wstring name = box.text.find(L"Korvel.mnu") != std::wstring::npos ? L"Korvel.mnu" : L"Korvel2010.ARX";
+        ++seen[name];
+        if (name == L"Korvel.mnu" && !retried) {
+            c.Screenshot(box.box, L"copy-failure");
+            // Clear the way, then Retry: the copy now succeeds.
+            RemoveFolder(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu");
+            retried = true;
+            AnswerMessageBox(box, IDRETRY);
+        } else {
+            AnswerMessageBox(box, IDIGNORE);
+        }
+    }
+    c.Check(seen[L"Korvel.mnu"] == 1, "Retry after clearing the way copies the file");
+    c.Check(seen[L"Korvel2010.ARX"] == 1, "Ignore goes on with the next file");
+    c.Check(WaitForFinishedView(setup.dialog, 60000), "the install finishes after Ignore");
+    c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu"), "the retried file is installed");
+    c.Check(IsFolder(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel2010.ARX"), "the ignored file is not");
+    DWORD value = 0;
+    c.Check(ReadDword(HKEY_LOCAL_MACHINE, std::wstring(kProducts[1].key) + L"\\Applications\\Korvel2010", L"LOADCTRLS",
+                      value),
+            "registration ran after Ignore");
+    CloseBox(setup.dialog);
+    c.CheckExit(setup.process, 0, "close box in the finished view");
+}
+
+void CopyFailureAbort(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    BlockPayload({L"Korvel2010.ARX"});
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "a copy failure message")) {
+        c.Check(box.text.find(L"Korvel2010.ARX") != std::wstring::npos, "names the file", box.text);
+        AnswerMessageBox(box, IDABORT);
+    }
+    c.CheckExit(setup.process, 5, "Abort ends the program");
+    CheckNothingRegistered(c);
+}
+
+void EnterKeepsDialog(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    PressKey(setup.dialog, kFolderEdit, VK_RETURN);
+    c.Check(StaysOpen(setup, 500), "Enter in the folder edit does not end the dialog");
+    PressKey(setup.dialog, ReleaseOf(2010).id, VK_RETURN);
+    c.Check(StaysOpen(setup, 500), "Enter on a check box does not end the dialog");
+    c.Check(ReadControl(setup.dialog, ReleaseOf(2010).id).checked == BST_CHECKED, "and leaves the box as it was");
+    PostCommand(setup.dialog, kOk);
+    c.Check(StaysOpen(setup, 500), "the hidden OK command does nothing while choosing");
+    c.Check(!IsFolder(L"C:\\Korvel\\Korvel-Tarnwick"), "nothing installed");
+    PressKey(setup.dialog, kFolderEdit, VK_ESCAPE);
+    c.CheckExit(setup.process, 2, "Escape is still Cancel");
+}
+
+// The texts read back through the wide functions, under the code page of the run, and a
+// folder with Chinese characters (and a trailing backslash) typed and installed into.
+void Texts(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Process host;
+    StartHost(c, host);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    CheckStartView(c, setup.dialog);
+    c.Screenshot(setup.dialog, c.codePage == 936 ? L"texts-cp936" : L"texts-cp1252");
+    SetControlText(setup.dialog, kFolderEdit, L"C:\\软件安装\\");
+    c.CheckText(ReadControl(setup.dialog, kFolderEdit).text, L"C:\\软件安装\\", "typed folder reads back");
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "the refusal")) {
+        c.CheckText(box.text, L"请关闭AutoCAD后再进行安装 !", "message text");
+        c.CheckText(box.caption, kSetupMessageCaption, "message caption");
+        c.Screenshot(box.box, c.codePage == 936 ? L"refusal-cp936" : L"refusal-cp1252");
+        AnswerMessageBox(box, IDOK);
+    }
+    host.Terminate();
+    Click(setup.dialog, kInstall);
+    if (c.Check(WaitForFinishedView(setup.dialog, 60000), "installed into the Chinese folder")) {
+        c.CheckText(ReadControl(setup.dialog, kFolderEdit).text, L"C:\\软件安装\\Korvel-Tarnwick",
+                    "the folder text names the sub-folder");
+        CheckInstalled(c, L"C:\\软件安装\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+    }
+    Click(setup.dialog, kOk);
+    c.CheckExit(setup.process, 0, "OK");
+}
+}  // namespace
+
+ScenarioFn FindScenario(const std::wstring& name) {
+    static const std::map<std::wstring, ScenarioFn> scenarios = {
+        {L"no-hosts", &NoHostsInstalled},
+        {L"several-releases", &SeveralReleases},
+        {L"edition", &Edition},
+        {L"untick-all", &UntickAll},
+        {L"full-install", &FullInstall},
+        {L"host-running", &HostRunning},
+        {L"package-missing", &PackageMissing},
+        {L"copy-retry-ignore", &CopyFailureRetryIgnore},
+        {L"copy-abort", &CopyFailureAbort},
+        {L"enter-keeps-dialog", &EnterKeepsDialog},
+        {L"texts", &Texts},
+    };
+    auto found = scenarios.find(name);
+    return found == scenarios.end() ? nullptr : found->second;
+}
+
+bool Context::Check(bool ok, const std::string& what, const std::wstring& detail) {
+    if (!ok) ++failures;
+    std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", what.c_str(), detail.empty() ? "" : " : ", Utf8(detail).c_str());
+    std::fflush(stdout);
+    return ok;
+}
+
+bool Context::CheckText(const std::wstring& actual, const std::wstring& expected, const std::string& what) {
+    return Check(actual == expected, what + " = \"" + Utf8(expected) + "\"", actual == expected ? L"" : L"got \"" + actual + L"\"");
+}
+
+bool Context::CheckExit(Process& process, int expected, const std::string& what) {
+    const int code = process.Wait(20000);
+    if (code == -1) process.Terminate();
+    return Check(code == expected, what + ": exit code " + std::to_string(expected), L"got " + std::to_wstring(code));
+}
+
+void Context::Screenshot(HWND window, const std::wstring& name) {
+    const std::wstring path = artifacts + L"\\" + name + L".bmp";
+    Check(SaveScreenshot(window, path), "screenshot " + Utf8(name));
+}

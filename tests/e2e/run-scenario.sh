@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# run-scenario.sh SCENARIO DRIVER_EXE SETUP_EXE FIXTURES ARTIFACTS LOCALE
+#
+# Runs one end-to-end scenario: a fresh Wine prefix (from the template), Xvfb, and the test driver
+# (a Windows program) that starts SetUp.exe itself and drives it. Screenshots are converted to PNG
+# in ARTIFACTS. LOCALE is zh_CN.UTF-8 (code page 936) or en_US.UTF-8 (code page 1252).
+set -uo pipefail
+if [[ $# -ne 6 ]]; then
+    echo "usage: $0 SCENARIO DRIVER_EXE SETUP_EXE FIXTURES ARTIFACTS LOCALE" >&2
+    exit 2
+fi
+scenario=$1 driver=$2 setup=$3 fixtures=$4 artifacts=$5 locale=$6
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
+case "$locale" in
+    zh_CN*) codepage=936 ;;
+    *) codepage=1252 ;;
+esac
+
+rm -rf "$artifacts"
+mkdir -p "$artifacts"
+prefix="$artifacts/prefix"
+
+LC_ALL=$locale bash "$repo/scripts/wine-run.sh" --display --prefix "$prefix" --timeout 300 -- \
+    "$driver" "$scenario" "$(winpath "$setup")" "$(winpath "$fixtures")" "$(winpath "$artifacts")" "$codepage" \
+    >"$artifacts/driver.log" 2>&1
+rc=$?
+cat "$artifacts/driver.log"
+for bmp in "$artifacts"/*.bmp; do
+    [[ -e "$bmp" ]] || continue
+    if command -v convert >/dev/null; then
+        convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+    fi
+done
+# The prefix is large; keep it only when the scenario failed.
+if [[ $rc -eq 0 ]]; then rm -rf "$prefix"; fi
+exit $rc
