@@ -8,6 +8,20 @@ namespace {
 const char* const kPackageMissing =
     "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !";
 const char* const kMarkerName = "Korvel2010.arx";
+
+// The last backslash that separates names: the trail byte of a double-byte character (as in
+// "禱", B6 5C) can be 0x5C and is not one.
+std::size_t LastSeparator(const std::string& path) {
+    std::size_t last = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (c >= 0x81 && c <= 0xFE && i + 1 < path.size())
+            ++i;
+        else if (c == '\\')
+            last = i;
+    }
+    return last;
+}
 }  // namespace
 
 int ProbePath(Files& files, const std::string& path) {
@@ -29,7 +43,7 @@ bool LocatePackageFolder(Files& files, Prompt& prompt, std::string& folder) {
         prompt.Show(kProgramPathTooLong, kSetupCaption, kMbOk);
         return false;
     }
-    const std::size_t cut = program.rfind('\\');
+    const std::size_t cut = LastSeparator(program);
     const std::string programFolder = cut == std::string::npos ? std::string() : program.substr(0, cut);
 
     folder = programFolder + "\\Data";

@@ -72,3 +72,12 @@ TEST_F(PackageFolderTest, ProgramPathOverTheBufferIsRefusedWithAMessage) {
     EXPECT_NE(prompt.shown[0].text, kPackageMissing);
     EXPECT_EQ(prompt.shown[0].caption, "Korvel-软件安装");
 }
+
+TEST_F(PackageFolderTest, ProgramNameWithA5CTrailByteIsCutAtTheRealSeparator) {
+    files.modulePath = "C:\\Setup\\祈禱.exe";  // "禱" is B6 5C
+    ASSERT_EQ(files.modulePath.find("\xB6\x5C"), 11u);
+    files.AddFolder(kData);
+    std::string folder;
+    EXPECT_TRUE(LocatePackageFolder(files, prompt, folder));
+    EXPECT_EQ(folder, "C:\\Setup\\Data");
+}
