@@ -1,0 +1,40 @@
+#include "platform/win32/Win32Processes.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include "platform/win32/Cp936.h"
+
+namespace {
+
+class ToolhelpSnapshot : public ProcessSnapshot {
+public:
+    explicit ToolhelpSnapshot(HANDLE snapshot) : snapshot_(snapshot) {}
+    ToolhelpSnapshot(const ToolhelpSnapshot&) = delete;
+    ToolhelpSnapshot& operator=(const ToolhelpSnapshot&) = delete;
+    ~ToolhelpSnapshot() override { CloseHandle(snapshot_); }
+
+    bool Next(std::string& exeName) override {
+        PROCESSENTRY32W entry;
+        ZeroMemory(&entry, sizeof entry);
+        entry.dwSize = sizeof entry;
+        const BOOL got = first_ ? Process32FirstW(snapshot_, &entry) : Process32NextW(snapshot_, &entry);
+        first_ = false;
+        if (!got) return false;
+        entry.szExeFile[MAX_PATH - 1] = L'\0';
+        exeName = NarrowCp936(entry.szExeFile, -1);
+        return true;
+    }
+
+private:
+    HANDLE snapshot_;
+    bool first_ = true;
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessSnapshot> Win32Processes::TakeSnapshot() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<ToolhelpSnapshot>(snapshot);
+}

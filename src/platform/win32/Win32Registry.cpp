@@ -1,0 +1,137 @@
+#include "platform/win32/Win32Registry.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/win32/Cp936.h"
+
+namespace {
+
+// The seam's roots are the 32-bit values; on x64 the real ones are sign-extended.
+HKEY ToHkey(RegKey key) {
+    if (key == kHkeyLocalMachine) return HKEY_LOCAL_MACHINE;
+    if (key == kHkeyCurrentUser) return HKEY_CURRENT_USER;
+    return reinterpret_cast<HKEY>(key);
+}
+
+RegKey FromHkey(HKEY key) {
+    if (key == HKEY_LOCAL_MACHINE) return kHkeyLocalMachine;
+    if (key == HKEY_CURRENT_USER) return kHkeyCurrentUser;
+    return reinterpret_cast<RegKey>(key);
+}
+
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+}  // namespace
+
+long Win32Registry::OpenKey(RegKey parent, const char* subKey, RegKey& out) {
+    HKEY key = nullptr;
+    const std::wstring name = WidenCp936(subKey);
+    const LONG result = RegOpenKeyW(ToHkey(parent), subKey ? name.c_str() : nullptr, &key);
+    if (result == ERROR_SUCCESS) out = FromHkey(key);
+    return result;
+}
+
+long Win32Registry::OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) {
+    HKEY key = nullptr;
+    const std::wstring name = WidenCp936(subKey);
+    const LONG result = RegOpenKeyExW(ToHkey(parent), name.c_str(), 0, KEY_READ, &key);
+    if (result == ERROR_SUCCESS) out = FromHkey(key);
+    return result;
+}
+
+long Win32Registry::QuerySubKeyCount(RegKey key, std::uint32_t& count) {
+    DWORD subKeys = 0;
+    const LONG result = RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, &subKeys, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_SUCCESS) count = subKeys;
+    return result;
+}
+
+long Win32Registry::EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t& length) {
+    wchar_t wide[256];  // a key name has at most 255 characters
+    DWORD wideLength = 256;
+    const LONG result = RegEnumKeyExW(ToHkey(key), index, wide, &wideLength, nullptr, nullptr,
+                                      nullptr, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    const std::string narrow = NarrowCp936(wide, static_cast<int>(wideLength));
+    if (name == nullptr || narrow.size() + 1 > length) return ERROR_MORE_DATA;
+    std::memcpy(name, narrow.c_str(), narrow.size() + 1);
+    length = static_cast<std::uint32_t>(narrow.size());
+    return ERROR_SUCCESS;
+}
+
+long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t* type,
+                               std::uint8_t* data, std::uint32_t& size) {
+    const std::wstring name = WidenCp936(valueName);
+    DWORD valueType = 0;
+    std::vector<BYTE> raw;
+    LONG result = ERROR_MORE_DATA;
+    // The value may grow between asking its size and reading it: ask again.
+    for (int attempt = 0; attempt < 4 && result == ERROR_MORE_DATA; ++attempt) {
+        DWORD rawSize = 0;
+        result = RegQueryValueExW(ToHkey(key), name.c_str(), nullptr, &valueType, nullptr, &rawSize);
+        if (result != ERROR_SUCCESS) return result;
+        raw.assign(rawSize, 0);
+        result = RegQueryValueExW(ToHkey(key), name.c_str(), nullptr, &valueType,
+                                  raw.empty() ? nullptr : raw.data(), &rawSize);
+        if (result == ERROR_SUCCESS) raw.resize(rawSize);
+    }
+    if (result != ERROR_SUCCESS) return result;
+
+    // Texts as the narrow functions give them: CP936 bytes, counted as such.
+    std::string bytes;
+    if (IsText(valueType)) {
+        std::wstring wide(raw.size() / 2, L'\0');
+        if (!wide.empty()) std::memcpy(&wide[0], raw.data(), wide.size() * 2);
+        bytes = NarrowCp936(wide);
+    } else {
+        bytes.assign(raw.begin(), raw.end());
+    }
+    if (type) *type = valueType;
+    const auto needed = static_cast<std::uint32_t>(bytes.size());
+    if (data == nullptr) {
+        size = needed;
+        return ERROR_SUCCESS;
+    }
+    if (needed > size) {
+        size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (needed) std::memcpy(data, bytes.data(), needed);
+    size = needed;
+    return ERROR_SUCCESS;
+}
+
+long Win32Registry::CreateKey(RegKey parent, const char* path, RegKey& out) {
+    HKEY key = nullptr;
+    const std::wstring name = WidenCp936(path);
+    const LONG result = RegCreateKeyW(ToHkey(parent), name.c_str(), &key);
+    if (result == ERROR_SUCCESS) out = FromHkey(key);
+    return result;
+}
+
+long Win32Registry::SetDword(RegKey key, const char* valueName, std::uint32_t value) {
+    const std::wstring name = WidenCp936(valueName);
+    const DWORD data = value;
+    return RegSetValueExW(ToHkey(key), name.c_str(), 0, REG_DWORD,
+                          reinterpret_cast<const BYTE*>(&data), sizeof data);
+}
+
+long Win32Registry::SetString(RegKey key, const char* valueName, const char* text,
+                              std::uint32_t byteCount) {
+    const std::wstring name = WidenCp936(valueName);
+    const std::wstring wide = WidenCp936(text ? std::string(text, byteCount) : std::string());
+    return RegSetValueExW(ToHkey(key), name.c_str(), 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
+}
+
+long Win32Registry::DeleteKey(RegKey parent, const char* subKey) {
+    const std::wstring name = WidenCp936(subKey);
+    return RegDeleteKeyW(ToHkey(parent), name.c_str());
+}
+
+long Win32Registry::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
