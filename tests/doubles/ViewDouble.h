@@ -21,22 +21,28 @@ public:
         explicit Progress(std::vector<std::string>& log) : log_(log) {}
         void SetRange(int minimum, int maximum) override {
             ProgressDouble::SetRange(minimum, maximum);
-            log_.push_back(calls.back());
+            Record();
         }
         void SetStep(int step) override {
             ProgressDouble::SetStep(step);
-            log_.push_back(calls.back());
+            Record();
         }
         void SetPos(int position) override {
             ProgressDouble::SetPos(position);
-            log_.push_back(calls.back());
+            Record();
         }
         void StepIt() override {
             ProgressDouble::StepIt();
-            log_.push_back(calls.back());
+            Record();
         }
 
+        std::vector<int> positions;  // the position after every operation
+
     private:
+        void Record() {
+            log_.push_back(calls.back());
+            positions.push_back(position);
+        }
         std::vector<std::string>& log_;
     };
 

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "setup/InstallRunFixture.h"
+#include "setup/RegistrationWarning.h"
+
+namespace {
+const char* const kInstalled = "C:\\Korvel\\Korvel-Tarnwick";
+
+// The view and progress operations of a run whose payload listing took `passes` passes.
+std::vector<std::string> ExpectedRun(int passes) {
+    std::vector<std::string> calls = {"Pull",          "Hide(1017)",  "Hide(1000)", "Hide(1015)",
+                                      "Show(1014)",    "SetRange(0,50)", "SetStep(1)", "SetPos(0)"};
+    calls.insert(calls.end(), passes, "StepIt");
+    for (const char* call : {"StepIt", "StepIt", "StepIt", "SetPos(50)"}) calls.push_back(call);
+    return calls;
+}
+
+std::vector<std::string> ExpectedFinishedView() {
+    std::vector<std::string> calls = {"Show(1023)", "Show(1024)", "Hide(1016)", "Hide(1014)",
+                                      "Show(1)",    "Hide(1022)", "Hide(2)"};
+    for (const ReleaseRow& row : ReleaseTable)
+        calls.push_back("Hide(" + std::to_string(row.controlId) + ")");
+    // The window loses the 48 dialog units (72 pixels) between the OK and Cancel bottoms.
+    for (const char* call : {"Push", "WindowRect", "ControlRect(1)", "ControlRect(2)",
+                             "MoveTo(300,200,731,579)"})
+        calls.push_back(call);
+    return calls;
+}
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class InstallRunTest : public InstallRunFixture {};
+}  // namespace
+
+TEST_F(InstallRunTest, DefaultInstallRunsEveryStepInOrder) {
+    processes.names = {"explorer.exe", "notepad.exe"};
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(run.ExitCode(), kExitFinished);
+
+    // Listing: ".", "..", then eight files: ten passes, and one more that finds the end.
+    EXPECT_EQ(view.calls, Concat(ExpectedRun(11), ExpectedFinishedView()));
+    EXPECT_EQ(view.progress.position, 50);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_FALSE(view.closedCancelled);
+    const std::vector<int> finished = {1, 1013, 1021, kControlFinishedText, kControlMenusPicture};
+    EXPECT_EQ(view.VisibleControls(), finished);
+
+    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(C:\\Korvel)");
+    EXPECT_EQ(MakeDirCalls().at(1), "MakeDir(C:\\Korvel\\Korvel-Tarnwick)");
+    EXPECT_EQ(members.folderText, kInstalled);
+    EXPECT_EQ(view.editText, kInstalled);  // pushed back, though hidden by now
+    EXPECT_EQ(catalogue.installFolder, kInstalled);
+
+    // The payload, without the setup program and the fonts.
+    EXPECT_EQ(files.Children(kInstalled),
+              (std::vector<std::string>{"ACAD2007.dll", "ACAD2013.dll", "Korvel.prt5",
+                                        "Korvel2008.ARX", "Korvel2010.arx", "Korvel2013.ARX"}));
+    // Loader keys name the installed modules and each host's own library.
+    EXPECT_EQ(Loader(kKey2008, "Korvel2008"), std::string(kInstalled) + "\\Korvel2008.ARX");
+    EXPECT_EQ(Loader(kKey2008, "Korvel2008DLL"), std::string(kHost2008) + "\\ACAD2007.dll");
+    EXPECT_EQ(Loader(kKey2013, "Korvel2013"), std::string(kInstalled) + "\\Korvel2013.ARX");
+    EXPECT_EQ(Loader(kKey2013, "Korvel2013DLL"), std::string(kHost2013) + "\\ACAD2013.dll");
+    EXPECT_NE(registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS").find(kInstalled),
+              std::string::npos);
+    // Support files in both hosts; the plot driver only for 2008.
+    for (const char* host : {kHost2008, kHost2013}) {
+        EXPECT_TRUE(files.IsFile(std::string(host) + "\\Fonts\\Korvel_HZ.shx")) << host;
+        EXPECT_TRUE(files.IsFile(std::string(host) + "\\ACAD2013.dll")) << host;
+    }
+    EXPECT_TRUE(files.IsFile(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"));
+    EXPECT_FALSE(files.Exists(std::string(kHost2013) + "\\Drv\\pdfplot9.hdi"));
+    EXPECT_FALSE(catalogPrompt.shown.size());
+    EXPECT_EQ(registry.OpenHandleCount(), 0);
+    EXPECT_EQ(processes.openSnapshots, 0);
+}
+
+TEST_F(InstallRunTest, UntickedReleaseIsNeitherRegisteredNorGivenFiles) {
+    view.ticks[k2008] = 0;
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_FALSE(registry.KeyExists(kHkeyLocalMachine, std::string(kKey2008) + "Applications"));
+    EXPECT_EQ(CopiesInto(kHost2008), 0);
+    EXPECT_EQ(Loader(kKey2013, "Korvel2013"), std::string(kInstalled) + "\\Korvel2013.ARX");
+}
+
+TEST_F(InstallRunTest, RunningHostIsRefusedOnceAndTheSecondPressInstalls) {
+    processes.names = {"explorer.exe", "ACAD.EXE"};
+    EXPECT_EQ(run.OnInstall(), SetupState::Choosing);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].text, "请关闭AutoCAD后再进行安装 !");
+    EXPECT_EQ(view.messages[0].caption, "Korvel-软件安装");
+    EXPECT_EQ(view.messages[0].type, kMbOk);
+    // Nothing else happened: no data exchange, no control change, no folder.
+    EXPECT_EQ(view.calls.size(), 1u);
+    EXPECT_TRUE(files.calls.empty());
+    EXPECT_FALSE(hostCheckArmed);
+    EXPECT_EQ(run.ExitCode(), kExitCancelled);
+
+    // The host still runs; the check is not even made again.
+    const int snapshots = processes.snapshotsTaken;
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(processes.snapshotsTaken, snapshots);
+    EXPECT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(catalogue.installFolder, kInstalled);
+}
+
+TEST_F(InstallRunTest, DisarmedFlagIsProcessWide) {
+    // Another dialog of the same process was refused before: this one never asks.
+    hostCheckArmed = false;
+    processes.names = {"acad.exe"};
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(processes.snapshotsTaken, 0);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(InstallRunTest, HostNotRunningLeavesTheCheckArmed) {
+    processes.names = {"explorer.exe"};
+    view.editText.clear();  // stops the command after the check
+    run.OnInstall();
+    EXPECT_TRUE(hostCheckArmed);
+    EXPECT_EQ(processes.snapshotsTaken, 1);
+}
+
+TEST_F(InstallRunTest, OneTrailingBackslashIsCut) {
+    view.editText = "C:\\Korvel\\";
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(C:\\Korvel)");
+    EXPECT_EQ(MakeDirCalls().at(1), "MakeDir(C:\\Korvel\\Korvel-Tarnwick)");
+    EXPECT_EQ(catalogue.installFolder, kInstalled);
+    EXPECT_TRUE(files.IsFile(std::string(kInstalled) + "\\Korvel2010.arx"));
+}
+
+TEST_F(InstallRunTest, DriveRootInstallsIntoTheSubFolderOnThatDrive) {
+    view.editText = "D:\\";
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    // "D:" alone is the drive's current folder, which exists: that make fails silently.
+    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(D:)");
+    EXPECT_EQ(MakeDirCalls().at(1), "MakeDir(D:\\Korvel-Tarnwick)");
+    EXPECT_EQ(catalogue.installFolder, "D:\\Korvel-Tarnwick");
+    EXPECT_TRUE(files.IsFile("D:\\Korvel-Tarnwick\\Korvel2010.arx"));
+    EXPECT_EQ(Loader(kKey2013, "Korvel2013"), "D:\\Korvel-Tarnwick\\Korvel2013.ARX");
+}
+
+TEST_F(InstallRunTest, EmptyFolderAsksForOneAndChangesNothing) {
+    view.editText.clear();
+    EXPECT_EQ(run.OnInstall(), SetupState::Choosing);
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"Pull", "Message(请输入安装路径 !)"}));
+    EXPECT_EQ(view.messages.at(0).caption, "Korvel-软件安装");
+    EXPECT_TRUE(MakeDirCalls().empty());
+    EXPECT_TRUE(catalogue.installFolder.empty());
+
+    view.editText = "C:\\Korvel";  // the user types one and presses again
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(catalogue.installFolder, kInstalled);
+}
+
+TEST_F(InstallRunTest, MissingPackageClosesAsCancelledBeforeAnyRegistration) {
+    files.Remove(kData);
+    const std::string machineBefore = registry.Dump(kHkeyLocalMachine, "SOFTWARE");
+    const std::string userBefore = registry.Dump(kHkeyCurrentUser, "Software");
+
+    EXPECT_EQ(run.OnInstall(), SetupState::Stopped);
+    EXPECT_EQ(run.ExitCode(), kExitStopped);
+    EXPECT_TRUE(view.closedCancelled);
+    ASSERT_EQ(view.messages.size(), 1u);  // the package's own message, owned by the dialog
+    EXPECT_EQ(view.calls.back(), "CloseCancelled");
+    EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "StepIt"), 0);
+    EXPECT_EQ(registry.Dump(kHkeyLocalMachine, "SOFTWARE"), machineBefore);
+    EXPECT_EQ(registry.Dump(kHkeyCurrentUser, "Software"), userBefore);
+    EXPECT_TRUE(catalogue.installFolder.empty());
+    EXPECT_EQ(CopiesInto(kHost2008) + CopiesInto(kHost2013), 0);
+    EXPECT_TRUE(files.IsFolder(kInstalled));  // the folders made stay
+}
+
+TEST_F(InstallRunTest, AbortAfterAFailedCopyStopsTheRun) {
+    files.FailCopiesTo(std::string(kInstalled) + "\\Korvel2010.arx");
+    view.answers = {kIdRetry, kIdAbort};
+    EXPECT_EQ(run.OnInstall(), SetupState::Stopped);
+    EXPECT_EQ(view.messages.size(), 2u);
+    EXPECT_EQ(view.messages[1].type, kMbAbortRetryIgnore);
+    EXPECT_TRUE(view.closedCancelled);
+    EXPECT_FALSE(registry.KeyExists(kHkeyLocalMachine, std::string(kKey2013) + "Applications"));
+    EXPECT_EQ(CopiesInto(kHost2013), 0);
+    EXPECT_TRUE(files.IsFile(std::string(kInstalled) + "\\Korvel2008.ARX"));  // copied before
+}
+
+TEST_F(InstallRunTest, LongCopyWrapsTheBarAndStillEndsFull) {
+    for (int i = 0; i < 60; ++i)
+        files.AddFile(std::string(kData) + "\\extra" + std::to_string(100 + i) + ".dat");
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    const std::vector<int>& positions = view.progress.positions;
+    const auto full = std::find(positions.begin(), positions.end(), 50);
+    ASSERT_NE(full, positions.end());
+    EXPECT_EQ(*(full + 1), 0);  // the step past the maximum starts over at the minimum
+    EXPECT_EQ(positions.back(), 50);
+    EXPECT_EQ(view.calls, Concat(ExpectedRun(71), ExpectedFinishedView()));
+}
+
+TEST_F(InstallRunTest, FailedRegistrationIsWarnedAboutBeforeTheFinishedView) {
+    registry.FailKey(kHkeyLocalMachine, std::string(kKey2008) + "Applications");
+    registry.RefuseValueWrite(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013DLL", "");
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    ASSERT_EQ(view.messages.size(), 1u);
+    const ViewDouble::Message& warning = view.messages[0];
+    EXPECT_EQ(warning.caption, "Korvel-软件安装");
+    EXPECT_EQ(warning.type, kMbOk | kMbIconExclamation);
+    EXPECT_NE(warning.text.find("AutoCAD2008、AutoCAD2013"), std::string::npos);
+    EXPECT_NE(warning.text.find("管理员"), std::string::npos);
+    // Between the full bar and the finished view; the run still finishes.
+    const auto at = std::find(view.calls.begin(), view.calls.end(), "Message(" + warning.text + ")");
+    ASSERT_NE(at, view.calls.end());
+    EXPECT_EQ(*(at - 1), "SetPos(50)");
+    EXPECT_EQ(*(at + 1), "Show(1023)");
+    EXPECT_EQ(run.ExitCode(), kExitFinished);
+}
+
+TEST_F(InstallRunTest, WarningNamesOnlyTickedReleasesThatFailed) {
+    ReleaseFlags flags{};
+    flags[k2013] = 1;
+    catalogue.registrationFailed[k2008] = true;  // not ticked: not this run's concern
+    EXPECT_EQ(RegistrationWarning(catalogue, flags), "");
+    catalogue.registrationFailed[k2013] = true;
+    const std::string text = RegistrationWarning(catalogue, flags);
+    EXPECT_NE(text.find("AutoCAD2013"), std::string::npos);
+    EXPECT_EQ(text.find("AutoCAD2008"), std::string::npos);
+}
