@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# test.sh: sets up the machine (scripts/setup.sh), then builds and tests everything:
+#
+#   native           GCC Debug, unit tests against the doubles (ctest)
+#   asan             the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   win64            MinGW-w64 x86_64 build; unit and Win32 tests under Wine, import checks
+#   win64-bitness32  x86_64 code with the 32-bit edition's behaviour; its Wine tests
+#   win32            MinGW-w64 i686 build (the product): compiled and import-checked, not run
+#   fuzz:<target>    each libFuzzer target for a bounded time (KORVEL_FUZZ_SECONDS, default 30)
+#   bench            the benchmarks are built (and run when KORVEL_RUN_BENCH=1)
+#
+# Prints a summary and ends with the line "N passed, N failed"; exits non-zero on any failure.
+# Needs no terminal and no standard input.
+#
+# Environment:
+#   KORVEL_BUILD_ROOT    where the build folders go (default <repo>/build): <root>/<preset>
+#   KORVEL_STEPS         the steps to run, by name (default: all of the above, in that order)
+#   KORVEL_SKIP_SETUP=1  do not run scripts/setup.sh
+#   KORVEL_FUZZ_SECONDS  seconds per fuzz target (default 30)
+#   KORVEL_RUN_BENCH=1   also run the benchmarks
+#   KORVEL_JOBS          build and test parallelism (default 2)
+set -uo pipefail
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+root=${KORVEL_BUILD_ROOT:-$repo/build}
+mkdir -p "$root"
+root=$(cd "$root" && pwd)
+logs=$root/logs
+mkdir -p "$logs"
+jobs=${KORVEL_JOBS:-2}
+fuzz_seconds=${KORVEL_FUZZ_SECONDS:-30}
+steps=${KORVEL_STEPS:-native asan win64 win64-bitness32 win32 fuzz bench}
+
+passed=0
+failed=0
+summary=()
+started=$(date +%s)
+
+# record NAME STATUS SECONDS [NOTE]
+record() {
+    local name=$1 status=$2 secs=$3 note=${4:-}
+    if [[ $status -eq 0 ]]; then
+        passed=$((passed + 1))
+        summary+=("$(printf 'PASS  %-24s %5ss  %s' "$name" "$secs" "$note")")
+    else
+        failed=$((failed + 1))
+        summary+=("$(printf 'FAIL  %-24s %5ss  %s' "$name" "$secs" "$note")")
+    fi
+}
+
+# show_failure LOG: the end of a failed step's log, where the cause usually is.
+show_failure() {
+    echo "---- last lines of $1 ----"
+    tail -n 60 "$1"
+    echo "---- end of $1 ----"
+}
+
+# configure_and_build PRESET LOG: configures the preset into <root>/<preset> and builds it.
+configure_and_build() {
+    local preset=$1 log=$2 dir=$root/$1
+    # A folder configured with another generator cannot be reused: start it afresh.
+    if [[ -f "$dir/CMakeCache.txt" ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$dir/CMakeCache.txt"; then
+        rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+    fi
+    echo "== configure $preset" >>"$log"
+    cmake --preset "$preset" -B "$dir" >>"$log" 2>&1 || return 1
+    echo "== build $preset" >>"$log"
+    cmake --build "$dir" -j "$jobs" >>"$log" 2>&1 || return 1
+}
+
+# ctest_step PRESET LOG [ALLOW_NONE]: runs the preset's ctest; counts the tests it ran.
+ctest_note=""
+ctest_step() {
+    local preset=$1 log=$2 allow_none=${3:-0} dir=$root/$1
+    local count
+    count=$(ctest --test-dir "$dir" -N 2>/dev/null | sed -n 's/^Total Tests: //p')
+    count=${count:-0}
+    if [[ $count -eq 0 ]]; then
+        ctest_note="no tests registered"
+        [[ $allow_none -eq 1 ]] && return 0
+        return 1
+    fi
+    echo "== ctest $preset ($count tests)" >>"$log"
+    ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1} \
+    UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1} \
+        ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 1000 </dev/null >>"$log" 2>&1
+    local rc=$?
+    ctest_note=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
+    return $rc
+}
+
+run_ctest_preset() {
+    local preset=$1 allow_none=${2:-0}
+    local log=$logs/$preset.log t0 rc
+    : >"$log"
+    t0=$(date +%s)
+    echo ">> $preset"
+    ctest_note=""
+    if configure_and_build "$preset" "$log"; then
+        ctest_step "$preset" "$log" "$allow_none"
+        rc=$?
+    else
+        rc=1
+        ctest_note="configure or build failed"
+    fi
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record "$preset" $rc $(( $(date +%s) - t0 )) "$ctest_note"
+}
+
+run_fuzz() {
+    local log=$logs/fuzz-build.log t0 rc dir=$root/fuzz
+    : >"$log"
+    t0=$(date +%s)
+    echo ">> fuzz (build)"
+    if ! configure_and_build fuzz "$log"; then
+        show_failure "$log"
+        record "fuzz:build" 1 $(( $(date +%s) - t0 )) "configure or build failed"
+        return
+    fi
+    # Replays of the stored seeds, when any are registered.
+    ctest_step fuzz "$log" 1
+    rc=$?
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record "fuzz:build" $rc $(( $(date +%s) - t0 )) "$ctest_note"
+
+    local exe name work seeds
+    for exe in "$dir"/tests/fuzz/*_fuzz; do
+        [[ -x "$exe" ]] || continue
+        name=$(basename "$exe")
+        log=$logs/fuzz-$name.log
+        work=$dir/corpus/$name
+        seeds=$repo/tests/fuzz/corpus/$name
+        mkdir -p "$work" "$dir/artifacts"
+        t0=$(date +%s)
+        echo ">> fuzz:$name (${fuzz_seconds}s)"
+        # New inputs go to the work corpus; the stored seeds stay as they are.
+        local args=("$work")
+        [[ -d "$seeds" ]] && args+=("$seeds")
+        ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} \
+            "$exe" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+            -print_final_stats=1 -artifact_prefix="$dir/artifacts/$name-" "${args[@]}" \
+            </dev/null >"$log" 2>&1
+        rc=$?
+        [[ $rc -ne 0 ]] && show_failure "$log"
+        record "fuzz:$name" $rc $(( $(date +%s) - t0 )) \
+            "$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\)/\1 runs/p' "$log" | tail -n 1)"
+    done
+}
+
+run_bench() {
+    local log=$logs/bench.log t0 rc=0 dir=$root/bench
+    : >"$log"
+    t0=$(date +%s)
+    echo ">> bench"
+    local note="built"
+    if ! configure_and_build bench "$log"; then
+        rc=1
+        note="configure or build failed"
+    elif [[ "${KORVEL_RUN_BENCH:-0}" == 1 ]]; then
+        local exe
+        note="built and run"
+        for exe in "$dir"/bench/*; do
+            [[ -f "$exe" && -x "$exe" ]] || continue
+            echo "== run $exe" >>"$log"
+            "$exe" </dev/null >>"$log" 2>&1 || rc=1
+        done
+        cat "$log"
+    fi
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record bench $rc $(( $(date +%s) - t0 )) "$note"
+}
+
+echo "Korvel setup: tests ($(date -u '+%Y-%m-%d %H:%M:%S UTC')), build folders under $root"
+if [[ "${KORVEL_SKIP_SETUP:-0}" != 1 ]]; then
+    t0=$(date +%s)
+    echo ">> setup"
+    if bash "$repo/scripts/setup.sh" </dev/null >"$logs/setup.log" 2>&1; then
+        # A prerequisite, not a suite: listed, not counted.
+        summary+=("$(printf 'ok    %-24s %5ss  %s' setup $(( $(date +%s) - t0 )) "$(tail -n 1 "$logs/setup.log")")")
+    else
+        show_failure "$logs/setup.log"
+        record setup 1 $(( $(date +%s) - t0 )) "packages missing"
+    fi
+fi
+
+for step in $steps; do
+    case "$step" in
+        native|asan|win64|win32) run_ctest_preset "$step" ;;
+        win64-bitness32) run_ctest_preset "$step" 1 ;;
+        fuzz) run_fuzz ;;
+        bench) run_bench ;;
+        *) echo "unknown step $step"; record "$step" 1 0 "unknown step" ;;
+    esac
+done
+
+echo
+echo "Summary (logs in $logs, $(( $(date +%s) - started ))s in all):"
+printf '  %s\n' "${summary[@]}"
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]
