@@ -50,6 +50,16 @@ const wchar_t kProfile2022[] =
     L"Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\<<Unnamed Profile>>\\Variables";
 const wchar_t kProfile2010[] = L"Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Profiles\\我的配置\\Variables";
 
+// Trusted paths are rewritten with ASCII letters upper-cased.
+std::wstring UpperAscii(std::wstring text) {
+    for (wchar_t& ch : text)
+        if (ch >= L'a' && ch <= L'z') ch = static_cast<wchar_t>(ch - L'a' + L'A');
+    return text;
+}
+bool HoldsFolder(const std::wstring& value, const std::wstring& folder) {
+    return UpperAscii(value).find(UpperAscii(folder)) != std::wstring::npos;
+}
+
 const Release& ReleaseOf(int year) { return kReleases[year - 2007]; }
 bool Offered(const Context& c, int year) { return c.hostBitness != 32 || year <= 2016; }
 bool Found(int year) {
@@ -78,10 +88,17 @@ std::wstring SeveralReleasesWorld(Context& c, bool withData = true) {
     return MakePackage(c.setupBuilt, withData);
 }
 
-bool WaitForFinishedView(HWND dialog, DWORD milliseconds) {
+// Waits for the finished view. A message box met on the way is reported and answered, so that
+// the scenario can go on to its end.
+bool WaitForFinishedView(Context& c, HWND dialog, DWORD milliseconds) {
     for (DWORD waited = 0; waited < milliseconds; waited += 100) {
         if (!::IsWindow(dialog)) return false;
         if (ReadControl(dialog, kOk).visible) return true;
+        MessageBoxInfo box;
+        if (WaitForMessageBox(dialog, 0, box)) {
+            c.Check(false, "no message on the way to the finished view", box.text);
+            AnswerMessageBox(box, ::GetDlgItem(box.box, IDIGNORE) ? IDIGNORE : IDOK);
+        }
         ::Sleep(100);
     }
     return false;
@@ -142,11 +159,11 @@ void CheckInstalled(Context& c, const std::wstring& installFolder, const std::ve
     }
     std::wstring trusted;
     c.Check(ReadString(HKEY_CURRENT_USER, kProfile2022, L"TRUSTEDPATHS", trusted) &&
-                trusted.find(L"C:\\Existing") != std::wstring::npos && trusted.find(installFolder) != std::wstring::npos,
+                HoldsFolder(trusted, L"C:\\Existing") && HoldsFolder(trusted, installFolder),
             "trusted paths keep the old entry and gain the install folder", trusted);
     c.Check(ReadString(HKEY_CURRENT_USER, kProfile2010, L"TRUSTEDPATHS", trusted) &&
-                trusted.find(installFolder) != std::wstring::npos,
-            "a profile without trusted paths gains the install folder", trusted);
+                trusted == installFolder,
+            "a profile without trusted paths gets the install folder alone, as written", trusted);
 }
 
 // What every fresh dialog shows, whatever was found.
@@ -282,7 +299,7 @@ void FullInstall(Context& c) {
     const RECT ok = ClientRectOf(setup.dialog, kOk);
     const RECT cancel = ClientRectOf(setup.dialog, kCancel);
     Click(setup.dialog, kInstall);
-    if (!c.Check(WaitForFinishedView(setup.dialog, 60000), "the finished view appears")) {
+    if (!c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the finished view appears")) {
         MessageBoxInfo box;
         if (WaitForMessageBox(setup.dialog, 1000, box)) c.Check(false, "unexpected message", box.text);
         setup.process.Terminate();
@@ -332,7 +349,7 @@ void HostRunning(Context& c) {
     c.Check(!IsFolder(L"C:\\Korvel"), "no folder made on refusal");
     // The second press installs, though the host still runs.
     Click(setup.dialog, kInstall);
-    c.Check(WaitForFinishedView(setup.dialog, 60000), "the second press installs");
+    c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the second press installs");
     c.Check(host.Running(), "the host was left alone");
     CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
     PressKey(setup.dialog, kOk, VK_ESCAPE);
@@ -390,7 +407,7 @@ void CopyFailureRetryIgnore(Context& c) {
     }
     c.Check(seen[L"Korvel.mnu"] == 1, "Retry after clearing the way copies the file");
     c.Check(seen[L"Korvel2010.ARX"] == 1, "Ignore goes on with the next file");
-    c.Check(WaitForFinishedView(setup.dialog, 60000), "the install finishes after Ignore");
+    c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the install finishes after Ignore");
     c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu"), "the retried file is installed");
     c.Check(IsFolder(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel2010.ARX"), "the ignored file is not");
     DWORD value = 0;
@@ -454,7 +471,7 @@ void Texts(Context& c) {
     }
     host.Terminate();
     Click(setup.dialog, kInstall);
-    if (c.Check(WaitForFinishedView(setup.dialog, 60000), "installed into the Chinese folder")) {
+    if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "installed into the Chinese folder")) {
         c.CheckText(ReadControl(setup.dialog, kFolderEdit).text, L"C:\\软件安装\\Korvel-Tarnwick",
                     "the folder text names the sub-folder");
         CheckInstalled(c, L"C:\\软件安装\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
