@@ -3,7 +3,8 @@
 #
 # Makes a ready 64-bit Wine prefix at DIR (which must not exist yet, or be empty) in well under a
 # second: the first call builds a template prefix with `wineboot -i` (about 10 s) and later calls
-# copy it with `cp -a`.
+# copy it with `cp -a`, except Wine's own modules under C:\windows (dll, exe, nls, ...), which are
+# hard links to the template's: a test must not write into those files in place.
 #
 # The template holds:
 #   - no Mono or Gecko (built with WINEDLLOVERRIDES="mscoree,mshtml=", so nothing prompts);
@@ -91,4 +92,14 @@ exec 9>&-
 
 mkdir -p "$(dirname "$dest")"
 rmdir "$dest" 2>/dev/null || true
-cp -a "$template" "$dest"
+# Wine's system folder holds about 650 MB of built-in modules; copying them for every scenario
+# costs seconds and disk. Its program files (dll, exe, nls, ...) are hard links to the template's,
+# as Wine only reads them; everything else (registry, ini files, user folders) is a real copy.
+cp -a --link "$template" "$dest"
+(cd "$template" && find . -type f \
+    -not \( -path './drive_c/windows/*' \( -name '*.dll' -o -name '*.exe' -o -name '*.nls' \
+             -o -name '*.sys' -o -name '*.drv' -o -name '*.ocx' -o -name '*.cpl' -o -name '*.acm' \
+             -o -name '*.tlb' -o -name '*.ds' -o -name '*.ax' -o -name '*.com' \) \) -print0) |
+    while IFS= read -r -d '' f; do
+        cp -a --remove-destination "$template/$f" "$dest/$f"
+    done
