@@ -193,6 +193,7 @@ private:
             if (!StartsWithNoCase(inner, name)) continue;
             if (inner.size() > name.size() && inner[name.size()] != u'\\') continue;
             std::u16string path = inner.substr(name.size());
+            if (path.find(u'\0') != std::u16string::npos) return "a key name cannot hold a zero";
             while (!path.empty() && path[0] == u'\\') path.erase(0, 1);
             std::size_t start = 0;
             while (start <= path.size()) {
@@ -221,7 +222,7 @@ private:
         std::u16string name;
         if (line[0] == u'@') {
             pos = 1;
-        } else if (!ReadQuoted(line, pos, name)) {
+        } else if (!ReadQuoted(line, pos, name) || name.find(u'\0') != std::u16string::npos) {
             return "a bad value name";
         }
         while (pos < line.size() && IsSpace(line[pos])) ++pos;
