@@ -5,7 +5,8 @@
 
 // What a tree selection shows: only a drive-letter path ("C:\...") that fits the path buffer is
 // usable; network shares, virtual folders and failed conversions leave the edit box empty and
-// OK disabled.
+// OK disabled. A trailing backslash is cut from any but a drive root, as a folder check would
+// refuse it.
 struct SelectionView {
     bool usable;
     std::string editText;

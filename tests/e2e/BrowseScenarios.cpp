@@ -229,6 +229,9 @@ void BrowseOkState(Context& c) {
             c.Check(drivePath ? enabled : (text.empty() && !enabled),
                     "a tree selection fills the box with a drive-letter path or empties it and disables OK",
                     text);
+            if (drivePath)
+                c.Check(text.size() == 3 || text.back() != L'\\',
+                        "a selected folder other than a drive root has no trailing backslash", text);
             ++items;
             if (text.empty()) ++virtualItems;
         }

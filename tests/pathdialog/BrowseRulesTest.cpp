@@ -18,6 +18,15 @@ TEST(BrowseSelection, DriveLetterPathsFillTheEditBox) {
     }
 }
 
+TEST(BrowseSelection, TrailingBackslashIsCutExceptFromADriveRoot) {
+    EXPECT_EQ("C:\\users\\root\\Documents", ViewOfSelection(true, "C:\\users\\root\\Documents\\").editText);
+    EXPECT_EQ("D:\\", ViewOfSelection(true, "D:\\").editText);
+    // A double-byte character whose trail byte is 0x5C is not a backslash.
+    const std::string trail = "C:\\ab\x81\x5c";
+    EXPECT_EQ(trail, ViewOfSelection(true, trail).editText);
+    EXPECT_EQ(trail, ViewOfSelection(true, trail + "\\").editText);
+}
+
 TEST(BrowseSelection, OtherSelectionsEmptyTheEditBoxAndDisableOk) {
     // A share, a shell namespace name, text without a drive, a failed conversion.
     for (const std::string path : {"\\\\server\\share", "::{20D04FE0-3AEA-1069-A2D8-08002B30309D}",
