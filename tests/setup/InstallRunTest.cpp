@@ -110,21 +110,20 @@ TEST_F(InstallRunTest, RunningHostIsRefusedOnceAndTheSecondPressInstalls) {
     EXPECT_EQ(catalogue.installFolder, kInstalled);
 }
 
-TEST_F(InstallRunTest, DisarmedFlagIsProcessWide) {
-    // Another dialog of the same process was refused before: this one never asks.
+TEST_F(InstallRunTest, HostIsAskedForOnlyWhileTheProcessWideFlagIsArmed) {
+    processes.names = {"explorer.exe"};
+    view.editText.clear();  // stops the command right after the check
+    run.OnInstall();
+    EXPECT_TRUE(hostCheckArmed);  // no refusal, so it stays armed
+    EXPECT_EQ(processes.snapshotsTaken, 1);
+
+    // Disarmed by another dialog of the same process: this one never asks.
     hostCheckArmed = false;
     processes.names = {"acad.exe"};
+    view.editText = "C:\\Korvel";
     EXPECT_EQ(run.OnInstall(), SetupState::Finished);
-    EXPECT_EQ(processes.snapshotsTaken, 0);
-    EXPECT_TRUE(view.messages.empty());
-}
-
-TEST_F(InstallRunTest, HostNotRunningLeavesTheCheckArmed) {
-    processes.names = {"explorer.exe"};
-    view.editText.clear();  // stops the command after the check
-    run.OnInstall();
-    EXPECT_TRUE(hostCheckArmed);
     EXPECT_EQ(processes.snapshotsTaken, 1);
+    EXPECT_EQ(view.messages.size(), 1u);  // only the empty folder's
 }
 
 TEST_F(InstallRunTest, OneTrailingBackslashIsCut) {
