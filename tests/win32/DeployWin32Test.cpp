@@ -144,3 +144,20 @@ TEST_F(DeployWin32Test, SupportFilesLandInTheHostFolders) {
     EXPECT_EQ(tree.Names("hosts\\Bare"), (std::vector<std::string>{"ACAD2007.dll", "ACAD2013.dll"}));
     EXPECT_TRUE(prompt.shown.empty());
 }
+
+TEST_F(DeployWin32Test, ChinesePathsTravelAsCp936) {
+    ASSERT_EQ(GetACP(), 936u) << "run with LC_ALL=zh_CN.UTF-8";
+    // Wine keeps non-ASCII names only when its Unix locale exists (a generated zh_CN.UTF-8).
+    if (!CreateDirectoryW(WidenCp936(tree.Path("软件")).c_str(), nullptr))
+        GTEST_SKIP() << "this Wine cannot hold Chinese file names (no zh_CN.UTF-8 locale)";
+    tree.Folder("安装包\\Data");
+    tree.File("安装包\\Data\\中文说明.txt", "说明");
+    tree.File("安装包\\Data\\Korvel2010.arx", "arx");
+    files.program = tree.Path("安装包\\祈禱.exe");  // "禱" ends in the byte 0x5C
+    target = tree.Path("软件\\Korvel-Tarnwick");
+    EXPECT_TRUE(Run());
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_EQ(tree.Names("软件\\Korvel-Tarnwick"),
+              (std::vector<std::string>{"Korvel2010.arx", "中文说明.txt"}));
+    EXPECT_EQ(tree.Read("软件\\Korvel-Tarnwick\\中文说明.txt"), "说明");
+}
