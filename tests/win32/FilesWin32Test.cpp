@@ -1,6 +1,9 @@
 // The file seam over the real Win32 API, and the double held against it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <utility>
+
 #include "DeployWin32Tree.h"
 #include "catalogue/Text.h"
 #include "doubles/FileDouble.h"
@@ -109,4 +112,21 @@ TEST(Win32Files, ProgramAndCurrentFolderRespectTheCallersCapacity) {
     ASSERT_TRUE(files.CurrentFolder(current, 261));
     EXPECT_TRUE(files.Exists(current));
     EXPECT_FALSE(files.CurrentFolder(current, static_cast<std::uint32_t>(current.size())));
+}
+
+// Windows refuses to overwrite a read-only or hidden file; Wine run as root replaces both (the
+// double follows Windows). Either way the destination is whole: old or new, never cut short.
+TEST(Win32Files, ProtectedDestinationIsReplacedWholeOrNotAtAll) {
+    ScratchTree tree("protected");
+    tree.File("src", "new content");
+    Win32Files files;
+    for (const auto& [name, attribute] : {std::pair<const char*, std::uint32_t>{"ro", kAttrReadOnly},
+                                          std::pair<const char*, std::uint32_t>{"hidden", kAttrHidden}}) {
+        tree.File(name, "old");
+        ASSERT_TRUE(files.WriteAttributes(tree.Path(name), attribute));
+        const bool copied = files.CopyOver(tree.Path("src"), tree.Path(name), false);
+        std::printf("CopyFileW onto a %s destination: %s\n", name, copied ? "replaced" : "refused");
+        EXPECT_EQ(tree.Read(name), copied ? "new content" : "old") << name;
+        files.WriteAttributes(tree.Path(name), kAttrArchive);
+    }
 }
