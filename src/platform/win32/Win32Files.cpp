@@ -78,6 +78,9 @@ std::uint32_t Win32Files::ReadAttributes(const std::string& path) {
 }
 
 bool Win32Files::WriteAttributes(const std::string& path, std::uint32_t attributes) {
+    // The native layer reads 0 as "leave unchanged", so a file whose only bit was read-only could
+    // keep it; say "no attributes" as the API documents it.
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     return SetFileAttributesW(WidenCp936(path).c_str(), attributes) != FALSE;
 }
 
