@@ -84,24 +84,6 @@ TEST_F(DeployWin32Test, AFolderInTheWayFailsTheCopyUntilItIsGone) {
     EXPECT_EQ(tree.Read("Korvel\\Korvel-Tarnwick\\a.arx"), "a");
 }
 
-TEST_F(DeployWin32Test, AFileInUseIsIgnoredOrAborted) {
-    tree.File("pkg\\Data\\a.arx", "a");
-    tree.File("pkg\\Data\\b.arx", "b");
-    tree.File("Korvel\\Korvel-Tarnwick\\a.arx", "old");
-    const HANDLE lock = CreateFileW(WidenCp936(target + "\\a.arx").c_str(), GENERIC_READ, 0,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-    prompt.answers = {kIdIgnore, kIdAbort};
-    EXPECT_TRUE(Run());
-    EXPECT_EQ(tree.Read("Korvel\\Korvel-Tarnwick\\b.arx"), "b");
-    DeleteFileW(WidenCp936(target + "\\b.arx").c_str());
-    EXPECT_FALSE(Run());
-    CloseHandle(lock);
-    EXPECT_EQ(prompt.shown.size(), 2u);
-    EXPECT_EQ(tree.Read("Korvel\\Korvel-Tarnwick\\a.arx"), "old");
-    EXPECT_EQ(tree.Read("Korvel\\Korvel-Tarnwick\\b.arx"), "<none>");  // abort came first
-}
-
 TEST_F(DeployWin32Test, FlatPackageAndMissingPackage) {
     ScratchTree::RemoveTree(tree.Path("pkg\\Data"));
     tree.Folder("pkg\\Korvel2010.arx");  // a folder does not mark a package
