@@ -101,7 +101,7 @@ TEST(RegisterScenarioTest, LoaderKeysOfTheTickedHostsOnly) {
     auto apps = [&](const std::string& product) {
         return install.registry.Dump(kHkeyLocalMachine, lm + product + "\\Applications");
     };
-    // The earlier install's stale value is gone; another vendor's key stays.
+    // The earlier install elsewhere leaves nothing; another vendor's key stays.
     EXPECT_EQ(apps("R17.0\\ACAD-5001:804"),
               "[]\n"
               "[Korvel2007]\n"
@@ -113,13 +113,33 @@ TEST(RegisterScenarioTest, LoaderKeysOfTheTickedHostsOnly) {
               "\"MANAGED\"=dword:00000001\n"
               "[Other]\n"
               "\"LOADER\"=sz:\"C:\\\\Other\\\\other.arx\"\n");
-    // A key with a sub-key survives the delete; its values are overwritten.
-    EXPECT_EQ(install.registry.GetText(kHkeyLocalMachine,
-                                       lm + "R17.1\\ACAD-6001:804\\Applications\\Korvel2008DLL",
-                                       "LOADER"),
+    // Each product key of a release names its own host folder; a key with a sub-key survives
+    // the delete, and its values are overwritten.
+    auto text = [&](const std::string& key, const char* name) {
+        return install.registry.GetText(kHkeyLocalMachine, lm + key, name);
+    };
+    EXPECT_EQ(text("R17.1\\ACAD-6001:409\\Applications\\Korvel2008DLL", "LOADER"),
+              "C:\\Program Files\\AutoCAD 2008\\ACAD2007.dll");
+    EXPECT_EQ(text("R17.1\\ACAD-6001:804\\Applications\\Korvel2008DLL", "LOADER"),
               "D:\\CAD\\AutoCAD 2008 中文\\ACAD2007.dll");
-    EXPECT_NE(apps("R17.1\\ACAD-6001:409"), "");
-    EXPECT_NE(apps("R25.0\\ACAD-8101:804").find("Korvel2025.ARX"), std::string::npos);
+    EXPECT_EQ(text("R17.1\\ACAD-6001:804\\Applications\\Korvel2008", "LOADER"),
+              "C:\\Korvel\\Korvel-Tarnwick\\Korvel2008.ARX");
+    EXPECT_EQ(text("R25.0\\ACAD-8101:804\\Applications\\Korvel2025", "LOADER"),
+              "C:\\Korvel\\Korvel-Tarnwick\\Korvel2025.ARX");
+    EXPECT_EQ(text("R25.0\\ACAD-8101:804\\Applications\\Korvel2025DLL", "LOADER"),
+              "C:\\Program Files\\Autodesk\\AutoCAD 2025\\ACAD2013.dll");
+
+    // Texts without their terminating zero, numbers as 4 bytes.
+    std::uint32_t type = 0;
+    std::string bytes;
+    const std::string dll = lm + "R25.0\\ACAD-8101:804\\Applications\\Korvel2025DLL";
+    ASSERT_TRUE(install.registry.GetValue(kHkeyLocalMachine, dll, "LOADER", type, bytes));
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(bytes, "C:\\Program Files\\Autodesk\\AutoCAD 2025\\ACAD2013.dll");
+    ASSERT_TRUE(install.registry.GetValue(kHkeyLocalMachine, dll, "MANAGED", type, bytes));
+    EXPECT_EQ(type, kRegDword);
+    EXPECT_EQ(bytes, std::string("\x01\0\0\0", 4));
+
     EXPECT_EQ(apps("R24.1\\ACAD-5101:409"), "");  // 2022 not ticked
     EXPECT_FALSE(install.registry.KeyExists(kHkeyLocalMachine, lm + "R18.0"));
     for (bool failed : install.catalogue.registrationFailed) EXPECT_FALSE(failed);

@@ -80,4 +80,19 @@ TEST_F(TrustedPathsTest, AVariablesKeyIsOnlyMadeInAProfileThatStillExists) {
     EXPECT_FALSE(registry.KeyExists(kHkeyCurrentUser, kProfiles + "Removed"));
 }
 
+// 130 Chinese characters fit a key name but not the 256-byte name buffer as CP936 bytes.
+TEST_F(TrustedPathsTest, NamesTooLongForTheNameBufferAreSkipped) {
+    std::string longName;
+    for (int i = 0; i < 130; ++i) longName += "图";
+    const std::string longRelease = "SOFTWARE\\Autodesk\\AutoCAD\\" + longName +
+                                    "\\ACAD-1:409\\Profiles\\P\\Variables";
+    registry.PutString(kHkeyCurrentUser, longRelease, "TRUSTEDPATHS", "d:\\x");
+    Put(longName, "d:\\y");
+    Put("Short", "d:\\z");
+    catalogue.AddTrustedPaths();
+    EXPECT_EQ(registry.GetText(kHkeyCurrentUser, longRelease, "TRUSTEDPATHS"), "d:\\x");
+    EXPECT_EQ(Stored(longName), "1:d:\\y");
+    EXPECT_EQ(Stored("Short"), "1:D:\\Z;C:\\KORVEL\\KORVEL-TARNWICK");
+}
+
 }  // namespace
