@@ -45,9 +45,9 @@ StringList ListProfileKeys(Registry& registry) {
         StringList products;
         ListSubKeys(registry, release.get(), products);
         for (const std::string& product : products) {
-            profileKeys.push_back(
-                WithoutTrailingBackslash(Format("%s\\%s\\%s", kAutoCadRoot, name, product.c_str())) +
-                "\\Profiles");
+            const std::string productKey =
+                Format("%s\\%s\\%s", kAutoCadRoot, name, product.c_str());
+            profileKeys.push_back(WithoutTrailingBackslash(productKey) + "\\Profiles");
         }
     }
     return profileKeys;
@@ -90,7 +90,8 @@ Stored ReadTrustedPaths(Registry& registry, const std::string& variablesKey, std
     std::vector<std::uint8_t> buffer(kTrustedPathsBuffer, 0);
     std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
     std::uint32_t type = 0;
-    const long read = registry.QueryValue(variables.get(), kTrustedPaths, &type, buffer.data(), size);
+    const long read =
+        registry.QueryValue(variables.get(), kTrustedPaths, &type, buffer.data(), size);
     if (read == kErrorFileNotFound) return Stored::NoValue;
     if (read != kErrorSuccess || type != kRegSz || size >= kTrustedPathsBuffer)
         return Stored::Untouchable;
@@ -133,5 +134,6 @@ void HostCatalogue::AddTrustedPaths() {
     // Without a folder there is nothing to trust, and short values would be emptied.
     if (installFolder.empty()) return;
     const StringList variablesKeys = ListVariablesKeys(registry_, ListProfileKeys(registry_));
-    for (const std::string& variablesKey : variablesKeys) TrustFolder(registry_, variablesKey, installFolder);
+    for (const std::string& variablesKey : variablesKeys)
+        TrustFolder(registry_, variablesKey, installFolder);
 }
