@@ -27,3 +27,5 @@ extern const wchar_t kSetupMessageCaption[];
 
 using ScenarioFn = void (*)(Context&);
 ScenarioFn FindScenario(const std::wstring& name);
+// The folder browser's scenarios (tests/e2e/BrowseScenarios.cpp).
+ScenarioFn FindBrowseScenario(const std::wstring& name);

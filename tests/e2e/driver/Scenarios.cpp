@@ -169,6 +169,8 @@ void CheckInstalled(Context& c, const std::wstring& installFolder, const std::ve
 // What every fresh dialog shows, whatever was found.
 void CheckStartView(Context& c, HWND dialog) {
     c.CheckText(WindowText(dialog), kDialogCaption, "caption");
+    // (The window icons cannot be read from here: Wine answers WM_GETICON from another process
+    // with 0. The framework's own test checks WM_SETICON in-process.)
     c.CheckText(ReadControl(dialog, kTitle).text, L"Tarnwick软件 V2025.01.21", "version title");
     c.CheckText(ReadControl(dialog, kEdition).text,
                 c.hostBitness == 32 ? L"( 32位 AutoCAD版 )" : L"( 64位 AutoCAD版 )", "edition label");
@@ -245,6 +247,10 @@ void SeveralReleases(Context& c) {
     }
     c.Check(tabOrder == expected, "tab order follows the template");
     c.Check((::GetWindowLongPtrW(setup.dialog, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0, "client edge");
+    const LONG_PTR style = ::GetWindowLongPtrW(setup.dialog, GWL_STYLE);
+    const LONG_PTR wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    c.Check((style & wanted) == wanted && (style & WS_MAXIMIZEBOX) == 0 && (style & WS_THICKFRAME) == 0,
+            "pop-up with caption, system menu and minimize box, fixed frame");
 
     // 283 dialog units square, measured against the folder edit's 202 units of width.
     const RECT edit = ClientRectOf(setup.dialog, kFolderEdit);
@@ -445,6 +451,16 @@ void EnterKeepsDialog(Context& c) {
     PostCommand(setup.dialog, kOk);
     c.Check(StaysOpen(setup, 500), "the hidden OK command does nothing while choosing");
     c.Check(!IsFolder(L"C:\\Korvel\\Korvel-Tarnwick"), "nothing installed");
+    // An empty folder: Install asks for one and stays choosing.
+    SetControlText(setup.dialog, kFolderEdit, L"");
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "an empty folder is reported")) {
+        c.CheckText(box.caption, kSetupMessageCaption, "its caption");
+        AnswerMessageBox(box, IDOK);
+    }
+    c.Check(StaysOpen(setup, 300) && ReadControl(setup.dialog, kInstall).visible, "still choosing after it");
+    c.Check(!IsFolder(L"C:\\Korvel-Tarnwick") && !IsFolder(L"C:\\Korvel"), "no folder made for an empty text");
     PressKey(setup.dialog, kFolderEdit, VK_ESCAPE);
     c.CheckExit(setup.process, 2, "Escape is still Cancel");
 }
@@ -496,7 +512,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"texts", &Texts},
     };
     auto found = scenarios.find(name);
-    return found == scenarios.end() ? nullptr : found->second;
+    return found == scenarios.end() ? FindBrowseScenario(name) : found->second;
 }
 
 bool Context::Check(bool ok, const std::string& what, const std::wstring& detail) {
