@@ -1,5 +1,8 @@
 // The end-to-end scenarios: each lays out its world in the prefix, starts SetUp.exe, drives its
 // dialog as a user would, and checks the dialog, the registry, the disk and the exit code.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <cstdio>
 #include <map>
 #include <vector>
@@ -384,6 +387,24 @@ void BlockPayload(const std::vector<std::wstring>& names) {
     for (const std::wstring& name : names) MakeFolders(L"C:\\Korvel\\Korvel-Tarnwick\\" + name);
 }
 
+// While the copy runs (seen from one of its messages): the progress bar in the folder's place,
+// set to 0..50 and part-way along; the buttons and boxes as they were.
+void CheckRunningView(Context& c, HWND dialog) {
+    for (int id : {kFolderPrompt, kFolderEdit, kBrowse}) {
+        c.Check(!ReadControl(dialog, id).visible, "running: hidden " + std::to_string(id));
+    }
+    for (int id : {kProgress, kInstall, kCancel, kComponentsPrompt}) {
+        c.Check(ReadControl(dialog, id).visible, "running: shown " + std::to_string(id));
+    }
+    HWND bar = ::GetDlgItem(dialog, kProgress);
+    const LRESULT low = ::SendMessageW(bar, PBM_GETRANGE, TRUE, 0);
+    const LRESULT high = ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+    const LRESULT position = ::SendMessageW(bar, PBM_GETPOS, 0, 0);
+    c.Check(low == 0 && high == 50, "progress range 0..50");
+    c.Check(position > 0 && position < 50, "progress part-way during the copy", std::to_wstring(position));
+    c.Screenshot(dialog, L"running");
+}
+
 void CopyFailureRetryIgnore(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
     BlockPayload({L"Korvel.mnu", L"Korvel2010.ARX"});
@@ -403,6 +424,7 @@ void CopyFailureRetryIgnore(Context& c) {
         ++seen[name];
         if (name == L"Korvel.mnu" && !retried) {
             c.Screenshot(box.box, L"copy-failure");
+            CheckRunningView(c, setup.dialog);
             // Clear the way, then Retry: the copy now succeeds.
             RemoveFolder(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu");
             retried = true;
@@ -414,6 +436,7 @@ void CopyFailureRetryIgnore(Context& c) {
     c.Check(seen[L"Korvel.mnu"] == 1, "Retry after clearing the way copies the file");
     c.Check(seen[L"Korvel2010.ARX"] == 1, "Ignore goes on with the next file");
     c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the install finishes after Ignore");
+    c.Check(!ReadControl(setup.dialog, kProgress).visible, "the finished view hides the progress bar");
     c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu"), "the retried file is installed");
     c.Check(IsFolder(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel2010.ARX"), "the ignored file is not");
     DWORD value = 0;
