@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "catalogue/HostCatalogue.h"
 #include "doubles/FileDouble.h"
@@ -138,10 +140,12 @@ TEST_F(Discovery, KeysVanishingMidScanAreSkipped) {
 TEST(DiscoveryFaults, EveryCallFailingKeepsInvariantsAndClosesEveryHandle) {
     FileDouble files;
     PromptDouble prompt;
+    std::ifstream in(KORVEL_FIXTURES "/catalogue-hosts.reg", std::ios::binary);
+    const std::string fixture((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     int calls = 0;
     {
         RegistryDouble registry;
-        ASSERT_EQ(LoadRegFile(registry, KORVEL_FIXTURES "/catalogue-hosts.reg"), "");
+        ASSERT_EQ(LoadRegText(registry, fixture), "");
         HostCatalogue catalogue(registry, files, prompt);
         catalogue.ScanInstalledReleases();
         calls = registry.CallCount(RegOp::Any);
@@ -150,7 +154,7 @@ TEST(DiscoveryFaults, EveryCallFailingKeepsInvariantsAndClosesEveryHandle) {
     for (long error : {kErrorAccessDenied, kErrorMoreData}) {
         for (int nth = 1; nth <= calls; ++nth) {
             RegistryDouble registry;
-            LoadRegFile(registry, KORVEL_FIXTURES "/catalogue-hosts.reg");
+            LoadRegText(registry, fixture);
             registry.FailCall(RegOp::Any, nth, error);
             HostCatalogue catalogue(registry, files, prompt);
             catalogue.ScanInstalledReleases();

@@ -167,10 +167,20 @@ private:
         return out.str();
     }
 
+    // Whether a value line holds hex data, which may go on over further lines.
     static bool IsHexValue(const std::u16string& line) {
-        const std::size_t eq = line.find(u"\"=hex");
-        const std::size_t at = line.find(u"@=hex");
-        return eq != std::u16string::npos || at == 0;
+        std::size_t pos = 0;
+        std::u16string name;
+        if (line[0] == u'@') {
+            pos = 1;
+        } else if (!ReadQuoted(line, pos, name)) {
+            return false;
+        }
+        while (pos < line.size() && IsSpace(line[pos])) ++pos;
+        if (pos >= line.size() || line[pos] != u'=') return false;
+        ++pos;
+        while (pos < line.size() && IsSpace(line[pos])) ++pos;
+        return line.compare(pos, 3, u"hex") == 0;
     }
 
     std::string Section(const std::u16string& line) {

@@ -4,8 +4,8 @@
 // - key and value names compare without regard to case (ASCII, Latin-1, Greek, Cyrillic and
 //   full-width letters); their spelling is kept as created;
 // - sub-keys enumerate sorted by their upper-cased UTF-16 names, as a Windows hive indexes them
-//   (Wine sorts lower-cased: the two differ only for names with one of "[]^_`" where another
-//   name has a letter);
+//   (the documentation promises no order; Wine sorts lower-cased: the two differ only for names
+//   with one of "[]^_`" where another name has a letter);
 // - a key name has at most 255 characters (kErrorInvalidParameter beyond);
 // - value bytes are kept exactly as written: a REG_SZ stored without its terminating zero reads
 //   back without one;
