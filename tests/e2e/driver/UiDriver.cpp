@@ -113,8 +113,11 @@ ControlState ReadControl(HWND dialog, int id) {
 }
 
 void Settle(HWND window) {
+    // A sent message is handled before the posted ones already queued, so the first one may come
+    // back before our posted click or key has run; the second comes back only after it has (or
+    // from inside the modal loop it opened).
     DWORD_PTR result = 0;
-    ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    for (int i = 0; i < 2; ++i) ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
 }
 
 void Click(HWND dialog, int id) {

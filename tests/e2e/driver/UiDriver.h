@@ -59,7 +59,7 @@ void CloseBox(HWND window);  // the window's close box (SC_CLOSE)
 // Types a text into an edit control (WM_SETTEXT, then the edit's change notification).
 void SetControlText(HWND dialog, int id, const std::wstring& text);
 
-// Waits until the thread that owns the window has worked off its queue.
+// Waits until the thread that owns the window has handled what was posted to it before.
 void Settle(HWND window);
 
 // A message box (#32770) owned by owner: its caption and text (control 65535).
