@@ -327,7 +327,9 @@ void FullInstall(Context& c) {
     c.Check(after.bottom - before.bottom == ok.bottom - cancel.bottom, "the window shrinks to the OK button",
             std::to_wstring(after.bottom - before.bottom) + L" vs " + std::to_wstring(ok.bottom - cancel.bottom));
     c.Screenshot(setup.dialog, L"finished");
-    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+    // The 32-bit edition installs for none of the releases it hides, though they were found.
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick",
+                   c.hostBitness == 32 ? std::vector<int>{2008, 2010} : std::vector<int>{2008, 2010, 2019, 2022});
     Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
