@@ -94,8 +94,7 @@ bool PressOkWith(Context& c, Session& s, const std::wstring& typed, MessageBoxIn
 // Opens on an existing folder: it is selected and shown in the edit box, which lies just above the
 // tree across its width; the status line is hidden. Cancel leaves the folder text as it was.
 void BrowseOpen(Context& c) {
-    // ASCII names on disk: under a Linux locale that does not exist, Wine cannot store others.
-    const std::wstring folder = L"C:\\KorvelBrowse\\Has Folder";
+    const std::wstring folder = L"C:\\KorvelBrowse\\已有 目录";
     c.Check(MakeFolders(folder), "initial folder made", folder);
     Session s;
     if (!Start(c, s)) return;
@@ -133,8 +132,8 @@ void BrowseOpen(Context& c) {
 // the text exactly as typed.
 void BrowseCreate(Context& c) {
     c.Check(MakeFolders(L"C:\\KorvelBrowse"), "initial folder made");
-    const std::wstring declined = L"C:\\KorvelBrowse\\新建 目录";
-    const std::wstring typed = L"c:\\KorvelBrowse\\New Sub\\Deeper";
+    const std::wstring declined = L"C:\\KorvelBrowse\\不要 这个";
+    const std::wstring typed = L"c:\\KorvelBrowse\\新建 Sub\\深层";
     Session s;
     if (!Start(c, s)) return;
     if (OpenBrowser(c, s, L"C:\\KorvelBrowse")) {
@@ -156,7 +155,7 @@ void BrowseCreate(Context& c) {
             AnswerMessageBox(box, IDYES);
         }
         c.Check(WaitClosed(s.browser), "Yes closes the browser");
-        c.Check(IsFolder(L"C:\\KorvelBrowse\\New Sub") && IsFolder(typed), "Yes creates every level on disk", typed);
+        c.Check(IsFolder(L"C:\\KorvelBrowse\\新建 Sub") && IsFolder(typed), "Yes creates every level on disk", typed);
         c.CheckText(ReadControl(s.setup, kFolderEdit).text, typed, "the setup dialog's folder text");
         c.Screenshot(s.setup, L"browse-created");
     }

@@ -148,6 +148,7 @@ INT_PTR CPathDialog::DoModal() {
     browseWindow = nullptr;
     pathEdit = nullptr;
     selection = SelectionView{false, std::string()};
+    selectionChanges = 0;
     LPITEMIDLIST item = ::SHBrowseForFolderW(&browseInfo);
     // Some shells hand back the dialog's end code rather than a list: never free such a value.
     if (reinterpret_cast<ULONG_PTR>(item) >= 0x10000) allocator->Free(item);
@@ -236,13 +237,19 @@ void CPathDialog::SelectInitialFolder() {
         if (!FitsBuffer(folder)) return;
     }
     const std::wstring wide = WidenCp936(folder);
+    const int changesBefore = selectionChanges;
     ::SendMessageW(browseWindow, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
+    // Wine's shell misses a folder made moments before on its first attempt and finds it on the
+    // second; elsewhere a folder that cannot be selected just fails twice.
+    if (selectionChanges == changesBefore)
+        ::SendMessageW(browseWindow, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 void CPathDialog::OnSelectionChanged(HWND window, LPCITEMIDLIST item) {
     wchar_t path[MAX_PATH] = L"";
     const bool converted = item != nullptr && ::SHGetPathFromIDListW(item, path) != FALSE;
     selection = ViewOfSelection(converted, converted ? NarrowCp936(path, -1) : std::string());
+    ++selectionChanges;
     ShowSelection(window);
 }
 

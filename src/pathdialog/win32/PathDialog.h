@@ -73,5 +73,6 @@ private:
     std::wstring titleWide;     // the instruction text as the wide shell call needs it
     HWND pathEdit = nullptr;    // our edit box, by handle: the shell may own a 14148 of its own
     SelectionView selection{false, std::string()};  // the tree's last selection, as shown
+    int selectionChanges = 0;   // selection changes seen while open
     Files* files;
 };
