@@ -118,6 +118,18 @@ void BrowseOpen(Context& c) {
                 std::to_wstring(box.bottom - box.top));
         c.Screenshot(s.browser, L"browse-open");
 
+        // Resized (where the shell lays its controls out again), the box stays above the tree.
+        const RECT frame = WindowRect(s.browser);
+        ::SetWindowPos(s.browser, nullptr, 0, 0, frame.right - frame.left + 120, frame.bottom - frame.top + 60,
+                       SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        Settle(s.browser);
+        const RECT wideBox = ClientRectOf(s.browser, kPathEdit);
+        const RECT wideTree = ClientRectOf(s.browser, kTree);
+        c.Check(wideBox.left == wideTree.left && wideBox.right == wideTree.right &&
+                    wideBox.bottom <= wideTree.top && wideTree.top - wideBox.bottom <= 8,
+                "after a resize the edit box still lies just above the tree, across its width",
+                std::to_wstring(wideTree.right - wideTree.left) + L" wide tree");
+
         SetControlText(s.browser, kPathEdit, L"C:\\KorvelBrowse\\Other");
         Click(s.browser, kCancel);
         c.Check(WaitClosed(s.browser), "Cancel closes the browser");

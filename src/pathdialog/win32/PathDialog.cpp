@@ -78,10 +78,15 @@ RECT ClientRectOf(HWND child, HWND dialog) {
 
 }  // namespace
 
-
 CPathDialogSub::CPathDialogSub(CPathDialog* pathDialog) : pathDialog(pathDialog) {
     OnCommand(IDOK, BN_CLICKED, [this] { OnOK(); });
     OnCommand(CPathDialog::kPathEditId, EN_CHANGE, [this] { OnPathEditChange(); });
+    // Where the shell lets its dialog be resized and moves the tree, the box follows it.
+    OnMessage(WM_SIZE, [this](WPARAM, LPARAM) -> LRESULT {
+        const LRESULT result = Default();
+        this->pathDialog->FollowTree();
+        return result;
+    });
 }
 
 CPathDialogSub::~CPathDialogSub() = default;
@@ -192,21 +197,24 @@ void CPathDialog::OnInitialized(HWND window) {
     SelectInitialFolder();
 }
 
-void CPathDialog::PlacePathEdit() {
+RECT CPathDialog::PathEditPlace() const {
     // Just above the tree, across its width. The tree is found by its class where a shell gives
     // it another ID; with no tree at all the box goes to the top of the dialog.
     HWND tree = ::GetDlgItem(browseWindow, kTreeId);
     if (tree == nullptr) tree = ::FindWindowExW(browseWindow, nullptr, WC_TREEVIEWW, nullptr);
-    RECT box{};
-    if (tree != nullptr) {
-        const RECT treeRect = ClientRectOf(tree, browseWindow);
-        box = {treeRect.left, treeRect.top - kEditAboveTree, treeRect.right, treeRect.top - kEditGap};
-        if (box.top < 0) box = {box.left, 0, box.right, kEditAboveTree - kEditGap};
-    } else {
+    if (tree == nullptr) {
         RECT client{};
         ::GetClientRect(browseWindow, &client);
-        box = {kMargin, kMargin, client.right - kMargin, kMargin + kEditAboveTree - kEditGap};
+        return {kMargin, kMargin, client.right - kMargin, kMargin + kEditAboveTree - kEditGap};
     }
+    const RECT treeRect = ClientRectOf(tree, browseWindow);
+    RECT box{treeRect.left, treeRect.top - kEditAboveTree, treeRect.right, treeRect.top - kEditGap};
+    if (box.top < 0) box = {box.left, 0, box.right, kEditAboveTree - kEditGap};
+    return box;
+}
+
+void CPathDialog::PlacePathEdit() {
+    const RECT box = PathEditPlace();
     // A title label running into the box's place is cut back so it cannot paint over the box.
     if (HWND title = ::GetDlgItem(browseWindow, kTitleId)) {
         const RECT titleRect = ClientRectOf(title, browseWindow);
@@ -223,6 +231,13 @@ void CPathDialog::PlacePathEdit() {
     ::ShowWindow(pathEdit, SW_SHOW);
     const LRESULT font = ::SendMessageW(browseWindow, WM_GETFONT, 0, 0);
     ::SendMessageW(pathEdit, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+}
+
+void CPathDialog::FollowTree() {
+    if (pathEdit == nullptr) return;
+    const RECT box = PathEditPlace();
+    ::SetWindowPos(pathEdit, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CPathDialog::SelectInitialFolder() {

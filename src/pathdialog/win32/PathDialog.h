@@ -58,7 +58,9 @@ private:
     void OnInitialized(HWND window);
     void OnSelectionChanged(HWND window, LPCITEMIDLIST item);
     void ShowSelection(HWND window);
+    RECT PathEditPlace() const;
     void PlacePathEdit();
+    void FollowTree();
     void SelectInitialFolder();
 
     const char* caption;
