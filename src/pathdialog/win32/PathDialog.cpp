@@ -1,7 +1,5 @@
 #include "pathdialog/win32/PathDialog.h"
 
-#include <io.h>
-
 #include <cstring>
 
 #include "pathdialog/BrowseRules.h"
@@ -9,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/Prompt.h"
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Win32Files.h"
 
 namespace {
 
@@ -30,30 +29,9 @@ private:
     const CWnd& window;
 };
 
-// The system's file system as far as ConfirmFolder uses it: existence (_access mode 0) and one
-// folder level with default security. Used when no file system is given.
-class FolderFiles : public Files {
-public:
-    bool Exists(const std::string& path) override {
-        return ::_waccess(WidenCp936(path).c_str(), 0) == 0;
-    }
-    bool CreateFolder(const std::string& path) override {
-        return ::CreateDirectoryW(WidenCp936(path).c_str(), nullptr) != FALSE;
-    }
-    // Not needed by the folder checks.
-    bool ModulePath(std::string&, std::uint32_t) override { return false; }
-    bool FindFirst(const std::string&, FindHandle&, FindEntry&) override { return false; }
-    bool FindNext(FindHandle, FindEntry&) override { return false; }
-    void FindClose(FindHandle) override {}
-    std::uint32_t ReadAttributes(const std::string&) override { return kInvalidAttributes; }
-    bool WriteAttributes(const std::string&, std::uint32_t) override { return false; }
-    bool CopyOver(const std::string&, const std::string&, bool) override { return false; }
-    int MakeDir(const std::string&) override { return -1; }
-    bool CurrentFolder(std::string&, std::uint32_t) override { return false; }
-};
-
+// The system's file system, for callers that give none.
 Files& DefaultFiles() {
-    static FolderFiles files;
+    static Win32Files files;
     return files;
 }
 
@@ -244,12 +222,8 @@ void CPathDialog::SelectInitialFolder() {
     std::string folder;
     if (initialFolder != nullptr) {
         folder = initialFolder;
-    } else {
-        wchar_t current[MAX_PATH];
-        const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
-        if (length == 0 || length >= MAX_PATH) return;
-        folder = NarrowCp936(current, static_cast<int>(length));
-        if (!FitsBuffer(folder)) return;
+    } else if (!files->CurrentFolder(folder, kPathBuffer)) {
+        return;
     }
     const std::wstring wide = WidenCp936(folder);
     const int changesBefore = selectionChanges;
