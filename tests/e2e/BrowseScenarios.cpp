@@ -83,11 +83,15 @@ std::wstring Invalid(const std::wstring& path) {
     return L"The folder:\n\n" + path + L"\n\nis invalid. Please reenter.";
 }
 
-// Types a folder and presses OK; the message the browser shows in answer, if any.
-bool PressOkWith(Context& c, Session& s, const std::wstring& typed, MessageBoxInfo& box) {
+// Types a folder and presses OK (or Enter in the edit box); the message the browser shows in
+// answer, if any.
+bool PressOkWith(Context& c, Session& s, const std::wstring& typed, MessageBoxInfo& box, bool byEnter = false) {
     SetControlText(s.browser, kPathEdit, typed);
     c.Check(ReadControl(s.browser, kOk).enabled, "OK is enabled with a typed folder", typed);
-    Click(s.browser, kOk);
+    if (byEnter)
+        PressKey(s.browser, kPathEdit, VK_RETURN);
+    else
+        Click(s.browser, kOk);
     return WaitForMessageBox(s.browser, kTimeout, box);
 }
 
@@ -186,7 +190,9 @@ void BrowseInvalid(Context& c) {
         bool first = true;
         for (const std::wstring& typed : {std::wstring(L"C:\\Korvel\\"), std::wstring(L"C:\\KorvelBrowse\\a?b"), longText}) {
             MessageBoxInfo box;
-            if (c.Check(PressOkWith(c, s, typed, box), "OK refuses an invalid folder", typed)) {
+            // Enter in the edit box is OK too, and goes through the same check.
+            const bool byEnter = typed == L"C:\\KorvelBrowse\\a?b";
+            if (c.Check(PressOkWith(c, s, typed, box, byEnter), "OK refuses an invalid folder", typed)) {
                 c.CheckText(box.caption, kFolderMessageCaption, "message caption");
                 c.CheckText(box.text, Invalid(typed), "the invalid message");
                 if (first) c.Screenshot(box.box, L"browse-invalid");
