@@ -23,5 +23,6 @@ void DDX_Text(DataExchange& exchange, int id, std::string& value) {
 }
 
 void DDX_Control(DataExchange& exchange, int id, CWnd& control) {
-    if (control.hwnd == nullptr) control.Attach(::GetDlgItem(exchange.dialog, id));
+    // Bound once per window: a handle left from an earlier run of the dialog is replaced.
+    if (control.hwnd == nullptr || !::IsWindow(control.hwnd)) control.Attach(::GetDlgItem(exchange.dialog, id));
 }
