@@ -415,9 +415,11 @@ void CopyFailureRetryIgnore(Context& c) {
     Click(setup.dialog, kInstall);
     std::map<std::wstring, int> seen;
     bool retried = false;
-    for (int round = 0; round < 6; ++round) {
+    // Two messages are due: one per blocked file (the retried copy then succeeds). Any further
+    // one is caught on the way to the finished view.
+    for (int round = 0; round < 2; ++round) {
         MessageBoxInfo box;
-        if (!WaitForMessageBox(setup.dialog, round == 0 ? kBoxTimeout : 3000, box)) break;
+        if (!WaitForMessageBox(setup.dialog, kBoxTimeout, box)) break;
         c.CheckText(box.caption, kSetupMessageCaption, "copy failure caption");
         c.Check(box.text.find(L"拷贝文件") != std::wstring::npos, "copy failure text", box.text);
         c.Check(::GetDlgItem(box.box, IDABORT) && ::GetDlgItem(box.box, IDRETRY) && ::GetDlgItem(box.box, IDIGNORE),
