@@ -249,6 +249,11 @@ void SeveralReleases(Context& c) {
         }
     }
     c.Check(tabOrder == expected, "tab order follows the template");
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof(thread);
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(setup.dialog, nullptr), &thread);
+    c.Check(thread.hwndFocus == ::GetDlgItem(setup.dialog, ReleaseOf(2008).id),
+            "the focus starts on the first enabled box");
     c.Check((::GetWindowLongPtrW(setup.dialog, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0, "client edge");
     const LONG_PTR style = ::GetWindowLongPtrW(setup.dialog, GWL_STYLE);
     const LONG_PTR wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
