@@ -20,7 +20,8 @@
 #   --keep-prefix  keep the temporary prefix (its path is printed).
 #
 # Environment: LC_ALL defaults to zh_CN.UTF-8 (Wine then gives GetACP() 936); set
-# LC_ALL=en_US.UTF-8 for an English Windows (1252). WINEDEBUG defaults to -all. WINEDLLOVERRIDES
+# LC_ALL=en_US.UTF-8 for an English Windows (1252). When that locale is not installed, a copy of
+# C.utf8 under its name (in <repo>/build/wine-locales, via LOCPATH) keeps Unix file names UTF-8. WINEDEBUG defaults to -all. WINEDLLOVERRIDES
 # defaults to "mscoree,mshtml=;winemenubuilder.exe=d".
 #
 # The program's standard output and error go to files (a pipe from Wine never closes: its services
@@ -118,10 +119,24 @@ fi
 export WINEPREFIX="$prefix"
 # Passed to Wine only: this shell has no such locale and would warn about it.
 wine_lc_all=${LC_ALL:-zh_CN.UTF-8}
+# Wine takes the code page from the locale's name, but its file names from the locale's charset:
+# with no such locale installed it falls back to ASCII and cannot name a file outside ASCII. A
+# copy of C.utf8 under the wanted name gives both, as on a configured machine.
+wine_locpath=${LOCPATH:-}
+if [[ -z "$wine_locpath" && "$wine_lc_all" == *.UTF-8 && -d /usr/lib/locale/C.utf8 ]] &&
+    ! locale -a 2>/dev/null | grep -qix "${wine_lc_all/UTF-8/utf8}"; then
+    wine_locpath=$repo/build/wine-locales
+    if [[ ! -d "$wine_locpath/$wine_lc_all" ]]; then
+        mkdir -p "$wine_locpath"
+        tmp=$(mktemp -d "$wine_locpath/.new.XXXXXX")
+        cp -r /usr/lib/locale/C.utf8/. "$tmp/"
+        mv -T "$tmp" "$wine_locpath/$wine_lc_all" 2>/dev/null || rm -rf "$tmp"
+    fi
+fi
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}
 
-LC_ALL=$wine_lc_all timeout --kill-after=10 "$timeout_s" "$wine" "$exe" "$@" \
+LC_ALL=$wine_lc_all LOCPATH=$wine_locpath timeout --kill-after=10 "$timeout_s" "$wine" "$exe" "$@" \
     </dev/null >"$logdir/stdout" 2>"$logdir/stderr" &
 wine_pid=$!
 
