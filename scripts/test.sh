@@ -87,6 +87,11 @@ ctest_step() {
         ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 1000 </dev/null >>"$log" 2>&1
     local rc=$?
     ctest_note=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1)
+    # Name the failed tests in the summary, so that it alone says where to look.
+    local failed_names
+    failed_names=$(sed -n '/^The following tests FAILED:/,$s/^[[:space:]]*[0-9]* - \([^ ]*\).*/\1/p' "$log" \
+        | head -n 8 | tr '\n' ' ')
+    [[ -n "$failed_names" ]] && ctest_note="$ctest_note; failed: $failed_names"
     return $rc
 }
 
