@@ -77,6 +77,7 @@ build_template() {
         rm -rf "$work"
         return 1
     fi
+    echo "$wine_version" >"$work/.korvel-wine-version"
     rm -rf "$template"
     mv "$work" "$template"
 }
@@ -84,11 +85,14 @@ build_template() {
 mkdir -p "$(dirname "$template")"
 exec 9>"$template.lock"
 flock 9
-if [[ ! -f "$template/system.reg" || ! -f "$template/user.reg" ]]; then
+# A template from another Wine would be updated by every run made from it: build it afresh.
+wine_version=$("$wine" --version 2>/dev/null || echo unknown)
+if [[ ! -f "$template/system.reg" || ! -f "$template/user.reg" ||
+      "$(cat "$template/.korvel-wine-version" 2>/dev/null)" != "$wine_version" ]]; then
     build_template
 fi
-flock -u 9
-exec 9>&-
+# Copy under a shared lock: a rebuild (exclusive) must not remove the template under a copy.
+flock -s 9
 
 mkdir -p "$(dirname "$dest")"
 rmdir "$dest" 2>/dev/null || true
@@ -103,3 +107,5 @@ cp -a --link "$template" "$dest"
     while IFS= read -r -d '' f; do
         cp -a --remove-destination "$template/$f" "$dest/$f"
     done
+flock -u 9
+exec 9>&-
