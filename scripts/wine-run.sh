@@ -13,7 +13,7 @@
 #   --timeout SECS end the program (and its wineserver) after SECS seconds; exit code 124.
 #                  Default 600.
 #   --driver CMD   run `bash -c CMD` alongside the program, once it has started, with DISPLAY,
-#                  WINEPREFIX and KORVEL_WINE_PID (the PID of the wine64 process) exported: a UI test
+#                  WINEPREFIX and KORVEL_WINE_PID (a process that lives as long as the program) exported: a UI test
 #                  drives the windows with xdotool and takes screenshots there. wine-run waits for
 #                  the program, then for the driver. When the driver fails and the program did not,
 #                  the exit code is 97.
