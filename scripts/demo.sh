@@ -4,15 +4,18 @@
 # Sets up the machine (scripts/setup.sh), builds the Windows x86_64 edition (preset win64), makes a
 # fresh Wine prefix that looks like a Chinese Windows with six AutoCAD products installed
 # (tests/fixtures/demo/demo.reg imported with `reg import`, host folders with their Fonts and Drv
-# sub-folders created under C:\), puts a demo installation package at C:\KorvelPackage (Data\
-# holding the plug-in's modules, fonts, host libraries and plot-driver file), and runs the program
-# on it, printing what it prints.
+# sub-folders created under C:\), puts a demo installation package at C:\KorvelPackage (SetUp.exe
+# beside Data\, which holds the plug-in's modules, fonts, host libraries and plot-driver file), and
+# runs SetUp.exe there on a virtual screen (Xvfb). Our UI driver (tests/e2e) plays the user: it
+# prints what the dialog offers, presses Install, waits for the finished view and presses OK,
+# taking screenshots on the way. Then the demo prints what the install left in the registry and on
+# the disk.
 #
 # Environment:
 #   KORVEL_BUILD_ROOT    where the build folders go (default <repo>/build); the demo's prefix is
-#                        <root>/win64/demo/prefix, made afresh on each run
+#                        <root>/win64/demo/prefix, made afresh on each run, and the screenshots
+#                        go to <root>/win64/demo/screenshots
 #   KORVEL_SKIP_SETUP=1  do not run scripts/setup.sh
-#   KORVEL_DEMO_TARGET   the program's build target (default catalogue_print: discovery, printed)
 set -euo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -21,7 +24,6 @@ root=${KORVEL_BUILD_ROOT:-$repo/build}
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
 build=$root/win64
-program_target=${KORVEL_DEMO_TARGET:-catalogue_print}
 
 if [[ "${KORVEL_SKIP_SETUP:-0}" != 1 ]]; then
     bash scripts/setup.sh </dev/null
@@ -33,14 +35,11 @@ if [[ -f "$build/CMakeCache.txt" ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninj
 fi
 cmake --preset win64 -B "$build" >"$root/demo-configure.log" 2>&1 || {
     tail -n 40 "$root/demo-configure.log"; echo "demo: configuring failed"; exit 1; }
-if ! ninja -C "$build" -t targets all 2>/dev/null | grep -q "^$program_target\(\.exe\)\?:"; then
-    echo "demo: the build has no target $program_target yet; nothing to run"
-    exit 1
-fi
-cmake --build "$build" -j 2 --target "$program_target" >"$root/demo-build.log" 2>&1 || {
-    tail -n 40 "$root/demo-build.log"; echo "demo: building $program_target failed"; exit 1; }
-program=$(find "$build" -name "$program_target.exe" -type f | head -n 1)
-[[ -n "$program" ]] || { echo "demo: $program_target.exe not found under $build"; exit 1; }
+cmake --build "$build" -j 2 --target SetUp korvel_e2e >"$root/demo-build.log" 2>&1 || {
+    tail -n 40 "$root/demo-build.log"; echo "demo: building failed"; exit 1; }
+program=$(find "$build" -name SetUp.exe -type f -not -path "*/demo/*" | head -n 1)
+driver=$(find "$build" -name korvel_e2e.exe -type f | head -n 1)
+[[ -n "$program" && -n "$driver" ]] || { echo "demo: SetUp.exe or korvel_e2e.exe not found under $build"; exit 1; }
 
 demo=$build/demo
 prefix=$demo/prefix
@@ -82,17 +81,49 @@ echo "demo shape font (Latin)" >"$package/Data/Korvel_EN.shx"
 echo "demo shape font (Hanzi)" >"$package/Data/Korvel_HZ.shx"
 echo "demo plot driver" >"$package/Data/Korvel.prt5"
 echo "demo menu file" >"$package/Data/Korvel.cuix"
-cp "$program" "$package/"
+cp "$program" "$package/SetUp.exe"
 
-echo "== running $(basename "$program") under Wine (code page 936)"
+winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
+# Wine's console programs print in the console code page (936 here); show it in UTF-8.
+show() { if iconv -f UTF-8 -t UTF-8 "$1" >/dev/null 2>&1; then cat "$1"; else iconv -f GB18030 -t UTF-8 "$1"; fi; }
+
+shots=$demo/screenshots
+rm -rf "$shots"
+mkdir -p "$shots"
+echo "== running C:\\KorvelPackage\\SetUp.exe under Wine (code page 936) on a virtual screen"
 set +e
-bash scripts/wine-run.sh --prefix "$prefix" -- "$package/$(basename "$program")" \
-    >"$demo/program.out" 2>"$demo/program.err"
+bash scripts/wine-run.sh --display --prefix "$prefix" --timeout 300 -- \
+    "$driver" demo 'C:\KorvelPackage\SetUp.exe' "$(winpath "$repo/tests/e2e/fixtures")" "$(winpath "$shots")" 936 \
+    >"$demo/driver.out" 2>"$demo/driver.err"
 rc=$?
 set -e
-# The program prints CP936 text; show it in UTF-8.
-for f in "$demo/program.out" "$demo/program.err"; do
-    if iconv -f UTF-8 -t UTF-8 "$f" >/dev/null 2>&1; then cat "$f"; else iconv -f GB18030 -t UTF-8 "$f"; fi
+show "$demo/driver.out"
+show "$demo/driver.err"
+for bmp in "$shots"/*.bmp; do
+    [[ -e "$bmp" ]] || continue
+    if command -v convert >/dev/null; then convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"; fi
 done
-echo "== $(basename "$program") exited with $rc (prefix kept at $prefix)"
+
+echo "== the registry afterwards: the plug-in's loader keys"
+for key in 'HKLM\SOFTWARE\Autodesk\AutoCAD' 'HKLM\SOFTWARE\Wow6432Node\Autodesk\AutoCAD'; do
+    bash scripts/wine-run.sh --prefix "$prefix" -- reg query "$key" /s >"$demo/reg.out" 2>&1 || true
+    show "$demo/reg.out" | tr -d '\r' | awk '/^HKEY_/ { key = $0; next }
+        key ~ /\\Applications\\Korvel/ && NF { if (key != shown) { print key; shown = key } print }'
+done
+echo "== the registry afterwards: trusted paths of the profiles"
+bash scripts/wine-run.sh --prefix "$prefix" -- reg query 'HKCU\Software\Autodesk\AutoCAD' /s /v TRUSTEDPATHS \
+    >"$demo/reg.out" 2>&1 || true
+show "$demo/reg.out" | tr -d '\r' | grep -E '^HKEY_|TRUSTEDPATHS' | grep -B1 TRUSTEDPATHS | grep -v '^--$'
+
+echo "== the disk afterwards: the install folder, then what the hosts' folders hold besides acad.exe"
+(cd "$drive_c" && find Korvel -type f | sort | sed 's/^/    C:\\/; s#/#\\#g')
+for h in "${hosts[@]}"; do
+    (cd "$drive_c" && find "$h" -type f ! -name acad.exe | sort | sed 's/^/    C:\\/; s#/#\\#g')
+done
+
+if [[ $rc -eq 0 ]]; then
+    echo "== done: SetUp.exe installed and ended with 0; screenshots in $shots, prefix kept at $prefix"
+else
+    echo "== the demo failed (exit $rc); screenshots in $shots, prefix kept at $prefix"
+fi
 exit $rc

@@ -527,6 +527,35 @@ void Texts(Context& c) {
     Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "OK");
 }
+
+// The demo: SetUp.exe as it lies in the demo package, on the demo machine the caller laid out.
+// Shows what the dialog offers, installs with what it ticks by default, and shows the end.
+void Demo(Context& c) {
+    Setup setup;
+    if (!Launch(c, c.setupBuilt, setup)) return;
+    std::printf("%s\n%s\n", Utf8(ReadControl(setup.dialog, kTitle).text).c_str(),
+                Utf8(ReadControl(setup.dialog, kEdition).text).c_str());
+    for (const Release& r : kReleases) {
+        const ControlState box = ReadControl(setup.dialog, r.id);
+        if (!box.visible) continue;
+        std::printf("  [%s] %s%s\n", box.checked == BST_CHECKED ? "x" : " ", Utf8(box.text).c_str(),
+                    box.enabled ? "" : "  (not installed)");
+    }
+    std::printf("install folder: %s\n", Utf8(ReadControl(setup.dialog, kFolderEdit).text).c_str());
+    std::fflush(stdout);
+    c.Screenshot(setup.dialog, L"1-setup-dialog");
+    Click(setup.dialog, kInstall);
+    if (!c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the install finishes")) {
+        c.Screenshot(setup.dialog, L"2-stopped");
+        setup.process.Terminate();
+        return;
+    }
+    std::printf("installed into: %s\n", Utf8(ReadControl(setup.dialog, kFolderEdit).text).c_str());
+    std::printf("%s\n", Utf8(ReadControl(setup.dialog, kFinishedText).text).c_str());
+    c.Screenshot(setup.dialog, L"2-finished");
+    Click(setup.dialog, kOk);
+    c.CheckExit(setup.process, 0, "the program ends with 0 after OK");
+}
 }  // namespace
 
 ScenarioFn FindScenario(const std::wstring& name) {
@@ -542,6 +571,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"copy-abort", &CopyFailureAbort},
         {L"enter-keeps-dialog", &EnterKeepsDialog},
         {L"texts", &Texts},
+        {L"demo", &Demo},
     };
     auto found = scenarios.find(name);
     return found == scenarios.end() ? FindBrowseScenario(name) : found->second;
