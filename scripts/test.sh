@@ -4,6 +4,7 @@
 #   native           GCC Debug, unit tests against the doubles (ctest)
 #   asan             the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   win64            MinGW-w64 x86_64 build; unit and Win32 tests under Wine, import checks
+#   demo             scripts/demo.sh (the README's main job) on the win64 build
 #   win64-bitness32  x86_64 code with the 32-bit edition's behaviour; its Wine tests
 #   win32            MinGW-w64 i686 build (the product): compiled and import-checked, not run
 #   fuzz:<target>    each libFuzzer target for a bounded time (KORVEL_FUZZ_SECONDS, default 30)
@@ -30,7 +31,7 @@ logs=$root/logs
 mkdir -p "$logs"
 jobs=${KORVEL_JOBS:-2}
 fuzz_seconds=${KORVEL_FUZZ_SECONDS:-30}
-steps=${KORVEL_STEPS:-native asan win64 win64-bitness32 win32 fuzz bench}
+steps=${KORVEL_STEPS:-native asan win64 demo win64-bitness32 win32 fuzz bench}
 
 passed=0
 failed=0
@@ -176,6 +177,17 @@ run_bench() {
     record bench $rc $(( $(date +%s) - t0 )) "$note"
 }
 
+# The README's main job must keep working: run it as a newcomer would, on the win64 build.
+run_demo() {
+    local log=$logs/demo.log t0 rc
+    t0=$(date +%s)
+    echo ">> demo"
+    KORVEL_SKIP_SETUP=1 KORVEL_BUILD_ROOT=$root bash "$repo/scripts/demo.sh" </dev/null >"$log" 2>&1
+    rc=$?
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record demo $rc $(( $(date +%s) - t0 )) "$(tail -n 1 "$log" | cut -c1-60)"
+}
+
 echo "Korvel setup: tests ($(date -u '+%Y-%m-%d %H:%M:%S UTC')), build folders under $root"
 if [[ "${KORVEL_SKIP_SETUP:-0}" != 1 ]]; then
     t0=$(date +%s)
@@ -193,6 +205,7 @@ for step in $steps; do
     case "$step" in
         native|asan|win64|win32) run_ctest_preset "$step" ;;
         win64-bitness32) run_ctest_preset "$step" 1 ;;
+        demo) run_demo ;;
         fuzz) run_fuzz ;;
         bench) run_bench ;;
         *) echo "unknown step $step"; record "$step" 1 0 "unknown step" ;;
