@@ -22,16 +22,7 @@ rm -rf "$artifacts"
 mkdir -p "$artifacts"
 prefix="$artifacts/prefix"
 
-# Only C.utf8 is installed here. Without a UTF-8 locale of the given name Wine can name no file
-# outside ASCII; a copy of C.utf8 under that name gives the same code page (Wine takes it from the
-# name) and UTF-8 file names, as on a configured machine.
-locales="$(cd "$(dirname "$artifacts")" && pwd)/locales"
-if [[ ! -d "$locales/$locale" && -d /usr/lib/locale/C.utf8 ]] && ! locale -a 2>/dev/null | grep -qix "${locale/UTF-8/utf8}"; then
-    mkdir -p "$locales"
-    cp -r /usr/lib/locale/C.utf8 "$locales/$locale.tmp.$$" && mv -T "$locales/$locale.tmp.$$" "$locales/$locale" 2>/dev/null || rm -rf "$locales/$locale.tmp.$$"
-fi
-[[ -d "$locales/$locale" ]] && export LOCPATH="$locales"
-
+# wine-run.sh gives Wine a UTF-8 locale of that name when none is installed (see there).
 LC_ALL=$locale bash "$repo/scripts/wine-run.sh" --display --prefix "$prefix" --timeout 300 -- \
     "$driver" "$scenario" "$(winpath "$setup")" "$(winpath "$fixtures")" "$(winpath "$artifacts")" "$codepage" \
     >"$artifacts/driver.log" 2>&1
