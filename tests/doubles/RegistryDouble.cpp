@@ -200,14 +200,19 @@ void RegistryDouble::Detach(const std::shared_ptr<Node>& node) {
 
 // --- The seam ---
 
-long RegistryDouble::OpenPath(RegKey parent, const char* subKey, RegKey& out) {
+long RegistryDouble::FindExisting(RegKey parent, const char* subKey, std::shared_ptr<Node>& node) {
     long error = kErrorSuccess;
     std::shared_ptr<Node> from = Resolve(parent, error);
     if (!from) return error;
     const std::string path = subKey ? subKey : "";
     if (!path.empty() && path[0] == '\\') return kErrorBadPathname;
-    std::shared_ptr<Node> node = Find(from, path);
-    if (!node) return kErrorFileNotFound;
+    node = Find(from, path);
+    return node ? kErrorSuccess : kErrorFileNotFound;
+}
+
+long RegistryDouble::OpenPath(RegKey parent, const char* subKey, RegKey& out) {
+    std::shared_ptr<Node> node;
+    if (long e = FindExisting(parent, subKey, node)) return e;
     if (long e = KeyFaultFor(node)) return e;
     out = NewHandle(node);
     return kErrorSuccess;
@@ -345,13 +350,8 @@ long RegistryDouble::SetString(RegKey key, const char* valueName, const char* te
 
 long RegistryDouble::DeleteKey(RegKey parent, const char* subKey) {
     if (long e = Begin(RegOp::DeleteKey)) return e;
-    long error = kErrorSuccess;
-    std::shared_ptr<Node> from = Resolve(parent, error);
-    if (!from) return error;
-    const std::string path = subKey ? subKey : "";
-    if (!path.empty() && path[0] == '\\') return kErrorBadPathname;
-    std::shared_ptr<Node> node = Find(from, path);
-    if (!node) return kErrorFileNotFound;
+    std::shared_ptr<Node> node;
+    if (long e = FindExisting(parent, subKey, node)) return e;
     if (!node->parent) return kErrorAccessDenied;  // a predefined root
     if (long e = KeyFaultFor(node)) return e;
     if (!node->children.empty()) return kErrorAccessDenied;

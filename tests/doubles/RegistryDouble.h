@@ -161,6 +161,8 @@ private:
     std::shared_ptr<Node> Resolve(RegKey key, long& error);
     std::shared_ptr<Node> Root(RegKey root) const;
     std::shared_ptr<Node> Find(const std::shared_ptr<Node>& from, const std::string& path) const;
+    // The existing key at subKey under parent (a relative path), or the error Windows gives.
+    long FindExisting(RegKey parent, const char* subKey, std::shared_ptr<Node>& node);
     std::shared_ptr<Node> Make(const std::shared_ptr<Node>& from, const std::string& path);
     RegKey NewHandle(const std::shared_ptr<Node>& node);
     long KeyFaultFor(const std::shared_ptr<Node>& node) const;

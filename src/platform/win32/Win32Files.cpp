@@ -26,9 +26,13 @@ bool ReadGrowing(Read read, std::wstring& out) {
     return false;
 }
 
-// The narrow function would have needed the CP936 bytes and a terminator.
-bool FitsNarrow(const std::string& text, std::uint32_t capacity) {
-    return text.size() + 1 <= capacity;
+// Hands out a wide path as CP936 when it fits where the narrow function would have written it:
+// the bytes and a terminator within the caller's capacity.
+bool NarrowWithin(const std::wstring& wide, std::uint32_t capacity, std::string& path) {
+    std::string narrow = NarrowCp936(wide);
+    if (narrow.size() + 1 > capacity) return false;
+    path = std::move(narrow);
+    return true;
 }
 
 void Fill(const WIN32_FIND_DATAW& data, FindEntry& entry) {
@@ -45,11 +49,7 @@ bool Win32Files::ModulePath(std::string& path, std::uint32_t capacity) {
             return length >= size ? size : length;  // a truncated read asks for more room
         },
         wide);
-    if (!read) return false;
-    const std::string narrow = NarrowCp936(wide);
-    if (!FitsNarrow(narrow, capacity)) return false;
-    path = narrow;
-    return true;
+    return read && NarrowWithin(wide, capacity, path);
 }
 
 bool Win32Files::FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) {
@@ -110,9 +110,5 @@ bool Win32Files::CurrentFolder(std::string& path, std::uint32_t capacity) {
             return length >= size ? size : length;  // too small: the size needed
         },
         wide);
-    if (!read) return false;
-    const std::string narrow = NarrowCp936(wide);
-    if (!FitsNarrow(narrow, capacity)) return false;
-    path = narrow;
-    return true;
+    return read && NarrowWithin(wide, capacity, path);
 }
