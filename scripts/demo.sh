@@ -104,19 +104,21 @@ for bmp in "$shots"/*.bmp; do
     if command -v convert >/dev/null; then convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"; fi
 done
 
+# What follows only reports: a failed install must still reach the last line with its exit code.
+set +e
 echo "== the registry afterwards: the plug-in's loader keys"
 for key in 'HKLM\SOFTWARE\Autodesk\AutoCAD' 'HKLM\SOFTWARE\Wow6432Node\Autodesk\AutoCAD'; do
-    bash scripts/wine-run.sh --prefix "$prefix" -- reg query "$key" /s >"$demo/reg.out" 2>&1 || true
+    bash scripts/wine-run.sh --prefix "$prefix" -- reg query "$key" /s >"$demo/reg.out" 2>&1
     show "$demo/reg.out" | tr -d '\r' | awk '/^HKEY_/ { key = $0; next }
         key ~ /\\Applications\\Korvel/ && NF { if (key != shown) { print key; shown = key } print }'
 done
 echo "== the registry afterwards: trusted paths of the profiles"
 bash scripts/wine-run.sh --prefix "$prefix" -- reg query 'HKCU\Software\Autodesk\AutoCAD' /s /v TRUSTEDPATHS \
-    >"$demo/reg.out" 2>&1 || true
+    >"$demo/reg.out" 2>&1
 show "$demo/reg.out" | tr -d '\r' | grep -E '^HKEY_|TRUSTEDPATHS' | grep -B1 TRUSTEDPATHS | grep -v '^--$'
 
 echo "== the disk afterwards: the install folder, then what the hosts' folders hold besides acad.exe"
-(cd "$drive_c" && find Korvel -type f | sort | sed 's/^/    C:\\/; s#/#\\#g')
+(cd "$drive_c" && find Korvel -type f 2>/dev/null | sort | sed 's/^/    C:\\/; s#/#\\#g')
 for h in "${hosts[@]}"; do
     (cd "$drive_c" && find "$h" -type f ! -name acad.exe | sort | sed 's/^/    C:\\/; s#/#\\#g')
 done
