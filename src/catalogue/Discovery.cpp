@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "catalogue/HostCatalogue.h"
+#include "catalogue/PathText.h"
 
 namespace {
 
@@ -54,7 +55,8 @@ void HostCatalogue::WalkForValue(RegKey parent, const std::string& name, std::st
     std::uint8_t data[kValueBuffer] = {};
     std::uint32_t size = kValueBuffer;
     std::uint32_t type = 0;
-    if (registry_.QueryValue(key.get(), walkValueName.c_str(), &type, data, size) == kErrorSuccess) {
+    const long read = registry_.QueryValue(key.get(), walkValueName.c_str(), &type, data, size);
+    if (read == kErrorSuccess) {
         // The data as text up to the first zero; a value that fills the buffer without one is
         // taken whole, and bytes past what was read are never looked at.
         const std::size_t read = size < kValueBuffer ? size : kValueBuffer;
@@ -62,8 +64,13 @@ void HostCatalogue::WalkForValue(RegKey parent, const std::string& name, std::st
         const std::size_t length = zero ? static_cast<const std::uint8_t*>(zero) - data : read;
         walkKeys.push_back(Join(basePath, relativePath));
         walkValues.push_back(std::string(reinterpret_cast<const char*>(data), length));
+        walkTypes.push_back(type);
         return;  // nothing below a key that holds the value is visited
     }
+    // The key holds the value, but in characters this code page cannot hold: whatever text we
+    // made of it would name another folder or product. It is no host, and as with any key that
+    // holds the value, nothing below it is visited.
+    if (read == kErrorNoUnicodeTranslation) return;
 
     const std::uint32_t count = SubKeyCount(registry_, key.get());
     for (std::uint32_t index = 0; index < count; ++index) {
@@ -90,13 +97,16 @@ void HostCatalogue::ScanRoot(const char* rootPath, const char* basePathFormat, i
 
         walkKeys.clear();
         walkValues.clear();
+        walkTypes.clear();
         walkValueName = "AcadLocation";
         WalkForValue(release.get(), "", "", basePath);
         const StringList locationKeys = walkKeys;
         const StringList locations = walkValues;
+        const std::vector<std::uint32_t> locationTypes = walkTypes;
 
         walkKeys.clear();
         walkValues.clear();
+        walkTypes.clear();
         walkValueName = "ProductName";
         WalkForValue(release.get(), "", "", basePath);
         const StringList& nameKeys = walkKeys;
@@ -112,10 +122,25 @@ void HostCatalogue::ScanRoot(const char* rootPath, const char* basePathFormat, i
             if (found == nameAt.end()) continue;
             const int k = ClassifyProduct(names[found->second], yearCount);
             if (k < 0) continue;
+            std::string folder;
+            if (!HostFolderOf(locationTypes[i], locations[i], folder)) continue;
             hostKeys[k].push_back(locationKeys[i]);
-            hostFolders[k].push_back(locations[i]);
+            hostFolders[k].push_back(folder);
         }
     }
+}
+
+bool HostCatalogue::HostFolderOf(std::uint32_t type, const std::string& text, std::string& folder) {
+    // Fonts and libraries go below this folder and the loader names a file in it: anything but
+    // a whole, absolute folder would send them to the root of whatever drive is current.
+    if (type == kRegExpandSz) {
+        if (!files_.ExpandVariables(text, folder)) return false;
+    } else if (type == kRegSz) {
+        folder = text;
+    } else {
+        return false;
+    }
+    return IsAbsolutePath(folder) && IsWholeCp936(folder);
 }
 
 void HostCatalogue::ScanWow6432Releases() { ScanRoot(kWowRoot, kWowBase, kWowYears); }

@@ -1,5 +1,7 @@
 #include "catalogue/HostCatalogue.h"
 
+#include "catalogue/PathText.h"
+
 const char* const kSetupCaption = "Korvel-软件安装";
 
 HostCatalogue::HostCatalogue(Registry& registry, Files& files, Prompt& prompt)
@@ -7,5 +9,5 @@ HostCatalogue::HostCatalogue(Registry& registry, Files& files, Prompt& prompt)
 
 void HostCatalogue::SetInstallFolder(const std::string& folder) {
     installFolder = folder;
-    if (!installFolder.empty() && installFolder.back() == '\\') installFolder.pop_back();
+    DropTrailingSeparator(installFolder);
 }

@@ -4,12 +4,27 @@
 // construction.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "catalogue/ReleaseTable.h"
 #include "catalogue/Text.h"
 #include "platform/Files.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
+
+// Why a profile's trusted paths were left exactly as they were. Shown to the user.
+enum class ProfileProblem {
+    TooLong,          // the value, or the value with the folder added, exceeds its buffer
+    Unreadable,       // the key or value could not be read
+    NotPlainText,     // not REG_SZ, or text after an embedded zero
+    Unrepresentable,  // a character this Windows code page cannot hold, in the value or the name
+    NotWritten,       // the new value was refused
+};
+
+struct UntouchedProfile {
+    std::string profile;  // "<release>\<product>\<profile>", as the user's registry names it
+    ProfileProblem problem;
+};
 
 class HostCatalogue {
 public:
@@ -41,12 +56,21 @@ public:
     std::string walkValueName = "AcadLocation";
     StringList walkKeys;
     StringList walkValues;
+    std::vector<std::uint32_t> walkTypes;  // the registry type of each of walkValues
 
     // Set by RegisterReleases for each ticked release of which some product key could not be
     // given its application keys; the install run warns about them.
     std::array<bool, kReleaseCount> registrationFailed{};
+    // Set for each ticked release of which some loader path would not fit its buffer: that
+    // product key got nothing, and no rights would help.
+    std::array<bool, kReleaseCount> loaderTooLong{};
+    // Filled by AddTrustedPaths: the profiles it had to leave alone.
+    std::vector<UntouchedProfile> untouchedProfiles;
 
 private:
+    // The host folder an "AcadLocation" value of this type and text names, or false when it
+    // names none: not text, empty, not absolute, or not expandable.
+    bool HostFolderOf(std::uint32_t type, const std::string& text, std::string& folder);
     void ScanRoot(const char* rootPath, const char* basePathFormat, int yearCount);
 
     Registry& registry_;

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "catalogue/PathText.h"
+
 std::string Join(const std::string& first, const std::string& second) { return first + second; }
 
 std::string Join(const std::string& first, const char* second) {
@@ -27,8 +29,6 @@ std::string Format(const char* format, ...) {
 }
 
 namespace {
-bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
 std::string MapAsciiLetters(const std::string& text, char from, char to) {
     std::string out = text;
     for (std::size_t i = 0; i < out.size(); ++i) {

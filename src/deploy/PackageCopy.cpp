@@ -1,11 +1,14 @@
 #include "deploy/PackageCopy.h"
 
 #include "catalogue/HostCatalogue.h"
+#include "catalogue/PathText.h"
 #include "catalogue/Text.h"
 #include "deploy/PackageFolder.h"
 #include "deploy/PathLimits.h"
 
 namespace {
+const char* const kListingFailedFormat =
+    "无法读取安装文件列表：\n\n%s\n\n安装已停止，请检查安装文件是否完整后再执行SetUp.exe !";
 const char* const kCopyFailedFormat =
     "拷贝文件 %s 失败，可能原因如下：\n\n1、AutoCAD未关闭\n\n2、系统权限未开放，请以管理者权限登陆系统";
 
@@ -23,7 +26,7 @@ bool IsSkippedPackageFile(const std::string& name) {
 PackageCopy::PackageCopy(Files& files, Prompt& prompt, const std::string& folder,
                          ProgressSink& progress)
     : targetFolder(folder), progress(progress), files_(files), prompt_(prompt) {
-    if (!targetFolder.empty() && targetFolder.back() == '\\') targetFolder.pop_back();
+    DropTrailingSeparator(targetFolder);
 }
 
 bool PackageCopy::Run() {
@@ -42,14 +45,24 @@ bool PackageCopy::Run() {
     }
     files_.MakeDir(targetFolder);
 
+    // A listing that cannot be read, from the start or part-way, installs only part of the
+    // package (or none of it): that is a failed copy, never a finished one.
+    const auto listingFailed = [&] {
+        prompt_.Show(Format(kListingFailedFormat, packageFolder.c_str()), kSetupCaption, kMbOk);
+        return false;
+    };
     FindScope listing(files_);
     FindEntry entry;
-    if (!listing.First(pattern, entry)) return true;
+    if (!listing.First(pattern, entry)) return listingFailed();
 
     // Every entry is examined, however many the package holds.
     for (int pass = 0;; ++pass) {
         progress.StepIt();
-        if (pass > 0 && !listing.Next(entry)) break;
+        if (pass > 0) {
+            const FindStep step = listing.Step(entry);
+            if (step == FindStep::End) break;
+            if (step == FindStep::Failed) return listingFailed();
+        }
         const bool skipped = entry.name == "." || entry.name == ".." ||
                              (entry.attributes & kAttrDirectory) || IsSkippedPackageFile(entry.name);
         if (!skipped && CopyEntry(packageFolder, entry.name) == Outcome::Aborted) return false;
@@ -73,6 +86,7 @@ PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder,
                                         kSetupCaption, kMbAbortRetryIgnore);
         if (answer == kIdRetry) continue;
         if (answer == kIdIgnore) {
+            ++skippedFiles;
             ClearReadOnly(files_, destination);
             return Outcome::Done;
         }

@@ -12,13 +12,15 @@ public:
     // `folder` loses one trailing backslash.
     PackageCopy(Files& files, Prompt& prompt, const std::string& folder, ProgressSink& progress);
 
-    // True when the whole listing was worked through (ignored files included). False when the
-    // package is missing, a path is too long (the user is told; nothing is written), or the user
+    // True when the whole listing was worked through (ignored files included, and counted in
+    // skippedFiles). False when the package is missing, a path is too long (the user is told;
+    // nothing is written), the listing cannot be read to its end (the user is told), or the user
     // chose Abort (files copied before stay). Steps `progress` once per pass of the listing: N + 1
     // times for N entries; not at all when the listing cannot be opened.
     bool Run();
 
     std::string targetFolder;
+    int skippedFiles = 0;  // files the user chose to ignore after a failed copy
     ProgressSink& progress;
 
 private:

@@ -1,6 +1,7 @@
 #include "deploy/PackageFolder.h"
 
 #include "catalogue/HostCatalogue.h"
+#include "catalogue/PathText.h"
 #include "catalogue/Text.h"
 #include "deploy/PathLimits.h"
 
@@ -9,19 +10,6 @@ const char* const kPackageMissing =
     "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !";
 const char* const kMarkerName = "Korvel2010.arx";
 
-// The last backslash that separates names: the trail byte of a double-byte character (as in
-// "禱", B6 5C) can be 0x5C and is not one.
-std::size_t LastSeparator(const std::string& path) {
-    std::size_t last = std::string::npos;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(path[i]);
-        if (c >= 0x81 && c <= 0xFE && i + 1 < path.size())
-            ++i;
-        else if (c == '\\')
-            last = i;
-    }
-    return last;
-}
 }  // namespace
 
 int ProbePath(Files& files, const std::string& path) {
@@ -39,9 +27,15 @@ void ClearReadOnly(Files& files, const std::string& path) {
 
 bool LocatePackageFolder(Files& files, Prompt& prompt, std::string& folder) {
     std::string program;
-    if (!files.ModulePath(program, kModulePathCapacity)) {
-        prompt.Show(kProgramPathTooLong, kSetupCaption, kMbOk);
-        return false;
+    switch (files.ModulePath(program, kModulePathCapacity)) {
+        case PathRead::Read: break;
+        case PathRead::Unrepresentable:
+            // No text we could make of it names the package: say so, rather than that it is missing.
+            prompt.Show(kProgramPathUnrepresentable, kSetupCaption, kMbOk);
+            return false;
+        case PathRead::Failed:
+            prompt.Show(kProgramPathTooLong, kSetupCaption, kMbOk);
+            return false;
     }
     const std::size_t cut = LastSeparator(program);
     const std::string programFolder = cut == std::string::npos ? std::string() : program.substr(0, cut);

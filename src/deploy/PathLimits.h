@@ -7,3 +7,5 @@ constexpr std::uint32_t kModulePathCapacity = 261;
 
 extern const char* const kProgramPathTooLong;
 extern const char* const kTargetPathTooLong;
+// The program's own path holds a character that code page 936 cannot hold.
+extern const char* const kProgramPathUnrepresentable;

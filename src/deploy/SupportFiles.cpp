@@ -1,6 +1,7 @@
 #include "deploy/SupportFiles.h"
 
 #include "catalogue/HostCatalogue.h"
+#include "catalogue/PathText.h"
 #include "catalogue/Text.h"
 #include "deploy/PackageFolder.h"
 
@@ -22,16 +23,17 @@ void CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFol
     // not fit is skipped like any failed copy.
     if (!FitsBuffer(hostFolder)) return;
 
-    const std::string fonts = hostFolder + "\\Fonts";
+    // A folder stored with a trailing backslash (as newer releases store it) gets no second one.
+    const std::string fonts = JoinPath(hostFolder, "Fonts");
     if (FitsBuffer(fonts)) {
         for (const char* font : {"Korvel_EN.shx", "Korvel_HZ.shx"})
             CopySilently(files, package + "\\" + font, fonts + "\\" + font);
     }
     for (int year = kFirstLibraryYear; year <= kLastLibraryYear; ++year) {
-        CopySilently(files, Format("%s\\ACAD%d.dll", package.c_str(), year),
-                     Format("%s\\ACAD%d.dll", hostFolder.c_str(), year));
+        const std::string library = Format("ACAD%d.dll", year);
+        CopySilently(files, package + "\\" + library, JoinPath(hostFolder, library));
     }
-    const std::string driverFolder = hostFolder + "\\Drv";
+    const std::string driverFolder = JoinPath(hostFolder, "Drv");
     if (withPlotDriver && FitsBuffer(driverFolder))
         CopySilently(files, package + "\\Korvel.prt5", driverFolder + "\\pdfplot9.hdi");
 }

@@ -2,14 +2,13 @@
 
 #include <cstring>
 
+#include "catalogue/PathText.h"
 #include "catalogue/Text.h"
 
 const char* const kFolderPromptCaption = "SetUp";
 
 namespace {
 bool IsEdgeByte(char c) { return c == '\t' || c == ' ' || c == '.'; }
-
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // strlen that stops looking after limit bytes.
 std::size_t BoundedLength(const char* text, std::size_t limit) {
@@ -21,12 +20,22 @@ std::size_t BoundedLength(const char* text, std::size_t limit) {
 
 int CheckFolderName(const char* name) {
     if (name == nullptr || name[0] == '\0') return 0;
-    const std::size_t length = std::strlen(name);
-    if (IsEdgeByte(name[0]) || IsEdgeByte(name[length - 1])) return 0;
-    // The set is ASCII, so a byte of 0x80 or above never matches.
-    static const char kForbidden[] = "\"*/:<>?\\|";
-    for (std::size_t i = 0; i < length; ++i)
-        if (std::memchr(kForbidden, name[i], sizeof kForbidden - 1) != nullptr) return 0;
+    const std::string text(name);
+    if (IsEdgeByte(text.front()) || IsEdgeByte(text.back())) return 0;
+    // ';' would split the name in a list of paths (the hosts' trusted paths are one); control
+    // characters and the rest are refused by the file system itself. All are ASCII below 0x40,
+    // so no trail byte of a double-byte character is ever mistaken for one of them.
+    static const char kForbidden[] = "\"*/:;<>?\\|";
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t step = CharLength(text, at);
+        if (step == 0) return 0;  // not a CP936 character: no such name exists
+        if (step == 1) {
+            const auto c = static_cast<unsigned char>(text[at]);
+            if (c < 0x20 || c == 0x7F || std::memchr(kForbidden, c, sizeof kForbidden - 1) != nullptr)
+                return 0;
+        }
+        at += step;
+    }
     return 1;
 }
 
@@ -36,29 +45,29 @@ int WalkFolderPath(Files& files, const char* path, int testOnly) {
     // than cut, so that no other folder than the one typed is ever made.
     const std::size_t length = BoundedLength(path, kPathBuffer);
     if (length >= kPathBuffer) return kFolderInvalid;
-    char text[kPathBuffer];
-    std::memcpy(text, path, length + 1);
-    if (length < 3) return kFolderInvalid;
-    if (!IsAsciiLetter(text[0]) || text[1] != ':' || text[2] != '\\') return kFolderInvalid;
+    const std::string text(path, length);
+    if (!IsDrivePath(text)) return kFolderInvalid;
     if (length == 3) {
         if (testOnly) return kFolderAcceptable;
         return files.Exists(text) ? kFolderAcceptable : kFolderNotMade;
     }
-
-    std::size_t start = 3;
-    for (;;) {
-        std::size_t end = start;
-        while (text[end] != '\0' && text[end] != '\\') ++end;
-        const char stop = text[end];
-        text[end] = '\0';  // the text is now the path up to and including this name
-        if (!CheckFolderName(text + start)) return kFolderInvalid;
-        if (!testOnly) {
-            files.CreateFolder(text);  // an existing folder is no error; existence decides
-            if (!files.Exists(text)) return kFolderNotMade;
-        }
-        if (stop == '\0') return kFolderAcceptable;
-        text[end] = stop;
-        if (text[end + 1] == '\0') return kFolderInvalid;  // a trailing backslash
+    // Every name is checked before the first level is made, so that a path refused half-way
+    // leaves nothing behind.
+    for (std::size_t start = 3;;) {
+        const std::size_t end = NextSeparator(text, start);
+        const std::string name = text.substr(start, end == std::string::npos ? end : end - start);
+        if (!CheckFolderName(name.c_str())) return kFolderInvalid;
+        if (end == std::string::npos) break;
+        if (end + 1 == length) return kFolderInvalid;  // a trailing backslash
+        start = end + 1;
+    }
+    if (testOnly) return kFolderAcceptable;
+    for (std::size_t start = 3;;) {
+        const std::size_t end = NextSeparator(text, start);
+        const std::string level = text.substr(0, end);
+        files.CreateFolder(level);  // an existing folder is no error; existence decides
+        if (!files.Exists(level)) return kFolderNotMade;
+        if (end == std::string::npos) return kFolderAcceptable;
         start = end + 1;
     }
 }

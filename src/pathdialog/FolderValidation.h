@@ -1,7 +1,8 @@
 #pragma once
-// Validation and creation of a folder path typed in the folder picker. Everything is byte by
-// byte over CP936 text: a double-byte character is not a unit, so a trail byte 0x5C ends a name
-// and a trail byte 0x7C makes a name invalid, exactly as the narrow Win32 calls would see them.
+// Validation and creation of a folder path typed in the folder picker or the setup dialog.
+// The text is CP936 and is read character by character: the trail byte of a double-byte
+// character (0x5C in "禱", 0x7C in others) is part of that character, never a separator or a
+// forbidden "|".
 #include <string>
 
 #include "platform/Files.h"
@@ -21,8 +22,8 @@ extern const char* const kFolderPromptCaption;  // "SetUp"
 int CheckFolderName(const char* name);
 
 // Walks path (null for none) name by name. testOnly nonzero: only tests the form and names and
-// never touches the file system. Zero: also creates each level, outermost first, right after its
-// name passed. A path longer than 259 bytes is invalid.
+// never touches the file system. Zero: once every name has passed, creates each level,
+// outermost first. A path longer than 259 bytes is invalid.
 int WalkFolderPath(Files& files, const char* path, int testOnly);
 
 // The picker's acceptance flow: tests path, asks before creating a missing folder, creates it

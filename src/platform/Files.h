@@ -14,6 +14,13 @@ constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 using FindHandle = std::uintptr_t;  // 0 = none
 
+// A path the system hands out: read, not read (it failed, or does not fit the capacity), or
+// read but naming a character that code page 936 cannot hold, so no CP936 text can name it.
+enum class PathRead { Read, Failed, Unrepresentable };
+
+// One step of a listing: the next entry, the end of the listing, or a failure before its end.
+enum class FindStep { Entry, End, Failed };
+
 struct FindEntry {
     std::string name;          // the entry's name, without its folder
     std::uint32_t attributes;  // its attribute word
@@ -23,12 +30,13 @@ class Files {
 public:
     virtual ~Files() = default;
 
-    // GetModuleFileNameA(NULL, buffer, capacity): the running program's full path. False when it
-    // cannot be read or does not fit capacity characters with its terminator.
-    virtual bool ModulePath(std::string& path, std::uint32_t capacity) = 0;
+    // GetModuleFileNameA(NULL, buffer, capacity): the running program's full path. Failed when
+    // it cannot be read or does not fit capacity characters with its terminator.
+    virtual PathRead ModulePath(std::string& path, std::uint32_t capacity) = 0;
     // FindFirstFileA / FindNextFileA / FindClose. A pattern names one path, or "folder\*.*".
+    // FindNext tells the end of the listing (ERROR_NO_MORE_FILES) from a failure.
     virtual bool FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) = 0;
-    virtual bool FindNext(FindHandle handle, FindEntry& entry) = 0;
+    virtual FindStep FindNext(FindHandle handle, FindEntry& entry) = 0;
     virtual void FindClose(FindHandle handle) = 0;
     // GetFileAttributesA: kInvalidAttributes when the path names nothing.
     virtual std::uint32_t ReadAttributes(const std::string& path) = 0;
@@ -43,8 +51,11 @@ public:
     virtual bool CreateFolder(const std::string& path) = 0;
     // _access(path, 0) == 0.
     virtual bool Exists(const std::string& path) = 0;
-    // GetCurrentDirectoryA into a buffer of capacity bytes; false when it fails or does not fit.
-    virtual bool CurrentFolder(std::string& path, std::uint32_t capacity) = 0;
+    // GetCurrentDirectoryA into a buffer of capacity bytes; Failed when it fails or does not fit.
+    virtual PathRead CurrentFolder(std::string& path, std::uint32_t capacity) = 0;
+    // ExpandEnvironmentStringsA: %NAME% replaced by the variable's value. False when it fails or
+    // the result holds a character that code page 936 cannot hold.
+    virtual bool ExpandVariables(const std::string& text, std::string& expanded) = 0;
 };
 
 // Owns one open listing and closes it once.
@@ -58,7 +69,10 @@ public:
         Close();
         return files_.FindFirst(pattern, handle_, entry);
     }
-    bool Next(FindEntry& entry) { return handle_ != 0 && files_.FindNext(handle_, entry); }
+    bool Next(FindEntry& entry) { return Step(entry) == FindStep::Entry; }
+    FindStep Step(FindEntry& entry) {
+        return handle_ != 0 ? files_.FindNext(handle_, entry) : FindStep::Failed;
+    }
     void Close() {
         if (handle_ != 0) files_.FindClose(handle_);
         handle_ = 0;

@@ -15,6 +15,9 @@ constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
+// A name or text that code page 936 cannot hold (ERROR_NO_UNICODE_TRANSLATION): read, it would
+// come back changed; written, it would store something else.
+constexpr long kErrorNoUnicodeTranslation = 1113;
 
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
@@ -22,6 +25,8 @@ constexpr std::uint32_t kRegBinary = 3;
 constexpr std::uint32_t kRegDword = 4;
 constexpr std::uint32_t kRegMultiSz = 7;
 
+// Every call that takes a name or text refuses one that is not CP936 throughout with
+// kErrorNoUnicodeTranslation, and does nothing.
 class Registry {
 public:
     virtual ~Registry() = default;
@@ -33,10 +38,13 @@ public:
     // RegQueryInfoKeyA asking only for the number of sub-keys.
     virtual long QuerySubKeyCount(RegKey key, std::uint32_t& count) = 0;
     // RegEnumKeyExA: capacity in characters including the terminator; on success the name is
-    // zero-terminated and length holds its length. A name that does not fit: kErrorMoreData.
+    // zero-terminated and length holds its length. A name that does not fit: kErrorMoreData; one
+    // that CP936 cannot hold: kErrorNoUnicodeTranslation.
     virtual long EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t& length) = 0;
     // RegQueryValueExA: size is the buffer's capacity in, the data's byte count out. Data that do
-    // not fit give kErrorMoreData and leave the buffer alone. type and data may be null.
+    // not fit give kErrorMoreData and leave the buffer alone. type and data may be null. A text
+    // (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) is read whole, even when stored with an odd byte
+    // count; one that CP936 cannot hold gives kErrorNoUnicodeTranslation and no data.
     virtual long QueryValue(RegKey key, const char* valueName, std::uint32_t* type,
                             std::uint8_t* data, std::uint32_t& size) = 0;
     // RegCreateKeyA: opens or creates every missing level of path.

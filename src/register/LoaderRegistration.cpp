@@ -1,5 +1,6 @@
 // The application-loader keys that make each ticked host load the plug-in.
 #include "catalogue/HostCatalogue.h"
+#include "catalogue/PathText.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ bool WriteApplicationKey(Registry& registry, RegKey product, const std::string& 
 
 void HostCatalogue::RegisterReleases(const ReleaseFlags& flags) {
     registrationFailed.fill(false);
+    loaderTooLong.fill(false);
     for (const ReleaseRow& row : ReleaseTable) {
         if (flags[static_cast<std::size_t>(row.index)] != 0) RegisterRelease(row.year);
     }
@@ -57,11 +59,14 @@ void HostCatalogue::RegisterRelease(int year) {
         // A loader path cut short would point the host at a wrong file, and a missing host folder
         // leaves nothing to point at: such a product key gets nothing, and the release is marked.
         const bool hasFolder = i < hostFolders[k].size();
-        const std::string dllLoader =
-            hasFolder ? Format("%s\\ACAD%d.dll", hostFolders[k][i].c_str(), row->dllYear)
-                      : std::string();
-        if (!hasFolder || !FitsBuffer(arxLoader) || !FitsBuffer(dllLoader)) {
+        if (!hasFolder) {
             registrationFailed[k] = true;
+            continue;
+        }
+        const std::string dllLoader =
+            JoinPath(hostFolders[k][i], Format("ACAD%d.dll", row->dllYear));
+        if (!FitsBuffer(arxLoader) || !FitsBuffer(dllLoader)) {
+            loaderTooLong[k] = true;
             continue;
         }
 

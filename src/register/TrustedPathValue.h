@@ -11,3 +11,7 @@ constexpr std::size_t kTrustedPathsBuffer = 13000;
 // because the result would not fit: a user's trusted paths are never cut short.
 bool ComposeTrustedPaths(const std::string& current, const std::string& folder,
                          std::string& updated);
+
+// Whether one of the ';'-separated entries of value names folder: letter case, one trailing
+// backslash and a trailing "\..." (the folder with all below it) aside.
+bool TrustsFolder(const std::string& value, const std::string& folder);

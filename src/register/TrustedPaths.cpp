@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "catalogue/HostCatalogue.h"
+#include "catalogue/PathText.h"
 #include "register/TrustedPathValue.h"
 
 namespace {
@@ -12,17 +13,35 @@ namespace {
 constexpr const char* kAutoCadRoot = "SOFTWARE\\Autodesk\\AutoCAD";
 constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
 constexpr const char* kVariables = "\\Variables";
+constexpr const char* kProfiles = "\\Profiles";
 constexpr std::uint32_t kNameBuffer = 256;
+// Shown in place of a profile name that this Windows code page cannot spell.
+constexpr const char* kUnspellableName = "(名称含无法显示的字符)";
+// And in place of one too long for the name buffer.
+constexpr const char* kOverlongName = "(名称太长)";
 
 // A key path with one trailing backslash dropped (an empty sub-key name leaves one).
 std::string WithoutTrailingBackslash(std::string path) {
-    if (!path.empty() && path.back() == '\\') path.pop_back();
+    DropTrailingSeparator(path);
     return path;
 }
 
+// One product's profiles key: its path under the user's key, and "<release>\<product>" for
+// the user to recognise it by.
+struct ProductProfiles {
+    std::string key;
+    std::string label;
+};
+
+// One profile: its Variables key, and "<release>\<product>\<profile>".
+struct Profile {
+    std::string variablesKey;
+    std::string label;
+};
+
 // "<release>\<product>\Profiles" for every product key of every release key of the user.
-StringList ListProfileKeys(Registry& registry) {
-    StringList profileKeys;
+std::vector<ProductProfiles> ListProfileKeys(Registry& registry) {
+    std::vector<ProductProfiles> profileKeys;
     KeyHandle user(registry);
     registry.OpenKey(kHkeyCurrentUser, nullptr, user.out());
     if (!user) return profileKeys;
@@ -45,47 +64,70 @@ StringList ListProfileKeys(Registry& registry) {
         StringList products;
         ListSubKeys(registry, release.get(), products);
         for (const std::string& product : products) {
-            const std::string productKey =
-                Format("%s\\%s\\%s", kAutoCadRoot, name, product.c_str());
-            profileKeys.push_back(WithoutTrailingBackslash(productKey) + "\\Profiles");
+            const std::string label = WithoutTrailingBackslash(Format("%s\\%s", name, product.c_str()));
+            profileKeys.push_back({Format("%s\\%s", kAutoCadRoot, label.c_str()) + kProfiles, label});
         }
     }
     return profileKeys;
 }
 
 // "<profile key>\<profile>\Variables" for every profile that exists; no profile key is made.
-StringList ListVariablesKeys(Registry& registry, const StringList& profileKeys) {
-    StringList variablesKeys;
+// A profile whose name this code page cannot spell cannot be opened by any name we could give;
+// it is reported, not passed over in silence.
+std::vector<Profile> ListProfiles(Registry& registry, const std::vector<ProductProfiles>& products,
+                                  std::vector<UntouchedProfile>& untouched) {
+    std::vector<Profile> profiles;
     KeyHandle user(registry);
     registry.OpenKey(kHkeyCurrentUser, nullptr, user.out());
-    if (!user) return variablesKeys;
-    for (const std::string& profileKey : profileKeys) {
-        KeyHandle profiles(registry);
-        if (registry.OpenKeyRead(user.get(), profileKey.c_str(), profiles.out()) != kErrorSuccess ||
-            !profiles)
+    if (!user) return profiles;
+    for (const ProductProfiles& product : products) {
+        KeyHandle key(registry);
+        if (registry.OpenKeyRead(user.get(), product.key.c_str(), key.out()) != kErrorSuccess || !key)
             continue;
-        StringList names;
-        ListSubKeys(registry, profiles.get(), names);
-        for (const std::string& profile : names) {
-            variablesKeys.push_back(
-                WithoutTrailingBackslash(Format("%s\\%s", profileKey.c_str(), profile.c_str())) +
-                kVariables);
+        std::uint32_t count = 0;
+        registry.QuerySubKeyCount(key.get(), count);
+        for (std::uint32_t j = 0; j < count; ++j) {
+            char name[kNameBuffer] = {};
+            std::uint32_t length = kNameBuffer;
+            const long listed = registry.EnumKey(key.get(), j, name, length);
+            if (listed == kErrorNoUnicodeTranslation) {
+                untouched.push_back({product.label + "\\" + kUnspellableName,
+                                     ProfileProblem::Unrepresentable});
+                continue;
+            }
+            if (listed == kErrorMoreData) {
+                untouched.push_back({product.label + "\\" + kOverlongName, ProfileProblem::Unreadable});
+                continue;
+            }
+            if (listed != kErrorSuccess || name[0] == '\0') continue;
+            KeyHandle profile(registry);
+            if (registry.OpenKeyRead(key.get(), name, profile.out()) != kErrorSuccess || !profile)
+                continue;
+            const std::string label = WithoutTrailingBackslash(product.label + "\\" + name);
+            profiles.push_back(
+                {WithoutTrailingBackslash(product.key + "\\" + name) + kVariables, label});
         }
     }
-    return variablesKeys;
+    return profiles;
 }
 
 enum class Stored { Text, NoValue, NoVariablesKey, Untouchable };
 
 // What the profile holds now. Only a value (or Variables key) that is certainly absent counts as
-// empty; whatever cannot be read whole - too long, unreadable, not plain text, or with text after
-// an embedded zero - is left to the user, since rewriting it would lose what it holds.
-Stored ReadTrustedPaths(Registry& registry, const std::string& variablesKey, std::string& text) {
+// empty; whatever cannot be read whole - too long, unreadable, not plain text, with text after
+// an embedded zero, or in characters this code page cannot hold - is left to the user, since
+// rewriting it would lose what it holds.
+Stored ReadTrustedPaths(Registry& registry, const std::string& variablesKey, std::string& text,
+                        ProfileProblem& problem) {
     text.clear();
     KeyHandle variables(registry);
     const long opened = registry.OpenKey(kHkeyCurrentUser, variablesKey.c_str(), variables.out());
-    if (!variables)
-        return opened == kErrorFileNotFound ? Stored::NoVariablesKey : Stored::Untouchable;
+    if (!variables) {
+        if (opened == kErrorFileNotFound) return Stored::NoVariablesKey;
+        problem = opened == kErrorNoUnicodeTranslation ? ProfileProblem::Unrepresentable
+                                                       : ProfileProblem::Unreadable;
+        return Stored::Untouchable;
+    }
 
     std::vector<std::uint8_t> buffer(kTrustedPathsBuffer, 0);
     std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
@@ -93,9 +135,17 @@ Stored ReadTrustedPaths(Registry& registry, const std::string& variablesKey, std
     const long read =
         registry.QueryValue(variables.get(), kTrustedPaths, &type, buffer.data(), size);
     if (read == kErrorFileNotFound) return Stored::NoValue;
-    if (read != kErrorSuccess || type != kRegSz || size >= kTrustedPathsBuffer)
+    if (read == kErrorMoreData || (read == kErrorSuccess && size >= kTrustedPathsBuffer)) {
+        problem = ProfileProblem::TooLong;
         return Stored::Untouchable;
-
+    }
+    if (read != kErrorSuccess) {
+        problem = read == kErrorNoUnicodeTranslation ? ProfileProblem::Unrepresentable
+                                                     : ProfileProblem::Unreadable;
+        return Stored::Untouchable;
+    }
+    problem = ProfileProblem::NotPlainText;
+    if (type != kRegSz) return Stored::Untouchable;
     const auto end = buffer.begin() + size;
     const auto zero = std::find(buffer.begin(), end, 0);
     if (std::find_if(zero, end, [](std::uint8_t b) { return b != 0; }) != end)
@@ -113,27 +163,39 @@ bool ProfileExists(Registry& registry, const std::string& variablesKey) {
            key;
 }
 
-void TrustFolder(Registry& registry, const std::string& variablesKey, const std::string& folder) {
+// Trusts folder in one profile; false with the reason when the profile had to be left as it was.
+bool TrustFolder(Registry& registry, const std::string& variablesKey, const std::string& folder,
+                 ProfileProblem& problem) {
     std::string current;
-    const Stored stored = ReadTrustedPaths(registry, variablesKey, current);
-    if (stored == Stored::Untouchable) return;
+    const Stored stored = ReadTrustedPaths(registry, variablesKey, current, problem);
+    if (stored == Stored::Untouchable) return false;
     std::string updated;
-    if (!ComposeTrustedPaths(current, folder, updated)) return;
-    if (stored == Stored::NoVariablesKey && !ProfileExists(registry, variablesKey)) return;
+    if (!ComposeTrustedPaths(current, folder, updated)) {
+        problem = ProfileProblem::TooLong;
+        return false;
+    }
+    // A profile deleted since it was listed needs nothing.
+    if (stored == Stored::NoVariablesKey && !ProfileExists(registry, variablesKey)) return true;
 
+    problem = ProfileProblem::NotWritten;
     KeyHandle variables(registry);
     registry.CreateKey(kHkeyCurrentUser, variablesKey.c_str(), variables.out());
-    if (!variables) return;
-    registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
-                       static_cast<std::uint32_t>(updated.size()));
+    if (!variables) return false;
+    return registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
+                              static_cast<std::uint32_t>(updated.size())) == kErrorSuccess;
 }
 
 }  // namespace
 
 void HostCatalogue::AddTrustedPaths() {
+    untouchedProfiles.clear();
     // Without a folder there is nothing to trust, and short values would be emptied.
     if (installFolder.empty()) return;
-    const StringList variablesKeys = ListVariablesKeys(registry_, ListProfileKeys(registry_));
-    for (const std::string& variablesKey : variablesKeys)
-        TrustFolder(registry_, variablesKey, installFolder);
+    const std::vector<Profile> profiles =
+        ListProfiles(registry_, ListProfileKeys(registry_), untouchedProfiles);
+    for (const Profile& profile : profiles) {
+        ProfileProblem problem = ProfileProblem::Unreadable;
+        if (!TrustFolder(registry_, profile.variablesKey, installFolder, problem))
+            untouchedProfiles.push_back({profile.label, problem});
+    }
 }

@@ -1,7 +1,10 @@
 #include "setup/InstallRun.h"
 
 #include "catalogue/HostCheck.h"
+#include "catalogue/PathText.h"
 #include "deploy/PackageCopy.h"
+#include "deploy/PathLimits.h"
+#include "pathdialog/FolderValidation.h"
 #include "setup/RegistrationWarning.h"
 #include "setup/SetupControls.h"
 
@@ -10,6 +13,9 @@ const char* const kInstallSubFolder = "\\Korvel-Tarnwick";
 namespace {
 const char kHostRunning[] = "请关闭AutoCAD后再进行安装 !";
 const char kFolderMissing[] = "请输入安装路径 !";
+const char kFolderRefused[] =
+    "安装路径无效 !\n\n请输入以盘符开头的完整路径，例如 C:\\Korvel。\n"
+    "路径中不能含有 ; \" * ? < > | 等字符，也不能含有本机代码页无法表示的字符。";
 }  // namespace
 
 InstallRun::InstallRun(SetupView& view, SetupMembers& members, ProgressSink& progressBar,
@@ -41,7 +47,8 @@ SetupState InstallRun::OnInstall() {
         view_.Show(kFolderMissing, kSetupCaption, kMbOk);
         return state_;
     }
-    if (folder.back() == '\\') folder.pop_back();
+    DropTrailingSeparator(folder);
+    if (!AcceptFolder(folder)) return state_;
     files_.MakeDir(folder);  // one level; a failure shows later, in the payload copy
     folder += kInstallSubFolder;
     files_.MakeDir(folder);
@@ -49,10 +56,32 @@ SetupState InstallRun::OnInstall() {
     if (!RunInstall()) return state_;
 
     const std::string warning = RegistrationWarning(catalogue_, members_.releaseFlags);
-    if (!warning.empty()) view_.Show(warning, kSetupCaption, kMbOk | kMbIconExclamation);
+    if (!warning.empty()) {
+        view_.Show(warning, kSetupCaption, kMbOk | kMbIconExclamation);
+        warningShown_ = true;
+    }
     ShowFinishedView();
     state_ = SetupState::Finished;
     return state_;
+}
+
+bool InstallRun::AcceptFolder(const std::string& folder) {
+    // Only an absolute folder, named by whole characters that a path may hold: a relative one
+    // would land wherever the current folder is, and a ';' would make the hosts trust more than
+    // this folder. A drive root ("C:", its backslash cut) is one.
+    const bool driveRoot = folder.size() == 2 && IsDrivePath(folder + "\\");
+    const bool valid = folder.find('\0') == std::string::npos &&
+                       (driveRoot || WalkFolderPath(files_, folder.c_str(), 1) == kFolderAcceptable);
+    if (!valid) {
+        view_.Show(kFolderRefused, kSetupCaption, kMbOk | kMbIconExclamation);
+        return false;
+    }
+    // Everything below is composed in path buffers: refuse now, before a folder is made.
+    if (!FitsBuffer(folder + kInstallSubFolder)) {
+        view_.Show(kTargetPathTooLong, kSetupCaption, kMbOk | kMbIconExclamation);
+        return false;
+    }
+    return true;
 }
 
 bool InstallRun::RunInstall() {
@@ -66,7 +95,9 @@ bool InstallRun::RunInstall() {
 
     {
         PackageCopy copy(files_, view_, members_.folderText, progressBar_);
-        if (!copy.Run()) {
+        const bool copied = copy.Run();
+        skippedFiles_ = copy.skippedFiles;
+        if (!copied) {
             // Files copied so far stay; nothing is registered and no host folder is touched.
             view_.CloseCancelled();
             state_ = SetupState::Stopped;
@@ -108,7 +139,9 @@ void InstallRun::ShrinkToOkButton() {
 
 int InstallRun::ExitCode() const {
     switch (state_) {
-        case SetupState::Finished: return kExitFinished;
+        case SetupState::Finished:
+            if (skippedFiles_ > 0) return kExitFilesSkipped;
+            return warningShown_ ? kExitIncomplete : kExitFinished;
         case SetupState::Stopped: return kExitStopped;
         case SetupState::Choosing: break;
     }

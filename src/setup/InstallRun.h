@@ -18,10 +18,14 @@ enum class SetupState {
     Stopped,   // the payload copy failed or was aborted; the dialog is closing as cancelled
 };
 
-// The program's exit code for the way the dialog ended.
-constexpr int kExitFinished = 0;   // installed
-constexpr int kExitCancelled = 2;  // closed before an install began
-constexpr int kExitStopped = 5;    // the install stopped: package missing, or Abort
+// The program's exit code for the way the dialog ended. Scripts rely on them: never renumber,
+// add new ones at the end.
+constexpr int kExitFinished = 0;      // installed, every change made
+constexpr int kExitCancelled = 2;     // closed before an install began
+constexpr int kExitFilesSkipped = 4;  // installed, but the user chose Ignore for some files
+constexpr int kExitStopped = 5;       // the install stopped: package missing or unreadable, or Abort
+constexpr int kExitIncomplete = 6;    // installed, but some host or profile was left unchanged
+                                      // (the warning named them)
 
 // The sub-folder of the chosen folder that receives the plug-in.
 extern const char* const kInstallSubFolder;  // "\Korvel-Tarnwick"
@@ -48,6 +52,9 @@ public:
     int ExitCode() const;
 
 private:
+    // Whether folder (its trailing backslash already cut) can be installed into; tells the user
+    // why not.
+    bool AcceptFolder(const std::string& folder);
     void ShowFinishedView();
     void ShrinkToOkButton();
 
@@ -59,4 +66,6 @@ private:
     Processes& processes_;
     bool& hostCheckArmed_;
     SetupState state_ = SetupState::Choosing;
+    int skippedFiles_ = 0;     // ignored in the payload copy
+    bool warningShown_ = false;
 };

@@ -23,10 +23,12 @@ struct Discovery : testing::Test {
     PromptDouble prompt;
     HostCatalogue catalogue{registry, files, prompt};
 
+    // location "x" is the folder C:\x.
     void Product(const std::string& path, const std::string& location, const std::string& name) {
-        registry.PutString(kHkeyLocalMachine, path, "AcadLocation", location);
+        registry.PutString(kHkeyLocalMachine, path, "AcadLocation", At(location));
         registry.PutString(kHkeyLocalMachine, path, "ProductName", name);
     }
+    static std::string At(const std::string& location) { return "C:\\" + location; }
     int Entries() const {
         int total = 0;
         for (int k = 0; k < kReleaseCount; ++k) total += static_cast<int>(catalogue.hostKeys[k].size());
@@ -56,11 +58,12 @@ TEST_F(Discovery, FixtureFilesEveryProductUnderItsRelease) {
     EXPECT_TRUE(catalogue.hostKeys[8].empty());
     EXPECT_EQ(catalogue.hostKeys[10], StringList{kMain + "R21.0\\ACAD-0001:804\\"});
     EXPECT_TRUE(catalogue.hostKeys[11].empty());
-    // 256 bytes without a zero are taken whole; 257 count as absent and the walk goes deeper.
-    EXPECT_EQ(catalogue.hostFolders[12], StringList{std::string(256, 'A')});
+    // 256 bytes of binary data are read, but name no folder; 257 count as absent and the walk
+    // goes deeper.
+    EXPECT_TRUE(catalogue.hostFolders[12].empty());
     EXPECT_EQ(catalogue.hostKeys[13], StringList{kMain + "R23.1\\ACAD-3001:804\\Inner\\"});
     EXPECT_EQ(catalogue.hostFolders[13], StringList{"C:\\Inner"});
-    EXPECT_EQ(Entries(), 9);
+    EXPECT_EQ(Entries(), 8);
     EXPECT_EQ(registry.OpenHandleCount(), 0);
     EXPECT_EQ(registry.badHandleCalls, 0);
     // Read only.
@@ -76,8 +79,8 @@ TEST_F(Discovery, YearsAreTriedInOrderAndNeverAtTheStart) {
     Product(kWow + "R1\\E", "e", "AutoCAD 2009");        // the 32-bit path files only 2007/2008
     Product(kWow + "R1\\F", "f", "AutoCAD 2008 2007");
     catalogue.ScanInstalledReleases();
-    EXPECT_EQ(catalogue.hostFolders[0], (StringList{"f", "c"}));
-    EXPECT_EQ(catalogue.hostFolders[4], StringList{"b"});
+    EXPECT_EQ(catalogue.hostFolders[0], (StringList{At("f"), At("c")}));
+    EXPECT_EQ(catalogue.hostFolders[4], StringList{At("b")});
     EXPECT_EQ(Entries(), 3);
 }
 
@@ -86,9 +89,45 @@ TEST_F(Discovery, ValuesAreTextUpToTheirFirstZeroAndNeverPastWhatWasRead) {
     registry.PutValue(kHkeyLocalMachine, key, "AcadLocation", kRegSz, "C:\\Short");  // no zero
     registry.PutValue(kHkeyLocalMachine, key, "ProductName", kRegBinary,
                       std::string("AutoCAD 2014\0 2007", 18));
+    // 256 bytes without a zero fill the buffer and are taken whole.
+    const std::string full = "C:\\" + std::string(253, 'A');
+    registry.PutValue(kHkeyLocalMachine, kMain + "R2\\P", "AcadLocation", kRegSz, full);
+    registry.PutString(kHkeyLocalMachine, kMain + "R2\\P", "ProductName", "AutoCAD 2015");
     catalogue.ScanInstalledReleases();
     EXPECT_EQ(catalogue.hostFolders[7], StringList{"C:\\Short"});
-    EXPECT_EQ(Entries(), 1);
+    EXPECT_EQ(catalogue.hostFolders[8], StringList{full});
+    EXPECT_EQ(Entries(), 2);
+}
+
+// A location that names no whole, absolute folder is no host: its fonts and libraries would
+// land at the root of whatever drive is current. REG_EXPAND_SZ is expanded first.
+TEST_F(Discovery, OnlyWholeAbsoluteFoldersAreHosts) {
+    files.environment["ProgramFiles"] = "D:\\Apps";
+    const auto location = [&](const char* product, std::uint32_t type, const std::string& bytes) {
+        registry.PutValue(kHkeyLocalMachine, kMain + "R1\\" + product, "AcadLocation", type, bytes);
+        registry.PutString(kHkeyLocalMachine, kMain + "R1\\" + product, "ProductName", "AutoCAD 2016");
+    };
+    location("A", kRegSz, std::string("\0", 1));                 // empty
+    location("B", kRegSz, "AutoCAD 2016");                          // relative
+    location("C", kRegSz, "\\AutoCAD 2016");                       // rooted, no drive
+    location("D", kRegSz, "C:AutoCAD");                             // drive-relative
+    location("E", kRegDword, std::string("C:\\A", 4));             // not text
+    location("F", kRegExpandSz, "%ProgramFiles%\\AutoCAD 2016");   // expanded
+    location("G", kRegSz, "\\\\server\\cad\\AutoCAD 2016");       // a share
+    location("H", kRegSz, "E:\\AutoCAD 2016\\");                   // as newer releases store it
+    location("I", kRegSz, "E:\\\x81");                              // half a character
+    location("J", kRegExpandSz, "%Missing%\\AutoCAD");              // stays relative
+    location("K", kRegSz, "C:\\Lossy");  // spelt in characters this code page cannot hold
+    registry.FailValueRead(kHkeyLocalMachine, kMain + "R1\\K", "AcadLocation");
+    // Below a key whose value cannot be read whole, nothing is looked for.
+    registry.PutString(kHkeyLocalMachine, kMain + "R1\\K\\Deeper", "AcadLocation", "C:\\Deeper");
+    registry.PutString(kHkeyLocalMachine, kMain + "R1\\K\\Deeper", "ProductName", "AutoCAD 2016");
+    catalogue.ScanInstalledReleases();
+    EXPECT_EQ(catalogue.hostFolders[9],
+              (StringList{"D:\\Apps\\AutoCAD 2016", "\\\\server\\cad\\AutoCAD 2016",
+                          "E:\\AutoCAD 2016\\"}));
+    EXPECT_EQ(catalogue.hostKeys[9].size(), catalogue.hostFolders[9].size());
+    EXPECT_EQ(Entries(), 3);
 }
 
 TEST_F(Discovery, NoRootsNoEntries) {
@@ -105,7 +144,7 @@ TEST_F(Discovery, UnreadableKeysHideOnlyWhatLiesBelowThem) {
     registry.FailEnumAt(kHkeyLocalMachine, kMain + "R1", 1);
     registry.FailKey(kHkeyLocalMachine, kWow);  // no 32-bit path to read
     catalogue.ScanInstalledReleases();
-    EXPECT_EQ(catalogue.hostFolders[3], StringList{"c"});
+    EXPECT_EQ(catalogue.hostFolders[3], StringList{At("c")});
     EXPECT_EQ(registry.OpenHandleCount(), 0);
 }
 
@@ -131,7 +170,7 @@ TEST_F(Discovery, KeysVanishingMidScanAreSkipped) {
         EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end());
         for (const std::string& path : catalogue.hostKeys[k]) EXPECT_EQ(path.back(), '\\');
     }
-    EXPECT_EQ(catalogue.hostFolders[3], StringList{"a"});
+    EXPECT_EQ(catalogue.hostFolders[3], StringList{At("a")});
     EXPECT_EQ(registry.OpenHandleCount(), 0);
     EXPECT_EQ(registry.badHandleCalls, 0);
 }

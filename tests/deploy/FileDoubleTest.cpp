@@ -62,7 +62,8 @@ TEST(FileDouble, AttributeWordsListingsAndFolders) {
     EXPECT_FALSE(files.FindFirst("C:\\a\\Sub\\", handle, entry));
     ASSERT_TRUE(files.FindFirst("C:\\a\\*.*", handle, entry));
     std::vector<std::string> names{entry.name};
-    while (files.FindNext(handle, entry)) names.push_back(entry.name);
+    while (files.FindNext(handle, entry) == FindStep::Entry) names.push_back(entry.name);
+    EXPECT_EQ(files.FindNext(handle, entry), FindStep::End);
     files.FindClose(handle);
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "f", "Sub"}));
     ASSERT_TRUE(files.FindFirst("C:\\*", handle, entry));  // a drive's root has no dot entries
@@ -92,8 +93,21 @@ TEST(FileDouble, InjectedFaults) {
     files.FindClose(handle);
     files.FailWriteAttributes("C:\\a\\f");
     EXPECT_FALSE(files.WriteAttributes("C:\\a\\f", kAttrReadOnly));
+    // A listing that breaks off before its end says so, and keeps saying so.
+    files.FailListingAt("C:\\b", 1);
+    ASSERT_TRUE(files.FindFirst("C:\\b\\*.*", handle, entry));
+    EXPECT_EQ(files.FindNext(handle, entry), FindStep::Failed);
+    EXPECT_EQ(files.FindNext(handle, entry), FindStep::Failed);
+    files.FindClose(handle);
     files.modulePath = std::string(260, 'p');
     std::string path;
-    EXPECT_FALSE(files.ModulePath(path, 260));
-    EXPECT_TRUE(files.ModulePath(path, 261));
+    EXPECT_EQ(files.ModulePath(path, 260), PathRead::Failed);
+    EXPECT_EQ(files.ModulePath(path, 261), PathRead::Read);
+    files.modulePathUnrepresentable = true;
+    EXPECT_EQ(files.ModulePath(path, 261), PathRead::Unrepresentable);
+    // Variables expand by name without regard to case; unknown ones stay as written.
+    files.environment["ProgramFiles"] = "C:\\Program Files";
+    std::string expanded;
+    EXPECT_TRUE(files.ExpandVariables("%PROGRAMFILES%\\AutoCAD %X%%programfiles%", expanded));
+    EXPECT_EQ(expanded, "C:\\Program Files\\AutoCAD %X%C:\\Program Files");
 }

@@ -154,11 +154,25 @@ TEST_F(PackageCopyTest, PathsTooLongForTheBuffersAreRefusedBeforeAnythingIsWritt
     EXPECT_EQ(prompt.shown.size(), 1u);
 }
 
-TEST_F(PackageCopyTest, UnreadableListingCopiesNothingAndSucceeds) {
-    AddPackage({"a.arx"});
+// A listing that cannot be opened, or breaks off before its end, installs part of the package
+// at best: the user is told and the copy fails, however far it got.
+TEST_F(PackageCopyTest, UnreadableListingIsAFailedCopy) {
+    AddPackage({"a.arx", "b.arx", "c.arx"});
     files.FailListing(kData);
-    EXPECT_TRUE(Run());
-    EXPECT_TRUE(files.IsFolder(kTarget));
+    EXPECT_FALSE(Run());
     EXPECT_TRUE(files.Children(kTarget).empty());
     EXPECT_TRUE(progress.calls.empty());
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_NE(prompt.shown[0].text.find("无法读取安装文件列表"), std::string::npos);
+    EXPECT_NE(prompt.shown[0].text.find(kData), std::string::npos);
+    EXPECT_EQ(prompt.shown[0].caption, "Korvel-软件安装");
+
+    // ".", "..", "a.arx", then the listing fails.
+    files.ClearListingFaults();
+    files.FailListingAt(kData, 3);
+    prompt.shown.clear();
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(files.Children(kTarget), std::vector<std::string>{"a.arx"});
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_NE(prompt.shown[0].text.find("无法读取安装文件列表"), std::string::npos);
 }

@@ -81,3 +81,15 @@ TEST_F(PackageFolderTest, ProgramNameWithA5CTrailByteIsCutAtTheRealSeparator) {
     EXPECT_TRUE(LocatePackageFolder(files, prompt, folder));
     EXPECT_EQ(folder, "C:\\Setup\\Data");
 }
+
+// Started from "C:\Users\Jörg\Downloads\...": no CP936 text names the folder, so the user hears
+// that, not that the package is missing.
+TEST_F(PackageFolderTest, ProgramFolderBeyondTheCodePageIsNamedAsTheCause) {
+    files.modulePathUnrepresentable = true;
+    std::string folder;
+    EXPECT_FALSE(LocatePackageFolder(files, prompt, folder));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_NE(prompt.shown[0].text.find("无法表示的字符"), std::string::npos);
+    EXPECT_NE(prompt.shown[0].text.find("只含中文、英文字母和数字"), std::string::npos);
+    EXPECT_EQ(prompt.shown[0].caption, "Korvel-软件安装");
+}

@@ -134,3 +134,16 @@ TEST_F(SupportFilesTest, AVanishedPackageIsReportedOncePerHostFolder) {
     EXPECT_EQ(prompt.shown[0].text, kPackageMissing);
     EXPECT_TRUE(files.copies.empty());
 }
+
+// Newer releases store their folder with a trailing backslash: no path gets a doubled one.
+TEST_F(SupportFilesTest, AHostFolderEndingInABackslashGetsNoSecondOne) {
+    const std::string host = "C:\\Program Files\\Autodesk\\AutoCAD 2022\\";
+    files.AddFolder(host + "Fonts");
+    files.AddFolder(host + "Drv");
+    CopySupportFilesTo(files, prompt, host, true);
+    for (const FileDouble::CopyRecord& copy : files.copies)
+        EXPECT_EQ(copy.destination.find("\\\\"), std::string::npos) << copy.destination;
+    EXPECT_EQ(Landed(), (std::vector<std::string>{
+                            host + "Fonts\\Korvel_EN.shx", host + "Fonts\\Korvel_HZ.shx",
+                            host + "ACAD2007.dll", host + "ACAD2013.dll", host + "Drv\\pdfplot9.hdi"}));
+}

@@ -225,10 +225,49 @@ void FileDouble::FailWriteAttributes(const std::string& path) {
     attributeFaults_.insert(KeyOf(Split(path)));
 }
 
-bool FileDouble::ModulePath(std::string& path, std::uint32_t capacity) {
+PathRead FileDouble::ModulePath(std::string& path, std::uint32_t capacity) {
     calls.push_back("ModulePath");
-    if (failModulePath || modulePath.size() + 1 > capacity) return false;
+    if (modulePathUnrepresentable) return PathRead::Unrepresentable;
+    if (failModulePath || modulePath.size() + 1 > capacity) return PathRead::Failed;
     path = modulePath;
+    return PathRead::Read;
+}
+
+void FileDouble::ClearListingFaults() {
+    listingFaults_.clear();
+    listingFailsAt_.clear();
+}
+
+void FileDouble::FailListingAt(const std::string& folder, std::size_t index) {
+    listingFailsAt_[KeyOf(Split(folder))] = index;
+}
+
+bool FileDouble::ExpandVariables(const std::string& text, std::string& expanded) {
+    calls.push_back("ExpandVariables(" + text + ")");
+    if (failExpand) return false;
+    // %NAME% with a known name (any case) is replaced; anything else stays as written.
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t open = text.find('%', at);
+        const std::size_t close = open == std::string::npos ? open : text.find('%', open + 1);
+        if (close == std::string::npos) {
+            out += text.substr(at);
+            break;
+        }
+        const std::string name = text.substr(open + 1, close - open - 1);
+        const auto known = std::find_if(environment.begin(), environment.end(), [&](const auto& v) {
+            return UpperCp936(v.first) == UpperCp936(name);
+        });
+        out += text.substr(at, open - at);
+        if (known == environment.end()) {
+            out += text.substr(open, close - open);
+            at = close;  // this '%' may open the next name
+        } else {
+            out += known->second;
+            at = close + 1;
+        }
+    }
+    expanded = out;
     return true;
 }
 
@@ -246,6 +285,8 @@ bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindE
         const auto folder = nodes_.find(folderKey);
         if (folder == nodes_.end() || !folder->second.folder) return false;
         if (listingFaults_.count(folderKey)) return false;
+        const auto failAt = listingFailsAt_.find(folderKey);
+        if (failAt != listingFailsAt_.end()) listing.failAt = failAt->second;
         // A drive's root has no "." and "..".
         if (parts.size() > 1)
             for (const char* dots : {".", ".."})
@@ -265,12 +306,14 @@ bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindE
     return true;
 }
 
-bool FileDouble::FindNext(FindHandle handle, FindEntry& entry) {
+FindStep FileDouble::FindNext(FindHandle handle, FindEntry& entry) {
     calls.push_back("FindNext");
     const auto it = listings_.find(handle);
-    if (it == listings_.end() || it->second.next >= it->second.entries.size()) return false;
+    if (it == listings_.end()) return FindStep::Failed;
+    if (it->second.next == it->second.failAt) return FindStep::Failed;
+    if (it->second.next >= it->second.entries.size()) return FindStep::End;
     entry = it->second.entries[it->second.next++];
-    return true;
+    return FindStep::Entry;
 }
 
 void FileDouble::FindClose(FindHandle handle) {
@@ -357,9 +400,9 @@ bool FileDouble::Exists(const std::string& path) {
     return Find(path) != nullptr;
 }
 
-bool FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
+PathRead FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
     calls.push_back("CurrentFolder");
-    if (failCurrentFolder || currentFolder.size() + 1 > capacity) return false;
+    if (failCurrentFolder || currentFolder.size() + 1 > capacity) return PathRead::Failed;
     path = currentFolder;
-    return true;
+    return PathRead::Read;
 }

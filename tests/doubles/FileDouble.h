@@ -42,8 +42,16 @@ public:
     void FailCopiesTo(const std::string& destination, int times = -1);
     void FailListing(const std::string& folder);  // FindFirst of any pattern in it fails
     void FailWriteAttributes(const std::string& path);
+    // The FindNext that would hand out the entry at index (0 = the one FindFirst gives) fails.
+    void FailListingAt(const std::string& folder, std::size_t index);
+    void ClearListingFaults();
     bool failModulePath = false;
+    bool modulePathUnrepresentable = false;  // a folder name beyond code page 936
     bool failCurrentFolder = false;
+    bool failExpand = false;
+
+    // Environment variables for ExpandVariables (names without regard to case).
+    std::map<std::string, std::string> environment;
 
     // --- What the program sees of its surroundings ---
     std::string modulePath = "C:\\Package\\SetUp.exe";
@@ -60,9 +68,9 @@ public:
     int OpenListings() const { return static_cast<int>(listings_.size()); }
 
     // --- Files ---
-    bool ModulePath(std::string& path, std::uint32_t capacity) override;
+    PathRead ModulePath(std::string& path, std::uint32_t capacity) override;
     bool FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) override;
-    bool FindNext(FindHandle handle, FindEntry& entry) override;
+    FindStep FindNext(FindHandle handle, FindEntry& entry) override;
     void FindClose(FindHandle handle) override;
     std::uint32_t ReadAttributes(const std::string& path) override;
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override;
@@ -71,7 +79,8 @@ public:
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool Exists(const std::string& path) override;
-    bool CurrentFolder(std::string& path, std::uint32_t capacity) override;
+    PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
+    bool ExpandVariables(const std::string& text, std::string& expanded) override;
 
 private:
     struct Node {
@@ -84,6 +93,7 @@ private:
     struct Listing {
         std::vector<FindEntry> entries;
         std::size_t next = 0;
+        std::size_t failAt = static_cast<std::size_t>(-1);
     };
 
     std::vector<std::string> Split(const std::string& path) const;  // resolved components
@@ -99,5 +109,6 @@ private:
     FindHandle nextHandle_ = 0x100;
     std::map<std::string, int> copyFaults_;
     std::set<std::string> listingFaults_;
+    std::map<std::string, std::size_t> listingFailsAt_;
     std::set<std::string> attributeFaults_;
 };

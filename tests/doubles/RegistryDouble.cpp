@@ -174,10 +174,15 @@ long RegistryDouble::KeyFaultFor(const std::shared_ptr<Node>& node) const {
 }
 
 long RegistryDouble::WriteFaultFor(const std::shared_ptr<Node>& node, const char* valueName) const {
-    if (writeFaults_.empty()) return kErrorSuccess;
+    return ValueFaultFor(writeFaults_, node, valueName);
+}
+
+long RegistryDouble::ValueFaultFor(const std::vector<WriteFault>& faults,
+                                   const std::shared_ptr<Node>& node, const char* valueName) const {
+    if (faults.empty()) return kErrorSuccess;
     const std::u16string path = node->FoldedPath();
     const std::u16string name = Fold(valueName ? valueName : "");
-    for (const WriteFault& f : writeFaults_)
+    for (const WriteFault& f : faults)
         if (f.path == path && (f.valueName.empty() || f.valueName == name)) return f.error;
     return kErrorSuccess;
 }
@@ -269,6 +274,7 @@ long RegistryDouble::QueryValue(RegKey key, const char* valueName, std::uint32_t
     if (!node) return error;
     const Value* value = node->FindValue(valueName ? valueName : "");
     if (!value) return kErrorFileNotFound;
+    if (long e = ValueFaultFor(readFaults_, node, valueName)) return e;
     if (type) *type = value->type;
     const auto needed = static_cast<std::uint32_t>(value->bytes.size());
     if (data == nullptr) {
@@ -522,7 +528,13 @@ void RegistryDouble::RefuseValueWrite(RegKey root, const std::string& path,
     writeFaults_.push_back({FoldedPath(root, path), Fold(valueName), error});
 }
 
+void RegistryDouble::FailValueRead(RegKey root, const std::string& path,
+                                   const std::string& valueName, long error) {
+    readFaults_.push_back({FoldedPath(root, path), Fold(valueName), error});
+}
+
 void RegistryDouble::ClearFaults() {
+    readFaults_.clear();
     faults_.clear();
     keyFaults_.clear();
     enumFaults_.clear();

@@ -122,6 +122,10 @@ public:
     // value name refuses every value of that key.
     void RefuseValueWrite(RegKey root, const std::string& path, const std::string& valueName,
                           long error = kErrorAccessDenied);
+    // Reading an existing value at root\path fails with error (kErrorNoUnicodeTranslation
+    // stands for a text that code page 936 cannot hold); an empty name: every value of the key.
+    void FailValueRead(RegKey root, const std::string& path, const std::string& valueName,
+                       long error = kErrorNoUnicodeTranslation);
     void ClearFaults();
     // Runs before every call of the seam, after it is counted; it may change the tree through
     // the direct operations (for instance delete a key that a scan is about to read).
@@ -167,6 +171,8 @@ private:
     RegKey NewHandle(const std::shared_ptr<Node>& node);
     long KeyFaultFor(const std::shared_ptr<Node>& node) const;
     long WriteFaultFor(const std::shared_ptr<Node>& node, const char* valueName) const;
+    long ValueFaultFor(const std::vector<WriteFault>& faults, const std::shared_ptr<Node>& node,
+                       const char* valueName) const;
     long Write(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes,
                RegOp op);
     std::u16string FoldedPath(RegKey root, const std::string& path) const;
@@ -182,4 +188,5 @@ private:
     std::vector<KeyFault> keyFaults_;
     std::vector<EnumFault> enumFaults_;
     std::vector<WriteFault> writeFaults_;
+    std::vector<WriteFault> readFaults_;  // same shape: a key and a value name
 };

@@ -13,9 +13,9 @@ namespace {
 // Testing only must not reach the file system: every call is a failure of the target.
 class NoFiles : public Files {
 public:
-    bool ModulePath(std::string&, std::uint32_t) override { std::abort(); }
+    PathRead ModulePath(std::string&, std::uint32_t) override { std::abort(); }
     bool FindFirst(const std::string&, FindHandle&, FindEntry&) override { std::abort(); }
-    bool FindNext(FindHandle, FindEntry&) override { std::abort(); }
+    FindStep FindNext(FindHandle, FindEntry&) override { std::abort(); }
     void FindClose(FindHandle) override { std::abort(); }
     std::uint32_t ReadAttributes(const std::string&) override { std::abort(); }
     bool WriteAttributes(const std::string&, std::uint32_t) override { std::abort(); }
@@ -23,7 +23,8 @@ public:
     int MakeDir(const std::string&) override { std::abort(); }
     bool CreateFolder(const std::string&) override { std::abort(); }
     bool Exists(const std::string&) override { std::abort(); }
-    bool CurrentFolder(std::string&, std::uint32_t) override { std::abort(); }
+    PathRead CurrentFolder(std::string&, std::uint32_t) override { std::abort(); }
+    bool ExpandVariables(const std::string&, std::string&) override { std::abort(); }
 };
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

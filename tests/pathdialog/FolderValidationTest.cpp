@@ -33,17 +33,21 @@ protected:
 };
 }  // namespace
 
-TEST(CheckFolderName, RefusesEdgesAndReservedBytesOnly) {
+TEST(CheckFolderName, RefusesEdgesReservedCharactersAndBrokenText) {
     EXPECT_EQ(CheckFolderName(nullptr), 0);
     EXPECT_EQ(CheckFolderName(""), 0);
     for (const char* name : {".", "..", " a", "a ", "\ta", "a\t", ".a", "a."})
         EXPECT_EQ(CheckFolderName(name), 0) << name;
-    for (char reserved : std::string("\"*/:<>?\\|"))
+    // ';' would split a list of paths; control characters no file system takes.
+    for (char reserved : std::string("\"*/:<>?\\|;\x01\x1F\x7F"))
         EXPECT_EQ(CheckFolderName(("a" + std::string(1, reserved) + "b").c_str()), 0) << reserved;
-    for (const char* name : {"a", "a b", "a.b", "Korvel-Tarnwick", "\xC8\xED\xBC\xFE", "#%&'()+,;=@[]^`{}~"})
+    for (const char* name : {"a", "a b", "a.b", "Korvel-Tarnwick", "\xC8\xED\xBC\xFE", "#%&'()+,=@[]^`{}~"})
         EXPECT_EQ(CheckFolderName(name), 1) << name;
-    // Byte by byte: a double-byte character with a trail byte 0x7C is refused.
-    EXPECT_EQ(CheckFolderName(("a" + kDbc7C).c_str()), 0);
+    // By character: trail bytes 0x7C and 0x5C belong to their characters.
+    EXPECT_EQ(CheckFolderName(("a" + kDbc7C).c_str()), 1);
+    EXPECT_EQ(CheckFolderName(("a" + kDbc5C + "b").c_str()), 1);
+    // Bytes that are no CP936 text name no folder.
+    for (const char* name : {"a\x81", "\x81\x30", "a\xFF"}) EXPECT_EQ(CheckFolderName(name), 0) << name;
 }
 
 TEST_F(FolderValidation, TestOnlyChecksTheFormWithoutTouchingTheDisk) {
@@ -57,11 +61,14 @@ TEST_F(FolderValidation, TestOnlyChecksTheFormWithoutTouchingTheDisk) {
     EXPECT_TRUE(files.calls.empty());
 }
 
-TEST_F(FolderValidation, TrailByteBackslashEndsAName) {
-    EXPECT_EQ(Test("C:\\" + kDbc5C), kFolderInvalid);  // reads as a trailing backslash
-    EXPECT_EQ(Test("C:\\a" + kDbc7C), kFolderInvalid);
-    EXPECT_EQ(Make("C:\\" + kDbc5C + "x"), kFolderAcceptable);
-    EXPECT_EQ(files.calls.front(), "CreateFolder(C:\\\x95)");  // the lead byte alone, first
+TEST_F(FolderValidation, TrailByteBackslashIsPartOfItsCharacter) {
+    EXPECT_EQ(Test("C:\\" + kDbc5C), kFolderAcceptable);
+    EXPECT_EQ(Test("C:\\a" + kDbc7C), kFolderAcceptable);
+    EXPECT_EQ(Test("C:\\" + kDbc5C + "\\"), kFolderInvalid);  // a real trailing backslash
+    EXPECT_EQ(Make("C:\\audit\\" + kDbc5C + "dir"), kFolderAcceptable);
+    EXPECT_EQ(files.calls.front(), "CreateFolder(C:\\audit)");
+    EXPECT_TRUE(files.IsFolder("C:\\audit\\" + kDbc5C + "dir"));
+    EXPECT_EQ(files.Children("C:\\audit"), std::vector<std::string>{kDbc5C + "dir"});
 }
 
 TEST_F(FolderValidation, LengthLimitIsTheWorkingBuffer) {
@@ -83,10 +90,9 @@ TEST_F(FolderValidation, CreatingMakesEachLevelOutermostFirst) {
                                "CreateFolder(C:\\Korvel\\sub)", "Exists(C:\\Korvel\\sub)",
                                "CreateFolder(C:\\Korvel\\sub\\deep)",
                                "Exists(C:\\Korvel\\sub\\deep)"}));
-    // Existing levels are no error; a bad name further on stops the walk, and what was made
-    // before it stays.
+    // Existing levels are no error; a bad name anywhere is found before anything is made.
     EXPECT_EQ(Make("C:\\Korvel\\new\\bad|name\\x"), kFolderInvalid);
-    EXPECT_TRUE(files.IsFolder("C:\\Korvel\\new"));
+    EXPECT_FALSE(files.Exists("C:\\Korvel\\new"));
     EXPECT_EQ(Make("Q:\\a"), kFolderNotMade);
     EXPECT_EQ(Make("Q:\\"), kFolderNotMade);
     EXPECT_EQ(Make("c:\\"), kFolderAcceptable);

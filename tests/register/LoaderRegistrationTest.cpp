@@ -72,7 +72,8 @@ TEST_F(LoaderRegistrationTest, FailuresAreMarkedPerReleaseAndNothingIsCutShort) 
 
     EXPECT_FALSE(catalogue.registrationFailed[2]);  // 2009: uninstalled meanwhile
     EXPECT_TRUE(catalogue.registrationFailed[6]);   // 2013: a value refused
-    EXPECT_TRUE(catalogue.registrationFailed[7]);   // 2014: one host folder too long
+    EXPECT_FALSE(catalogue.registrationFailed[7]);  // 2014: one host folder too long, which
+    EXPECT_TRUE(catalogue.loaderTooLong[7]);        // no administrator rights would mend
     EXPECT_FALSE(registry.KeyExists(kHkeyLocalMachine, "SOFTWARE\\Autodesk\\AutoCAD\\R17.2"));
     EXPECT_EQ(registry.GetText(kHkeyLocalMachine, fits + "\\Applications\\Korvel2014DLL", "LOADER"),
               longHost + "\\ACAD2013.dll");
@@ -83,9 +84,18 @@ TEST_F(LoaderRegistrationTest, FailuresAreMarkedPerReleaseAndNothingIsCutShort) 
     const std::string registered = Applications(fits);
     catalogue.SetInstallFolder("C:\\" + std::string(250, 'k'));
     catalogue.RegisterReleases(Tick({2014}));
-    EXPECT_TRUE(catalogue.registrationFailed[7]);
+    EXPECT_TRUE(catalogue.loaderTooLong[7]);
     EXPECT_FALSE(catalogue.registrationFailed[6]);  // reset by the new run
     EXPECT_EQ(Applications(fits), registered);
 }
 
+}  // namespace
+
+namespace {
+TEST_F(LoaderRegistrationTest, AHostFolderEndingInABackslashGivesASingleSeparator) {
+    const std::string p = AddHost(2022, "R24.1\\ACAD-5101:804", "C:\\AutoCAD 2022\\");
+    catalogue.RegisterReleases(Tick({2022}));
+    EXPECT_EQ(registry.GetText(kHkeyLocalMachine, p + "\\Applications\\Korvel2022DLL", "LOADER"),
+              "C:\\AutoCAD 2022\\ACAD2013.dll");
+}
 }  // namespace

@@ -52,7 +52,8 @@ TEST(RegisterScenarioTest, EveryProfileOfEveryProductTrustsTheFolder) {
     EXPECT_EQ(install.Text(p0 + "NoVariables"), rs::kInstallFolder);
     EXPECT_EQ(install.Text(p0 + "NoValue"), rs::kInstallFolder);
     EXPECT_EQ(install.Text(p1 + "Semicolon"), "C:\\A;;" + kFolderUpper);
-    EXPECT_EQ(install.Text(p1 + "Present"), "X:\\Y;" + kFolderUpper + "2");
+    // Another folder that only begins like ours does not trust ours.
+    EXPECT_EQ(install.Text(p1 + "Present"), "X:\\Y;" + kFolderUpper + "2;" + kFolderUpper);
     EXPECT_EQ(install.Text(p1 + "Chinese"), "D:\\乤A\\工具;" + kFolderUpper);
     EXPECT_EQ(install.Text(p1 + "Semi"), rs::kInstallFolder);
     EXPECT_EQ(install.Text("R24.0\\ACAD-7101:409\\Profiles\\Old"), "E:\\OLD;" + kFolderUpper);

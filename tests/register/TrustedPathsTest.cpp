@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/HostCatalogue.h"
+#include "register/TrustedPathValue.h"
 #include "doubles/FileDouble.h"
 #include "doubles/PromptDouble.h"
 #include "doubles/RegistryDouble.h"
@@ -18,6 +19,14 @@ protected:
     std::string Variables(const std::string& profile) { return kProfiles + profile + "\\Variables"; }
     void Put(const std::string& profile, const std::string& bytes, std::uint32_t type = kRegSz) {
         registry.PutValue(kHkeyCurrentUser, Variables(profile), "TRUSTEDPATHS", type, bytes);
+    }
+    // The untouched profiles as "name:problem", names without their release and product.
+    std::vector<std::string> Untouched() const {
+        std::vector<std::string> out;
+        for (const UntouchedProfile& p : catalogue.untouchedProfiles)
+            out.push_back(p.profile.substr(p.profile.rfind('\\') + 1) + ":" +
+                          std::to_string(static_cast<int>(p.problem)));
+        return out;
     }
     std::string Stored(const std::string& profile) {
         std::uint32_t type = 0;
@@ -55,6 +64,63 @@ TEST_F(TrustedPathsTest, OnlyAMissingValueCountsAsEmpty) {
     EXPECT_EQ(Stored("TrailingZeros"), "1:D:\\A;C:\\KORVEL\\KORVEL-TARNWICK");
     EXPECT_EQ(Stored("Binary"), "3:d:\\bin");
     EXPECT_EQ(registry.OpenHandleCount(), 0);
+    // Each one left alone is reported with its reason, in the order met.
+    const auto code = [](ProfileProblem p) { return std::to_string(static_cast<int>(p)); };
+    EXPECT_EQ(Untouched(), (std::vector<std::string>{"Binary:" + code(ProfileProblem::NotPlainText),
+                                                     "Locked:" + code(ProfileProblem::Unreadable),
+                                                     "Refused:" + code(ProfileProblem::Unreadable),
+                                                     "TextAfterZero:" + code(ProfileProblem::NotPlainText)}));
+    EXPECT_EQ(catalogue.untouchedProfiles[0].profile, "R23.0\\ACAD-2001:409\\Binary");
+}
+
+// A value or a profile name in characters this code page cannot hold, a value too long to read
+// or to grow, and a refused write: each profile keeps exactly what it had, and is reported.
+TEST_F(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {
+    Put("Hangul", "D:\\??\\lib;E:\\tools");
+    registry.FailValueRead(kHkeyCurrentUser, Variables("Hangul"), "TRUSTEDPATHS");
+    registry.CreateKeyPath(kHkeyCurrentUser, kProfiles + "J?rg");
+    // Enumerated as FINE, FULL, HANGUL, HUGE, J?RG, REFUSED.
+    registry.FailEnumAt(kHkeyCurrentUser, kProfiles, 4, kErrorNoUnicodeTranslation);
+    const std::string full(12999, 'f');  // with the folder it would not fit
+    Put("Full", full);
+    Put("Huge", std::string(13000, 'h'));
+    Put("Refused", "d:\\x");
+    registry.RefuseValueWrite(kHkeyCurrentUser, Variables("Refused"), "TRUSTEDPATHS");
+    Put("Fine", "d:\\y");
+    catalogue.AddTrustedPaths();
+
+    EXPECT_EQ(Stored("Hangul"), "1:D:\\??\\lib;E:\\tools");
+    EXPECT_FALSE(registry.KeyExists(kHkeyCurrentUser, Variables("J?rg")));
+    EXPECT_EQ(Stored("Full"), "1:" + full);
+    EXPECT_EQ(Stored("Huge"), "1:" + std::string(13000, 'h'));
+    EXPECT_EQ(Stored("Refused"), "1:d:\\x");
+    EXPECT_EQ(Stored("Fine"), "1:D:\\Y;C:\\KORVEL\\KORVEL-TARNWICK");
+    const auto code = [](ProfileProblem p) { return std::to_string(static_cast<int>(p)); };
+    EXPECT_EQ(Untouched(),
+              (std::vector<std::string>{"(名称含无法显示的字符):" + code(ProfileProblem::Unrepresentable),
+                                        "Full:" + code(ProfileProblem::TooLong),
+                                        "Hangul:" + code(ProfileProblem::Unrepresentable),
+                                        "Huge:" + code(ProfileProblem::TooLong),
+                                        "Refused:" + code(ProfileProblem::NotWritten)}));
+    // Names that cannot be spelt are listed first: they are met while the profiles are listed.
+    EXPECT_EQ(registry.OpenHandleCount(), 0);
+}
+
+// Entries are compared whole: a longer folder that begins like ours does not trust ours.
+TEST(TrustedPathValue, EntriesMatchWholeIgnoringCaseATrailingBackslashAndSubFolders) {
+    const std::string folder = "C:\\Korvel\\Korvel-Tarnwick";
+    for (const char* value : {"C:\\KORVEL\\KORVEL-TARNWICK", "d:\\x;c:\\korvel\\korvel-tarnwick\\",
+                              "C:\\KORVEL\\KORVEL-TARNWICK\\...;D:\\X", ";;C:\\Korvel\\Korvel-Tarnwick;"})
+        EXPECT_TRUE(TrustsFolder(value, folder)) << value;
+    for (const char* value : {"C:\\KORVEL\\KORVEL-TARNWICK-OLD", "C:\\KORVEL", "X:\\C:\\KORVEL\\KORVEL-TARNWICK",
+                              "C:\\KORVEL\\KORVEL-TARNWICK\\\\", "C:\\KORVEL\\KORVEL-TARNWICK\\SUB", ""})
+        EXPECT_FALSE(TrustsFolder(value, folder)) << value;
+
+    std::string updated;
+    ASSERT_TRUE(ComposeTrustedPaths("c:\\korvel\\korvel-tarnwick-old", folder, updated));
+    EXPECT_EQ(updated, "C:\\KORVEL\\KORVEL-TARNWICK-OLD;C:\\KORVEL\\KORVEL-TARNWICK");
+    ASSERT_TRUE(ComposeTrustedPaths("d:\\a;c:\\korvel\\korvel-tarnwick\\", folder, updated));
+    EXPECT_EQ(updated, "D:\\A;C:\\KORVEL\\KORVEL-TARNWICK\\");
 }
 
 TEST_F(TrustedPathsTest, WithoutAnInstallFolderNothingIsTouched) {

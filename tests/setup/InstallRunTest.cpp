@@ -216,7 +216,7 @@ TEST_F(InstallRunTest, FailedRegistrationIsWarnedAboutBeforeTheFinishedView) {
     ASSERT_NE(at, view.calls.end());
     EXPECT_EQ(*(at - 1), "SetPos(50)");
     EXPECT_EQ(*(at + 1), "Show(1023)");
-    EXPECT_EQ(run.ExitCode(), kExitFinished);
+    EXPECT_EQ(run.ExitCode(), kExitIncomplete);
 }
 
 TEST_F(InstallRunTest, WarningNamesOnlyTickedReleasesThatFailed) {
@@ -228,4 +228,104 @@ TEST_F(InstallRunTest, WarningNamesOnlyTickedReleasesThatFailed) {
     const std::string text = RegistrationWarning(catalogue, flags);
     EXPECT_NE(text.find("AutoCAD2013"), std::string::npos);
     EXPECT_EQ(text.find("AutoCAD2008"), std::string::npos);
+}
+
+// Only an absolute folder of valid names is installed into: a relative one would follow the
+// current folder, and a ';' would make every host trust more than this folder. The dialog stays
+// open with the reason, and nothing is made or written.
+TEST_F(InstallRunTest, TypedFolderMustBeAbsoluteAndHoldOnlyValidNames) {
+    const std::string machine = registry.Dump(kHkeyLocalMachine, "SOFTWARE");
+    const std::string user = registry.Dump(kHkeyCurrentUser, "Software");
+    for (const char* typed : {"Korvel", "\\", "\\Korvel", "C:Korvel", "C:\\Users;X", "C:\\a|b",
+                              "C:\\Korvel\\\\", "C:\\Kor\x01vel", "C:\\J?rg", "\\\\server\\share"}) {
+        view.messages.clear();
+        view.editText = typed;
+        EXPECT_EQ(run.OnInstall(), SetupState::Choosing) << typed;
+        ASSERT_EQ(view.messages.size(), 1u) << typed;
+        EXPECT_NE(view.messages[0].text.find("安装路径无效"), std::string::npos);
+        EXPECT_EQ(view.messages[0].caption, "Korvel-软件安装");
+    }
+    EXPECT_TRUE(MakeDirCalls().empty());
+    EXPECT_TRUE(files.copies.empty());
+    EXPECT_EQ(registry.Dump(kHkeyLocalMachine, "SOFTWARE"), machine);
+    EXPECT_EQ(registry.Dump(kHkeyCurrentUser, "Software"), user);
+    EXPECT_EQ(run.ExitCode(), kExitCancelled);
+}
+
+// "禱" is B6 5C: its trail byte is no trailing backslash to cut.
+TEST_F(InstallRunTest, TrailByteBackslashIsNeitherCutNorASeparator) {
+    const std::string folder = "D:\\\xB6\x5C";
+    view.editText = folder;
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(" + folder + ")");
+    EXPECT_EQ(catalogue.installFolder, folder + "\\Korvel-Tarnwick");
+    EXPECT_TRUE(files.IsFile(folder + "\\Korvel-Tarnwick\\Korvel2010.arx"));
+    EXPECT_EQ(Loader(kKey2013, "Korvel2013"), folder + "\\Korvel-Tarnwick\\Korvel2013.ARX");
+}
+
+TEST_F(InstallRunTest, FolderTooLongForItsSubFolderIsRefusedBeforeAnythingIsMade) {
+    const std::string longest = "C:\\" + std::string(259 - 3 - 16, 'k');  // 259 with the sub-folder
+    view.editText = longest + "k";
+    EXPECT_EQ(run.OnInstall(), SetupState::Choosing);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].text.find("路径太长"), std::string::npos);
+    EXPECT_TRUE(MakeDirCalls().empty());
+
+    view.editText = longest;
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(catalogue.installFolder, longest + "\\Korvel-Tarnwick");
+}
+
+TEST_F(InstallRunTest, ExitCodeSaysWhenFilesWereSkippedOrTheListingFailed) {
+    files.FailCopiesTo(std::string(kInstalled) + "\\Korvel2010.arx");
+    view.answers = {kIdIgnore};
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(run.ExitCode(), kExitFilesSkipped);
+    EXPECT_EQ(view.messages.size(), 1u);  // the copy's; no warning
+
+    // A listing that breaks off is a failed copy: its message, then the dialog closes.
+    FileDouble broken;
+    broken.AddFolder("C:\\");
+    broken.modulePath = "C:\\Setup\\SetUp.exe";
+    for (const char* name : {"a.arx", "b.arx", "Korvel2010.arx"}) broken.AddFile(std::string(kData) + "\\" + name);
+    broken.FailListingAt(kData, 3);
+    ViewDouble otherView{members};
+    otherView.editText = "C:\\Korvel";
+    bool armed = false;
+    InstallRun other{otherView, members, otherView.progress, catalogue, broken, processes, armed};
+    EXPECT_EQ(other.OnInstall(), SetupState::Stopped);
+    EXPECT_EQ(other.ExitCode(), kExitStopped);
+    ASSERT_EQ(otherView.messages.size(), 1u);
+    EXPECT_NE(otherView.messages[0].text.find("无法读取安装文件列表"), std::string::npos);
+    EXPECT_TRUE(otherView.closedCancelled);
+}
+
+// Every change the run could not make is in the one warning, each with its reason; a loader
+// path too long is not blamed on missing rights.
+TEST_F(InstallRunTest, WarningNamesUntouchedProfilesAndTooLongPathsWithTheirReasons) {
+    ReleaseFlags flags{};
+    flags[k2013] = 1;
+    catalogue.installFolder = kInstalled;
+    catalogue.loaderTooLong[k2013] = true;
+    std::string text = RegistrationWarning(catalogue, flags);
+    EXPECT_NE(text.find("路径太长"), std::string::npos);
+    EXPECT_EQ(text.find("管理员"), std::string::npos);
+
+    catalogue.loaderTooLong[k2013] = false;
+    catalogue.untouchedProfiles = {{"R19.0\\ACAD-B001:804\\A", ProfileProblem::TooLong},
+                                   {"R19.0\\ACAD-B001:804\\B", ProfileProblem::Unrepresentable},
+                                   {"R19.0\\ACAD-B001:804\\C", ProfileProblem::NotPlainText},
+                                   {"R19.0\\ACAD-B001:804\\D", ProfileProblem::Unreadable},
+                                   {"R19.0\\ACAD-B001:804\\E", ProfileProblem::NotWritten}};
+    text = RegistrationWarning(catalogue, flags);
+    for (const char* part : {"R19.0\\ACAD-B001:804\\A（原有内容太长）", "B（含有本机代码页无法表示的字符）",
+                             "C（不是普通文本）", "D（无法读取）", "E（无法写入）",
+                             "选项 > 文件 > 受信任的位置", kInstalled})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+    EXPECT_EQ(text.find("管理员"), std::string::npos);
+
+    // Many profiles: the box stays readable.
+    catalogue.untouchedProfiles.assign(20, {"R19.0\\ACAD-B001:804\\X", ProfileProblem::TooLong});
+    text = RegistrationWarning(catalogue, flags);
+    EXPECT_NE(text.find("另有 12 个配置"), std::string::npos);
 }

@@ -7,25 +7,10 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Registry.h"
 
 namespace {
-
-// Discovery touches neither files nor prompts; these stand in for them.
-class NoFiles : public Files {
-public:
-    bool ModulePath(std::string&, std::uint32_t) override { return false; }
-    bool FindFirst(const std::string&, FindHandle&, FindEntry&) override { return false; }
-    bool FindNext(FindHandle, FindEntry&) override { return false; }
-    void FindClose(FindHandle) override {}
-    std::uint32_t ReadAttributes(const std::string&) override { return kInvalidAttributes; }
-    bool WriteAttributes(const std::string&, std::uint32_t) override { return false; }
-    bool CopyOver(const std::string&, const std::string&, bool) override { return false; }
-    int MakeDir(const std::string&) override { return -1; }
-    bool CreateFolder(const std::string&) override { return false; }
-    bool Exists(const std::string&) override { return false; }
-    bool CurrentFolder(std::string&, std::uint32_t) override { return false; }
-};
 
 class NoPrompt : public Prompt {
 public:
@@ -50,7 +35,7 @@ void Print(const std::string& utf8) { std::fwrite(utf8.data(), 1, utf8.size(), s
 
 int main() {
     Win32Registry registry;
-    NoFiles files;
+    Win32Files files;
     NoPrompt prompt;
     HostCatalogue catalogue(registry, files, prompt);
     catalogue.ScanInstalledReleases();

@@ -14,10 +14,10 @@
 namespace {
 class RedirectedFiles : public Win32Files {
 public:
-    bool ModulePath(std::string& path, std::uint32_t capacity) override {
-        if (program.size() + 1 > capacity) return false;
+    PathRead ModulePath(std::string& path, std::uint32_t capacity) override {
+        if (program.size() + 1 > capacity) return PathRead::Failed;
         path = program;
-        return true;
+        return PathRead::Read;
     }
     std::string program;
 };

@@ -1,6 +1,7 @@
 // The file seam over the real Win32 API, and the double held against it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -99,19 +100,19 @@ TEST(Win32Files, ALockedFileCannotBeCopiedEitherWayLikeInTheDouble) {
 TEST(Win32Files, ProgramAndCurrentFolderRespectTheCallersCapacity) {
     Win32Files files;
     std::string program;
-    ASSERT_TRUE(files.ModulePath(program, 261));
+    ASSERT_EQ(files.ModulePath(program, 261), PathRead::Read);
     EXPECT_TRUE(EqualsNoCase(program.substr(program.rfind('\\') + 1), "win_tests.exe")) << program;
     std::string exact;
-    EXPECT_TRUE(files.ModulePath(exact, static_cast<std::uint32_t>(program.size() + 1)));
+    EXPECT_EQ(files.ModulePath(exact, static_cast<std::uint32_t>(program.size() + 1)), PathRead::Read);
     EXPECT_EQ(exact, program);
     std::string none = "unchanged";
-    EXPECT_FALSE(files.ModulePath(none, static_cast<std::uint32_t>(program.size())));
+    EXPECT_EQ(files.ModulePath(none, static_cast<std::uint32_t>(program.size())), PathRead::Failed);
     EXPECT_EQ(none, "unchanged");
 
     std::string current;
-    ASSERT_TRUE(files.CurrentFolder(current, 261));
+    ASSERT_EQ(files.CurrentFolder(current, 261), PathRead::Read);
     EXPECT_TRUE(files.Exists(current));
-    EXPECT_FALSE(files.CurrentFolder(current, static_cast<std::uint32_t>(current.size())));
+    EXPECT_EQ(files.CurrentFolder(current, static_cast<std::uint32_t>(current.size())), PathRead::Failed);
 }
 
 // Windows refuses to overwrite a read-only or hidden file; Wine run as root replaces both (the
@@ -129,4 +130,49 @@ TEST(Win32Files, ProtectedDestinationIsReplacedWholeOrNotAtAll) {
         EXPECT_EQ(tree.Read(name), copied ? "new content" : "old") << name;
         files.WriteAttributes(tree.Path(name), kAttrArchive);
     }
+}
+
+// Names beyond code page 936 are never turned into look-alikes: the folder a path names is the
+// folder it reaches, or the call fails.
+TEST(Win32Files, NamesBeyondTheCodePageAreToldApartAndNeverReachAnotherFile) {
+    ScratchTree tree("lossy");
+    const std::wstring root = WidenCp936(tree.Path(""));
+    ASSERT_TRUE(CreateDirectoryW((root + L"J\u00F6rg").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW((root + L"Jorg").c_str(), nullptr));  // the best-fit look-alike
+    Win32Files files;
+
+    // The current folder is handed out only when CP936 can spell it.
+    wchar_t saved[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryW((root + L"J\u00F6rg").c_str()));
+    std::string current = "unchanged";
+    EXPECT_EQ(files.CurrentFolder(current, 261), PathRead::Unrepresentable);
+    EXPECT_EQ(current, "unchanged");
+    SetCurrentDirectoryW(saved);
+
+    // Listed with '?' in its place, which names nothing (not the look-alike).
+    FindScope search(files);
+    FindEntry entry;
+    std::vector<std::string> names;
+    for (bool more = search.First(tree.Path("*"), entry); more; more = search.Next(entry))
+        names.push_back(entry.name);
+    EXPECT_NE(std::find(names.begin(), names.end(), "J?rg"), names.end());
+    EXPECT_NE(std::find(names.begin(), names.end(), "Jorg"), names.end());
+    EXPECT_FALSE(files.Exists(tree.Path("J?rg")));
+    EXPECT_FALSE(files.CreateFolder(tree.Path("J?rg") + "\\x"));
+
+    // Bytes that are no CP936 text reach nothing.
+    EXPECT_FALSE(files.CreateFolder(tree.Path("bad\x81")));
+    EXPECT_EQ(files.ReadAttributes(tree.Path("bad\x81")), kInvalidAttributes);
+    EXPECT_EQ(files.MakeDir(tree.Path("bad\x81")), -1);
+
+    // Expansion: known variables expand, and one whose value CP936 cannot hold is refused.
+    std::string expanded;
+    ASSERT_TRUE(files.ExpandVariables("%SystemRoot%\\Fonts", expanded));
+    EXPECT_TRUE(EqualsNoCase(expanded, "C:\\windows\\Fonts")) << expanded;
+    ASSERT_TRUE(SetEnvironmentVariableW(L"KORVEL_LOSSY", L"D:\\\uD55C\uAE00"));
+    expanded = "unchanged";
+    EXPECT_FALSE(files.ExpandVariables("%KORVEL_LOSSY%\\AutoCAD", expanded));
+    EXPECT_EQ(expanded, "unchanged");
+    SetEnvironmentVariableW(L"KORVEL_LOSSY", nullptr);
 }

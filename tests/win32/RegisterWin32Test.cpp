@@ -16,6 +16,7 @@
 #include "platform/win32/Cp936.h"
 #include "platform/win32/Win32Registry.h"
 #include "register/RegisterScenario.h"
+#include "setup/RegistrationWarning.h"
 #include "win32/WineSupport.h"
 
 namespace {
@@ -139,6 +140,68 @@ TEST_F(RegisterWin32Test, StoresTextsAndNumbersAsTheHostReadsThem) {
     EXPECT_NE(text.find(L"\"LOADER\"=\"D:\\\\CAD\\\\AutoCAD 2008 \x4E2D\x6587\\\\ACAD2007.dll\""),
               std::wstring::npos)
         << NarrowCp936(text);
+}
+
+// Trusted paths in characters this code page cannot hold, written by other programs through the
+// wide functions: each such value stays exactly as it was, byte for byte, and the warning names
+// its profile; a text stored with an odd byte count is read whole. Runs under 936 and 1252.
+TEST_F(RegisterWin32Test, ValuesBeyondTheCodePageSurviveByteForByte) {
+    const std::wstring profiles = L"SOFTWARE\\Autodesk\\AutoCAD\\R24.0\\ACAD-4101:804\\Profiles\\";
+    struct Stored {
+        const wchar_t* profile;
+        std::wstring bytes;  // as UTF-16 units; odd byte counts come from oddBytes
+        DWORD oddBytes;
+    };
+    const Stored values[] = {
+        {L"Hangul", L"D:\\\uD55C\uAE00\\lib;E:\\tools", 0},
+        {L"Polish", L"D:\\\u0141\u00F3d\u017A\\cad", 0},
+        {L"German", L"C:\\Users\\J\u00F6rg\\lisp;D:\\Stra\u00DFe", 0},
+        {L"Emoji", L"D:\\\U0001F600", 0},
+        {L"Odd", L"E:\\def", 11},  // the last character's high byte left out
+    };
+    for (const Stored& v : values) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (profiles + v.profile + L"\\Variables").c_str(), 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+        const DWORD size = v.oddBytes ? v.oddBytes : static_cast<DWORD>(v.bytes.size() * 2);
+        ASSERT_EQ(RegSetValueExW(key, L"TRUSTEDPATHS", 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(v.bytes.c_str()), size), ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+    const auto raw = [&](const wchar_t* profile) {
+        DWORD type = 0, size = 0;
+        const std::wstring data =
+            Raw(HKEY_CURRENT_USER, (profiles + profile + L"\\Variables").c_str(), L"TRUSTEDPATHS", type, size);
+        return std::to_wstring(type) + L":" + std::to_wstring(size) + L":" + data;
+    };
+    std::vector<std::wstring> before;
+    for (const Stored& v : values) before.push_back(raw(v.profile));
+
+    Win32Registry real;
+    FileDouble files;
+    PromptDouble prompt;
+    HostCatalogue catalogue(real, files, prompt);
+    catalogue.SetInstallFolder("C:\\Korvel\\Korvel-Tarnwick");
+    catalogue.AddTrustedPaths();
+
+    for (std::size_t i = 0; i + 1 < std::size(values); ++i)
+        EXPECT_EQ(raw(values[i].profile), before[i]) << NarrowCp936(values[i].profile, -1);
+    DWORD type = 0, size = 0;
+    const std::wstring odd =
+        Raw(HKEY_CURRENT_USER, (profiles + L"Odd\\Variables").c_str(), L"TRUSTEDPATHS", type, size);
+    EXPECT_EQ(odd.substr(0, odd.find(L'\0')), L"E:\\DEF;C:\\KORVEL\\KORVEL-TARNWICK");
+
+    std::vector<std::string> untouched;  // of this product; the fixture's own have other reasons
+    for (const UntouchedProfile& p : catalogue.untouchedProfiles) {
+        if (p.profile.rfind("R24.0\\", 0) != 0) continue;
+        EXPECT_EQ(p.problem, ProfileProblem::Unrepresentable) << p.profile;
+        untouched.push_back(p.profile.substr(p.profile.rfind('\\') + 1));
+    }
+    EXPECT_EQ(untouched, (std::vector<std::string>{"Emoji", "German", "Hangul", "Polish"}));
+    const std::string warning = RegistrationWarning(catalogue, ReleaseFlags{});
+    for (const char* name : {"Emoji", "German", "Hangul", "Polish"})
+        EXPECT_NE(warning.find(std::string("R24.0\\ACAD-4101:804\\") + name), std::string::npos) << name;
+    RecordProperty("AnsiCodePage", static_cast<int>(GetACP()));
 }
 
 }  // namespace

@@ -222,7 +222,7 @@ void CPathDialog::SelectInitialFolder() {
     std::string folder;
     if (initialFolder != nullptr) {
         folder = initialFolder;
-    } else if (!files->CurrentFolder(folder, kPathBuffer)) {
+    } else if (files->CurrentFolder(folder, kPathBuffer) != PathRead::Read) {
         return;
     }
     const std::wstring wide = WidenCp936(folder);

@@ -27,21 +27,32 @@ bool ReadGrowing(Read read, std::wstring& out) {
 }
 
 // Hands out a wide path as CP936 when it fits where the narrow function would have written it:
-// the bytes and a terminator within the caller's capacity.
-bool NarrowWithin(const std::wstring& wide, std::uint32_t capacity, std::string& path) {
-    std::string narrow = NarrowCp936(wide);
-    if (narrow.size() + 1 > capacity) return false;
+// the bytes and a terminator within the caller's capacity. A path that CP936 cannot spell is
+// told apart, so that the user hears why rather than that something is missing.
+PathRead NarrowWithin(const std::wstring& wide, std::uint32_t capacity, std::string& path) {
+    std::string narrow;
+    if (!NarrowCp936Exact(wide, narrow)) return PathRead::Unrepresentable;
+    if (narrow.size() + 1 > capacity) return PathRead::Failed;
     path = std::move(narrow);
-    return true;
+    return PathRead::Read;
 }
 
+// The wide form of a path, or false (with the last error set) when it is no CP936 text.
+bool Wide(const std::string& path, std::wstring& wide) {
+    if (WidenCp936Exact(path, wide)) return true;
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return false;
+}
+
+// An entry whose name CP936 cannot spell is listed with '?' in its place: no operation can
+// reach a file by that name, so it fails where it is used instead of reaching another file.
 void Fill(const WIN32_FIND_DATAW& data, FindEntry& entry) {
     entry.name = NarrowCp936(data.cFileName, -1);
     entry.attributes = data.dwFileAttributes;
 }
 }  // namespace
 
-bool Win32Files::ModulePath(std::string& path, std::uint32_t capacity) {
+PathRead Win32Files::ModulePath(std::string& path, std::uint32_t capacity) {
     std::wstring wide;
     const bool read = ReadGrowing(
         [](wchar_t* buffer, DWORD size) {
@@ -49,60 +60,67 @@ bool Win32Files::ModulePath(std::string& path, std::uint32_t capacity) {
             return length >= size ? size : length;  // a truncated read asks for more room
         },
         wide);
-    return read && NarrowWithin(wide, capacity, path);
+    return read ? NarrowWithin(wide, capacity, path) : PathRead::Failed;
 }
 
 bool Win32Files::FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) {
+    handle = 0;
+    std::wstring wide;
+    if (!Wide(pattern, wide)) return false;
     WIN32_FIND_DATAW data;
-    const HANDLE search = FindFirstFileW(WidenCp936(pattern).c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) {
-        handle = 0;
-        return false;
-    }
+    const HANDLE search = FindFirstFileW(wide.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return false;
     handle = reinterpret_cast<FindHandle>(search);
     Fill(data, entry);
     return true;
 }
 
-bool Win32Files::FindNext(FindHandle handle, FindEntry& entry) {
+FindStep Win32Files::FindNext(FindHandle handle, FindEntry& entry) {
     WIN32_FIND_DATAW data;
-    if (!FindNextFileW(reinterpret_cast<HANDLE>(handle), &data)) return false;
+    if (!FindNextFileW(reinterpret_cast<HANDLE>(handle), &data))
+        return GetLastError() == ERROR_NO_MORE_FILES ? FindStep::End : FindStep::Failed;
     Fill(data, entry);
-    return true;
+    return FindStep::Entry;
 }
 
 void Win32Files::FindClose(FindHandle handle) { ::FindClose(reinterpret_cast<HANDLE>(handle)); }
 
 std::uint32_t Win32Files::ReadAttributes(const std::string& path) {
-    return GetFileAttributesW(WidenCp936(path).c_str());
+    std::wstring wide;
+    return Wide(path, wide) ? GetFileAttributesW(wide.c_str()) : INVALID_FILE_ATTRIBUTES;
 }
 
 bool Win32Files::WriteAttributes(const std::string& path, std::uint32_t attributes) {
     // The native layer reads 0 as "leave unchanged", so a file whose only bit was read-only could
     // keep it; say "no attributes" as the API documents it.
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-    return SetFileAttributesW(WidenCp936(path).c_str(), attributes) != FALSE;
+    std::wstring wide;
+    return Wide(path, wide) && SetFileAttributesW(wide.c_str(), attributes) != FALSE;
 }
 
 bool Win32Files::CopyOver(const std::string& source, const std::string& destination,
                           bool failIfExists) {
-    return CopyFileW(WidenCp936(source).c_str(), WidenCp936(destination).c_str(),
-                     failIfExists ? TRUE : FALSE) != FALSE;
+    std::wstring from, to;
+    return Wide(source, from) && Wide(destination, to) &&
+           CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
 }
 
 int Win32Files::MakeDir(const std::string& path) {
-    return _wmkdir(WidenCp936(path).c_str()) == 0 ? 0 : -1;
+    std::wstring wide;
+    return Wide(path, wide) && _wmkdir(wide.c_str()) == 0 ? 0 : -1;
 }
 
 bool Win32Files::CreateFolder(const std::string& path) {
-    return CreateDirectoryW(WidenCp936(path).c_str(), nullptr) != FALSE;
+    std::wstring wide;
+    return Wide(path, wide) && CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
 }
 
 bool Win32Files::Exists(const std::string& path) {
-    return _waccess(WidenCp936(path).c_str(), 0) == 0;
+    std::wstring wide;
+    return Wide(path, wide) && _waccess(wide.c_str(), 0) == 0;
 }
 
-bool Win32Files::CurrentFolder(std::string& path, std::uint32_t capacity) {
+PathRead Win32Files::CurrentFolder(std::string& path, std::uint32_t capacity) {
     std::wstring wide;
     const bool read = ReadGrowing(
         [](wchar_t* buffer, DWORD size) {
@@ -110,5 +128,23 @@ bool Win32Files::CurrentFolder(std::string& path, std::uint32_t capacity) {
             return length >= size ? size : length;  // too small: the size needed
         },
         wide);
-    return read && NarrowWithin(wide, capacity, path);
+    return read ? NarrowWithin(wide, capacity, path) : PathRead::Failed;
+}
+
+bool Win32Files::ExpandVariables(const std::string& text, std::string& expanded) {
+    std::wstring wide;
+    if (!Wide(text, wide)) return false;
+    std::wstring result;
+    const bool read = ReadGrowing(
+        [&wide](wchar_t* buffer, DWORD size) {
+            // The count includes the terminator; more than size asks for more room.
+            const DWORD needed = ExpandEnvironmentStringsW(wide.c_str(), buffer, size);
+            return needed == 0 ? 0 : (needed > size ? size : needed - 1);
+        },
+        result);
+    if (!read && !wide.empty()) return false;
+    std::string narrow;
+    if (!NarrowCp936Exact(result, narrow)) return false;
+    expanded = std::move(narrow);
+    return true;
 }

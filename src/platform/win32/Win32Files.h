@@ -1,13 +1,14 @@
 #pragma once
 // The file seam over the wide Win32 functions; paths are converted from and to CP936 with code
-// page 936, and the narrow functions' buffer limits are counted in CP936 bytes.
+// page 936, and the narrow functions' buffer limits are counted in CP936 bytes. A path that is not
+// CP936 throughout is refused before any call: it would name another file, or none.
 #include "platform/Files.h"
 
 class Win32Files : public Files {
 public:
-    bool ModulePath(std::string& path, std::uint32_t capacity) override;
+    PathRead ModulePath(std::string& path, std::uint32_t capacity) override;
     bool FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) override;
-    bool FindNext(FindHandle handle, FindEntry& entry) override;
+    FindStep FindNext(FindHandle handle, FindEntry& entry) override;
     void FindClose(FindHandle handle) override;
     std::uint32_t ReadAttributes(const std::string& path) override;
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override;
@@ -16,5 +17,6 @@ public:
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool Exists(const std::string& path) override;
-    bool CurrentFolder(std::string& path, std::uint32_t capacity) override;
+    PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
+    bool ExpandVariables(const std::string& text, std::string& expanded) override;
 };

@@ -24,20 +24,33 @@ RegKey FromHkey(HKEY key) {
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
+// A name for the wide call; null stays null. False when it is no CP936 text.
+bool WideName(const char* name, std::wstring& wide, const wchar_t*& pointer) {
+    pointer = nullptr;
+    if (name == nullptr) return true;
+    if (!WidenCp936Exact(name, wide)) return false;
+    pointer = wide.c_str();
+    return true;
+}
+
 }  // namespace
 
 long Win32Registry::OpenKey(RegKey parent, const char* subKey, RegKey& out) {
     HKEY key = nullptr;
-    const std::wstring name = WidenCp936(subKey);
-    const LONG result = RegOpenKeyW(ToHkey(parent), subKey ? name.c_str() : nullptr, &key);
+    std::wstring name;
+    const wchar_t* wide = nullptr;
+    if (!WideName(subKey, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
+    const LONG result = RegOpenKeyW(ToHkey(parent), wide, &key);
     if (result == ERROR_SUCCESS) out = FromHkey(key);
     return result;
 }
 
 long Win32Registry::OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) {
     HKEY key = nullptr;
-    const std::wstring name = WidenCp936(subKey);
-    const LONG result = RegOpenKeyExW(ToHkey(parent), name.c_str(), 0, KEY_READ, &key);
+    std::wstring name;
+    const wchar_t* wide = nullptr;
+    if (!WideName(subKey, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
+    const LONG result = RegOpenKeyExW(ToHkey(parent), wide, 0, KEY_READ, &key);
     if (result == ERROR_SUCCESS) out = FromHkey(key);
     return result;
 }
@@ -56,7 +69,9 @@ long Win32Registry::EnumKey(RegKey key, std::uint32_t index, char* name, std::ui
     const LONG result = RegEnumKeyExW(ToHkey(key), index, wide, &wideLength, nullptr, nullptr,
                                       nullptr, nullptr);
     if (result != ERROR_SUCCESS) return result;
-    const std::string narrow = NarrowCp936(wide, static_cast<int>(wideLength));
+    std::string narrow;
+    // A name that came back changed would open another key, or none.
+    if (!NarrowCp936Exact(wide, static_cast<int>(wideLength), narrow)) return ERROR_NO_UNICODE_TRANSLATION;
     if (name == nullptr || narrow.size() + 1 > length) return ERROR_MORE_DATA;
     std::memcpy(name, narrow.c_str(), narrow.size() + 1);
     length = static_cast<std::uint32_t>(narrow.size());
@@ -65,28 +80,32 @@ long Win32Registry::EnumKey(RegKey key, std::uint32_t index, char* name, std::ui
 
 long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t* type,
                                std::uint8_t* data, std::uint32_t& size) {
-    const std::wstring name = WidenCp936(valueName);
+    std::wstring name;
+    const wchar_t* wideName = nullptr;
+    if (!WideName(valueName, name, wideName)) return ERROR_NO_UNICODE_TRANSLATION;
     DWORD valueType = 0;
     std::vector<BYTE> raw;
     LONG result = ERROR_MORE_DATA;
     // The value may grow between asking its size and reading it: ask again.
     for (int attempt = 0; attempt < 4 && result == ERROR_MORE_DATA; ++attempt) {
         DWORD rawSize = 0;
-        result = RegQueryValueExW(ToHkey(key), name.c_str(), nullptr, &valueType, nullptr, &rawSize);
+        result = RegQueryValueExW(ToHkey(key), wideName, nullptr, &valueType, nullptr, &rawSize);
         if (result != ERROR_SUCCESS) return result;
         raw.assign(rawSize, 0);
-        result = RegQueryValueExW(ToHkey(key), name.c_str(), nullptr, &valueType,
+        result = RegQueryValueExW(ToHkey(key), wideName, nullptr, &valueType,
                                   raw.empty() ? nullptr : raw.data(), &rawSize);
         if (result == ERROR_SUCCESS) raw.resize(rawSize);
     }
     if (result != ERROR_SUCCESS) return result;
 
-    // Texts as the narrow functions give them: CP936 bytes, counted as such.
+    // Texts as the narrow functions give them: CP936 bytes, counted as such. A text stored with
+    // an odd byte count keeps its last character: the missing high byte is a zero.
     std::string bytes;
     if (IsText(valueType)) {
-        std::wstring wide(raw.size() / 2, L'\0');
-        if (!wide.empty()) std::memcpy(&wide[0], raw.data(), wide.size() * 2);
-        bytes = NarrowCp936(wide);
+        std::wstring wide((raw.size() + 1) / 2, L'\0');
+        for (std::size_t i = 0; i < raw.size(); ++i)
+            wide[i / 2] = static_cast<wchar_t>(wide[i / 2] | (raw[i] << (i % 2 ? 8 : 0)));
+        if (!NarrowCp936Exact(wide, bytes)) return ERROR_NO_UNICODE_TRANSLATION;
     } else {
         bytes.assign(raw.begin(), raw.end());
     }
@@ -107,31 +126,41 @@ long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t*
 
 long Win32Registry::CreateKey(RegKey parent, const char* path, RegKey& out) {
     HKEY key = nullptr;
-    const std::wstring name = WidenCp936(path);
-    const LONG result = RegCreateKeyW(ToHkey(parent), name.c_str(), &key);
+    std::wstring name;
+    const wchar_t* wide = nullptr;
+    if (!WideName(path, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
+    const LONG result = RegCreateKeyW(ToHkey(parent), wide, &key);
     if (result == ERROR_SUCCESS) out = FromHkey(key);
     return result;
 }
 
 long Win32Registry::SetDword(RegKey key, const char* valueName, std::uint32_t value) {
-    const std::wstring name = WidenCp936(valueName);
+    std::wstring name;
+    const wchar_t* wideName = nullptr;
+    if (!WideName(valueName, name, wideName)) return ERROR_NO_UNICODE_TRANSLATION;
     const DWORD data = value;
-    return RegSetValueExW(ToHkey(key), name.c_str(), 0, REG_DWORD,
+    return RegSetValueExW(ToHkey(key), wideName, 0, REG_DWORD,
                           reinterpret_cast<const BYTE*>(&data), sizeof data);
 }
 
 long Win32Registry::SetString(RegKey key, const char* valueName, const char* text,
                               std::uint32_t byteCount) {
-    const std::wstring name = WidenCp936(valueName);
-    const std::wstring wide = WidenCp936(text ? std::string(text, byteCount) : std::string());
-    return RegSetValueExW(ToHkey(key), name.c_str(), 0, REG_SZ,
+    std::wstring name;
+    const wchar_t* wideName = nullptr;
+    std::wstring wide;
+    if (!WideName(valueName, name, wideName) ||
+        !WidenCp936Exact(text ? std::string(text, byteCount) : std::string(), wide))
+        return ERROR_NO_UNICODE_TRANSLATION;
+    return RegSetValueExW(ToHkey(key), wideName, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(wide.c_str()),
                           static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
 }
 
 long Win32Registry::DeleteKey(RegKey parent, const char* subKey) {
-    const std::wstring name = WidenCp936(subKey);
-    return RegDeleteKeyW(ToHkey(parent), name.c_str());
+    std::wstring name;
+    const wchar_t* wide = nullptr;
+    if (!WideName(subKey, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
+    return RegDeleteKeyW(ToHkey(parent), wide ? wide : L"");
 }
 
 long Win32Registry::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }

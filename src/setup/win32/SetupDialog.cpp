@@ -33,7 +33,8 @@ Dlg_Setup::Dlg_Setup(SetupServices services, HWND parent)
 }
 
 Dlg_Setup::~Dlg_Setup() {
-    if (services.prompt.Owner() == static_cast<void*>(hwnd)) services.prompt.SetOwner(nullptr);
+    // Messages after the dialog has gone must not name it as their owner.
+    if (promptOwner != nullptr && services.prompt.Owner() == promptOwner) services.prompt.SetOwner(nullptr);
 }
 
 void Dlg_Setup::DoDataExchange(DataExchange& exchange) {
@@ -49,6 +50,7 @@ BOOL Dlg_Setup::OnInitDialog() {
     CDialog::OnInitDialog();
     // Messages of the payload copy and the support files are owned by this dialog.
     services.prompt.SetOwner(hwnd);
+    promptOwner = hwnd;
     backgroundBrush.CreateSolid(kBackground);
     titleFont.Create(14, 600, kFontFace);
     editionFont.Create(13, 400, kFontFace);

@@ -65,6 +65,9 @@ private:
     void OnInstall();
 
     SetupServices services;
+    // The window this dialog made the prompts' owner; the handle itself is gone by the time
+    // the destructor runs.
+    void* promptOwner = nullptr;
     InstallRun run;
     CFont titleFont;
     CFont editionFont;

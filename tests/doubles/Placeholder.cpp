@@ -1,1 +1,0 @@
-// Keeps the doubles library non-empty until the doubles land.
