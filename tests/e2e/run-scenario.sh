@@ -22,8 +22,18 @@ rm -rf "$artifacts"
 mkdir -p "$artifacts"
 prefix="$artifacts/prefix"
 
+# A package whose Data folder cannot be listed: as root, only without the capabilities that
+# override file permissions (Windows' own administrators cannot list such a folder either).
+wrap=()
+if [[ $scenario == listing-unreadable ]]; then
+    mkdir -p "$artifacts/locked/Data"
+    for name in Korvel2010.arx Korvel.mnu ACAD2013.dll; do echo "$name" >"$artifacts/locked/Data/$name"; done
+    chmod 0311 "$artifacts/locked/Data"
+    wrap=(setpriv --bounding-set -dac_override,-dac_read_search --)
+fi
+
 # wine-run.sh gives Wine a UTF-8 locale of that name when none is installed (see there).
-LC_ALL=$locale bash "$repo/scripts/wine-run.sh" --display --prefix "$prefix" --timeout 300 -- \
+LC_ALL=$locale "${wrap[@]}" bash "$repo/scripts/wine-run.sh" --display --prefix "$prefix" --timeout 300 -- \
     "$driver" "$scenario" "$(winpath "$setup")" "$(winpath "$fixtures")" "$(winpath "$artifacts")" "$codepage" \
     >"$artifacts/driver.log" 2>&1
 rc=$?
@@ -34,6 +44,7 @@ for bmp in "$artifacts"/*.bmp; do
         convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
     fi
 done
+[[ -d "$artifacts/locked/Data" ]] && chmod 0755 "$artifacts/locked/Data"
 # The prefix is large; keep it only when the scenario failed.
 if [[ $rc -eq 0 ]]; then rm -rf "$prefix"; fi
 exit $rc

@@ -453,7 +453,7 @@ void CopyFailureRetryIgnore(Context& c) {
                       value),
             "registration ran after Ignore");
     CloseBox(setup.dialog);
-    c.CheckExit(setup.process, 0, "close box in the finished view");
+    c.CheckExit(setup.process, 4, "close box in the finished view, after a file was skipped");
 }
 
 void CopyFailureAbort(Context& c) {
@@ -468,6 +468,69 @@ void CopyFailureAbort(Context& c) {
         AnswerMessageBox(box, IDABORT);
     }
     c.CheckExit(setup.process, 5, "Abort ends the program");
+    CheckNothingRegistered(c);
+}
+
+// Typed folders that are not absolute, or hold a ';' or another character no path may hold, are
+// refused with the reason and the dialog stays open; a name whose trail byte is 0x5C ("禱" in
+// code page 936) installs exactly where it was typed.
+void TypedFolders(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    for (const wchar_t* typed : {L"Korvel", L"\\Korvel", L"C:Korvel", L"C:\\Users;X", L"C:\\J\u00F6rg"}) {
+        const std::string what = Utf8(typed);
+        SetControlText(setup.dialog, kFolderEdit, typed);
+        Click(setup.dialog, kInstall);
+        MessageBoxInfo box;
+        if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "refused: " + what)) {
+            c.Check(box.text.find(L"\u5B89\u88C5\u8DEF\u5F84\u65E0\u6548") != std::wstring::npos,  // 安装路径无效
+                    "says the folder is invalid", box.text);
+            c.CheckText(box.caption, kSetupMessageCaption, "caption");
+            if (typed[0] == L'C' && typed[2] == L'\\' && typed[3] == L'U') c.Screenshot(box.box, L"folder-refused");
+            AnswerMessageBox(box, IDOK);
+        }
+        c.Check(StaysOpen(setup, 300) && ReadControl(setup.dialog, kInstall).visible, "still choosing after " + what);
+    }
+    c.Check(!IsFolder(L"C:\\Users;X") && !IsFolder(L"C:\\Korvel") && !IsFolder(L"C:\\J\u00F6rg") &&
+                !IsFolder(L"C:\\Jorg"),
+            "no folder made for a refused text");
+    CheckNothingRegistered(c);
+
+    const std::wstring prayer = L"C:\\\u79B1";  // 禱, B6 5C in code page 936
+    SetControlText(setup.dialog, kFolderEdit, prayer);
+    Click(setup.dialog, kInstall);
+    if (!c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the finished view appears")) {
+        setup.process.Terminate();
+        return;
+    }
+    CheckInstalled(c, prayer + L"\\Korvel-Tarnwick",
+                   c.hostBitness == 32 ? std::vector<int>{2008, 2010} : std::vector<int>{2008, 2010, 2019, 2022});
+    c.Check(!IsFolder(prayer + L"Korvel-Tarnwick"), "not glued to the name as if its last byte were a separator");
+    Click(setup.dialog, kOk);
+    c.CheckExit(setup.process, 0, "OK in the finished view");
+}
+
+// The package's listing cannot be read (run-scenario.sh makes Data unlistable and runs Wine
+// without root's power to override that): a failed copy with its message, never a finished run.
+void ListingUnreadable(Context& c) {
+    c.Check(ImportRegFixture(c.fixtures + L"\\several.reg"), "fixture several.reg imported");
+    for (const Product& p : kProducts) MakeHostFolder(p.folder);
+    const std::wstring program = c.artifacts + L"\\locked\\SetUp.exe";
+    if (!c.Check(::CopyFileW(c.setupBuilt.c_str(), program.c_str(), FALSE) != FALSE, "SetUp.exe beside the locked Data"))
+        return;
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "a message about the unreadable listing")) {
+        c.Check(box.text.find(L"\u65E0\u6CD5\u8BFB\u53D6\u5B89\u88C5\u6587\u4EF6\u5217\u8868") != std::wstring::npos,  // 无法读取安装文件列表
+                "names the listing", box.text);
+        c.CheckText(box.caption, kSetupMessageCaption, "caption");
+        c.Screenshot(box.box, L"listing-unreadable");
+        AnswerMessageBox(box, IDOK);
+    }
+    c.CheckExit(setup.process, 5, "the run ends as stopped");
     CheckNothingRegistered(c);
 }
 
@@ -570,6 +633,8 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"copy-retry-ignore", &CopyFailureRetryIgnore},
         {L"copy-abort", &CopyFailureAbort},
         {L"enter-keeps-dialog", &EnterKeepsDialog},
+        {L"typed-folders", &TypedFolders},
+        {L"listing-unreadable", &ListingUnreadable},
         {L"texts", &Texts},
         {L"demo", &Demo},
     };
