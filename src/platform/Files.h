@@ -56,6 +56,13 @@ public:
     // ExpandEnvironmentStringsA: %NAME% replaced by the variable's value. False when it fails or
     // the result holds a character that code page 936 cannot hold.
     virtual bool ExpandVariables(const std::string& text, std::string& expanded) = 0;
+    // A whole file's bytes; false when it cannot be read.
+    virtual bool ReadBytes(const std::string& path, std::string& bytes) = 0;
+    // Writes bytes to a new or emptied file, or appends them; true when all were written.
+    virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
+    // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.
+    virtual bool RemoveFile(const std::string& path) = 0;
+    virtual bool RemoveFolder(const std::string& path) = 0;
 };
 
 // Owns one open listing and closes it once.

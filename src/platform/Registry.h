@@ -55,6 +55,17 @@ public:
     // without the terminating zero).
     virtual long SetString(RegKey key, const char* valueName, const char* text,
                            std::uint32_t byteCount) = 0;
+    // RegSetValueExA with any type: texts (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are CP936 bytes
+    // stored exactly as given (a terminator only when bytes hold one), other types raw.
+    virtual long SetValue(RegKey key, const char* valueName, std::uint32_t type,
+                          const std::string& bytes) = 0;
+    // RegEnumValueA: the value at index, its type and data (texts as CP936 bytes, as QueryValue
+    // gives them). kErrorNoMoreItems past the last; kErrorNoUnicodeTranslation for a name or
+    // text that CP936 cannot hold.
+    virtual long EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t& type,
+                           std::string& data) = 0;
+    // RegDeleteValueA.
+    virtual long DeleteValue(RegKey key, const char* valueName) = 0;
     // RegDeleteKeyA: fails for a key that has sub-keys.
     virtual long DeleteKey(RegKey parent, const char* subKey) = 0;
     virtual long CloseKey(RegKey key) = 0;

@@ -29,6 +29,28 @@ bool TrustsFolder(const std::string& value, const std::string& folder) {
     return false;
 }
 
+bool RemoveTrustedFolder(const std::string& value, const std::string& folder, std::string& updated) {
+    const std::string wanted = EntryFolder(folder);
+    std::string kept;
+    bool removed = false;
+    bool first = true;
+    for (std::size_t start = 0; start <= value.size();) {
+        std::size_t end = value.find(';', start);
+        if (end == std::string::npos) end = value.size();
+        const std::string entry = value.substr(start, end - start);
+        if (!entry.empty() && EntryFolder(entry) == wanted) {
+            removed = true;
+        } else {
+            if (!first) kept += ';';
+            kept += entry;
+            first = false;
+        }
+        start = end + 1;
+    }
+    if (removed) updated = kept;
+    return removed;
+}
+
 bool ComposeTrustedPaths(const std::string& current, const std::string& folder,
                          std::string& updated) {
     std::string result;

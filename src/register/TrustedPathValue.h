@@ -15,3 +15,7 @@ bool ComposeTrustedPaths(const std::string& current, const std::string& folder,
 // Whether one of the ';'-separated entries of value names folder: letter case, one trailing
 // backslash and a trailing "\..." (the folder with all below it) aside.
 bool TrustsFolder(const std::string& value, const std::string& folder);
+
+// value without the entries that name folder (as TrustsFolder matches them); the other entries
+// stay exactly as they are, in their order. False when value names folder nowhere.
+bool RemoveTrustedFolder(const std::string& value, const std::string& folder, std::string& updated);

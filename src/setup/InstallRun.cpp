@@ -49,11 +49,15 @@ SetupState InstallRun::OnInstall() {
     }
     DropTrailingSeparator(folder);
     if (!AcceptFolder(folder)) return state_;
+    if (journal_) journal_->Begin(folder + kInstallSubFolder);
     files_.MakeDir(folder);  // one level; a failure shows later, in the payload copy
     folder += kInstallSubFolder;
     files_.MakeDir(folder);
 
-    if (!RunInstall()) return state_;
+    const bool installed = RunInstall();
+    // Whatever was done so far can be undone, a stopped run's copies included.
+    if (journal_) journal_->Finish();
+    if (!installed) return state_;
 
     const std::string warning = RegistrationWarning(catalogue_, members_.releaseFlags);
     if (!warning.empty()) {

@@ -9,6 +9,7 @@
 #include "platform/Files.h"
 #include "platform/Processes.h"
 #include "platform/ProgressSink.h"
+#include "setup/InstallJournal.h"
 #include "setup/SetupView.h"
 
 // Where the dialog stands after a command.
@@ -21,11 +22,16 @@ enum class SetupState {
 // The program's exit code for the way the dialog ended. Scripts rely on them: never renumber,
 // add new ones at the end.
 constexpr int kExitFinished = 0;      // installed, every change made
-constexpr int kExitCancelled = 2;     // closed before an install began
+constexpr int kExitCancelled = 2;     // closed before an install began (or uninstall declined)
+constexpr int kExitHostRunning = 3;   // quiet run: AutoCAD runs, nothing was changed
 constexpr int kExitFilesSkipped = 4;  // installed, but the user chose Ignore for some files
 constexpr int kExitStopped = 5;       // the install stopped: package missing or unreadable, or Abort
 constexpr int kExitIncomplete = 6;    // installed, but some host or profile was left unchanged
                                       // (the warning named them)
+constexpr int kExitNoRecord = 7;      // uninstall: the undo record is missing or damaged; nothing
+                                      // was changed
+constexpr int kExitUninstallIncomplete = 8;  // uninstalled, but something was left (changed since
+                                             // the install, or could not be removed); reported
 
 // The sub-folder of the chosen folder that receives the plug-in.
 extern const char* const kInstallSubFolder;  // "\Korvel-Tarnwick"
@@ -39,6 +45,9 @@ public:
                bool& hostCheckArmed);
     InstallRun(const InstallRun&) = delete;
     InstallRun& operator=(const InstallRun&) = delete;
+
+    // The undo record to keep while installing (none by default).
+    void SetJournal(InstallJournal* journal) { journal_ = journal; }
 
     // The Install button's handler; returns the state it leaves the dialog in.
     SetupState OnInstall();
@@ -67,5 +76,6 @@ private:
     bool& hostCheckArmed_;
     SetupState state_ = SetupState::Choosing;
     int skippedFiles_ = 0;     // ignored in the payload copy
+    InstallJournal* journal_ = nullptr;
     bool warningShown_ = false;
 };

@@ -406,3 +406,50 @@ PathRead FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
     path = currentFolder;
     return PathRead::Read;
 }
+
+bool FileDouble::ReadBytes(const std::string& path, std::string& bytes) {
+    calls.push_back("ReadBytes(" + path + ")");
+    const Node* node = Find(path);
+    if (!node || node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return false;
+    bytes = node->content;
+    return true;
+}
+
+bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, bool append) {
+    calls.push_back(std::string(append ? "AppendBytes(" : "WriteBytes(") + path + ")");
+    const std::vector<std::string> parts = Split(path);
+    if (parts.size() < 2 || writeFaults_.count(KeyOf(parts))) return false;
+    const auto folder = nodes_.find(KeyOf(std::vector<std::string>(parts.begin(), parts.end() - 1)));
+    if (folder == nodes_.end() || !folder->second.folder) return false;
+    const auto existing = nodes_.find(KeyOf(parts));
+    if (existing != nodes_.end()) {
+        Node& node = existing->second;
+        if (node.folder || node.locked || (node.attributes & kAttrReadOnly)) return false;
+        node.content = append ? node.content + bytes : bytes;
+        return true;
+    }
+    AddFile(path, bytes);
+    return true;
+}
+
+bool FileDouble::RemoveFile(const std::string& path) {
+    calls.push_back("RemoveFile(" + path + ")");
+    const Node* node = Find(path);
+    // As DeleteFile: not a folder, not read-only, not in use.
+    if (!node || node->folder || node->locked || (node->attributes & kAttrReadOnly)) return false;
+    if (writeFaults_.count(KeyOf(Split(path)))) return false;
+    Remove(path);
+    return true;
+}
+
+bool FileDouble::RemoveFolder(const std::string& path) {
+    calls.push_back("RemoveFolder(" + path + ")");
+    const Node* node = Find(path);
+    if (!node || !node->folder || Split(path).size() < 2) return false;
+    if (!ChildNodes(KeyOf(Split(path))).empty() || writeFaults_.count(KeyOf(Split(path)))) return false;
+    Remove(path);
+    return true;
+}
+
+void FileDouble::FailReads(const std::string& path) { readFaults_.insert(KeyOf(Split(path))); }
+void FileDouble::FailWrites(const std::string& path) { writeFaults_.insert(KeyOf(Split(path))); }

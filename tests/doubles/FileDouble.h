@@ -42,6 +42,8 @@ public:
     void FailCopiesTo(const std::string& destination, int times = -1);
     void FailListing(const std::string& folder);  // FindFirst of any pattern in it fails
     void FailWriteAttributes(const std::string& path);
+    void FailReads(const std::string& path);   // ReadBytes of this file fails
+    void FailWrites(const std::string& path);  // WriteBytes, RemoveFile, RemoveFolder fail here
     // The FindNext that would hand out the entry at index (0 = the one FindFirst gives) fails.
     void FailListingAt(const std::string& folder, std::size_t index);
     void ClearListingFaults();
@@ -81,6 +83,10 @@ public:
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
+    bool ReadBytes(const std::string& path, std::string& bytes) override;
+    bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RemoveFolder(const std::string& path) override;
 
 private:
     struct Node {
@@ -111,4 +117,6 @@ private:
     std::set<std::string> listingFaults_;
     std::map<std::string, std::size_t> listingFailsAt_;
     std::set<std::string> attributeFaults_;
+    std::set<std::string> readFaults_;
+    std::set<std::string> writeFaults_;
 };

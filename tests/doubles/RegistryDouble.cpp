@@ -354,6 +354,42 @@ long RegistryDouble::SetString(RegKey key, const char* valueName, const char* te
     return Write(key, valueName, kRegSz, bytes, RegOp::SetString);
 }
 
+long RegistryDouble::SetValue(RegKey key, const char* valueName, std::uint32_t type,
+                              const std::string& bytes) {
+    return Write(key, valueName, type, bytes, RegOp::SetValue);
+}
+
+long RegistryDouble::EnumValue(RegKey key, std::uint32_t index, std::string& name,
+                               std::uint32_t& type, std::string& data) {
+    if (long e = Begin(RegOp::EnumValue)) return e;
+    long error = kErrorSuccess;
+    std::shared_ptr<Node> node = Resolve(key, error);
+    if (!node) return error;
+    if (index >= node->values.size()) return kErrorNoMoreItems;
+    const Value& value = node->values[index];
+    if (long e = ValueFaultFor(readFaults_, node, value.name.c_str())) return e;
+    name = value.name;
+    type = value.type;
+    data = value.bytes;
+    return kErrorSuccess;
+}
+
+long RegistryDouble::DeleteValue(RegKey key, const char* valueName) {
+    if (long e = Begin(RegOp::DeleteValue)) return e;
+    long error = kErrorSuccess;
+    std::shared_ptr<Node> node = Resolve(key, error);
+    if (!node) return error;
+    if (long e = WriteFaultFor(node, valueName)) return e;
+    const std::u16string folded = Fold(valueName ? valueName : "");
+    for (auto it = node->values.begin(); it != node->values.end(); ++it) {
+        if (it->folded == folded) {
+            node->values.erase(it);
+            return kErrorSuccess;
+        }
+    }
+    return kErrorFileNotFound;
+}
+
 long RegistryDouble::DeleteKey(RegKey parent, const char* subKey) {
     if (long e = Begin(RegOp::DeleteKey)) return e;
     std::shared_ptr<Node> node;

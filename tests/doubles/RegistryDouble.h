@@ -44,8 +44,11 @@ enum class RegOp {
     SetString,
     DeleteKey,
     CloseKey,
+    SetValue,
+    EnumValue,
+    DeleteValue,
 };
-constexpr int kRegOpKinds = 11;
+constexpr int kRegOpKinds = 14;
 
 class RegistryDouble : public Registry {
 public:
@@ -65,6 +68,11 @@ public:
     long SetDword(RegKey key, const char* valueName, std::uint32_t value) override;
     long SetString(RegKey key, const char* valueName, const char* text,
                    std::uint32_t byteCount) override;
+    long SetValue(RegKey key, const char* valueName, std::uint32_t type,
+                  const std::string& bytes) override;
+    long EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t& type,
+                   std::string& data) override;
+    long DeleteValue(RegKey key, const char* valueName) override;
     long DeleteKey(RegKey parent, const char* subKey) override;
     long CloseKey(RegKey key) override;
 

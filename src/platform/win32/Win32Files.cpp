@@ -148,3 +148,72 @@ bool Win32Files::ExpandVariables(const std::string& text, std::string& expanded)
     expanded = std::move(narrow);
     return true;
 }
+
+bool Win32Files::ReadBytes(const std::string& path, std::string& bytes) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    std::string content;
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+        content.append(buffer, got);
+    CloseHandle(file);
+    if (!ok) return false;
+    bytes = std::move(content);
+    return true;
+}
+
+bool Win32Files::WriteBytes(const std::string& path, const std::string& bytes, bool append) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    const HANDLE file = CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                                    append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                                &written, nullptr) != FALSE &&
+                                      written == bytes.size());
+    const bool flushed = FlushFileBuffers(file) != FALSE;
+    CloseHandle(file);
+    return ok && flushed;
+}
+
+bool Win32Files::RemoveFile(const std::string& path) {
+    std::wstring wide;
+    return Wide(path, wide) && DeleteFileW(wide.c_str()) != FALSE;
+}
+
+bool Win32Files::RemoveFolder(const std::string& path) {
+    std::wstring wide;
+    return Wide(path, wide) && RemoveDirectoryW(wide.c_str()) != FALSE;
+}
+
+bool Win32TextCodec::Cp936ToUtf8(const std::string& cp936, std::string& utf8) {
+    std::wstring wide;
+    if (!WidenCp936Exact(cp936, wide)) return false;
+    utf8.clear();
+    if (wide.empty()) return true;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    if (size <= 0) return false;
+    utf8.assign(static_cast<std::size_t>(size), '\0');
+    return WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0], size,
+                               nullptr, nullptr) == size;
+}
+
+bool Win32TextCodec::Utf8ToCp936(const std::string& utf8, std::string& cp936) {
+    cp936.clear();
+    if (utf8.empty()) return true;
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                           static_cast<int>(utf8.size()), nullptr, 0);
+    if (length <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                            &wide[0], length) != length)
+        return false;
+    return NarrowCp936Exact(wide, cp936);
+}

@@ -3,6 +3,7 @@
 // page 936, and the narrow functions' buffer limits are counted in CP936 bytes. A path that is not
 // CP936 throughout is refused before any call: it would name another file, or none.
 #include "platform/Files.h"
+#include "platform/TextCodec.h"
 
 class Win32Files : public Files {
 public:
@@ -19,4 +20,15 @@ public:
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
+    bool ReadBytes(const std::string& path, std::string& bytes) override;
+    bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RemoveFolder(const std::string& path) override;
+};
+
+// CP936 <-> UTF-8 through UTF-16, with the exact conversions.
+class Win32TextCodec : public TextCodec {
+public:
+    bool Cp936ToUtf8(const std::string& cp936, std::string& utf8) override;
+    bool Utf8ToCp936(const std::string& utf8, std::string& cp936) override;
 };

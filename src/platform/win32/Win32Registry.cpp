@@ -24,6 +24,20 @@ RegKey FromHkey(HKEY key) {
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
+// Data as the narrow functions give them: texts as CP936 bytes, counted as such (a text stored
+// with an odd byte count keeps its last character: the missing high byte is a zero); other types
+// as stored. False when a text holds a character CP936 cannot.
+bool FromRaw(DWORD type, const std::vector<BYTE>& raw, std::string& bytes) {
+    if (!IsText(type)) {
+        bytes.assign(raw.begin(), raw.end());
+        return true;
+    }
+    std::wstring wide((raw.size() + 1) / 2, L'\0');
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        wide[i / 2] = static_cast<wchar_t>(wide[i / 2] | (raw[i] << (i % 2 ? 8 : 0)));
+    return NarrowCp936Exact(wide, bytes);
+}
+
 // A name for the wide call; null stays null. False when it is no CP936 text.
 bool WideName(const char* name, std::wstring& wide, const wchar_t*& pointer) {
     pointer = nullptr;
@@ -98,17 +112,8 @@ long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t*
     }
     if (result != ERROR_SUCCESS) return result;
 
-    // Texts as the narrow functions give them: CP936 bytes, counted as such. A text stored with
-    // an odd byte count keeps its last character: the missing high byte is a zero.
     std::string bytes;
-    if (IsText(valueType)) {
-        std::wstring wide((raw.size() + 1) / 2, L'\0');
-        for (std::size_t i = 0; i < raw.size(); ++i)
-            wide[i / 2] = static_cast<wchar_t>(wide[i / 2] | (raw[i] << (i % 2 ? 8 : 0)));
-        if (!NarrowCp936Exact(wide, bytes)) return ERROR_NO_UNICODE_TRANSLATION;
-    } else {
-        bytes.assign(raw.begin(), raw.end());
-    }
+    if (!FromRaw(valueType, raw, bytes)) return ERROR_NO_UNICODE_TRANSLATION;
     if (type) *type = valueType;
     const auto needed = static_cast<std::uint32_t>(bytes.size());
     if (data == nullptr) {
@@ -154,6 +159,62 @@ long Win32Registry::SetString(RegKey key, const char* valueName, const char* tex
     return RegSetValueExW(ToHkey(key), wideName, 0, REG_SZ,
                           reinterpret_cast<const BYTE*>(wide.c_str()),
                           static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
+}
+
+long Win32Registry::SetValue(RegKey key, const char* valueName, std::uint32_t type,
+                             const std::string& bytes) {
+    std::wstring name;
+    const wchar_t* wideName = nullptr;
+    if (!WideName(valueName, name, wideName)) return ERROR_NO_UNICODE_TRANSLATION;
+    if (!IsText(type)) {
+        return RegSetValueExW(ToHkey(key), wideName, 0, type,
+                              reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()));
+    }
+    std::wstring wide;
+    if (!WidenCp936Exact(bytes, wide)) return ERROR_NO_UNICODE_TRANSLATION;
+    return RegSetValueExW(ToHkey(key), wideName, 0, type, reinterpret_cast<const BYTE*>(wide.c_str()),
+                          static_cast<DWORD>(wide.size() * sizeof(wchar_t)));
+}
+
+long Win32Registry::EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t& type,
+                              std::string& data) {
+    DWORD nameLength = 0, dataSize = 0;
+    LONG result = RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, &nameLength, &dataSize, nullptr, nullptr);
+    if (result != ERROR_SUCCESS) return result;
+    // The largest value may grow meanwhile: ask again with more room.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::vector<wchar_t> wideName(nameLength + 1);
+        std::vector<BYTE> raw(dataSize);
+        DWORD nameSize = static_cast<DWORD>(wideName.size());
+        DWORD rawSize = static_cast<DWORD>(raw.size());
+        DWORD valueType = 0;
+        result = RegEnumValueW(ToHkey(key), index, wideName.data(), &nameSize, nullptr, &valueType,
+                               raw.empty() ? nullptr : raw.data(), &rawSize);
+        if (result == ERROR_MORE_DATA) {
+            nameLength = nameLength * 2 + 16;
+            dataSize = dataSize * 2 + 16;
+            continue;
+        }
+        if (result != ERROR_SUCCESS) return result;
+        raw.resize(rawSize);
+        std::string narrowName, bytes;
+        if (!NarrowCp936Exact(wideName.data(), static_cast<int>(nameSize), narrowName) ||
+            !FromRaw(valueType, raw, bytes))
+            return ERROR_NO_UNICODE_TRANSLATION;
+        name = std::move(narrowName);
+        type = valueType;
+        data = std::move(bytes);
+        return ERROR_SUCCESS;
+    }
+    return result;
+}
+
+long Win32Registry::DeleteValue(RegKey key, const char* valueName) {
+    std::wstring name;
+    const wchar_t* wide = nullptr;
+    if (!WideName(valueName, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
+    return RegDeleteValueW(ToHkey(key), wide);
 }
 
 long Win32Registry::DeleteKey(RegKey parent, const char* subKey) {

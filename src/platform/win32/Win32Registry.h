@@ -16,6 +16,11 @@ public:
     long SetDword(RegKey key, const char* valueName, std::uint32_t value) override;
     long SetString(RegKey key, const char* valueName, const char* text,
                    std::uint32_t byteCount) override;
+    long SetValue(RegKey key, const char* valueName, std::uint32_t type,
+                  const std::string& bytes) override;
+    long EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t& type,
+                   std::string& data) override;
+    long DeleteValue(RegKey key, const char* valueName) override;
     long DeleteKey(RegKey parent, const char* subKey) override;
     long CloseKey(RegKey key) override;
 };

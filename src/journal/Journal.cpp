@@ -1,0 +1,319 @@
+#include "journal/Journal.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "catalogue/PathText.h"
+#include "catalogue/Text.h"
+
+namespace {
+const char kHeader[] = "Korvel-Tarnwick uninstall record\t1";
+const char* const kKindNames[] = {"folder", "file", "replaced", "key", "value", "keydeleted"};
+
+std::uint32_t Crc32(const std::string& text) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : text) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::string Sealed(const std::string& body) { return body + Format("\t#%08x", Crc32(body)); }
+
+// The body of a sealed line, or false when its checksum does not match.
+bool Unseal(const std::string& line, std::string& body) {
+    const std::size_t tab = line.rfind('\t');
+    if (tab == std::string::npos || line.size() - tab != 10 || line[tab + 1] != '#') return false;
+    body = line.substr(0, tab);
+    return Format("%08x", Crc32(body)) == line.substr(tab + 2);
+}
+
+std::string Escape(const std::string& utf8) {
+    std::string out;
+    for (char c : utf8) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\t': out += "\\t"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+bool Unescape(const std::string& text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            out += text[i];
+            continue;
+        }
+        if (++i == text.size()) return false;
+        switch (text[i]) {
+            case '\\': out += '\\'; break;
+            case 't': out += '\t'; break;
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            default: return false;
+        }
+    }
+    return true;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += kDigits[b >> 4];
+        out += kDigits[b & 0xF];
+    }
+    return out;
+}
+
+bool FromHex(const std::string& hex, std::string& bytes) {
+    if (hex.size() % 2) return false;
+    bytes.clear();
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        int value = 0;
+        for (int k = 0; k < 2; ++k) {
+            const char c = hex[i + k];
+            const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (digit < 0) return false;
+            value = value * 16 + digit;
+        }
+        bytes += static_cast<char>(value);
+    }
+    return true;
+}
+
+bool Number(const std::string& text, std::uint64_t& value) {
+    if (text.empty() || text.size() > 19) return false;
+    value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return true;
+}
+
+std::vector<std::string> Fields(const std::string& body) {
+    std::vector<std::string> fields(1);
+    for (char c : body) {
+        if (c == '\t')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+// Texts cross as UTF-8; the program works in CP936.
+bool Text(TextCodec& codec, const std::string& cp936, std::string& field) {
+    std::string utf8;
+    if (!codec.Cp936ToUtf8(cp936, utf8)) return false;
+    field = Escape(utf8);
+    return true;
+}
+
+bool FromText(TextCodec& codec, const std::string& field, std::string& cp936) {
+    std::string utf8;
+    return Unescape(field, utf8) && codec.Utf8ToCp936(utf8, cp936);
+}
+
+const char* RootName(RegKey root) { return root == kHkeyLocalMachine ? "HKLM" : "HKCU"; }
+
+bool Root(const std::string& name, RegKey& root) {
+    if (name == "HKLM") root = kHkeyLocalMachine;
+    else if (name == "HKCU") root = kHkeyCurrentUser;
+    else return false;
+    return true;
+}
+
+std::string Typed(const RecordedValue& v) { return Format("%u:", static_cast<unsigned>(v.type)) + Hex(v.bytes); }
+
+bool FromTyped(const std::string& field, RecordedValue& v) {
+    const std::size_t colon = field.find(':');
+    std::uint64_t type = 0;
+    if (colon == std::string::npos || !Number(field.substr(0, colon), type) || type > 0xFFFFFFFFu) return false;
+    v.type = static_cast<std::uint32_t>(type);
+    return FromHex(field.substr(colon + 1), v.bytes);
+}
+}  // namespace
+
+bool FormatEntry(const JournalEntry& e, TextCodec& codec, std::string& line) {
+    std::vector<std::string> f{kKindNames[static_cast<int>(e.kind)]};
+    std::string text;
+    switch (e.kind) {
+        case EntryKind::Folder:
+            if (!Text(codec, e.path, text)) return false;
+            f.push_back(text);
+            break;
+        case EntryKind::File:
+        case EntryKind::Replaced:
+            if (!Text(codec, e.path, text)) return false;
+            f.push_back(text);
+            if (e.kind == EntryKind::Replaced) {
+                if (!Text(codec, e.backup, text)) return false;
+                f.push_back(text);
+            }
+            f.push_back(std::to_string(e.size));
+            f.push_back(e.hash);
+            break;
+        case EntryKind::Key:
+        case EntryKind::Value:
+        case EntryKind::KeyDeleted:
+            f.push_back(RootName(e.root));
+            if (!Text(codec, e.path, text)) return false;
+            f.push_back(text);
+            if (e.kind == EntryKind::Value) {
+                if (!Text(codec, e.value.name, text)) return false;
+                f.push_back(text);
+                f.push_back(e.hadOld ? Typed(e.old) : "-");
+                f.push_back(Typed(e.value));
+            }
+            if (e.kind == EntryKind::KeyDeleted) {
+                for (const RecordedValue& v : e.values) {
+                    if (!Text(codec, v.name, text)) return false;
+                    f.push_back(text);
+                    f.push_back(Typed(v));
+                }
+            }
+            break;
+    }
+    std::string body;
+    for (std::size_t i = 0; i < f.size(); ++i) body += (i ? "\t" : "") + f[i];
+    line = Sealed(body);
+    return true;
+}
+
+bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
+    std::string body;
+    if (!Unseal(line, body)) return false;
+    const std::vector<std::string> f = Fields(body);
+    e = JournalEntry{};
+    int kind = -1;
+    for (int k = 0; k < 6; ++k)
+        if (f[0] == kKindNames[k]) kind = k;
+    if (kind < 0) return false;
+    e.kind = static_cast<EntryKind>(kind);
+    switch (e.kind) {
+        case EntryKind::Folder:
+            return f.size() == 2 && FromText(codec, f[1], e.path);
+        case EntryKind::File:
+        case EntryKind::Replaced: {
+            const std::size_t n = e.kind == EntryKind::File ? 4 : 5;
+            if (f.size() != n || !FromText(codec, f[1], e.path)) return false;
+            if (e.kind == EntryKind::Replaced && !FromText(codec, f[2], e.backup)) return false;
+            return Number(f[n - 2], e.size) && f[n - 1].size() == 64;
+            break;
+        }
+        case EntryKind::Key:
+            return f.size() == 3 && Root(f[1], e.root) && FromText(codec, f[2], e.path);
+        case EntryKind::Value:
+            if (f.size() != 6 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path) ||
+                !FromText(codec, f[3], e.value.name) || !FromTyped(f[5], e.value))
+                return false;
+            e.old.name = e.value.name;
+            e.hadOld = f[4] != "-";
+            return !e.hadOld || FromTyped(f[4], e.old);
+        case EntryKind::KeyDeleted:
+            if (f.size() < 3 || f.size() % 2 == 0 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path))
+                return false;
+            for (std::size_t i = 3; i < f.size(); i += 2) {
+                RecordedValue v;
+                if (!FromText(codec, f[i], v.name) || !FromTyped(f[i + 1], v)) return false;
+                e.values.push_back(v);
+            }
+            return true;
+    }
+    return false;
+}
+
+RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& folder,
+                          std::vector<JournalEntry>& entries) {
+    entries.clear();
+    std::string bytes;
+    const std::string path = JoinPath(folder, kRecordName);
+    if (files.ReadAttributes(path) == kInvalidAttributes) return RecordState::Missing;
+    if (!files.ReadBytes(path, bytes)) return RecordState::Damaged;
+    std::vector<std::string> lines(1);
+    for (char c : bytes) {
+        if (c == '\n')
+            lines.emplace_back();
+        else
+            lines.back() += c;
+    }
+    // The text after the last line break is a line cut short, or nothing.
+    lines.pop_back();
+    std::string header;
+    if (lines.empty() || !Unseal(lines[0], header) || header != kHeader) return RecordState::Damaged;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        JournalEntry entry;
+        if (!ParseEntry(lines[i], codec, entry)) {
+            entries.clear();
+            return RecordState::Damaged;
+        }
+        entries.push_back(entry);
+    }
+    return RecordState::Loaded;
+}
+
+void Journal::Arm(const std::string& folder) {
+    folder_ = folder;
+    armed_ = true;
+    headerWritten_ = false;
+    entries_.clear();
+    written_ = 0;
+    backups_ = 0;
+    std::vector<JournalEntry> earlier;
+    const std::string path = JoinPath(folder_, kRecordName);
+    switch (Load(files_, codec_, folder_, earlier)) {
+        case RecordState::Loaded:
+            entries_ = earlier;
+            written_ = entries_.size();
+            headerWritten_ = true;
+            for (const JournalEntry& e : entries_) backups_ += e.kind == EntryKind::Replaced;
+            break;
+        case RecordState::Damaged:
+            // Not ours to guess at, nor to lose: kept aside for whoever looks at it.
+            files_.CopyOver(path, path + ".damaged", false);
+            files_.RemoveFile(path);
+            break;
+        case RecordState::Missing:
+            break;
+    }
+}
+
+void Journal::Add(const JournalEntry& entry) {
+    entries_.push_back(entry);
+    Flush();
+}
+
+bool Journal::Flush() {
+    if (!armed_) return false;
+    if (written_ == entries_.size()) return true;
+    const std::string path = JoinPath(folder_, kRecordName);
+    if (files_.ReadAttributes(folder_) == kInvalidAttributes) return false;  // not yet made
+    std::string text;
+    if (!headerWritten_) text = Sealed(kHeader) + "\n";
+    for (std::size_t i = written_; i < entries_.size(); ++i) {
+        std::string line;
+        if (!FormatEntry(entries_[i], codec_, line)) continue;  // cannot happen for lossless texts
+        text += line + "\n";
+    }
+    if (!files_.WriteBytes(path, text, headerWritten_)) return false;
+    headerWritten_ = true;
+    written_ = entries_.size();
+    return true;
+}
+
+std::string Journal::NewBackupPath() {
+    const std::string folder = JoinPath(folder_, kBackupFolder);
+    if (files_.ReadAttributes(folder) == kInvalidAttributes && !files_.CreateFolder(folder)) return std::string();
+    for (;;) {
+        const std::string path = JoinPath(folder, Format("%d.bak", ++backups_));
+        if (files_.ReadAttributes(path) == kInvalidAttributes) return path;
+    }
+}

@@ -1,0 +1,98 @@
+#pragma once
+// The undo record: what an install did, one action a line, so that uninstall can put the
+// machine back as it was. Each line keeps the state before the action beside it (the previous
+// value of a registry value, a copy of a file it overwrote, the values of a key it deleted) and
+// what the action left (the new value, the size and hash of the file), so that undo touches only
+// what still is as the install left it.
+//
+// The file is UTF-8 text: a header line, then one entry a line, fields separated by tabs, texts
+// escaped (\\ \t \n \r), bytes in hex, and each line closed by a checksum of the rest of it. A
+// later install into the same folder appends to it, so one record undoes both.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Files.h"
+#include "platform/Registry.h"
+#include "platform/TextCodec.h"
+
+// Never renumber: the names below are what the file holds.
+enum class EntryKind {
+    Folder,      // "folder": a folder was made
+    File,        // "file": a file was made where none was
+    Replaced,    // "replaced": a file was overwritten; its previous content is in `backup`
+    Key,         // "key": a registry key was made
+    Value,       // "value": a registry value was set (with its previous state)
+    KeyDeleted,  // "keydeleted": a registry key was deleted (with the values it held)
+};
+
+struct RecordedValue {
+    std::string name;
+    std::uint32_t type = 0;
+    std::string bytes;  // texts as CP936 bytes, as the registry seam gives them
+};
+
+struct JournalEntry {
+    EntryKind kind = EntryKind::Folder;
+    std::string path;    // a file or folder; or a key path below `root`
+    RegKey root = 0;     // registry entries: kHkeyLocalMachine or kHkeyCurrentUser
+    std::string backup;  // Replaced
+    std::uint64_t size = 0;  // File, Replaced: what the install left
+    std::string hash;        //   (SHA-256 hex)
+    RecordedValue value;     // Value: the name, and the type and bytes written
+    bool hadOld = false;     // Value: whether the value existed before
+    RecordedValue old;       //   and what it held
+    std::vector<RecordedValue> values;  // KeyDeleted: what the key held
+};
+
+// One entry as a line without its line break; false when a text cannot be written as UTF-8.
+bool FormatEntry(const JournalEntry& entry, TextCodec& codec, std::string& line);
+// The entry of one line; false for a line that is not one, or whose checksum does not match.
+bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& entry);
+
+// What loading a record found.
+enum class RecordState { Loaded, Missing, Damaged };
+
+class Journal {
+public:
+    static constexpr const char* kRecordName = "uninstall.dat";
+    static constexpr const char* kBackupFolder = "uninstall-backup";
+
+    Journal(Files& files, TextCodec& codec) : files_(files), codec_(codec) {}
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    // Reads the record in folder: its entries, in the order they were made. A line cut short at
+    // the very end (a run that ended while writing it) is passed over; anything else that does
+    // not read back is damage, and the record is not used.
+    static RecordState Load(Files& files, TextCodec& codec, const std::string& folder,
+                            std::vector<JournalEntry>& entries);
+
+    // Starts recording for an install into folder (the plug-in's own folder). An earlier record
+    // there is continued; a damaged one is kept aside as "uninstall.dat.damaged" and a new one
+    // begun. Entries made before the folder exists are kept until it does.
+    void Arm(const std::string& folder);
+    bool armed() const { return armed_; }
+    const std::string& folder() const { return folder_; }
+
+    // Adds an entry to the record (and to the file, as soon as the folder exists).
+    void Add(const JournalEntry& entry);
+    // Writes what is still pending; true when the file holds every entry.
+    bool Flush();
+
+    // Every entry of the record, earlier installs' included.
+    const std::vector<JournalEntry>& entries() const { return entries_; }
+    // A fresh path in the backup folder for the previous content of an overwritten file; the
+    // folder is made when missing. Empty when it cannot be.
+    std::string NewBackupPath();
+
+private:
+    Files& files_;
+    TextCodec& codec_;
+    bool armed_ = false;
+    bool headerWritten_ = false;
+    std::string folder_;
+    std::vector<JournalEntry> entries_;
+    std::size_t written_ = 0;  // entries_ already in the file
+    int backups_ = 0;
+};

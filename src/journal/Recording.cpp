@@ -1,0 +1,210 @@
+#include "journal/Recording.h"
+
+#include <vector>
+
+#include "catalogue/PathText.h"
+#include "journal/Sha256.h"
+
+namespace {
+std::string Below(const std::string& path, const char* subKey) {
+    const std::string name = subKey ? subKey : "";
+    if (name.empty()) return path;
+    return path.empty() ? name : path + "\\" + name;
+}
+}  // namespace
+
+bool RecordingRegistry::Locate(RegKey key, Where& where) const {
+    if (key == kHkeyLocalMachine || key == kHkeyCurrentUser) {
+        where = Where{key, std::string()};
+        return true;
+    }
+    const auto found = places_.find(key);
+    if (found == places_.end()) return false;
+    where = found->second;
+    return true;
+}
+
+bool RecordingRegistry::Locate(RegKey parent, const char* subKey, Where& where) const {
+    if (!Locate(parent, where)) return false;
+    where.path = Below(where.path, subKey);
+    return true;
+}
+
+long RecordingRegistry::OpenKey(RegKey parent, const char* subKey, RegKey& out) {
+    const long result = inner_.OpenKey(parent, subKey, out);
+    Where where;
+    if (result == kErrorSuccess && Locate(parent, subKey, where)) Remember(out, where);
+    return result;
+}
+
+long RecordingRegistry::OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) {
+    const long result = inner_.OpenKeyRead(parent, subKey, out);
+    Where where;
+    if (result == kErrorSuccess && Locate(parent, subKey, where)) Remember(out, where);
+    return result;
+}
+
+long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) {
+    Where where;
+    const bool located = Locate(parent, path, where);
+    if (!journal_.armed() || !located) {
+        const long result = inner_.CreateKey(parent, path, out);
+        if (result == kErrorSuccess && located) Remember(out, where);
+        return result;
+    }
+    // Which levels are missing now: those the call makes, outermost first.
+    Where base;
+    Locate(parent, base);
+    std::vector<std::string> missing;
+    const std::string text = path ? path : "";
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = NextSeparator(text, start);
+        if (end == std::string::npos) end = text.size();
+        const std::string level = text.substr(0, end);
+        RegKey probe = 0;
+        if (inner_.OpenKeyRead(parent, level.c_str(), probe) == kErrorSuccess)
+            inner_.CloseKey(probe);
+        else
+            missing.push_back(Below(base.path, level.c_str()));
+        start = end + 1;
+    }
+    const long result = inner_.CreateKey(parent, path, out);
+    if (result != kErrorSuccess) return result;
+    Remember(out, where);
+    for (const std::string& made : missing) {
+        JournalEntry entry;
+        entry.kind = EntryKind::Key;
+        entry.root = where.root;
+        entry.path = made;
+        journal_.Add(entry);
+    }
+    return result;
+}
+
+long RecordingRegistry::ReadNow(RegKey key, const char* valueName, RecordedValue& value) {
+    value.name = valueName ? valueName : "";
+    std::uint32_t size = 0;
+    long read = inner_.QueryValue(key, valueName, &value.type, nullptr, size);
+    if (read != kErrorSuccess) return read;
+    std::vector<std::uint8_t> data(size ? size : 1);
+    read = inner_.QueryValue(key, valueName, &value.type, data.data(), size);
+    if (read == kErrorSuccess) value.bytes.assign(data.begin(), data.begin() + size);
+    return read;
+}
+
+long RecordingRegistry::Write(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes) {
+    Where where;
+    if (!journal_.armed() || !Locate(key, where)) return inner_.SetValue(key, valueName, type, bytes);
+    // What the value holds now goes into the record; a value that cannot be read whole is not
+    // overwritten, since it could never be put back.
+    RecordedValue old;
+    const long read = ReadNow(key, valueName, old);
+    if (read != kErrorSuccess && read != kErrorFileNotFound) return read;
+    const long result = inner_.SetValue(key, valueName, type, bytes);
+    if (result != kErrorSuccess) return result;
+    JournalEntry entry;
+    entry.kind = EntryKind::Value;
+    entry.root = where.root;
+    entry.path = where.path;
+    entry.value = RecordedValue{valueName ? valueName : "", type, bytes};
+    entry.hadOld = read == kErrorSuccess;
+    if (entry.hadOld) entry.old = old;
+    journal_.Add(entry);
+    return result;
+}
+
+long RecordingRegistry::SetDword(RegKey key, const char* valueName, std::uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return Write(key, valueName, kRegDword, bytes);
+}
+
+long RecordingRegistry::SetString(RegKey key, const char* valueName, const char* text, std::uint32_t byteCount) {
+    return Write(key, valueName, kRegSz, text ? std::string(text, byteCount) : std::string());
+}
+
+long RecordingRegistry::SetValue(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes) {
+    return Write(key, valueName, type, bytes);
+}
+
+long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
+    Where where;
+    if (!journal_.armed() || !Locate(parent, subKey, where)) return inner_.DeleteKey(parent, subKey);
+    // What the key holds is kept in the record, so that undo can make it again; a key whose
+    // values cannot all be read is not deleted.
+    RegKey key = 0;
+    const long opened = inner_.OpenKeyRead(parent, subKey, key);
+    if (opened != kErrorSuccess) return inner_.DeleteKey(parent, subKey);  // nothing there to lose
+    JournalEntry entry;
+    entry.kind = EntryKind::KeyDeleted;
+    entry.root = where.root;
+    entry.path = where.path;
+    long listed = kErrorSuccess;
+    for (std::uint32_t index = 0;; ++index) {
+        RecordedValue value;
+        listed = inner_.EnumValue(key, index, value.name, value.type, value.bytes);
+        if (listed != kErrorSuccess) break;
+        entry.values.push_back(value);
+    }
+    inner_.CloseKey(key);
+    if (listed != kErrorNoMoreItems) return listed;
+    const long result = inner_.DeleteKey(parent, subKey);
+    if (result == kErrorSuccess) journal_.Add(entry);
+    return result;
+}
+
+bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists) {
+    if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists);
+    const std::uint32_t attributes = inner_.ReadAttributes(destination);
+    const bool existed = attributes != kInvalidAttributes && !(attributes & kAttrDirectory);
+    std::string backup;
+    if (existed && !failIfExists) {
+        // The previous content is kept before it is overwritten; without a copy, no overwrite.
+        backup = journal_.NewBackupPath();
+        if (backup.empty() || !inner_.CopyOver(destination, backup, true)) {
+            if (!backup.empty()) inner_.RemoveFile(backup);
+            return false;
+        }
+    }
+    if (!inner_.CopyOver(source, destination, failIfExists)) {
+        if (!backup.empty()) inner_.RemoveFile(backup);
+        return false;
+    }
+    JournalEntry entry;
+    entry.kind = backup.empty() ? EntryKind::File : EntryKind::Replaced;
+    entry.path = destination;
+    entry.backup = backup;
+    std::string written;
+    if (inner_.ReadBytes(destination, written)) {
+        entry.size = written.size();
+        entry.hash = Sha256Hex(written);
+    } else {
+        entry.hash = std::string(64, '0');  // unreadable now: undo will find it changed and keep it
+    }
+    journal_.Add(entry);
+    return true;
+}
+
+int RecordingFiles::MakeDir(const std::string& path) {
+    const bool existed = inner_.ReadAttributes(path) != kInvalidAttributes;
+    const int result = inner_.MakeDir(path);
+    if (result == 0 && !existed && journal_.armed()) {
+        JournalEntry entry;
+        entry.kind = EntryKind::Folder;
+        entry.path = path;
+        journal_.Add(entry);
+    }
+    return result;
+}
+
+bool RecordingFiles::CreateFolder(const std::string& path) {
+    const bool existed = inner_.ReadAttributes(path) != kInvalidAttributes;
+    const bool made = inner_.CreateFolder(path);
+    if (made && !existed && journal_.armed()) {
+        JournalEntry entry;
+        entry.kind = EntryKind::Folder;
+        entry.path = path;
+        journal_.Add(entry);
+    }
+    return made;
+}

@@ -1,0 +1,54 @@
+#include "journal/UninstallEntry.h"
+
+#include <vector>
+
+#include "catalogue/PathText.h"
+
+const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
+const char* const kUninstallProgram = "uninstall.exe";
+
+namespace {
+long SetText(Registry& registry, RegKey key, const char* name, const std::string& text) {
+    return registry.SetString(key, name, text.c_str(), static_cast<std::uint32_t>(text.size()));
+}
+}  // namespace
+
+bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uint32_t sizeKb,
+                         const UninstallEntryText& text) {
+    KeyHandle key(registry);
+    if (registry.CreateKey(kHkeyLocalMachine, kUninstallKey, key.out()) != kErrorSuccess || !key) {
+        // Without administrator rights the entry is the user's own.
+        if (registry.CreateKey(kHkeyCurrentUser, kUninstallKey, key.out()) != kErrorSuccess || !key) return false;
+    }
+    const std::string program = JoinPath(folder, kUninstallProgram);
+    bool ok = SetText(registry, key.get(), "DisplayName", text.displayName) == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "DisplayVersion", text.version) == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "Publisher", text.publisher) == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "InstallLocation", folder) == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "DisplayIcon", program + ",0") == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "UninstallString", "\"" + program + "\" /uninstall") == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "QuietUninstallString", "\"" + program + "\" /uninstall /S") == kErrorSuccess;
+    ok &= registry.SetDword(key.get(), "NoModify", 1) == kErrorSuccess;
+    ok &= registry.SetDword(key.get(), "NoRepair", 1) == kErrorSuccess;
+    ok &= registry.SetDword(key.get(), "EstimatedSize", sizeKb) == kErrorSuccess;
+    return ok;
+}
+
+bool FindInstalledFolder(Registry& registry, std::string& folder) {
+    for (RegKey root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
+        KeyHandle key(registry);
+        if (registry.OpenKeyRead(root, kUninstallKey, key.out()) != kErrorSuccess || !key) continue;
+        std::vector<std::uint8_t> data(1024, 0);
+        std::uint32_t size = static_cast<std::uint32_t>(data.size());
+        std::uint32_t type = 0;
+        if (registry.QueryValue(key.get(), "InstallLocation", &type, data.data(), size) != kErrorSuccess ||
+            (type != kRegSz && type != kRegExpandSz))
+            continue;
+        std::string text(data.begin(), data.begin() + size);
+        text = text.substr(0, text.find('\0'));
+        if (!IsAbsolutePath(text)) continue;
+        folder = text;
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The entry in Windows' list of installed programs ("Programs and Features"), under
+// HKEY_LOCAL_MACHINE when the program may write there, else under HKEY_CURRENT_USER.
+#include <cstdint>
+#include <string>
+
+#include "platform/Registry.h"
+
+extern const char* const kUninstallKey;  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Korvel-Tarnwick"
+extern const char* const kUninstallProgram;  // "uninstall.exe"
+
+struct UninstallEntryText {
+    std::string displayName;
+    std::string version;    // "2025.01.21"
+    std::string publisher;
+};
+
+// Writes the entry for the plug-in in folder; true when every value was stored.
+bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uint32_t sizeKb,
+                         const UninstallEntryText& text);
+
+// The folder of the installed plug-in, from the entry's InstallLocation (machine first).
+bool FindInstalledFolder(Registry& registry, std::string& folder);

@@ -1,0 +1,14 @@
+#pragma once
+// What the install run asks of the undo record: to start recording once the folder is chosen,
+// and to finish once the run is over (a copy of the program to uninstall with, and the entry in
+// the system's list of installed programs). The run works the same without one.
+#include <string>
+
+class InstallJournal {
+public:
+    virtual ~InstallJournal() = default;
+    // folder: the plug-in's own folder ("<chosen>\Korvel-Tarnwick"), where the record goes.
+    virtual void Begin(const std::string& folder) = 0;
+    // After the run, however it ended, once it has begun.
+    virtual void Finish() = 0;
+};
