@@ -206,8 +206,8 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
             const std::size_t n = e.kind == EntryKind::File ? 4 : 5;
             if (f.size() != n || !FromText(codec, f[1], e.path)) return false;
             if (e.kind == EntryKind::Replaced && !FromText(codec, f[2], e.backup)) return false;
-            return Number(f[n - 2], e.size) && f[n - 1].size() == 64;
-            break;
+            e.hash = f[n - 1];
+            return Number(f[n - 2], e.size) && e.hash.size() == 64;
         }
         case EntryKind::Key:
             return f.size() == 3 && Root(f[1], e.root) && FromText(codec, f[2], e.path);

@@ -12,6 +12,7 @@ const char kNotRestored[] = "无法还原";
 const char kUnreadable[] = "无法完整读取，保留不动";
 const char kNotEmpty[] = "文件夹中还有其他文件，保留不动";
 const char kBackupKept[] = "原文件的备份保留在 ";
+const char kShared[] = "另一处的插件安装仍在使用，保留不动";
 
 bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
@@ -38,8 +39,8 @@ bool Within(const std::string& path, const std::string& folder) {
 
 class Replay {
 public:
-    Replay(Registry& registry, Files& files, const std::string& folder, const std::string& self)
-        : registry_(registry), files_(files), folder_(folder), self_(self) {}
+    Replay(Registry& registry, Files& files, const std::string& folder, const std::string& self, bool otherInstall)
+        : registry_(registry), files_(files), folder_(folder), self_(self), otherInstall_(otherInstall) {}
 
     void Entry(const JournalEntry& e) {
         switch (e.kind) {
@@ -177,6 +178,7 @@ private:
     void File(const JournalEntry& e) {
         if (SamePath(e.path, self_)) return Defer(e.path);
         if (Missing(e.path)) return Done();
+        if (otherInstall_ && !Within(e.path, folder_)) return Left(e.path, kShared);
         if (!Unchanged(e)) return Left(e.path, kChanged);
         Remove(e.path) ? Done() : Left(e.path, kNotRemoved);
     }
@@ -187,6 +189,7 @@ private:
             return Defer(e.path);
         }
         if (Missing(e.backup)) return Left(e.path, kNotRestored);
+        if (otherInstall_ && !Within(e.path, folder_)) return Left(e.path, std::string(kShared) + "；" + kBackupKept + e.backup);
         if (Missing(e.path) || !Unchanged(e)) return Left(e.path, std::string(kChanged) + "；" + kBackupKept + e.backup);
         const std::uint32_t attributes = files_.ReadAttributes(e.path);
         if (attributes & kAttrReadOnly) files_.WriteAttributes(e.path, attributes & ~kAttrReadOnly);
@@ -218,12 +221,14 @@ private:
     Files& files_;
     const std::string folder_;
     const std::string self_;
+    const bool otherInstall_;
 };
 }  // namespace
 
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
-                const std::string& folder, const std::string& self, ProgressSink& progress) {
-    Replay replay(registry, files, folder, self);
+                const std::string& folder, const std::string& self, bool otherInstall,
+                ProgressSink& progress) {
+    Replay replay(registry, files, folder, self, otherInstall);
     // Everything but the folders, newest first; then the record and the backups it no longer
     // needs; then the folders, innermost (newest) first.
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {

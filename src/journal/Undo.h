@@ -23,6 +23,10 @@ struct UndoResult {
 };
 
 // folder: the plug-in's folder that the record lies in (the entry trusted paths gained);
-// self: the running program's path (may be empty). progress steps once per entry.
+// self: the running program's path (may be empty). otherInstall: the plug-in is also installed
+// elsewhere (a newer install took over the entry in the list of programs); the fonts, libraries
+// and driver it placed in the hosts' folders are that install's too, and stay. progress steps
+// once per entry.
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
-                const std::string& folder, const std::string& self, ProgressSink& progress);
+                const std::string& folder, const std::string& self, bool otherInstall,
+                ProgressSink& progress);

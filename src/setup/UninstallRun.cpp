@@ -3,6 +3,7 @@
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
 #include "catalogue/Text.h"
+#include "journal/UninstallEntry.h"
 #include "setup/InstallRun.h"
 
 namespace {
@@ -49,7 +50,10 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     progress_.SetRange(0, static_cast<int>(entries.size()));
     progress_.SetStep(1);
     progress_.SetPos(0);
-    result = Undo(registry_, files_, entries, folder, self, progress_);
+    // A newer install elsewhere has taken over the entry in the list of programs.
+    std::string registered;
+    const bool otherInstall = FindInstalledFolder(registry_, registered) && !EqualsNoCase(registered, folder);
+    result = Undo(registry_, files_, entries, folder, self, otherInstall, progress_);
 
     if (result.left.empty()) {
         Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);

@@ -25,6 +25,10 @@ public:
     bool Exists(const std::string&) override { std::abort(); }
     PathRead CurrentFolder(std::string&, std::uint32_t) override { std::abort(); }
     bool ExpandVariables(const std::string&, std::string&) override { std::abort(); }
+    bool ReadBytes(const std::string&, std::string&) override { std::abort(); }
+    bool WriteBytes(const std::string&, const std::string&, bool) override { std::abort(); }
+    bool RemoveFile(const std::string&) override { std::abort(); }
+    bool RemoveFolder(const std::string&) override { std::abort(); }
 };
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

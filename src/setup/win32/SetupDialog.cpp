@@ -20,6 +20,7 @@ Dlg_Setup::Dlg_Setup(SetupServices services, HWND parent)
       services(services),
       run(*this, *this, progressBar, services.catalogue, services.files, services.processes,
           services.hostCheckArmed) {
+    run.SetJournal(services.journal);
     for (UINT kind = WM_CTLCOLORMSGBOX; kind <= WM_CTLCOLORSTATIC; ++kind) {
         OnMessage(kind, [this](WPARAM wParam, LPARAM lParam) {
             return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));

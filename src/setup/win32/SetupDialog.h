@@ -24,6 +24,7 @@ struct SetupServices {
     Processes& processes;
     Win32Prompt& prompt;  // the catalogue's prompt: its boxes are owned by this dialog while it is open
     bool& hostCheckArmed;
+    InstallJournal* journal = nullptr;  // the undo record the install keeps, if any
 };
 
 class Dlg_Setup : public CDialog, public SetupView, public SetupMembers {

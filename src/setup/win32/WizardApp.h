@@ -7,8 +7,9 @@
 class CWizardApp : public CWinApp {
 public:
     // The seams are the process's static objects; they are only used once InitInstance runs.
-    CWizardApp(HostCatalogue& catalogue, Files& files, Processes& processes, Win32Prompt& prompt)
-        : services{catalogue, files, processes, prompt, hostCheckArmed} {}
+    CWizardApp(HostCatalogue& catalogue, Files& files, Processes& processes, Win32Prompt& prompt,
+               InstallJournal* journal = nullptr)
+        : services{catalogue, files, processes, prompt, hostCheckArmed, journal} {}
     bool InitInstance() override;
     int ExitInstance() override { return exitCode; }
 

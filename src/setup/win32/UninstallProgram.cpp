@@ -1,0 +1,169 @@
+#include "setup/win32/UninstallProgram.h"
+
+#include <commctrl.h>
+
+#include "catalogue/PathText.h"
+#include "catalogue/Text.h"
+#include "journal/Journal.h"
+#include "journal/UninstallEntry.h"
+#include "platform/Files.h"
+#include "platform/win32/Cp936.h"
+#include "platform/win32/Win32Prompt.h"
+#include "setup/InstallRun.h"
+#include "setup/UninstallRun.h"
+
+namespace {
+const wchar_t kWindowClass[] = L"KorvelUninstallProgress";
+const char kWorking[] = "正在卸载 Korvel-Tarnwick 插件，请稍候…";
+const char kNotInstalled[] = "未找到已安装的 Korvel-Tarnwick 插件，没有做任何更改。";
+
+// A small window with a progress bar, made when the undo starts (after the question), and the
+// owner of the messages that follow it.
+class ProgressWindow : public ProgressSink {
+public:
+    ProgressWindow(HINSTANCE instance, Win32Prompt& prompt, bool quiet)
+        : instance_(instance), prompt_(prompt), quiet_(quiet) {}
+    ~ProgressWindow() override {
+        if (window_ != nullptr) {
+            prompt_.SetOwner(nullptr);
+            ::DestroyWindow(window_);
+        }
+    }
+
+    void SetRange(int minimum, int maximum) override {
+        Make();
+        Send(PBM_SETRANGE32, static_cast<WPARAM>(minimum), static_cast<LPARAM>(maximum));
+    }
+    void SetStep(int step) override { Send(PBM_SETSTEP, static_cast<WPARAM>(step), 0); }
+    void SetPos(int position) override { Send(PBM_SETPOS, static_cast<WPARAM>(position), 0); }
+    void StepIt() override { Send(PBM_STEPIT, 0, 0); }
+
+private:
+    void Make() {
+        if (quiet_ || window_ != nullptr) return;
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = ::DefWindowProcW;
+        windowClass.hInstance = instance_;
+        windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = kWindowClass;
+        windowClass.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(128));
+        ::RegisterClassExW(&windowClass);
+        const int width = 380, height = 120;
+        const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+        const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+        window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kWindowClass, WidenCp936(kSetupCaption).c_str(),
+                                    WS_POPUP | WS_CAPTION | WS_VISIBLE, left, top, width, height, nullptr,
+                                    nullptr, instance_, nullptr);
+        if (window_ == nullptr) return;
+        HWND label = ::CreateWindowExW(0, L"STATIC", WidenCp936(kWorking).c_str(), WS_CHILD | WS_VISIBLE, 16, 14,
+                                       340, 20, window_, nullptr, instance_, nullptr);
+        ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+        bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 16, 44, 340, 20, window_,
+                                 nullptr, instance_, nullptr);
+        prompt_.SetOwner(window_);
+        Pump();
+    }
+    void Send(UINT message, WPARAM wParam, LPARAM lParam) {
+        if (bar_ == nullptr) return;
+        ::SendMessageW(bar_, message, wParam, lParam);
+        Pump();
+    }
+    // The undo runs on this thread: let the window paint between its steps.
+    static void Pump() {
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
+    }
+
+    HINSTANCE instance_;
+    Win32Prompt& prompt_;
+    bool quiet_;
+    HWND window_ = nullptr;
+    HWND bar_ = nullptr;
+};
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// Hands what is left to a copy of this program in the temporary folder, which removes it once
+// this process has ended; where no copy can be made, Windows removes it at the next restart.
+void RemoveAfterExit(const std::vector<std::string>& deferred) {
+    if (deferred.empty()) return;
+    wchar_t self[MAX_PATH * 4] = {};
+    wchar_t temp[MAX_PATH + 1] = {};
+    const DWORD selfLength = ::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
+    const DWORD tempLength = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
+    const std::wstring helper = std::wstring(temp, tempLength) + L"Korvel-Tarnwick-cleanup-" +
+                                std::to_wstring(::GetCurrentProcessId()) + L".exe";
+    if (selfLength > 0 && selfLength < std::size(self) && tempLength > 0 &&
+        ::CopyFileW(self, helper.c_str(), FALSE)) {
+        std::wstring command = Quoted(helper) + L" /cleanup " + std::to_wstring(::GetCurrentProcessId());
+        for (const std::string& path : deferred) command += L" " + Quoted(WidenCp936(path));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (::CreateProcessW(helper.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, temp, &startup,
+                             &process)) {
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+            return;
+        }
+        ::DeleteFileW(helper.c_str());
+    }
+    for (const std::string& path : deferred)
+        ::MoveFileExW(WidenCp936(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+}  // namespace
+
+int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool quiet) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    // The uninstaller in the plug-in's folder undoes the record beside it; the setup program
+    // from the package finds the folder through the entry in the list of installed programs.
+    std::string self, folder;
+    if (services.files.ModulePath(self, 32768) == PathRead::Read) {
+        const std::size_t cut = LastSeparator(self);
+        const std::string own = cut == std::string::npos ? std::string() : self.substr(0, cut);
+        if (!own.empty() && services.files.ReadAttributes(JoinPath(own, Journal::kRecordName)) != kInvalidAttributes)
+            folder = own;
+    }
+    if (folder.empty() && !FindInstalledFolder(services.registry, folder)) {
+        if (!quiet) services.prompt.Show(kNotInstalled, kSetupCaption, kMbOk | kMbIconExclamation);
+        return kExitNoRecord;
+    }
+
+    ProgressWindow progress(instance, services.prompt, quiet);
+    UninstallRun run(services.registry, services.files, services.codec, services.processes, services.prompt,
+                     progress);
+    const int code = run.Run(folder, self, quiet);
+    RemoveAfterExit(run.result.deferred);
+    return code;
+}
+
+int RunCleanup(const std::vector<std::wstring>& arguments) {
+    if (arguments.empty()) return 1;
+    const DWORD parent = static_cast<DWORD>(std::wcstoul(arguments[0].c_str(), nullptr, 10));
+    if (HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, parent)) {
+        ::WaitForSingleObject(process, 60000);
+        ::CloseHandle(process);
+    }
+    // Files first, then folders, each only while empty; a file still held is tried for a while.
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& path = arguments[i];
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) continue;
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            ::RemoveDirectoryW(path.c_str());
+            continue;
+        }
+        for (int attempt = 0; attempt < 100 && !::DeleteFileW(path.c_str()); ++attempt) ::Sleep(100);
+    }
+    wchar_t self[MAX_PATH * 4] = {};
+    if (::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self))) > 0)
+        ::MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return 0;
+}
