@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # demo.sh: the setup program's main job on a demo machine, under Wine.
 #
-# Sets up the machine (scripts/setup.sh), builds the Windows x86_64 edition (preset win64), makes a
-# fresh Wine prefix that looks like a Chinese Windows with six AutoCAD products installed
-# (tests/fixtures/demo/demo.reg imported with `reg import`, host folders with their Fonts and Drv
-# sub-folders created under C:\), puts a demo installation package at C:\KorvelPackage (SetUp.exe
-# beside Data\, which holds the plug-in's modules, fonts, host libraries and plot-driver file), and
+# Sets up the machine (scripts/setup.sh), builds the Windows x86_64 edition (preset win64), or with
+# KORVEL_EDITION=x86 the x86 one (preset win32), makes a fresh Wine prefix that looks like a
+# Chinese Windows with six AutoCAD products installed (tests/fixtures/demo/demo.reg imported with
+# `reg import`, host folders with their Fonts and Drv sub-folders created under C:\), puts a demo
+# installation package at C:\KorvelPackage (SetUp.exe beside Data\, which holds the plug-in's
+# modules, fonts, host libraries and plot-driver file), and
 # runs SetUp.exe there on a virtual screen (Xvfb). Our UI driver (tests/e2e) plays the user: it
 # prints what the dialog offers, presses Install, waits for the finished view and presses OK,
 # taking screenshots on the way. Then the demo prints what the install left in the registry and on
 # the disk.
 #
 # Environment:
+#   KORVEL_EDITION       x86_64 (default: preset win64, on a 64-bit Windows) or x86 (preset win32,
+#                        the 32-bit edition, on a 32-bit Windows: a WINEARCH=win32 prefix run by
+#                        the 32-bit Wine; it offers 2007 to 2016 and hides the later releases)
 #   KORVEL_BUILD_ROOT    where the build folders go (default <repo>/build); the demo's prefix is
-#                        <root>/win64/demo/prefix, made afresh on each run, and the screenshots
-#                        go to <root>/win64/demo/screenshots
+#                        <root>/<preset>/demo/prefix, made afresh on each run, and the screenshots
+#                        go to <root>/<preset>/demo/screenshots
 #   KORVEL_SKIP_SETUP=1  do not run scripts/setup.sh
 set -euo pipefail
 
@@ -23,17 +27,24 @@ cd "$repo"
 root=${KORVEL_BUILD_ROOT:-$repo/build}
 mkdir -p "$root"
 root=$(cd "$root" && pwd)
-build=$root/win64
+case "${KORVEL_EDITION:-x86_64}" in
+    x86_64) preset=win64 edition_name="x86_64" windows="64-bit" ;;
+    x86)    preset=win32 edition_name="x86 (32-bit)" windows="32-bit"
+            # Every Wine command below (prefix, reg, the program) then runs on a 32-bit Windows.
+            export KORVEL_WINEARCH=win32 KORVEL_WINE=${KORVEL_WINE32_LOADER:-/usr/lib/wine/wine} ;;
+    *) echo "demo: KORVEL_EDITION must be x86_64 or x86, not $KORVEL_EDITION"; exit 2 ;;
+esac
+build=$root/$preset
 
 if [[ "${KORVEL_SKIP_SETUP:-0}" != 1 ]]; then
     bash scripts/setup.sh </dev/null
 fi
 
-echo "== building the Windows x86_64 edition in $build"
+echo "== building the Windows $edition_name edition in $build"
 if [[ -f "$build/CMakeCache.txt" ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$build/CMakeCache.txt"; then
     rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
 fi
-cmake --preset win64 -B "$build" >"$root/demo-configure.log" 2>&1 || {
+cmake --preset "$preset" -B "$build" >"$root/demo-configure.log" 2>&1 || {
     tail -n 40 "$root/demo-configure.log"; echo "demo: configuring failed"; exit 1; }
 cmake --build "$build" -j 2 --target SetUp korvel_e2e >"$root/demo-build.log" 2>&1 || {
     tail -n 40 "$root/demo-build.log"; echo "demo: building failed"; exit 1; }
@@ -43,7 +54,7 @@ driver=$(find "$build" -name korvel_e2e.exe -type f | head -n 1)
 
 demo=$build/demo
 prefix=$demo/prefix
-echo "== making a fresh Wine prefix at $prefix"
+echo "== making a fresh Wine prefix ($windows Windows) at $prefix"
 rm -rf "$prefix"
 mkdir -p "$demo"
 bash scripts/wine-prefix.sh "$prefix"

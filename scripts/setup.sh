@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# setup.sh: installs every Debian package that building, testing and the demo need. Idempotent:
-# when all of them are present it returns at once without touching apt. Runs as root; otherwise
+# setup.sh: installs every Debian package that building, testing and the demo need, among them
+# the 32-bit Wine (wine32:i386, after adding the i386 architecture) that runs the x86 edition.
+# Idempotent: when all of them are present it returns at once without touching apt or dpkg. Runs as root; otherwise
 # through sudo when that is available. Needs no terminal (DEBIAN_FRONTEND=noninteractive).
 set -euo pipefail
 
@@ -10,11 +11,18 @@ packages=(
     libgtest-dev libgmock-dev googletest     # native GoogleTest; its sources for the Windows builds
     libbenchmark-dev                         # benchmarks
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
-    wine64 wine fonts-wine                   # runs the x86_64 build (no i386 architecture needed)
+    wine64 wine fonts-wine                   # runs the x86_64 build
+    wine32:i386                              # runs the x86 build (/usr/lib/wine/wine)
     xvfb xauth x11-apps x11-utils xdotool imagemagick   # display, window driving and screenshots
     fonts-wqy-zenhei                         # the Chinese font that stands in for SimSun
 )
 wanted=("${packages[@]}")
+
+# wine32 is an i386 package: dpkg must know the architecture before apt can find it.
+foreign_arch=0
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    foreign_arch=1
+fi
 
 missing=()
 for p in "${wanted[@]}"; do
@@ -22,7 +30,7 @@ for p in "${wanted[@]}"; do
         missing+=("$p")
     fi
 done
-if [[ ${#missing[@]} -eq 0 ]]; then
+if [[ ${#missing[@]} -eq 0 && $foreign_arch -eq 0 ]]; then
     echo "setup: all ${#wanted[@]} packages present"
     exit 0
 fi
@@ -36,8 +44,12 @@ else
     exit 1
 fi
 
-echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if [[ $foreign_arch -eq 1 ]]; then
+    echo "setup: adding the i386 architecture"
+    "${as_root[@]}" dpkg --add-architecture i386
+fi
+echo "setup: installing ${missing[*]}"
 "${as_root[@]}" apt-get update -q </dev/null
 "${as_root[@]}" apt-get install -y -q "${missing[@]}" </dev/null
 echo "setup: done"

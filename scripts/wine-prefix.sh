@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # wine-prefix.sh DIR
 #
-# Makes a ready 64-bit Wine prefix at DIR (which must not exist yet, or be empty) in well under a
+# Makes a ready Wine prefix at DIR (a 64-bit Windows, or a 32-bit one with KORVEL_WINEARCH=win32) (which must not exist yet, or be empty) in well under a
 # second: the first call builds a template prefix with `wineboot -i` (about 10 s) and later calls
 # copy it with `cp -a`, except Wine's own modules under C:\windows (dll, exe, nls, ...), which are
 # hard links to the template's: a test must not write into those files in place.
@@ -13,9 +13,13 @@
 #     unmanaged windows close at once, and Wine draws the captions itself).
 #
 # Environment:
-#   KORVEL_WINE_TEMPLATE  template folder (default: <repo>/build/wine-template). Concurrent callers
-#                         are serialised by a lock next to it, so only one builds it.
-#   KORVEL_WINE           wine loader (default /usr/lib/wine/wine64: only 64-bit programs start here).
+#   KORVEL_WINEARCH       win64 (default: a 64-bit Windows, running 64-bit and, with the 32-bit
+#                         loader, 32-bit programs) or win32 (a 32-bit Windows: 32-bit programs only).
+#   KORVEL_WINE_TEMPLATE  template folder (default: <repo>/build/wine-template, and
+#                         <repo>/build/wine-template-win32 for win32). Concurrent callers are
+#                         serialised by a lock next to it, so only one builds it.
+#   KORVEL_WINE           wine loader (default /usr/lib/wine/wine64 for win64, /usr/lib/wine/wine
+#                         for win32; /usr/lib/wine/wine hands 64-bit programs on to wine64).
 #
 # Exit status: 0 when DIR is ready. Prints nothing on success except when the template is built.
 set -euo pipefail
@@ -26,8 +30,14 @@ if [[ $# -ne 1 || -z "$1" ]]; then
 fi
 dest=$1
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-template=${KORVEL_WINE_TEMPLATE:-$repo/build/wine-template}
-wine=${KORVEL_WINE:-/usr/lib/wine/wine64}
+arch=${KORVEL_WINEARCH:-win64}
+case "$arch" in
+    win64) template=${KORVEL_WINE_TEMPLATE:-$repo/build/wine-template}
+           wine=${KORVEL_WINE:-/usr/lib/wine/wine64} ;;
+    win32) template=${KORVEL_WINE_TEMPLATE:-$repo/build/wine-template-win32}
+           wine=${KORVEL_WINE:-/usr/lib/wine/wine} ;;
+    *) echo "wine-prefix: KORVEL_WINEARCH must be win64 or win32, not $arch" >&2; exit 2 ;;
+esac
 wineserver=${KORVEL_WINESERVER:-/usr/lib/wine/wineserver}
 
 if [[ -e "$dest" && -n "$(ls -A "$dest" 2>/dev/null)" ]]; then
@@ -41,10 +51,10 @@ build_template() {
     mkdir -p "$work"
     work=$(cd "$work" && pwd)
     local log="$template.log"
-    echo "wine-prefix: building the template prefix $template (once)" >&2
+    echo "wine-prefix: building the $arch template prefix $template (once)" >&2
     # Wine's services inherit standard output; keep them off any pipe of our caller.
     (
-        export WINEPREFIX="$work" WINEARCH=win64 WINEDEBUG=-all
+        export WINEPREFIX="$work" WINEARCH="$arch" WINEDEBUG=-all
         export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
         export LC_ALL=C.UTF-8
         unset DISPLAY
@@ -71,7 +81,12 @@ build_template() {
         rm -rf "$work"
         return 1
     }
-    # Check that the registry really holds what the tests rely on.
+    # Check that the registry really holds what the tests rely on, and is of the wanted kind.
+    if ! grep -qx "#arch=$arch" "$work/system.reg"; then
+        echo "wine-prefix: the template is not a $arch prefix; see $log" >&2
+        rm -rf "$work"
+        return 1
+    fi
     if ! grep -q '"Managed"="N"' "$work/user.reg" || ! grep -q 'WenQuanYi Zen Hei' "$work/user.reg"; then
         echo "wine-prefix: the template's registry lacks our settings; see $log" >&2
         rm -rf "$work"
@@ -88,6 +103,7 @@ flock 9
 # A template from another Wine would be updated by every run made from it: build it afresh.
 wine_version=$("$wine" --version 2>/dev/null || echo unknown)
 if [[ ! -f "$template/system.reg" || ! -f "$template/user.reg" ||
+      "$(sed -n 's/^#arch=//p' "$template/system.reg" | head -n 1)" != "$arch" ||
       "$(cat "$template/.korvel-wine-version" 2>/dev/null)" != "$wine_version" ]]; then
     build_template
 fi

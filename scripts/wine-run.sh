@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # wine-run.sh [--prefix DIR] [--display[=:N]] [--timeout SECS] [--driver CMD] [--keep-prefix] [--] EXE ARGS...
 #
-# Runs a Windows program under Wine (64-bit only: /usr/lib/wine/wine64) and returns its exit code.
+# Runs a Windows program under Wine and returns its exit code.
 #
 #   --prefix DIR   the Wine prefix to use; made from the template (scripts/wine-prefix.sh) when DIR
 #                  does not exist. Without it a fresh temporary prefix is made under
@@ -19,7 +19,10 @@
 #                  the exit code is 97.
 #   --keep-prefix  keep the temporary prefix (its path is printed).
 #
-# Environment: LC_ALL defaults to zh_CN.UTF-8 (Wine then gives GetACP() 936); set
+# Environment: KORVEL_WINEARCH (win64, the default, or win32) is the kind of Windows a new prefix
+# is made as (scripts/wine-prefix.sh). KORVEL_WINE is the loader: /usr/lib/wine/wine64 by default
+# on win64, /usr/lib/wine/wine on win32; set it to /usr/lib/wine/wine to run a 32-bit program in
+# a win64 prefix (it hands 64-bit programs on to wine64). LC_ALL defaults to zh_CN.UTF-8 (Wine then gives GetACP() 936); set
 # LC_ALL=en_US.UTF-8 for an English Windows (1252). When that locale is not installed, a copy of
 # C.utf8 under its name (in <repo>/build/wine-locales, via LOCPATH) keeps Unix file names UTF-8. WINEDEBUG defaults to -all. WINEDLLOVERRIDES
 # defaults to "mscoree,mshtml=;winemenubuilder.exe=d".
@@ -32,7 +35,11 @@
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-wine=${KORVEL_WINE:-/usr/lib/wine/wine64}
+if [[ "${KORVEL_WINEARCH:-win64}" == win32 ]]; then
+    wine=${KORVEL_WINE:-/usr/lib/wine/wine}
+else
+    wine=${KORVEL_WINE:-/usr/lib/wine/wine64}
+fi
 wineserver=${KORVEL_WINESERVER:-/usr/lib/wine/wineserver}
 
 prefix=""

@@ -1,5 +1,6 @@
 #include "Environment.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -15,11 +16,47 @@ std::wstring Widen(const std::string& utf8) {
 }
 }  // namespace
 
-bool ImportRegFixture(const std::wstring& utf8Path) {
+bool OnWow64() {
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+namespace {
+// "[HKEY_LOCAL_MACHINE\SOFTWARE\X" -> "[HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\X" for every X
+// that is not already Wow6432Node.
+std::wstring IntoWow6432Node(const std::wstring& text) {
+    const std::wstring software = L"[HKEY_LOCAL_MACHINE\\SOFTWARE\\";
+    const std::wstring node = L"Wow6432Node\\";
+    std::wstring out;
+    std::size_t line = 0;
+    while (line < text.size()) {
+        std::size_t end = text.find(L'\n', line);
+        end = end == std::wstring::npos ? text.size() : end + 1;
+        std::wstring current = text.substr(line, end - line);
+        if (::CompareStringOrdinal(current.c_str(), static_cast<int>(std::min(current.size(), software.size())),
+                                   software.c_str(), static_cast<int>(software.size()), TRUE) == CSTR_EQUAL &&
+            ::CompareStringOrdinal(current.c_str() + software.size(),
+                                   static_cast<int>(std::min(current.size() - software.size(), node.size())),
+                                   node.c_str(), static_cast<int>(node.size()), TRUE) != CSTR_EQUAL) {
+            current.insert(software.size(), node);
+        }
+        out += current;
+        line = end;
+    }
+    return out;
+}
+}  // namespace
+
+bool ImportRegFixture(const std::wstring& utf8Path, FixtureView view) {
     std::ifstream in(utf8Path.c_str(), std::ios::binary);
     if (!in) return false;
     const std::string utf8((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::wstring text = Widen(utf8);
+    // On a 64-bit Windows the 32-bit reg.exe would import in the 32-bit view, where Wine makes a
+    // nested SOFTWARE\Wow6432Node\Wow6432Node of a key named with Wow6432Node: import in the 64-bit
+    // view instead, with the keys placed as the fixture means them.
+    const bool wow64 = OnWow64();
+    if (wow64 && view == FixtureView::SeenByTheEdition) text = IntoWow6432Node(text);
     // CRLF line ends, as regedit writes them.
     std::wstring crlf;
     for (wchar_t c : text) {
@@ -37,7 +74,8 @@ bool ImportRegFixture(const std::wstring& utf8Path) {
     Process reg;
     wchar_t system[MAX_PATH] = {};
     ::GetSystemDirectoryW(system, MAX_PATH);
-    if (!reg.Start(std::wstring(system) + L"\\reg.exe", L"import " + converted, L"")) return false;
+    if (!reg.Start(std::wstring(system) + L"\\reg.exe", L"import " + converted + (wow64 ? L" /reg:64" : L""), L""))
+        return false;
     return reg.Wait(60000) == 0;
 }
 
@@ -101,27 +139,34 @@ bool IsFolder(const std::wstring& path) {
 
 bool RemoveFolder(const std::wstring& path) { return ::RemoveDirectoryW(path.c_str()) != FALSE; }
 
-bool KeyExists(HKEY root, const std::wstring& path) {
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view) {
     HKEY key = nullptr;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     ::RegCloseKey(key);
     return true;
 }
 
-bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& value) {
+bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& value, REGSAM view) {
     wchar_t buffer[8192] = {};
     DWORD size = sizeof(buffer) - sizeof(wchar_t);
     DWORD type = 0;
-    if (::RegGetValueW(root, path.c_str(), name, RRF_RT_ANY, &type, buffer, &size) != ERROR_SUCCESS) return false;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    const LONG read = ::RegGetValueW(key, nullptr, name, RRF_RT_ANY, &type, buffer, &size);
+    ::RegCloseKey(key);
+    if (read != ERROR_SUCCESS) return false;
     if (type != REG_SZ) return false;
     value.assign(buffer, size / sizeof(wchar_t));
     while (!value.empty() && value.back() == L'\0') value.pop_back();
     return true;
 }
 
-bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& value) {
+bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& value, REGSAM view) {
     DWORD size = sizeof(value);
     DWORD type = 0;
-    return ::RegGetValueW(root, path.c_str(), name, RRF_RT_ANY, &type, &value, &size) == ERROR_SUCCESS &&
-           type == REG_DWORD;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    const LONG read = ::RegGetValueW(key, nullptr, name, RRF_RT_ANY, &type, &value, &size);
+    ::RegCloseKey(key);
+    return read == ERROR_SUCCESS && type == REG_DWORD;
 }

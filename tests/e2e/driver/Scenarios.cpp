@@ -71,6 +71,14 @@ bool Found(int year) {
     return false;
 }
 
+// The releases of fixtures/several.reg that the edition ticks at start: those it found and offers.
+std::vector<int> DefaultTicks(const Context& c) {
+    std::vector<int> years;
+    for (const Product& p : kProducts)
+        if (Offered(c, p.year)) years.push_back(p.year);
+    return years;
+}
+
 // A running SetUp.exe and its dialog.
 struct Setup {
     Process process;
@@ -333,8 +341,7 @@ void FullInstall(Context& c) {
             std::to_wstring(after.bottom - before.bottom) + L" vs " + std::to_wstring(ok.bottom - cancel.bottom));
     c.Screenshot(setup.dialog, L"finished");
     // The 32-bit edition installs for none of the releases it hides, though they were found.
-    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick",
-                   c.hostBitness == 32 ? std::vector<int>{2008, 2010} : std::vector<int>{2008, 2010, 2019, 2022});
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", DefaultTicks(c));
     Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
@@ -367,7 +374,7 @@ void HostRunning(Context& c) {
     Click(setup.dialog, kInstall);
     c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the second press installs");
     c.Check(host.Running(), "the host was left alone");
-    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", DefaultTicks(c));
     PressKey(setup.dialog, kOk, VK_ESCAPE);
     c.CheckExit(setup.process, 0, "Escape in the finished view");
     host.Terminate();
@@ -585,10 +592,56 @@ void Texts(Context& c) {
     if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "installed into the Chinese folder")) {
         c.CheckText(ReadControl(setup.dialog, kFolderEdit).text, L"C:\\软件安装\\Korvel-Tarnwick",
                     "the folder text names the sub-folder");
-        CheckInstalled(c, L"C:\\软件安装\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+        CheckInstalled(c, L"C:\\软件安装\\Korvel-Tarnwick", DefaultTicks(c));
     }
     Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "OK");
+}
+
+// The x86 edition on a 64-bit Windows, which shows it the 32-bit registry view: the 32-bit
+// AutoCAD 2008 under SOFTWARE\Wow6432Node is offered once and registered where that host reads
+// its keys; the 64-bit AutoCAD 2010 is not in this view and is left alone.
+void Wow64Views(Context& c) {
+    if (!c.Check(OnWow64(), "runs as a 32-bit program on a 64-bit Windows")) return;
+    c.Check(ImportRegFixture(c.fixtures + L"\\wow64.reg", FixtureView::As64BitView), "fixture wow64.reg imported");
+    const std::wstring host2008 = L"C:\\Program Files (x86)\\AutoCAD 2008";
+    const std::wstring host2010 = L"C:\\Program Files\\Autodesk\\AutoCAD 2010";
+    MakeHostFolder(host2008);
+    MakeHostFolder(host2010);
+    const std::wstring program = MakePackage(c.setupBuilt, true);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    for (const Release& r : kReleases) {
+        const ControlState box = ReadControl(setup.dialog, r.id);
+        const bool is2008 = r.year == 2008;
+        c.Check(box.enabled == is2008 && (box.checked == BST_CHECKED) == is2008,
+                "box " + std::to_string(r.year) + (is2008 ? " enabled and ticked" : " disabled"));
+    }
+    c.Screenshot(setup.dialog, L"wow64");
+    Click(setup.dialog, kInstall);
+    if (!c.Check(WaitForFinishedView(c, setup.dialog, 60000), "installs without a message")) {
+        setup.process.Terminate();
+        return;
+    }
+    const std::wstring product = L"SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804";
+    std::wstring text;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, product + L"\\Applications\\Korvel2008", L"LOADER", text, KEY_WOW64_64KEY) &&
+                text == L"C:\\Korvel\\Korvel-Tarnwick\\Korvel2008.ARX",
+            "2008's module registered under the 32-bit host's own key", text);
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, product + L"\\Applications\\Korvel2008DLL", L"LOADER", text,
+                       KEY_WOW64_64KEY) &&
+                text == host2008 + L"\\ACAD2007.dll",
+            "2008's host library registered there too", text);
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Wow6432Node\\Wow6432Node", KEY_WOW64_64KEY),
+            "no nested Wow6432Node key made");
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Applications",
+                       KEY_WOW64_64KEY),
+            "the 64-bit host gets no loader keys");
+    c.Check(IsFile(host2008 + L"\\Fonts\\Korvel_EN.shx") && IsFile(host2008 + L"\\Drv\\pdfplot9.hdi"),
+            "2008's support files placed");
+    c.Check(!IsFile(host2010 + L"\\Fonts\\Korvel_EN.shx"), "nothing placed for the 64-bit host");
+    Click(setup.dialog, kOk);
+    c.CheckExit(setup.process, 0, "OK in the finished view");
 }
 
 // The demo: SetUp.exe as it lies in the demo package, on the demo machine the caller laid out.
@@ -636,6 +689,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"typed-folders", &TypedFolders},
         {L"listing-unreadable", &ListingUnreadable},
         {L"texts", &Texts},
+        {L"wow64-views", &Wow64Views},
         {L"demo", &Demo},
     };
     auto found = scenarios.find(name);
