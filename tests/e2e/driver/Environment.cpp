@@ -1,6 +1,7 @@
 #include "Environment.h"
 
 #include <algorithm>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -169,4 +170,93 @@ bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& 
     const LONG read = ::RegGetValueW(key, nullptr, name, RRF_RT_ANY, &type, &value, &size);
     ::RegCloseKey(key);
     return read == ERROR_SUCCESS && type == REG_DWORD;
+}
+
+namespace {
+std::wstring Hex(const BYTE* data, DWORD size) {
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring out;
+    for (DWORD i = 0; i < size; ++i) {
+        out += kDigits[data[i] >> 4];
+        out += kDigits[data[i] & 0xF];
+    }
+    return out;
+}
+
+void SnapshotKey(HKEY root, const std::wstring& path, std::wstring& out) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    out += L"[" + path + L"]\n";
+    std::vector<std::wstring> values, children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[16384];
+        DWORD length = 16384, type = 0, size = 0;
+        if (::RegEnumValueW(key, i, name, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        std::vector<BYTE> data(size + 2);
+        length = 16384;
+        ::RegEnumValueW(key, i, name, &length, nullptr, &type, data.data(), &size);
+        // Texts without the terminating zeros a writer may or may not store.
+        if (type == REG_SZ || type == REG_EXPAND_SZ)
+            while (size >= 2 && data[size - 1] == 0 && data[size - 2] == 0) size -= 2;
+        values.push_back(L"\"" + std::wstring(name, length) + L"\" " + std::to_wstring(type) + L":" +
+                         Hex(data.data(), size));
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (::RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        children.emplace_back(name, length);
+    }
+    ::RegCloseKey(key);
+    std::sort(values.begin(), values.end());
+    std::sort(children.begin(), children.end());
+    for (const std::wstring& value : values) out += value + L"\n";
+    for (const std::wstring& child : children) SnapshotKey(root, path + L"\\" + child, out);
+}
+
+void SnapshotFolder(const std::wstring& folder, std::wstring& out) {
+    WIN32_FIND_DATAW data;
+    HANDLE search = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return;
+    std::vector<std::wstring> names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(search, &data));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+    for (const std::wstring& name : names) {
+        const std::wstring path = folder + L"\\" + name;
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        out += path + L" " + std::to_wstring(attributes);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            out += L"\n";
+            SnapshotFolder(path, out);
+            continue;
+        }
+        std::string content;
+        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            char buffer[4096];
+            DWORD got = 0;
+            while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+            ::CloseHandle(file);
+        }
+        out += L" " + Hex(reinterpret_cast<const BYTE*>(content.data()), static_cast<DWORD>(content.size())) + L"\n";
+    }
+}
+}  // namespace
+
+std::wstring RegistrySnapshot(HKEY root, const std::wstring& path) {
+    std::wstring out;
+    SnapshotKey(root, path, out);
+    return out;
+}
+
+std::wstring FileSnapshot(const std::wstring& folder) {
+    std::wstring out;
+    if (::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return out;
+    out += folder + L"\n";
+    SnapshotFolder(folder, out);
+    return out;
 }

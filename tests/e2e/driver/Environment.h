@@ -45,3 +45,9 @@ bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0);
 bool ReadString(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& value,
                 REGSAM view = 0);
 bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& value, REGSAM view = 0);
+
+// Everything below a key, as text: "[path]" lines, each followed by its values ("name" type:hex),
+// sub-keys sorted; "" when the key does not exist.
+std::wstring RegistrySnapshot(HKEY root, const std::wstring& path);
+// Every file and folder below folder with its attributes and content (hex); "" when missing.
+std::wstring FileSnapshot(const std::wstring& folder);

@@ -646,6 +646,179 @@ void Wow64Views(Context& c) {
 
 // The demo: SetUp.exe as it lies in the demo package, on the demo machine the caller laid out.
 // Shows what the dialog offers, installs with what it ticks by default, and shows the end.
+// --- Uninstall ---
+
+const wchar_t kUninstallEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
+const wchar_t kHostDriver[] = L"C:\\Program Files (x86)\\AutoCAD 2008\\Drv\\pdfplot9.hdi";
+const wchar_t kOtherVendor[] = L"SOFTWARE\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Applications\\OtherVendor";
+
+// The several-releases world, and what an uninstall must keep: the 2008 host's own plot driver
+// and another vendor's loader key.
+std::wstring UninstallWorld(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    c.Check(WriteTextFile(kHostDriver, "the host's own plot driver"), "the host's own plot driver");
+    HKEY key = nullptr;
+    if (c.Check(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOtherVendor, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr) == ERROR_SUCCESS,
+                "another vendor's loader key")) {
+        const wchar_t loader[] = L"C:\\Other\\other.arx";
+        ::RegSetValueExW(key, L"LOADER", 0, REG_SZ, reinterpret_cast<const BYTE*>(loader), sizeof loader);
+        ::RegCloseKey(key);
+    }
+    return program;
+}
+
+// The host trees, the entry in the list of programs, the hosts' folders and the install folder.
+std::wstring MachineSnapshot() {
+    std::wstring out;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        out += RegistrySnapshot(root, L"SOFTWARE\\Autodesk");
+        out += RegistrySnapshot(root, L"SOFTWARE\\Wow6432Node\\Autodesk");
+        out += RegistrySnapshot(root, kUninstallEntry);
+    }
+    for (const Product& p : kProducts) out += FileSnapshot(p.folder);
+    return out + FileSnapshot(L"C:\\Korvel");
+}
+
+bool InstallWithDefaults(Context& c, const std::wstring& program) {
+    Setup setup;
+    if (!Launch(c, program, setup)) return false;
+    Click(setup.dialog, kInstall);
+    if (!c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the install finishes")) {
+        setup.process.Terminate();
+        return false;
+    }
+    Click(setup.dialog, kOk);
+    return c.CheckExit(setup.process, 0, "the install ends with 0");
+}
+
+// "\"C:\...\uninstall.exe\" /uninstall": the program and its arguments.
+bool SplitCommand(const std::wstring& command, std::wstring& exe, std::wstring& arguments) {
+    if (command.size() < 2 || command[0] != L'"') return false;
+    const std::size_t close = command.find(L'"', 1);
+    if (close == std::wstring::npos) return false;
+    exe = command.substr(1, close - 1);
+    arguments = command.substr(close + 1);
+    while (!arguments.empty() && arguments[0] == L' ') arguments.erase(0, 1);
+    return true;
+}
+
+// The uninstaller removes itself and its folders once it has ended.
+bool WaitUntilGone(const std::wstring& folder, DWORD milliseconds) {
+    for (DWORD waited = 0; waited < milliseconds; waited += 200) {
+        if (!IsFolder(folder)) return true;
+        ::Sleep(200);
+    }
+    return !IsFolder(folder);
+}
+
+void CheckInstalledForUninstall(Context& c) {
+    c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe"), "the uninstaller is installed");
+    c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.dat"), "the undo record is written");
+    std::wstring location;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallLocation", location) &&
+                location == L"C:\\Korvel\\Korvel-Tarnwick",
+            "the entry in the list of programs names the folder", location);
+    DWORD noModify = 0;
+    c.Check(ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"NoModify", noModify) && noModify == 1, "NoModify = 1");
+}
+
+// Install, then uninstall from the entry's UninstallString as Programs and Features does: asked
+// first, then the machine is byte for byte as before, the host's own driver included.
+void UninstallFromTheEntry(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    const std::wstring before = MachineSnapshot();
+    if (!InstallWithDefaults(c, program)) return;
+    CheckInstalledForUninstall(c);
+    const std::wstring installed = MachineSnapshot();
+    c.Check(installed != before && installed.find(L"Korvel-Tarnwick\\uninstall.exe") != std::wstring::npos &&
+                installed.find(L"Drv\\pdfplot9.hdi") != std::wstring::npos,
+            "the snapshot sees what the install changed");
+    std::wstring command, exe, arguments;
+    if (!c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString", command) &&
+                     SplitCommand(command, exe, arguments) && arguments == L"/uninstall",
+                 "UninstallString names the uninstaller with /uninstall", command))
+        return;
+    Process uninstall;
+    if (!c.Check(uninstall.Start(exe, arguments, L"C:\\"), "the uninstaller starts")) return;
+    MessageBoxInfo box;
+    if (c.Check(WaitForProcessMessageBox(uninstall.id(), kBoxTimeout, box), "it asks first")) {
+        c.Check(box.text.find(L"\u786E\u5B9A\u8981\u5378\u8F7D") != std::wstring::npos, "asks to uninstall", box.text);  // 确定要卸载
+        c.CheckText(box.caption, kSetupMessageCaption, "caption");
+        c.Check(::GetDlgItem(box.box, IDYES) && ::GetDlgItem(box.box, IDNO), "Yes and No");
+        c.Screenshot(box.box, L"uninstall-confirm");
+        AnswerMessageBox(box, IDYES);
+    }
+    if (c.Check(WaitForProcessMessageBox(uninstall.id(), 60000, box), "it says it is done")) {
+        c.Check(box.text.find(L"\u5DF2\u5378\u8F7D") != std::wstring::npos, "uninstalled", box.text);  // 已卸载
+        c.Screenshot(box.box, L"uninstall-done");
+        AnswerMessageBox(box, IDOK);
+    }
+    c.CheckExit(uninstall, 0, "the uninstall ends with 0");
+    c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the uninstaller and its folders are gone after it ended");
+    const std::wstring after = MachineSnapshot();
+    c.Check(after == before, "the machine is as it was before the install", after == before ? L"" : after);
+}
+
+// The QuietUninstallString: no window at any moment, exit 0, and the machine as before.
+void UninstallQuiet(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    const std::wstring before = MachineSnapshot();
+    if (!InstallWithDefaults(c, program)) return;
+    std::wstring command, exe, arguments;
+    if (!c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"QuietUninstallString", command) &&
+                     SplitCommand(command, exe, arguments) && arguments == L"/uninstall /S",
+                 "QuietUninstallString adds /S", command))
+        return;
+    Process uninstall;
+    if (!c.Check(uninstall.Start(exe, arguments, L"C:\\"), "the quiet uninstall starts")) return;
+    bool shown = false;
+    for (int i = 0; i < 3000 && uninstall.Running(); ++i) {
+        shown = shown || ShowsAnyWindow(uninstall.id());
+        ::Sleep(10);
+    }
+    c.Check(!shown, "no window at any moment");
+    c.CheckExit(uninstall, 0, "the quiet uninstall ends with 0");
+    c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the uninstaller and its folders are gone after it ended");
+    const std::wstring after = MachineSnapshot();
+    c.Check(after == before, "the machine is as it was before the install", after == before ? L"" : after);
+}
+
+// While AutoCAD runs: refused once (Cancel keeps everything), quiet: exit 3 and nothing
+// changed; once it has ended, the package's SetUp.exe /uninstall /S removes everything.
+void UninstallHostRunning(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    const std::wstring before = MachineSnapshot();
+    if (!InstallWithDefaults(c, program)) return;
+    const std::wstring installed = MachineSnapshot();
+    Process host;
+    StartHost(c, host);
+    const std::wstring uninstaller = L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe";
+    Process gui;
+    if (c.Check(gui.Start(uninstaller, L"/uninstall", L"C:\\"), "the uninstaller starts")) {
+        MessageBoxInfo box;
+        if (c.Check(WaitForProcessMessageBox(gui.id(), kBoxTimeout, box), "it asks first")) AnswerMessageBox(box, IDYES);
+        if (c.Check(WaitForProcessMessageBox(gui.id(), kBoxTimeout, box), "a refusal while the host runs")) {
+            c.Check(box.text.find(L"\u8BF7\u5173\u95EDAutoCAD") != std::wstring::npos, "asks to close AutoCAD", box.text);  // 请关闭AutoCAD
+            c.Check(::GetDlgItem(box.box, IDRETRY) && ::GetDlgItem(box.box, IDCANCEL), "Retry and Cancel");
+            c.Screenshot(box.box, L"uninstall-host-running");
+            AnswerMessageBox(box, IDCANCEL);
+        }
+        c.CheckExit(gui, 2, "Cancel ends the uninstall with 2");
+    }
+    Process quiet;
+    if (c.Check(quiet.Start(uninstaller, L"/uninstall /S", L"C:\\"), "the quiet uninstall starts"))
+        c.CheckExit(quiet, 3, "quiet, the running host ends it with 3");
+    c.Check(MachineSnapshot() == installed, "nothing was changed while the host runs");
+    host.Terminate();
+    Process package;
+    if (c.Check(package.Start(program, L"/uninstall /S", L"C:\\pkg"), "SetUp.exe /uninstall /S from the package"))
+        c.CheckExit(package, 0, "it uninstalls with 0");
+    c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the install folder is gone");
+    const std::wstring after = MachineSnapshot();
+    c.Check(after == before, "the machine is as it was before the install", after == before ? L"" : after);
+}
+
 void Demo(Context& c) {
     Setup setup;
     if (!Launch(c, c.setupBuilt, setup)) return;
@@ -690,6 +863,9 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"listing-unreadable", &ListingUnreadable},
         {L"texts", &Texts},
         {L"wow64-views", &Wow64Views},
+        {L"uninstall-entry", &UninstallFromTheEntry},
+        {L"uninstall-quiet", &UninstallQuiet},
+        {L"uninstall-host-running", &UninstallHostRunning},
         {L"demo", &Demo},
     };
     auto found = scenarios.find(name);

@@ -33,7 +33,44 @@ BOOL CALLBACK FindBox(HWND window, LPARAM lParam) {
     data->found = window;
     return FALSE;
 }
+struct ProcessWindows {
+    DWORD processId;
+    bool boxesOnly;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam) {
+    ProcessWindows* data = reinterpret_cast<ProcessWindows*>(lParam);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner != data->processId || !IsVisible(window)) return TRUE;
+    if (data->boxesOnly && ClassName(window) != L"#32770") return TRUE;
+    data->found = window;
+    return FALSE;
+}
 }  // namespace
+
+bool WaitForProcessMessageBox(DWORD processId, DWORD milliseconds, MessageBoxInfo& info) {
+    for (DWORD waited = 0;; waited += kPoll) {
+        ProcessWindows data{processId, true, nullptr};
+        ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&data));
+        if (data.found != nullptr) {
+            Settle(data.found);
+            info.box = data.found;
+            info.caption = WindowText(data.found);
+            info.text = WindowText(::GetDlgItem(data.found, 0xFFFF));
+            return true;
+        }
+        if (waited >= milliseconds) return false;
+        ::Sleep(kPoll);
+    }
+}
+
+bool ShowsAnyWindow(DWORD processId) {
+    ProcessWindows data{processId, false, nullptr};
+    ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&data));
+    return data.found != nullptr;
+}
 
 Process::~Process() {
     if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);

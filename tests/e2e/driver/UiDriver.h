@@ -65,6 +65,10 @@ void Settle(HWND window);
 // A message box (#32770) owned by owner: its caption and text (control 65535).
 bool WaitForMessageBox(HWND owner, DWORD milliseconds, MessageBoxInfo& info);
 void AnswerMessageBox(const MessageBoxInfo& info, int buttonId);
+// A message box of the process, whatever owns it.
+bool WaitForProcessMessageBox(DWORD processId, DWORD milliseconds, MessageBoxInfo& info);
+// Whether the process shows any window at all right now.
+bool ShowsAnyWindow(DWORD processId);
 
 RECT WindowRect(HWND window);
 RECT ClientRectOf(HWND dialog, int id);  // a control's rectangle in the dialog's client coordinates
