@@ -20,7 +20,18 @@
 #                        <root>/<preset>/demo/prefix, made afresh on each run, and the screenshots
 #                        go to <root>/<preset>/demo/screenshots
 #   KORVEL_SKIP_SETUP=1  do not run scripts/setup.sh
+#
+# With --uninstall, the demo then uninstalls as Programs and Features would (the driver runs the
+# entry's UninstallString and answers Yes), and reports again: nothing of the plug-in is left,
+# and the host's own plot driver is back.
 set -euo pipefail
+uninstall=0
+for arg in "$@"; do
+    case "$arg" in
+        --uninstall) uninstall=1 ;;
+        *) echo "usage: $0 [--uninstall]"; exit 2 ;;
+    esac
+done
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
@@ -115,27 +126,61 @@ for bmp in "$shots"/*.bmp; do
     if command -v convert >/dev/null; then convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"; fi
 done
 
-# What follows only reports: a failed install must still reach the last line with its exit code.
-set +e
-echo "== the registry afterwards: the plug-in's loader keys"
-for key in 'HKLM\SOFTWARE\Autodesk\AutoCAD' 'HKLM\SOFTWARE\Wow6432Node\Autodesk\AutoCAD'; do
-    bash scripts/wine-run.sh --prefix "$prefix" -- reg query "$key" /s >"$demo/reg.out" 2>&1
-    show "$demo/reg.out" | tr -d '\r' | awk '/^HKEY_/ { key = $0; next }
-        key ~ /\\Applications\\Korvel/ && NF { if (key != shown) { print key; shown = key } print }'
-done
-echo "== the registry afterwards: trusted paths of the profiles"
-bash scripts/wine-run.sh --prefix "$prefix" -- reg query 'HKCU\Software\Autodesk\AutoCAD' /s /v TRUSTEDPATHS \
-    >"$demo/reg.out" 2>&1
-show "$demo/reg.out" | tr -d '\r' | grep -E '^HKEY_|TRUSTEDPATHS' | grep -B1 TRUSTEDPATHS | grep -v '^--$'
+# What follows only reports: a failed run must still reach the last line with its exit code.
+report() {
+    set +e
+    echo "== the registry $1: the plug-in's loader keys"
+    for key in 'HKLM\SOFTWARE\Autodesk\AutoCAD' 'HKLM\SOFTWARE\Wow6432Node\Autodesk\AutoCAD'; do
+        bash scripts/wine-run.sh --prefix "$prefix" -- reg query "$key" /s >"$demo/reg.out" 2>&1
+        show "$demo/reg.out" | tr -d '\r' | awk '/^HKEY_/ { key = $0; next }
+            key ~ /\\Applications\\Korvel/ && NF { if (key != shown) { print key; shown = key } print }'
+    done
+    echo "== the registry $1: trusted paths of the profiles"
+    bash scripts/wine-run.sh --prefix "$prefix" -- reg query 'HKCU\Software\Autodesk\AutoCAD' /s /v TRUSTEDPATHS \
+        >"$demo/reg.out" 2>&1
+    show "$demo/reg.out" | tr -d '\r' | grep -E '^HKEY_|TRUSTEDPATHS' | grep -B1 TRUSTEDPATHS | grep -v '^--$'
+    echo "== the registry $1: the entry in Programs and Features"
+    bash scripts/wine-run.sh --prefix "$prefix" -- reg query \
+        'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Korvel-Tarnwick' >"$demo/reg.out" 2>&1
+    show "$demo/reg.out" | tr -d '\r' | grep -E 'DisplayName|DisplayVersion|UninstallString' || echo "    (none)"
 
-echo "== the disk afterwards: the install folder, then what the hosts' folders hold besides acad.exe"
-(cd "$drive_c" && find Korvel -type f 2>/dev/null | sort | sed 's/^/    C:\\/; s#/#\\#g')
-for h in "${hosts[@]}"; do
-    (cd "$drive_c" && find "$h" -type f ! -name acad.exe | sort | sed 's/^/    C:\\/; s#/#\\#g')
-done
+    echo "== the disk $1: the install folder, then what the hosts' folders hold besides acad.exe"
+    (cd "$drive_c" && find Korvel -type f 2>/dev/null | sort | sed 's/^/    C:\\/; s#/#\\#g')
+    [[ -d "$drive_c/Korvel" ]] || echo "    (no C:\\Korvel)"
+    for h in "${hosts[@]}"; do
+        (cd "$drive_c" && find "$h" -type f ! -name acad.exe | sort | while read -r f; do
+            printf '    C:\\%s  "%s"\n' "${f//\//\\}" "$(head -c 40 "$f")"; done)
+    done
+}
+report afterwards
+
+if [[ $uninstall -eq 1 && $rc -eq 0 ]]; then
+    echo "== uninstalling as Programs and Features would"
+    bash scripts/wine-run.sh --display --prefix "$prefix" --timeout 300 -- \
+        "$driver" demo-uninstall 'C:\KorvelPackage\SetUp.exe' "$(winpath "$repo/tests/e2e/fixtures")" "$(winpath "$shots")" 936 \
+        >"$demo/driver.out" 2>"$demo/driver.err"
+    rc=$?
+    show "$demo/driver.out"
+    show "$demo/driver.err"
+    for bmp in "$shots"/*.bmp; do
+        [[ -e "$bmp" ]] || continue
+        if command -v convert >/dev/null; then convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"; fi
+    done
+    report "after the uninstall"
+    if [[ $rc -eq 0 ]]; then
+        left=$( (cd "$drive_c" && find Korvel "${hosts[@]}" -type f ! -name acad.exe ! -name pdfplot9.hdi 2>/dev/null) | wc -l)
+        driver_file="$drive_c/Program Files (x86)/AutoCAD 2008/Drv/pdfplot9.hdi"
+        if [[ $left -ne 0 || "$(cat "$driver_file")" != "the host's own plot driver" ]]; then
+            echo "== the uninstall left $left file(s) of the plug-in, or did not restore the host's driver"
+            rc=1
+        else
+            echo "== nothing of the plug-in is left, and the host's own plot driver is back"
+        fi
+    fi
+fi
 
 if [[ $rc -eq 0 ]]; then
-    echo "== done: SetUp.exe installed and ended with 0; screenshots in $shots, prefix kept at $prefix"
+    echo "== done: SetUp.exe ended with 0; screenshots in $shots, prefix kept at $prefix"
 else
     echo "== the demo failed (exit $rc); screenshots in $shots, prefix kept at $prefix"
 fi

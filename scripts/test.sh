@@ -4,7 +4,7 @@
 #   native           GCC Debug, unit tests against the doubles (ctest)
 #   asan             the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   win64            MinGW-w64 x86_64 build; unit and Win32 tests under Wine, import checks
-#   demo             scripts/demo.sh (the README's main job) on the win64 build
+#   demo             scripts/demo.sh --uninstall (the README's main job, then its uninstall) on the win64 build
 #   win64-bitness32  x86_64 code with the 32-bit edition's behaviour; its Wine tests
 #   win32            MinGW-w64 i686 build (the product): import checks, and where this machine
 #                    starts 32-bit programs (checked once) its unit, Win32 and end-to-end tests
@@ -269,7 +269,7 @@ run_demo() {
     local log=$logs/demo.log t0 rc
     t0=$(date +%s)
     echo ">> demo"
-    KORVEL_SKIP_SETUP=1 KORVEL_BUILD_ROOT=$root bash "$repo/scripts/demo.sh" </dev/null >"$log" 2>&1
+    KORVEL_SKIP_SETUP=1 KORVEL_BUILD_ROOT=$root bash "$repo/scripts/demo.sh" --uninstall </dev/null >"$log" 2>&1
     rc=$?
     [[ $rc -ne 0 ]] && show_failure "$log"
     record demo $rc $(( $(date +%s) - t0 )) "$(tail -n 1 "$log" | cut -c1-60)"

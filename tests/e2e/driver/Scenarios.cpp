@@ -845,6 +845,30 @@ void Demo(Context& c) {
     Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "the program ends with 0 after OK");
 }
+// The demo's second part: uninstall as Programs and Features would, answering as a user would.
+void DemoUninstall(Context& c) {
+    std::wstring command, exe, arguments;
+    if (!c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString", command) &&
+                     SplitCommand(command, exe, arguments),
+                 "the entry in the list of programs has an UninstallString", command))
+        return;
+    std::printf("uninstall command: %s\n", Utf8(command).c_str());
+    Process uninstall;
+    if (!c.Check(uninstall.Start(exe, arguments, L"C:\\"), "the uninstaller starts")) return;
+    MessageBoxInfo box;
+    if (c.Check(WaitForProcessMessageBox(uninstall.id(), kBoxTimeout, box), "it asks first")) {
+        std::printf("asked: %s\n", Utf8(box.text).c_str());
+        c.Screenshot(box.box, L"3-uninstall-confirm");
+        AnswerMessageBox(box, IDYES);
+    }
+    if (c.Check(WaitForProcessMessageBox(uninstall.id(), 60000, box), "it says how it ended")) {
+        std::printf("told: %s\n", Utf8(box.text).c_str());
+        c.Screenshot(box.box, L"4-uninstall-done");
+        AnswerMessageBox(box, IDOK);
+    }
+    c.CheckExit(uninstall, 0, "the uninstaller ends with 0");
+    c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the install folder is gone");
+}
 }  // namespace
 
 ScenarioFn FindScenario(const std::wstring& name) {
@@ -867,6 +891,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"uninstall-quiet", &UninstallQuiet},
         {L"uninstall-host-running", &UninstallHostRunning},
         {L"demo", &Demo},
+        {L"demo-uninstall", &DemoUninstall},
     };
     auto found = scenarios.find(name);
     return found == scenarios.end() ? FindBrowseScenario(name) : found->second;
