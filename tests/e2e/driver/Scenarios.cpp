@@ -646,6 +646,37 @@ void Wow64Views(Context& c) {
 
 // The demo: SetUp.exe as it lies in the demo package, on the demo machine the caller laid out.
 // Shows what the dialog offers, installs with what it ticks by default, and shows the end.
+// A host installed in a folder code page 936 cannot name is not offered (its box stays disabled);
+// a package started from such a folder says so plainly and changes nothing.
+void BeyondTheCodePage(Context& c) {
+    c.Check(ImportRegFixture(c.fixtures + L"\\beyond.reg"), "fixture beyond.reg imported");
+    MakeHostFolder(L"C:\\Programme\\J\u00F6rg\\AutoCAD 2010");
+    MakeHostFolder(L"C:\\Program Files\\Autodesk\\AutoCAD 2013");
+    const std::wstring folder = L"C:\\Users\\J\u00F6rg\\Downloads\\Korvel";
+    MakeFolders(folder + L"\\Data");
+    const std::wstring program = folder + L"\\SetUp.exe";
+    ::CopyFileW(c.setupBuilt.c_str(), program.c_str(), FALSE);
+    for (const std::wstring& name : PayloadFiles()) WriteTextFile(folder + L"\\Data\\" + name, "payload");
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    const ControlState box2010 = ReadControl(setup.dialog, ReleaseOf(2010).id);
+    c.Check(!box2010.enabled && box2010.checked != BST_CHECKED, "the host in a folder beyond the code page is not offered");
+    c.Check(ReadControl(setup.dialog, ReleaseOf(2013).id).checked == BST_CHECKED, "the other host is");
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "a message about the package's folder")) {
+        c.Check(box.text.find(L"\u65E0\u6CD5\u8868\u793A\u7684\u5B57\u7B26") != std::wstring::npos,  // 无法表示的字符
+                "says the folder's name cannot be used", box.text);
+        c.Check(box.text.find(L"Data") == std::wstring::npos, "not that the package is missing", box.text);
+        c.CheckText(box.caption, kSetupMessageCaption, "caption");
+        c.Screenshot(box.box, L"package-folder-beyond");
+        AnswerMessageBox(box, IDOK);
+    }
+    c.CheckExit(setup.process, 5, "the run ends as stopped");
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Applications"),
+            "nothing registered");
+}
+
 // --- Uninstall ---
 
 const wchar_t kUninstallEntry[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
@@ -887,6 +918,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"listing-unreadable", &ListingUnreadable},
         {L"texts", &Texts},
         {L"wow64-views", &Wow64Views},
+        {L"beyond-code-page", &BeyondTheCodePage},
         {L"uninstall-entry", &UninstallFromTheEntry},
         {L"uninstall-quiet", &UninstallQuiet},
         {L"uninstall-host-running", &UninstallHostRunning},
