@@ -3,6 +3,7 @@
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
 #include "catalogue/Text.h"
+#include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
 #include "setup/InstallRun.h"
 
@@ -45,6 +46,12 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
             return kExitNoRecord;
         case RecordState::Loaded:
             break;
+    }
+    for (const JournalEntry& entry : entries) {
+        if (!WithinInstallScope(entry, folder)) {
+            Say(Format(kDamagedFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
+            return kExitNoRecord;
+        }
     }
 
     progress_.SetRange(0, static_cast<int>(entries.size()));

@@ -15,6 +15,7 @@
 #include "doubles/TextCodecDouble.h"
 #include "doubles/ViewDouble.h"
 #include "journal/Recording.h"
+#include "journal/Scope.h"
 #include "journal/UndoRecorder.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
@@ -330,4 +331,55 @@ TEST(Undo, AFileThatCannotBeRemovedOrRestoredIsReportedAndKept) {
     }
 }
 
+}  // namespace
+
+namespace {
+// A record is a file: one rewritten to name anything an install could not have done (another
+// program's key, a file outside the hosts' and the plug-in's folders) is refused whole, however
+// well-formed, so that an uninstall run by an administrator never replays it.
+TEST(Undo, ARecordNamingWhatNoInstallDoesIsRefusedWhole) {
+    Machine m;
+    ASSERT_EQ(m.Install(), kExitFinished);
+    const std::string installed = m.Snapshot();
+    const std::string folder = kFolder;
+    std::vector<JournalEntry> forged(5);
+    forged[0].kind = EntryKind::Value;  // another program's run key
+    forged[0].root = kHkeyLocalMachine;
+    forged[0].path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    forged[0].value = {"x", kRegSz, "x"};
+    forged[1].kind = EntryKind::File;  // a system file
+    forged[1].path = "C:\\Windows\\System32\\drivers\\etc\\hosts";
+    forged[1].hash = std::string(64, '0');
+    forged[2].kind = EntryKind::KeyDeleted;  // a key to make with any values
+    forged[2].root = kHkeyLocalMachine;
+    forged[2].path = "SOFTWARE\\Classes\\exefile\\shell\\open\\command";
+    forged[3].kind = EntryKind::Replaced;  // a backup from elsewhere put over a host's file
+    forged[3].path = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
+    forged[3].backup = "D:\\anything.bak";
+    forged[3].hash = std::string(64, '0');
+    forged[4].kind = EntryKind::Value;  // a loader value of ours, but not one we write
+    forged[4].root = kHkeyLocalMachine;
+    forged[4].path = std::string(kKey2013) + "Applications\\Korvel2013";
+    forged[4].value = {"DEBUGGER", kRegSz, "x"};
+    for (const JournalEntry& entry : forged) {
+        Machine fresh;
+        ASSERT_EQ(fresh.Install(), kExitFinished);
+        std::string line;
+        ASSERT_TRUE(FormatEntry(entry, fresh.codec, line));
+        const std::string record = folder + "\\uninstall.dat";
+        fresh.files.WriteBytes(record, line + "\n", true);
+        const std::string before = fresh.Snapshot();
+        EXPECT_EQ(fresh.Uninstall(), kExitNoRecord) << line;
+        EXPECT_EQ(fresh.Snapshot(), before) << line;
+    }
+    // What every install writes is within it.
+    std::vector<JournalEntry> entries;
+    ASSERT_EQ(Journal::Load(m.files, m.codec, folder, entries), RecordState::Loaded);
+    for (const JournalEntry& entry : entries) {
+        std::string line;
+        FormatEntry(entry, m.codec, line);
+        EXPECT_TRUE(WithinInstallScope(entry, folder)) << line;
+    }
+    EXPECT_EQ(m.Snapshot(), installed);
+}
 }  // namespace

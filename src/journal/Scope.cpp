@@ -1,0 +1,76 @@
+#include "journal/Scope.h"
+
+#include "catalogue/PathText.h"
+#include "catalogue/Text.h"
+#include "journal/UninstallEntry.h"
+
+namespace {
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool Inside(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() + 1 && StartsWith(path, folder) && path[folder.size()] == '\\' &&
+           path.find("\\..") == std::string::npos;
+}
+
+// The last name of a path.
+std::string LastName(const std::string& path) {
+    const std::size_t cut = LastSeparator(path);
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Loader keys: "<AutoCAD root>\...\Applications" and "...\Applications\Korvel<year>[DLL]".
+bool IsLoaderKey(const std::string& path) {
+    if (!StartsWith(path, "SOFTWARE\\Autodesk\\AutoCAD\\") && !StartsWith(path, "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\"))
+        return false;
+    const std::size_t at = UpperCp936(path).rfind("\\APPLICATIONS");
+    if (at == std::string::npos) return false;
+    const std::string rest = path.substr(at + 13);
+    return rest.empty() || StartsWith(rest, "\\Korvel");
+}
+
+bool IsLoaderValue(const std::string& name) {
+    return EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "LOADCTRLS") || EqualsNoCase(name, "MANAGED");
+}
+
+bool IsProfileKey(const std::string& path) {
+    return StartsWith(path, "Software\\Autodesk\\AutoCAD\\") && UpperCp936(path).find("\\PROFILES\\") != std::string::npos;
+}
+
+bool IsSupportFile(const std::string& path) {
+    const std::string name = UpperCp936(LastName(path));
+    if (name == "KORVEL_EN.SHX" || name == "KORVEL_HZ.SHX" || name == "PDFPLOT9.HDI") return true;
+    return name.size() == 12 && name.compare(0, 4, "ACAD") == 0 && name.compare(8, 4, ".DLL") == 0 &&
+           name.find_first_not_of("0123456789", 4) == 8;
+}
+}  // namespace
+
+bool WithinInstallScope(const JournalEntry& e, const std::string& folder) {
+    switch (e.kind) {
+        case EntryKind::Folder: {
+            // The plug-in's folder and the one chosen for it, which holds it.
+            const std::size_t cut = LastSeparator(folder);
+            return EqualsNoCase(e.path, folder) || (cut != std::string::npos && EqualsNoCase(e.path, folder.substr(0, cut)));
+        }
+        case EntryKind::File:
+        case EntryKind::Replaced:
+            if (e.kind == EntryKind::Replaced && !Inside(e.backup, JoinPath(folder, Journal::kBackupFolder))) return false;
+            return Inside(e.path, folder) || (IsAbsolutePath(e.path) && IsSupportFile(e.path));
+        case EntryKind::Key:
+        case EntryKind::KeyDeleted:
+        case EntryKind::Value: {
+            const bool entryKey = EqualsNoCase(e.path, kUninstallKey);
+            if (e.kind == EntryKind::KeyDeleted) return e.root == kHkeyLocalMachine && IsLoaderKey(e.path);
+            if (e.root == kHkeyLocalMachine && IsLoaderKey(e.path))
+                return e.kind == EntryKind::Key || IsLoaderValue(e.value.name);
+            if (e.root == kHkeyCurrentUser && IsProfileKey(e.path))
+                return e.kind == EntryKind::Key || EqualsNoCase(e.value.name, "TRUSTEDPATHS");
+            // The entry in the list of programs, and the keys above it that may have been made.
+            if (e.kind == EntryKind::Key)
+                return entryKey || StartsWith(kUninstallKey, e.path + "\\");
+            return entryKey;
+        }
+    }
+    return false;
+}
