@@ -106,6 +106,13 @@ echo "demo menu file" >"$package/Data/Korvel.cuix"
 cp "$program" "$package/SetUp.exe"
 
 winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }
+# The driver's screenshots are BMP files; they are kept as PNG.
+pngs() {
+    for bmp in "$shots"/*.bmp; do
+        [[ -e "$bmp" ]] || continue
+        if command -v convert >/dev/null; then convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"; fi
+    done
+}
 # Wine's console programs print in the console code page (936 here); show it in UTF-8.
 show() { if iconv -f UTF-8 -t UTF-8 "$1" >/dev/null 2>&1; then cat "$1"; else iconv -f GB18030 -t UTF-8 "$1"; fi; }
 
@@ -121,10 +128,7 @@ rc=$?
 set -e
 show "$demo/driver.out"
 show "$demo/driver.err"
-for bmp in "$shots"/*.bmp; do
-    [[ -e "$bmp" ]] || continue
-    if command -v convert >/dev/null; then convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"; fi
-done
+pngs
 
 # What follows only reports: a failed run must still reach the last line with its exit code.
 report() {
@@ -162,10 +166,7 @@ if [[ $uninstall -eq 1 && $rc -eq 0 ]]; then
     rc=$?
     show "$demo/driver.out"
     show "$demo/driver.err"
-    for bmp in "$shots"/*.bmp; do
-        [[ -e "$bmp" ]] || continue
-        if command -v convert >/dev/null; then convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"; fi
-    done
+    pngs
     report "after the uninstall"
     if [[ $rc -eq 0 ]]; then
         left=$( (cd "$drive_c" && find Korvel "${hosts[@]}" -type f ! -name acad.exe ! -name pdfplot9.hdi 2>/dev/null) | wc -l)

@@ -47,7 +47,7 @@ struct Machine {
         for (const char* name : {"Korvel2008.ARX", "Korvel2010.arx", "Korvel2013.ARX", "Korvel_EN.shx",
                                  "Korvel_HZ.shx", "ACAD2007.dll", "ACAD2013.dll", "Korvel.prt5"})
             files.AddFile(std::string(kData) + "\\" + name, name);
-        for (const std::string host : {std::string(kHost2008), std::string(kHost2013)}) {
+        for (const std::string& host : {std::string(kHost2008), std::string(kHost2013)}) {
             files.AddFile(host + (host.back() == '\\' ? "" : "\\") + "acad.exe", "host");
             files.AddFolder(host + (host.back() == '\\' ? "" : "\\") + "Fonts");
         }

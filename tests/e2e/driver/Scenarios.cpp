@@ -754,6 +754,30 @@ void CheckInstalledForUninstall(Context& c) {
     c.Check(ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"NoModify", noModify) && noModify == 1, "NoModify = 1");
 }
 
+// Runs the uninstaller as a user would: Yes to its question, OK to its report; checks the texts
+// and that it ends with 0. printed: the texts are also printed, for the demo.
+bool UninstallAnswering(Context& c, const std::wstring& exe, const std::wstring& arguments,
+                        const std::wstring& shots, bool printed) {
+    Process uninstall;
+    if (!c.Check(uninstall.Start(exe, arguments, L"C:\\"), "the uninstaller starts")) return false;
+    MessageBoxInfo box;
+    if (c.Check(WaitForProcessMessageBox(uninstall.id(), kBoxTimeout, box), "it asks first")) {
+        c.Check(box.text.find(L"\u786E\u5B9A\u8981\u5378\u8F7D") != std::wstring::npos, "asks to uninstall", box.text);  // 确定要卸载
+        c.CheckText(box.caption, kSetupMessageCaption, "caption");
+        c.Check(::GetDlgItem(box.box, IDYES) && ::GetDlgItem(box.box, IDNO), "Yes and No");
+        if (printed) std::printf("asked: %s\n", Utf8(box.text).c_str());
+        c.Screenshot(box.box, shots + L"confirm");
+        AnswerMessageBox(box, IDYES);
+    }
+    if (c.Check(WaitForProcessMessageBox(uninstall.id(), 60000, box), "it says it is done")) {
+        c.Check(box.text.find(L"\u5DF2\u5378\u8F7D") != std::wstring::npos, "uninstalled", box.text);  // 已卸载
+        if (printed) std::printf("told: %s\n", Utf8(box.text).c_str());
+        c.Screenshot(box.box, shots + L"done");
+        AnswerMessageBox(box, IDOK);
+    }
+    return c.CheckExit(uninstall, 0, "the uninstall ends with 0");
+}
+
 // Install, then uninstall from the entry's UninstallString as Programs and Features does: asked
 // first, then the machine is byte for byte as before, the host's own driver included.
 void UninstallFromTheEntry(Context& c) {
@@ -770,22 +794,7 @@ void UninstallFromTheEntry(Context& c) {
                      SplitCommand(command, exe, arguments) && arguments == L"/uninstall",
                  "UninstallString names the uninstaller with /uninstall", command))
         return;
-    Process uninstall;
-    if (!c.Check(uninstall.Start(exe, arguments, L"C:\\"), "the uninstaller starts")) return;
-    MessageBoxInfo box;
-    if (c.Check(WaitForProcessMessageBox(uninstall.id(), kBoxTimeout, box), "it asks first")) {
-        c.Check(box.text.find(L"\u786E\u5B9A\u8981\u5378\u8F7D") != std::wstring::npos, "asks to uninstall", box.text);  // 确定要卸载
-        c.CheckText(box.caption, kSetupMessageCaption, "caption");
-        c.Check(::GetDlgItem(box.box, IDYES) && ::GetDlgItem(box.box, IDNO), "Yes and No");
-        c.Screenshot(box.box, L"uninstall-confirm");
-        AnswerMessageBox(box, IDYES);
-    }
-    if (c.Check(WaitForProcessMessageBox(uninstall.id(), 60000, box), "it says it is done")) {
-        c.Check(box.text.find(L"\u5DF2\u5378\u8F7D") != std::wstring::npos, "uninstalled", box.text);  // 已卸载
-        c.Screenshot(box.box, L"uninstall-done");
-        AnswerMessageBox(box, IDOK);
-    }
-    c.CheckExit(uninstall, 0, "the uninstall ends with 0");
+    if (!UninstallAnswering(c, exe, arguments, L"uninstall-", false)) return;
     c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the uninstaller and its folders are gone after it ended");
     const std::wstring after = MachineSnapshot();
     c.Check(after == before, "the machine is as it was before the install", after == before ? L"" : after);
@@ -884,20 +893,7 @@ void DemoUninstall(Context& c) {
                  "the entry in the list of programs has an UninstallString", command))
         return;
     std::printf("uninstall command: %s\n", Utf8(command).c_str());
-    Process uninstall;
-    if (!c.Check(uninstall.Start(exe, arguments, L"C:\\"), "the uninstaller starts")) return;
-    MessageBoxInfo box;
-    if (c.Check(WaitForProcessMessageBox(uninstall.id(), kBoxTimeout, box), "it asks first")) {
-        std::printf("asked: %s\n", Utf8(box.text).c_str());
-        c.Screenshot(box.box, L"3-uninstall-confirm");
-        AnswerMessageBox(box, IDYES);
-    }
-    if (c.Check(WaitForProcessMessageBox(uninstall.id(), 60000, box), "it says how it ended")) {
-        std::printf("told: %s\n", Utf8(box.text).c_str());
-        c.Screenshot(box.box, L"4-uninstall-done");
-        AnswerMessageBox(box, IDOK);
-    }
-    c.CheckExit(uninstall, 0, "the uninstaller ends with 0");
+    UninstallAnswering(c, exe, arguments, L"demo-uninstall-", true);
     c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the install folder is gone");
 }
 }  // namespace

@@ -50,20 +50,32 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam) {
 }
 }  // namespace
 
-bool WaitForProcessMessageBox(DWORD processId, DWORD milliseconds, MessageBoxInfo& info) {
+namespace {
+// Polls find until it gives a box, or the time is up; then reads the box.
+template <typename Find>
+bool WaitForBox(Find find, DWORD milliseconds, MessageBoxInfo& info) {
     for (DWORD waited = 0;; waited += kPoll) {
-        ProcessWindows data{processId, true, nullptr};
-        ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&data));
-        if (data.found != nullptr) {
-            Settle(data.found);
-            info.box = data.found;
-            info.caption = WindowText(data.found);
-            info.text = WindowText(::GetDlgItem(data.found, 0xFFFF));
+        if (HWND found = find()) {
+            Settle(found);
+            info.box = found;
+            info.caption = WindowText(found);
+            info.text = WindowText(::GetDlgItem(found, 0xFFFF));
             return true;
         }
         if (waited >= milliseconds) return false;
         ::Sleep(kPoll);
     }
+}
+}  // namespace
+
+bool WaitForProcessMessageBox(DWORD processId, DWORD milliseconds, MessageBoxInfo& info) {
+    return WaitForBox(
+        [processId] {
+            ProcessWindows data{processId, true, nullptr};
+            ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&data));
+            return data.found;
+        },
+        milliseconds, info);
 }
 
 bool ShowsAnyWindow(DWORD processId) {
@@ -196,19 +208,13 @@ void SetControlText(HWND dialog, int id, const std::wstring& text) {
 }
 
 bool WaitForMessageBox(HWND owner, DWORD milliseconds, MessageBoxInfo& info) {
-    for (DWORD waited = 0;; waited += kPoll) {
-        BoxData data{owner, nullptr};
-        ::EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&data));
-        if (data.found != nullptr) {
-            Settle(data.found);
-            info.box = data.found;
-            info.caption = WindowText(data.found);
-            info.text = WindowText(::GetDlgItem(data.found, 0xFFFF));
-            return true;
-        }
-        if (waited >= milliseconds) return false;
-        ::Sleep(kPoll);
-    }
+    return WaitForBox(
+        [owner] {
+            BoxData data{owner, nullptr};
+            ::EnumWindows(&FindBox, reinterpret_cast<LPARAM>(&data));
+            return data.found;
+        },
+        milliseconds, info);
 }
 
 void AnswerMessageBox(const MessageBoxInfo& info, int buttonId) {
