@@ -56,6 +56,8 @@ public:
     // ExpandEnvironmentStringsA: %NAME% replaced by the variable's value. False when it fails or
     // the result holds a character that code page 936 cannot hold.
     virtual bool ExpandVariables(const std::string& text, std::string& expanded) = 0;
+    // GetLastError() right after a call that failed: the Windows error code, for the log.
+    virtual std::uint32_t LastError() { return 0; }
 };
 
 // Owns one open listing and closes it once.

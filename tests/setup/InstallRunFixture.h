@@ -8,6 +8,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "doubles/FileDouble.h"
+#include "doubles/LogDouble.h"
 #include "doubles/ProcessDouble.h"
 #include "doubles/PromptDouble.h"
 #include "doubles/RegFile.h"
@@ -88,5 +89,6 @@ protected:
     bool hostCheckArmed = true;  // the application's, for the whole process
     SetupMembers members;
     ViewDouble view{members};
-    InstallRun run{view, members, view.progress, catalogue, files, processes, hostCheckArmed};
+    LogDouble log;
+    InstallRun run{view, members, view.progress, catalogue, files, processes, hostCheckArmed, log};
 };

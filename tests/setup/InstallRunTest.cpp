@@ -292,7 +292,7 @@ TEST_F(InstallRunTest, ExitCodeSaysWhenFilesWereSkippedOrTheListingFailed) {
     ViewDouble otherView{members};
     otherView.editText = "C:\\Korvel";
     bool armed = false;
-    InstallRun other{otherView, members, otherView.progress, catalogue, broken, processes, armed};
+    InstallRun other{otherView, members, otherView.progress, catalogue, broken, processes, armed, log};
     EXPECT_EQ(other.OnInstall(), SetupState::Stopped);
     EXPECT_EQ(other.ExitCode(), kExitStopped);
     ASSERT_EQ(otherView.messages.size(), 1u);

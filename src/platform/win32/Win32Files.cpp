@@ -148,3 +148,5 @@ bool Win32Files::ExpandVariables(const std::string& text, std::string& expanded)
     expanded = std::move(narrow);
     return true;
 }
+
+std::uint32_t Win32Files::LastError() { return GetLastError(); }

@@ -19,4 +19,5 @@ public:
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
+    std::uint32_t LastError() override;
 };
