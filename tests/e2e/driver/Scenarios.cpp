@@ -591,6 +591,281 @@ void Texts(Context& c) {
     c.CheckExit(setup.process, 0, "OK");
 }
 
+// ---- Unattended runs -------------------------------------------------------------------------
+
+// Runs SetUp.exe with arguments and watches for any visible window of its process until it
+// ends. Returns its exit code (-1 when it did not end in time).
+int RunUnattended(Context& c, const std::wstring& program, const std::wstring& arguments, bool& windowSeen) {
+    Process setup;
+    windowSeen = false;
+    if (!c.Check(setup.Start(program, arguments, L"C:\\pkg"), "SetUp.exe starts with " + Utf8(arguments))) return -1;
+    for (DWORD waited = 0; waited < 120000; waited += 20) {
+        if (HWND window = AnyVisibleWindow(setup.id())) {
+            if (!windowSeen) c.Check(false, "no window", ClassName(window) + L" " + WindowText(window));
+            windowSeen = true;
+        }
+        const int code = setup.Wait(20);
+        if (code != -1) return code;
+    }
+    setup.Terminate();
+    return -1;
+}
+
+// A folder and everything in it.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+// The default log of the run, as the driver's own temporary folder names it (the same user).
+std::wstring DefaultLogPath() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, folder);
+    std::wstring path = folder;
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path + L"Korvel-Tarnwick-setup.log";
+}
+
+// A UTF-8 file as UTF-16; empty when it cannot be read.
+std::wstring ReadUtf8File(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::wstring();
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    ::CloseHandle(file);
+    if (bytes.empty()) return std::wstring();
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (length <= 0) return L"(not UTF-8)";
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], length);
+    return text;
+}
+
+// The log names each file copied and each loader key and trusted path written, for the releases
+// installed, and ends with the exit code.
+void CheckLog(Context& c, const std::wstring& path, const std::wstring& installFolder, const std::vector<int>& ticked,
+              int exitCode) {
+    const std::wstring log = ReadUtf8File(path);
+    if (!c.Check(!log.empty(), "the log exists: " + Utf8(path))) return;
+    c.Check(log.find(L"code page 936") != std::wstring::npos, "the log names the code page");
+    for (const std::wstring& name : PayloadFiles()) {
+        c.Check(log.find(L"copied C:\\pkg\\Data\\" + name + L" -> " + installFolder + L"\\" + name) != std::wstring::npos,
+                "the log names the copy of " + Utf8(name));
+    }
+    for (const Product& p : kProducts) {
+        c.Check(log.find(L"host found: AutoCAD" + std::to_wstring(p.year) + L" key HKLM\\" + p.key + L" folder " + p.folder) !=
+                    std::wstring::npos,
+                "the log names the host " + std::to_string(p.year));
+        bool isTicked = false;
+        for (int year : ticked) isTicked = isTicked || year == p.year;
+        const std::wstring app = L"HKLM\\" + std::wstring(p.key) + L"\\Applications\\Korvel" + std::to_wstring(p.year);
+        c.Check((log.find(L"registry value set " + app + L" LOADER = \"") != std::wstring::npos) == isTicked &&
+                    (log.find(L"registry value set " + app + L"DLL MANAGED = dword:1") != std::wstring::npos) == isTicked,
+                "the log names the loader keys of " + std::to_string(p.year) + (isTicked ? "" : ": none"));
+        if (isTicked) {
+            c.Check(log.find(L"copied C:\\pkg\\Data\\Korvel_EN.shx -> " + std::wstring(p.folder) + L"\\Fonts\\Korvel_EN.shx") !=
+                        std::wstring::npos,
+                    "the log names the font copied for " + std::to_string(p.year));
+        }
+    }
+    c.Check(log.find(L"TRUSTEDPATHS = \"" + installFolder + L"\"") != std::wstring::npos,
+            "the log names the trusted path written");
+    c.Check(log.find(L"exit code " + std::to_wstring(exitCode) + L"\r\n") != std::wstring::npos,
+            "the log ends with the exit code " + std::to_string(exitCode));
+}
+
+// What the install leaves that the dialog's default install leaves too: files of the install
+// folder and the hosts' folders, and every value under the products' application keys.
+void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    out += L"[" + path + L"]\n";
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256, type = 0, size = 0;
+        BYTE data[2048];
+        size = sizeof data;
+        if (::RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        out += std::wstring(name) + L"=" + std::to_wstring(type) + L":";
+        if (type == REG_DWORD) out += std::to_wstring(*reinterpret_cast<DWORD*>(data));
+        else out += std::wstring(reinterpret_cast<wchar_t*>(data), size / sizeof(wchar_t));
+        out += L"\n";
+    }
+    std::vector<std::wstring> children;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        if (::RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        children.push_back(name);
+    }
+    ::RegCloseKey(key);
+    for (const std::wstring& child : children) DumpKey(root, path + L"\\" + child, out);
+}
+
+void DumpFolder(const std::wstring& folder, std::wstring& out) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    std::vector<std::wstring> folders;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        out += folder + L"\\" + name + L" " + std::to_wstring(data.nFileSizeLow) + L"\n";
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(folder + L"\\" + name);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    for (const std::wstring& sub : folders) DumpFolder(sub, out);
+}
+
+std::wstring InstalledState() {
+    std::wstring state;
+    DumpFolder(L"C:\\Korvel", state);
+    for (const Product& p : kProducts) {
+        DumpFolder(p.folder, state);
+        DumpKey(HKEY_LOCAL_MACHINE, std::wstring(p.key) + L"\\Applications", state);
+    }
+    DumpKey(HKEY_CURRENT_USER, L"Software\\Autodesk\\AutoCAD", state);
+    return state;
+}
+
+// Removes what an install left, so that a second install starts from the same machine.
+void UndoInstall(Context& c) {
+    for (const Product& p : kProducts) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(p.key) + L"\\Applications").c_str());
+    c.Check(ImportRegFixture(c.fixtures + L"\\several.reg"), "the profiles as they were");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kProfile2010, L"TRUSTEDPATHS");
+    RemoveTree(L"C:\\Korvel");
+    for (const Product& p : kProducts) {
+        RemoveTree(p.folder);
+        MakeHostFolder(p.folder);
+    }
+}
+
+// /S on the machine with four products: no window ever, everything the dialog's default install
+// does, exactly, and the log names it all.
+void SilentInstall(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::vector<int> offered =
+        c.hostBitness == 32 ? std::vector<int>{2008, 2010} : std::vector<int>{2008, 2010, 2019, 2022};
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "/S ends with 0");
+    c.Check(!windowSeen, "no window was ever visible");
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", offered);
+    CheckLog(c, DefaultLogPath(), L"C:\\Korvel\\Korvel-Tarnwick", offered, 0);
+    const std::wstring silentState = InstalledState();
+
+    // The dialog's default install on the same machine, from scratch, leaves exactly the same.
+    UndoInstall(c);
+    c.Check(!IsFolder(L"C:\\Korvel"), "the machine is as before");
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the dialog's install finishes")) {
+        Click(setup.dialog, kOk);
+        c.CheckExit(setup.process, 0, "OK");
+    } else {
+        setup.process.Terminate();
+    }
+    const std::wstring dialogState = InstalledState();
+    c.Check(dialogState == silentState && silentState.size() > 1000,
+            "registry and files as after the dialog's default install",
+            dialogState == silentState ? std::to_wstring(silentState.size()) + L" characters alike"
+                                       : L"\nunattended:\n" + silentState + L"\ndialog:\n" + dialogState);
+    // Each run replaces the log and keeps the one before.
+    const std::wstring previous = ReadUtf8File(DefaultLogPath() + L".1");
+    c.Check(previous.find(L"command line: \"C:\\pkg\\SetUp.exe\" /S") != std::wstring::npos, "the last run's log is kept as .1");
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"answer:") == std::wstring::npos, "the dialog's run logged no message");
+}
+
+void SilentReleases(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/s /RELEASES=2010,2022", windowSeen) == 0, "/S /RELEASES=2010,2022 ends with 0");
+    c.Check(!windowSeen, "no window was ever visible");
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2010, 2022});
+    CheckLog(c, DefaultLogPath(), L"C:\\Korvel\\Korvel-Tarnwick", {2010, 2022}, 0);
+}
+
+// A folder with blanks and Chinese characters, unquoted, and a log moved to a folder of that kind.
+void SilentFolder(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    MakeFolders(L"C:\\日志 文件");
+    const std::wstring logPath = L"C:\\日志 文件\\安装 记录.log";
+    ::DeleteFileW(DefaultLogPath().c_str());
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S \"/LOG=" + logPath + L"\" /D=C:\\Program Files\\软件 安装", windowSeen) == 0,
+            "/S /LOG= /D= with blanks and Chinese ends with 0");
+    c.Check(!windowSeen, "no window was ever visible");
+    CheckInstalled(c, L"C:\\Program Files\\软件 安装\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+    CheckLog(c, logPath, L"C:\\Program Files\\软件 安装\\Korvel-Tarnwick", {2008, 2010, 2019, 2022}, 0);
+    c.Check(!IsFile(DefaultLogPath()), "no log at the default place");
+    c.Check(!IsFolder(L"C:\\Korvel"), "nothing at the default folder");
+}
+
+void SilentHostRunning(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Process host;
+    StartHost(c, host);
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 3, "/S while AutoCAD runs ends with 3");
+    c.Check(!windowSeen, "no window was ever visible");
+    c.Check(!IsFolder(L"C:\\Korvel"), "no folder made");
+    CheckNothingRegistered(c);
+    const std::wstring log = ReadUtf8File(DefaultLogPath());
+    c.Check(log.find(L"message: 请关闭AutoCAD后再进行安装 !") != std::wstring::npos, "the refusal is in the log");
+    c.Check(log.find(L"exit code 3") != std::wstring::npos, "and the exit code");
+    host.Terminate();
+}
+
+// Bad options end with 1 and install nothing: unattended with no window, and at the window with
+// a message that names the option.
+void SilentBadOption(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    for (const wchar_t* arguments : {L"/S /X", L"/S /RELEASES=2013", L"/S /RELEASES=20x9", L"/S /D=Korvel",
+                                     L"/S /D=C:\\J\u00F6rg \uD55C", L"/S /UNINSTALL"}) {
+        bool windowSeen = false;
+        c.Check(RunUnattended(c, program, arguments, windowSeen) == 1, Utf8(arguments) + " ends with 1");
+        c.Check(!windowSeen, "no window was ever visible");
+        const std::wstring log = ReadUtf8File(DefaultLogPath());
+        c.Check(log.find(L"bad command line: ") != std::wstring::npos ||
+                    log.find(L"uninstall is not built") != std::wstring::npos,
+                "the log says why", log.find(L"exit code 1") != std::wstring::npos ? L"" : log.substr(0, 400));
+    }
+    c.Check(!IsFolder(L"C:\\Korvel") && !IsFolder(L"C:\\J\u00F6rg \uD55C"), "no folder made");
+    CheckNothingRegistered(c);
+
+    Process setup;
+    if (!c.Check(setup.Start(program, L"/Q", L"C:\\pkg"), "SetUp.exe /Q starts")) return;
+    HWND box = nullptr;
+    for (int waited = 0; box == nullptr && waited < 20000; waited += 100) {
+        box = WaitForWindow(setup.id(), kSetupMessageCaption, 100);
+    }
+    if (c.Check(box != nullptr, "at the window, a message about the bad option")) {
+        const std::wstring text = ReadControl(box, 0xFFFF).text;
+        c.Check(text.find(L"命令行有误：/Q") != std::wstring::npos, "names the option", text);
+        c.Screenshot(box, L"bad-option");
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    c.CheckExit(setup, 1, "a bad option at the window");
+}
+
 // The demo: SetUp.exe as it lies in the demo package, on the demo machine the caller laid out.
 // Shows what the dialog offers, installs with what it ticks by default, and shows the end.
 void Demo(Context& c) {
@@ -637,6 +912,11 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"listing-unreadable", &ListingUnreadable},
         {L"texts", &Texts},
         {L"demo", &Demo},
+        {L"silent-install", &SilentInstall},
+        {L"silent-releases", &SilentReleases},
+        {L"silent-folder", &SilentFolder},
+        {L"silent-host-running", &SilentHostRunning},
+        {L"silent-bad-option", &SilentBadOption},
     };
     auto found = scenarios.find(name);
     return found == scenarios.end() ? FindBrowseScenario(name) : found->second;
