@@ -32,8 +32,10 @@ std::wstring DefaultSetupLogPath() {
 
 Win32SetupLog::Win32SetupLog(const std::wstring& path, bool buffered) : buffered_(buffered) {
     if (path.empty()) return;
-    // The last run's log stays readable as ".1"; it is no loss when that fails.
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+    // The last run's log stays readable as ".1"; it is no loss when that fails. Only a file is
+    // moved: a /LOG= that names a folder must not rename that folder.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         MoveFileExW(path.c_str(), (path + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
