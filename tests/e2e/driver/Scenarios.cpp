@@ -894,6 +894,20 @@ void Demo(Context& c) {
     Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "the program ends with 0 after OK");
 }
+// The demo, unattended: SetUp.exe /S as an administrator's deployment would run it, watched
+// for windows, then its log.
+void DemoSilent(Context& c) {
+    const std::wstring arguments = L"/S /LOG=C:\\KorvelPackage\\setup.log";
+    std::printf("command line: SetUp.exe %s\n", Utf8(arguments).c_str());
+    std::fflush(stdout);
+    bool windowSeen = false;
+    const int code = RunUnattended(c, c.setupBuilt, arguments, windowSeen);
+    c.Check(!windowSeen, "no window was shown");
+    c.Check(code == 0, "the program ends with 0", std::to_wstring(code));
+    const std::wstring log = ReadUtf8File(L"C:\\KorvelPackage\\setup.log");
+    std::printf("== the setup log (C:\\KorvelPackage\\setup.log)\n%s", Utf8(log).c_str());
+    std::fflush(stdout);
+}
 }  // namespace
 
 ScenarioFn FindScenario(const std::wstring& name) {
@@ -912,6 +926,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"listing-unreadable", &ListingUnreadable},
         {L"texts", &Texts},
         {L"demo", &Demo},
+        {L"demo-silent", &DemoSilent},
         {L"silent-install", &SilentInstall},
         {L"silent-releases", &SilentReleases},
         {L"silent-folder", &SilentFolder},
