@@ -10,6 +10,12 @@ bool LoggingFiles::CopyOver(const std::string& source, const std::string& destin
     }
     // Read before anything else can replace it.
     const std::uint32_t error = inner_.LastError();
+    // The support files are offered for every library year the package might hold; one that it
+    // does not hold is said once, not once per host.
+    if (inner_.ReadAttributes(source) == kInvalidAttributes) {
+        if (absentSources_.insert(source).second) log_.Line("not in the package: " + source);
+        return false;
+    }
     log_.Line(Format("copy failed (error %u) %s -> %s", static_cast<unsigned>(error),
                      source.c_str(), destination.c_str()));
     return false;

@@ -1,6 +1,8 @@
 #pragma once
 // The file seam with every change it makes written to the setup log: each copy (or its failure
 // with the Windows error code) and each folder made. Reads pass through unlogged.
+#include <set>
+
 #include "platform/Files.h"
 #include "platform/SetupLog.h"
 
@@ -40,4 +42,5 @@ public:
 private:
     Files& inner_;
     SetupLog& log_;
+    std::set<std::string> absentSources_;
 };

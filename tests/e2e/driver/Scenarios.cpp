@@ -598,7 +598,8 @@ void Texts(Context& c) {
 int RunUnattended(Context& c, const std::wstring& program, const std::wstring& arguments, bool& windowSeen) {
     Process setup;
     windowSeen = false;
-    if (!c.Check(setup.Start(program, arguments, L"C:\\pkg"), "SetUp.exe starts with " + Utf8(arguments))) return -1;
+    const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+    if (!c.Check(setup.Start(program, arguments, folder), "SetUp.exe starts with " + Utf8(arguments))) return -1;
     for (DWORD waited = 0; waited < 120000; waited += 20) {
         if (HWND window = AnyVisibleWindow(setup.id())) {
             if (!windowSeen) c.Check(false, "no window", ClassName(window) + L" " + WindowText(window));
