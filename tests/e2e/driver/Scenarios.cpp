@@ -802,6 +802,20 @@ void SilentReleases(Context& c) {
     c.Check(!windowSeen, "no window was ever visible");
     CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2010, 2022});
     CheckLog(c, DefaultLogPath(), L"C:\\Korvel\\Korvel-Tarnwick", {2010, 2022}, 0);
+
+    // Without /S the same options preset the dialog.
+    Setup setup;
+    if (!c.Check(setup.process.Start(program, L"/releases=2019 /D=C:\\预设 目录", L"C:\\pkg"), "SetUp.exe starts with presets")) return;
+    setup.dialog = WaitForWindow(setup.process.id(), kDialogCaption, kStartTimeout);
+    if (!c.Check(setup.dialog != nullptr, "the dialog appears")) return;
+    for (const Product& p : kProducts) {
+        const ControlState box = ReadControl(setup.dialog, ReleaseOf(p.year).id);
+        c.Check(box.enabled && (box.checked == BST_CHECKED) == (p.year == 2019),
+                std::to_string(p.year) + (p.year == 2019 ? " ticked" : " found but not ticked"));
+    }
+    c.CheckText(ReadControl(setup.dialog, kFolderEdit).text, L"C:\\预设 目录", "the folder preset");
+    Click(setup.dialog, kCancel);
+    c.CheckExit(setup.process, 2, "Cancel");
 }
 
 // A folder with blanks and Chinese characters, unquoted, and a log moved to a folder of that kind.
@@ -865,6 +879,18 @@ void SilentBadOption(Context& c) {
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     c.CheckExit(setup, 1, "a bad option at the window");
+
+    Process usage;
+    if (!c.Check(usage.Start(program, L"/?", L"C:\\pkg"), "SetUp.exe /? starts")) return;
+    HWND usageBox = WaitForWindow(usage.id(), kSetupMessageCaption, 20000);
+    if (c.Check(usageBox != nullptr, "/? shows the usage in a message box")) {
+        const std::wstring text = ReadControl(usageBox, 0xFFFF).text;
+        c.Check(text.find(L"/RELEASES=") != std::wstring::npos && text.find(L"/D=") != std::wstring::npos,
+                "the usage names the options", text);
+        c.Screenshot(usageBox, L"usage");
+        ::PostMessageW(usageBox, WM_COMMAND, IDOK, 0);
+    }
+    c.CheckExit(usage, 0, "the usage");
 }
 
 // The demo: SetUp.exe as it lies in the demo package, on the demo machine the caller laid out.
