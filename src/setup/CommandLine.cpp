@@ -28,13 +28,14 @@ bool HasSwitch(const std::u16string& text, const char* name) {
     return true;
 }
 
-// The program's name ends at its closing quote, or at the first blank when it is not quoted.
+// The program's name ends at its closing quote (what follows it at once starts the next
+// argument), or at the first blank when it is not quoted.
 std::size_t SkipProgramName(const std::u16string& line) {
-    std::size_t i = 0;
     if (!line.empty() && line[0] == u'"') {
         const std::size_t close = line.find(u'"', 1);
-        i = close == std::u16string::npos ? line.size() : close + 1;
+        return close == std::u16string::npos ? line.size() : close + 1;
     }
+    std::size_t i = 0;
     while (i < line.size() && !IsBlank(line[i])) ++i;
     return i;
 }
@@ -88,9 +89,11 @@ std::vector<CommandArgument> SplitArguments(const std::u16string& line) {
                 continue;
             }
             if (line[i] == u'"') {
-                // Inside quotes, a doubled quote is a literal one and quoting goes on.
+                // Inside quotes, a doubled quote is a literal one, and quoting ends there (the
+                // shell's rule; newer C runtimes keep quoting on).
                 if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
                     argument.text += u'"';
+                    quoted = false;
                     i += 2;
                     continue;
                 }

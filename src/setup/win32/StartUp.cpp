@@ -69,7 +69,7 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
     presets.folder = folder;
     std::string error;
     if (!ChooseReleases(OfferedReleases(catalogue, hostBitness), command.releases, presets.ticks, error)) {
-        return RefuseCommandLine(command, log, error, NarrowCp936(L"/RELEASES="));
+        return RefuseCommandLine(command, log, error, "/RELEASES=");
     }
     if (command.releases.empty()) presets.ticks = SetupMembers::AllTicked();
     CWizardApp app(catalogue, files, processes, window, log, presets);
