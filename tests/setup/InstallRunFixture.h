@@ -17,7 +17,7 @@
 #include "setup/InstallRun.h"
 
 class InstallRunFixture : public testing::Test {
-protected:
+public:  // the unattended tests build several machines in one test
     static constexpr const char* kKey2008 = "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804\\";
     static constexpr const char* kKey2013 = "SOFTWARE\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\";
     static constexpr const char* kHost2008 = "C:\\Program Files\\AutoCAD 2008";

@@ -612,27 +612,6 @@ int RunUnattended(Context& c, const std::wstring& program, const std::wstring& a
     return -1;
 }
 
-// A folder and everything in it.
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 // The default log of the run, as the driver's own temporary folder names it (the same user).
 std::wstring DefaultLogPath() {
     wchar_t folder[MAX_PATH + 1] = {};
@@ -693,74 +672,9 @@ void CheckLog(Context& c, const std::wstring& path, const std::wstring& installF
             "the log ends with the exit code " + std::to_string(exitCode));
 }
 
-// What the install leaves that the dialog's default install leaves too: files of the install
-// folder and the hosts' folders, and every value under the products' application keys.
-void DumpKey(HKEY root, const std::wstring& path, std::wstring& out) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    out += L"[" + path + L"]\n";
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256, type = 0, size = 0;
-        BYTE data[2048];
-        size = sizeof data;
-        if (::RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-        out += std::wstring(name) + L"=" + std::to_wstring(type) + L":";
-        if (type == REG_DWORD) out += std::to_wstring(*reinterpret_cast<DWORD*>(data));
-        else out += std::wstring(reinterpret_cast<wchar_t*>(data), size / sizeof(wchar_t));
-        out += L"\n";
-    }
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        wchar_t name[256];
-        DWORD nameLength = 256;
-        if (::RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        children.push_back(name);
-    }
-    ::RegCloseKey(key);
-    for (const std::wstring& child : children) DumpKey(root, path + L"\\" + child, out);
-}
-
-void DumpFolder(const std::wstring& folder, std::wstring& out) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    std::vector<std::wstring> folders;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        out += folder + L"\\" + name + L" " + std::to_wstring(data.nFileSizeLow) + L"\n";
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) folders.push_back(folder + L"\\" + name);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    for (const std::wstring& sub : folders) DumpFolder(sub, out);
-}
-
-std::wstring InstalledState() {
-    std::wstring state;
-    DumpFolder(L"C:\\Korvel", state);
-    for (const Product& p : kProducts) {
-        DumpFolder(p.folder, state);
-        DumpKey(HKEY_LOCAL_MACHINE, std::wstring(p.key) + L"\\Applications", state);
-    }
-    DumpKey(HKEY_CURRENT_USER, L"Software\\Autodesk\\AutoCAD", state);
-    return state;
-}
-
-// Removes what an install left, so that a second install starts from the same machine.
-void UndoInstall(Context& c) {
-    for (const Product& p : kProducts) ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (std::wstring(p.key) + L"\\Applications").c_str());
-    c.Check(ImportRegFixture(c.fixtures + L"\\several.reg"), "the profiles as they were");
-    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kProfile2010, L"TRUSTEDPATHS");
-    RemoveTree(L"C:\\Korvel");
-    for (const Product& p : kProducts) {
-        RemoveTree(p.folder);
-        MakeHostFolder(p.folder);
-    }
-}
-
 // /S on the machine with four products: no window ever, everything the dialog's default install
-// does, exactly, and the log names it all.
+// does (the checks of full-install; the doubles compare the two runs byte for byte), and the log
+// names it all.
 void SilentInstall(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
     const std::vector<int> offered =
@@ -770,29 +684,11 @@ void SilentInstall(Context& c) {
     c.Check(!windowSeen, "no window was ever visible");
     CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", offered);
     CheckLog(c, DefaultLogPath(), L"C:\\Korvel\\Korvel-Tarnwick", offered, 0);
-    const std::wstring silentState = InstalledState();
-
-    // The dialog's default install on the same machine, from scratch, leaves exactly the same.
-    UndoInstall(c);
-    c.Check(!IsFolder(L"C:\\Korvel"), "the machine is as before");
-    Setup setup;
-    if (!Launch(c, program, setup)) return;
-    Click(setup.dialog, kInstall);
-    if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the dialog's install finishes")) {
-        Click(setup.dialog, kOk);
-        c.CheckExit(setup.process, 0, "OK");
-    } else {
-        setup.process.Terminate();
-    }
-    const std::wstring dialogState = InstalledState();
-    c.Check(dialogState == silentState && silentState.size() > 1000,
-            "registry and files as after the dialog's default install",
-            dialogState == silentState ? std::to_wstring(silentState.size()) + L" characters alike"
-                                       : L"\nunattended:\n" + silentState + L"\ndialog:\n" + dialogState);
-    // Each run replaces the log and keeps the one before.
-    const std::wstring previous = ReadUtf8File(DefaultLogPath() + L".1");
-    c.Check(previous.find(L"command line: \"C:\\pkg\\SetUp.exe\" /S") != std::wstring::npos, "the last run's log is kept as .1");
-    c.Check(ReadUtf8File(DefaultLogPath()).find(L"answer:") == std::wstring::npos, "the dialog's run logged no message");
+    // A second run replaces the log and keeps the one before.
+    c.Check(RunUnattended(c, program, L"/S /RELEASES=2010", windowSeen) == 0, "a second run ends with 0");
+    c.Check(ReadUtf8File(DefaultLogPath() + L".1").find(L"command line: \"C:\\pkg\\SetUp.exe\" /S\r\n") !=
+                std::wstring::npos,
+            "the last run's log is kept as .1");
 }
 
 void SilentReleases(Context& c) {
@@ -875,7 +771,6 @@ void SilentBadOption(Context& c) {
     if (c.Check(box != nullptr, "at the window, a message about the bad option")) {
         const std::wstring text = ReadControl(box, 0xFFFF).text;
         c.Check(text.find(L"命令行有误：/Q") != std::wstring::npos, "names the option", text);
-        c.Screenshot(box, L"bad-option");
         ::PostMessageW(box, WM_COMMAND, IDOK, 0);
     }
     c.CheckExit(setup, 1, "a bad option at the window");
@@ -887,7 +782,6 @@ void SilentBadOption(Context& c) {
         const std::wstring text = ReadControl(usageBox, 0xFFFF).text;
         c.Check(text.find(L"/RELEASES=") != std::wstring::npos && text.find(L"/D=") != std::wstring::npos,
                 "the usage names the options", text);
-        c.Screenshot(usageBox, L"usage");
         ::PostMessageW(usageBox, WM_COMMAND, IDOK, 0);
     }
     c.CheckExit(usage, 0, "the usage");
