@@ -673,8 +673,8 @@ void CheckLog(Context& c, const std::wstring& path, const std::wstring& installF
 }
 
 // /S on the machine with four products: no window ever, everything the dialog's default install
-// does (the checks of full-install; the doubles compare the two runs byte for byte), and the log
-// names it all.
+// does (the checks of full-install; the unit tests compare the two runs byte for byte over the
+// doubles, and scripts/test.sh the demo's two forms on its demo machine), and the log names it all.
 void SilentInstall(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
     const std::vector<int> offered =
