@@ -9,4 +9,8 @@ constexpr int kExitFilesSkipped = 4;    // installed, but the user chose Ignore 
 constexpr int kExitStopped = 5;         // the install stopped: package missing or unreadable, or Abort
 constexpr int kExitIncomplete = 6;      // installed, but some host or profile was left unchanged
                                         // (the warning named them)
-constexpr int kExitNothingToInstall = 7;  // unattended: no release of the edition was found
+constexpr int kExitNoRecord = 7;        // uninstall: the undo record is missing or damaged;
+                                        // nothing was changed
+constexpr int kExitUninstallIncomplete = 8;  // uninstalled, but something was left (changed since
+                                             // the install, or could not be removed)
+constexpr int kExitNothingToInstall = 9;  // unattended: no release of the edition was found
