@@ -20,6 +20,9 @@
 #                        <root>/<preset>/demo/prefix, made afresh on each run, and the screenshots
 #                        go to <root>/<preset>/demo/screenshots
 #   KORVEL_SKIP_SETUP=1  do not run scripts/setup.sh
+#   KORVEL_DEMO_MODE     gui (default): the driver plays the user at the dialog; silent: the
+#                        unattended install an administrator would run (SetUp.exe /S, with its log
+#                        at C:\KorvelPackage\setup.log), watched for windows, and its log shown
 #
 # With --uninstall, the demo then uninstalls as Programs and Features would (the driver runs the
 # entry's UninstallString and answers Yes), and reports again: nothing of the plug-in is left,
@@ -119,10 +122,16 @@ show() { if iconv -f UTF-8 -t UTF-8 "$1" >/dev/null 2>&1; then cat "$1"; else ic
 shots=$demo/screenshots
 rm -rf "$shots"
 mkdir -p "$shots"
-echo "== running C:\\KorvelPackage\\SetUp.exe under Wine (code page 936) on a virtual screen"
+mode=${KORVEL_DEMO_MODE:-gui}
+case "$mode" in
+    gui) scenario=demo; how="on a virtual screen" ;;
+    silent) scenario=demo-silent; how="unattended (/S), watched for windows on a virtual screen" ;;
+    *) echo "demo: KORVEL_DEMO_MODE is gui or silent, not $mode"; exit 2 ;;
+esac
+echo "== running C:\\KorvelPackage\\SetUp.exe under Wine (code page 936) $how"
 set +e
 bash scripts/wine-run.sh --display --prefix "$prefix" --timeout 300 -- \
-    "$driver" demo 'C:\KorvelPackage\SetUp.exe' "$(winpath "$repo/tests/e2e/fixtures")" "$(winpath "$shots")" 936 \
+    "$driver" "$scenario" 'C:\KorvelPackage\SetUp.exe' "$(winpath "$repo/tests/e2e/fixtures")" "$(winpath "$shots")" 936 \
     >"$demo/driver.out" 2>"$demo/driver.err"
 rc=$?
 set -e

@@ -4,7 +4,9 @@
 #   native           GCC Debug, unit tests against the doubles (ctest)
 #   asan             the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   win64            MinGW-w64 x86_64 build; unit and Win32 tests under Wine, import checks
-#   demo             scripts/demo.sh --uninstall (the README's main job, then its uninstall) on the win64 build
+#   demo             scripts/demo.sh --uninstall (the README's main job, then its uninstall) on
+#                    the win64 build, then its unattended form (KORVEL_DEMO_MODE=silent), which
+#                    must leave the demo machine as the dialog's install did
 #   win64-bitness32  x86_64 code with the 32-bit edition's behaviour; its Wine tests
 #   win32            MinGW-w64 i686 build (the product): import checks, and where this machine
 #                    starts 32-bit programs (checked once) its unit, Win32 and end-to-end tests
@@ -264,15 +266,31 @@ run_demo_x86() {
     record demo-x86 $rc $(( $(date +%s) - t0 )) "$(tail -n 1 "$log" | cut -c1-60)"
 }
 
-# The README's main job must keep working: run it as a newcomer would, on the win64 build.
+# The README's main job must keep working: run it as a newcomer would, on the win64 build. Then
+# its unattended form, which must leave the demo machine's registry and disk exactly as the
+# dialog's default install left them (the demo's report after the run, compared line by line).
 run_demo() {
-    local log=$logs/demo.log t0 rc
+    local log=$logs/demo.log silent=$logs/demo-silent.log t0 rc note
     t0=$(date +%s)
     echo ">> demo"
     KORVEL_SKIP_SETUP=1 KORVEL_BUILD_ROOT=$root bash "$repo/scripts/demo.sh" --uninstall </dev/null >"$log" 2>&1
     rc=$?
+    note=$(tail -n 1 "$log" | cut -c1-60)
+    if [[ $rc -eq 0 ]]; then
+        KORVEL_DEMO_MODE=silent KORVEL_SKIP_SETUP=1 KORVEL_BUILD_ROOT=$root bash "$repo/scripts/demo.sh" \
+            </dev/null >"$silent" 2>&1
+        rc=$?
+        report() { awk '/^== the registry afterwards/ { on = 1 } /^== (done|uninstalling)/ { on = 0 } on' "$1"; }
+        if [[ $rc -ne 0 ]]; then
+            log=$silent note="the unattended demo failed"
+        elif [[ -z "$(report "$log")" ]] || ! diff <(report "$log") <(report "$silent") >"$logs/demo-diff.log"; then
+            rc=1 log=$logs/demo-diff.log note="/S left the demo machine unlike the dialog's install"
+        else
+            note="$note; /S left the same"
+        fi
+    fi
     [[ $rc -ne 0 ]] && show_failure "$log"
-    record demo $rc $(( $(date +%s) - t0 )) "$(tail -n 1 "$log" | cut -c1-60)"
+    record demo $rc $(( $(date +%s) - t0 )) "$note"
 }
 
 echo "Korvel setup: tests ($(date -u '+%Y-%m-%d %H:%M:%S UTC')), build folders under $root"

@@ -87,6 +87,7 @@ PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder,
         if (answer == kIdRetry) continue;
         if (answer == kIdIgnore) {
             ++skippedFiles;
+            skippedPaths.push_back(destination);
             ClearReadOnly(files_, destination);
             return Outcome::Done;
         }

@@ -2,6 +2,7 @@
 // Copies every file that lies directly in the package folder into the install folder, asking
 // the user to abort, retry or ignore when a file cannot be copied.
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/ProgressSink.h"
@@ -21,6 +22,7 @@ public:
 
     std::string targetFolder;
     int skippedFiles = 0;  // files the user chose to ignore after a failed copy
+    std::vector<std::string> skippedPaths;  // their destinations, in the order ignored
     ProgressSink& progress;
 
 private:

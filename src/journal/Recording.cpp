@@ -154,6 +154,7 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
 }
 
 bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists) {
+    copyError_ = 0;
     if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists);
     const std::uint32_t attributes = inner_.ReadAttributes(destination);
     const bool existed = attributes != kInvalidAttributes && !(attributes & kAttrDirectory);
@@ -162,11 +163,13 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
         // The previous content is kept before it is overwritten; without a copy, no overwrite.
         backup = journal_.NewBackupPath();
         if (backup.empty() || !inner_.CopyOver(destination, backup, true)) {
+            copyError_ = inner_.LastError();
             if (!backup.empty()) inner_.RemoveFile(backup);
             return false;
         }
     }
     if (!inner_.CopyOver(source, destination, failIfExists)) {
+        copyError_ = inner_.LastError();
         if (!backup.empty()) inner_.RemoveFile(backup);
         return false;
     }

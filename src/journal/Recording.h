@@ -94,8 +94,11 @@ public:
     }
     bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
     bool RemoveFolder(const std::string& path) override { return inner_.RemoveFolder(path); }
+    // The error of the copy that failed, not of the clean-up after it.
+    std::uint32_t LastError() override { return copyError_ != 0 ? copyError_ : inner_.LastError(); }
 
 private:
     Files& inner_;
     Journal& journal_;
+    std::uint32_t copyError_ = 0;
 };

@@ -63,6 +63,8 @@ public:
     // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool RemoveFolder(const std::string& path) = 0;
+    // GetLastError() right after a call that failed: the Windows error code, for the log.
+    virtual std::uint32_t LastError() { return 0; }
 };
 
 // Owns one open listing and closes it once.

@@ -7,6 +7,7 @@
 #include "pathdialog/FolderValidation.h"
 #include "setup/RegistrationWarning.h"
 #include "setup/SetupControls.h"
+#include "setuplog/RunFacts.h"
 
 const char* const kInstallSubFolder = "\\Korvel-Tarnwick";
 
@@ -20,14 +21,15 @@ const char kFolderRefused[] =
 
 InstallRun::InstallRun(SetupView& view, SetupMembers& members, ProgressSink& progressBar,
                        HostCatalogue& catalogue, Files& files, Processes& processes,
-                       bool& hostCheckArmed)
+                       bool& hostCheckArmed, SetupLog& log)
     : view_(view),
       members_(members),
       progressBar_(progressBar),
       catalogue_(catalogue),
       files_(files),
       processes_(processes),
-      hostCheckArmed_(hostCheckArmed) {}
+      hostCheckArmed_(hostCheckArmed),
+      log_(log) {}
 
 SetupState InstallRun::OnInstall() {
     if (state_ != SetupState::Choosing) return state_;  // the button is gone by then
@@ -59,6 +61,7 @@ SetupState InstallRun::OnInstall() {
     if (journal_) journal_->Finish();
     if (!installed) return state_;
 
+    LogRegistrationOutcome(log_, catalogue_, members_.releaseFlags);
     const std::string warning = RegistrationWarning(catalogue_, members_.releaseFlags);
     if (!warning.empty()) {
         view_.Show(warning, kSetupCaption, kMbOk | kMbIconExclamation);
@@ -96,12 +99,15 @@ bool InstallRun::RunInstall() {
     progressBar_.SetRange(0, 50);
     progressBar_.SetStep(1);
     progressBar_.SetPos(0);
+    LogChoice(log_, members_.releaseFlags, members_.folderText);
 
     {
         PackageCopy copy(files_, view_, members_.folderText, progressBar_);
         const bool copied = copy.Run();
         skippedFiles_ = copy.skippedFiles;
+        for (const std::string& path : copy.skippedPaths) log_.Line("skipped " + path);
         if (!copied) {
+            log_.Line("install stopped: the package was not copied");
             // Files copied so far stay; nothing is registered and no host folder is touched.
             view_.CloseCancelled();
             state_ = SetupState::Stopped;

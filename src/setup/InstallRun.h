@@ -9,6 +9,8 @@
 #include "platform/Files.h"
 #include "platform/Processes.h"
 #include "platform/ProgressSink.h"
+#include "platform/SetupLog.h"
+#include "setup/ExitCodes.h"
 #include "setup/InstallJournal.h"
 #include "setup/SetupView.h"
 
@@ -19,20 +21,6 @@ enum class SetupState {
     Stopped,   // the payload copy failed or was aborted; the dialog is closing as cancelled
 };
 
-// The program's exit code for the way the dialog ended. Scripts rely on them: never renumber,
-// add new ones at the end.
-constexpr int kExitFinished = 0;      // installed, every change made
-constexpr int kExitCancelled = 2;     // closed before an install began (or uninstall declined)
-constexpr int kExitHostRunning = 3;   // quiet run: AutoCAD runs, nothing was changed
-constexpr int kExitFilesSkipped = 4;  // installed, but the user chose Ignore for some files
-constexpr int kExitStopped = 5;       // the install stopped: package missing or unreadable, or Abort
-constexpr int kExitIncomplete = 6;    // installed, but some host or profile was left unchanged
-                                      // (the warning named them)
-constexpr int kExitNoRecord = 7;      // uninstall: the undo record is missing or damaged; nothing
-                                      // was changed
-constexpr int kExitUninstallIncomplete = 8;  // uninstalled, but something was left (changed since
-                                             // the install, or could not be removed); reported
-
 // The sub-folder of the chosen folder that receives the plug-in.
 extern const char* const kInstallSubFolder;  // "\Korvel-Tarnwick"
 
@@ -42,7 +30,7 @@ public:
     // is given at most once per run of the program, whichever dialog asks.
     InstallRun(SetupView& view, SetupMembers& members, ProgressSink& progressBar,
                HostCatalogue& catalogue, Files& files, Processes& processes,
-               bool& hostCheckArmed);
+               bool& hostCheckArmed, SetupLog& log);
     InstallRun(const InstallRun&) = delete;
     InstallRun& operator=(const InstallRun&) = delete;
 
@@ -74,6 +62,7 @@ private:
     Files& files_;
     Processes& processes_;
     bool& hostCheckArmed_;
+    SetupLog& log_;
     SetupState state_ = SetupState::Choosing;
     int skippedFiles_ = 0;     // ignored in the payload copy
     InstallJournal* journal_ = nullptr;

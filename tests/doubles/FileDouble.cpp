@@ -341,25 +341,32 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
                           bool failIfExists) {
     calls.push_back("CopyOver(" + source + "," + destination + ")");
     copies.push_back({source, destination, false});
+    const auto fail = [this](std::uint32_t error) {
+        lastError_ = error;
+        return false;
+    };
     const std::vector<std::string> to = Split(destination);
     const std::string toKey = KeyOf(to);
     const auto fault = copyFaults_.find(toKey);
     if (fault != copyFaults_.end() && fault->second != 0) {
         if (fault->second > 0) --fault->second;
-        return false;
+        return fail(5);
     }
     const Node* from = Find(source);
-    if (!from || from->folder || from->locked || to.size() < 2) return false;
+    if (!from || from->folder) return fail(2);
+    if (from->locked) return fail(32);
+    if (to.size() < 2) return fail(3);
     const std::vector<std::string> parent(to.begin(), to.end() - 1);
     const auto folder = nodes_.find(KeyOf(parent));
-    if (folder == nodes_.end() || !folder->second.folder) return false;
+    if (folder == nodes_.end() || !folder->second.folder) return fail(3);
     const auto existing = nodes_.find(toKey);
     if (existing != nodes_.end()) {
         const Node& old = existing->second;
-        if (&old == from || old.folder || old.locked || failIfExists) return false;
-        if (old.attributes & kAttrReadOnly) return false;
-        if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return false;
-        if ((old.attributes & kAttrSystem) && !(from->attributes & kAttrSystem)) return false;
+        if (old.locked) return fail(32);
+        if (&old == from || old.folder || failIfExists) return fail(5);
+        if (old.attributes & kAttrReadOnly) return fail(5);
+        if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return fail(5);
+        if ((old.attributes & kAttrSystem) && !(from->attributes & kAttrSystem)) return fail(5);
     }
     const Node copy = *from;
     Node& target = nodes_[toKey];

@@ -80,6 +80,9 @@ public:
                   bool failIfExists) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
+    // The error of the last failed copy, as Windows gives it: 2 no source, 3 no destination
+    // folder, 5 refused, 32 locked.
+    std::uint32_t LastError() override { return lastError_; }
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
@@ -89,6 +92,7 @@ public:
     bool RemoveFolder(const std::string& path) override;
 
 private:
+    std::uint32_t lastError_ = 0;
     struct Node {
         std::string name;  // as first spelt
         bool folder = false;

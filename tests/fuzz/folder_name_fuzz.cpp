@@ -1,11 +1,12 @@
-// Any bytes as one folder name: the answer is 0 or 1, and an accepted name has none of the
-// refused bytes and no blank, tab or dot at either end.
+// Any bytes as one folder name: the answer is 0 or 1, and an accepted name is whole CP936
+// characters, none of them a refused one, and no blank, tab or dot at either end.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "catalogue/PathText.h"
 #include "pathdialog/FolderValidation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -17,8 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (length == 0) std::abort();
         for (char edge : {name[0], name[length - 1]})
             if (edge == ' ' || edge == '\t' || edge == '.') std::abort();
-        for (std::size_t i = 0; i < length; ++i)
-            if (std::strchr("\"*/:<>?\\|", name[i]) != nullptr && name[i] != '\0') std::abort();
+        // Refused bytes are looked for where characters begin: a trail byte of a double-byte
+        // character (0x40..0xFE) is part of that character, whatever ASCII it looks like.
+        const std::string text(name.c_str());
+        for (std::size_t i = 0; i < length;) {
+            const std::size_t step = CharLength(text, i);
+            if (step == 0) std::abort();
+            if (step == 1 && std::strchr("\"*/:;<>?\\|", text[i]) != nullptr) std::abort();
+            i += step;
+        }
     }
     return 0;
 }

@@ -102,7 +102,8 @@ struct Machine {
         view.ticks[1] = view.ticks[6] = 1;
         view.editText = folder;
         bool armed = true;
-        InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed);
+        NoLog log;
+        InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed, log);
         run.SetJournal(&recorder);
         run.OnInstall();
         return run.ExitCode();

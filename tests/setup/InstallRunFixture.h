@@ -8,6 +8,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "doubles/FileDouble.h"
+#include "doubles/LogDouble.h"
 #include "doubles/ProcessDouble.h"
 #include "doubles/PromptDouble.h"
 #include "doubles/RegFile.h"
@@ -16,7 +17,7 @@
 #include "setup/InstallRun.h"
 
 class InstallRunFixture : public testing::Test {
-protected:
+public:  // the unattended tests build several machines in one test
     static constexpr const char* kKey2008 = "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804\\";
     static constexpr const char* kKey2013 = "SOFTWARE\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\";
     static constexpr const char* kHost2008 = "C:\\Program Files\\AutoCAD 2008";
@@ -88,5 +89,6 @@ protected:
     bool hostCheckArmed = true;  // the application's, for the whole process
     SetupMembers members;
     ViewDouble view{members};
-    InstallRun run{view, members, view.progress, catalogue, files, processes, hostCheckArmed};
+    LogDouble log;
+    InstallRun run{view, members, view.progress, catalogue, files, processes, hostCheckArmed, log};
 };

@@ -282,6 +282,7 @@ TEST_F(InstallRunTest, ExitCodeSaysWhenFilesWereSkippedOrTheListingFailed) {
     EXPECT_EQ(run.OnInstall(), SetupState::Finished);
     EXPECT_EQ(run.ExitCode(), kExitFilesSkipped);
     EXPECT_EQ(view.messages.size(), 1u);  // the copy's; no warning
+    EXPECT_EQ(log.With("skipped "), std::vector<std::string>{"skipped " + std::string(kInstalled) + "\\Korvel2010.arx"});
 
     // A listing that breaks off is a failed copy: its message, then the dialog closes.
     FileDouble broken;
@@ -292,7 +293,7 @@ TEST_F(InstallRunTest, ExitCodeSaysWhenFilesWereSkippedOrTheListingFailed) {
     ViewDouble otherView{members};
     otherView.editText = "C:\\Korvel";
     bool armed = false;
-    InstallRun other{otherView, members, otherView.progress, catalogue, broken, processes, armed};
+    InstallRun other{otherView, members, otherView.progress, catalogue, broken, processes, armed, log};
     EXPECT_EQ(other.OnInstall(), SetupState::Stopped);
     EXPECT_EQ(other.ExitCode(), kExitStopped);
     ASSERT_EQ(otherView.messages.size(), 1u);

@@ -217,3 +217,4 @@ bool Win32TextCodec::Utf8ToCp936(const std::string& utf8, std::string& cp936) {
         return false;
     return NarrowCp936Exact(wide, cp936);
 }
+std::uint32_t Win32Files::LastError() { return GetLastError(); }

@@ -24,6 +24,7 @@ public:
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
+    std::uint32_t LastError() override;
 };
 
 // CP936 <-> UTF-8 through UTF-16, with the exact conversions.

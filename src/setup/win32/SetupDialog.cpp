@@ -5,6 +5,7 @@
 #include "pathdialog/win32/PathDialog.h"
 #include "platform/win32/Win32Prompt.h"
 #include "setup/win32/SetupTexts.h"
+#include "setuplog/LoggedPrompt.h"
 
 namespace {
 constexpr COLORREF kBackground = RGB(160, 180, 220);
@@ -19,7 +20,7 @@ Dlg_Setup::Dlg_Setup(SetupServices services, HWND parent)
     : CDialog(IDD_SETUP, parent),
       services(services),
       run(*this, *this, progressBar, services.catalogue, services.files, services.processes,
-          services.hostCheckArmed) {
+          services.hostCheckArmed, services.log) {
     run.SetJournal(services.journal);
     for (UINT kind = WM_CTLCOLORMSGBOX; kind <= WM_CTLCOLORSTATIC; ++kind) {
         OnMessage(kind, [this](WPARAM wParam, LPARAM lParam) {
@@ -66,6 +67,7 @@ BOOL Dlg_Setup::OnInitDialog() {
             ::EnableWindow(releaseBoxes[row.index].hwnd, FALSE);
             releaseFlags[row.index] = 0;
         }
+        if (!presetTicks[row.index]) releaseFlags[row.index] = 0;
     }
     if (hostBitness == 32) {
         for (const ReleaseRow& row : ReleaseTable) {
@@ -125,7 +127,10 @@ void Dlg_Setup::OnInstall() { run.OnInstall(); }
 void Dlg_Setup::ShowControl(int controlId, bool visible) { ShowItem(controlId, visible); }
 
 int Dlg_Setup::Show(const std::string& text, const std::string& caption, unsigned type) {
-    return ShowMessage(text, caption, type);
+    LogMessageShown(services.log, text);
+    const int answer = ShowMessage(text, caption, type);
+    LogAnswer(services.log, answer);
+    return answer;
 }
 
 ViewRect Dlg_Setup::WindowRect() {

@@ -16,6 +16,7 @@ class HostCatalogue;
 class Files;
 class Processes;
 class Win32Prompt;
+class SetupLog;
 
 // What the dialog works with; the application object owns them for the whole process.
 struct SetupServices {
@@ -24,6 +25,7 @@ struct SetupServices {
     Processes& processes;
     Win32Prompt& prompt;  // the catalogue's prompt: its boxes are owned by this dialog while it is open
     bool& hostCheckArmed;
+    SetupLog& log;     // every message shown and its answer are logged
     InstallJournal* journal = nullptr;  // the undo record the install keeps, if any
 };
 
@@ -44,6 +46,10 @@ public:
     ViewRect ControlRect(int controlId) override;
     void MoveTo(const ViewRect& rect) override;
     int Show(const std::string& text, const std::string& caption, unsigned type) override;
+
+    // The releases the command line named (all ticked when it named none): the dialog starts
+    // with only those of them ticked that were found.
+    ReleaseFlags presetTicks = SetupMembers::AllTicked();
 
     // Members besides releaseFlags and folderText (SetupMembers).
     CBrush backgroundBrush;

@@ -7,6 +7,7 @@
 #include "journal/Journal.h"
 #include "journal/UninstallEntry.h"
 #include "platform/Files.h"
+#include "platform/SetupLog.h"
 #include "platform/win32/Cp936.h"
 #include "platform/win32/Win32Prompt.h"
 #include "setup/InstallRun.h"
@@ -132,14 +133,20 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
             folder = own;
     }
     if (folder.empty() && !FindInstalledFolder(services.registry, folder)) {
+        services.log.Line(std::string("message: ") + kNotInstalled);
         if (!quiet) services.prompt.Show(kNotInstalled, kSetupCaption, kMbOk | kMbIconExclamation);
         return kExitNoRecord;
     }
+    services.log.Line("uninstall of " + folder + (quiet ? ", quiet" : ""));
 
     ProgressWindow progress(instance, services.prompt, quiet);
     UninstallRun run(services.registry, services.files, services.codec, services.processes, services.prompt,
                      progress);
     const int code = run.Run(folder, self, quiet);
+    for (const std::string& message : run.messages) services.log.Line("message: " + message);
+    services.log.Line(Format("undone: %d", run.result.undone));
+    for (const LeftBehind& left : run.result.left) services.log.Line("left: " + left.what + " (" + left.why + ")");
+    for (const std::string& path : run.result.deferred) services.log.Line("removed once the uninstaller has ended: " + path);
     RemoveAfterExit(run.result.deferred);
     return code;
 }

@@ -11,6 +11,7 @@ class Files;
 class Processes;
 class Win32Prompt;
 class TextCodec;
+class SetupLog;
 
 struct UninstallServices {
     Registry& registry;  // the system's, never a recording one
@@ -18,6 +19,7 @@ struct UninstallServices {
     TextCodec& codec;
     Processes& processes;
     Win32Prompt& prompt;
+    SetupLog& log;  // every message, shown or not, and what was left
 };
 
 // Runs the uninstall; returns the exit code.

@@ -11,10 +11,10 @@ bool CWizardApp::InitInstance() {
     ::InitCommonControlsEx(&controls);
     // The shell's folder browser wants COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-
-    services.catalogue.ScanInstalledReleases();
     {
         Dlg_Setup dialog(services);
+        dialog.folderText = presets.folder;
+        dialog.presetTicks = presets.ticks;
         dialog.DoModal();
         exitCode = dialog.ExitCode();
     }

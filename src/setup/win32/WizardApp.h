@@ -1,15 +1,23 @@
 #pragma once
-// CWizardApp: the application object. Its start-up fills the catalogue from the registry, runs
-// the setup dialog and returns false, so the program ends when the dialog closes.
+// CWizardApp: the application object of the window's run. Its start-up runs the setup dialog
+// over a catalogue that discovery has filled, and returns false, so the program ends when the
+// dialog closes.
+#include <string>
+
 #include "framework/App.h"
 #include "setup/win32/SetupDialog.h"
 
+// What the command line preset in the dialog.
+struct DialogPresets {
+    std::string folder = "C:\\Korvel";
+    ReleaseFlags ticks = SetupMembers::AllTicked();
+};
+
 class CWizardApp : public CWinApp {
 public:
-    // The seams are the process's static objects; they are only used once InitInstance runs.
     CWizardApp(HostCatalogue& catalogue, Files& files, Processes& processes, Win32Prompt& prompt,
-               InstallJournal* journal = nullptr)
-        : services{catalogue, files, processes, prompt, hostCheckArmed, journal} {}
+               SetupLog& log, const DialogPresets& presets, InstallJournal* journal = nullptr)
+        : services{catalogue, files, processes, prompt, hostCheckArmed, log, journal}, presets(presets) {}
     bool InitInstance() override;
     int ExitInstance() override { return exitCode; }
 
@@ -17,5 +25,6 @@ private:
     // The running-host check is made until its first refusal, once per run of the program.
     bool hostCheckArmed = true;
     SetupServices services;
+    DialogPresets presets;
     int exitCode = kExitCancelled;
 };

@@ -644,6 +644,206 @@ void Wow64Views(Context& c) {
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
 
+// ---- Unattended runs -------------------------------------------------------------------------
+
+// Runs SetUp.exe with arguments and watches for any visible window of its process until it
+// ends. Returns its exit code (-1 when it did not end in time).
+int RunUnattended(Context& c, const std::wstring& program, const std::wstring& arguments, bool& windowSeen) {
+    Process setup;
+    windowSeen = false;
+    const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+    if (!c.Check(setup.Start(program, arguments, folder), "SetUp.exe starts with " + Utf8(arguments))) return -1;
+    for (DWORD waited = 0; waited < 120000; waited += 20) {
+        if (HWND window = AnyVisibleWindow(setup.id())) {
+            if (!windowSeen) c.Check(false, "no window", ClassName(window) + L" " + WindowText(window));
+            windowSeen = true;
+        }
+        const int code = setup.Wait(20);
+        if (code != -1) return code;
+    }
+    setup.Terminate();
+    return -1;
+}
+
+// The default log of the run, as the driver's own temporary folder names it (the same user).
+std::wstring DefaultLogPath() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, folder);
+    std::wstring path = folder;
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path + L"Korvel-Tarnwick-setup.log";
+}
+
+// A UTF-8 file as UTF-16; empty when it cannot be read.
+std::wstring ReadUtf8File(const std::wstring& path) {
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::wstring();
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
+    ::CloseHandle(file);
+    if (bytes.empty()) return std::wstring();
+    const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (length <= 0) return L"(not UTF-8)";
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], length);
+    return text;
+}
+
+// The log names each file copied and each loader key and trusted path written, for the releases
+// installed, and ends with the exit code.
+void CheckLog(Context& c, const std::wstring& path, const std::wstring& installFolder, const std::vector<int>& ticked,
+              int exitCode) {
+    const std::wstring log = ReadUtf8File(path);
+    if (!c.Check(!log.empty(), "the log exists: " + Utf8(path))) return;
+    c.Check(log.find(L"code page 936") != std::wstring::npos, "the log names the code page");
+    for (const std::wstring& name : PayloadFiles()) {
+        c.Check(log.find(L"copied C:\\pkg\\Data\\" + name + L" -> " + installFolder + L"\\" + name) != std::wstring::npos,
+                "the log names the copy of " + Utf8(name));
+    }
+    for (const Product& p : kProducts) {
+        c.Check(log.find(L"host found: AutoCAD" + std::to_wstring(p.year) + L" key HKLM\\" + p.key + L" folder " + p.folder) !=
+                    std::wstring::npos,
+                "the log names the host " + std::to_string(p.year));
+        bool isTicked = false;
+        for (int year : ticked) isTicked = isTicked || year == p.year;
+        const std::wstring app = L"HKLM\\" + std::wstring(p.key) + L"\\Applications\\Korvel" + std::to_wstring(p.year);
+        c.Check((log.find(L"registry value set " + app + L" LOADER = \"") != std::wstring::npos) == isTicked &&
+                    (log.find(L"registry value set " + app + L"DLL MANAGED = dword:1") != std::wstring::npos) == isTicked,
+                "the log names the loader keys of " + std::to_string(p.year) + (isTicked ? "" : ": none"));
+        if (isTicked) {
+            c.Check(log.find(L"copied C:\\pkg\\Data\\Korvel_EN.shx -> " + std::wstring(p.folder) + L"\\Fonts\\Korvel_EN.shx") !=
+                        std::wstring::npos,
+                    "the log names the font copied for " + std::to_string(p.year));
+        }
+    }
+    c.Check(log.find(L"TRUSTEDPATHS = \"" + installFolder + L"\"") != std::wstring::npos,
+            "the log names the trusted path written");
+    c.Check(log.find(L"exit code " + std::to_wstring(exitCode) + L"\r\n") != std::wstring::npos,
+            "the log ends with the exit code " + std::to_string(exitCode));
+}
+
+// /S on the machine with four products: no window ever, everything the dialog's default install
+// does (the checks of full-install; the unit tests compare the two runs byte for byte over the
+// doubles, and scripts/test.sh the demo's two forms on its demo machine), and the log names it all.
+void SilentInstall(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::vector<int> offered =
+        c.hostBitness == 32 ? std::vector<int>{2008, 2010} : std::vector<int>{2008, 2010, 2019, 2022};
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "/S ends with 0");
+    c.Check(!windowSeen, "no window was ever visible");
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", offered);
+    CheckLog(c, DefaultLogPath(), L"C:\\Korvel\\Korvel-Tarnwick", offered, 0);
+    // A second run replaces the log and keeps the one before.
+    c.Check(RunUnattended(c, program, L"/S /RELEASES=2010", windowSeen) == 0, "a second run ends with 0");
+    c.Check(ReadUtf8File(DefaultLogPath() + L".1").find(L"command line: \"C:\\pkg\\SetUp.exe\" /S\r\n") !=
+                std::wstring::npos,
+            "the last run's log is kept as .1");
+}
+
+void SilentReleases(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/s /RELEASES=2010,2022", windowSeen) == 0, "/S /RELEASES=2010,2022 ends with 0");
+    c.Check(!windowSeen, "no window was ever visible");
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", {2010, 2022});
+    CheckLog(c, DefaultLogPath(), L"C:\\Korvel\\Korvel-Tarnwick", {2010, 2022}, 0);
+
+    // Without /S the same options preset the dialog.
+    Setup setup;
+    if (!c.Check(setup.process.Start(program, L"/releases=2019 /D=C:\\预设 目录", L"C:\\pkg"), "SetUp.exe starts with presets")) return;
+    setup.dialog = WaitForWindow(setup.process.id(), kDialogCaption, kStartTimeout);
+    if (!c.Check(setup.dialog != nullptr, "the dialog appears")) return;
+    for (const Product& p : kProducts) {
+        const ControlState box = ReadControl(setup.dialog, ReleaseOf(p.year).id);
+        c.Check(box.enabled && (box.checked == BST_CHECKED) == (p.year == 2019),
+                std::to_string(p.year) + (p.year == 2019 ? " ticked" : " found but not ticked"));
+    }
+    c.CheckText(ReadControl(setup.dialog, kFolderEdit).text, L"C:\\预设 目录", "the folder preset");
+    Click(setup.dialog, kCancel);
+    c.CheckExit(setup.process, 2, "Cancel");
+}
+
+// A folder with blanks and Chinese characters, unquoted, and a log moved to a folder of that kind.
+void SilentFolder(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    MakeFolders(L"C:\\日志 文件");
+    const std::wstring logPath = L"C:\\日志 文件\\安装 记录.log";
+    ::DeleteFileW(DefaultLogPath().c_str());
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S \"/LOG=" + logPath + L"\" /D=C:\\Program Files\\软件 安装", windowSeen) == 0,
+            "/S /LOG= /D= with blanks and Chinese ends with 0");
+    c.Check(!windowSeen, "no window was ever visible");
+    CheckInstalled(c, L"C:\\Program Files\\软件 安装\\Korvel-Tarnwick", {2008, 2010, 2019, 2022});
+    CheckLog(c, logPath, L"C:\\Program Files\\软件 安装\\Korvel-Tarnwick", {2008, 2010, 2019, 2022}, 0);
+    c.Check(!IsFile(DefaultLogPath()), "no log at the default place");
+    c.Check(!IsFolder(L"C:\\Korvel"), "nothing at the default folder");
+}
+
+void SilentHostRunning(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    Process host;
+    StartHost(c, host);
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 3, "/S while AutoCAD runs ends with 3");
+    c.Check(!windowSeen, "no window was ever visible");
+    c.Check(!IsFolder(L"C:\\Korvel"), "no folder made");
+    CheckNothingRegistered(c);
+    const std::wstring log = ReadUtf8File(DefaultLogPath());
+    c.Check(log.find(L"message: 请关闭AutoCAD后再进行安装 !") != std::wstring::npos, "the refusal is in the log");
+    c.Check(log.find(L"exit code 3") != std::wstring::npos, "and the exit code");
+    host.Terminate();
+}
+
+// Bad options end with 1 and install nothing: unattended with no window, and at the window with
+// a message that names the option.
+void SilentBadOption(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    for (const wchar_t* arguments : {L"/S /X", L"/S /RELEASES=2013", L"/S /RELEASES=20x9", L"/S /D=Korvel",
+                                     L"/S /D=C:\\J\u00F6rg \uD55C", L"/S /UNINSTALL /D=C:\\Korvel"}) {
+        bool windowSeen = false;
+        c.Check(RunUnattended(c, program, arguments, windowSeen) == 1, Utf8(arguments) + " ends with 1");
+        c.Check(!windowSeen, "no window was ever visible");
+        const std::wstring log = ReadUtf8File(DefaultLogPath());
+        c.Check(log.find(L"bad command line: ") != std::wstring::npos,
+                "the log says why", log.find(L"exit code 1") != std::wstring::npos ? L"" : log.substr(0, 400));
+    }
+    // Nothing installed: the uninstall finds nothing to undo, says so in the log, changes nothing.
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S /UNINSTALL", windowSeen) == 7, "/S /UNINSTALL with nothing installed ends with 7");
+    c.Check(!windowSeen, "no window was ever visible");
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"exit code 7") != std::wstring::npos, "the log says how it ended");
+    c.Check(!IsFolder(L"C:\\Korvel") && !IsFolder(L"C:\\J\u00F6rg \uD55C"), "no folder made");
+    CheckNothingRegistered(c);
+
+    Process setup;
+    if (!c.Check(setup.Start(program, L"/Q", L"C:\\pkg"), "SetUp.exe /Q starts")) return;
+    HWND box = nullptr;
+    for (int waited = 0; box == nullptr && waited < 20000; waited += 100) {
+        box = WaitForWindow(setup.id(), kSetupMessageCaption, 100);
+    }
+    if (c.Check(box != nullptr, "at the window, a message about the bad option")) {
+        const std::wstring text = ReadControl(box, 0xFFFF).text;
+        c.Check(text.find(L"命令行有误：/Q") != std::wstring::npos, "names the option", text);
+        ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+    c.CheckExit(setup, 1, "a bad option at the window");
+
+    Process usage;
+    if (!c.Check(usage.Start(program, L"/?", L"C:\\pkg"), "SetUp.exe /? starts")) return;
+    HWND usageBox = WaitForWindow(usage.id(), kSetupMessageCaption, 20000);
+    if (c.Check(usageBox != nullptr, "/? shows the usage in a message box")) {
+        const std::wstring text = ReadControl(usageBox, 0xFFFF).text;
+        c.Check(text.find(L"/RELEASES=") != std::wstring::npos && text.find(L"/D=") != std::wstring::npos,
+                "the usage names the options", text);
+        ::PostMessageW(usageBox, WM_COMMAND, IDOK, 0);
+    }
+    c.CheckExit(usage, 0, "the usage");
+}
+
 // The demo: SetUp.exe as it lies in the demo package, on the demo machine the caller laid out.
 // Shows what the dialog offers, installs with what it ticks by default, and shows the end.
 // A host installed in a folder code page 936 cannot name is not offered (its box stays disabled);
@@ -896,6 +1096,21 @@ void DemoUninstall(Context& c) {
     UninstallAnswering(c, exe, arguments, L"demo-uninstall-", true);
     c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the install folder is gone");
 }
+
+// The demo, unattended: SetUp.exe /S as an administrator's deployment would run it, watched
+// for windows, then its log.
+void DemoSilent(Context& c) {
+    const std::wstring arguments = L"/S /LOG=C:\\KorvelPackage\\setup.log";
+    std::printf("command line: SetUp.exe %s\n", Utf8(arguments).c_str());
+    std::fflush(stdout);
+    bool windowSeen = false;
+    const int code = RunUnattended(c, c.setupBuilt, arguments, windowSeen);
+    c.Check(!windowSeen, "no window was shown");
+    c.Check(code == 0, "the program ends with 0", std::to_wstring(code));
+    const std::wstring log = ReadUtf8File(L"C:\\KorvelPackage\\setup.log");
+    std::printf("== the setup log (C:\\KorvelPackage\\setup.log)\n%s", Utf8(log).c_str());
+    std::fflush(stdout);
+}
 }  // namespace
 
 ScenarioFn FindScenario(const std::wstring& name) {
@@ -920,6 +1135,12 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"uninstall-host-running", &UninstallHostRunning},
         {L"demo", &Demo},
         {L"demo-uninstall", &DemoUninstall},
+        {L"demo-silent", &DemoSilent},
+        {L"silent-install", &SilentInstall},
+        {L"silent-releases", &SilentReleases},
+        {L"silent-folder", &SilentFolder},
+        {L"silent-host-running", &SilentHostRunning},
+        {L"silent-bad-option", &SilentBadOption},
     };
     auto found = scenarios.find(name);
     return found == scenarios.end() ? FindBrowseScenario(name) : found->second;

@@ -130,6 +130,24 @@ HWND WaitForWindow(DWORD processId, const std::wstring& caption, DWORD milliseco
     }
 }
 
+HWND AnyVisibleWindow(DWORD processId) {
+    struct Search {
+        DWORD processId;
+        HWND found;
+    } search{processId, nullptr};
+    ::EnumWindows(
+        [](HWND window, LPARAM lParam) -> BOOL {
+            Search* s = reinterpret_cast<Search*>(lParam);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner != s->processId || !::IsWindowVisible(window)) return TRUE;
+            s->found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 std::wstring WindowText(HWND window) {
     // WM_GETTEXT works across processes for every control, where GetWindowText does not.
     const LRESULT length = ::SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);

@@ -42,6 +42,8 @@ private:
 // Top-level windows of a process, or with a given class and owner.
 HWND WaitForWindow(DWORD processId, const std::wstring& caption, DWORD milliseconds);
 std::wstring WindowText(HWND window);
+// A visible top-level window of the process (a dialog, a message box, anything), or null.
+HWND AnyVisibleWindow(DWORD processId);
 std::wstring ClassName(HWND window);
 
 ControlState ReadControl(HWND dialog, int id);

@@ -1,0 +1,176 @@
+#include "setup/CommandLine.h"
+
+#include "catalogue/ReleaseTable.h"
+
+const char* const kUsageText =
+    "用法：SetUp.exe [/S] [/RELEASES=2018,2022] [/LOG=日志文件] [/D=安装路径]\n\n"
+    "/S\t\t静默安装，不显示任何窗口和消息\n"
+    "/RELEASES=\t只为列出的已安装AutoCAD版本安装，以逗号分隔\n"
+    "/LOG=\t\t安装日志的位置（默认为 %TEMP%\\Korvel-Tarnwick-setup.log）\n"
+    "/D=\t\t安装路径（默认为 C:\\Korvel），必须放在最后，可含空格，不加引号\n"
+    "/?\t\t显示本说明\n\n"
+    "退出代码：0 完成，1 命令行有误，2 已取消，3 AutoCAD正在运行，4 有文件被跳过，"
+    "5 安装已停止，6 部分版本或配置未作修改，7 卸载记录缺失或损坏，8 卸载未完全，"
+    "9 未找到可安装的AutoCAD版本";
+
+namespace {
+
+bool IsBlank(char16_t ch) { return ch == u' ' || ch == u'\t'; }
+
+char16_t UpperAscii(char16_t ch) { return ch >= u'a' && ch <= u'z' ? ch - u'a' + u'A' : ch; }
+
+// Whether text, after its '/' or '-', starts with name (ASCII upper case) regardless of case.
+bool HasSwitch(const std::u16string& text, const char* name) {
+    if (text.empty() || (text[0] != u'/' && text[0] != u'-')) return false;
+    std::size_t i = 1;
+    for (; *name != '\0'; ++name, ++i) {
+        if (i >= text.size() || UpperAscii(text[i]) != static_cast<char16_t>(*name)) return false;
+    }
+    return true;
+}
+
+// The program's name ends at its closing quote (what follows it at once starts the next
+// argument), or at the first blank when it is not quoted.
+std::size_t SkipProgramName(const std::u16string& line) {
+    if (!line.empty() && line[0] == u'"') {
+        const std::size_t close = line.find(u'"', 1);
+        return close == std::u16string::npos ? line.size() : close + 1;
+    }
+    std::size_t i = 0;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    return i;
+}
+
+// "2018,2022": years of the release table, comma-separated, none empty.
+bool ParseReleases(const std::u16string& value, std::vector<int>& years) {
+    std::size_t i = 0;
+    for (;;) {
+        int year = 0, digits = 0;
+        for (; i < value.size() && value[i] >= u'0' && value[i] <= u'9' && digits < 5; ++i, ++digits)
+            year = year * 10 + (value[i] - u'0');
+        if (digits != 4 || FindRelease(year) == nullptr) return false;
+        years.push_back(year);
+        if (i == value.size()) return true;
+        if (value[i] != u',') return false;
+        ++i;
+    }
+}
+
+// An option with no value must be exactly its name.
+bool IsExactly(const std::u16string& text, const char* name) {
+    return HasSwitch(text, name) && text.size() == 1 + std::char_traits<char>::length(name);
+}
+
+}  // namespace
+
+std::vector<CommandArgument> SplitArguments(const std::u16string& line) {
+    std::vector<CommandArgument> arguments;
+    std::size_t i = SkipProgramName(line);
+    for (;;) {
+        while (i < line.size() && IsBlank(line[i])) ++i;
+        if (i >= line.size()) break;
+        CommandArgument argument;
+        argument.start = i;
+        bool quoted = false;
+        while (i < line.size() && (quoted || !IsBlank(line[i]))) {
+            if (line[i] == u'\\') {
+                std::size_t slashes = 0;
+                while (i < line.size() && line[i] == u'\\') ++slashes, ++i;
+                if (i < line.size() && line[i] == u'"') {
+                    // 2n backslashes and a quote: n backslashes, and the quote toggles quoting;
+                    // 2n + 1: n backslashes and a literal quote.
+                    argument.text.append(slashes / 2, u'\\');
+                    if (slashes % 2 == 1) {
+                        argument.text += u'"';
+                        ++i;
+                    }
+                } else {
+                    argument.text.append(slashes, u'\\');
+                }
+                continue;
+            }
+            if (line[i] == u'"') {
+                // Inside quotes, a doubled quote is a literal one, and quoting ends there (the
+                // shell's rule; newer C runtimes keep quoting on).
+                if (quoted && i + 1 < line.size() && line[i + 1] == u'"') {
+                    argument.text += u'"';
+                    quoted = false;
+                    i += 2;
+                    continue;
+                }
+                quoted = !quoted;
+                ++i;
+                continue;
+            }
+            argument.text += line[i++];
+        }
+        arguments.push_back(std::move(argument));
+    }
+    return arguments;
+}
+
+SetupCommand ParseCommandLine(const std::u16string& line) {
+    SetupCommand command;
+    const std::vector<CommandArgument> arguments = SplitArguments(line);
+    bool folderGiven = false, releasesGiven = false, logGiven = false, usage = false, uninstall = false;
+    const auto invalid = [&command](const char* error, const std::u16string& argument) {
+        command.mode = RunMode::Invalid;
+        command.error = error;
+        command.offending = argument;
+        return command;
+    };
+
+    // /S is looked for first, so that a line that is wrong elsewhere still shows no box.
+    for (const CommandArgument& argument : arguments)
+        if (IsExactly(argument.text, "S")) command.silent = true;
+
+    for (std::size_t n = 0; n < arguments.size(); ++n) {
+        const std::u16string& text = arguments[n].text;
+        if (IsExactly(text, "S")) continue;
+        if (IsExactly(text, "?")) {
+            usage = true;
+        } else if (IsExactly(text, "UNINSTALL")) {
+            if (uninstall) return invalid("option given twice", text);
+            uninstall = true;
+        } else if (HasSwitch(text, "D=")) {
+            // As NSIS has it: the rest of the line, spaces included. Written unquoted it is taken
+            // from the line as typed; a quoted "/D=..." must be the last argument.
+            const std::size_t start = arguments[n].start;
+            if (line[start] == u'/' || line[start] == u'-') {
+                std::u16string value = line.substr(start + 3);
+                while (!value.empty() && IsBlank(value.back())) value.pop_back();
+                if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
+                    value = value.substr(1, value.size() - 2);
+                command.folder = value;
+                n = arguments.size();  // nothing follows
+            } else {
+                if (n + 1 != arguments.size()) return invalid("/D= must come last", text);
+                command.folder = text.substr(3);
+            }
+            if (command.folder.empty()) return invalid("/D= needs a folder", text);
+            folderGiven = true;
+        } else if (HasSwitch(text, "RELEASES=")) {
+            if (releasesGiven) return invalid("option given twice", text);
+            if (!ParseReleases(text.substr(10), command.releases))
+                return invalid("/RELEASES= needs years of releases 2007 to 2025, separated by commas",
+                               text);
+            releasesGiven = true;
+        } else if (HasSwitch(text, "LOG=")) {
+            if (logGiven) return invalid("option given twice", text);
+            command.logPath = text.substr(5);
+            if (command.logPath.empty()) return invalid("/LOG= needs a file", text);
+            logGiven = true;
+        } else {
+            return invalid("unknown option", text);
+        }
+    }
+
+    if (usage) {
+        command.mode = RunMode::Usage;
+    } else if (uninstall) {
+        if (folderGiven || releasesGiven)
+            return invalid("/UNINSTALL takes only /S and /LOG=", std::u16string(u"/UNINSTALL"));
+        command.mode = RunMode::Uninstall;
+    }
+    return command;
+}

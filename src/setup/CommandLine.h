@@ -1,0 +1,46 @@
+#pragma once
+// The command line, parsed once from the whole UTF-16 text that GetCommandLineW gives into a
+// plain record that start-up reads. Pure: no system call, so it is tested and fuzzed natively.
+//
+// Options are case-insensitive and start with '/' or '-':
+//   /S                   no window and no message box; messages go to the log
+//   /D=<folder>          the install folder; the rest of the line, spaces and all, unquoted
+//   /RELEASES=2018,2022  the releases to install for (years of the release table)
+//   /LOG=<file>          where the setup log goes
+//   /?                   the usage
+//   /UNINSTALL           remove the plug-in (with /S and /LOG only)
+// Arguments are split by the rules of CommandLineToArgvW; the program's own name by its rule
+// (quoted or up to the first blank, backslashes as they are).
+#include <string>
+#include <vector>
+
+// Values leave the process in logs and scripts: never renumber, add at the end.
+enum class RunMode : int {
+    Install = 0,
+    Usage = 1,
+    Uninstall = 2,
+    Invalid = 3,  // nothing is done: exit code 1, with `error` in the log
+};
+
+struct SetupCommand {
+    RunMode mode = RunMode::Install;
+    bool silent = false;          // /S, also noted on an invalid line so that no box is shown
+    std::u16string folder;        // /D=, empty when not given; kept in UTF-16 until the edge
+    std::vector<int> releases;    // /RELEASES=, in the order given; empty when not given
+    std::u16string logPath;       // /LOG=, empty when not given
+    std::string error;            // Invalid: what is wrong, in ASCII
+    std::u16string offending;     // Invalid: the argument that was not understood
+};
+
+SetupCommand ParseCommandLine(const std::u16string& commandLine);
+
+// The arguments after the program's name, by the rules of CommandLineToArgvW; each with the
+// offset in the line where it starts.
+struct CommandArgument {
+    std::u16string text;
+    std::size_t start = 0;
+};
+std::vector<CommandArgument> SplitArguments(const std::u16string& commandLine);
+
+// The usage, for the message box (CP936, like every text the program shows).
+extern const char* const kUsageText;

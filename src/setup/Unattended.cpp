@@ -1,0 +1,81 @@
+#include "setup/Unattended.h"
+
+#include "catalogue/HostCheck.h"
+#include "catalogue/Text.h"
+#include "platform/ProgressSink.h"
+#include "setup/InstallRun.h"
+
+namespace {
+const char kHostRunning[] = "请关闭AutoCAD后再进行安装 !";
+
+class NoProgress : public ProgressSink {
+public:
+    void SetRange(int, int) override {}
+    void SetStep(int) override {}
+    void SetPos(int) override {}
+    void StepIt() override {}
+};
+}  // namespace
+
+ReleaseFlags OfferedReleases(const HostCatalogue& catalogue, int bitness) {
+    ReleaseFlags offered{};
+    for (const ReleaseRow& row : ReleaseTable) {
+        offered[row.index] = !catalogue.hostFolders[row.index].empty() &&
+                             (bitness != 32 || row.shownIn32Bit);
+    }
+    return offered;
+}
+
+bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, ReleaseFlags& flags,
+                    std::string& error) {
+    if (named.empty()) {
+        flags = offered;
+        return true;
+    }
+    flags.fill(0);
+    for (int year : named) {
+        const ReleaseRow* row = FindRelease(year);
+        if (row == nullptr || !offered[row->index]) {
+            error = Format("AutoCAD%d was named but is not installed here (or not offered by this edition)", year);
+            return false;
+        }
+        flags[row->index] = 1;
+    }
+    return true;
+}
+
+int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
+                  Files& files, Processes& processes, Prompt& prompt, SetupLog& log, InstallJournal* journal) {
+    SetupMembers members;
+    std::string error;
+    const ReleaseFlags offered = OfferedReleases(catalogue, bitness);
+    if (!ChooseReleases(offered, choice.releases, members.releaseFlags, error)) {
+        log.Line("bad command line: " + error);
+        return kExitBadCommandLine;
+    }
+    bool any = false;
+    for (int flag : members.releaseFlags) any = any || flag != 0;
+    if (!any) {
+        log.Line("nothing to install: no AutoCAD release of this edition was found");
+        return kExitNothingToInstall;
+    }
+    // No one is there to close the host and press again.
+    if (IsHostRunning(processes)) {
+        prompt.Show(kHostRunning, kSetupCaption, kMbOk);
+        log.Line("install stopped: AutoCAD is running");
+        return kExitHostRunning;
+    }
+    members.folderText = choice.folder;
+
+    QuietView view(prompt);
+    NoProgress progress;
+    bool hostCheckArmed = false;  // checked above
+    InstallRun run(view, members, progress, catalogue, files, processes, hostCheckArmed, log);
+    run.SetJournal(journal);
+    if (run.OnInstall() == SetupState::Choosing) {
+        // The dialog would have stayed open for another folder: the message said why.
+        log.Line("bad command line: the folder was refused");
+        return kExitBadCommandLine;
+    }
+    return run.ExitCode();
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The unattended install (/S): the install run of the dialog over a view that has no window.
+// Every message goes to the log through the prompt it is given, answered as an administrator
+// who is not there would want: Abort on a failed copy, OK to everything else. A running host
+// stops the run instead of being refused once.
+#include <string>
+#include <vector>
+
+#include "catalogue/HostCatalogue.h"
+#include "platform/Files.h"
+#include "platform/Processes.h"
+#include "platform/SetupLog.h"
+#include "setup/InstallJournal.h"
+#include "setup/SetupView.h"
+
+// The releases the edition offers on this machine: found, and shown by the edition.
+ReleaseFlags OfferedReleases(const HostCatalogue& catalogue, int bitness);
+
+// The releases to install for: every offered one, or the named ones. False, with the reason in
+// error, when a named release is not offered here.
+bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, ReleaseFlags& flags,
+                    std::string& error);
+
+// SetupView without a window: the members are set by the caller, messages go to prompt.
+class QuietView : public SetupView {
+public:
+    explicit QuietView(Prompt& prompt) : prompt_(prompt) {}
+    int Show(const std::string& text, const std::string& caption, unsigned type) override {
+        return prompt_.Show(text, caption, type);
+    }
+    void ShowControl(int, bool) override {}
+    void PullMembers() override {}
+    void PushMembers() override {}
+    void CloseCancelled() override {}
+    ViewRect WindowRect() override { return {}; }
+    ViewRect ControlRect(int) override { return {}; }
+    void MoveTo(const ViewRect&) override {}
+
+private:
+    Prompt& prompt_;
+};
+
+struct UnattendedChoice {
+    std::vector<int> releases;  // empty: every release offered
+    std::string folder;         // CP936
+};
+
+// Installs as the dialog's default install would, with the given choice, after discovery has
+// run. Returns the exit code: those of the dialog, and kExitHostRunning, kExitNothingToInstall,
+// or kExitBadCommandLine for a release not found or a folder the dialog would refuse.
+// journal: the undo record to keep, if any.
+int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
+                  Files& files, Processes& processes, Prompt& prompt, SetupLog& log,
+                  InstallJournal* journal = nullptr);

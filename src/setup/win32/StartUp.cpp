@@ -1,0 +1,126 @@
+#include "setup/win32/StartUp.h"
+
+#include "catalogue/HostCatalogue.h"
+#include "platform/win32/Cp936.h"
+#include "platform/win32/Win32Files.h"
+#include "platform/win32/Win32Processes.h"
+#include "platform/win32/Win32Prompt.h"
+#include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32SetupLog.h"
+#include "setup/CommandLine.h"
+#include "setup/ExitCodes.h"
+#include "setup/Unattended.h"
+#include "journal/Journal.h"
+#include "journal/Recording.h"
+#include "journal/UndoRecorder.h"
+#include "setup/win32/SetupTexts.h"
+#include "setup/win32/UninstallProgram.h"
+#include "setup/win32/WizardApp.h"
+#include "setuplog/LoggedPrompt.h"
+#include "setuplog/LoggingFiles.h"
+#include "setuplog/LoggingRegistry.h"
+#include "setuplog/RunFacts.h"
+
+namespace {
+const char kBadCommandLine[] = "命令行有误：";
+
+std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+// Tells the user at the window, unless the run must show none.
+void Tell(const SetupCommand& command, const std::string& text) {
+    if (command.silent) return;
+    Win32Prompt box;
+    box.Show(text, kSetupCaption, kMbOk | kMbIconExclamation);
+}
+
+int RefuseCommandLine(const SetupCommand& command, SetupLog& log, const std::string& why,
+                      const std::string& shown) {
+    log.Line("bad command line: " + why);
+    Tell(command, std::string(kBadCommandLine) + shown + "\n\n" + kUsageText);
+    return kExitBadCommandLine;
+}
+
+int RunUninstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
+    Win32Registry registry;
+    Win32Files files;
+    Win32TextCodec codec;
+    Win32Processes processes;
+    Win32Prompt window;
+    return RunUninstallProgram(instance, UninstallServices{registry, files, codec, processes, window, log},
+                               command.silent);
+}
+
+int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
+    std::string folder = "C:\\Korvel";
+    if (!command.folder.empty() && !NarrowCp936Exact(Wide(command.folder), folder)) {
+        return RefuseCommandLine(command, log,
+                                 "the folder holds a character that code page 936 cannot hold: " + folder,
+                                 folder);
+    }
+
+    Win32Registry systemRegistry;
+    Win32Files systemFiles;
+    Win32TextCodec codec;
+    Win32Processes processes;
+    Win32Prompt window;
+    // Every write is logged, then recorded for the uninstall (once the install run arms the
+    // record), then made.
+    Journal journal(systemFiles, codec);
+    RecordingRegistry recordingRegistry(systemRegistry, journal);
+    RecordingFiles recordingFiles(systemFiles, journal);
+    LoggingRegistry registry(recordingRegistry, log);
+    LoggingFiles files(recordingFiles, log);
+    const std::string version = Format("%d.%02d.%02d", setupVersion / 10000, setupVersion / 100 % 100, setupVersion % 100);
+    UndoRecorder recorder(journal, recordingRegistry, recordingFiles,
+                          UninstallEntryText{"Korvel-Tarnwick AutoCAD插件", version, "Tarnwick软件"});
+    LoggedPrompt prompt(log, command.silent ? nullptr : &window);
+    HostCatalogue catalogue(registry, files, prompt);
+    catalogue.ScanInstalledReleases();
+    LogHostsFound(log, catalogue);
+
+    if (command.silent) {
+        return RunUnattended(UnattendedChoice{command.releases, folder}, hostBitness, catalogue,
+                             files, processes, prompt, log, &recorder);
+    }
+    DialogPresets presets;
+    presets.folder = folder;
+    std::string error;
+    if (!ChooseReleases(OfferedReleases(catalogue, hostBitness), command.releases, presets.ticks, error)) {
+        return RefuseCommandLine(command, log, error, "/RELEASES=");
+    }
+    if (command.releases.empty()) presets.ticks = SetupMembers::AllTicked();
+    CWizardApp app(catalogue, files, processes, window, log, presets, &recorder);
+    return RunApplication(instance);
+}
+}  // namespace
+
+int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
+    const std::wstring line = commandLine != nullptr ? commandLine : L"";
+    const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()));
+    const std::wstring logPath = command.logPath.empty() ? DefaultSetupLogPath() : Wide(command.logPath);
+    Win32SetupLog log(logPath, command.silent);
+    log.Line(Format("Korvel-Tarnwick setup %d.%02d.%02d, %d-bit edition, code page %u", setupVersion / 10000,
+                    setupVersion / 100 % 100, setupVersion % 100, hostBitness, GetACP()));
+    log.Line("command line: " + NarrowCp936(line));
+
+    int code = kExitBadCommandLine;
+    switch (command.mode) {
+        case RunMode::Invalid:
+            code = RefuseCommandLine(command, log,
+                                     command.error + ": " + NarrowCp936(Wide(command.offending)),
+                                     NarrowCp936(Wide(command.offending)));
+            break;
+        case RunMode::Usage:
+            log.Line("usage shown");
+            if (!command.silent) {
+                Win32Prompt box;
+                box.Show(kUsageText, kSetupCaption, kMbOk);
+            }
+            code = kExitFinished;
+            break;
+        case RunMode::Uninstall: code = RunUninstall(instance, command, log); break;
+        case RunMode::Install: code = RunInstall(instance, command, log); break;
+    }
+    log.Line(Format("exit code %d", code));
+    return code;
+}
