@@ -22,6 +22,8 @@ public:
     bool CopyOver(const std::string&, const std::string&, bool) override { std::abort(); }
     int MakeDir(const std::string&) override { std::abort(); }
     bool CreateFolder(const std::string&) override { std::abort(); }
+    bool CreateLockedFolder(const std::string&) override { std::abort(); }
+    bool OwnedByAdministrators(const std::string&) override { std::abort(); }
     bool Exists(const std::string&) override { std::abort(); }
     PathRead CurrentFolder(std::string&, std::uint32_t) override { std::abort(); }
     bool ExpandVariables(const std::string&, std::string&) override { std::abort(); }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "deploy/InstallFolder.h"
 #include "setup/InstallRunFixture.h"
 #include "setup/RegistrationWarning.h"
 
@@ -138,12 +139,119 @@ TEST_F(InstallRunTest, OneTrailingBackslashIsCut) {
 TEST_F(InstallRunTest, DriveRootInstallsIntoTheSubFolderOnThatDrive) {
     view.editText = "D:\\";
     EXPECT_EQ(run.OnInstall(), SetupState::Finished);
-    // "D:" alone is the drive's current folder, which exists: that make fails silently.
-    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(D:)");
-    EXPECT_EQ(MakeDirCalls().at(1), "MakeDir(D:\\Korvel-Tarnwick)");
+    // "D:" alone is the drive's current folder: it is neither made nor checked as a folder.
+    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(D:\\Korvel-Tarnwick)");
+    for (const std::string& call : files.calls) EXPECT_EQ(call.find("(D:)"), std::string::npos);
     EXPECT_EQ(catalogue.installFolder, "D:\\Korvel-Tarnwick");
     EXPECT_TRUE(files.IsFile("D:\\Korvel-Tarnwick\\Korvel2010.arx"));
     EXPECT_EQ(Loader(kKey2013, "Korvel2013"), "D:\\Korvel-Tarnwick\\Korvel2013.ARX");
+}
+
+// --- Who may change the install folder ---
+
+// With administrator rights both levels are made with rights of their own; without them,
+// as before.
+TEST_F(InstallRunTest, FoldersAreMadeLockedOnlyWithAdministratorRights) {
+    processes.elevated = true;
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(run.ExitCode(), kExitFinished);
+    EXPECT_TRUE(files.HasLockedRights("C:\\Korvel"));
+    EXPECT_TRUE(files.HasLockedRights(kInstalled));
+    const auto made = std::find(files.calls.begin(), files.calls.end(), "CreateLockedFolder(C:\\Korvel)");
+    ASSERT_NE(made, files.calls.end());
+    EXPECT_EQ(*(made + 1), "CreateLockedFolder(C:\\Korvel\\Korvel-Tarnwick)");
+    EXPECT_TRUE(files.IsFile(std::string(kInstalled) + "\\Korvel2010.arx"));
+
+    // A standard user: made as any folder, and the install goes on as it always did.
+    FileDouble plain;
+    plain.AddFolder("C:\\");
+    ProcessDouble standard;
+    EXPECT_EQ(PrepareInstallFolders(plain, "C:\\Korvel", "\\Korvel-Tarnwick", standard.RunsElevated())
+                  .outcome,
+              FolderOutcome::Ready);
+    EXPECT_TRUE(plain.IsFolder(kInstalled));
+    EXPECT_FALSE(plain.HasLockedRights("C:\\Korvel"));
+    EXPECT_FALSE(plain.HasLockedRights(kInstalled));
+}
+
+// A junction or link anywhere on the way, or (with administrator rights) a folder another user
+// owns, is refused with its name before anything is copied, registered or trusted; the user may
+// choose another folder.
+TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopied) {
+    struct Case {
+        const char* what;
+        const char* typed;
+        const char* refused;
+        bool elevated;
+        bool ownedByOthers;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"install folder a link", "C:\\Korvel", "C:\\Korvel", false, false, "链接"},
+        {"sub-folder a link", "C:\\Korvel", kInstalled, true, false, "链接"},
+        {"a level above a link", "C:\\Link\\Korvel", "C:\\Link", false, false, "链接"},
+        {"owned by a user", "C:\\Korvel", "C:\\Korvel", true, true, "不属于管理员"},
+        {"sub-folder owned by a user", "C:\\Korvel", kInstalled, true, true, "不属于管理员"},
+    };
+    for (const Case& c : cases) {
+        FileDouble disk;
+        disk.AddFolder("C:\\");
+        disk.modulePath = files.modulePath;
+        disk.AddFolder(kData);
+        disk.AddFile(std::string(kData) + "\\Korvel2010.arx");
+        if (std::string(c.reason) == "链接")
+            disk.AddFolder(c.refused, kAttrDirectory | kAttrReparsePoint);
+        else
+            disk.AddFolder(c.refused);
+        if (c.ownedByOthers) disk.SetOwnedByOthers(c.refused);
+        ProcessDouble host;
+        host.elevated = c.elevated;
+        RegistryDouble machine;
+        HostCatalogue hosts{machine, disk, catalogPrompt};
+        SetupMembers chosen;
+        ViewDouble dialog{chosen};
+        dialog.editText = c.typed;
+        bool armed = false;
+        InstallRun install{dialog, chosen, dialog.progress, hosts, disk, host, armed};
+
+        EXPECT_EQ(install.OnInstall(), SetupState::Choosing) << c.what;
+        ASSERT_EQ(dialog.messages.size(), 1u) << c.what;
+        EXPECT_NE(dialog.messages[0].text.find(c.reason), std::string::npos) << c.what;
+        EXPECT_NE(dialog.messages[0].text.find(std::string("\n\n") + c.refused + "\n\n"),
+                  std::string::npos) << c.what;
+        EXPECT_EQ(dialog.messages[0].caption, "Korvel-软件安装");
+        EXPECT_EQ(dialog.messages[0].type, kMbOk | kMbIconExclamation);
+        EXPECT_TRUE(disk.copies.empty()) << c.what;
+        EXPECT_TRUE(hosts.installFolder.empty()) << c.what;
+        EXPECT_EQ(machine.Dump(kHkeyCurrentUser, "Software"), "") << c.what;
+        EXPECT_EQ(install.ExitCode(), kExitCancelled) << c.what;
+    }
+
+    // The same folders, not redirected, owned by others and without administrator rights: used.
+    files.AddFolder(kInstalled);
+    files.SetOwnedByOthers("C:\\Korvel");
+    files.SetOwnedByOthers(kInstalled);
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+}
+
+// With administrator rights a folder that cannot be made is refused at once: the payload copy
+// would make it with the rights it inherits.
+TEST_F(InstallRunTest, ALockedFolderNotMadeStopsBeforeThePayloadCopy) {
+    processes.elevated = true;
+    view.editText = "C:\\Missing\\Korvel";  // its parent does not exist
+    EXPECT_EQ(run.OnInstall(), SetupState::Choosing);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].text.find("无法创建安装文件夹：\n\nC:\\Missing\\Korvel\n"),
+              std::string::npos);
+    EXPECT_TRUE(files.copies.empty());
+    EXPECT_TRUE(MakeDirCalls().empty());
+
+    // Without them the copy reports it, as it always did.
+    processes.elevated = false;
+    view.messages.clear();
+    view.answers = {kIdAbort};
+    EXPECT_EQ(run.OnInstall(), SetupState::Stopped);
+    EXPECT_EQ(view.messages.at(0).type, kMbAbortRetryIgnore);
 }
 
 TEST_F(InstallRunTest, EmptyFolderAsksForOneAndChangesNothing) {
