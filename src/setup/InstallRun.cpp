@@ -163,7 +163,7 @@ int InstallRun::ExitCode() const {
     switch (state_) {
         case SetupState::Finished:
             if (skippedFiles_ > 0) return kExitFilesSkipped;
-            return warningShown_ ? kExitIncomplete : kExitFinished;
+            return warningShown_ || catalogue_.supportPackageMissing ? kExitIncomplete : kExitFinished;
         case SetupState::Stopped: return kExitStopped;
         case SetupState::Choosing: break;
     }

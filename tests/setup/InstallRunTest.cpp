@@ -437,3 +437,151 @@ TEST_F(InstallRunTest, WarningNamesUntouchedProfilesAndTooLongPathsWithTheirReas
     text = RegistrationWarning(catalogue, flags);
     EXPECT_NE(text.find("另有 12 个配置"), std::string::npos);
 }
+
+// --- A fault at every call of the file, process and prompt seams ---
+
+namespace {
+
+const char* const kUserEntries = "D:\\Tools;E:\\乤Lib\\...";
+
+// A machine of the fixture on its own, so that a sweep can make one per fault.
+class Machine : public InstallRunFixture {
+public:
+    Machine(bool elevated, bool reinstall) {
+        SetUp();
+        registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", kUserEntries);
+        processes.elevated = elevated;
+        if (reinstall) files.AddFile(std::string(kInstalled) + "\\Korvel2008.ARX", "older");
+        files.calls.clear();
+    }
+    void TestBody() override {}
+    using InstallRunFixture::catalogPrompt;
+    using InstallRunFixture::catalogue;
+    using InstallRunFixture::files;
+    using InstallRunFixture::processes;
+    using InstallRunFixture::registry;
+    using InstallRunFixture::run;
+    using InstallRunFixture::view;
+    using InstallRunFixture::kKey2013;
+
+    std::string Trusted() const { return registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"); }
+    std::string Machines() const { return registry.Dump(kHkeyLocalMachine, "SOFTWARE"); }
+};
+
+// What the run ended in is one the behaviour allows, and what it claims was done was done.
+void ExpectHonestOutcome(Machine& m, const std::string& machineBefore, const std::string& where) {
+    const SetupState state = m.run.state();
+    const int exitCode = m.run.ExitCode();
+    // The user's trusted paths keep every entry, whatever happened.
+    EXPECT_EQ(UpperCp936(m.Trusted()).rfind(UpperCp936(kUserEntries), 0), 0u) << where << m.Trusted();
+    EXPECT_EQ(m.files.OpenListings(), 0) << where;
+    EXPECT_EQ(m.processes.openSnapshots, 0) << where;
+    EXPECT_EQ(m.registry.OpenHandleCount(), 0) << where;
+    if (state != SetupState::Finished) {
+        // Refused or stopped: the user was told, and nothing was registered or trusted.
+        EXPECT_FALSE(m.view.messages.empty()) << where;
+        EXPECT_EQ(m.Machines(), machineBefore) << where;
+        EXPECT_EQ(m.Trusted(), kUserEntries) << where;
+        EXPECT_EQ(state == SetupState::Stopped, m.view.closedCancelled) << where;
+        EXPECT_EQ(exitCode, state == SetupState::Stopped ? kExitStopped : kExitCancelled) << where;
+        return;
+    }
+    // Finished: the payload is in place (but for files the user chose to ignore)...
+    for (const char* name : {"Korvel2008.ARX", "Korvel2010.arx", "Korvel2013.ARX", "ACAD2013.dll"}) {
+        const bool there = m.files.Content(std::string(kInstalled) + "\\" + name) == name;
+        EXPECT_TRUE(there || exitCode == kExitFilesSkipped) << where << " lacks " << name;
+    }
+    // ...and a clean exit means both releases load the plug-in and the folder is trusted.
+    if (exitCode == kExitFinished) {
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine,
+                                     std::string(Machine::kKey2013) + "Applications\\Korvel2013",
+                                     "LOADER"),
+                  std::string(kInstalled) + "\\Korvel2013.ARX")
+            << where;
+        EXPECT_NE(UpperCp936(m.Trusted()).find(UpperCp936(kInstalled)), std::string::npos) << where;
+    } else {
+        EXPECT_TRUE(exitCode == kExitFilesSkipped || exitCode == kExitIncomplete) << where;
+    }
+}
+
+}  // namespace
+
+TEST(InstallRunFaults, AFaultAtAnyFileProcessOrPromptCallEndsHonestly) {
+    int sweeps = 0, filesFailed = 0, processFailed = 0, boxesFailed = 0;
+    for (bool elevated : {false, true}) {
+        for (bool reinstall : {false, true}) {
+            // The calls a clean run makes, and the boxes it shows.
+            std::size_t fileCalls = 0;
+            int processCalls = 0;
+            {
+                Machine clean(elevated, reinstall);
+                clean.processes.names = {"explorer.exe", "notepad.exe"};
+                ASSERT_EQ(clean.run.OnInstall(), SetupState::Finished);
+                ASSERT_EQ(clean.run.ExitCode(), kExitFinished);
+                fileCalls = clean.files.calls.size();
+                processCalls = clean.processes.callsMade;
+            }
+            ASSERT_GT(fileCalls, 50u);
+            const std::string mode = std::string(elevated ? "elevated" : "standard") +
+                                     (reinstall ? ", reinstall" : ", fresh");
+            for (std::size_t n = 1; n <= fileCalls; ++n) {
+                for (int rest : {0, 1}) {          // this call only, or every call from it on
+                    for (int box : {0, 1}) {       // and the first message box fails too
+                        Machine m(elevated, reinstall);
+                        const std::string before = m.Machines();
+                        m.files.failFromCall = n;
+                        m.files.failCallCount = rest ? 1u << 20 : 1;
+                        m.view.failMessageAt = box;
+                        m.catalogPrompt.failShowAt = box;
+                        m.run.OnInstall();
+                        const std::string where = mode + ", file call " + std::to_string(n) +
+                                                  (rest ? "+" : "") + (box ? ", box fails" : "") +
+                                                  " (" + m.files.calls.at(n - 1) + ")";
+                        ExpectHonestOutcome(m, before, where);
+                        filesFailed += m.files.failedCalls > 0;
+                        boxesFailed += box && !m.view.messages.empty();
+                        ++sweeps;
+                        if (testing::Test::HasFailure()) return;
+                    }
+                }
+            }
+            for (int n = 1; n <= processCalls; ++n) {
+                Machine m(elevated, reinstall);
+                const std::string before = m.Machines();
+                m.processes.names = {"explorer.exe", "acad.exe"};
+                m.processes.failAtCall = n;
+                m.run.OnInstall();
+                if (m.run.state() == SetupState::Choosing) m.run.OnInstall();  // pressed again
+                ExpectHonestOutcome(m, before, mode + ", process call " + std::to_string(n));
+                ++processFailed;
+                ++sweeps;
+            }
+        }
+    }
+    std::printf("install runs with a fault: %d (file calls failed in %d, process calls %d, "
+                "failing boxes shown in %d)\n",
+                sweeps, filesFailed, processFailed, boxesFailed);
+}
+
+// The package is removed while the hosts are registered: the run still ends, the payload and
+// registration stand, the user hears of the missing package, and the exit code does not
+// claim a complete install.
+TEST_F(InstallRunTest, APackageThatVanishesAfterThePayloadCopyEndsTheRunHonestly) {
+    registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", kUserEntries);
+    bool removed = false;
+    registry.beforeCall = [&](RegOp) {
+        if (!removed) files.Remove(kData);
+        removed = true;
+    };
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_TRUE(removed);
+    EXPECT_TRUE(files.IsFile(std::string(kInstalled) + "\\Korvel2013.ARX"));
+    EXPECT_EQ(Loader(kKey2013, "Korvel2013"), std::string(kInstalled) + "\\Korvel2013.ARX");
+    EXPECT_FALSE(files.Exists(std::string(kHost2013) + "\\Fonts\\Korvel_HZ.shx"));
+    EXPECT_EQ(UpperCp936(registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS")),
+              UpperCp936(std::string(kUserEntries) + ";" + kInstalled));
+    // Told (once per host folder) that the package is gone, and the run is not called complete.
+    ASSERT_EQ(catalogPrompt.shown.size(), 2u);
+    EXPECT_NE(catalogPrompt.shown[0].text.find("Data"), std::string::npos);
+    EXPECT_EQ(run.ExitCode(), kExitIncomplete);
+}
