@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "catalogue/PathText.h"
 #include "pathdialog/FolderValidation.h"
 
 namespace {
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (text.size() > 3) {
             std::size_t start = 3;
             for (;;) {
-                const std::size_t end = text.find('\\', start);
+                const std::size_t end = NextSeparator(text, start);  // whole characters
                 const std::string name = text.substr(start, end - start);
                 if (CheckFolderName(name.c_str()) != 1) std::abort();
                 if (end == std::string::npos) break;
