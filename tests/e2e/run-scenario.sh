@@ -32,6 +32,15 @@ if [[ $scenario == listing-unreadable ]]; then
     wrap=(setpriv --bounding-set -dac_override,-dac_read_search --)
 fi
 
+# The install folder and a Korvel-Tarnwick as symbolic links to folders outside the prefix:
+# Wine shows them as folders that are reparse points (attributes 0x410).
+if [[ $scenario == linked-folders ]]; then
+    bash "$repo/scripts/wine-prefix.sh" "$prefix" >/dev/null || exit 1
+    mkdir -p "$artifacts/linked/korvel" "$artifacts/linked/tarnwick" "$prefix/drive_c/Other"
+    ln -s "$artifacts/linked/korvel" "$prefix/drive_c/Korvel"
+    ln -s "$artifacts/linked/tarnwick" "$prefix/drive_c/Other/Korvel-Tarnwick"
+fi
+
 # wine-run.sh gives Wine a UTF-8 locale of that name when none is installed (see there).
 LC_ALL=$locale "${wrap[@]}" bash "$repo/scripts/wine-run.sh" --display --prefix "$prefix" --timeout 300 -- \
     "$driver" "$scenario" "$(winpath "$setup")" "$(winpath "$fixtures")" "$(winpath "$artifacts")" "$codepage" \

@@ -511,6 +511,55 @@ void TypedFolders(Context& c) {
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
 
+// The install folder, or its Korvel-Tarnwick, is a link (run-scenario.sh makes C:\Korvel a
+// symbolic link to a folder outside the prefix, and C:\Other\Korvel-Tarnwick another): refused by
+// name before anything is copied through it, and the user may choose again.
+void LinkedFolders(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const DWORD attributes = ::GetFileAttributesW(L"C:\\Korvel");
+    c.Check(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY),
+            "Wine reports the link as a folder that is a reparse point", std::to_wstring(attributes));
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    const struct {
+        const wchar_t* typed;
+        const wchar_t* named;
+    } cases[] = {{L"C:\\Korvel", L"C:\\Korvel"}, {L"C:\\Other", L"C:\\Other\\Korvel-Tarnwick"}};
+    for (const auto& linked : cases) {
+        const std::string what = Utf8(linked.typed);
+        SetControlText(setup.dialog, kFolderEdit, linked.typed);
+        Click(setup.dialog, kInstall);
+        MessageBoxInfo box;
+        if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "refused: " + what)) {
+            c.Check(box.text.find(L"\u94FE\u63A5") != std::wstring::npos,  // 链接
+                    "says the folder is a link", box.text);
+            c.Check(box.text.find(std::wstring(L"\n\n") + linked.named + L"\n\n") != std::wstring::npos,
+                    "names the link", box.text);
+            c.CheckText(box.caption, kSetupMessageCaption, "caption");
+            if (linked.typed[3] == L'K') c.Screenshot(box.box, L"folder-linked");
+            AnswerMessageBox(box, IDOK);
+        }
+        c.Check(StaysOpen(setup, 300) && ReadControl(setup.dialog, kInstall).visible, "still choosing after " + what);
+    }
+    // Nothing went through either link: their targets stay empty.
+    for (const wchar_t* target : {L"\\linked\\korvel", L"\\linked\\tarnwick"}) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileW((c.artifacts + target + L"\\*.*").c_str(), &found);
+        int entries = 0;
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (std::wstring(found.cFileName) != L"." && std::wstring(found.cFileName) != L"..") ++entries;
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
+        }
+        c.Check(search != INVALID_HANDLE_VALUE && entries == 0, "nothing made through the link", target);
+    }
+    CheckNothingRegistered(c);
+    Click(setup.dialog, kCancel);
+    c.CheckExit(setup.process, 2, "Cancel after the refusals");
+}
+
 // The package's listing cannot be read (run-scenario.sh makes Data unlistable and runs Wine
 // without root's power to override that): a failed copy with its message, never a finished run.
 void ListingUnreadable(Context& c) {
@@ -635,6 +684,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"enter-keeps-dialog", &EnterKeepsDialog},
         {L"typed-folders", &TypedFolders},
         {L"listing-unreadable", &ListingUnreadable},
+        {L"linked-folders", &LinkedFolders},
         {L"texts", &Texts},
         {L"demo", &Demo},
     };
