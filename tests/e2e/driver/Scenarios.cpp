@@ -511,6 +511,74 @@ void TypedFolders(Context& c) {
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
 
+// DLL planting: a DLL that leaves a marker when it loads lies beside SetUp.exe under the names of
+// system DLLs loaded after start-up (KORVEL_PLANTED, comma-separated; run-scenario.sh also tells
+// Wine to prefer a native DLL of each name). A whole install with the folder browser opened loads
+// none of them. The control, a program without the protection, loads each plant from its own
+// folder: so the test can fail.
+void PlantedDlls(Context& c) {
+    wchar_t list[1024] = {};
+    ::GetEnvironmentVariableW(L"KORVEL_PLANTED", list, 1024);
+    std::vector<std::wstring> names;
+    for (std::wstring rest = list; !rest.empty();) {
+        const std::size_t comma = rest.find(L',');
+        names.push_back(rest.substr(0, comma) + L".dll");
+        rest = comma == std::wstring::npos ? L"" : rest.substr(comma + 1);
+    }
+    if (!c.Check(!names.empty(), "names to plant given", list)) return;
+    const std::wstring plant = c.artifacts + L"\\plant\\planted.dll";
+    const auto plantInto = [&](const std::wstring& folder) {
+        bool all = MakeFolders(folder);
+        for (const std::wstring& name : names)
+            all &= ::CopyFileW(plant.c_str(), (folder + L"\\" + name).c_str(), FALSE) != FALSE;
+        return all;
+    };
+    const auto markers = [&](const std::wstring& folder) {
+        std::wstring found;
+        for (const std::wstring& name : names)
+            if (IsFile(folder + L"\\" + name + L".loaded")) found += name + L" ";
+        return found;
+    };
+
+    // The control first: unprotected, it gets every plant.
+    const std::wstring control = L"C:\\control";
+    if (!c.Check(plantInto(control), "plants beside the control")) return;
+    const std::wstring controlExe = control + L"\\plant_control.exe";
+    ::CopyFileW((c.artifacts + L"\\plant\\plant_control.exe").c_str(), controlExe.c_str(), FALSE);
+    std::wstring arguments;
+    for (const std::wstring& name : names) arguments += name + L" ";
+    Process unprotected;
+    if (c.Check(unprotected.Start(controlExe, arguments, control), "the control starts")) {
+        unprotected.Wait(30000);
+        unprotected.Terminate();
+    }
+    std::wstring expected;
+    for (const std::wstring& name : names) expected += name + L" ";
+    c.CheckText(markers(control), expected, "control: every plant loaded without the protection");
+
+    // SetUp.exe, with the same plants beside it, through a whole install with the browser opened.
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+    if (!c.Check(plantInto(folder), "plants beside SetUp.exe")) return;
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kBrowse);
+    const HWND browser = WaitForWindow(setup.process.id(), L"\u8BF7\u9009\u62E9\u5B89\u88C5\u76EE\u5F55\uFF1A", 20000);
+    if (c.Check(browser != nullptr, "the folder browser opens")) {
+        Settle(browser);
+        Click(browser, kCancel);
+    }
+    c.Check(StaysOpen(setup, 300), "back in the setup dialog");
+    Click(setup.dialog, kInstall);
+    if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the finished view appears")) {
+        Click(setup.dialog, kOk);
+        c.CheckExit(setup.process, 0, "OK in the finished view");
+    } else {
+        setup.process.Terminate();
+    }
+    c.CheckText(markers(folder), L"", "SetUp.exe loaded no plant");
+}
+
 // The install folder, or its Korvel-Tarnwick, is a link (run-scenario.sh makes C:\Korvel a
 // symbolic link to a folder outside the prefix, and C:\Other\Korvel-Tarnwick another): refused by
 // name before anything is copied through it, and the user may choose again.
@@ -685,6 +753,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"typed-folders", &TypedFolders},
         {L"listing-unreadable", &ListingUnreadable},
         {L"linked-folders", &LinkedFolders},
+        {L"planted-dlls", &PlantedDlls},
         {L"texts", &Texts},
         {L"demo", &Demo},
     };
