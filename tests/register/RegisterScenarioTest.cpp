@@ -2,6 +2,7 @@
 // values at the length limit, and a fault at every registry call.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <set>
@@ -244,6 +245,7 @@ TEST(RegisterScenarioTest, AFaultAtAnyCallLosesNothingAndLeaksNoHandle) {
         clean = Parse(install.registry);
     }
     ASSERT_GT(calls.size(), 100u);
+    std::printf("registration: %zu registry calls, each failed alone and from then on\n", calls.size());
     for (std::size_t n = 1; n <= calls.size(); ++n) {
         for (int rest : {0, 1}) {  // this call only, or this and every later one
             Install install;

@@ -508,6 +508,7 @@ void ExpectHonestOutcome(Machine& m, const std::string& machineBefore, const std
 
 TEST(InstallRunFaults, AFaultAtAnyFileProcessOrPromptCallEndsHonestly) {
     int sweeps = 0, filesFailed = 0, processFailed = 0, boxesFailed = 0;
+    std::size_t fileCallsSwept = 0;
     for (bool elevated : {false, true}) {
         for (bool reinstall : {false, true}) {
             // The calls a clean run makes, and the boxes it shows.
@@ -522,6 +523,7 @@ TEST(InstallRunFaults, AFaultAtAnyFileProcessOrPromptCallEndsHonestly) {
                 processCalls = clean.processes.callsMade;
             }
             ASSERT_GT(fileCalls, 50u);
+            fileCallsSwept += fileCalls;
             const std::string mode = std::string(elevated ? "elevated" : "standard") +
                                      (reinstall ? ", reinstall" : ", fresh");
             for (std::size_t n = 1; n <= fileCalls; ++n) {
@@ -558,9 +560,9 @@ TEST(InstallRunFaults, AFaultAtAnyFileProcessOrPromptCallEndsHonestly) {
             }
         }
     }
-    std::printf("install runs with a fault: %d (file calls failed in %d, process calls %d, "
-                "failing boxes shown in %d)\n",
-                sweeps, filesFailed, processFailed, boxesFailed);
+    std::printf("install runs with a fault: %d; file calls swept %zu (failed in %d runs), process "
+                "calls %d, runs with a failing message box %d\n",
+                sweeps, fileCallsSwept, filesFailed, processFailed, boxesFailed);
 }
 
 // The package is removed while the hosts are registered: the run still ends, the payload and
