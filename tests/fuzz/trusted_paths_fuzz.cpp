@@ -71,11 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    // The whole pass over the user's registry, with a folder the install accepts (a ';' in it
-    // is refused before anything is written).
+    // The whole pass over the user's registry, with a folder the install accepts (a ';' or a
+    // zero byte in it is refused before anything is written).
     FileDouble files;
     const bool driveRoot = folder.size() == 2 && IsDrivePath(folder + "\\");
-    if (!driveRoot && WalkFolderPath(files, folder.c_str(), 1) != kFolderAcceptable)
+    if (folder.find('\0') != std::string::npos ||
+        (!driveRoot && WalkFolderPath(files, folder.c_str(), 1) != kFolderAcceptable))
         folder = kFolders[0];
     RegistryDouble registry;
     registry.PutValue(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", type, stored);
