@@ -64,6 +64,8 @@ public:
     // Set for each ticked release of which some loader path would not fit its buffer: that
     // product key got nothing, and no rights would help.
     std::array<bool, kReleaseCount> loaderTooLong{};
+    // Set by CopySupportFiles when the package could no longer be found: no host got its files.
+    bool supportPackageMissing = false;
     // Filled by AddTrustedPaths: the profiles it had to leave alone.
     std::vector<UntouchedProfile> untouchedProfiles;
 

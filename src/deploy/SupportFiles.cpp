@@ -15,13 +15,13 @@ void CopySilently(Files& files, const std::string& source, const std::string& de
 }
 }  // namespace
 
-void CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFolder,
+bool CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFolder,
                         bool withPlotDriver) {
     std::string package;
-    if (!LocatePackageFolder(files, prompt, package)) return;  // no source would be found
+    if (!LocatePackageFolder(files, prompt, package)) return false;  // no source would be found
     // The host folder and its "Fonts" and "Drv" live in path buffers; a copy whose folder would
     // not fit is skipped like any failed copy.
-    if (!FitsBuffer(hostFolder)) return;
+    if (!FitsBuffer(hostFolder)) return true;
 
     // A folder stored with a trailing backslash (as newer releases store it) gets no second one.
     const std::string fonts = JoinPath(hostFolder, "Fonts");
@@ -36,12 +36,18 @@ void CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFol
     const std::string driverFolder = JoinPath(hostFolder, "Drv");
     if (withPlotDriver && FitsBuffer(driverFolder))
         CopySilently(files, package + "\\Korvel.prt5", driverFolder + "\\pdfplot9.hdi");
+    return true;
 }
 
 void HostCatalogue::CopySupportFiles(const ReleaseFlags& flags) {
+    supportPackageMissing = false;
     for (int k = 0; k < kReleaseCount; ++k) {
         if (!flags[k]) continue;
-        for (const std::string& hostFolder : hostFolders[k])
-            CopySupportFilesTo(files_, prompt_, hostFolder, ReleaseTable[k].withPlotDriver);
+        for (const std::string& hostFolder : hostFolders[k]) {
+            // A package gone since the payload copy: that host lacks its files, so the run is
+            // not reported as complete.
+            if (!CopySupportFilesTo(files_, prompt_, hostFolder, ReleaseTable[k].withPlotDriver))
+                supportPackageMissing = true;
+        }
     }
 }

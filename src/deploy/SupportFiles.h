@@ -8,5 +8,6 @@
 #include "platform/Files.h"
 #include "platform/Prompt.h"
 
-void CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFolder,
+// False when the package could not be found (the user has been told), so nothing was copied.
+bool CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFolder,
                         bool withPlotDriver);

@@ -188,26 +188,33 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     return true;
 }
 
-int RecordingFiles::MakeDir(const std::string& path) {
-    const bool existed = inner_.ReadAttributes(path) != kInvalidAttributes;
-    const int result = inner_.MakeDir(path);
-    if (result == 0 && !existed && journal_.armed()) {
+namespace {
+// A folder made by one of the calls that make folders: recorded when it was not there before.
+template <typename Make>
+bool RecordFolder(Files& inner, Journal& journal, const std::string& path, Make make) {
+    const bool existed = inner.ReadAttributes(path) != kInvalidAttributes;
+    const bool made = make();
+    if (made && !existed && journal.armed()) {
         JournalEntry entry;
         entry.kind = EntryKind::Folder;
         entry.path = path;
-        journal_.Add(entry);
+        journal.Add(entry);
     }
+    return made;
+}
+}  // namespace
+
+int RecordingFiles::MakeDir(const std::string& path) {
+    int result = -1;
+    RecordFolder(inner_, journal_, path, [&] { return (result = inner_.MakeDir(path)) == 0; });
     return result;
 }
 
+
 bool RecordingFiles::CreateFolder(const std::string& path) {
-    const bool existed = inner_.ReadAttributes(path) != kInvalidAttributes;
-    const bool made = inner_.CreateFolder(path);
-    if (made && !existed && journal_.armed()) {
-        JournalEntry entry;
-        entry.kind = EntryKind::Folder;
-        entry.path = path;
-        journal_.Add(entry);
-    }
-    return made;
+    return RecordFolder(inner_, journal_, path, [&] { return inner_.CreateFolder(path); });
+}
+
+bool RecordingFiles::CreateLockedFolder(const std::string& path) {
+    return RecordFolder(inner_, journal_, path, [&] { return inner_.CreateLockedFolder(path); });
 }

@@ -10,6 +10,7 @@ constexpr std::uint32_t kAttrSystem = 0x4;
 constexpr std::uint32_t kAttrDirectory = 0x10;
 constexpr std::uint32_t kAttrArchive = 0x20;
 constexpr std::uint32_t kAttrNormal = 0x80;
+constexpr std::uint32_t kAttrReparsePoint = 0x400;  // a junction or a symbolic link
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 using FindHandle = std::uintptr_t;  // 0 = none
@@ -49,6 +50,13 @@ public:
     virtual int MakeDir(const std::string& path) = 0;
     // CreateDirectoryA with default security: true when made.
     virtual bool CreateFolder(const std::string& path) = 0;
+    // CreateDirectoryA with a protected DACL of its own: Administrators and SYSTEM full control,
+    // Users read and execute, nothing inherited from the parent. True when made.
+    virtual bool CreateLockedFolder(const std::string& path) = 0;
+    // Whether the owner of path is Administrators, SYSTEM, TrustedInstaller or the account this
+    // program runs as, so that no other user can have changed its rights. False when the owner
+    // cannot be read.
+    virtual bool OwnedByAdministrators(const std::string& path) = 0;
     // _access(path, 0) == 0.
     virtual bool Exists(const std::string& path) = 0;
     // GetCurrentDirectoryA into a buffer of capacity bytes; Failed when it fails or does not fit.

@@ -16,4 +16,7 @@ public:
     virtual ~Processes() = default;
     // Null when no snapshot can be taken.
     virtual std::unique_ptr<ProcessSnapshot> TakeSnapshot() = 0;
+    // Whether this process runs with administrator rights (the Administrators group enabled in
+    // its token), so that its writes under HKEY_LOCAL_MACHINE succeed.
+    virtual bool RunsElevated() = 0;
 };

@@ -15,19 +15,26 @@ bool SetText(Registry& registry, RegKey key, const char* name, const std::string
 }
 
 // Replaces the application key keyName under product with a fresh one holding the loader
-// values; true when the key was created and every value stored.
+// values; true when the key was created and every value stored. The host loads an application
+// at start-up only once its LOADCTRLS says so, so that value is written last: a key left half-way
+// is never loaded. When a write fails, the key this run created is removed again.
 bool WriteApplicationKey(Registry& registry, RegKey product, const std::string& keyName,
                          const std::string& loader, bool managed) {
     // An earlier install's values must not survive, so the key is recreated. Deleting fails
-    // harmlessly when the key is missing (or has sub-keys; then its values are overwritten).
-    registry.DeleteKey(product, keyName.c_str());
-    KeyHandle app(registry);
-    const long created = registry.CreateKey(product, keyName.c_str(), app.out());
-    if (!app) return false;
-    bool ok = created == kErrorSuccess;
-    ok &= registry.SetDword(app.get(), kLoadCtrls, 2) == kErrorSuccess;
-    ok &= SetText(registry, app.get(), kLoader, loader);
-    if (managed) ok &= registry.SetDword(app.get(), kManaged, 1) == kErrorSuccess;
+    // when the key has sub-keys or cannot be removed; its values are then overwritten, and the
+    // key is not ours to remove.
+    const long deleted = registry.DeleteKey(product, keyName.c_str());
+    const bool fresh = deleted == kErrorSuccess || deleted == kErrorFileNotFound;
+    bool ok;
+    {
+        KeyHandle app(registry);
+        const long created = registry.CreateKey(product, keyName.c_str(), app.out());
+        if (!app) return false;
+        ok = created == kErrorSuccess && SetText(registry, app.get(), kLoader, loader);
+        if (ok && managed) ok = registry.SetDword(app.get(), kManaged, 1) == kErrorSuccess;
+        if (ok) ok = registry.SetDword(app.get(), kLoadCtrls, 2) == kErrorSuccess;
+    }
+    if (!ok && fresh) registry.DeleteKey(product, keyName.c_str());
     return ok;
 }
 

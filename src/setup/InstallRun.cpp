@@ -2,6 +2,7 @@
 
 #include "catalogue/HostCheck.h"
 #include "catalogue/PathText.h"
+#include "deploy/InstallFolder.h"
 #include "deploy/PackageCopy.h"
 #include "deploy/PathLimits.h"
 #include "pathdialog/FolderValidation.h"
@@ -17,6 +18,13 @@ const char kFolderMissing[] = "请输入安装路径 !";
 const char kFolderRefused[] =
     "安装路径无效 !\n\n请输入以盘符开头的完整路径，例如 C:\\Korvel。\n"
     "路径中不能含有 ; \" * ? < > | 等字符，也不能含有本机代码页无法表示的字符。";
+const char kFolderRedirected[] =
+    "安装路径中的以下文件夹是一个链接（目录联接或符号链接），不能经由它安装：\n\n%s\n\n"
+    "请选择其他安装路径 !";
+const char kFolderForeignOwner[] =
+    "安装路径中的以下文件夹不属于管理员，其他用户可能更改过其中的文件：\n\n%s\n\n"
+    "请选择其他安装路径 !";
+const char kInstallFolderNotMade[] = "无法创建安装文件夹：\n\n%s\n\n请选择其他安装路径 !";
 }  // namespace
 
 InstallRun::InstallRun(SetupView& view, SetupMembers& members, ProgressSink& progressBar,
@@ -52,9 +60,8 @@ SetupState InstallRun::OnInstall() {
     DropTrailingSeparator(folder);
     if (!AcceptFolder(folder)) return state_;
     if (journal_) journal_->Begin(folder + kInstallSubFolder);
-    files_.MakeDir(folder);  // one level; a failure shows later, in the payload copy
+    if (!PrepareFolders(folder)) return state_;
     folder += kInstallSubFolder;
-    files_.MakeDir(folder);
 
     const bool installed = RunInstall();
     // Whatever was done so far can be undone, a stopped run's copies included.
@@ -89,6 +96,21 @@ bool InstallRun::AcceptFolder(const std::string& folder) {
         return false;
     }
     return true;
+}
+
+bool InstallRun::PrepareFolders(const std::string& folder) {
+    // One level each; without administrator rights a failure shows later, in the payload copy.
+    const PreparedFolders prepared =
+        PrepareInstallFolders(files_, folder, kInstallSubFolder, processes_.RunsElevated());
+    const char* format = nullptr;
+    switch (prepared.outcome) {
+        case FolderOutcome::Ready: return true;
+        case FolderOutcome::Redirected: format = kFolderRedirected; break;
+        case FolderOutcome::ForeignOwner: format = kFolderForeignOwner; break;
+        case FolderOutcome::NotMade: format = kInstallFolderNotMade; break;
+    }
+    view_.Show(Format(format, prepared.refused.c_str()), kSetupCaption, kMbOk | kMbIconExclamation);
+    return false;
 }
 
 bool InstallRun::RunInstall() {
@@ -151,7 +173,7 @@ int InstallRun::ExitCode() const {
     switch (state_) {
         case SetupState::Finished:
             if (skippedFiles_ > 0) return kExitFilesSkipped;
-            return warningShown_ ? kExitIncomplete : kExitFinished;
+            return warningShown_ || catalogue_.supportPackageMissing ? kExitIncomplete : kExitFinished;
         case SetupState::Stopped: return kExitStopped;
         case SetupState::Choosing: break;
     }

@@ -52,6 +52,9 @@ private:
     // Whether folder (its trailing backslash already cut) can be installed into; tells the user
     // why not.
     bool AcceptFolder(const std::string& folder);
+    // Makes the folder and its sub-folder, or tells the user why they cannot be installed into
+    // (a link, another owner, or not made with administrator rights).
+    bool PrepareFolders(const std::string& folder);
     void ShowFinishedView();
     void ShrinkToOkButton();
 

@@ -34,3 +34,12 @@ bool LoggingFiles::CreateFolder(const std::string& path) {
     if (made) log_.Line("folder made " + path);
     return made;
 }
+
+bool LoggingFiles::CreateLockedFolder(const std::string& path) {
+    const bool made = inner_.CreateLockedFolder(path);
+    if (made)
+        log_.Line("folder made with its own rights (administrators and SYSTEM full, users read) " + path);
+    else
+        log_.Line(Format("folder not made (error %u) ", static_cast<unsigned>(inner_.LastError())) + path);
+    return made;
+}

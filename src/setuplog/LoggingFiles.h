@@ -30,6 +30,8 @@ public:
                   bool failIfExists) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
+    bool CreateLockedFolder(const std::string& path) override;
+    bool OwnedByAdministrators(const std::string& path) override { return inner_.OwnedByAdministrators(path); }
     bool Exists(const std::string& path) override { return inner_.Exists(path); }
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override {
         return inner_.CurrentFolder(path, capacity);

@@ -213,6 +213,23 @@ void FileDouble::SetLocked(const std::string& path, bool locked) {
     if (Node* node = Find(path)) node->locked = locked;
 }
 
+void FileDouble::SetOwnedByOthers(const std::string& path) {
+    if (Node* node = Find(path)) node->ownedByOthers = true;
+}
+
+bool FileDouble::HasLockedRights(const std::string& path) const {
+    const Node* node = Find(path);
+    return node && node->lockedRights;
+}
+
+bool FileDouble::Record(std::string call) {
+    calls.push_back(std::move(call));
+    const bool fail = failFromCall != 0 && calls.size() >= failFromCall &&
+                      calls.size() < failFromCall + failCallCount;
+    failedCalls += fail;
+    return fail;
+}
+
 void FileDouble::FailCopiesTo(const std::string& destination, int times) {
     copyFaults_[KeyOf(Split(destination))] = times;
 }
@@ -226,7 +243,7 @@ void FileDouble::FailWriteAttributes(const std::string& path) {
 }
 
 PathRead FileDouble::ModulePath(std::string& path, std::uint32_t capacity) {
-    calls.push_back("ModulePath");
+    if (Record("ModulePath")) return PathRead::Failed;
     if (modulePathUnrepresentable) return PathRead::Unrepresentable;
     if (failModulePath || modulePath.size() + 1 > capacity) return PathRead::Failed;
     path = modulePath;
@@ -243,7 +260,7 @@ void FileDouble::FailListingAt(const std::string& folder, std::size_t index) {
 }
 
 bool FileDouble::ExpandVariables(const std::string& text, std::string& expanded) {
-    calls.push_back("ExpandVariables(" + text + ")");
+    if (Record("ExpandVariables(" + text + ")")) return false;
     if (failExpand) return false;
     // %NAME% with a known name (any case) is replaced; anything else stays as written.
     std::string out;
@@ -272,7 +289,8 @@ bool FileDouble::ExpandVariables(const std::string& text, std::string& expanded)
 }
 
 bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) {
-    calls.push_back("FindFirst(" + pattern + ")");
+    handle = 0;
+    if (Record("FindFirst(" + pattern + ")")) return false;
     handle = 0;
     if (EndsWithSeparator(pattern)) return false;
     std::vector<std::string> parts = Split(pattern);
@@ -307,7 +325,7 @@ bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindE
 }
 
 FindStep FileDouble::FindNext(FindHandle handle, FindEntry& entry) {
-    calls.push_back("FindNext");
+    if (Record("FindNext")) return FindStep::Failed;
     const auto it = listings_.find(handle);
     if (it == listings_.end()) return FindStep::Failed;
     if (it->second.next == it->second.failAt) return FindStep::Failed;
@@ -322,12 +340,12 @@ void FileDouble::FindClose(FindHandle handle) {
 }
 
 std::uint32_t FileDouble::ReadAttributes(const std::string& path) {
-    calls.push_back("ReadAttributes(" + path + ")");
+    if (Record("ReadAttributes(" + path + ")")) return kInvalidAttributes;
     return Attributes(path);
 }
 
 bool FileDouble::WriteAttributes(const std::string& path, std::uint32_t attributes) {
-    calls.push_back("WriteAttributes(" + path + ")");
+    if (Record("WriteAttributes(" + path + ")")) return false;
     Node* node = Find(path);
     if (!node || attributeFaults_.count(KeyOf(Split(path)))) return false;
     std::uint32_t word = attributes & ~(kAttrDirectory | kAttrNormal);
@@ -339,7 +357,10 @@ bool FileDouble::WriteAttributes(const std::string& path, std::uint32_t attribut
 
 bool FileDouble::CopyOver(const std::string& source, const std::string& destination,
                           bool failIfExists) {
-    calls.push_back("CopyOver(" + source + "," + destination + ")");
+    if (Record("CopyOver(" + source + "," + destination + ")")) {
+        copies.push_back({source, destination, false});
+        return false;
+    }
     copies.push_back({source, destination, false});
     const auto fail = [this](std::uint32_t error) {
         lastError_ = error;
@@ -393,22 +414,35 @@ bool FileDouble::MakeOne(const std::string& path) {
 }
 
 int FileDouble::MakeDir(const std::string& path) {
-    calls.push_back("MakeDir(" + path + ")");
+    if (Record("MakeDir(" + path + ")")) return -1;
     return MakeOne(path) ? 0 : -1;
 }
 
 bool FileDouble::CreateFolder(const std::string& path) {
-    calls.push_back("CreateFolder(" + path + ")");
+    if (Record("CreateFolder(" + path + ")")) return false;
     return MakeOne(path);
 }
 
+bool FileDouble::CreateLockedFolder(const std::string& path) {
+    if (Record("CreateLockedFolder(" + path + ")")) return false;
+    if (!MakeOne(path)) return false;
+    Find(path)->lockedRights = true;
+    return true;
+}
+
+bool FileDouble::OwnedByAdministrators(const std::string& path) {
+    if (Record("OwnedByAdministrators(" + path + ")")) return false;
+    const Node* node = Find(path);
+    return node && !node->ownedByOthers;
+}
+
 bool FileDouble::Exists(const std::string& path) {
-    calls.push_back("Exists(" + path + ")");
+    if (Record("Exists(" + path + ")")) return false;
     return Find(path) != nullptr;
 }
 
 PathRead FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
-    calls.push_back("CurrentFolder");
+    if (Record("CurrentFolder")) return PathRead::Failed;
     if (failCurrentFolder || currentFolder.size() + 1 > capacity) return PathRead::Failed;
     path = currentFolder;
     return PathRead::Read;

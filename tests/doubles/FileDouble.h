@@ -12,6 +12,9 @@
 // - listings give "." and ".." first (not at a drive's root), then the names ordered by their
 //   upper-case form (as NTFS and Wine order them: "ZA" before "Z_"; CP936 names by their bytes),
 //   each listing a snapshot taken by FindFirst;
+// - a folder made by CreateLockedFolder is owned by Administrators and marked locked; any other
+//   entry is owned by Administrators unless SetOwnedByOthers says otherwise; a reparse point is
+//   an entry whose attribute word holds 0x400;
 // - FindFirst on a path that ends with a backslash finds nothing (as on Windows);
 // - faults can be injected, and every call is recorded.
 #include <cstdint>
@@ -36,6 +39,8 @@ public:
     std::string NameOf(const std::string& path) const;         // the stored spelling of the name
     std::vector<std::string> Children(const std::string& folder) const;  // listing order
     void SetLocked(const std::string& path, bool locked = true);  // in use by another program
+    void SetOwnedByOthers(const std::string& path);  // owned by a user, not by Administrators
+    bool HasLockedRights(const std::string& path) const;  // made by CreateLockedFolder
 
     // --- Injected faults ---
     // The next `times` copies onto this destination fail (-1: every one).
@@ -51,6 +56,12 @@ public:
     bool modulePathUnrepresentable = false;  // a folder name beyond code page 936
     bool failCurrentFolder = false;
     bool failExpand = false;
+    // Every seam call from the failFromCall-th (1 = the first recorded in `calls`) for
+    // failCallCount calls fails as the platform call would: nothing done, the failure value.
+    // FindClose cannot fail. 0 = no such fault.
+    std::size_t failFromCall = 0;
+    std::size_t failCallCount = 1;
+    int failedCalls = 0;  // how many calls the fault above failed
 
     // Environment variables for ExpandVariables (names without regard to case).
     std::map<std::string, std::string> environment;
@@ -80,6 +91,8 @@ public:
                   bool failIfExists) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
+    bool CreateLockedFolder(const std::string& path) override;
+    bool OwnedByAdministrators(const std::string& path) override;
     // The error of the last failed copy, as Windows gives it: 2 no source, 3 no destination
     // folder, 5 refused, 32 locked.
     std::uint32_t LastError() override { return lastError_; }
@@ -99,6 +112,8 @@ private:
         std::uint32_t attributes = 0;
         std::string content;
         bool locked = false;
+        bool ownedByOthers = false;
+        bool lockedRights = false;
     };
     struct Listing {
         std::vector<FindEntry> entries;
@@ -106,6 +121,7 @@ private:
         std::size_t failAt = static_cast<std::size_t>(-1);
     };
 
+    bool Record(std::string call);  // records a call; true when it is to fail
     std::vector<std::string> Split(const std::string& path) const;  // resolved components
     static std::string KeyOf(const std::vector<std::string>& parts);
     const Node* Find(const std::string& path) const;

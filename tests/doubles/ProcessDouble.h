@@ -1,6 +1,8 @@
 #pragma once
 // A process list for tests: the executable names of the next snapshot, in order; how many
 // snapshots were taken, how many entries were read and how many snapshots are still open.
+// Whether the process runs elevated is a flag; a fault fails one call (a snapshot not taken, or
+// a read that finds no further entry).
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,11 +13,26 @@ class ProcessDouble : public Processes {
 public:
     std::unique_ptr<ProcessSnapshot> TakeSnapshot() override {
         ++snapshotsTaken;
-        if (!snapshotAvailable) return nullptr;
+        if (Fails() || !snapshotAvailable) return nullptr;
         return std::make_unique<Snapshot>(*this, names);
     }
 
+    bool RunsElevated() override {
+        Fails();  // a failed query reads as "not elevated", which the Win32 side also answers
+        return elevated && !lastFailed_;
+    }
+
+    // The n-th call (1 = the first) of any kind fails; 0 = none.
+    bool Fails() {
+        ++callsMade;
+        lastFailed_ = failAtCall != 0 && callsMade == failAtCall;
+        return lastFailed_;
+    }
+
     std::vector<std::string> names;
+    bool elevated = false;
+    int failAtCall = 0;
+    int callsMade = 0;
     bool snapshotAvailable = true;
     int snapshotsTaken = 0;
     int entriesRead = 0;
@@ -30,7 +47,7 @@ private:
         }
         ~Snapshot() override { --owner_.openSnapshots; }
         bool Next(std::string& exeName) override {
-            if (next_ >= names_.size()) return false;
+            if (owner_.Fails() || next_ >= names_.size()) return false;
             ++owner_.entriesRead;
             exeName = names_[next_++];
             return true;
@@ -41,4 +58,5 @@ private:
         std::vector<std::string> names_;
         std::size_t next_ = 0;
     };
+    bool lastFailed_ = false;
 };

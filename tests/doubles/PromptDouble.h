@@ -24,6 +24,8 @@ public:
             answers.pop_front();
         }
         if (onShow) onShow(shown.back());
+        // A box that could not be shown answers 0 (MessageBox's failure), whatever was queued.
+        if (failShowAt != 0 && static_cast<int>(shown.size()) == failShowAt) return 0;
         return answer;
     }
 
@@ -31,4 +33,5 @@ public:
     std::vector<Shown> shown;
     // Runs while the message is up, before the answer is returned (a user fixing the obstacle).
     std::function<void(const Shown&)> onShow;
+    int failShowAt = 0;  // the n-th box (1 = the first) fails to show; 0 = none
 };

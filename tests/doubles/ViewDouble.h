@@ -76,6 +76,8 @@ public:
             answers.pop_front();
         }
         if (onMessage) onMessage(messages.back());
+        // A box that could not be shown answers 0 (MessageBox's failure), whatever was queued.
+        if (failMessageAt != 0 && static_cast<int>(messages.size()) == failMessageAt) return 0;
         return answer;
     }
     void ShowControl(int controlId, bool show) override {
@@ -132,4 +134,5 @@ public:
     std::deque<int> answers;                       // message-box answers; OK when empty
     std::function<void(const Message&)> onMessage;  // runs while a message is up
     bool closedCancelled = false;
+    int failMessageAt = 0;  // the n-th message box (1 = the first) fails to show; 0 = none
 };

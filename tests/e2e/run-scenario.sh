@@ -32,6 +32,29 @@ if [[ $scenario == listing-unreadable ]]; then
     wrap=(setpriv --bounding-set -dac_override,-dac_read_search --)
 fi
 
+# The install folder and a Korvel-Tarnwick as symbolic links to folders outside the prefix:
+# Wine shows them as folders that are reparse points (attributes 0x410).
+if [[ $scenario == linked-folders ]]; then
+    bash "$repo/scripts/wine-prefix.sh" "$prefix" >/dev/null || exit 1
+    mkdir -p "$artifacts/linked/korvel" "$artifacts/linked/tarnwick" "$prefix/drive_c/Other"
+    ln -s "$artifacts/linked/korvel" "$prefix/drive_c/Korvel"
+    ln -s "$artifacts/linked/tarnwick" "$prefix/drive_c/Other/Korvel-Tarnwick"
+fi
+
+# DLL planting: the plant and the unprotected control, and Wine told to prefer a native DLL of
+# each planted name (else it would always take its own builtin one, and nothing could be planted).
+# The names are those a program loads after start-up. Not planted, because Wine itself loads them
+# while any process starts, before its first instruction (its user32 imports version.dll, and
+# bcrypt, crypt32 and rsaenh are loaded during start-up): a plant of those names is taken by every
+# program, protected or not, and, exporting nothing, stops it.
+if [[ $scenario == planted-dlls ]]; then
+    tools=$(dirname "$driver")/../tools
+    mkdir -p "$artifacts/plant"
+    cp "$tools/planted.dll" "$tools/plant_control.exe" "$artifacts/plant/" || exit 1
+    export KORVEL_PLANTED=uxtheme,dwmapi,propsys,msimg32,ntshrui,cscapi,linkinfo,profapi,cryptbase,apphelp
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;$KORVEL_PLANTED=n,b"
+fi
+
 # wine-run.sh gives Wine a UTF-8 locale of that name when none is installed (see there).
 LC_ALL=$locale "${wrap[@]}" bash "$repo/scripts/wine-run.sh" --display --prefix "$prefix" --timeout 300 -- \
     "$driver" "$scenario" "$(winpath "$setup")" "$(winpath "$fixtures")" "$(winpath "$artifacts")" "$codepage" \

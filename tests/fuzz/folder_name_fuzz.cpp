@@ -1,5 +1,6 @@
 // Any bytes as one folder name: the answer is 0 or 1, and an accepted name is whole CP936
-// characters, none of them a refused one, and no blank, tab or dot at either end.
+// characters, none of them a refused single-byte character (a trail byte such as the 0x7C of a
+// double-byte character is part of it), with no blank, tab or dot at either end.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,14 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (length == 0) std::abort();
         for (char edge : {name[0], name[length - 1]})
             if (edge == ' ' || edge == '\t' || edge == '.') std::abort();
-        // Refused bytes are looked for where characters begin: a trail byte of a double-byte
-        // character (0x40..0xFE) is part of that character, whatever ASCII it looks like.
         const std::string text(name.c_str());
-        for (std::size_t i = 0; i < length;) {
-            const std::size_t step = CharLength(text, i);
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t step = CharLength(text, at);
             if (step == 0) std::abort();
-            if (step == 1 && std::strchr("\"*/:;<>?\\|", text[i]) != nullptr) std::abort();
-            i += step;
+            if (step == 1 && std::strchr("\"*/:;<>?\\|", text[at]) != nullptr) std::abort();
+            if (step == 1 && static_cast<unsigned char>(text[at]) < 0x20) std::abort();
+            at += step;
         }
     }
     return 0;

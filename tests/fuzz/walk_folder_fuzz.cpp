@@ -23,6 +23,8 @@ public:
     bool CopyOver(const std::string&, const std::string&, bool) override { std::abort(); }
     int MakeDir(const std::string&) override { std::abort(); }
     bool CreateFolder(const std::string&) override { std::abort(); }
+    bool CreateLockedFolder(const std::string&) override { std::abort(); }
+    bool OwnedByAdministrators(const std::string&) override { std::abort(); }
     bool Exists(const std::string&) override { std::abort(); }
     PathRead CurrentFolder(std::string&, std::uint32_t) override { std::abort(); }
     bool ExpandVariables(const std::string&, std::string&) override { std::abort(); }
@@ -50,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (text.size() > 3) {
             std::size_t start = 3;
             for (;;) {
-                const std::size_t end = NextSeparator(text, start);  // where a character begins
+                const std::size_t end = NextSeparator(text, start);  // whole characters
                 const std::string name = text.substr(start, end - start);
                 if (CheckFolderName(name.c_str()) != 1) std::abort();
                 if (end == std::string::npos) break;

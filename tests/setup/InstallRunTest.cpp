@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "deploy/InstallFolder.h"
 #include "setup/InstallRunFixture.h"
 #include "setup/RegistrationWarning.h"
 
@@ -138,12 +139,120 @@ TEST_F(InstallRunTest, OneTrailingBackslashIsCut) {
 TEST_F(InstallRunTest, DriveRootInstallsIntoTheSubFolderOnThatDrive) {
     view.editText = "D:\\";
     EXPECT_EQ(run.OnInstall(), SetupState::Finished);
-    // "D:" alone is the drive's current folder, which exists: that make fails silently.
-    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(D:)");
-    EXPECT_EQ(MakeDirCalls().at(1), "MakeDir(D:\\Korvel-Tarnwick)");
+    // "D:" alone is the drive's current folder: it is neither made nor checked as a folder.
+    EXPECT_EQ(MakeDirCalls().at(0), "MakeDir(D:\\Korvel-Tarnwick)");
+    for (const std::string& call : files.calls) EXPECT_EQ(call.find("(D:)"), std::string::npos);
     EXPECT_EQ(catalogue.installFolder, "D:\\Korvel-Tarnwick");
     EXPECT_TRUE(files.IsFile("D:\\Korvel-Tarnwick\\Korvel2010.arx"));
     EXPECT_EQ(Loader(kKey2013, "Korvel2013"), "D:\\Korvel-Tarnwick\\Korvel2013.ARX");
+}
+
+// --- Who may change the install folder ---
+
+// With administrator rights both levels are made with rights of their own; without them,
+// as before.
+TEST_F(InstallRunTest, FoldersAreMadeLockedOnlyWithAdministratorRights) {
+    processes.elevated = true;
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_EQ(run.ExitCode(), kExitFinished);
+    EXPECT_TRUE(files.HasLockedRights("C:\\Korvel"));
+    EXPECT_TRUE(files.HasLockedRights(kInstalled));
+    const auto made = std::find(files.calls.begin(), files.calls.end(), "CreateLockedFolder(C:\\Korvel)");
+    ASSERT_NE(made, files.calls.end());
+    EXPECT_EQ(*(made + 1), "CreateLockedFolder(C:\\Korvel\\Korvel-Tarnwick)");
+    EXPECT_TRUE(files.IsFile(std::string(kInstalled) + "\\Korvel2010.arx"));
+
+    // A standard user: made as any folder, and the install goes on as it always did.
+    FileDouble plain;
+    plain.AddFolder("C:\\");
+    ProcessDouble standard;
+    EXPECT_EQ(PrepareInstallFolders(plain, "C:\\Korvel", "\\Korvel-Tarnwick", standard.RunsElevated())
+                  .outcome,
+              FolderOutcome::Ready);
+    EXPECT_TRUE(plain.IsFolder(kInstalled));
+    EXPECT_FALSE(plain.HasLockedRights("C:\\Korvel"));
+    EXPECT_FALSE(plain.HasLockedRights(kInstalled));
+}
+
+// A junction or link anywhere on the way, or (with administrator rights) a folder another user
+// owns, is refused with its name before anything is copied, registered or trusted; the user may
+// choose another folder.
+TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopied) {
+    struct Case {
+        const char* what;
+        const char* typed;
+        const char* refused;
+        bool elevated;
+        bool ownedByOthers;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"install folder a link", "C:\\Korvel", "C:\\Korvel", false, false, "链接"},
+        {"sub-folder a link", "C:\\Korvel", kInstalled, true, false, "链接"},
+        {"a level above a link", "C:\\Link\\Korvel", "C:\\Link", false, false, "链接"},
+        {"owned by a user", "C:\\Korvel", "C:\\Korvel", true, true, "不属于管理员"},
+        {"sub-folder owned by a user", "C:\\Korvel", kInstalled, true, true, "不属于管理员"},
+    };
+    for (const Case& c : cases) {
+        FileDouble disk;
+        disk.AddFolder("C:\\");
+        disk.modulePath = files.modulePath;
+        disk.AddFolder(kData);
+        disk.AddFile(std::string(kData) + "\\Korvel2010.arx");
+        if (std::string(c.reason) == "链接")
+            disk.AddFolder(c.refused, kAttrDirectory | kAttrReparsePoint);
+        else
+            disk.AddFolder(c.refused);
+        if (c.ownedByOthers) disk.SetOwnedByOthers(c.refused);
+        ProcessDouble host;
+        host.elevated = c.elevated;
+        RegistryDouble machine;
+        HostCatalogue hosts{machine, disk, catalogPrompt};
+        SetupMembers chosen;
+        ViewDouble dialog{chosen};
+        dialog.editText = c.typed;
+        bool armed = false;
+        NoLog quiet;
+        InstallRun install{dialog, chosen, dialog.progress, hosts, disk, host, armed, quiet};
+
+        EXPECT_EQ(install.OnInstall(), SetupState::Choosing) << c.what;
+        ASSERT_EQ(dialog.messages.size(), 1u) << c.what;
+        EXPECT_NE(dialog.messages[0].text.find(c.reason), std::string::npos) << c.what;
+        EXPECT_NE(dialog.messages[0].text.find(std::string("\n\n") + c.refused + "\n\n"),
+                  std::string::npos) << c.what;
+        EXPECT_EQ(dialog.messages[0].caption, "Korvel-软件安装");
+        EXPECT_EQ(dialog.messages[0].type, kMbOk | kMbIconExclamation);
+        EXPECT_TRUE(disk.copies.empty()) << c.what;
+        EXPECT_TRUE(hosts.installFolder.empty()) << c.what;
+        EXPECT_EQ(machine.Dump(kHkeyCurrentUser, "Software"), "") << c.what;
+        EXPECT_EQ(install.ExitCode(), kExitCancelled) << c.what;
+    }
+
+    // The same folders, not redirected, owned by others and without administrator rights: used.
+    files.AddFolder(kInstalled);
+    files.SetOwnedByOthers("C:\\Korvel");
+    files.SetOwnedByOthers(kInstalled);
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+}
+
+// With administrator rights a folder that cannot be made is refused at once: the payload copy
+// would make it with the rights it inherits.
+TEST_F(InstallRunTest, ALockedFolderNotMadeStopsBeforeThePayloadCopy) {
+    processes.elevated = true;
+    view.editText = "C:\\Missing\\Korvel";  // its parent does not exist
+    EXPECT_EQ(run.OnInstall(), SetupState::Choosing);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_NE(view.messages[0].text.find("无法创建安装文件夹：\n\nC:\\Missing\\Korvel\n"),
+              std::string::npos);
+    EXPECT_TRUE(files.copies.empty());
+    EXPECT_TRUE(MakeDirCalls().empty());
+
+    // Without them the copy reports it, as it always did.
+    processes.elevated = false;
+    view.messages.clear();
+    view.answers = {kIdAbort};
+    EXPECT_EQ(run.OnInstall(), SetupState::Stopped);
+    EXPECT_EQ(view.messages.at(0).type, kMbAbortRetryIgnore);
 }
 
 TEST_F(InstallRunTest, EmptyFolderAsksForOneAndChangesNothing) {
@@ -329,4 +438,154 @@ TEST_F(InstallRunTest, WarningNamesUntouchedProfilesAndTooLongPathsWithTheirReas
     catalogue.untouchedProfiles.assign(20, {"R19.0\\ACAD-B001:804\\X", ProfileProblem::TooLong});
     text = RegistrationWarning(catalogue, flags);
     EXPECT_NE(text.find("另有 12 个配置"), std::string::npos);
+}
+
+// --- A fault at every call of the file, process and prompt seams ---
+
+namespace {
+
+const char* const kUserEntries = "D:\\Tools;E:\\乤Lib\\...";
+
+// A machine of the fixture on its own, so that a sweep can make one per fault.
+class Machine : public InstallRunFixture {
+public:
+    Machine(bool elevated, bool reinstall) {
+        SetUp();
+        registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", kUserEntries);
+        processes.elevated = elevated;
+        if (reinstall) files.AddFile(std::string(kInstalled) + "\\Korvel2008.ARX", "older");
+        files.calls.clear();
+    }
+    void TestBody() override {}
+    using InstallRunFixture::catalogPrompt;
+    using InstallRunFixture::catalogue;
+    using InstallRunFixture::files;
+    using InstallRunFixture::processes;
+    using InstallRunFixture::registry;
+    using InstallRunFixture::run;
+    using InstallRunFixture::view;
+    using InstallRunFixture::kKey2013;
+
+    std::string Trusted() const { return registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"); }
+    std::string Machines() const { return registry.Dump(kHkeyLocalMachine, "SOFTWARE"); }
+};
+
+// What the run ended in is one the behaviour allows, and what it claims was done was done.
+void ExpectHonestOutcome(Machine& m, const std::string& machineBefore, const std::string& where) {
+    const SetupState state = m.run.state();
+    const int exitCode = m.run.ExitCode();
+    // The user's trusted paths keep every entry, whatever happened.
+    EXPECT_EQ(UpperCp936(m.Trusted()).rfind(UpperCp936(kUserEntries), 0), 0u) << where << m.Trusted();
+    EXPECT_EQ(m.files.OpenListings(), 0) << where;
+    EXPECT_EQ(m.processes.openSnapshots, 0) << where;
+    EXPECT_EQ(m.registry.OpenHandleCount(), 0) << where;
+    if (state != SetupState::Finished) {
+        // Refused or stopped: the user was told, and nothing was registered or trusted.
+        EXPECT_FALSE(m.view.messages.empty()) << where;
+        EXPECT_EQ(m.Machines(), machineBefore) << where;
+        EXPECT_EQ(m.Trusted(), kUserEntries) << where;
+        EXPECT_EQ(state == SetupState::Stopped, m.view.closedCancelled) << where;
+        EXPECT_EQ(exitCode, state == SetupState::Stopped ? kExitStopped : kExitCancelled) << where;
+        return;
+    }
+    // Finished: the payload is in place (but for files the user chose to ignore)...
+    for (const char* name : {"Korvel2008.ARX", "Korvel2010.arx", "Korvel2013.ARX", "ACAD2013.dll"}) {
+        const bool there = m.files.Content(std::string(kInstalled) + "\\" + name) == name;
+        EXPECT_TRUE(there || exitCode == kExitFilesSkipped) << where << " lacks " << name;
+    }
+    // ...and a clean exit means both releases load the plug-in and the folder is trusted.
+    if (exitCode == kExitFinished) {
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine,
+                                     std::string(Machine::kKey2013) + "Applications\\Korvel2013",
+                                     "LOADER"),
+                  std::string(kInstalled) + "\\Korvel2013.ARX")
+            << where;
+        EXPECT_NE(UpperCp936(m.Trusted()).find(UpperCp936(kInstalled)), std::string::npos) << where;
+    } else {
+        EXPECT_TRUE(exitCode == kExitFilesSkipped || exitCode == kExitIncomplete) << where;
+    }
+}
+
+}  // namespace
+
+TEST(InstallRunFaults, AFaultAtAnyFileProcessOrPromptCallEndsHonestly) {
+    int sweeps = 0, filesFailed = 0, processFailed = 0, boxesFailed = 0;
+    std::size_t fileCallsSwept = 0;
+    for (bool elevated : {false, true}) {
+        for (bool reinstall : {false, true}) {
+            // The calls a clean run makes, and the boxes it shows.
+            std::size_t fileCalls = 0;
+            int processCalls = 0;
+            {
+                Machine clean(elevated, reinstall);
+                clean.processes.names = {"explorer.exe", "notepad.exe"};
+                ASSERT_EQ(clean.run.OnInstall(), SetupState::Finished);
+                ASSERT_EQ(clean.run.ExitCode(), kExitFinished);
+                fileCalls = clean.files.calls.size();
+                processCalls = clean.processes.callsMade;
+            }
+            ASSERT_GT(fileCalls, 50u);
+            fileCallsSwept += fileCalls;
+            const std::string mode = std::string(elevated ? "elevated" : "standard") +
+                                     (reinstall ? ", reinstall" : ", fresh");
+            for (std::size_t n = 1; n <= fileCalls; ++n) {
+                for (int rest : {0, 1}) {          // this call only, or every call from it on
+                    for (int box : {0, 1}) {       // and the first message box fails too
+                        Machine m(elevated, reinstall);
+                        const std::string before = m.Machines();
+                        m.files.failFromCall = n;
+                        m.files.failCallCount = rest ? 1u << 20 : 1;
+                        m.view.failMessageAt = box;
+                        m.catalogPrompt.failShowAt = box;
+                        m.run.OnInstall();
+                        const std::string where = mode + ", file call " + std::to_string(n) +
+                                                  (rest ? "+" : "") + (box ? ", box fails" : "") +
+                                                  " (" + m.files.calls.at(n - 1) + ")";
+                        ExpectHonestOutcome(m, before, where);
+                        filesFailed += m.files.failedCalls > 0;
+                        boxesFailed += box && !m.view.messages.empty();
+                        ++sweeps;
+                        if (testing::Test::HasFailure()) return;
+                    }
+                }
+            }
+            for (int n = 1; n <= processCalls; ++n) {
+                Machine m(elevated, reinstall);
+                const std::string before = m.Machines();
+                m.processes.names = {"explorer.exe", "acad.exe"};
+                m.processes.failAtCall = n;
+                m.run.OnInstall();
+                if (m.run.state() == SetupState::Choosing) m.run.OnInstall();  // pressed again
+                ExpectHonestOutcome(m, before, mode + ", process call " + std::to_string(n));
+                ++processFailed;
+                ++sweeps;
+            }
+        }
+    }
+    std::printf("install runs with a fault: %d; file calls swept %zu (failed in %d runs), process "
+                "calls %d, runs with a failing message box %d\n",
+                sweeps, fileCallsSwept, filesFailed, processFailed, boxesFailed);
+}
+
+// The package is removed while the hosts are registered: the run still ends, the payload and
+// registration stand, the user hears of the missing package, and the exit code does not
+// claim a complete install.
+TEST_F(InstallRunTest, APackageThatVanishesAfterThePayloadCopyEndsTheRunHonestly) {
+    registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", kUserEntries);
+    bool removed = false;
+    registry.beforeCall = [&](RegOp) {
+        if (!removed) files.Remove(kData);
+        removed = true;
+    };
+    EXPECT_EQ(run.OnInstall(), SetupState::Finished);
+    EXPECT_TRUE(removed);
+    EXPECT_TRUE(files.IsFile(std::string(kInstalled) + "\\Korvel2013.ARX"));
+    EXPECT_EQ(Loader(kKey2013, "Korvel2013"), std::string(kInstalled) + "\\Korvel2013.ARX");
+    EXPECT_FALSE(files.Exists(std::string(kHost2013) + "\\Fonts\\Korvel_HZ.shx"));
+    EXPECT_EQ(UpperCp936(registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS")),
+              UpperCp936(std::string(kUserEntries) + ";" + kInstalled));
+    // Told (once per host folder) that the package is gone, and the run is not called complete.
+    ASSERT_EQ(catalogPrompt.shown.size(), 2u);
+    EXPECT_NE(catalogPrompt.shown[0].text.find("Data"), std::string::npos);
+    EXPECT_EQ(run.ExitCode(), kExitIncomplete);
 }

@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <direct.h>
 #include <io.h>
 
 #include <vector>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/FolderSecurity.h"
 
 namespace {
 // Wide paths may be longer than MAX_PATH (\\?\ names); read into a buffer that grows.
@@ -113,6 +116,29 @@ int Win32Files::MakeDir(const std::string& path) {
 bool Win32Files::CreateFolder(const std::string& path) {
     std::wstring wide;
     return Wide(path, wide) && CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
+}
+
+bool Win32Files::CreateLockedFolder(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    // Made with its rights, never fixed afterwards: the folder never exists with inherited ones.
+    const LockedFolderDescriptor descriptor;
+    if (descriptor.get() == nullptr) return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    return CreateDirectoryW(wide.c_str(), &attributes) != FALSE;
+}
+
+bool Win32Files::OwnedByAdministrators(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool administrative = IsAdministrativeSid(owner) || IsOwnAccount(owner);
+    LocalFree(descriptor);
+    return administrative;
 }
 
 bool Win32Files::Exists(const std::string& path) {

@@ -17,6 +17,8 @@ public:
                   bool failIfExists) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
+    bool CreateLockedFolder(const std::string& path) override;
+    bool OwnedByAdministrators(const std::string& path) override;
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;

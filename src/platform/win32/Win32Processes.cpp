@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/FolderSecurity.h"
 
 namespace {
 
@@ -38,3 +39,5 @@ std::unique_ptr<ProcessSnapshot> Win32Processes::TakeSnapshot() {
     if (snapshot == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<ToolhelpSnapshot>(snapshot);
 }
+
+bool Win32Processes::RunsElevated() { return RunsWithAdministratorRights(); }

@@ -5,4 +5,5 @@
 class Win32Processes : public Processes {
 public:
     std::unique_ptr<ProcessSnapshot> TakeSnapshot() override;
+    bool RunsElevated() override;
 };

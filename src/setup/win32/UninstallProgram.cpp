@@ -12,6 +12,7 @@
 #include "platform/win32/Win32Prompt.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
+#include "setup/win32/CommonControls.h"
 
 namespace {
 const wchar_t kWindowClass[] = L"KorvelUninstallProgress";
@@ -120,8 +121,7 @@ void RemoveAfterExit(const std::vector<std::string>& deferred) {
 }  // namespace
 
 int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool quiet) {
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
+    LoadCommonControls();
 
     // The uninstaller in the plug-in's folder undoes the record beside it; the setup program
     // from the package finds the folder through the entry in the list of installed programs.

@@ -1,14 +1,12 @@
 #include "setup/win32/WizardApp.h"
 
-#include <commctrl.h>
 #include <objbase.h>
 
 #include "catalogue/HostCatalogue.h"
+#include "setup/win32/CommonControls.h"
 
 bool CWizardApp::InitInstance() {
-    // The progress bar's window class.
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    ::InitCommonControlsEx(&controls);
+    LoadCommonControls();
     // The shell's folder browser wants COM on this thread.
     const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     {

@@ -518,6 +518,123 @@ void TypedFolders(Context& c) {
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
 
+// DLL planting: a DLL that leaves a marker when it loads lies beside SetUp.exe under the names of
+// system DLLs loaded after start-up (KORVEL_PLANTED, comma-separated; run-scenario.sh also tells
+// Wine to prefer a native DLL of each name). A whole install with the folder browser opened loads
+// none of them. The control, a program without the protection, loads each plant from its own
+// folder: so the test can fail.
+void PlantedDlls(Context& c) {
+    wchar_t list[1024] = {};
+    ::GetEnvironmentVariableW(L"KORVEL_PLANTED", list, 1024);
+    std::vector<std::wstring> names;
+    for (std::wstring rest = list; !rest.empty();) {
+        const std::size_t comma = rest.find(L',');
+        names.push_back(rest.substr(0, comma) + L".dll");
+        rest = comma == std::wstring::npos ? L"" : rest.substr(comma + 1);
+    }
+    if (!c.Check(!names.empty(), "names to plant given", list)) return;
+    const std::wstring plant = c.artifacts + L"\\plant\\planted.dll";
+    const auto plantInto = [&](const std::wstring& folder) {
+        bool all = MakeFolders(folder);
+        for (const std::wstring& name : names)
+            all &= ::CopyFileW(plant.c_str(), (folder + L"\\" + name).c_str(), FALSE) != FALSE;
+        return all;
+    };
+    const auto markers = [&](const std::wstring& folder) {
+        std::wstring found;
+        for (const std::wstring& name : names)
+            if (IsFile(folder + L"\\" + name + L".loaded")) found += name + L" ";
+        return found;
+    };
+
+    // The control first: unprotected, it gets every plant.
+    const std::wstring control = L"C:\\control";
+    if (!c.Check(plantInto(control), "plants beside the control")) return;
+    const std::wstring controlExe = control + L"\\plant_control.exe";
+    ::CopyFileW((c.artifacts + L"\\plant\\plant_control.exe").c_str(), controlExe.c_str(), FALSE);
+    std::wstring arguments;
+    for (const std::wstring& name : names) arguments += name + L" ";
+    Process unprotected;
+    if (c.Check(unprotected.Start(controlExe, arguments, control), "the control starts")) {
+        unprotected.Wait(30000);
+        unprotected.Terminate();
+    }
+    std::wstring expected;
+    for (const std::wstring& name : names) expected += name + L" ";
+    c.CheckText(markers(control), expected, "control: every plant loaded without the protection");
+
+    // SetUp.exe, with the same plants beside it, through a whole install with the browser opened.
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::wstring folder = program.substr(0, program.rfind(L'\\'));
+    if (!c.Check(plantInto(folder), "plants beside SetUp.exe")) return;
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kBrowse);
+    const HWND browser = WaitForWindow(setup.process.id(), L"\u8BF7\u9009\u62E9\u5B89\u88C5\u76EE\u5F55\uFF1A", 20000);
+    if (c.Check(browser != nullptr, "the folder browser opens")) {
+        Settle(browser);
+        Click(browser, kCancel);
+    }
+    c.Check(StaysOpen(setup, 300), "back in the setup dialog");
+    Click(setup.dialog, kInstall);
+    if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the finished view appears")) {
+        Click(setup.dialog, kOk);
+        c.CheckExit(setup.process, 0, "OK in the finished view");
+    } else {
+        setup.process.Terminate();
+    }
+    c.CheckText(markers(folder), L"", "SetUp.exe loaded no plant");
+}
+
+// The install folder, or its Korvel-Tarnwick, is a link (run-scenario.sh makes C:\Korvel a
+// symbolic link to a folder outside the prefix, and C:\Other\Korvel-Tarnwick another): refused by
+// name before anything is copied through it, and the user may choose again.
+void LinkedFolders(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const DWORD attributes = ::GetFileAttributesW(L"C:\\Korvel");
+    c.Check(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY),
+            "Wine reports the link as a folder that is a reparse point", std::to_wstring(attributes));
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    const struct {
+        const wchar_t* typed;
+        const wchar_t* named;
+    } cases[] = {{L"C:\\Korvel", L"C:\\Korvel"}, {L"C:\\Other", L"C:\\Other\\Korvel-Tarnwick"}};
+    for (const auto& linked : cases) {
+        const std::string what = Utf8(linked.typed);
+        SetControlText(setup.dialog, kFolderEdit, linked.typed);
+        Click(setup.dialog, kInstall);
+        MessageBoxInfo box;
+        if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "refused: " + what)) {
+            c.Check(box.text.find(L"\u94FE\u63A5") != std::wstring::npos,  // 链接
+                    "says the folder is a link", box.text);
+            c.Check(box.text.find(std::wstring(L"\n\n") + linked.named + L"\n\n") != std::wstring::npos,
+                    "names the link", box.text);
+            c.CheckText(box.caption, kSetupMessageCaption, "caption");
+            if (linked.typed[3] == L'K') c.Screenshot(box.box, L"folder-linked");
+            AnswerMessageBox(box, IDOK);
+        }
+        c.Check(StaysOpen(setup, 300) && ReadControl(setup.dialog, kInstall).visible, "still choosing after " + what);
+    }
+    // Nothing went through either link: their targets stay empty.
+    for (const wchar_t* target : {L"\\linked\\korvel", L"\\linked\\tarnwick"}) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileW((c.artifacts + target + L"\\*.*").c_str(), &found);
+        int entries = 0;
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (std::wstring(found.cFileName) != L"." && std::wstring(found.cFileName) != L"..") ++entries;
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
+        }
+        c.Check(search != INVALID_HANDLE_VALUE && entries == 0, "nothing made through the link", target);
+    }
+    CheckNothingRegistered(c);
+    Click(setup.dialog, kCancel);
+    c.CheckExit(setup.process, 2, "Cancel after the refusals");
+}
+
 // The package's listing cannot be read (run-scenario.sh makes Data unlistable and runs Wine
 // without root's power to override that): a failed copy with its message, never a finished run.
 void ListingUnreadable(Context& c) {
@@ -1127,6 +1244,8 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"enter-keeps-dialog", &EnterKeepsDialog},
         {L"typed-folders", &TypedFolders},
         {L"listing-unreadable", &ListingUnreadable},
+        {L"linked-folders", &LinkedFolders},
+        {L"planted-dlls", &PlantedDlls},
         {L"texts", &Texts},
         {L"wow64-views", &Wow64Views},
         {L"beyond-code-page", &BeyondTheCodePage},

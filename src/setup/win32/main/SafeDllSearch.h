@@ -3,13 +3,42 @@
 // started from (a download folder may hold a planted DLL of a system name).
 #include <windows.h>
 
+#include <string>
+
+// The libraries that are not KnownDLLs and that the shell loads on demand once the program runs,
+// above all for the folder browser (SHBrowseForFolder) and the themed dialog: on a system
+// without SetDefaultDllDirectories they would be searched for in the program's folder first.
+inline constexpr const wchar_t* kLateSystemDlls[] = {
+    L"version.dll", L"uxtheme.dll", L"dwmapi.dll",   L"propsys.dll", L"msimg32.dll",
+    L"cryptbase.dll", L"profapi.dll", L"ntshrui.dll", L"srvcli.dll",  L"cscapi.dll",
+    L"linkinfo.dll", L"slc.dll",     L"apphelp.dll",  L"netutils.dll", L"sspicli.dll",
+    L"wkscli.dll",
+};
+
+// Loads each of them from the system folder by its full path, so that a later load by name
+// finds the module already loaded and never searches. A library this Windows lacks is skipped.
+inline void PreloadSystemDlls() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    for (const wchar_t* name : kLateSystemDlls) {
+        const std::wstring path = std::wstring(folder, length) + L"\\" + name;
+        // Its own dependencies are then looked for beside it, in the system folder, first.
+        ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
+}
+
 inline void ShutOutPlantedDlls() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
     auto setDefault = kernel == nullptr ? nullptr
                                         : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
                                               ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
     // Older systems without the update: at least take the current folder out of the search.
-    ::SetDllDirectoryW(L"");
+    if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryW(L"");
+    // The program's own folder still comes first without the update, and even with it not every
+    // load honours the default directories (Wine resolves a system DLL's delay-loaded imports
+    // through the process's old search path: comctl32 took uxtheme.dll from beside the program).
+    // So what the shell and the common controls will want is loaded now, from the system folder.
+    PreloadSystemDlls();
 }

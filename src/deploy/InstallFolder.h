@@ -1,0 +1,28 @@
+#pragma once
+// The install folder and its sub-folder, made so that no other user of the machine can change
+// what every user's host loads from them. With administrator rights a folder is made with rights
+// of its own (Files::CreateLockedFolder), never with those inherited from a parent that any user
+// may write to; an existing folder is refused when it redirects elsewhere (a junction or a
+// symbolic link) or, with administrator rights, when another user owns it.
+#include <string>
+
+#include "platform/Files.h"
+
+enum class FolderOutcome {
+    Ready,         // exists (made now or before) and may be installed into
+    Redirected,    // a level is a reparse point
+    ForeignOwner,  // exists, and not Administrators own it (checked only when elevated)
+    NotMade,       // missing and could not be made (reported only when elevated)
+};
+
+struct PreparedFolders {
+    FolderOutcome outcome = FolderOutcome::Ready;
+    std::string refused;  // the level the outcome names, when not Ready
+};
+
+// Makes `folder` (an absolute drive path without a trailing backslash; "X:" for a drive root,
+// which is never made) and then folder + subFolder, one level each. Every existing level above
+// them is first checked for a reparse point. Without administrator rights a level that cannot be
+// made is left for the payload copy to report, as the copy into it fails.
+PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
+                                      const std::string& subFolder, bool elevated);

@@ -1,0 +1,34 @@
+#pragma once
+// The rights of the install folder: made with a protected DACL of its own, so that it never
+// inherits the Modify right that a drive's root gives every authenticated user, and owned only
+// by the administrators.
+#include <windows.h>
+
+// Administrators and SYSTEM full control, Users read and execute (FILE_GENERIC_READ |
+// FILE_GENERIC_EXECUTE), each inherited by every file and folder below; "P": nothing inherited
+// from the parent.
+extern const wchar_t kLockedFolderSddl[];
+
+// A self-relative security descriptor made from kLockedFolderSddl; null when it cannot be made.
+class LockedFolderDescriptor {
+public:
+    LockedFolderDescriptor();
+    ~LockedFolderDescriptor();
+    LockedFolderDescriptor(const LockedFolderDescriptor&) = delete;
+    LockedFolderDescriptor& operator=(const LockedFolderDescriptor&) = delete;
+    PSECURITY_DESCRIPTOR get() const { return descriptor_; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+};
+
+// Whether sid is Administrators, SYSTEM or TrustedInstaller: an owner no standard user can be.
+bool IsAdministrativeSid(PSID sid);
+
+// Whether sid is the account this process runs as (a folder it made before, or one Windows made
+// for it under the "object creator" owner policy).
+bool IsOwnAccount(PSID sid);
+
+// Whether the calling process's token has the Administrators group enabled (an elevated token,
+// or an administrator where there is no UAC).
+bool RunsWithAdministratorRights();

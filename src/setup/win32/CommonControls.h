@@ -1,0 +1,20 @@
+#pragma once
+// The progress bar's window class. The common controls are loaded at run time, never as an
+// import: an import would start them before WinMain has locked the DLL search down, and their
+// start-up loads further libraries by name (the theme library, from beside the program under
+// Wine). Every window of the program that needs them calls this first.
+#include <windows.h>
+
+#include <commctrl.h>
+
+inline void LoadCommonControls() {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    using InitControlsFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const HMODULE commonControls = ::LoadLibraryW(L"comctl32.dll");
+    const auto initControls =
+        commonControls == nullptr
+            ? nullptr
+            : reinterpret_cast<InitControlsFn>(
+                  reinterpret_cast<void*>(::GetProcAddress(commonControls, "InitCommonControlsEx")));
+    if (initControls != nullptr) initControls(&controls);
+}

@@ -1,0 +1,101 @@
+// The rights the install folder is made with, as the program builds them and passes them to
+// CreateDirectoryW. Wine accepts a DACL but does not keep it, so what a folder ends up with is
+// only enforced on Windows; what is built and passed is checked here.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <string>
+
+#include "DeployWin32Tree.h"
+#include "platform/win32/FolderSecurity.h"
+#include "platform/win32/Win32Files.h"
+#include "platform/win32/Win32Processes.h"
+
+namespace {
+std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor) {
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(
+            descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr))
+        return L"(not converted)";
+    std::wstring result(text);
+    LocalFree(text);
+    return result;
+}
+
+PSID WellKnown(WELL_KNOWN_SID_TYPE type, BYTE (&buffer)[SECURITY_MAX_SID_SIZE]) {
+    DWORD size = sizeof buffer;
+    return CreateWellKnownSid(type, nullptr, buffer, &size) ? static_cast<PSID>(buffer) : nullptr;
+}
+}  // namespace
+
+// Administrators and SYSTEM full control, Users read and execute, inherited by everything
+// below, and nothing inherited from above: as text, and ACE by ACE.
+TEST(Win32FolderSecurity, TheLockedDescriptorIsAProtectedDaclOfThreeEntries) {
+    const LockedFolderDescriptor descriptor;
+    ASSERT_NE(descriptor.get(), nullptr);
+    EXPECT_EQ(DaclText(descriptor.get()),
+              L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)");
+
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.get(), &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted));
+    ASSERT_TRUE(present);
+    ASSERT_NE(dacl, nullptr);
+    ASSERT_EQ(dacl->AceCount, 3);
+    BYTE a[SECURITY_MAX_SID_SIZE], s[SECURITY_MAX_SID_SIZE], u[SECURITY_MAX_SID_SIZE];
+    const struct {
+        PSID sid;
+        ACCESS_MASK mask;
+    } expected[] = {{WellKnown(WinBuiltinAdministratorsSid, a), FILE_ALL_ACCESS},
+                    {WellKnown(WinLocalSystemSid, s), FILE_ALL_ACCESS},
+                    {WellKnown(WinBuiltinUsersSid, u), FILE_GENERIC_READ | FILE_GENERIC_EXECUTE}};
+    for (DWORD i = 0; i < 3; ++i) {
+        void* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, &ace));
+        const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << i;
+        EXPECT_EQ(allowed->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) << i;
+        EXPECT_EQ(allowed->Mask, expected[i].mask) << i;
+        EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&allowed->SidStart), expected[i].sid)) << i;
+    }
+    // Users may neither write, nor delete, nor change rights.
+    EXPECT_EQ((FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) &
+                  (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER),
+              0u);
+}
+
+TEST(Win32FolderSecurity, ALockedFolderIsMadeOnceAndOwnersAreTold) {
+    ScratchTree tree("locked");
+    Win32Files files;
+    EXPECT_TRUE(files.CreateLockedFolder(tree.Path("K")));
+    EXPECT_NE(files.ReadAttributes(tree.Path("K")) & kAttrDirectory, 0u);
+    EXPECT_FALSE(files.CreateLockedFolder(tree.Path("K")));  // exists: not made again
+    EXPECT_FALSE(files.CreateLockedFolder(tree.Path("none\\K")));
+    EXPECT_FALSE(files.OwnedByAdministrators(tree.Path("none")));
+
+    BYTE a[SECURITY_MAX_SID_SIZE], s[SECURITY_MAX_SID_SIZE], u[SECURITY_MAX_SID_SIZE];
+    EXPECT_TRUE(IsAdministrativeSid(WellKnown(WinBuiltinAdministratorsSid, a)));
+    EXPECT_TRUE(IsAdministrativeSid(WellKnown(WinLocalSystemSid, s)));
+    EXPECT_FALSE(IsAdministrativeSid(WellKnown(WinBuiltinUsersSid, u)));
+    EXPECT_FALSE(IsAdministrativeSid(nullptr));
+    PSID installer = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(
+        L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &installer));
+    EXPECT_TRUE(IsAdministrativeSid(installer));
+    LocalFree(installer);
+
+    // A folder this account made (as the folder browser makes them) is its own. Wine runs
+    // every program as an elevated administrator whose folders the user's own SID owns.
+    EXPECT_TRUE(files.OwnedByAdministrators(tree.root));
+    EXPECT_TRUE(files.OwnedByAdministrators(tree.Path("K")));
+    Win32Processes processes;
+    std::printf("elevated: %d\n", processes.RunsElevated() ? 1 : 0);
+}
