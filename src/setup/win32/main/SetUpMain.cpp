@@ -34,7 +34,7 @@ static RecordingRegistry recordingRegistry(systemRegistry, undoJournal);
 static RecordingFiles recordingFiles(systemFiles, undoJournal);
 static UndoRecorder undoRecorder(undoJournal, recordingRegistry, recordingFiles,
                                  UninstallEntryText{"Korvel-Tarnwick AutoCAD插件",
-                                                    VersionTitle(setupVersion).substr(VersionTitle(setupVersion).rfind('V') + 1),
+                                                    VersionText(setupVersion),
                                                     "Tarnwick软件"});
 extern HostCatalogue theCatalogue;
 CWizardApp theApp(theCatalogue, recordingFiles, systemProcesses, systemPrompt, &undoRecorder);
