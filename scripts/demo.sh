@@ -5,8 +5,9 @@
 # KORVEL_EDITION=x86 the x86 one (preset win32), makes a fresh Wine prefix that looks like a
 # Chinese Windows with six AutoCAD products installed (tests/fixtures/demo/demo.reg imported with
 # `reg import`, host folders with their Fonts and Drv sub-folders created under C:\), puts a demo
-# installation package at C:\KorvelPackage (SetUp.exe beside Data\, which holds the plug-in's
-# modules, fonts, host libraries and plot-driver file), and
+# installation package at C:\KorvelPackage (SetUp.exe beside Data\, which holds the demo payload
+# tests/fixtures/demo/payload: the plug-in's modules, fonts, host libraries, plot-driver file and a
+# read-me with a Chinese name), and
 # runs SetUp.exe there on a virtual screen (Xvfb). Our UI driver (tests/e2e) plays the user: it
 # prints what the dialog offers, presses Install, waits for the finished view and presses OK,
 # taking screenshots on the way. Then the demo prints what the install left in the registry and on
@@ -98,14 +99,7 @@ echo "the host's own plot driver" >"$drive_c/Program Files (x86)/AutoCAD 2008/Dr
 echo "== putting the demo package at C:\\KorvelPackage"
 package=$drive_c/KorvelPackage
 mkdir -p "$package/Data"
-for y in $(seq 2007 2025); do
-    echo "demo plug-in module $y" >"$package/Data/Korvel$y.arx"
-    echo "demo host library $y" >"$package/Data/ACAD$y.dll"
-done
-echo "demo shape font (Latin)" >"$package/Data/Korvel_EN.shx"
-echo "demo shape font (Hanzi)" >"$package/Data/Korvel_HZ.shx"
-echo "demo plot driver" >"$package/Data/Korvel.prt5"
-echo "demo menu file" >"$package/Data/Korvel.cuix"
+cp -R tests/fixtures/demo/payload/. "$package/Data/"
 cp "$program" "$package/SetUp.exe"
 
 winpath() { echo "Z:$(readlink -f "$1" | tr / '\\')"; }

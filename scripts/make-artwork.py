@@ -4,9 +4,11 @@
     python3 scripts/make-artwork.py [OUTPUT_DIR]
 
 Writes, byte for byte the same on every run:
-  logo.bmp    bitmap 147: 64 x 64, 24-bit, the product's mark
-  menus.bmp   bitmap 152: 303 x 175, 24-bit, the host's menu bar with the plug-in's two menus at
-              its end, one of them dropped down
+  logo.bmp    bitmap 147: 64 x 64, 8-bit with a palette of exactly its colours, the product's mark
+  menus.bmp   bitmap 152: 303 x 175, 8-bit likewise, the host's menu bar with the plug-in's two
+              menus at its end, one of them dropped down
+The bitmaps draw few colours, so a palette keeps every pixel exact at a third of the 24-bit size
+(the program is downloaded; the bitmaps were most of it).
   app.ico     icon group 1: 48, 32 and 16 pixels, each in 4-, 8- and 32-bit colour
   small.ico   icon group 128: one 32-pixel 4-bit image
 The generated files are committed, so a build needs no image tools.
@@ -148,19 +150,24 @@ def mark_canvas(size, background=None):
 # ---------------------------------------------------------------------------------------------
 # Writers.
 
-def bmp24(canvas):
-    row_bytes = (canvas.width * 3 + 3) & ~3
+def bmp8(canvas):
+    """An 8-bit bitmap whose palette holds exactly the canvas's colours, in sorted order: lossless,
+    and the same bytes on every run. A canvas of more than 256 colours is an error, not a loss."""
+    colours = sorted({tuple(p[:3]) for row in canvas.pixels for p in row})
+    if len(colours) > 256:
+        raise SystemExit("make-artwork: %d colours do not fit an 8-bit palette" % len(colours))
+    index = {c: i for i, c in enumerate(colours)}
+    row_bytes = (canvas.width + 3) & ~3
     data = bytearray()
     for y in range(canvas.height - 1, -1, -1):
-        row = bytearray()
-        for p in canvas.pixels[y]:
-            row += bytes((p[2], p[1], p[0]))
-        row += b"\0" * (row_bytes - len(row))
-        data += row
-    header = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 24, 0, len(data),
-                         2835, 2835, 0, 0)
-    file_header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(data), 0, 0, 14 + 40)
-    return file_header + header + data
+        row = bytes(index[tuple(p[:3])] for p in canvas.pixels[y])
+        data += row + b"\0" * (row_bytes - len(row))
+    palette = b"".join(bytes((c[2], c[1], c[0], 0)) for c in colours)
+    header = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 8, 0, len(data),
+                         2835, 2835, len(colours), len(colours))
+    offset = 14 + 40 + len(palette)
+    file_header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
+    return file_header + header + palette + data
 
 
 # The 16 colours of the standard VGA palette.
@@ -298,8 +305,8 @@ def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "resources")
     os.makedirs(out, exist_ok=True)
     files = {
-        "logo.bmp": bmp24(mark_canvas(64, background=(160, 180, 220))),
-        "menus.bmp": bmp24(menus_canvas()),
+        "logo.bmp": bmp8(mark_canvas(64, background=(160, 180, 220))),
+        "menus.bmp": bmp8(menus_canvas()),
         "app.ico": ico([(mark_canvas(s), b) for s in (48, 32, 16) for b in (4, 8, 32)]),
         "small.ico": ico([(mark_canvas(32), 4)]),
     }

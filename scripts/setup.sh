@@ -11,6 +11,8 @@ packages=(
     libgtest-dev libgmock-dev googletest     # native GoogleTest; its sources for the Windows builds
     libbenchmark-dev                         # benchmarks
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+    g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32   # release builds (no winpthread)
+    osslsigncode openssl zip unzip           # packaging: signing, a test certificate, zip checks
     wine64 wine fonts-wine                   # runs the x86_64 build
     wine32:i386                              # runs the x86 build (/usr/lib/wine/wine)
     xvfb xauth x11-apps x11-utils xdotool imagemagick   # display, window driving and screenshots

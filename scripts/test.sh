@@ -14,6 +14,14 @@
 #                    (win64 prefix); elsewhere the summary says that they were skipped, and why
 #   demo-x86         scripts/demo.sh with KORVEL_EDITION=x86 (the x86 build on a 32-bit Windows),
 #                    where 32-bit programs start
+#   win64-release    the shipped x86_64 build (preset win64-release: only SetUp and the UI driver):
+#                    its size budget, import check and the end-to-end scenarios under Wine
+#   win32-release    the shipped x86 build (preset win32-release), likewise; its scenarios on a
+#                    32-bit Windows (and the 32-bit registry view on a 64-bit one), where 32-bit
+#                    programs start, else only the size budget and the import check
+#   reproducible     scripts/check-reproducible.sh: the x86 SetUp.exe built twice, compared
+#   package          tests/package/package-test.sh: scripts/package.sh on the demo payload, the
+#                    zips, their names and checksums, signing with a throw-away certificate
 #   fuzz:<target>    each libFuzzer target for a bounded time (KORVEL_FUZZ_SECONDS, default 30)
 #   bench            the benchmarks are built (and run when KORVEL_RUN_BENCH=1)
 #
@@ -39,7 +47,7 @@ logs=$root/logs
 mkdir -p "$logs"
 jobs=${KORVEL_JOBS:-2}
 fuzz_seconds=${KORVEL_FUZZ_SECONDS:-30}
-steps=${KORVEL_STEPS:-native asan win64 demo win64-bitness32 win32 demo-x86 fuzz bench}
+steps=${KORVEL_STEPS:-native asan win64 demo win64-bitness32 win32 demo-x86 win64-release win32-release reproducible package fuzz bench}
 wine32_loader=${KORVEL_WINE32_LOADER:-/usr/lib/wine/wine}
 
 passed=0
@@ -250,6 +258,68 @@ run_win32() {
     record win32 $rc $(( $(date +%s) - t0 )) "$ctest_note"
 }
 
+# A release build (what is shipped): only SetUp and the UI driver are built; its size budget,
+# import check and end-to-end scenarios run, since optimisation must not change behaviour.
+run_release() {
+    local preset=$1 log=$logs/$1.log t0 rc dir=$root/$1
+    : >"$log"
+    t0=$(date +%s)
+    echo ">> $preset"
+    ctest_note=""
+    local select=(-R '^(e2e[.]|size_SetUp$|imports_SetUp$)' -E '^e2e[.](framework|setup_texts)')
+    local where=""
+    if [[ "$preset" == win32-release ]]; then
+        x86_runtime_missing >/dev/null
+        if [[ -n "$x86_reason" ]]; then
+            select=(-R '^(size_SetUp|imports_SetUp)$')
+            where="x86 runtime tests SKIPPED: $x86_reason; "
+        else
+            # The same exe on both kinds of Windows: the scenarios once, on a 32-bit Windows; the
+            # 32-bit registry view of a 64-bit one on its own.
+            select=(-R '^(e2e[.].*[.]win32|e2e[.]wow64-views[.]wow64|size_SetUp|imports_SetUp)$' -E '^e2e[.](framework|setup_texts)')
+        fi
+    fi
+    if [[ -f "$dir/CMakeCache.txt" ]] && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$dir/CMakeCache.txt"; then
+        rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+    fi
+    local extra=()
+    [[ "$preset" == win32-release ]] && extra=(-DKORVEL_WINE32_LOADER="$wine32_loader")
+    if cmake --preset "$preset" -B "$dir" "${extra[@]}" >>"$log" 2>&1 &&
+       cmake --build "$dir" -j "$jobs" --target SetUp korvel_e2e >>"$log" 2>&1; then
+        ctest_step "$preset" "$log" 0 "${select[@]}"
+        rc=$?
+        ctest_note="$where$(stat -c %s "$dir/resources/SetUp.exe") bytes; $ctest_note"
+    else
+        rc=1
+        ctest_note="configure or build failed"
+    fi
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record "$preset" $rc $(( $(date +%s) - t0 )) "$ctest_note"
+}
+
+# Two builds of the shipped x86 exe, from two folders at two times, must be the same bytes.
+run_reproducible() {
+    local log=$logs/reproducible.log t0 rc
+    t0=$(date +%s)
+    echo ">> reproducible"
+    KORVEL_JOBS=$jobs bash "$repo/scripts/check-reproducible.sh" win32-release "$root/reproducible" </dev/null >"$log" 2>&1
+    rc=$?
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record reproducible $rc $(( $(date +%s) - t0 )) "$(grep -m1 'bytes' "$log" | cut -c1-70)"
+}
+
+# The distributable: scripts/package.sh on the demo payload, unsigned and signed.
+run_package() {
+    local log=$logs/package.log t0 rc
+    t0=$(date +%s)
+    echo ">> package"
+    KORVEL_BUILD_ROOT=$root KORVEL_JOBS=$jobs KORVEL_WINE32_LOADER=$wine32_loader \
+        bash "$repo/tests/package/package-test.sh" "$root/package-test" </dev/null >"$log" 2>&1
+    rc=$?
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record package $rc $(( $(date +%s) - t0 )) "$(grep -c '^ok ' "$log") checks; $(tail -n 1 "$log")"
+}
+
 # The demo with the x86 edition, where 32-bit programs start.
 run_demo_x86() {
     local log=$logs/demo-x86.log t0 rc
@@ -313,6 +383,9 @@ for step in $steps; do
         win64-bitness32) run_ctest_preset "$step" 1 ;;
         demo) run_demo ;;
         demo-x86) run_demo_x86 ;;
+        win64-release|win32-release) run_release "$step" ;;
+        reproducible) run_reproducible ;;
+        package) run_package ;;
         fuzz) run_fuzz ;;
         bench) run_bench ;;
         *) echo "unknown step $step"; record "$step" 1 0 "unknown step" ;;

@@ -18,6 +18,23 @@ TEST(Text, EqualsNoCaseIsExactApartFromAsciiCase) {
     EXPECT_FALSE(EqualsNoCase("a\xB0", "A\x90"));
 }
 
+// Run natively and, under Wine, against the system's own printf that the Windows builds use.
+TEST(Text, FormatGivesEveryConversionTheProgramUsesInFull) {
+    EXPECT_EQ(Format("%08x", 0x1A2Bu), "00001a2b");
+    EXPECT_EQ(Format("\t#%08x", 0xDEADBEEFu), "\t#deadbeef");
+    EXPECT_EQ(Format("%u:", 4000000000u), "4000000000:");
+    EXPECT_EQ(Format("%d.0%d", -3, 7), "-3.07");
+    // Double-byte text in the format and in the arguments passes byte for byte, even a trail
+    // byte 0x5C ("\").
+    EXPECT_EQ(Format("\n……另有 %d 项", 12), "\n……另有 12 项");
+    const std::string trail5c = "\xB1\x5C";
+    EXPECT_EQ(Format("%s\\%s", trail5c.c_str(), "Korvel"), trail5c + "\\Korvel");
+    // Longer than any buffer a formatter might start with; and nothing at all.
+    const std::string longText(5000, 'x');
+    EXPECT_EQ(Format("%s;%s", longText.c_str(), longText.c_str()), longText + ";" + longText);
+    EXPECT_EQ(Format("%s", ""), "");
+}
+
 TEST(ReleaseTable, MapsByTableNotByIndex) {
     EXPECT_EQ(FindRelease(2010)->controlId, 1027);
     EXPECT_EQ(FindRelease(2011)->controlId, 1026);

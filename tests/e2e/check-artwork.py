@@ -2,6 +2,7 @@
 """check-artwork.py SCRIPT RESOURCES SCRATCH: redraws the artwork into SCRATCH and compares it,
 byte for byte, with the files committed in RESOURCES; also checks the sizes and depths that the
 dialog and the icon groups rely on."""
+import importlib.util
 import os
 import struct
 import subprocess
@@ -31,10 +32,35 @@ def bmp_info(path):
     return width, height, bits
 
 
-if bmp_info(os.path.join(resources, "logo.bmp")) != (64, 64, 24):
-    fail("logo.bmp is not 64 x 64, 24-bit")
-if bmp_info(os.path.join(resources, "menus.bmp")) != (303, 175, 24):
-    fail("menus.bmp is not 303 x 175, 24-bit")
+if bmp_info(os.path.join(resources, "logo.bmp")) != (64, 64, 8):
+    fail("logo.bmp is not 64 x 64, 8-bit")
+if bmp_info(os.path.join(resources, "menus.bmp")) != (303, 175, 8):
+    fail("menus.bmp is not 303 x 175, 8-bit")
+
+
+def bmp8_pixels(path):
+    """The rows of an 8-bit bitmap, top first, as (r, g, b) tuples."""
+    data = open(path, "rb").read()
+    offset = struct.unpack_from("<I", data, 10)[0]
+    width, height = struct.unpack_from("<ii", data, 18)
+    used = struct.unpack_from("<I", data, 46)[0] or 256
+    palette = [(data[54 + 4 * i + 2], data[54 + 4 * i + 1], data[54 + 4 * i]) for i in range(used)]
+    row_bytes = (width + 3) & ~3
+    rows = []
+    for y in range(height - 1, -1, -1):
+        row = data[offset + y * row_bytes:offset + y * row_bytes + width]
+        rows.append([palette[i] for i in row])
+    return rows
+
+
+# The palette loses nothing: every pixel is the colour the script drew.
+spec = importlib.util.spec_from_file_location("make_artwork", script)
+artwork = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(artwork)
+drawn = {"logo.bmp": artwork.mark_canvas(64, background=(160, 180, 220)), "menus.bmp": artwork.menus_canvas()}
+for name, canvas in drawn.items():
+    if bmp8_pixels(os.path.join(resources, name)) != [[tuple(p[:3]) for p in row] for row in canvas.pixels]:
+        fail(name + " does not hold exactly the colours drawn")
 
 
 def ico_entries(path):

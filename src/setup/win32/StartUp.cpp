@@ -70,7 +70,7 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
     RecordingFiles recordingFiles(systemFiles, journal);
     LoggingRegistry registry(recordingRegistry, log);
     LoggingFiles files(recordingFiles, log);
-    const std::string version = Format("%d.%02d.%02d", setupVersion / 10000, setupVersion / 100 % 100, setupVersion % 100);
+    const std::string version = VersionText(setupVersion);
     UndoRecorder recorder(journal, recordingRegistry, recordingFiles,
                           UninstallEntryText{"Korvel-Tarnwick AutoCAD插件", version, "Tarnwick软件"});
     LoggedPrompt prompt(log, command.silent ? nullptr : &window);

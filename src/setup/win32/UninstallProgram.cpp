@@ -90,6 +90,9 @@ private:
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+// The process ID in decimal digits. (std::to_wstring would bring a whole wide printf along.)
+std::wstring ProcessIdText() { return WidenCp936(std::to_string(::GetCurrentProcessId())); }
+
 // Hands what is left to a copy of this program in the temporary folder, which removes it once
 // this process has ended; where no copy can be made, Windows removes it at the next restart.
 void RemoveAfterExit(const std::vector<std::string>& deferred) {
@@ -99,10 +102,10 @@ void RemoveAfterExit(const std::vector<std::string>& deferred) {
     const DWORD selfLength = ::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
     const DWORD tempLength = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
     const std::wstring helper = std::wstring(temp, tempLength) + L"Korvel-Tarnwick-cleanup-" +
-                                std::to_wstring(::GetCurrentProcessId()) + L".exe";
+                                ProcessIdText() + L".exe";
     if (selfLength > 0 && selfLength < std::size(self) && tempLength > 0 &&
         ::CopyFileW(self, helper.c_str(), FALSE)) {
-        std::wstring command = Quoted(helper) + L" /cleanup " + std::to_wstring(::GetCurrentProcessId());
+        std::wstring command = Quoted(helper) + L" /cleanup " + ProcessIdText();
         for (const std::string& path : deferred) command += L" " + Quoted(WidenCp936(path));
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;

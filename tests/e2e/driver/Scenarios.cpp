@@ -53,6 +53,21 @@ const wchar_t kProfile2022[] =
     L"Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\<<Unnamed Profile>>\\Variables";
 const wchar_t kProfile2010[] = L"Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Profiles\\我的配置\\Variables";
 
+// A string of the exe's version resource ("ProductVersion"), empty when it has none. The dialog's
+// title and the entry in the list of programs must show the version the resource declares.
+std::wstring VersionResourceText(const std::wstring& exe, const wchar_t* name) {
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    if (size == 0) return std::wstring();
+    std::vector<BYTE> data(size);
+    if (!::GetFileVersionInfoW(exe.c_str(), 0, size, data.data())) return std::wstring();
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\080404b0\\") + name;
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&text), &length) || !text) return std::wstring();
+    return std::wstring(text, length > 0 && text[length - 1] == L'\0' ? length - 1 : length);
+}
+
 // Trusted paths are rewritten with ASCII letters upper-cased.
 std::wstring UpperAscii(std::wstring text) {
     for (wchar_t& ch : text)
@@ -182,7 +197,10 @@ void CheckStartView(Context& c, HWND dialog) {
     c.CheckText(WindowText(dialog), kDialogCaption, "caption");
     // (The window icons cannot be read from here: Wine answers WM_GETICON from another process
     // with 0. The framework's own test checks WM_SETICON in-process.)
-    c.CheckText(ReadControl(dialog, kTitle).text, L"Tarnwick软件 V2025.01.21", "version title");
+    const std::wstring version = VersionResourceText(c.setupBuilt, L"ProductVersion");
+    c.Check(!version.empty() && version == VersionResourceText(c.setupBuilt, L"FileVersion"),
+            "the version resource names one version", version);
+    c.CheckText(ReadControl(dialog, kTitle).text, L"Tarnwick软件 V" + version, "version title");
     c.CheckText(ReadControl(dialog, kEdition).text,
                 c.hostBitness == 32 ? L"( 32位 AutoCAD版 )" : L"( 64位 AutoCAD版 )", "edition label");
     c.CheckText(ReadControl(dialog, kFolderEdit).text, L"C:\\Korvel", "default folder");
@@ -1069,6 +1087,10 @@ void CheckInstalledForUninstall(Context& c) {
             "the entry in the list of programs names the folder", location);
     DWORD noModify = 0;
     c.Check(ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"NoModify", noModify) && noModify == 1, "NoModify = 1");
+    std::wstring version;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"DisplayVersion", version) &&
+                !version.empty() && version == VersionResourceText(c.setupBuilt, L"ProductVersion"),
+            "the entry shows the version of the exe's version resource", version);
 }
 
 // Runs the uninstaller as a user would: Yes to its question, OK to its report; checks the texts
