@@ -17,4 +17,10 @@ endif()
 add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
 add_link_options(-Wl,--no-insert-timestamp)
 
-# Hardening flags of release builds go here.
+# No exception is ever caught in the program (a failure it meets is a result it reports, and
+# what the library throws, an allocation that fails, ends the program either way): without
+# exceptions and their unwind tables the exe loses about a fifth of its size.
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> -fno-asynchronous-unwind-tables)
+
+# Hardening flags of release builds go here. The top-level CMakeLists.txt gives every Windows
+# build stack canaries, checked buffer functions, ASLR and DEP.
