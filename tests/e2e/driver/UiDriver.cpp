@@ -78,11 +78,7 @@ bool WaitForProcessMessageBox(DWORD processId, DWORD milliseconds, MessageBoxInf
         milliseconds, info);
 }
 
-bool ShowsAnyWindow(DWORD processId) {
-    ProcessWindows data{processId, false, nullptr};
-    ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&data));
-    return data.found != nullptr;
-}
+bool ShowsAnyWindow(DWORD processId) { return AnyVisibleWindow(processId) != nullptr; }
 
 Process::~Process() {
     if (info.hProcess != nullptr) ::CloseHandle(info.hProcess);
@@ -131,21 +127,10 @@ HWND WaitForWindow(DWORD processId, const std::wstring& caption, DWORD milliseco
 }
 
 HWND AnyVisibleWindow(DWORD processId) {
-    struct Search {
-        DWORD processId;
-        HWND found;
-    } search{processId, nullptr};
-    ::EnumWindows(
-        [](HWND window, LPARAM lParam) -> BOOL {
-            Search* s = reinterpret_cast<Search*>(lParam);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            if (owner != s->processId || !::IsWindowVisible(window)) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    // The callback of EnumWindows must be a CALLBACK (stdcall) function: on x86 a lambda is not.
+    ProcessWindows data{processId, false, nullptr};
+    ::EnumWindows(&FindProcessWindow, reinterpret_cast<LPARAM>(&data));
+    return data.found;
 }
 
 std::wstring WindowText(HWND window) {
