@@ -2,8 +2,8 @@
 """check-artwork.py SCRIPT RESOURCES SCRATCH: redraws the artwork into SCRATCH and compares it,
 byte for byte, with the files committed in RESOURCES; also checks the sizes and depths that the
 dialog and the icon groups rely on."""
-import importlib.util
 import os
+import runpy
 import struct
 import subprocess
 import sys
@@ -54,10 +54,8 @@ def bmp8_pixels(path):
 
 
 # The palette loses nothing: every pixel is the colour the script drew.
-spec = importlib.util.spec_from_file_location("make_artwork", script)
-artwork = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(artwork)
-drawn = {"logo.bmp": artwork.mark_canvas(64, background=(160, 180, 220)), "menus.bmp": artwork.menus_canvas()}
+artwork = runpy.run_path(script, run_name="make_artwork")
+drawn = {"logo.bmp": artwork["mark_canvas"](64, background=(160, 180, 220)), "menus.bmp": artwork["menus_canvas"]()}
 for name, canvas in drawn.items():
     if bmp8_pixels(os.path.join(resources, name)) != [[tuple(p[:3]) for p in row] for row in canvas.pixels]:
         fail(name + " does not hold exactly the colours drawn")
