@@ -125,6 +125,10 @@ void RemoveAfterExit(const std::vector<std::string>& deferred) {
 
 int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool quiet) {
     LoadCommonControls();
+    // Started from its own folder (as from Explorer), the uninstaller would hold that folder as
+    // its current one, and Windows would not let it go: work from the temporary folder.
+    wchar_t temp[MAX_PATH + 1] = {};
+    if (::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp) > 0) ::SetCurrentDirectoryW(temp);
 
     // The uninstaller in the plug-in's folder undoes the record beside it; the setup program
     // from the package finds the folder through the entry in the list of installed programs.
