@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 #include "deploy/PackageCopy.h"
 #include "doubles/FileDouble.h"
 #include "doubles/ProgressDouble.h"

@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "catalogue/HostCatalogue.h"
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "catalogue/HostCatalogue.h"
 
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 
 const char* const kSetupCaption = "Korvel-软件安装";
 

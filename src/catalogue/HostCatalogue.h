@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "catalogue/ReleaseTable.h"
-#include "catalogue/Text.h"
+#include "text/Text.h"
 #include "platform/Files.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"

@@ -1,6 +1,6 @@
 #include "catalogue/HostCheck.h"
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 bool IsHostRunning(Processes& processes) {
     const std::string pattern = LowerCp936("acad.exe");

@@ -1,6 +1,6 @@
 #include "deploy/InstallFolder.h"
 
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 
 namespace {
 

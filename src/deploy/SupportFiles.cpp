@@ -1,8 +1,8 @@
 #include "deploy/SupportFiles.h"
 
 #include "catalogue/HostCatalogue.h"
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 #include "deploy/PackageFolder.h"
 
 namespace {

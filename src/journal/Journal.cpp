@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 
 namespace {
 const char kHeader[] = "Korvel-Tarnwick uninstall record\t1";

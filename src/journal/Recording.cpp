@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 #include "journal/Sha256.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "journal/Scope.h"
 
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 #include "journal/UninstallEntry.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "journal/Undo.h"
 
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 #include "journal/Sha256.h"
 #include "register/TrustedPathValue.h"
 

@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 
 void UndoRecorder::Finish() {
     if (!journal_.armed()) return;

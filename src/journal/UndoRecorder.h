@@ -5,7 +5,7 @@
 #include "journal/Journal.h"
 #include "journal/Recording.h"
 #include "journal/UninstallEntry.h"
-#include "setup/InstallJournal.h"
+#include "journal/InstallJournal.h"
 
 class UndoRecorder : public InstallJournal {
 public:

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 
 const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
 const char* const kUninstallProgram = "uninstall.exe";

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 
 const char* const kFolderPromptCaption = "SetUp";
 

@@ -1,6 +1,6 @@
 // The application-loader keys that make each ticked host load the plug-in.
 #include "catalogue/HostCatalogue.h"
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "register/TrustedPathValue.h"
 
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 
 namespace {
 // An entry as the host matches it: letter case aside, "X\" and "X\..." (X with every folder

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "catalogue/HostCatalogue.h"
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 #include "register/TrustedPathValue.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "setup/InstallRun.h"
 
 #include "catalogue/HostCheck.h"
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 #include "deploy/InstallFolder.h"
 #include "deploy/PackageCopy.h"
 #include "deploy/PathLimits.h"

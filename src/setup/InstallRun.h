@@ -11,7 +11,7 @@
 #include "platform/ProgressSink.h"
 #include "platform/SetupLog.h"
 #include "setup/ExitCodes.h"
-#include "setup/InstallJournal.h"
+#include "journal/InstallJournal.h"
 #include "setup/SetupView.h"
 
 // Where the dialog stands after a command.

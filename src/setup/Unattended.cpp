@@ -1,7 +1,7 @@
 #include "setup/Unattended.h"
 
 #include "catalogue/HostCheck.h"
-#include "catalogue/Text.h"
+#include "text/Text.h"
 #include "platform/ProgressSink.h"
 #include "setup/InstallRun.h"
 

@@ -10,7 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Processes.h"
 #include "platform/SetupLog.h"
-#include "setup/InstallJournal.h"
+#include "journal/InstallJournal.h"
 #include "setup/SetupView.h"
 
 // The releases the edition offers on this machine: found, and shown by the edition.

@@ -2,7 +2,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
-#include "catalogue/Text.h"
+#include "text/Text.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
 #include "setup/InstallRun.h"

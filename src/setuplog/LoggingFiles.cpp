@@ -1,6 +1,6 @@
 #include "setuplog/LoggingFiles.h"
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 bool LoggingFiles::CopyOver(const std::string& source, const std::string& destination,
                             bool failIfExists) {

@@ -1,6 +1,6 @@
 #include "setuplog/LoggingRegistry.h"
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 std::string LoggingRegistry::PathOf(RegKey key) const {
     if (key == kHkeyLocalMachine) return "HKLM";

@@ -1,6 +1,6 @@
 #include "setuplog/RunFacts.h"
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 namespace {
 const char* ProblemWord(ProfileProblem problem) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 namespace {
 // Separates the folded components of a key; no Windows name holds it and no CP936 trail byte

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 #include "pathdialog/BrowseRules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

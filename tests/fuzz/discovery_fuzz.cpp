@@ -10,7 +10,7 @@
 
 #include "FuzzInput.h"
 #include "catalogue/HostCatalogue.h"
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 #include "doubles/FileDouble.h"
 #include "doubles/PromptDouble.h"
 #include "doubles/RegistryDouble.h"

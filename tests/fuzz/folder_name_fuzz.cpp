@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 #include "pathdialog/FolderValidation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "catalogue/Text.h"
+#include "text/Text.h"
 #include "deploy/PackageCopy.h"
 #include "deploy/PackageFolder.h"
 #include "doubles/FileDouble.h"

@@ -10,8 +10,8 @@
 
 #include "FuzzInput.h"
 #include "catalogue/HostCatalogue.h"
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 #include "doubles/FileDouble.h"
 #include "doubles/PromptDouble.h"
 #include "doubles/RegistryDouble.h"

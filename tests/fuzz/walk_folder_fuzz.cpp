@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 #include "pathdialog/FolderValidation.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 namespace {
 

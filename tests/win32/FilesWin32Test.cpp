@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "DeployWin32Tree.h"
-#include "catalogue/Text.h"
+#include "text/Text.h"
 #include "doubles/FileDouble.h"
 #include "platform/win32/Win32Files.h"
 

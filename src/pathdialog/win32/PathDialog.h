@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 #include "framework/Window.h"
 #include "pathdialog/BrowseRules.h"
 

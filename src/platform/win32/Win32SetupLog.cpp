@@ -1,6 +1,6 @@
 #include "platform/win32/Win32SetupLog.h"
 
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "Version.h"
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 // The version as major * 10000 + minor * 100 + patch.
 constexpr int setupVersion =

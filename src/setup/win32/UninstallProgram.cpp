@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "catalogue/PathText.h"
-#include "catalogue/Text.h"
+#include "text/PathText.h"
+#include "text/Text.h"
 #include "journal/Journal.h"
 #include "journal/UninstallEntry.h"
 #include "platform/Files.h"

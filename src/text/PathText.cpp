@@ -1,4 +1,4 @@
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 
 std::size_t CharLength(const std::string& text, std::size_t at) {
     if (at >= text.size()) return 0;

@@ -1,9 +1,9 @@
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "catalogue/PathText.h"
+#include "text/PathText.h"
 
 std::string Join(const std::string& first, const std::string& second) { return first + second; }
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/ReleaseTable.h"
-#include "catalogue/Text.h"
+#include "text/Text.h"
 
 TEST(Text, CaseMappingLeavesDoubleByteCharactersAlone) {
     // "软" is C8 ED in CP936; "件" is BC FE. A trail byte in the letter range must not change:
