@@ -14,3 +14,7 @@ constexpr int kExitNoRecord = 7;        // uninstall: the undo record is missing
 constexpr int kExitUninstallIncomplete = 8;  // uninstalled, but something was left (changed since
                                              // the install, or could not be removed)
 constexpr int kExitNothingToInstall = 9;  // unattended: no release of the edition was found
+constexpr int kExitAlreadyRunning = 10;  // another setup or uninstall of the plug-in was running;
+                                         // nothing was changed
+constexpr int kExitNeedsAdmin = 11;      // unattended: the chosen releases need administrator
+                                         // rights this run does not have; nothing was installed
