@@ -4,6 +4,8 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <map>
 #include <vector>
 
@@ -1120,6 +1122,32 @@ void CheckInstalledForUninstall(Context& c) {
     c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"DisplayVersion", version) &&
                 !version.empty() && version == VersionResourceText(c.setupBuilt, L"ProductVersion"),
             "the entry shows the version of the exe's version resource", version);
+    // What management tools detect the install by: the version's numbers, today's date, a size.
+    DWORD major = 0, minor = 0, size = 0;
+    const std::size_t dot = version.find(L'.');
+    c.Check(ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMajor", major) &&
+                ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMinor", minor) && dot != std::wstring::npos &&
+                major == std::wcstoul(version.c_str(), nullptr, 10) &&
+                minor == std::wcstoul(version.c_str() + dot + 1, nullptr, 10),
+            "VersionMajor and VersionMinor are the DisplayVersion's numbers",
+            std::to_wstring(major) + L"." + std::to_wstring(minor));
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
+    wchar_t date[16];
+    std::swprintf(date, 16, L"%04d%02d%02d", today.wYear, today.wMonth, today.wDay);
+    std::wstring installDate;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallDate", installDate) && installDate == date,
+            "InstallDate is today, yyyymmdd", installDate);
+    c.Check(ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"EstimatedSize", size) && size > 0, "EstimatedSize in KB",
+            std::to_wstring(size));
+    // Where tools look for the edition's programs: an x86 program on a 64-bit Windows in the
+    // 32-bit view (the 64-bit view's Wow6432Node), any other in the native one.
+    const std::wstring native = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
+    const std::wstring view32 = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
+    const bool wow64 = OnWow64();
+    c.Check(KeyExists(HKEY_LOCAL_MACHINE, wow64 ? view32 : native, KEY_WOW64_64KEY) &&
+                !(wow64 && KeyExists(HKEY_LOCAL_MACHINE, native, KEY_WOW64_64KEY)),
+            wow64 ? "the entry is in the 32-bit view only" : "the entry is in the native view");
 }
 
 // Runs the uninstaller as a user would: Yes to its question, OK to its report; checks the texts
