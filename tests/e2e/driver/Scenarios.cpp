@@ -1276,9 +1276,9 @@ void CheckInstalledForUninstall(Context& c) {
     // What management tools detect the install by: the version's numbers, today's date, a size.
     DWORD major = 0, minor = 0, size = 0;
     const std::size_t dot = version.find(L'.');
-    c.Check(ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMajor", major) &&
-                ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMinor", minor) && dot != std::wstring::npos &&
-                major == std::wcstoul(version.c_str(), nullptr, 10) &&
+    const bool numbers = ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMajor", major) &&
+                         ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMinor", minor);
+    c.Check(numbers && dot != std::wstring::npos && major == std::wcstoul(version.c_str(), nullptr, 10) &&
                 minor == std::wcstoul(version.c_str() + dot + 1, nullptr, 10),
             "VersionMajor and VersionMinor are the DisplayVersion's numbers",
             std::to_wstring(major) + L"." + std::to_wstring(minor));
@@ -1289,8 +1289,8 @@ void CheckInstalledForUninstall(Context& c) {
     std::wstring installDate;
     c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallDate", installDate) && installDate == date,
             "InstallDate is today, yyyymmdd", installDate);
-    c.Check(ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"EstimatedSize", size) && size > 0, "EstimatedSize in KB",
-            std::to_wstring(size));
+    const bool sized = ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"EstimatedSize", size);
+    c.Check(sized && size > 0, "EstimatedSize in KB", std::to_wstring(size));
     // Where tools look for the edition's programs: an x86 program on a 64-bit Windows in the
     // 32-bit view (the 64-bit view's Wow6432Node), any other in the native one.
     const std::wstring native = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";

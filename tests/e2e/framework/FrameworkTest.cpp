@@ -48,6 +48,7 @@ public:
     int boxClicks = 0;
     int otherCodes = 0;
     int okCalls = 0;
+    int dpiChanges = 0;
     bool initialised = false;
 
 protected:
@@ -66,6 +67,7 @@ protected:
         ++okCalls;
         CDialog::OnOK();
     }
+    void OnDpiChanged() override { ++dpiChanges; }
 
 private:
     std::function<void(TestDialog&)> steps;
@@ -112,6 +114,37 @@ void CancelAndEscape() {
         d.EndDialog(IDCANCEL);
     });
     icon.DoModal();
+}
+
+// A move to a display of another scaling: the dialog manager gets WM_DPICHANGED (to rescale the
+// template), and the dialog's own redrawing follows once, afterwards. And a bitmap resource
+// scaled to a control: the control's size, the picture's shape kept and centred.
+void ScalingSupport() {
+    TestDialog moved([](TestDialog& d) {
+        RECT rect{};
+        ::GetWindowRect(d.hwnd, &rect);
+        ::SendMessageW(d.hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&rect));
+        Expect(d.dpiChanges == 0, "the dialog's own part waits for the dialog manager's");
+        ::PostMessageW(d.hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    moved.DoModal();
+    Expect(moved.dpiChanges == 1, "then runs once");
+
+    CBitmap picture;
+    picture.Reset(ScaledResourceBitmap(300, 200, 100, RGB(1, 2, 3)));
+    BITMAP info{};
+    Expect(picture && ::GetObjectW(picture.get(), sizeof info, &info) && info.bmWidth == 200 && info.bmHeight == 100,
+           "the scaled bitmap has the control's size");
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, picture.get());
+    // The 64 x 64 logo fills 100 x 100 in the middle: background beside it, the tile within.
+    Expect(::GetPixel(dc, 40, 50) == RGB(1, 2, 3) && ::GetPixel(dc, 160, 50) == RGB(1, 2, 3),
+           "the sides show the background");
+    const COLORREF tile = ::GetPixel(dc, 100 - 50 + 90, 90);  // near the tile's lower right
+    Expect(GetBValue(tile) < 180 && GetGValue(tile) > 100, "the picture fills the height");
+    ::SelectObject(dc, old);
+    ::DeleteDC(dc);
+    Expect(ScaledResourceBitmap(999, 10, 10, 0) == nullptr, "no bitmap for a resource that is not there");
 }
 
 // Swallows the letter x and counts what it lets through; everything goes on to the edit's own
@@ -176,6 +209,7 @@ int main() {
     CancelAndEscape();
     Subclassing();
     GdiOwners();
+    ScalingSupport();
     std::printf("%d failure(s)\n", failures);
     return failures == 0 ? 0 : 1;
 }
