@@ -915,6 +915,21 @@ void Scaling(Context& c) {
                      at);
         const std::wstring shot = L"scaling-" + std::to_wstring(dpi);
         c.Screenshot(setup.dialog, shot + L"-dialog");
+        // The folder browser is the system's; the edit box the program adds above its tree must
+        // hold a line of the browser's text.
+        Click(setup.dialog, kBrowse);
+        if (HWND browser = WaitForWindow(setup.process.id(), L"\u8BF7\u9009\u62E9\u5B89\u88C5\u76EE\u5F55\uFF1A",
+                                         kStartTimeout)) {  // 请选择安装目录：
+            RECT edit{};
+            ::GetClientRect(::GetDlgItem(browser, 14148), &edit);
+            const SIZE line = TextSize(L"C:\\Korvel", -::MulDiv(9, dpi, 72), FW_NORMAL, GB2312_CHARSET);
+            c.Check(edit.bottom >= line.cy, "the browser's edit box holds a line of text" + at,
+                    std::to_wstring(edit.bottom) + L" for " + std::to_wstring(line.cy));
+            c.Screenshot(browser, shot + L"-browser");
+            Click(browser, kCancel);
+        } else {
+            c.Check(false, "Browse opens the folder browser" + at);
+        }
         Click(setup.dialog, kInstall);
         if (!c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the finished view" + at)) {
             setup.process.Terminate();
