@@ -785,17 +785,15 @@ void Wow64Views(Context& c) {
 
 // ---- Display scaling -------------------------------------------------------------------------
 
-// The scaling Wine gives programs started from now on (it reads LogPixels at a program's start).
+// The scaling Wine gives programs started from now on: it reads LogPixels (as Windows keeps it)
+// when a program starts.
 bool SetLogPixels(DWORD dpi) {
-    bool ok = true;
-    for (const wchar_t* path : {L"Control Panel\\Desktop", L"Software\\Fonts"}) {
-        HKEY root = path[0] == L'C' ? HKEY_CURRENT_USER : HKEY_CURRENT_CONFIG;
-        HKEY key = nullptr;
-        ok = ok && ::RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) == ERROR_SUCCESS &&
-             ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
-                 ERROR_SUCCESS;
-        if (key != nullptr) ::RegCloseKey(key);
-    }
+    HKEY key = nullptr;
+    const bool ok =
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS &&
+        ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) == ERROR_SUCCESS;
+    if (key != nullptr) ::RegCloseKey(key);
     return ok;
 }
 
@@ -893,12 +891,12 @@ void CheckPicture(Context& c, HWND dialog, int id, int width, int height, std::i
     ::ReleaseDC(nullptr, screen);
 }
 
-// At 100 %, 150 % and 200 % display scaling: nothing clipped, every text fits, the pictures are
+// At 100 %, 125 %, 150 % and 200 % display scaling: nothing clipped, every text fits, the pictures are
 // drawn at their controls' size, in the start view and in the finished view.
 void Scaling(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
     constexpr int kLogo = 1025;
-    for (int dpi : {96, 144, 192}) {
+    for (int dpi : {96, 120, 144, 192}) {
         const std::string at = " at " + std::to_string(dpi) + " DPI";
         if (!c.Check(SetLogPixels(dpi), "LogPixels set" + at)) return;
         Setup setup;

@@ -117,9 +117,8 @@ void CancelAndEscape() {
 }
 
 // A move to a display of another scaling: the dialog manager gets WM_DPICHANGED (to rescale the
-// template), and the dialog's own redrawing follows once, afterwards. And a bitmap resource
-// scaled to a control: the control's size, the picture's shape kept and centred.
-void ScalingSupport() {
+// template), and the dialog's own redrawing follows once, afterwards.
+void DpiChangeAfterTheDialogManager() {
     TestDialog moved([](TestDialog& d) {
         RECT rect{};
         ::GetWindowRect(d.hwnd, &rect);
@@ -129,22 +128,6 @@ void ScalingSupport() {
     });
     moved.DoModal();
     Expect(moved.dpiChanges == 1, "then runs once");
-
-    CBitmap picture;
-    picture.Reset(ScaledResourceBitmap(300, 200, 100, RGB(1, 2, 3)));
-    BITMAP info{};
-    Expect(picture && ::GetObjectW(picture.get(), sizeof info, &info) && info.bmWidth == 200 && info.bmHeight == 100,
-           "the scaled bitmap has the control's size");
-    HDC dc = ::CreateCompatibleDC(nullptr);
-    HGDIOBJ old = ::SelectObject(dc, picture.get());
-    // The 64 x 64 logo fills 100 x 100 in the middle: background beside it, the tile within.
-    Expect(::GetPixel(dc, 40, 50) == RGB(1, 2, 3) && ::GetPixel(dc, 160, 50) == RGB(1, 2, 3),
-           "the sides show the background");
-    const COLORREF tile = ::GetPixel(dc, 100 - 50 + 90, 90);  // near the tile's lower right
-    Expect(GetBValue(tile) < 180 && GetGValue(tile) > 100, "the picture fills the height");
-    ::SelectObject(dc, old);
-    ::DeleteDC(dc);
-    Expect(ScaledResourceBitmap(999, 10, 10, 0) == nullptr, "no bitmap for a resource that is not there");
 }
 
 // Swallows the letter x and counts what it lets through; everything goes on to the edit's own
@@ -209,7 +192,7 @@ int main() {
     CancelAndEscape();
     Subclassing();
     GdiOwners();
-    ScalingSupport();
+    DpiChangeAfterTheDialogManager();
     std::printf("%d failure(s)\n", failures);
     return failures == 0 ? 0 : 1;
 }
