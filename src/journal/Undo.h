@@ -22,11 +22,19 @@ struct UndoResult {
                                         // it: for the caller to remove once the program has ended
 };
 
+// Another install of the plug-in on this machine, present now (its record is there).
+struct OtherInstall {
+    std::string folder;  // its plug-in folder
+    std::vector<JournalEntry> entries;  // its record
+};
+
 // folder: the plug-in's folder that the record lies in (the entry trusted paths gained);
-// self: the running program's path (may be empty). otherInstall: the plug-in is also installed
-// elsewhere (a newer install took over the entry in the list of programs); the fonts, libraries
-// and driver it placed in the hosts' folders are that install's too, and stay. progress steps
+// self: the running program's path (may be empty). others: the plug-in's other installs present
+// now. What one of them holds (the loader keys it took over, the entry that names it, the fonts,
+// libraries and driver it placed in the hosts' folders too) is left to its own record; the
+// previous content of such a file is handed to its record when that holds a copy of ours in its
+// place. Nothing that points into a folder gone or being removed is made again. progress steps
 // once per entry.
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
-                const std::string& folder, const std::string& self, bool otherInstall,
+                const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
                 ProgressSink& progress);

@@ -2,6 +2,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
+#include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
@@ -19,6 +20,29 @@ const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
 constexpr std::size_t kListed = 10;
 }  // namespace
+
+std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
+                                                     const std::vector<JournalEntry>& entries) {
+    // The one the entry in the list of programs names now, and those it named before ours.
+    std::vector<std::string> candidates;
+    std::string registered;
+    if (FindInstalledFolder(registry_, registered)) candidates.push_back(registered);
+    for (const JournalEntry& e : entries) {
+        if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.path, kUninstallKey) &&
+            EqualsNoCase(e.value.name, "InstallLocation"))
+            candidates.push_back(e.old.bytes.substr(0, e.old.bytes.find('\0')));
+    }
+    std::vector<OtherInstall> others;
+    for (const std::string& candidate : candidates) {
+        bool known = EqualsNoCase(candidate, folder) || !IsAbsolutePath(candidate);
+        for (const OtherInstall& other : others) known = known || EqualsNoCase(other.folder, candidate);
+        OtherInstall other{candidate, {}};
+        // Present: its record is there and reads.
+        if (!known && Journal::Load(files_, codec_, candidate, other.entries) == RecordState::Loaded)
+            others.push_back(other);
+    }
+    return others;
+}
 
 int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int quietAnswer) {
     messages.push_back(text);
@@ -57,10 +81,7 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     progress_.SetRange(0, static_cast<int>(entries.size()));
     progress_.SetStep(1);
     progress_.SetPos(0);
-    // A newer install elsewhere has taken over the entry in the list of programs.
-    std::string registered;
-    const bool otherInstall = FindInstalledFolder(registry_, registered) && !EqualsNoCase(registered, folder);
-    result = Undo(registry_, files_, entries, folder, self, otherInstall, progress_);
+    result = Undo(registry_, files_, entries, folder, self, OtherInstalls(folder, entries), progress_);
 
     if (result.left.empty()) {
         Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);
