@@ -90,6 +90,9 @@ std::vector<std::optional<JournalEntry>> Collapse(const std::vector<JournalEntry
             if (e.kind == EntryKind::Value) {
                 merged.hadOld = first.hadOld;
                 merged.old = first.old;
+                // What the earlier runs wrote is ours too (a run killed before its last write).
+                merged.values = first.values;
+                merged.values.push_back(first.value);
             } else {
                 const bool done = e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
                 if (IsNewFile(first.kind)) {
@@ -116,6 +119,13 @@ public:
         : registry_(registry), files_(files), entries_(entries), folder_(folder), self_(self), others_(others) {
         std::string registered;
         entryElsewhere_ = FindInstalledFolder(registry_, registered) && Other(registered) != nullptr;
+        // Where the install the entry named before ours is gone, the entry goes to another
+        // install present, as its own record wrote it.
+        for (const OtherInstall& other : others_) {
+            for (const JournalEntry& e : other.entries)
+                if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[UpperCp936(e.value.name)] = e.value;
+            if (!donor_.empty()) break;
+        }
     }
 
     // The install the entry named before ours, when it is present still: then it gets it back.
@@ -175,12 +185,15 @@ private:
 
     // A loader key whose module lies in the folder being removed, or is gone (anyone may make
     // its folder again and put a module there): never made again.
+    // One without a module at all was made by a run of ours that ended before it wrote one.
     bool PointsIntoGone(const JournalEntry& e) {
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
             return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
         }
+        for (const JournalEntry& made : entries_)
+            if (made.kind == EntryKind::Key && made.root == e.root && EqualsNoCase(made.path, e.path)) return true;
         return false;
     }
 
@@ -251,7 +264,14 @@ private:
             if (text != TextOf(target)) target.bytes = text;
             remove = stale = onlyGone;
         }
-        if (e.hadOld && IsEntryKey(e) && !earlierEntryPresent_) remove = stale = true;
+        if (e.hadOld && IsEntryKey(e) && !earlierEntryPresent_) {
+            const auto given = donor_.find(UpperCp936(e.value.name));
+            if (given != donor_.end()) {
+                target = given->second;
+            } else {
+                remove = stale = true;
+            }
+        }
         const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
                                    : registry_.SetValue(key, e.value.name.c_str(), target.type, target.bytes);
         if (undone != kErrorSuccess && !(remove && undone == kErrorFileNotFound)) return Left(what, kNotRestored);
@@ -282,7 +302,9 @@ private:
         if (read != kErrorSuccess && read != kErrorFileNotFound) return Left(what, kUnreadable);
         const bool present = read == kErrorSuccess;
         // As we left it, or as it was before (a run killed before its write, or refused it).
-        if (present && (SameValue(now, e.value) || (e.hadOld && SameValue(now, e.old)))) return Restore(key.get(), e, what);
+        bool ours = SameValue(now, e.value) || (e.hadOld && SameValue(now, e.old));
+        for (const RecordedValue& earlier : e.values) ours = ours || SameValue(now, earlier);
+        if (present && ours) return Restore(key.get(), e, what);
         if (!present && !e.hadOld) return Done();  // already gone
         if (IsTrustedPaths(e) && present) return TrustedPaths(key.get(), e, what, now);
         Left(what, kChanged);
@@ -529,6 +551,7 @@ private:
     bool earlierEntryPresent_ = false;
     std::vector<std::pair<RegKey, std::string>> staleKeys_;
     std::vector<std::string> restored_;  // keys made again, "root|path"
+    std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
 };
 }  // namespace
 

@@ -6,13 +6,15 @@
 #include "text/Text.h"
 
 void UndoRecorder::Register() {
+    // The entry first: a run killed before the uninstaller is in place is still found by the
+    // setup program's uninstall.
+    WriteEntry();
     const std::string& folder = journal_.folder();
     // The uninstaller is this very program; started from the folder it is already there.
     std::string program;
     const std::string uninstaller = JoinPath(folder, kUninstallProgram);
     if (files_.ModulePath(program, 32768) == PathRead::Read && !EqualsNoCase(program, uninstaller))
         files_.CopyOver(program, uninstaller, false);
-    WriteEntry();
 }
 
 void UndoRecorder::WriteEntry() {

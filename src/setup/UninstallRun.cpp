@@ -23,14 +23,34 @@ constexpr std::size_t kListed = 10;
 
 std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
                                                      const std::vector<JournalEntry>& entries) {
-    // The one the entry in the list of programs names now, and those it named before ours.
+    // The one the entry in the list of programs names now, and those our record saw: in the
+    // entry it replaced, the loader keys it deleted, the trusted paths it found.
     std::vector<std::string> candidates;
     std::string registered;
     if (FindInstalledFolder(registry_, registered)) candidates.push_back(registered);
+    const auto plugInFolder = [&candidates](const std::string& text) {
+        std::string path = text.substr(0, text.find('\0'));
+        const std::string sub = kInstallSubFolder;
+        const std::size_t at = UpperCp936(path).rfind(UpperCp936(sub));
+        if (at != std::string::npos && (at + sub.size() == path.size() || path[at + sub.size()] == '\\'))
+            candidates.push_back(path.substr(0, at + sub.size()));
+    };
     for (const JournalEntry& e : entries) {
         if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.path, kUninstallKey) &&
             EqualsNoCase(e.value.name, "InstallLocation"))
-            candidates.push_back(e.old.bytes.substr(0, e.old.bytes.find('\0')));
+            plugInFolder(e.old.bytes);
+        if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.value.name, "TRUSTEDPATHS")) {
+            const std::string& text = e.old.bytes;
+            for (std::size_t start = 0; start < text.size();) {
+                std::size_t end = text.find(';', start);
+                if (end == std::string::npos) end = text.size();
+                plugInFolder(text.substr(start, end - start));
+                start = end + 1;
+            }
+        }
+        if (e.kind == EntryKind::KeyDeleted)
+            for (const RecordedValue& v : e.values)
+                if (EqualsNoCase(v.name, "LOADER")) plugInFolder(v.bytes);
     }
     std::vector<OtherInstall> others;
     for (const std::string& candidate : candidates) {

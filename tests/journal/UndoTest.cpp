@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <algorithm>
 #include <memory>
 
 #include "catalogue/HostCatalogue.h"
@@ -17,6 +18,8 @@
 #include "journal/Recording.h"
 #include "journal/Scope.h"
 #include "journal/UndoRecorder.h"
+#include "journal/UninstallEntry.h"
+#include "platform/Forwarding.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
 
@@ -30,6 +33,97 @@ const char* const kVariables =
     "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\<<Unnamed Profile>>\\Variables";
 const char* const kData = "C:\\Setup\\Data";
 const char* const kFolder = "C:\\Korvel\\Korvel-Tarnwick";
+
+struct Killed {};
+
+// Counts the calls that change the machine, and ends the run at one of them: it does nothing
+// (but write half of a line to the record), nor does any call after it.
+struct Kill {
+    explicit Kill(int at) : at(at) {}
+    void Step() {
+        if (at > 0 && ++count >= at) throw Killed{};
+        if (at == 0) ++count;
+    }
+    int at;
+    int count = 0;
+};
+
+class KillingRegistry : public ForwardingRegistry {
+public:
+    KillingRegistry(Registry& inner, Kill& kill) : ForwardingRegistry(inner), kill_(kill) {}
+    long CreateKey(RegKey parent, const char* path, RegKey& out) override {
+        kill_.Step();
+        return inner_.CreateKey(parent, path, out);
+    }
+    long SetDword(RegKey key, const char* name, std::uint32_t value) override {
+        kill_.Step();
+        return inner_.SetDword(key, name, value);
+    }
+    long SetString(RegKey key, const char* name, const char* text, std::uint32_t count) override {
+        kill_.Step();
+        return inner_.SetString(key, name, text, count);
+    }
+    long SetValue(RegKey key, const char* name, std::uint32_t type, const std::string& bytes) override {
+        kill_.Step();
+        return inner_.SetValue(key, name, type, bytes);
+    }
+    long DeleteValue(RegKey key, const char* name) override {
+        kill_.Step();
+        return inner_.DeleteValue(key, name);
+    }
+    long DeleteKey(RegKey parent, const char* subKey) override {
+        kill_.Step();
+        return inner_.DeleteKey(parent, subKey);
+    }
+
+private:
+    Kill& kill_;
+};
+
+class KillingFiles : public ForwardingFiles {
+public:
+    KillingFiles(Files& inner, Kill& kill) : ForwardingFiles(inner), kill_(kill) {}
+    bool WriteAttributes(const std::string& path, std::uint32_t attributes) override {
+        kill_.Step();
+        return inner_.WriteAttributes(path, attributes);
+    }
+    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists) override {
+        kill_.Step();
+        return inner_.CopyOver(source, destination, failIfExists);
+    }
+    int MakeDir(const std::string& path) override {
+        kill_.Step();
+        return inner_.MakeDir(path);
+    }
+    bool CreateFolder(const std::string& path) override {
+        kill_.Step();
+        return inner_.CreateFolder(path);
+    }
+    bool CreateLockedFolder(const std::string& path) override {
+        kill_.Step();
+        return inner_.CreateLockedFolder(path);
+    }
+    bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
+        try {
+            kill_.Step();
+        } catch (const Killed&) {
+            inner_.WriteBytes(path, bytes.substr(0, bytes.size() / 2), append);  // cut in a line
+            throw;
+        }
+        return inner_.WriteBytes(path, bytes, append);
+    }
+    bool RemoveFile(const std::string& path) override {
+        kill_.Step();
+        return inner_.RemoveFile(path);
+    }
+    bool RemoveFolder(const std::string& path) override {
+        kill_.Step();
+        return inner_.RemoveFolder(path);
+    }
+
+private:
+    Kill& kill_;
+};
 
 // The machine: two hosts, the package, a profile with trusted paths of its own, the 2008 host's
 // own plot driver, another vendor's loader key, and an older registration of ours.
@@ -69,7 +163,8 @@ struct Machine {
                               "\"LOADCTRLS\"=dword:00000002\r\n\r\n"
                               "[HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\<<Unnamed Profile>>\\Variables]\r\n"
                               "\"TRUSTEDPATHS\"=\"d:\\\\tools\"\r\n\r\n"
-                              "[HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Second]\r\n"),
+                              "[HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Second]\r\n\r\n"
+                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n"),
                   "");
     }
 
@@ -88,12 +183,16 @@ struct Machine {
         return out;
     }
 
-    // A whole install, as the setup dialog runs it with its default choices.
-    int Install(const std::string& folder = "C:\\Korvel") {
+    // A whole install, as the setup dialog runs it with its default choices. killAt: the run
+    // ends as a kill would at that call that changes the machine (1 = the first; 0 = none).
+    int Install(const std::string& folder = "C:\\Korvel", int killAt = 0) {
         PromptDouble prompt;
-        Journal journal(files, codec);
-        RecordingRegistry recordingRegistry(registry, journal);
-        RecordingFiles recordingFiles(files, journal);
+        Kill kill(killAt);
+        KillingRegistry dyingRegistry(registry, kill);
+        KillingFiles dyingFiles(files, kill);
+        Journal journal(dyingFiles, codec);
+        RecordingRegistry recordingRegistry(dyingRegistry, journal);
+        RecordingFiles recordingFiles(dyingFiles, journal);
         UndoRecorder recorder(journal, recordingRegistry, recordingFiles, {"Korvel-Tarnwick", "2025.01.21", "Tarnwick"});
         HostCatalogue catalogue(recordingRegistry, recordingFiles, prompt);
         catalogue.ScanInstalledReleases();
@@ -106,9 +205,15 @@ struct Machine {
         NoLog log;
         InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed, log);
         run.SetJournal(&recorder);
-        run.OnInstall();
+        try {
+            run.OnInstall();
+        } catch (const Killed&) {
+            return -1;
+        }
+        changes = kill.count;
         return run.ExitCode();
     }
+    int changes = 0;  // the calls that changed the machine in the last whole install
 
     // The uninstall as the package's SetUp.exe runs it, quiet.
     int Uninstall(UninstallRun** keep = nullptr, const std::string& folder = kFolder) {
@@ -389,5 +494,137 @@ TEST(Undo, ARecordNamingWhatNoInstallDoesIsRefusedWhole) {
         EXPECT_TRUE(WithinInstallScope(entry, folder)) << line;
     }
     EXPECT_EQ(m.Snapshot(), installed);
+}
+}  // namespace
+
+namespace {
+// Every file on the disk, counted.
+int FileCount(const Machine& m) {
+    int count = 0;
+    std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+        for (const std::string& name : m.files.Children(folder)) {
+            const std::string path = folder + (folder.back() == '\\' ? "" : "\\") + name;
+            if (m.files.IsFolder(path))
+                walk(path);
+            else
+                ++count;
+        }
+    };
+    walk("C:\\");
+    walk("D:\\");
+    return count;
+}
+
+// The lines of one snapshot that the other lacks, each marked with the side that has it.
+std::string Diff(const std::string& now, const std::string& before) {
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> out(1);
+        for (char c : text) {
+            if (c == '\n')
+                out.emplace_back();
+            else
+                out.back() += c;
+        }
+        return out;
+    };
+    const std::vector<std::string> a = lines(now), b = lines(before);
+    std::string diff;
+    for (const std::string& line : a)
+        if (std::find(b.begin(), b.end(), line) == b.end()) diff += "+ " + line + "\n";
+    for (const std::string& line : b)
+        if (std::find(a.begin(), a.end(), line) == a.end()) diff += "- " + line + "\n";
+    return diff;
+}
+
+// An install killed at each of its changes in turn. Where the run got as far as its record, the
+// uninstall (the setup program's, through the entry, wherever the entry was written) undoes it
+// whole; before that it changed nothing but its two folders. Installed again instead, the two
+// runs are undone by one uninstall.
+TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
+    Machine whole;
+    ASSERT_EQ(whole.Install(), kExitFinished);
+    const int changes = whole.changes;
+    ASSERT_GT(changes, 60);
+    const std::string record = std::string(kFolder) + "\\uninstall.dat";
+    const auto dropEmptyFolders = [](Machine& m) {
+        for (const std::string folder : {std::string(kFolder), std::string("C:\\Korvel")})
+            if (m.files.Children(folder).empty()) m.files.Remove(folder);
+    };
+    int listed = 0;
+    for (int n = 1; n <= changes; ++n) {
+        Machine m;
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("C:\\Korvel", n), -1) << n;
+        // A kill inside the record's first write may cut it before the plug-in's folder: the
+        // run changed nothing but its two folders then, and those may stay.
+        std::vector<JournalEntry> entries;
+        Journal::Load(m.files, m.codec, kFolder, entries);
+        const bool recorded = std::any_of(entries.begin(), entries.end(), [](const JournalEntry& e) {
+            return e.kind == EntryKind::Folder && e.path == kFolder;
+        });
+        std::string found;
+        const bool inList = FindInstalledFolder(m.registry, found);
+        listed += inList;
+        EXPECT_TRUE(inList || !m.files.Exists(std::string(kFolder) + "\\uninstall.exe")) << n;
+        if (inList || recorded) EXPECT_EQ(m.Uninstall(nullptr, inList ? found : kFolder), kExitFinished) << n;
+        if (!recorded) {
+            m.files.Remove(record);
+            dropEmptyFolders(m);
+        }
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << n;
+
+        Machine again;
+        again.Install("C:\\Korvel", n);
+        Journal::Load(again.files, again.codec, kFolder, entries);
+        const bool live = std::any_of(entries.begin(), entries.end(), [](const JournalEntry& e) {
+            return e.kind == EntryKind::Folder && e.path == kFolder;
+        });
+        EXPECT_EQ(again.Install(), kExitFinished) << n;
+        const int code = again.Uninstall();
+        EXPECT_TRUE(code == kExitFinished || !live) << n;
+        if (!live) dropEmptyFolders(again);
+        EXPECT_EQ(Diff(again.Snapshot(), before), "") << n;
+    }
+    std::printf("kill points of a whole install: %d, listed after %d of them\n", changes, listed);
+}
+
+// One to three installs of one package into one folder: each file is backed up once, the disk
+// holds no more files after the third than after the first, and one uninstall undoes them all.
+TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
+    Machine m;
+    const std::string before = m.Snapshot();
+    int once = 0;
+    for (int times = 1; times <= 3; ++times) {
+        ASSERT_EQ(m.Install(), kExitFinished) << times;
+        if (times == 1) once = FileCount(m);
+        EXPECT_EQ(FileCount(m), once) << times;
+        EXPECT_EQ(m.files.Children(std::string(kFolder) + "\\uninstall-backup").size(), 1u) << times;
+    }
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
+// Two and three installs into different folders (one whose upper levels the install made),
+// uninstalled in every order: each uninstall ends with 0, and after the last the machine is as
+// before, trusted paths byte for byte.
+TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
+    const std::vector<std::string> folders = {"C:\\Korvel", "D:\\New", "C:\\CAD Plugins\\Third"};
+    for (std::size_t count = 2; count <= 3; ++count) {
+        std::vector<std::size_t> order(count);
+        for (std::size_t i = 0; i < count; ++i) order[i] = i;
+        do {
+            Machine m;
+            const std::string before = m.Snapshot();
+            std::string named;
+            for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(m.Install(folders[i]), kExitFinished);
+            for (std::size_t i : order) {
+                named += folders[i] + " ";
+                UninstallRun* run = nullptr;
+                EXPECT_EQ(m.Uninstall(&run, folders[i] + "\\Korvel-Tarnwick"), kExitFinished) << named;
+                for (const LeftBehind& left : run->result.left) ADD_FAILURE() << named << left.what << " " << left.why;
+            }
+            EXPECT_EQ(Diff(m.Snapshot(), before), "") << named;
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
 }
 }  // namespace
