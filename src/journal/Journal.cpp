@@ -9,8 +9,8 @@
 namespace {
 const char kHeader[] = "Korvel-Tarnwick uninstall record\t1";
 const char* const kKindNames[] = {"folder", "file", "replaced", "key", "value", "keydeleted", "pendingfile",
-                                  "pendingreplaced"};
-constexpr int kKinds = 8;
+                                  "pendingreplaced", "user"};
+constexpr int kKinds = 9;
 
 std::uint32_t Crc32(const std::string& text) {
     std::uint32_t crc = 0xFFFFFFFFu;
@@ -157,6 +157,7 @@ bool FormatEntry(const JournalEntry& e, TextCodec& codec, std::string& line) {
     switch (e.kind) {
         case EntryKind::Folder:
         case EntryKind::PendingFile:
+        case EntryKind::User:
             if (!Text(codec, e.path, text)) return false;
             f.push_back(text);
             break;
@@ -212,6 +213,7 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
     switch (e.kind) {
         case EntryKind::Folder:
         case EntryKind::PendingFile:
+        case EntryKind::User:
             return f.size() == 2 && FromText(codec, f[1], e.path);
         case EntryKind::File:
         case EntryKind::Replaced:

@@ -30,6 +30,8 @@ enum class EntryKind {
     PendingFile,      // "pendingfile": a file is about to be made where none was
     PendingReplaced,  // "pendingreplaced": a file is about to be overwritten; `backup` is to
                       // hold its content, whose size and hash are kept to tell a whole backup
+    User,             // "user": `path` is the SID of the account whose HKEY_CURRENT_USER the
+                      // entries after it change
 };
 
 struct RecordedValue {

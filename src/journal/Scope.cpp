@@ -48,6 +48,10 @@ bool IsSupportFile(const std::string& path) {
 
 bool WithinInstallScope(const JournalEntry& e, const std::string& folder) {
     switch (e.kind) {
+        case EntryKind::User:
+            // A SID: "S-" and digits and dashes, nothing a path or key could hide in.
+            return e.path.size() > 2 && e.path.compare(0, 2, "S-") == 0 &&
+                   e.path.find_first_not_of("0123456789-", 2) == std::string::npos;
         case EntryKind::Folder: {
             // The plug-in's folder and the levels above it that the install made (never a drive).
             return EqualsNoCase(e.path, folder) ||

@@ -1,5 +1,6 @@
 #include "journal/Undo.h"
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -16,6 +17,7 @@ const char kNotRestored[] = "无法还原";
 const char kUnreadable[] = "无法完整读取，保留不动";
 const char kNotEmpty[] = "文件夹中还有其他文件，保留不动";
 const char kBackupKept[] = "原文件的备份保留在 ";
+const std::string kOtherUser = "另一个用户的AutoCAD配置，本用户无法更改：";
 const char kShared[] = "另一处的插件安装仍在使用，保留不动";
 
 bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
@@ -141,8 +143,12 @@ public:
             case EntryKind::Folder: Folder(e); break;
             case EntryKind::PendingFile: PendingFile(e); break;
             case EntryKind::PendingReplaced: PendingReplaced(e); break;
+            case EntryKind::User: Done(); break;
         }
     }
+
+    // The account whose HKEY_CURRENT_USER the record's entries change, when not this one.
+    std::string otherUser;
 
     UndoResult result;
 
@@ -157,6 +163,22 @@ private:
         for (const OtherInstall& other : others_)
             if (SamePath(other.folder, folder) && !SamePath(folder, folder_)) return &other;
         return nullptr;
+    }
+
+    // The other install whose record names the key or something in it.
+    const OtherInstall* Holder(const JournalEntry& e) const {
+        for (const OtherInstall& other : others_)
+            for (const JournalEntry& t : other.entries)
+                if (t.root == e.root && !IsFileEntry(t.kind) && t.kind != EntryKind::Folder &&
+                    (EqualsNoCase(t.path, e.path) || Within(t.path, e.path)))
+                    return &other;
+        return nullptr;
+    }
+
+    bool IsMade(const JournalEntry& e) const {
+        for (const std::string& made : restored_)
+            if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return true;
+        return false;
     }
 
     // Reads a value: kErrorSuccess, kErrorFileNotFound, or a failure.
@@ -231,19 +253,6 @@ private:
         return dropped ? kept : value;
     }
 
-    void DeleteKeyIfEmpty(RegKey root, const std::string& path) {
-        JournalEntry e;
-        e.root = root;
-        e.path = path;
-        KeyHandle key(registry_);
-        if (registry_.OpenKeyRead(root, path.c_str(), key.out()) != kErrorSuccess || !key) return;
-        const bool empty = IsEmpty(key.get());
-        key.Close();
-        KeyHandle parent(registry_);
-        std::string last;
-        if (empty && Parent(e, parent, last)) registry_.DeleteKey(parent.get(), last.c_str());
-    }
-
     bool IsEmpty(RegKey key) {
         std::uint32_t subKeys = 0;
         std::string name, data;
@@ -257,26 +266,23 @@ private:
     void Restore(RegKey key, const JournalEntry& e, const std::string& what) {
         bool remove = !e.hadOld;
         RecordedValue target = e.old;
-        bool stale = false;
         if (e.hadOld && IsTrustedPaths(e) && target.type == kRegSz) {
             bool onlyGone = false;
             const std::string text = WithoutGone(TextOf(target), onlyGone);
             if (text != TextOf(target)) target.bytes = text;
-            remove = stale = onlyGone;
+            remove = onlyGone;
         }
         if (e.hadOld && IsEntryKey(e) && !earlierEntryPresent_) {
             const auto given = donor_.find(UpperCp936(e.value.name));
             if (given != donor_.end()) {
                 target = given->second;
             } else {
-                remove = stale = true;
+                remove = true;
             }
         }
         const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
                                    : registry_.SetValue(key, e.value.name.c_str(), target.type, target.bytes);
         if (undone != kErrorSuccess && !(remove && undone == kErrorFileNotFound)) return Left(what, kNotRestored);
-        // A key that held only what a gone install left was that install's.
-        if (stale) staleKeys_.push_back({e.root, e.path});
         Done();
     }
 
@@ -286,6 +292,7 @@ private:
 
     void Value(const JournalEntry& e) {
         const std::string what = KeyName(e) + "\\" + e.value.name;
+        if (e.root == kHkeyCurrentUser && !otherUser.empty()) return Left(what, kOtherUser + otherUser);
         // What the newer install holds now is left to its record.
         if ((IsEntryKey(e) && entryElsewhere_) || LoaderElsewhere(e)) return Done();
         KeyHandle key(registry_);
@@ -332,7 +339,6 @@ private:
             // Nothing left but what installs gone had put there: as before them, no value.
             const long deleted = registry_.DeleteValue(key, "TRUSTEDPATHS");
             if (deleted != kErrorSuccess) return Left(what, kNotRestored);
-            staleKeys_.push_back({e.root, e.path});
             return Done();
         }
         const long written =
@@ -350,6 +356,7 @@ private:
     }
 
     void Key(const JournalEntry& e) {
+        if (e.root == kHkeyCurrentUser && !otherUser.empty()) return Left(KeyName(e), kOtherUser + otherUser);
         KeyHandle key(registry_);
         const long opened = registry_.OpenKeyRead(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) return Done();
@@ -357,10 +364,12 @@ private:
         const bool empty = IsEmpty(key.get());
         key.Close();
         if (!empty) {
-            // The newer install's now: its record removes it.
-            if (((IsEntryKey(e) || AboveEntryKey(e)) && entryElsewhere_) || LoaderElsewhere(e) ||
-                (!others_.empty() && !IsLoaderKey(e) && !IsEntryKey(e)))
+            if (IsMade(e)) return Done();  // made again from the record: as it was before
+            // Another install's values or keys live in it now: its record removes it, once empty.
+            if (const OtherInstall* holder = Holder(e)) {
+                handed.push_back({holder, e});
                 return Done();
+            }
             // Something else lives in it now (the user's values): it stays.
             return Left(KeyName(e), kChanged);
         }
@@ -535,10 +544,9 @@ private:
     }
 
 public:
-    // Keys that held only what installs gone had left, removed once empty.
-    void RemoveStaleKeys() {
-        for (const auto& key : staleKeys_) DeleteKeyIfEmpty(key.first, key.second);
-    }
+    // Keys we made that another install's values or keys live in now: for its record to remove
+    // once it has emptied them.
+    std::vector<std::pair<const OtherInstall*, JournalEntry>> handed;
 
 private:
     Registry& registry_;
@@ -549,7 +557,6 @@ private:
     const std::vector<OtherInstall>& others_;
     bool entryElsewhere_ = false;
     bool earlierEntryPresent_ = false;
-    std::vector<std::pair<RegKey, std::string>> staleKeys_;
     std::vector<std::string> restored_;  // keys made again, "root|path"
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
 };
@@ -557,10 +564,12 @@ private:
 
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
                 const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
-                ProgressSink& progress) {
+                ProgressSink& progress, const std::string& user) {
     std::vector<std::string> stray;
     const std::vector<std::optional<JournalEntry>> plan = Collapse(entries, stray);
     Replay replay(registry, files, entries, folder, self, others);
+    for (const JournalEntry& e : entries)
+        if (e.kind == EntryKind::User && !user.empty() && !EqualsNoCase(e.path, user)) replay.otherUser = e.path;
     for (const auto& e : plan) {
         if (e && e->kind == EntryKind::Value && IsEntryKey(*e) && EqualsNoCase(e->value.name, "InstallLocation") &&
             e->hadOld)
@@ -568,15 +577,26 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     }
     // Everything but the folders, newest first; then the record and the backups it no longer
     // needs; then the folders, innermost (newest) first.
+    // Everything but keys and folders, newest first; then the keys, which go once empty.
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-        if (*it && (*it)->kind != EntryKind::Folder) replay.Entry(**it);
+        if (*it && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) replay.Entry(**it);
         progress.StepIt();
     }
-    replay.RemoveStaleKeys();
+    // Deepest first: a key handed on by another install's uninstall comes last in the record,
+    // but holds the keys this record made.
+    std::vector<const JournalEntry*> keys;
+    for (auto it = plan.rbegin(); it != plan.rend(); ++it)
+        if (*it && (*it)->kind == EntryKind::Key) keys.push_back(&**it);
+    const auto depth = [](const JournalEntry* e) { return std::count(e->path.begin(), e->path.end(), '\\'); };
+    std::stable_sort(keys.begin(), keys.end(),
+                     [&](const JournalEntry* a, const JournalEntry* b) { return depth(a) > depth(b); });
+    for (const JournalEntry* key : keys) replay.Entry(*key);
     for (const std::string& backup : stray) files.RemoveFile(backup);
     files.RemoveFile(JoinPath(folder, Journal::kRecordName));
     files.RemoveFolder(JoinPath(folder, Journal::kBackupFolder));
     for (auto it = plan.rbegin(); it != plan.rend(); ++it)
         if (*it && (*it)->kind == EntryKind::Folder) replay.Entry(**it);
-    return replay.result;
+    UndoResult result = replay.result;
+    for (const auto& handed : replay.handed) result.handed.push_back({handed.first->folder, handed.second});
+    return result;
 }

@@ -6,6 +6,12 @@
 #include "text/Text.h"
 
 void UndoRecorder::Register() {
+    if (!user_.empty()) {
+        JournalEntry user;
+        user.kind = EntryKind::User;
+        user.path = user_;
+        journal_.Add(user);
+    }
     // The entry first: a run killed before the uninstaller is in place is still found by the
     // setup program's uninstall.
     WriteEntry();

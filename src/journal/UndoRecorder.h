@@ -18,6 +18,9 @@ public:
     }
 
     void Begin(const std::string& folder) override { journal_.Arm(folder); }
+    // The account whose HKEY_CURRENT_USER the run changes (its SID), kept in the record so that
+    // an uninstall as another account knows whose profiles they are.
+    void SetUser(const std::string& sid) { user_ = sid; }
     void Finish() override;
     std::vector<std::string> UnkeptFiles() const override { return files_.unkept(); }
 
@@ -30,4 +33,5 @@ private:
     RecordingRegistry& registry_;
     RecordingFiles& files_;
     UninstallEntryText text_;
+    std::string user_;
 };

@@ -101,7 +101,14 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     progress_.SetRange(0, static_cast<int>(entries.size()));
     progress_.SetStep(1);
     progress_.SetPos(0);
-    result = Undo(registry_, files_, entries, folder, self, OtherInstalls(folder, entries), progress_);
+    result = Undo(registry_, files_, entries, folder, self, OtherInstalls(folder, entries), progress_,
+                  processes_.UserSid());
+    // What another install lives in now is its record's to remove.
+    for (const auto& handed : result.handed) {
+        Journal record(files_, codec_);
+        record.Arm(handed.first);
+        record.Add(handed.second);
+    }
 
     if (result.left.empty()) {
         Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);

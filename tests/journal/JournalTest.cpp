@@ -28,7 +28,7 @@ bool Same(const JournalEntry& a, const JournalEntry& b) {
 
 TEST(Journal, EveryKindReadsBackAsWritten) {
     TextCodecDouble codec;
-    std::vector<JournalEntry> entries(8);
+    std::vector<JournalEntry> entries(9);
     entries[0].kind = EntryKind::Folder;
     entries[0].path = "C:\\禱\\Korvel-Tarnwick";
     entries[1].kind = EntryKind::File;
@@ -52,6 +52,8 @@ TEST(Journal, EveryKindReadsBackAsWritten) {
     entries[6].path = entries[1].path;
     entries[7] = entries[2];
     entries[7].kind = EntryKind::PendingReplaced;
+    entries[8].kind = EntryKind::User;
+    entries[8].path = "S-1-5-21-1004336348-1177238915-682003330-1001";
     for (const JournalEntry& e : entries) {
         std::string line;
         ASSERT_TRUE(FormatEntry(e, codec, line));

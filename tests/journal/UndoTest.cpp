@@ -205,6 +205,7 @@ struct Machine {
         NoLog log;
         InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed, log);
         run.SetJournal(&recorder);
+        recorder.SetUser(processes.sid);
         try {
             run.OnInstall();
         } catch (const Killed&) {
@@ -547,7 +548,7 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
     ASSERT_GT(changes, 60);
     const std::string record = std::string(kFolder) + "\\uninstall.dat";
     const auto dropEmptyFolders = [](Machine& m) {
-        for (const std::string folder : {std::string(kFolder), std::string("C:\\Korvel")})
+        for (const char* folder : {kFolder, "C:\\Korvel"})
             if (m.files.Children(folder).empty()) m.files.Remove(folder);
     };
     int listed = 0;
@@ -566,7 +567,9 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
         const bool inList = FindInstalledFolder(m.registry, found);
         listed += inList;
         EXPECT_TRUE(inList || !m.files.Exists(std::string(kFolder) + "\\uninstall.exe")) << n;
-        if (inList || recorded) EXPECT_EQ(m.Uninstall(nullptr, inList ? found : kFolder), kExitFinished) << n;
+        if (inList || recorded) {
+            EXPECT_EQ(m.Uninstall(nullptr, inList ? found : kFolder), kExitFinished) << n;
+        }
         if (!recorded) {
             m.files.Remove(record);
             dropEmptyFolders(m);
@@ -626,5 +629,28 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
             EXPECT_EQ(Diff(m.Snapshot(), before), "") << named;
         } while (std::next_permutation(order.begin(), order.end()));
     }
+}
+}  // namespace
+
+namespace {
+// Uninstalled as another account (an administrator's install, uninstalled as SYSTEM): the
+// machine's part is undone, and the installing user's profiles, which this account's
+// HKEY_CURRENT_USER is not, are named as left (exit 8), never passed over with 0.
+TEST(Undo, AnotherAccountsProfilesAreReportedNotPassedOver) {
+    Machine m;
+    m.processes.sid = "S-1-5-21-1-2-3-1001";
+    ASSERT_EQ(m.Install(), kExitFinished);
+    const std::string trusted = m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS");
+    m.processes.sid = "S-1-5-18";
+    UninstallRun* run = nullptr;
+    EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
+    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), trusted);
+    ASSERT_FALSE(run->result.left.empty());
+    for (const LeftBehind& left : run->result.left) {
+        EXPECT_EQ(left.what.rfind("HKEY_CURRENT_USER\\", 0), 0u) << left.what;
+        EXPECT_NE(left.why.find("S-1-5-21-1-2-3-1001"), std::string::npos);
+    }
+    EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013DLL"));
+    EXPECT_FALSE(m.files.Exists(kFolder));
 }
 }  // namespace
