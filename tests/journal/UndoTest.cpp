@@ -654,3 +654,17 @@ TEST(Undo, AnotherAccountsProfilesAreReportedNotPassedOver) {
     EXPECT_FALSE(m.files.Exists(kFolder));
 }
 }  // namespace
+
+namespace {
+// A host's file whose content cannot be backed up first is not replaced: the run ends with the
+// warning and 6, and the uninstall still leaves the machine as it was.
+TEST(Undo, AFileThatCannotBeBackedUpIsLeftAndWarnedAbout) {
+    Machine m;
+    const std::string before = m.Snapshot();
+    m.files.FailCopiesTo(std::string(kFolder) + "\\uninstall-backup\\1.bak");
+    EXPECT_EQ(m.Install(), kExitIncomplete);
+    EXPECT_EQ(m.files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "the host's own driver");
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+}  // namespace
