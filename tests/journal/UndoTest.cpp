@@ -51,30 +51,16 @@ struct Kill {
 class KillingRegistry : public ForwardingRegistry {
 public:
     KillingRegistry(Registry& inner, Kill& kill) : ForwardingRegistry(inner), kill_(kill) {}
-    long CreateKey(RegKey parent, const char* path, RegKey& out) override {
-        kill_.Step();
-        return inner_.CreateKey(parent, path, out);
+    long CreateKey(RegKey p, const char* k, RegKey& out) override { return kill_.Step(), inner_.CreateKey(p, k, out); }
+    long SetDword(RegKey k, const char* n, std::uint32_t v) override { return kill_.Step(), inner_.SetDword(k, n, v); }
+    long SetString(RegKey k, const char* n, const char* t, std::uint32_t c) override {
+        return kill_.Step(), inner_.SetString(k, n, t, c);
     }
-    long SetDword(RegKey key, const char* name, std::uint32_t value) override {
-        kill_.Step();
-        return inner_.SetDword(key, name, value);
+    long SetValue(RegKey k, const char* n, std::uint32_t t, const std::string& b) override {
+        return kill_.Step(), inner_.SetValue(k, n, t, b);
     }
-    long SetString(RegKey key, const char* name, const char* text, std::uint32_t count) override {
-        kill_.Step();
-        return inner_.SetString(key, name, text, count);
-    }
-    long SetValue(RegKey key, const char* name, std::uint32_t type, const std::string& bytes) override {
-        kill_.Step();
-        return inner_.SetValue(key, name, type, bytes);
-    }
-    long DeleteValue(RegKey key, const char* name) override {
-        kill_.Step();
-        return inner_.DeleteValue(key, name);
-    }
-    long DeleteKey(RegKey parent, const char* subKey) override {
-        kill_.Step();
-        return inner_.DeleteKey(parent, subKey);
-    }
+    long DeleteValue(RegKey k, const char* n) override { return kill_.Step(), inner_.DeleteValue(k, n); }
+    long DeleteKey(RegKey p, const char* k) override { return kill_.Step(), inner_.DeleteKey(p, k); }
 
 private:
     Kill& kill_;
@@ -83,26 +69,13 @@ private:
 class KillingFiles : public ForwardingFiles {
 public:
     KillingFiles(Files& inner, Kill& kill) : ForwardingFiles(inner), kill_(kill) {}
-    bool WriteAttributes(const std::string& path, std::uint32_t attributes) override {
-        kill_.Step();
-        return inner_.WriteAttributes(path, attributes);
-    }
-    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists) override {
-        kill_.Step();
-        return inner_.CopyOver(source, destination, failIfExists);
-    }
-    int MakeDir(const std::string& path) override {
-        kill_.Step();
-        return inner_.MakeDir(path);
-    }
-    bool CreateFolder(const std::string& path) override {
-        kill_.Step();
-        return inner_.CreateFolder(path);
-    }
-    bool CreateLockedFolder(const std::string& path) override {
-        kill_.Step();
-        return inner_.CreateLockedFolder(path);
-    }
+    bool WriteAttributes(const std::string& p, std::uint32_t a) override { return kill_.Step(), inner_.WriteAttributes(p, a); }
+    bool CopyOver(const std::string& s, const std::string& d, bool f) override { return kill_.Step(), inner_.CopyOver(s, d, f); }
+    int MakeDir(const std::string& p) override { return kill_.Step(), inner_.MakeDir(p); }
+    bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
+    bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
+    bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }
+    bool RemoveFolder(const std::string& p) override { return kill_.Step(), inner_.RemoveFolder(p); }
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
         try {
             kill_.Step();
@@ -111,14 +84,6 @@ public:
             throw;
         }
         return inner_.WriteBytes(path, bytes, append);
-    }
-    bool RemoveFile(const std::string& path) override {
-        kill_.Step();
-        return inner_.RemoveFile(path);
-    }
-    bool RemoveFolder(const std::string& path) override {
-        kill_.Step();
-        return inner_.RemoveFolder(path);
     }
 
 private:
