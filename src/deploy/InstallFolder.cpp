@@ -28,12 +28,17 @@ FolderOutcome MakeLevel(Files& files, const std::string& path, bool elevated) {
 PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
                                       const std::string& subFolder, bool elevated) {
     // The levels between the drive root and the folder: made by someone else, they may still
-    // redirect everything below them.
+    // redirect everything below them. Those missing are made as the folder itself is, each with
+    // the same checks, outermost first (the record then removes them, innermost first, when empty).
     if (folder.size() > 3) {
         for (std::size_t end = NextSeparator(folder, 3); end != std::string::npos;
              end = NextSeparator(folder, end + 1)) {
             const std::string level = folder.substr(0, end);
-            if (IsReparsePoint(files.ReadAttributes(level))) return {FolderOutcome::Redirected, level};
+            const std::uint32_t attributes = files.ReadAttributes(level);
+            if (IsReparsePoint(attributes)) return {FolderOutcome::Redirected, level};
+            if (attributes != kInvalidAttributes) continue;
+            const FolderOutcome outcome = MakeLevel(files, level, elevated);
+            if (outcome != FolderOutcome::Ready) return {outcome, level};
         }
     }
     const bool driveRoot = folder.size() == 2;

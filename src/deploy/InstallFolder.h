@@ -21,8 +21,9 @@ struct PreparedFolders {
 };
 
 // Makes `folder` (an absolute drive path without a trailing backslash; "X:" for a drive root,
-// which is never made) and then folder + subFolder, one level each. Every existing level above
-// them is first checked for a reparse point. Without administrator rights a level that cannot be
+// which is never made) and then folder + subFolder, one level each; a level above them that is
+// missing is made the same way first. Every existing level above them is checked for a reparse
+// point. Without administrator rights a level that cannot be
 // made is left for the payload copy to report, as the copy into it fails.
 PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
                                       const std::string& subFolder, bool elevated);

@@ -3,6 +3,7 @@
 // and to finish once the run is over (a copy of the program to uninstall with, and the entry in
 // the system's list of installed programs). The run works the same without one.
 #include <string>
+#include <vector>
 
 class InstallJournal {
 public:
@@ -11,4 +12,6 @@ public:
     virtual void Begin(const std::string& folder) = 0;
     // After the run, however it ended, once it has begun.
     virtual void Finish() = 0;
+    // Files left as they were because their content could not be kept for the undo first.
+    virtual std::vector<std::string> UnkeptFiles() const { return {}; }
 };

@@ -8,7 +8,9 @@
 
 namespace {
 const char kHeader[] = "Korvel-Tarnwick uninstall record\t1";
-const char* const kKindNames[] = {"folder", "file", "replaced", "key", "value", "keydeleted"};
+const char* const kKindNames[] = {"folder", "file", "replaced", "key", "value", "keydeleted", "pendingfile",
+                                  "pendingreplaced", "user"};
+constexpr int kKinds = 9;
 
 std::uint32_t Crc32(const std::string& text) {
     std::uint32_t crc = 0xFFFFFFFFu;
@@ -142,19 +144,29 @@ bool FromTyped(const std::string& field, RecordedValue& v) {
 }
 }  // namespace
 
+bool IsFileEntry(EntryKind kind) {
+    return kind == EntryKind::File || kind == EntryKind::Replaced || kind == EntryKind::PendingFile ||
+           kind == EntryKind::PendingReplaced;
+}
+
+bool IsNewFile(EntryKind kind) { return kind == EntryKind::File || kind == EntryKind::PendingFile; }
+
 bool FormatEntry(const JournalEntry& e, TextCodec& codec, std::string& line) {
     std::vector<std::string> f{kKindNames[static_cast<int>(e.kind)]};
     std::string text;
     switch (e.kind) {
         case EntryKind::Folder:
+        case EntryKind::PendingFile:
+        case EntryKind::User:
             if (!Text(codec, e.path, text)) return false;
             f.push_back(text);
             break;
+        case EntryKind::PendingReplaced:
         case EntryKind::File:
         case EntryKind::Replaced:
             if (!Text(codec, e.path, text)) return false;
             f.push_back(text);
-            if (e.kind == EntryKind::Replaced) {
+            if (e.kind != EntryKind::File) {
                 if (!Text(codec, e.backup, text)) return false;
                 f.push_back(text);
             }
@@ -194,18 +206,21 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
     const std::vector<std::string> f = Fields(body);
     e = JournalEntry{};
     int kind = -1;
-    for (int k = 0; k < 6; ++k)
+    for (int k = 0; k < kKinds; ++k)
         if (f[0] == kKindNames[k]) kind = k;
     if (kind < 0) return false;
     e.kind = static_cast<EntryKind>(kind);
     switch (e.kind) {
         case EntryKind::Folder:
+        case EntryKind::PendingFile:
+        case EntryKind::User:
             return f.size() == 2 && FromText(codec, f[1], e.path);
         case EntryKind::File:
-        case EntryKind::Replaced: {
+        case EntryKind::Replaced:
+        case EntryKind::PendingReplaced: {
             const std::size_t n = e.kind == EntryKind::File ? 4 : 5;
             if (f.size() != n || !FromText(codec, f[1], e.path)) return false;
-            if (e.kind == EntryKind::Replaced && !FromText(codec, f[2], e.backup)) return false;
+            if (e.kind != EntryKind::File && !FromText(codec, f[2], e.backup)) return false;
             e.hash = f[n - 1];
             return Number(f[n - 2], e.size) && e.hash.size() == 64;
         }
@@ -238,6 +253,10 @@ RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& fol
     const std::string path = JoinPath(folder, kRecordName);
     if (files.ReadAttributes(path) == kInvalidAttributes) return RecordState::Missing;
     if (!files.ReadBytes(path, bytes)) return RecordState::Damaged;
+    // Killed while the header was written: nothing was changed after it.
+    const std::string header0 = Sealed(kHeader) + "\n";
+    if (bytes.find('\n') == std::string::npos && header0.compare(0, bytes.size(), bytes) == 0)
+        return RecordState::Missing;
     std::vector<std::string> lines(1);
     for (char c : bytes) {
         if (c == '\n')
@@ -251,7 +270,12 @@ RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& fol
     if (lines.empty() || !Unseal(lines[0], header) || header != kHeader) return RecordState::Damaged;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         JournalEntry entry;
+        // A run that continues a record a killed run cut short closes the cut line and writes
+        // the header again: the cut line is passed over, as it was at the end.
+        if (lines[i] == lines[0]) continue;
+        const bool cut = i + 1 < lines.size() && lines[i + 1] == lines[0];
         if (!ParseEntry(lines[i], codec, entry)) {
+            if (cut) continue;
             entries.clear();
             return RecordState::Damaged;
         }
@@ -263,7 +287,9 @@ RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& fol
 void Journal::Arm(const std::string& folder) {
     folder_ = folder;
     armed_ = true;
+    live_ = false;
     headerWritten_ = false;
+    resumeAfterCut_ = false;
     entries_.clear();
     written_ = 0;
     backups_ = 0;
@@ -274,7 +300,10 @@ void Journal::Arm(const std::string& folder) {
             entries_ = earlier;
             written_ = entries_.size();
             headerWritten_ = true;
-            for (const JournalEntry& e : entries_) backups_ += e.kind == EntryKind::Replaced;
+            {
+                std::string bytes;
+                resumeAfterCut_ = files_.ReadBytes(path, bytes) && !bytes.empty() && bytes.back() != '\n';
+            }
             break;
         case RecordState::Damaged:
             // Not ours to guess at, nor to lose: kept aside for whoever looks at it.
@@ -287,17 +316,22 @@ void Journal::Arm(const std::string& folder) {
 }
 
 void Journal::Add(const JournalEntry& entry) {
+    if (armed_ && !live_ && entry.kind != EntryKind::Folder) {
+        live_ = true;
+        if (firstChange_) firstChange_();
+    }
     entries_.push_back(entry);
     Flush();
 }
 
 bool Journal::Flush() {
-    if (!armed_) return false;
+    if (!armed_ || !live_) return false;
     if (written_ == entries_.size()) return true;
     const std::string path = JoinPath(folder_, kRecordName);
     if (files_.ReadAttributes(folder_) == kInvalidAttributes) return false;  // not yet made
     std::string text;
     if (!headerWritten_) text = Sealed(kHeader) + "\n";
+    if (resumeAfterCut_) text = "\n" + Sealed(kHeader) + "\n";
     for (std::size_t i = written_; i < entries_.size(); ++i) {
         std::string line;
         if (!FormatEntry(entries_[i], codec_, line)) continue;  // cannot happen for lossless texts
@@ -305,8 +339,26 @@ bool Journal::Flush() {
     }
     if (!files_.WriteBytes(path, text, headerWritten_)) return false;
     headerWritten_ = true;
+    resumeAfterCut_ = false;
     written_ = entries_.size();
     return true;
+}
+
+const JournalEntry* Journal::LastFileEntry(const std::string& path) const {
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
+        if (IsFileEntry(it->kind) && EqualsNoCase(it->path, path)) return &*it;
+    return nullptr;
+}
+
+const JournalEntry* Journal::FirstFileEntry(const std::string& path, bool& completed) const {
+    const JournalEntry* first = nullptr;
+    completed = false;
+    for (const JournalEntry& e : entries_) {
+        if (!IsFileEntry(e.kind) || !EqualsNoCase(e.path, path)) continue;
+        if (!first) first = &e;
+        completed = completed || e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
+    }
+    return first;
 }
 
 std::string Journal::NewBackupPath() {
@@ -316,4 +368,13 @@ std::string Journal::NewBackupPath() {
         const std::string path = JoinPath(folder, Format("%d.bak", ++backups_));
         if (files_.ReadAttributes(path) == kInvalidAttributes) return path;
     }
+}
+
+std::vector<JournalEntry> Journal::DeletedKeysIn(const std::string& otherFolder, RegKey root, const std::string& path) {
+    std::vector<JournalEntry> entries, found;
+    if (EqualsNoCase(otherFolder, folder_) || Load(files_, codec_, otherFolder, entries) != RecordState::Loaded)
+        return found;
+    for (const JournalEntry& e : entries)
+        if (e.kind == EntryKind::KeyDeleted && e.root == root && EqualsNoCase(e.path, path)) found.push_back(e);
+    return found;
 }

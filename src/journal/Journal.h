@@ -9,6 +9,7 @@
 // escaped (\\ \t \n \r), bytes in hex, and each line closed by a checksum of the rest of it. A
 // later install into the same folder appends to it, so one record undoes both.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,13 @@ enum class EntryKind {
     Key,         // "key": a registry key was made
     Value,       // "value": a registry value was set (with its previous state)
     KeyDeleted,  // "keydeleted": a registry key was deleted (with the values it held)
+    // Written before a copy, so that a run killed part-way leaves nothing the record does not
+    // name; the "file" or "replaced" line follows once the copy is done.
+    PendingFile,      // "pendingfile": a file is about to be made where none was
+    PendingReplaced,  // "pendingreplaced": a file is about to be overwritten; `backup` is to
+                      // hold its content, whose size and hash are kept to tell a whole backup
+    User,             // "user": `path` is the SID of the account whose HKEY_CURRENT_USER the
+                      // entries after it change
 };
 
 struct RecordedValue {
@@ -36,9 +44,9 @@ struct JournalEntry {
     EntryKind kind = EntryKind::Folder;
     std::string path;    // a file or folder; or a key path below `root`
     RegKey root = 0;     // registry entries: kHkeyLocalMachine or kHkeyCurrentUser
-    std::string backup;  // Replaced
-    std::uint64_t size = 0;  // File, Replaced: what the install left
-    std::string hash;        //   (SHA-256 hex)
+    std::string backup;  // Replaced, PendingReplaced
+    std::uint64_t size = 0;  // File, Replaced: what the install left; PendingReplaced: what
+    std::string hash;        //   was there before (SHA-256 hex)
     RecordedValue value;     // Value: the name, and the type and bytes written
     bool hadOld = false;     // Value: whether the value existed before
     RecordedValue old;       //   and what it held
@@ -49,6 +57,11 @@ struct JournalEntry {
 bool FormatEntry(const JournalEntry& entry, TextCodec& codec, std::string& line);
 // The entry of one line; false for a line that is not one, or whose checksum does not match.
 bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& entry);
+
+// Whether an entry names a file the install copied (made, overwritten, or about to be).
+bool IsFileEntry(EntryKind kind);
+// Whether the file had no earlier content (made, or about to be made, where none was).
+bool IsNewFile(EntryKind kind);
 
 // What loading a record found.
 enum class RecordState { Loaded, Missing, Damaged };
@@ -63,22 +76,42 @@ public:
     Journal& operator=(const Journal&) = delete;
 
     // Reads the record in folder: its entries, in the order they were made. A line cut short at
-    // the very end (a run that ended while writing it) is passed over; anything else that does
-    // not read back is damage, and the record is not used.
+    // the very end (a run that ended while writing it) is passed over, and so is one that a later
+    // run closed and followed with the header again; a record cut inside its header holds
+    // nothing and counts as missing. Anything else that does not read back is damage, and the
+    // record is not used.
     static RecordState Load(Files& files, TextCodec& codec, const std::string& folder,
                             std::vector<JournalEntry>& entries);
 
     // Starts recording for an install into folder (the plug-in's own folder). An earlier record
     // there is continued; a damaged one is kept aside as "uninstall.dat.damaged" and a new one
-    // begun. Entries made before the folder exists are kept until it does.
+    // begun. Nothing is written until the run's first change beyond the folders it makes: a run
+    // that changed nothing else leaves no record.
     void Arm(const std::string& folder);
     bool armed() const { return armed_; }
     const std::string& folder() const { return folder_; }
 
-    // Adds an entry to the record (and to the file, as soon as the folder exists).
+    // Called once a run, at its first change beyond folders, before that change is recorded:
+    // where the uninstaller and the entry in the list of programs are put in place.
+    void OnFirstChange(std::function<void()> hook) { firstChange_ = std::move(hook); }
+    // Whether this run has changed more than folders.
+    bool live() const { return live_; }
+
+    // Adds an entry to the record, and to the file once the run is live and the folder exists.
     void Add(const JournalEntry& entry);
-    // Writes what is still pending; true when the file holds every entry.
+    // Writes what is still pending; true when the file holds every entry. Callers that record
+    // before they change (every change but a folder) refuse the change when this fails.
     bool Flush();
+
+    // The states of a registry key that the record in another plug-in folder kept when that
+    // install deleted the key: what was there before it, for an install that now deletes the
+    // key it made to keep too.
+    std::vector<JournalEntry> DeletedKeysIn(const std::string& otherFolder, RegKey root, const std::string& path);
+
+    // The newest entry of the file at path (any of the four file kinds), or null.
+    const JournalEntry* LastFileEntry(const std::string& path) const;
+    // The entry of path's first copy in this record, and whether one of its copies completed.
+    const JournalEntry* FirstFileEntry(const std::string& path, bool& completed) const;
 
     // Every entry of the record, earlier installs' included.
     const std::vector<JournalEntry>& entries() const { return entries_; }
@@ -90,7 +123,10 @@ private:
     Files& files_;
     TextCodec& codec_;
     bool armed_ = false;
+    bool live_ = false;
     bool headerWritten_ = false;
+    bool resumeAfterCut_ = false;  // the file ends in a line a killed run cut short
+    std::function<void()> firstChange_;
     std::string folder_;
     std::vector<JournalEntry> entries_;
     std::size_t written_ = 0;  // entries_ already in the file

@@ -3,9 +3,16 @@
 #include <vector>
 
 #include "text/PathText.h"
+#include "text/Text.h"
 #include "journal/Sha256.h"
 
 namespace {
+// A library's loader key ("...\Korvel2013DLL") goes with its module's ("...\Korvel2013").
+std::string ModuleKeyOf(const std::string& path) {
+    const std::string upper = UpperCp936(path);
+    return upper.size() > 3 && upper.compare(upper.size() - 3, 3, "DLL") == 0 ? path.substr(0, path.size() - 3) : path;
+}
+
 std::string Below(const std::string& path, const char* subKey) {
     const std::string name = subKey ? subKey : "";
     if (name.empty()) return path;
@@ -68,9 +75,7 @@ long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) 
             missing.push_back(Below(base.path, level.c_str()));
         start = end + 1;
     }
-    const long result = inner_.CreateKey(parent, path, out);
-    if (result != kErrorSuccess) return result;
-    Remember(out, where);
+    // Recorded before they are made: a key that is then not made is found missing by the undo.
     for (const std::string& made : missing) {
         JournalEntry entry;
         entry.kind = EntryKind::Key;
@@ -78,6 +83,10 @@ long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) 
         entry.path = made;
         journal_.Add(entry);
     }
+    if (!missing.empty() && !journal_.Flush()) return kErrorAccessDenied;
+    const long result = inner_.CreateKey(parent, path, out);
+    if (result != kErrorSuccess) return result;
+    Remember(out, where);
     return result;
 }
 
@@ -100,8 +109,6 @@ long RecordingRegistry::Write(RegKey key, const char* valueName, std::uint32_t t
     RecordedValue old;
     const long read = ReadNow(key, valueName, old);
     if (read != kErrorSuccess && read != kErrorFileNotFound) return read;
-    const long result = inner_.SetValue(key, valueName, type, bytes);
-    if (result != kErrorSuccess) return result;
     JournalEntry entry;
     entry.kind = EntryKind::Value;
     entry.root = where.root;
@@ -110,7 +117,8 @@ long RecordingRegistry::Write(RegKey key, const char* valueName, std::uint32_t t
     entry.hadOld = read == kErrorSuccess;
     if (entry.hadOld) entry.old = old;
     journal_.Add(entry);
-    return result;
+    if (!journal_.Flush()) return kErrorAccessDenied;  // never a change the record does not hold
+    return inner_.SetValue(key, valueName, type, bytes);
 }
 
 long RecordingRegistry::SetDword(RegKey key, const char* valueName, std::uint32_t value) {
@@ -148,35 +156,108 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     }
     inner_.CloseKey(key);
     if (listed != kErrorNoMoreItems) return listed;
-    const long result = inner_.DeleteKey(parent, subKey);
-    if (result == kErrorSuccess) journal_.Add(entry);
-    return result;
+    // The key another install of the plug-in made: what that install's record kept of the key
+    // before it comes first, so that undo can put that back once the other install is gone too.
+    std::string owner;
+    for (const RecordedValue& value : entry.values) {
+        const std::size_t cut = LastSeparator(value.bytes);
+        if (EqualsNoCase(value.name, "LOADER") && cut != std::string::npos) owner = value.bytes.substr(0, cut);
+    }
+    const std::string module = ModuleKeyOf(entry.path);
+    if (!EqualsNoCase(module, entry.path)) owner = owners_[UpperCp936(module)];
+    owners_[UpperCp936(entry.path)] = owner;
+    if (!owner.empty())
+        for (const JournalEntry& earlier : journal_.DeletedKeysIn(owner, entry.root, entry.path)) journal_.Add(earlier);
+    journal_.Add(entry);
+    if (!journal_.Flush()) return kErrorAccessDenied;
+    return inner_.DeleteKey(parent, subKey);
+}
+
+namespace {
+bool SameContent(Files& files, const std::string& path, std::uint64_t size, const std::string& hash) {
+    std::string bytes;
+    return files.ReadBytes(path, bytes) && bytes.size() == size && Sha256Hex(bytes) == hash;
+}
+}  // namespace
+
+bool RecordingFiles::Prepare(const std::string& destination, bool existed, JournalEntry& pending) {
+    pending = JournalEntry{};
+    pending.path = destination;
+    bool completed = false;
+    const JournalEntry* first = journal_.FirstFileEntry(destination, completed);
+    if (first != nullptr && IsNewFile(first->kind)) {
+        // Ours since the first install: whatever is there now is a copy of ours.
+        pending.kind = EntryKind::PendingFile;
+    } else if (first != nullptr) {
+        // The content from before the first install is kept already: it is backed up once. A
+        // backup a killed run left unfinished (no copy over the file followed it) is made again.
+        pending.kind = EntryKind::PendingReplaced;
+        pending.backup = first->backup;
+        const JournalEntry* last = journal_.LastFileEntry(destination);
+        if (last->kind == EntryKind::PendingReplaced) {
+            pending.size = last->size;
+            pending.hash = last->hash;
+        } else {
+            // A backup lost since cannot be told whole: the undo will leave the file.
+            std::string bytes;
+            const bool read = inner_.ReadBytes(first->backup, bytes);
+            pending.size = bytes.size();
+            pending.hash = read ? Sha256Hex(bytes) : std::string(64, '0');
+        }
+        if (!completed && !SameContent(inner_, pending.backup, pending.size, pending.hash)) {
+            if (!existed) return false;
+            std::string bytes;
+            if (!inner_.ReadBytes(destination, bytes)) return false;
+            pending.size = bytes.size();
+            pending.hash = Sha256Hex(bytes);
+            journal_.Add(pending);
+            return journal_.Flush() && inner_.CopyOver(destination, pending.backup, false);
+        }
+    } else if (existed) {
+        // The previous content is kept before it is overwritten; without a copy, no overwrite.
+        std::string bytes;
+        if (!inner_.ReadBytes(destination, bytes)) return false;
+        pending.kind = EntryKind::PendingReplaced;
+        pending.size = bytes.size();
+        pending.hash = Sha256Hex(bytes);
+        pending.backup = journal_.NewBackupPath();
+        if (pending.backup.empty()) return false;
+        journal_.Add(pending);
+        if (!journal_.Flush()) return false;
+        if (!inner_.CopyOver(destination, pending.backup, true)) {
+            copyError_ = inner_.LastError();
+            inner_.RemoveFile(pending.backup);
+            return false;
+        }
+        return true;
+    } else {
+        pending.kind = EntryKind::PendingFile;
+    }
+    journal_.Add(pending);
+    return journal_.Flush();
 }
 
 bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists) {
     copyError_ = 0;
     if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists);
     const std::uint32_t attributes = inner_.ReadAttributes(destination);
-    const bool existed = attributes != kInvalidAttributes && !(attributes & kAttrDirectory);
-    std::string backup;
-    if (existed && !failIfExists) {
-        // The previous content is kept before it is overwritten; without a copy, no overwrite.
-        backup = journal_.NewBackupPath();
-        if (backup.empty() || !inner_.CopyOver(destination, backup, true)) {
-            copyError_ = inner_.LastError();
-            if (!backup.empty()) inner_.RemoveFile(backup);
-            return false;
-        }
+    // A copy that is to fail (onto a folder, or onto a file it may not replace) changes nothing.
+    if (attributes != kInvalidAttributes && ((attributes & kAttrDirectory) || failIfExists))
+        return inner_.CopyOver(source, destination, failIfExists);
+    JournalEntry pending;
+    if (!Prepare(destination, attributes != kInvalidAttributes, pending)) {
+        if (copyError_ == 0) copyError_ = inner_.LastError() != 0 ? inner_.LastError() : kBackupFailed;
+        unkept_.push_back(destination);
+        return false;
     }
     if (!inner_.CopyOver(source, destination, failIfExists)) {
         copyError_ = inner_.LastError();
-        if (!backup.empty()) inner_.RemoveFile(backup);
         return false;
     }
     JournalEntry entry;
-    entry.kind = backup.empty() ? EntryKind::File : EntryKind::Replaced;
+    entry.kind = IsNewFile(pending.kind) ? EntryKind::File : EntryKind::Replaced;
     entry.path = destination;
-    entry.backup = backup;
+    entry.backup = pending.backup;
     std::string written;
     if (inner_.ReadBytes(destination, written)) {
         entry.size = written.size();
@@ -192,15 +273,15 @@ namespace {
 // A folder made by one of the calls that make folders: recorded when it was not there before.
 template <typename Make>
 bool RecordFolder(Files& inner, Journal& journal, const std::string& path, Make make) {
+    // Recorded before it is made; one that is then not made is found missing by the undo.
     const bool existed = inner.ReadAttributes(path) != kInvalidAttributes;
-    const bool made = make();
-    if (made && !existed && journal.armed()) {
+    if (!existed && journal.armed()) {
         JournalEntry entry;
         entry.kind = EntryKind::Folder;
         entry.path = path;
         journal.Add(entry);
     }
-    return made;
+    return make();
 }
 }  // namespace
 

@@ -5,6 +5,7 @@
 // dialog), so the subsystems need no change and no write can be missed.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "journal/Journal.h"
 #include "platform/Forwarding.h"
@@ -39,14 +40,16 @@ private:
 
     Journal& journal_;
     std::map<RegKey, Where> places_;
+    std::map<std::string, std::string> owners_;  // deleted key -> the plug-in folder its module was in
 };
 
 class RecordingFiles : public ForwardingFiles {
 public:
     RecordingFiles(Files& inner, Journal& journal) : ForwardingFiles(inner), journal_(journal) {}
 
-    // An existing destination is first copied aside (and the copy refused when that fails);
-    // what was written is recorded with its size and hash.
+    // Recorded before it is made. An existing destination is first copied aside (and the copy
+    // refused when that fails), once: a destination the record already holds is not backed up
+    // again. What was written is recorded with its size and hash.
     bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
@@ -56,7 +59,16 @@ public:
     // The install reads and writes no file but by copying, and removes none: the rest is passed
     // on unrecorded.
 
+    // The destinations whose copy was refused because their content could not be kept first
+    // (the error of such a copy is kBackupFailed when Windows gave none).
+    const std::vector<std::string>& unkept() const { return unkept_; }
+    static constexpr std::uint32_t kBackupFailed = 0x20000001;  // a customer-defined error code
+
 private:
+    // Records the copy ahead of it, and makes the backup it needs; false when either fails.
+    bool Prepare(const std::string& destination, bool existed, JournalEntry& pending);
+
     Journal& journal_;
     std::uint32_t copyError_ = 0;
+    std::vector<std::string> unkept_;
 };

@@ -48,14 +48,20 @@ bool IsSupportFile(const std::string& path) {
 
 bool WithinInstallScope(const JournalEntry& e, const std::string& folder) {
     switch (e.kind) {
+        case EntryKind::User:
+            // A SID: "S-" and digits and dashes, nothing a path or key could hide in.
+            return e.path.size() > 2 && e.path.compare(0, 2, "S-") == 0 &&
+                   e.path.find_first_not_of("0123456789-", 2) == std::string::npos;
         case EntryKind::Folder: {
-            // The plug-in's folder and the one chosen for it, which holds it.
-            const std::size_t cut = LastSeparator(folder);
-            return EqualsNoCase(e.path, folder) || (cut != std::string::npos && EqualsNoCase(e.path, folder.substr(0, cut)));
+            // The plug-in's folder and the levels above it that the install made (never a drive).
+            return EqualsNoCase(e.path, folder) ||
+                   (e.path.size() > 3 && IsAbsolutePath(e.path) && Inside(folder, e.path));
         }
         case EntryKind::File:
         case EntryKind::Replaced:
-            if (e.kind == EntryKind::Replaced && !Inside(e.backup, JoinPath(folder, Journal::kBackupFolder))) return false;
+        case EntryKind::PendingFile:
+        case EntryKind::PendingReplaced:
+            if (!IsNewFile(e.kind) && !Inside(e.backup, JoinPath(folder, Journal::kBackupFolder))) return false;
             return Inside(e.path, folder) || (IsAbsolutePath(e.path) && IsSupportFile(e.path));
         case EntryKind::Key:
         case EntryKind::KeyDeleted:

@@ -1,5 +1,10 @@
 #include "journal/Undo.h"
 
+#include <algorithm>
+#include <map>
+#include <optional>
+
+#include "journal/UninstallEntry.h"
 #include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/Sha256.h"
@@ -12,6 +17,7 @@ const char kNotRestored[] = "无法还原";
 const char kUnreadable[] = "无法完整读取，保留不动";
 const char kNotEmpty[] = "文件夹中还有其他文件，保留不动";
 const char kBackupKept[] = "原文件的备份保留在 ";
+const std::string kOtherUser = "另一个用户的AutoCAD配置，本用户无法更改：";
 const char kShared[] = "另一处的插件安装仍在使用，保留不动";
 
 bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
@@ -37,10 +43,95 @@ bool Within(const std::string& path, const std::string& folder) {
     return path.size() == folder.size() || path[folder.size()] == '\\';
 }
 
+std::string TextOf(const RecordedValue& v) {
+    std::string text = v.bytes;
+    while (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+bool IsEntryKey(const JournalEntry& e) { return EqualsNoCase(e.path, kUninstallKey); }
+bool AboveEntryKey(const JournalEntry& e) {
+    const std::string key = kUninstallKey;
+    return e.path.size() < key.size() && EqualsNoCase(key.substr(0, e.path.size()), e.path) &&
+           key[e.path.size()] == '\\';
+}
+bool IsLoaderKey(const JournalEntry& e) {
+    return e.root == kHkeyLocalMachine && UpperCp936(e.path).find("\\APPLICATIONS\\KORVEL") != std::string::npos;
+}
+// The module's key of a loader key: "...\Korvel2013DLL" belongs with "...\Korvel2013".
+std::string ModuleKey(const std::string& path) {
+    const std::string upper = UpperCp936(path);
+    return upper.size() > 3 && upper.compare(upper.size() - 3, 3, "DLL") == 0 ? path.substr(0, path.size() - 3) : path;
+}
+
+bool SameContent(Files& files, const std::string& path, std::uint64_t size, const std::string& hash) {
+    std::string bytes;
+    return files.ReadBytes(path, bytes) && bytes.size() == size && Sha256Hex(bytes) == hash;
+}
+
+// One entry per registry value and per file where several runs into the folder wrote them,
+// placed where the newest was made: what the newest left, and what was there before the first.
+// Backups that records of older versions made of the plug-in's own copies go in `stray`.
+std::vector<std::optional<JournalEntry>> Collapse(const std::vector<JournalEntry>& entries,
+                                                  std::vector<std::string>& stray) {
+    std::vector<std::optional<JournalEntry>> plan(entries.size());
+    std::map<std::string, std::size_t> latest;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const JournalEntry& e = entries[i];
+        std::string group;
+        if (e.kind == EntryKind::Value)
+            group = Format("v%u|", static_cast<unsigned>(e.root)) + UpperCp936(e.path) + "|" + UpperCp936(e.value.name);
+        else if (IsFileEntry(e.kind))
+            group = "f|" + UpperCp936(e.path);
+        plan[i] = e;
+        if (group.empty()) continue;
+        const auto found = latest.find(group);
+        if (found != latest.end()) {
+            const JournalEntry& first = *plan[found->second];
+            JournalEntry& merged = *plan[i];
+            if (e.kind == EntryKind::Value) {
+                merged.hadOld = first.hadOld;
+                merged.old = first.old;
+                // What the earlier runs wrote is ours too (a run killed before its last write).
+                merged.values = first.values;
+                merged.values.push_back(first.value);
+            } else {
+                const bool done = e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
+                if (IsNewFile(first.kind)) {
+                    merged.kind = done ? EntryKind::File : EntryKind::PendingFile;
+                    if (!e.backup.empty()) stray.push_back(e.backup);
+                    merged.backup.clear();
+                } else {
+                    merged.kind = done ? EntryKind::Replaced : EntryKind::PendingReplaced;
+                    if (!e.backup.empty() && !EqualsNoCase(e.backup, first.backup)) stray.push_back(e.backup);
+                    merged.backup = first.backup;
+                }
+            }
+            plan[found->second].reset();
+        }
+        latest[group] = i;
+    }
+    return plan;
+}
+
 class Replay {
 public:
-    Replay(Registry& registry, Files& files, const std::string& folder, const std::string& self, bool otherInstall)
-        : registry_(registry), files_(files), folder_(folder), self_(self), otherInstall_(otherInstall) {}
+    Replay(Registry& registry, Files& files, const std::vector<JournalEntry>& entries, const std::string& folder,
+           const std::string& self, const std::vector<OtherInstall>& others)
+        : registry_(registry), files_(files), entries_(entries), folder_(folder), self_(self), others_(others) {
+        std::string registered;
+        entryElsewhere_ = FindInstalledFolder(registry_, registered) && Other(registered) != nullptr;
+        // Where the install the entry named before ours is gone, the entry goes to another
+        // install present, as its own record wrote it.
+        for (const OtherInstall& other : others_) {
+            for (const JournalEntry& e : other.entries)
+                if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[UpperCp936(e.value.name)] = e.value;
+            if (!donor_.empty()) break;
+        }
+    }
+
+    // The install the entry named before ours, when it is present still: then it gets it back.
+    void SetEarlierEntry(const std::string& folder) { earlierEntryPresent_ = Other(folder) != nullptr; }
 
     void Entry(const JournalEntry& e) {
         switch (e.kind) {
@@ -50,8 +141,14 @@ public:
             case EntryKind::File: File(e); break;
             case EntryKind::Replaced: Replaced(e); break;
             case EntryKind::Folder: Folder(e); break;
+            case EntryKind::PendingFile: PendingFile(e); break;
+            case EntryKind::PendingReplaced: PendingReplaced(e); break;
+            case EntryKind::User: Done(); break;
         }
     }
+
+    // The account whose HKEY_CURRENT_USER the record's entries change, when not this one.
+    std::string otherUser;
 
     UndoResult result;
 
@@ -61,6 +158,28 @@ private:
     }
     void Left(const std::string& what, const std::string& why) { result.left.push_back({what, why}); }
     void Done() { ++result.undone; }
+
+    const OtherInstall* Other(const std::string& folder) const {
+        for (const OtherInstall& other : others_)
+            if (SamePath(other.folder, folder) && !SamePath(folder, folder_)) return &other;
+        return nullptr;
+    }
+
+    // The other install whose record names the key or something in it.
+    const OtherInstall* Holder(const JournalEntry& e) const {
+        for (const OtherInstall& other : others_)
+            for (const JournalEntry& t : other.entries)
+                if (t.root == e.root && !IsFileEntry(t.kind) && t.kind != EntryKind::Folder &&
+                    (EqualsNoCase(t.path, e.path) || Within(t.path, e.path)))
+                    return &other;
+        return nullptr;
+    }
+
+    bool IsMade(const JournalEntry& e) const {
+        for (const std::string& made : restored_)
+            if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return true;
+        return false;
+    }
 
     // Reads a value: kErrorSuccess, kErrorFileNotFound, or a failure.
     long Read(RegKey key, const std::string& name, RecordedValue& value) {
@@ -74,14 +193,114 @@ private:
         return read;
     }
 
+    // A loader key that names another install's module now: that install's, and its record's.
+    bool LoaderElsewhere(const JournalEntry& e) {
+        if (!IsLoaderKey(e)) return false;
+        KeyHandle key(registry_);
+        RecordedValue loader;
+        if (registry_.OpenKeyRead(e.root, ModuleKey(e.path).c_str(), key.out()) != kErrorSuccess || !key ||
+            Read(key.get(), "LOADER", loader) != kErrorSuccess || !IsText(loader.type))
+            return false;
+        const std::string text = TextOf(loader);
+        return !text.empty() && !Within(text, folder_);
+    }
+
+    // A loader key whose module lies in the folder being removed, or is gone (anyone may make
+    // its folder again and put a module there): never made again.
+    // One without a module at all was made by a run of ours that ended before it wrote one.
+    bool PointsIntoGone(const JournalEntry& e) {
+        for (const RecordedValue& v : e.values) {
+            if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
+            const std::string text = TextOf(v);
+            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
+        }
+        for (const JournalEntry& made : entries_)
+            if (made.kind == EntryKind::Key && made.root == e.root && EqualsNoCase(made.path, e.path)) return true;
+        return false;
+    }
+
+    // An entry of a trusted-path value that names the plug-in folder of an install gone, or
+    // of this one.
+    bool GoneInstall(std::string entry) {
+        const std::string below = "\\...";
+        if (entry.size() > below.size() && entry.compare(entry.size() - below.size(), below.size(), below) == 0)
+            entry.resize(entry.size() - below.size());
+        DropTrailingSeparator(entry);
+        const std::string sub = "\\KORVEL-TARNWICK";
+        const std::string upper = UpperCp936(entry);
+        if (upper.size() <= sub.size() || upper.compare(upper.size() - sub.size(), sub.size(), sub) != 0) return false;
+        return SamePath(entry, folder_) || (Other(entry) == nullptr && IsAbsolutePath(entry));
+    }
+
+    // value without the entries of installs gone; `onlyGone` when it held nothing else.
+    std::string WithoutGone(const std::string& value, bool& onlyGone) {
+        std::string kept;
+        bool first = true, dropped = false;
+        for (std::size_t start = 0; start <= value.size();) {
+            std::size_t end = value.find(';', start);
+            if (end == std::string::npos) end = value.size();
+            const std::string entry = value.substr(start, end - start);
+            if (!entry.empty() && GoneInstall(entry)) {
+                dropped = true;
+            } else {
+                if (!first) kept += ';';
+                kept += entry;
+                first = false;
+            }
+            start = end + 1;
+        }
+        onlyGone = dropped && kept.empty();
+        return dropped ? kept : value;
+    }
+
+    bool IsEmpty(RegKey key) {
+        std::uint32_t subKeys = 0;
+        std::string name, data;
+        std::uint32_t type = 0;
+        return registry_.QuerySubKeyCount(key, subKeys) == kErrorSuccess && subKeys == 0 &&
+               registry_.EnumValue(key, 0, name, type, data) == kErrorNoMoreItems;
+    }
+
+    // Puts back what the value held before the first install into this folder, without what
+    // installs gone since had added: deleted when that leaves nothing of anyone else's.
+    void Restore(RegKey key, const JournalEntry& e, const std::string& what) {
+        bool remove = !e.hadOld;
+        RecordedValue target = e.old;
+        if (e.hadOld && IsTrustedPaths(e) && target.type == kRegSz) {
+            bool onlyGone = false;
+            const std::string text = WithoutGone(TextOf(target), onlyGone);
+            if (text != TextOf(target)) target.bytes = text;
+            remove = onlyGone;
+        }
+        if (e.hadOld && IsEntryKey(e) && !earlierEntryPresent_) {
+            const auto given = donor_.find(UpperCp936(e.value.name));
+            if (given != donor_.end()) {
+                target = given->second;
+            } else {
+                remove = true;
+            }
+        }
+        const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
+                                   : registry_.SetValue(key, e.value.name.c_str(), target.type, target.bytes);
+        if (undone != kErrorSuccess && !(remove && undone == kErrorFileNotFound)) return Left(what, kNotRestored);
+        Done();
+    }
+
+    static bool IsTrustedPaths(const JournalEntry& e) {
+        return e.root == kHkeyCurrentUser && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
+    }
+
     void Value(const JournalEntry& e) {
         const std::string what = KeyName(e) + "\\" + e.value.name;
+        if (e.root == kHkeyCurrentUser && !otherUser.empty()) return Left(what, kOtherUser + otherUser);
+        // What the newer install holds now is left to its record.
+        if ((IsEntryKey(e) && entryElsewhere_) || LoaderElsewhere(e)) return Done();
         KeyHandle key(registry_);
         const long opened = registry_.OpenKey(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) {
             // The key has gone: nothing of ours is left in it; what it held before is not ours
             // to make again.
-            if (e.hadOld) Left(what, kChanged); else Done();
+            if (e.hadOld && !IsEntryKey(e)) Left(what, kChanged); else Done();
             return;
         }
         if (!key) return Left(what, kNotRestored);
@@ -89,26 +308,39 @@ private:
         const long read = Read(key.get(), e.value.name, now);
         if (read != kErrorSuccess && read != kErrorFileNotFound) return Left(what, kUnreadable);
         const bool present = read == kErrorSuccess;
-        if (present && SameValue(now, e.value)) {
-            const long undone = e.hadOld ? registry_.SetValue(key.get(), e.value.name.c_str(), e.old.type, e.old.bytes)
-                                         : registry_.DeleteValue(key.get(), e.value.name.c_str());
-            return undone == kErrorSuccess ? Done() : Left(what, kNotRestored);
-        }
-        if (e.root == kHkeyCurrentUser && EqualsNoCase(e.value.name, "TRUSTEDPATHS") && present)
-            return TrustedPaths(key.get(), what, now);
+        // As we left it, or as it was before (a run killed before its write, or refused it).
+        bool ours = SameValue(now, e.value) || (e.hadOld && SameValue(now, e.old));
+        for (const RecordedValue& earlier : e.values) ours = ours || SameValue(now, earlier);
+        if (present && ours) return Restore(key.get(), e, what);
         if (!present && !e.hadOld) return Done();  // already gone
+        if (IsTrustedPaths(e) && present) return TrustedPaths(key.get(), e, what, now);
         Left(what, kChanged);
     }
 
-    // Edited since the install: only the folder's own entry goes, the user's stay as they are.
-    // A value that cannot be read whole is left, as the install left such values.
-    void TrustedPaths(RegKey key, const std::string& what, const RecordedValue& now) {
+    // Edited since the install. Where a later install only added its folder, what was there
+    // before ours comes back with that folder after it; where the user edited it, only the
+    // folder's own entry goes, the user's stay as they are. A value that cannot be read whole is
+    // left, as the install left such values.
+    void TrustedPaths(RegKey key, const JournalEntry& e, const std::string& what, const RecordedValue& now) {
         if (now.type != kRegSz) return Left(what, kUnreadable);
-        std::string text = now.bytes;
-        while (!text.empty() && text.back() == '\0') text.pop_back();
+        const std::string text = TextOf(now);
         if (text.find('\0') != std::string::npos) return Left(what, kUnreadable);
+        const std::string ours = TextOf(e.value);
         std::string updated;
-        if (!RemoveTrustedFolder(text, folder_, updated)) return Done();  // no entry of ours left
+        if (text.size() > ours.size() && text[ours.size()] == ';' && EqualsNoCase(text.substr(0, ours.size()), ours)) {
+            bool onlyGone = false;
+            const std::string before = e.hadOld ? WithoutGone(TextOf(e.old), onlyGone) : std::string();
+            updated = before.empty() ? text.substr(ours.size() + 1) : before + text.substr(ours.size());
+        } else if (!RemoveTrustedFolder(text, folder_, updated)) {
+            return Done();  // no entry of ours left
+        }
+        bool onlyGone = false;
+        if (updated.empty() && e.hadOld && (WithoutGone(TextOf(e.old), onlyGone), onlyGone)) {
+            // Nothing left but what installs gone had put there: as before them, no value.
+            const long deleted = registry_.DeleteValue(key, "TRUSTEDPATHS");
+            if (deleted != kErrorSuccess) return Left(what, kNotRestored);
+            return Done();
+        }
         const long written =
             registry_.SetString(key, "TRUSTEDPATHS", updated.c_str(), static_cast<std::uint32_t>(updated.size()));
         written == kErrorSuccess ? Done() : Left(what, kNotRestored);
@@ -124,18 +356,23 @@ private:
     }
 
     void Key(const JournalEntry& e) {
+        if (e.root == kHkeyCurrentUser && !otherUser.empty()) return Left(KeyName(e), kOtherUser + otherUser);
         KeyHandle key(registry_);
         const long opened = registry_.OpenKeyRead(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) return Done();
         if (!key) return Left(KeyName(e), kNotRemoved);
-        std::uint32_t subKeys = 0;
-        std::string name, data;
-        std::uint32_t type = 0;
-        const bool empty = registry_.QuerySubKeyCount(key.get(), subKeys) == kErrorSuccess && subKeys == 0 &&
-                           registry_.EnumValue(key.get(), 0, name, type, data) == kErrorNoMoreItems;
+        const bool empty = IsEmpty(key.get());
         key.Close();
-        // Something else lives in it now (a newer install's values, the user's): it stays.
-        if (!empty) return Left(KeyName(e), kChanged);
+        if (!empty) {
+            if (IsMade(e)) return Done();  // made again from the record: as it was before
+            // Another install's values or keys live in it now: its record removes it, once empty.
+            if (const OtherInstall* holder = Holder(e)) {
+                handed.push_back({holder, e});
+                return Done();
+            }
+            // Something else lives in it now (the user's values): it stays.
+            return Left(KeyName(e), kChanged);
+        }
         KeyHandle parent(registry_);
         std::string last;
         if (!Parent(e, parent, last) || registry_.DeleteKey(parent.get(), last.c_str()) != kErrorSuccess)
@@ -144,6 +381,13 @@ private:
     }
 
     void KeyDeleted(const JournalEntry& e) {
+        // A loader key taken over since, or one that would load from a folder gone or being
+        // removed (where anyone may put a file of that name), is not made again.
+        if (IsLoaderKey(e) && (LoaderElsewhere(e) || PointsIntoGone(e))) return Done();
+        // An older state of a key that a newer entry has made again already.
+        for (const std::string& made : restored_)
+            if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return Done();
+        restored_.push_back(Format("%u|", static_cast<unsigned>(e.root)) + e.path);
         KeyHandle key(registry_);
         if (registry_.CreateKey(e.root, e.path.c_str(), key.out()) != kErrorSuccess || !key)
             return Left(KeyName(e), kNotRestored);
@@ -175,12 +419,81 @@ private:
 
     bool Missing(const std::string& path) { return files_.ReadAttributes(path) == kInvalidAttributes; }
 
+    // The first and the last entry of path in another install's record, or false when it names
+    // no such file. Only files in the hosts' folders are shared.
+    bool Theirs(const JournalEntry& e, const OtherInstall*& other, const JournalEntry*& first,
+                const JournalEntry*& last) {
+        if (Within(e.path, folder_)) return false;
+        for (const OtherInstall& o : others_) {
+            first = last = nullptr;
+            for (const JournalEntry& t : o.entries) {
+                if (!IsFileEntry(t.kind) || !EqualsNoCase(t.path, e.path)) continue;
+                if (!first) first = &t;
+                if (t.kind == EntryKind::File || t.kind == EntryKind::Replaced) last = &t;
+            }
+            other = &o;
+            if (first) return true;
+        }
+        return false;
+    }
+
+    // A file in a host's folder that another install present placed too. Its record undoes it;
+    // what we kept of the file is handed on or given up so that the last uninstall puts back what
+    // was there before either.
+    void Shared(const JournalEntry& e, const OtherInstall& other, const JournalEntry& first,
+                const JournalEntry* last) {
+        if (IsNewFile(e.kind)) return Done();  // none before us: the other came after, and keeps it
+        const std::string kept = std::string(kShared) + "；" + kBackupKept + e.backup;
+        const bool pending = e.kind == EntryKind::PendingReplaced;
+        if (!pending && !IsNewFile(first.kind) && Within(first.backup, other.folder) &&
+            SameContent(files_, first.backup, e.size, e.hash)) {
+            // It overwrote our copy: what we overwrote takes the place of that copy in its backup.
+            if (!files_.CopyOver(e.backup, first.backup, false)) return Left(e.path, kept);
+            files_.RemoveFile(e.backup);
+            return Done();
+        }
+        if (IsNewFile(first.kind) || (last && SameContent(files_, e.backup, last->size, last->hash))) {
+            // It came first: what we kept is its copy, which goes back where ours is still.
+            if (!pending && Unchanged(e)) return PutBack(e);
+            files_.RemoveFile(e.backup);
+            return Done();
+        }
+        Left(e.path, kept);
+    }
+
     void File(const JournalEntry& e) {
         if (SamePath(e.path, self_)) return Defer(e.path);
         if (Missing(e.path)) return Done();
-        if (otherInstall_ && !Within(e.path, folder_)) return Left(e.path, kShared);
+        const OtherInstall* other = nullptr;
+        const JournalEntry *first = nullptr, *last = nullptr;
+        if (Theirs(e, other, first, last)) return Done();  // it came after, and keeps it
         if (!Unchanged(e)) return Left(e.path, kChanged);
         Remove(e.path) ? Done() : Left(e.path, kNotRemoved);
+    }
+
+    void PendingFile(const JournalEntry& e) {
+        // Killed while it was copied, or the copy failed: whatever is there is ours.
+        if (SamePath(e.path, self_)) return Defer(e.path);
+        const OtherInstall* other = nullptr;
+        const JournalEntry *first = nullptr, *last = nullptr;
+        if (Missing(e.path) || Theirs(e, other, first, last)) return Done();
+        Remove(e.path) ? Done() : Left(e.path, kNotRemoved);
+    }
+
+    void PendingReplaced(const JournalEntry& e) {
+        // A backup that is not whole was being made when the run ended: the file was not touched.
+        if (!SameContent(files_, e.backup, e.size, e.hash)) {
+            if (!Missing(e.backup)) files_.RemoveFile(e.backup);
+            return Done();
+        }
+        if (SamePath(e.path, self_)) {
+            files_.RemoveFile(e.backup);
+            return Defer(e.path);
+        }
+        const OtherInstall* other = nullptr;
+        const JournalEntry *first = nullptr, *last = nullptr;
+        if (Theirs(e, other, first, last)) return Shared(e, *other, *first, last);
+        PutBack(e);
     }
 
     void Replaced(const JournalEntry& e) {
@@ -189,10 +502,23 @@ private:
             return Defer(e.path);
         }
         if (Missing(e.backup)) return Left(e.path, kNotRestored);
-        if (otherInstall_ && !Within(e.path, folder_)) return Left(e.path, std::string(kShared) + "；" + kBackupKept + e.backup);
+        const OtherInstall* other = nullptr;
+        const JournalEntry *first = nullptr, *last = nullptr;
+        if (Theirs(e, other, first, last)) return Shared(e, *other, *first, last);
         if (Missing(e.path) || !Unchanged(e)) return Left(e.path, std::string(kChanged) + "；" + kBackupKept + e.backup);
+        // What we overwrote was the same file of an install gone since: as before that one, none.
+        if (!Within(e.path, folder_) && SameContent(files_, e.backup, e.size, e.hash)) {
+            if (!Remove(e.path)) return Left(e.path, kNotRemoved);
+            files_.RemoveFile(e.backup);
+            return Done();
+        }
+        PutBack(e);
+    }
+
+    void PutBack(const JournalEntry& e) {
         const std::uint32_t attributes = files_.ReadAttributes(e.path);
-        if (attributes & kAttrReadOnly) files_.WriteAttributes(e.path, attributes & ~kAttrReadOnly);
+        if (attributes != kInvalidAttributes && (attributes & kAttrReadOnly))
+            files_.WriteAttributes(e.path, attributes & ~kAttrReadOnly);
         if (!files_.CopyOver(e.backup, e.path, false)) return Left(e.path, std::string(kNotRestored) + "；" + kBackupKept + e.backup);
         files_.RemoveFile(e.backup);
         Done();
@@ -217,27 +543,60 @@ private:
         Done();
     }
 
+public:
+    // Keys we made that another install's values or keys live in now: for its record to remove
+    // once it has emptied them.
+    std::vector<std::pair<const OtherInstall*, JournalEntry>> handed;
+
+private:
     Registry& registry_;
     Files& files_;
+    const std::vector<JournalEntry>& entries_;
     const std::string folder_;
     const std::string self_;
-    const bool otherInstall_;
+    const std::vector<OtherInstall>& others_;
+    bool entryElsewhere_ = false;
+    bool earlierEntryPresent_ = false;
+    std::vector<std::string> restored_;  // keys made again, "root|path"
+    std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
 };
 }  // namespace
 
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
-                const std::string& folder, const std::string& self, bool otherInstall,
-                ProgressSink& progress) {
-    Replay replay(registry, files, folder, self, otherInstall);
+                const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
+                ProgressSink& progress, const std::string& user) {
+    std::vector<std::string> stray;
+    const std::vector<std::optional<JournalEntry>> plan = Collapse(entries, stray);
+    Replay replay(registry, files, entries, folder, self, others);
+    for (const JournalEntry& e : entries)
+        if (e.kind == EntryKind::User && !user.empty() && !EqualsNoCase(e.path, user)) replay.otherUser = e.path;
+    for (const auto& e : plan) {
+        if (e && e->kind == EntryKind::Value && IsEntryKey(*e) && EqualsNoCase(e->value.name, "InstallLocation") &&
+            e->hadOld)
+            replay.SetEarlierEntry(TextOf(e->old));
+    }
     // Everything but the folders, newest first; then the record and the backups it no longer
     // needs; then the folders, innermost (newest) first.
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        if (it->kind != EntryKind::Folder) replay.Entry(*it);
+    // Everything but keys and folders, newest first; then the keys, which go once empty.
+    for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
+        if (*it && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) replay.Entry(**it);
         progress.StepIt();
     }
+    // Deepest first: a key handed on by another install's uninstall comes last in the record,
+    // but holds the keys this record made.
+    std::vector<const JournalEntry*> keys;
+    for (auto it = plan.rbegin(); it != plan.rend(); ++it)
+        if (*it && (*it)->kind == EntryKind::Key) keys.push_back(&**it);
+    const auto depth = [](const JournalEntry* e) { return std::count(e->path.begin(), e->path.end(), '\\'); };
+    std::stable_sort(keys.begin(), keys.end(),
+                     [&](const JournalEntry* a, const JournalEntry* b) { return depth(a) > depth(b); });
+    for (const JournalEntry* key : keys) replay.Entry(*key);
+    for (const std::string& backup : stray) files.RemoveFile(backup);
     files.RemoveFile(JoinPath(folder, Journal::kRecordName));
     files.RemoveFolder(JoinPath(folder, Journal::kBackupFolder));
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-        if (it->kind == EntryKind::Folder) replay.Entry(*it);
-    return replay.result;
+    for (auto it = plan.rbegin(); it != plan.rend(); ++it)
+        if (*it && (*it)->kind == EntryKind::Folder) replay.Entry(**it);
+    UndoResult result = replay.result;
+    for (const auto& handed : replay.handed) result.handed.push_back({handed.first->folder, handed.second});
+    return result;
 }

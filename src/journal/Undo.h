@@ -10,6 +10,8 @@
 #include "platform/ProgressSink.h"
 #include "platform/Registry.h"
 
+#include <utility>
+
 struct LeftBehind {
     std::string what;  // a path, or a registry key or value (CP936)
     std::string why;
@@ -20,13 +22,27 @@ struct UndoResult {
     std::vector<LeftBehind> left;     // what was not
     std::vector<std::string> deferred;  // the running program's own file, then folders that hold
                                         // it: for the caller to remove once the program has ended
+    // Keys we made that another install's values or keys live in now (its plug-in folder, and
+    // the entry): for the caller to add to that install's record, which removes them once empty.
+    std::vector<std::pair<std::string, JournalEntry>> handed;
+};
+
+// Another install of the plug-in on this machine, present now (its record is there).
+struct OtherInstall {
+    std::string folder;  // its plug-in folder
+    std::vector<JournalEntry> entries;  // its record
 };
 
 // folder: the plug-in's folder that the record lies in (the entry trusted paths gained);
-// self: the running program's path (may be empty). otherInstall: the plug-in is also installed
-// elsewhere (a newer install took over the entry in the list of programs); the fonts, libraries
-// and driver it placed in the hosts' folders are that install's too, and stay. progress steps
+// self: the running program's path (may be empty). others: the plug-in's other installs present
+// now. What one of them holds (the loader keys it took over, the entry that names it, the fonts,
+// libraries and driver it placed in the hosts' folders too) is left to its own record; the
+// previous content of such a file is handed to its record when that holds a copy of ours in its
+// place. Nothing that points into a folder gone or being removed is made again. progress steps
 // once per entry.
+// user: the SID of the account this uninstall runs as (empty when unknown); the profiles of
+// another account that the record changed are not reached through this one's
+// HKEY_CURRENT_USER, and are reported as left.
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
-                const std::string& folder, const std::string& self, bool otherInstall,
-                ProgressSink& progress);
+                const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
+                ProgressSink& progress, const std::string& user = std::string());

@@ -21,10 +21,11 @@ bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uin
         if (registry.CreateKey(kHkeyCurrentUser, kUninstallKey, key.out()) != kErrorSuccess || !key) return false;
     }
     const std::string program = JoinPath(folder, kUninstallProgram);
-    bool ok = SetText(registry, key.get(), "DisplayName", text.displayName) == kErrorSuccess;
+    // The folder first: it is what the setup program's uninstall finds the install by.
+    bool ok = SetText(registry, key.get(), "InstallLocation", folder) == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "DisplayName", text.displayName) == kErrorSuccess;
     ok &= SetText(registry, key.get(), "DisplayVersion", text.version) == kErrorSuccess;
     ok &= SetText(registry, key.get(), "Publisher", text.publisher) == kErrorSuccess;
-    ok &= SetText(registry, key.get(), "InstallLocation", folder) == kErrorSuccess;
     ok &= SetText(registry, key.get(), "DisplayIcon", program + ",0") == kErrorSuccess;
     ok &= SetText(registry, key.get(), "UninstallString", "\"" + program + "\" /uninstall") == kErrorSuccess;
     ok &= SetText(registry, key.get(), "QuietUninstallString", "\"" + program + "\" /uninstall /S") == kErrorSuccess;

@@ -19,4 +19,7 @@ public:
     // Whether this process runs with administrator rights (the Administrators group enabled in
     // its token), so that its writes under HKEY_LOCAL_MACHINE succeed.
     virtual bool RunsElevated() = 0;
+    // The security identifier of the account this process runs as ("S-1-5-21-..."), whose hive
+    // HKEY_CURRENT_USER is; empty when it cannot be read.
+    virtual std::string UserSid() { return std::string(); }
 };

@@ -24,6 +24,7 @@ const char kFolderRedirected[] =
 const char kFolderForeignOwner[] =
     "安装路径中的以下文件夹不属于管理员，其他用户可能更改过其中的文件：\n\n%s\n\n"
     "请选择其他安装路径 !";
+const char kNotBackedUp[] = "以下文件无法备份，为保证卸载时能够还原，未作替换：";
 const char kInstallFolderNotMade[] = "无法创建安装文件夹：\n\n%s\n\n请选择其他安装路径 !";
 }  // namespace
 
@@ -69,7 +70,15 @@ SetupState InstallRun::OnInstall() {
     if (!installed) return state_;
 
     LogRegistrationOutcome(log_, catalogue_, members_.releaseFlags);
-    const std::string warning = RegistrationWarning(catalogue_, members_.releaseFlags);
+    std::string warning = RegistrationWarning(catalogue_, members_.releaseFlags);
+    // A host's file whose content could not be kept for the uninstall first was not replaced.
+    std::string unkept;
+    for (const std::string& path : journal_ ? journal_->UnkeptFiles() : std::vector<std::string>()) {
+        if (path.compare(0, folder.size() + 1, folder + "\\") == 0) continue;  // the payload copy asked
+        log_.Line("not replaced, its content could not be backed up for the uninstall: " + path);
+        unkept += "\n" + path;
+    }
+    if (!unkept.empty()) warning += (warning.empty() ? "" : "\n\n") + std::string(kNotBackedUp) + unkept;
     if (!warning.empty()) {
         view_.Show(warning, kSetupCaption, kMbOk | kMbIconExclamation);
         warningShown_ = true;

@@ -2,6 +2,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
+#include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
@@ -19,6 +20,49 @@ const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
 constexpr std::size_t kListed = 10;
 }  // namespace
+
+std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
+                                                     const std::vector<JournalEntry>& entries) {
+    // The one the entry in the list of programs names now, and those our record saw: in the
+    // entry it replaced, the loader keys it deleted, the trusted paths it found.
+    std::vector<std::string> candidates;
+    std::string registered;
+    if (FindInstalledFolder(registry_, registered)) candidates.push_back(registered);
+    const auto plugInFolder = [&candidates](const std::string& text) {
+        std::string path = text.substr(0, text.find('\0'));
+        const std::string sub = kInstallSubFolder;
+        const std::size_t at = UpperCp936(path).rfind(UpperCp936(sub));
+        if (at != std::string::npos && (at + sub.size() == path.size() || path[at + sub.size()] == '\\'))
+            candidates.push_back(path.substr(0, at + sub.size()));
+    };
+    for (const JournalEntry& e : entries) {
+        if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.path, kUninstallKey) &&
+            EqualsNoCase(e.value.name, "InstallLocation"))
+            plugInFolder(e.old.bytes);
+        if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.value.name, "TRUSTEDPATHS")) {
+            const std::string& text = e.old.bytes;
+            for (std::size_t start = 0; start < text.size();) {
+                std::size_t end = text.find(';', start);
+                if (end == std::string::npos) end = text.size();
+                plugInFolder(text.substr(start, end - start));
+                start = end + 1;
+            }
+        }
+        if (e.kind == EntryKind::KeyDeleted)
+            for (const RecordedValue& v : e.values)
+                if (EqualsNoCase(v.name, "LOADER")) plugInFolder(v.bytes);
+    }
+    std::vector<OtherInstall> others;
+    for (const std::string& candidate : candidates) {
+        bool known = EqualsNoCase(candidate, folder) || !IsAbsolutePath(candidate);
+        for (const OtherInstall& other : others) known = known || EqualsNoCase(other.folder, candidate);
+        OtherInstall other{candidate, {}};
+        // Present: its record is there and reads.
+        if (!known && Journal::Load(files_, codec_, candidate, other.entries) == RecordState::Loaded)
+            others.push_back(other);
+    }
+    return others;
+}
 
 int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int quietAnswer) {
     messages.push_back(text);
@@ -57,10 +101,14 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     progress_.SetRange(0, static_cast<int>(entries.size()));
     progress_.SetStep(1);
     progress_.SetPos(0);
-    // A newer install elsewhere has taken over the entry in the list of programs.
-    std::string registered;
-    const bool otherInstall = FindInstalledFolder(registry_, registered) && !EqualsNoCase(registered, folder);
-    result = Undo(registry_, files_, entries, folder, self, otherInstall, progress_);
+    result = Undo(registry_, files_, entries, folder, self, OtherInstalls(folder, entries), progress_,
+                  processes_.UserSid());
+    // What another install lives in now is its record's to remove.
+    for (const auto& handed : result.handed) {
+        Journal record(files_, codec_);
+        record.Arm(handed.first);
+        record.Add(handed.second);
+    }
 
     if (result.left.empty()) {
         Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);

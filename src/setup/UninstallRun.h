@@ -30,6 +30,7 @@ public:
 
 private:
     int Say(const std::string& text, unsigned type, bool quiet, int quietAnswer);
+    std::vector<OtherInstall> OtherInstalls(const std::string& folder, const std::vector<JournalEntry>& entries);
 
     Registry& registry_;
     Files& files_;

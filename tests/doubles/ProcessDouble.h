@@ -29,7 +29,10 @@ public:
         return lastFailed_;
     }
 
+    std::string UserSid() override { return sid; }
+
     std::vector<std::string> names;
+    std::string sid;  // the account the process runs as
     bool elevated = false;
     int failAtCall = 0;
     int callsMade = 0;

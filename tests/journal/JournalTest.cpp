@@ -28,7 +28,7 @@ bool Same(const JournalEntry& a, const JournalEntry& b) {
 
 TEST(Journal, EveryKindReadsBackAsWritten) {
     TextCodecDouble codec;
-    std::vector<JournalEntry> entries(6);
+    std::vector<JournalEntry> entries(9);
     entries[0].kind = EntryKind::Folder;
     entries[0].path = "C:\\禱\\Korvel-Tarnwick";
     entries[1].kind = EntryKind::File;
@@ -48,6 +48,12 @@ TEST(Journal, EveryKindReadsBackAsWritten) {
     entries[5].root = kHkeyLocalMachine;
     entries[5].path = entries[3].path;
     entries[5].values = {{"LOADER", kRegSz, "C:\\Old\\Korvel2013.ARX"}, {"LOADCTRLS", kRegDword, std::string("\2\0\0\0", 4)}};
+    entries[6].kind = EntryKind::PendingFile;
+    entries[6].path = entries[1].path;
+    entries[7] = entries[2];
+    entries[7].kind = EntryKind::PendingReplaced;
+    entries[8].kind = EntryKind::User;
+    entries[8].path = "S-1-5-21-1004336348-1177238915-682003330-1001";
     for (const JournalEntry& e : entries) {
         std::string line;
         ASSERT_TRUE(FormatEntry(e, codec, line));
@@ -100,28 +106,49 @@ TEST(Journal, DamageIsRefusedAndATornLastLineIsPassedOver) {
     // An install over a damaged record keeps it aside and starts afresh.
     files.AddFile(record, edited);
     journal.Arm("C:\\K");
-    journal.Add(folder);
+    journal.Add(Value());
     EXPECT_EQ(files.Content(record + ".damaged"), edited);
     ASSERT_EQ(Journal::Load(files, codec, "C:\\K", entries), RecordState::Loaded);
     EXPECT_EQ(entries.size(), 1u);
 }
 
-TEST(Journal, EntriesWaitForTheirFolder) {
+// Nothing is written before the run's first change beyond its folders; that change finds the
+// record whole on disk, and the folders with it. A run killed while writing a line is continued
+// by the next one, and the record reads whole.
+TEST(Journal, TheRecordBeginsAtTheFirstChangeAndSurvivesACutLine) {
     TextCodecDouble codec;
     FileDouble files;
     files.AddFolder("C:\\");
     Journal journal(files, codec);
+    int hooks = 0;
+    journal.OnFirstChange([&] { ++hooks; });
     journal.Arm("C:\\K\\Korvel-Tarnwick");
     JournalEntry made;
     made.path = "C:\\K";
-    journal.Add(made);  // the folder itself does not exist yet
-    EXPECT_FALSE(files.IsFile("C:\\K\\Korvel-Tarnwick\\uninstall.dat"));
+    journal.Add(made);
     files.AddFolder("C:\\K\\Korvel-Tarnwick");
     made.path = "C:\\K\\Korvel-Tarnwick";
     journal.Add(made);
+    const std::string record = "C:\\K\\Korvel-Tarnwick\\uninstall.dat";
+    EXPECT_FALSE(files.IsFile(record));
+    EXPECT_FALSE(journal.Flush());
+    journal.Add(Value());
+    EXPECT_EQ(hooks, 1);
     std::vector<JournalEntry> entries;
     ASSERT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Loaded);
-    EXPECT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries.size(), 3u);
+
+    // Killed inside a line, then continued: the cut line is passed over, the rest reads.
+    const std::string whole = files.Content(record);
+    files.AddFile(record, whole + "value\tHKLM\tSOFT");
+    journal.Arm("C:\\K\\Korvel-Tarnwick");
+    journal.Add(Value());
+    EXPECT_EQ(hooks, 2);
+    ASSERT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Loaded);
+    EXPECT_EQ(entries.size(), 4u);
+    // Killed inside the header: nothing was changed after it.
+    files.AddFile(record, whole.substr(0, 10));
+    EXPECT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Missing);
 }
 
 TEST(Sha256, KnownDigests) {

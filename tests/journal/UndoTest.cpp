@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <algorithm>
 #include <memory>
 
 #include "catalogue/HostCatalogue.h"
@@ -17,6 +18,8 @@
 #include "journal/Recording.h"
 #include "journal/Scope.h"
 #include "journal/UndoRecorder.h"
+#include "journal/UninstallEntry.h"
+#include "platform/Forwarding.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
 
@@ -30,6 +33,62 @@ const char* const kVariables =
     "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\<<Unnamed Profile>>\\Variables";
 const char* const kData = "C:\\Setup\\Data";
 const char* const kFolder = "C:\\Korvel\\Korvel-Tarnwick";
+
+struct Killed {};
+
+// Counts the calls that change the machine, and ends the run at one of them: it does nothing
+// (but write half of a line to the record), nor does any call after it.
+struct Kill {
+    explicit Kill(int at) : at(at) {}
+    void Step() {
+        if (at > 0 && ++count >= at) throw Killed{};
+        if (at == 0) ++count;
+    }
+    int at;
+    int count = 0;
+};
+
+class KillingRegistry : public ForwardingRegistry {
+public:
+    KillingRegistry(Registry& inner, Kill& kill) : ForwardingRegistry(inner), kill_(kill) {}
+    long CreateKey(RegKey p, const char* k, RegKey& out) override { return kill_.Step(), inner_.CreateKey(p, k, out); }
+    long SetDword(RegKey k, const char* n, std::uint32_t v) override { return kill_.Step(), inner_.SetDword(k, n, v); }
+    long SetString(RegKey k, const char* n, const char* t, std::uint32_t c) override {
+        return kill_.Step(), inner_.SetString(k, n, t, c);
+    }
+    long SetValue(RegKey k, const char* n, std::uint32_t t, const std::string& b) override {
+        return kill_.Step(), inner_.SetValue(k, n, t, b);
+    }
+    long DeleteValue(RegKey k, const char* n) override { return kill_.Step(), inner_.DeleteValue(k, n); }
+    long DeleteKey(RegKey p, const char* k) override { return kill_.Step(), inner_.DeleteKey(p, k); }
+
+private:
+    Kill& kill_;
+};
+
+class KillingFiles : public ForwardingFiles {
+public:
+    KillingFiles(Files& inner, Kill& kill) : ForwardingFiles(inner), kill_(kill) {}
+    bool WriteAttributes(const std::string& p, std::uint32_t a) override { return kill_.Step(), inner_.WriteAttributes(p, a); }
+    bool CopyOver(const std::string& s, const std::string& d, bool f) override { return kill_.Step(), inner_.CopyOver(s, d, f); }
+    int MakeDir(const std::string& p) override { return kill_.Step(), inner_.MakeDir(p); }
+    bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
+    bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
+    bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }
+    bool RemoveFolder(const std::string& p) override { return kill_.Step(), inner_.RemoveFolder(p); }
+    bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
+        try {
+            kill_.Step();
+        } catch (const Killed&) {
+            inner_.WriteBytes(path, bytes.substr(0, bytes.size() / 2), append);  // cut in a line
+            throw;
+        }
+        return inner_.WriteBytes(path, bytes, append);
+    }
+
+private:
+    Kill& kill_;
+};
 
 // The machine: two hosts, the package, a profile with trusted paths of its own, the 2008 host's
 // own plot driver, another vendor's loader key, and an older registration of ours.
@@ -52,6 +111,7 @@ struct Machine {
             files.AddFolder(host + (host.back() == '\\' ? "" : "\\") + "Fonts");
         }
         files.AddFile(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi", "the host's own driver");
+        files.AddFile("C:\\Ancient\\Korvel2013.ARX", "an older module");
         EXPECT_EQ(LoadRegText(registry,
                               "Windows Registry Editor Version 5.00\r\n\r\n"
                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804]\r\n"
@@ -68,7 +128,8 @@ struct Machine {
                               "\"LOADCTRLS\"=dword:00000002\r\n\r\n"
                               "[HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\<<Unnamed Profile>>\\Variables]\r\n"
                               "\"TRUSTEDPATHS\"=\"d:\\\\tools\"\r\n\r\n"
-                              "[HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Second]\r\n"),
+                              "[HKEY_CURRENT_USER\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Second]\r\n\r\n"
+                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n"),
                   "");
     }
 
@@ -87,14 +148,17 @@ struct Machine {
         return out;
     }
 
-    // A whole install, as the setup dialog runs it with its default choices.
-    int Install(const std::string& folder = "C:\\Korvel") {
+    // A whole install, as the setup dialog runs it with its default choices. killAt: the run
+    // ends as a kill would at that call that changes the machine (1 = the first; 0 = none).
+    int Install(const std::string& folder = "C:\\Korvel", int killAt = 0) {
         PromptDouble prompt;
-        Journal journal(files, codec);
-        RecordingRegistry recordingRegistry(registry, journal);
-        RecordingFiles recordingFiles(files, journal);
-        UndoRecorder recorder(journal, recordingRegistry, recordingFiles,
-                              {"Korvel-Tarnwick", "2025.01.21", "Tarnwick", "20250121", 2025, 1});
+        Kill kill(killAt);
+        KillingRegistry dyingRegistry(registry, kill);
+        KillingFiles dyingFiles(files, kill);
+        Journal journal(dyingFiles, codec);
+        RecordingRegistry recordingRegistry(dyingRegistry, journal);
+        RecordingFiles recordingFiles(dyingFiles, journal);
+        UndoRecorder recorder(journal, recordingRegistry, recordingFiles, {"Korvel-Tarnwick", "2025.01.21", "Tarnwick", "20250121", 2025, 1});
         HostCatalogue catalogue(recordingRegistry, recordingFiles, prompt);
         catalogue.ScanInstalledReleases();
         SetupMembers members;
@@ -106,9 +170,16 @@ struct Machine {
         NoLog log;
         InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed, log);
         run.SetJournal(&recorder);
-        run.OnInstall();
+        recorder.SetUser(processes.sid);
+        try {
+            run.OnInstall();
+        } catch (const Killed&) {
+            return -1;
+        }
+        changes = kill.count;
         return run.ExitCode();
     }
+    int changes = 0;  // the calls that changed the machine in the last whole install
 
     std::uint32_t Dword(const std::string& path, const char* name) const {
         std::uint32_t type = 0;
@@ -198,7 +269,9 @@ TEST(Undo, TheRunningUninstallerIsLeftForLater) {
 }
 
 // A file the user changed, a trusted path the user edited, and an install of the plug-in
-// elsewhere since: each keeps what is not ours to take.
+// elsewhere since: each keeps what is not ours to take. What the newer install holds is its own,
+// not something left: the uninstall ends with 0, and hands the host's own driver, which it kept,
+// to the newer install's backup, so that the last uninstall puts it back.
 TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
     Machine m;
     ASSERT_EQ(m.Install(), kExitFinished);
@@ -210,7 +283,8 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
     ASSERT_EQ(m.Install("D:\\New"), kExitFinished);
 
     UninstallRun* run = nullptr;
-    EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
+    EXPECT_EQ(m.Uninstall(&run), kExitFinished);
+    EXPECT_TRUE(run->result.left.empty());
     EXPECT_EQ(m.files.Content(font), "Korvel_EN.shx");  // the newer install's copy: it needs it
     EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"),
               "D:\\TOOLS;E:\\MORE;D:\\NEW\\KORVEL-TARNWICK");
@@ -221,12 +295,15 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
                                  "InstallLocation"),
               "D:\\New\\Korvel-Tarnwick");
     EXPECT_TRUE(m.files.IsFile("D:\\New\\Korvel-Tarnwick\\Korvel2013.ARX"));
-    // Our payload is gone; the host's own driver, which the newer install now covers, is kept in
-    // its backup, and so is the folder that holds it.
-    EXPECT_FALSE(m.files.Exists(std::string(kFolder) + "\\Korvel2013.ARX"));
-    EXPECT_EQ(m.files.Content(std::string(kFolder) + "\\uninstall-backup\\1.bak"), "the host's own driver");
-    ASSERT_FALSE(run->result.left.empty());
-    for (const LeftBehind& left : run->result.left) EXPECT_NE(left.why.find("保留"), std::string::npos) << left.what;
+    EXPECT_FALSE(m.files.Exists("C:\\Korvel"));
+
+    EXPECT_EQ(m.Uninstall(&run, "D:\\New\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(m.files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "the host's own driver");
+    EXPECT_EQ(m.files.Content(font), "the user's own font");
+    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "D:\\TOOLS;E:\\MORE");
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013", "LOADER"),
+              "C:\\Ancient\\Korvel2013.ARX");
+    EXPECT_FALSE(m.files.Exists("D:\\New"));
 
     // The user's own change to a file we placed, with nothing else in the way.
     Machine alone;
@@ -402,5 +479,176 @@ TEST(Undo, ARecordNamingWhatNoInstallDoesIsRefusedWhole) {
         EXPECT_TRUE(WithinInstallScope(entry, folder)) << line;
     }
     EXPECT_EQ(m.Snapshot(), installed);
+}
+}  // namespace
+
+namespace {
+// Every file on the disk, counted.
+int FileCount(const Machine& m) {
+    int count = 0;
+    std::function<void(const std::string&)> walk = [&](const std::string& folder) {
+        for (const std::string& name : m.files.Children(folder)) {
+            const std::string path = folder + (folder.back() == '\\' ? "" : "\\") + name;
+            if (m.files.IsFolder(path))
+                walk(path);
+            else
+                ++count;
+        }
+    };
+    walk("C:\\");
+    walk("D:\\");
+    return count;
+}
+
+// The lines of one snapshot that the other lacks, each marked with the side that has it.
+std::string Diff(const std::string& now, const std::string& before) {
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> out(1);
+        for (char c : text) {
+            if (c == '\n')
+                out.emplace_back();
+            else
+                out.back() += c;
+        }
+        return out;
+    };
+    const std::vector<std::string> a = lines(now), b = lines(before);
+    std::string diff;
+    for (const std::string& line : a)
+        if (std::find(b.begin(), b.end(), line) == b.end()) diff += "+ " + line + "\n";
+    for (const std::string& line : b)
+        if (std::find(a.begin(), a.end(), line) == a.end()) diff += "- " + line + "\n";
+    return diff;
+}
+
+// An install killed at each of its changes in turn. Where the run got as far as its record, the
+// uninstall (the setup program's, through the entry, wherever the entry was written) undoes it
+// whole; before that it changed nothing but its two folders. Installed again instead, the two
+// runs are undone by one uninstall.
+TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
+    Machine whole;
+    ASSERT_EQ(whole.Install(), kExitFinished);
+    const int changes = whole.changes;
+    ASSERT_GT(changes, 60);
+    const std::string record = std::string(kFolder) + "\\uninstall.dat";
+    const auto dropEmptyFolders = [](Machine& m) {
+        for (const char* folder : {kFolder, "C:\\Korvel"})
+            if (m.files.Children(folder).empty()) m.files.Remove(folder);
+    };
+    int listed = 0;
+    for (int n = 1; n <= changes; ++n) {
+        Machine m;
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("C:\\Korvel", n), -1) << n;
+        // A kill inside the record's first write may cut it before the plug-in's folder: the
+        // run changed nothing but its two folders then, and those may stay.
+        std::vector<JournalEntry> entries;
+        Journal::Load(m.files, m.codec, kFolder, entries);
+        const bool recorded = std::any_of(entries.begin(), entries.end(), [](const JournalEntry& e) {
+            return e.kind == EntryKind::Folder && e.path == kFolder;
+        });
+        std::string found;
+        const bool inList = FindInstalledFolder(m.registry, found);
+        listed += inList;
+        EXPECT_TRUE(inList || !m.files.Exists(std::string(kFolder) + "\\uninstall.exe")) << n;
+        if (inList || recorded) {
+            EXPECT_EQ(m.Uninstall(nullptr, inList ? found : kFolder), kExitFinished) << n;
+        }
+        if (!recorded) {
+            m.files.Remove(record);
+            dropEmptyFolders(m);
+        }
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << n;
+
+        Machine again;
+        again.Install("C:\\Korvel", n);
+        Journal::Load(again.files, again.codec, kFolder, entries);
+        const bool live = std::any_of(entries.begin(), entries.end(), [](const JournalEntry& e) {
+            return e.kind == EntryKind::Folder && e.path == kFolder;
+        });
+        EXPECT_EQ(again.Install(), kExitFinished) << n;
+        const int code = again.Uninstall();
+        EXPECT_TRUE(code == kExitFinished || !live) << n;
+        if (!live) dropEmptyFolders(again);
+        EXPECT_EQ(Diff(again.Snapshot(), before), "") << n;
+    }
+    std::printf("kill points of a whole install: %d, listed after %d of them\n", changes, listed);
+}
+
+// One to three installs of one package into one folder: each file is backed up once, the disk
+// holds no more files after the third than after the first, and one uninstall undoes them all.
+TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
+    Machine m;
+    const std::string before = m.Snapshot();
+    int once = 0;
+    for (int times = 1; times <= 3; ++times) {
+        ASSERT_EQ(m.Install(), kExitFinished) << times;
+        if (times == 1) once = FileCount(m);
+        EXPECT_EQ(FileCount(m), once) << times;
+        EXPECT_EQ(m.files.Children(std::string(kFolder) + "\\uninstall-backup").size(), 1u) << times;
+    }
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
+// Two and three installs into different folders (one whose upper levels the install made),
+// uninstalled in every order: each uninstall ends with 0, and after the last the machine is as
+// before, trusted paths byte for byte.
+TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
+    const std::vector<std::string> folders = {"C:\\Korvel", "D:\\New", "C:\\CAD Plugins\\Third"};
+    for (std::size_t count = 2; count <= 3; ++count) {
+        std::vector<std::size_t> order(count);
+        for (std::size_t i = 0; i < count; ++i) order[i] = i;
+        do {
+            Machine m;
+            const std::string before = m.Snapshot();
+            std::string named;
+            for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(m.Install(folders[i]), kExitFinished);
+            for (std::size_t i : order) {
+                named += folders[i] + " ";
+                UninstallRun* run = nullptr;
+                EXPECT_EQ(m.Uninstall(&run, folders[i] + "\\Korvel-Tarnwick"), kExitFinished) << named;
+                for (const LeftBehind& left : run->result.left) ADD_FAILURE() << named << left.what << " " << left.why;
+            }
+            EXPECT_EQ(Diff(m.Snapshot(), before), "") << named;
+        } while (std::next_permutation(order.begin(), order.end()));
+    }
+}
+}  // namespace
+
+namespace {
+// Uninstalled as another account (an administrator's install, uninstalled as SYSTEM): the
+// machine's part is undone, and the installing user's profiles, which this account's
+// HKEY_CURRENT_USER is not, are named as left (exit 8), never passed over with 0.
+TEST(Undo, AnotherAccountsProfilesAreReportedNotPassedOver) {
+    Machine m;
+    m.processes.sid = "S-1-5-21-1-2-3-1001";
+    ASSERT_EQ(m.Install(), kExitFinished);
+    const std::string trusted = m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS");
+    m.processes.sid = "S-1-5-18";
+    UninstallRun* run = nullptr;
+    EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
+    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), trusted);
+    ASSERT_FALSE(run->result.left.empty());
+    for (const LeftBehind& left : run->result.left) {
+        EXPECT_EQ(left.what.rfind("HKEY_CURRENT_USER\\", 0), 0u) << left.what;
+        EXPECT_NE(left.why.find("S-1-5-21-1-2-3-1001"), std::string::npos);
+    }
+    EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013DLL"));
+    EXPECT_FALSE(m.files.Exists(kFolder));
+}
+}  // namespace
+
+namespace {
+// A host's file whose content cannot be backed up first is not replaced: the run ends with the
+// warning and 6, and the uninstall still leaves the machine as it was.
+TEST(Undo, AFileThatCannotBeBackedUpIsLeftAndWarnedAbout) {
+    Machine m;
+    const std::string before = m.Snapshot();
+    m.files.FailCopiesTo(std::string(kFolder) + "\\uninstall-backup\\1.bak");
+    EXPECT_EQ(m.Install(), kExitIncomplete);
+    EXPECT_EQ(m.files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "the host's own driver");
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 }  // namespace

@@ -235,24 +235,38 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
     EXPECT_EQ(run.OnInstall(), SetupState::Finished);
 }
 
-// With administrator rights a folder that cannot be made is refused at once: the payload copy
-// would make it with the rights it inherits.
-TEST_F(InstallRunTest, ALockedFolderNotMadeStopsBeforeThePayloadCopy) {
+// A new path whose upper levels do not exist yet is made level by level, each as the folder
+// itself (locked with administrator rights). With administrator rights a level that cannot be
+// made is refused at once: the payload copy would make it with the rights it inherits.
+TEST_F(InstallRunTest, MissingUpperLevelsAreMadeOneByOne) {
+    for (const bool elevated : {true, false}) {
+        FileDouble disk;
+        disk.AddFolder("C:\\");
+        disk.AddFolder(kData);
+        disk.AddFile(std::string(kData) + "\\Korvel2010.arx");
+        disk.modulePath = files.modulePath;
+        ProcessDouble host;
+        host.elevated = elevated;
+        HostCatalogue hosts{registry, disk, catalogPrompt};
+        SetupMembers chosen;
+        ViewDouble dialog{chosen};
+        dialog.editText = "C:\\CAD Plugins\\插件 目录\\Korvel";
+        bool armed = false;
+        NoLog quiet;
+        InstallRun install{dialog, chosen, dialog.progress, hosts, disk, host, armed, quiet};
+        EXPECT_EQ(install.OnInstall(), SetupState::Finished) << elevated;
+        EXPECT_TRUE(disk.IsFile("C:\\CAD Plugins\\插件 目录\\Korvel\\Korvel-Tarnwick\\Korvel2010.arx"));
+        EXPECT_EQ(disk.HasLockedRights("C:\\CAD Plugins"), elevated);
+        EXPECT_EQ(disk.HasLockedRights("C:\\CAD Plugins\\插件 目录"), elevated);
+    }
+
     processes.elevated = true;
-    view.editText = "C:\\Missing\\Korvel";  // its parent does not exist
+    view.editText = "E:\\Missing\\Korvel";  // no such drive
     EXPECT_EQ(run.OnInstall(), SetupState::Choosing);
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_NE(view.messages[0].text.find("无法创建安装文件夹：\n\nC:\\Missing\\Korvel\n"),
-              std::string::npos);
+    EXPECT_NE(view.messages[0].text.find("无法创建安装文件夹：\n\nE:\\Missing\n"), std::string::npos);
     EXPECT_TRUE(files.copies.empty());
     EXPECT_TRUE(MakeDirCalls().empty());
-
-    // Without them the copy reports it, as it always did.
-    processes.elevated = false;
-    view.messages.clear();
-    view.answers = {kIdAbort};
-    EXPECT_EQ(run.OnInstall(), SetupState::Stopped);
-    EXPECT_EQ(view.messages.at(0).type, kMbAbortRetryIgnore);
 }
 
 TEST_F(InstallRunTest, EmptyFolderAsksForOneAndChangesNothing) {

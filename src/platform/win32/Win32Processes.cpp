@@ -1,7 +1,10 @@
 #include "platform/win32/Win32Processes.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <tlhelp32.h>
+
+#include <vector>
 
 #include "platform/win32/Cp936.h"
 #include "platform/win32/FolderSecurity.h"
@@ -41,3 +44,20 @@ std::unique_ptr<ProcessSnapshot> Win32Processes::TakeSnapshot() {
 }
 
 bool Win32Processes::RunsElevated() { return RunsWithAdministratorRights(); }
+
+std::string Win32Processes::UserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::string();
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size ? size : 1);
+    std::string text;
+    wchar_t* sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+        text = NarrowCp936(sid, -1);
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}

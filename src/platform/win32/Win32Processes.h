@@ -6,4 +6,5 @@ class Win32Processes : public Processes {
 public:
     std::unique_ptr<ProcessSnapshot> TakeSnapshot() override;
     bool RunsElevated() override;
+    std::string UserSid() override;
 };

@@ -1,5 +1,7 @@
 #include "setup/win32/StartUp.h"
 
+#include <optional>
+
 #include "catalogue/HostCatalogue.h"
 #include "platform/win32/Cp936.h"
 #include "platform/win32/Win32Files.h"
@@ -13,6 +15,7 @@
 #include "journal/Journal.h"
 #include "journal/Recording.h"
 #include "journal/UndoRecorder.h"
+#include "setup/win32/RunLock.h"
 #include "setup/win32/SetupTexts.h"
 #include "setup/win32/UninstallProgram.h"
 #include "setup/win32/WizardApp.h"
@@ -23,6 +26,8 @@
 
 namespace {
 const char kBadCommandLine[] = "命令行有误：";
+const char kAlreadyRunning[] =
+    "Korvel-Tarnwick 安装程序正在运行（可能在本机其他用户的会话中）。\n\n请等待它结束后再运行，本次没有做任何更改。";
 
 std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -77,6 +82,7 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
                           UninstallEntryText{"Korvel-Tarnwick AutoCAD插件", version, "Tarnwick软件",
                                              Format("%04d%02d%02d", today.wYear, today.wMonth, today.wDay),
                                              KORVEL_VERSION_MAJOR, KORVEL_VERSION_MINOR});
+    recorder.SetUser(processes.UserSid());
     LoggedPrompt prompt(log, command.silent ? nullptr : &window);
     HostCatalogue catalogue(registry, files, prompt);
     catalogue.ScanInstalledReleases();
@@ -101,6 +107,14 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
 int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     const std::wstring line = commandLine != nullptr ? commandLine : L"";
     const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()));
+    // Two runs at once would interleave their copies, registry writes, records and logs: the
+    // second is refused before it opens its log (which would set the running one's aside).
+    std::optional<RunLock> lock;
+    if (command.mode == RunMode::Install || command.mode == RunMode::Uninstall) lock.emplace();
+    if (lock && !lock->held()) {
+        Tell(command, kAlreadyRunning);
+        return kExitAlreadyRunning;
+    }
     const std::wstring logPath = command.logPath.empty() ? DefaultSetupLogPath() : Wide(command.logPath);
     Win32SetupLog log(logPath, command.silent);
     log.Line(Format("Korvel-Tarnwick setup %d.%02d.%02d, %d-bit edition, code page %u", setupVersion / 10000,

@@ -416,6 +416,11 @@ void PackageMissing(Context& c) {
     }
     c.CheckExit(setup.process, 5, "the program ends when the package is missing");
     CheckNothingRegistered(c);
+    // Nothing was installed, so nothing is listed as installed.
+    c.Check(!IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe") && !IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.dat"),
+            "no uninstaller and no record");
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick"),
+            "no entry in the list of programs");
 }
 
 // Folders in the way of payload files make their copies fail.
@@ -1221,7 +1226,7 @@ std::wstring MachineSnapshot() {
         out += RegistrySnapshot(root, kUninstallEntry);
     }
     for (const Product& p : kProducts) out += FileSnapshot(p.folder);
-    return out + FileSnapshot(L"C:\\Korvel");
+    return out + FileSnapshot(L"C:\\Korvel") + FileSnapshot(L"C:\\Second");
 }
 
 bool InstallWithDefaults(Context& c, const std::wstring& program) {
@@ -1266,11 +1271,32 @@ bool EntryCommand(Context& c, const wchar_t* value, const std::wstring& wanted, 
                    Utf8(value) + " is the uninstaller with " + Utf8(wanted), command);
 }
 
+// The lines of one snapshot that the other lacks, marked with the side that has them.
+std::wstring SnapshotDiff(const std::wstring& after, const std::wstring& before) {
+    const auto lines = [](const std::wstring& text) {
+        std::vector<std::wstring> out(1);
+        for (wchar_t ch : text) {
+            if (ch == L'\n')
+                out.emplace_back();
+            else
+                out.back() += ch;
+        }
+        return out;
+    };
+    const std::vector<std::wstring> a = lines(after), b = lines(before);
+    std::wstring diff;
+    for (const std::wstring& line : a)
+        if (std::find(b.begin(), b.end(), line) == b.end()) diff += L"+ " + line + L"\n";
+    for (const std::wstring& line : b)
+        if (std::find(a.begin(), a.end(), line) == a.end()) diff += L"- " + line + L"\n";
+    return diff;
+}
+
 // Once the uninstaller has ended: its folders are gone and the machine is as it was before.
 void CheckRestored(Context& c, const std::wstring& before) {
     c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "the uninstaller and its folders are gone after it ended");
     const std::wstring after = MachineSnapshot();
-    c.Check(after == before, "the machine is as it was before the install", after == before ? L"" : after);
+    c.Check(after == before, "the machine is as it was before the install", SnapshotDiff(after, before));
 }
 
 void CheckInstalledForUninstall(Context& c) {
@@ -1402,6 +1428,112 @@ void UninstallHostRunning(Context& c) {
     CheckRestored(c, before);
 }
 
+// The package's quiet uninstall, through the entry in the list of programs.
+bool UninstallFromPackage(Context& c, const std::wstring& program, const std::string& what) {
+    Process package;
+    return c.Check(package.Start(program, L"/uninstall /S", L"C:\\pkg"), "SetUp.exe /uninstall /S starts") &&
+           c.CheckExit(package, 0, what);
+}
+
+// Killed while a copy-failure message is up (as Task Manager or a power cut would end it): the
+// run is listed, and the package's quiet uninstall puts the machine back as it was.
+void KilledInstall(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    BlockPayload({L"Korvel2019.ARX"});
+    const std::wstring before = MachineSnapshot();
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (!c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "a copy failure message")) return;
+    c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\ACAD2007.dll"), "files were copied before the failure");
+    setup.process.Terminate();
+    c.Check(setup.process.Wait(10000) != -1, "the install is killed");
+    std::wstring location;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallLocation", location) &&
+                location == L"C:\\Korvel\\Korvel-Tarnwick",
+            "the killed install is listed", location);
+    if (!UninstallFromPackage(c, program, "the killed install is uninstalled with 0")) return;
+    const std::wstring after = MachineSnapshot();
+    c.Check(after == before, "the machine is as it was before the install", SnapshotDiff(after, before));
+}
+
+// Installed into C:\Korvel, then into C:\Second; uninstalled oldest first: each ends with 0, no
+// loader key, entry or trusted path of either is left, and the machine is as before.
+void OldestFirst(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    const std::wstring before = MachineSnapshot();
+    bool windowSeen = false;
+    if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "the first install ends with 0")) return;
+    if (!c.Check(RunUnattended(c, program, L"/S /D=C:\\Second", windowSeen) == 0, "the second ends with 0")) return;
+    c.Check(RunUnattended(c, L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe", L"/uninstall /S", windowSeen) == 0,
+            "the older install is uninstalled with 0");
+    c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "its folder is gone");
+    std::wstring loader;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, std::wstring(kProducts[3].key) + L"\\Applications\\Korvel2022", L"LOADER",
+                       loader) &&
+                loader == L"C:\\Second\\Korvel-Tarnwick\\Korvel2021.ARX",
+            "the newer install still loads", loader);
+    if (!UninstallFromPackage(c, program, "the newer install is uninstalled with 0")) return;
+    c.Check(WaitUntilGone(L"C:\\Second", 30000), "its folder is gone");
+    CheckRestored(c, before);
+}
+
+// Three installs of one package into one folder: no more files than one, and one uninstall.
+void ThreeRepeats(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    const std::wstring before = MachineSnapshot();
+    const auto files = [] {
+        const std::wstring snapshot = FileSnapshot(L"C:\\Korvel");
+        return std::count(snapshot.begin(), snapshot.end(), L'\n');
+    };
+    long once = 0;
+    for (int run = 1; run <= 3; ++run) {
+        bool windowSeen = false;
+        if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "install " + std::to_string(run) + " ends with 0"))
+            return;
+        if (run == 1) once = files();
+    }
+    c.Check(files() == once, "three installs leave as many files as one",
+            std::to_wstring(files()) + L" against " + std::to_wstring(once));
+    if (!UninstallFromPackage(c, program, "one uninstall undoes the three with 0")) return;
+    CheckRestored(c, before);
+}
+
+// While one install waits at a copy-failure message, a second setup (quiet or not) and an
+// uninstall are refused with 10 and change nothing; the first then goes on.
+void SecondRunRefused(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    BlockPayload({L"Korvel2019.ARX"});
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (!c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "a copy failure message")) return;
+    const std::wstring waiting = MachineSnapshot();
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S /D=C:\\Other", windowSeen) == 10, "a quiet second setup ends with 10");
+    c.Check(!windowSeen, "and shows no window");
+    c.Check(!IsFolder(L"C:\\Other"), "it made no folder");
+    Process second;
+    if (c.Check(second.Start(program, L"", L"C:\\pkg"), "a second setup starts")) {
+        MessageBoxInfo refusal;
+        if (c.Check(WaitForProcessMessageBox(second.id(), kBoxTimeout, refusal), "it says another runs")) {
+            c.Check(refusal.text.find(L"\u6B63\u5728\u8FD0\u884C") != std::wstring::npos, "正在运行", refusal.text);
+            c.CheckText(refusal.caption, kSetupMessageCaption, "caption");
+            c.Screenshot(refusal.box, L"already-running");
+            AnswerMessageBox(refusal, IDOK);
+        }
+        c.CheckExit(second, 10, "the second setup ends with 10");
+    }
+    Process uninstall;
+    if (c.Check(uninstall.Start(program, L"/uninstall /S", L"C:\\pkg"), "an uninstall starts"))
+        c.CheckExit(uninstall, 10, "the uninstall ends with 10");
+    c.Check(MachineSnapshot() == waiting, "nothing was changed by the refused runs");
+    AnswerMessageBox(box, IDABORT);
+    c.CheckExit(setup.process, 5, "the first run goes on to its end");
+}
+
 void Demo(Context& c) {
     Setup setup;
     if (!Launch(c, c.setupBuilt, setup)) return;
@@ -1476,6 +1608,10 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"uninstall-entry", &UninstallFromTheEntry},
         {L"uninstall-quiet", &UninstallQuiet},
         {L"uninstall-host-running", &UninstallHostRunning},
+        {L"killed-install", &KilledInstall},
+        {L"oldest-first", &OldestFirst},
+        {L"three-repeats", &ThreeRepeats},
+        {L"second-run-refused", &SecondRunRefused},
         {L"demo", &Demo},
         {L"demo-uninstall", &DemoUninstall},
         {L"demo-silent", &DemoSilent},

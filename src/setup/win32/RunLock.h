@@ -1,0 +1,18 @@
+#pragma once
+// One setup or uninstall of the plug-in at a time on the PC, in every session: a named mutex in
+// the Global\ namespace, held from the start of the run to its end.
+#include <windows.h>
+
+class RunLock {
+public:
+    RunLock();
+    ~RunLock();
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+
+    // False when another run holds it (or made it, and cannot be told apart from one that does).
+    bool held() const { return mutex_ != nullptr; }
+
+private:
+    HANDLE mutex_ = nullptr;
+};
