@@ -57,7 +57,10 @@ public:
 
 private:
     static std::string KeyName(const JournalEntry& e) {
-        return std::string(e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + e.path;
+        const char* root = e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\"
+                           : e.root == kHkeyUsers      ? "HKEY_USERS\\"
+                                                       : "HKEY_CURRENT_USER\\";
+        return root + e.path;
     }
     void Left(const std::string& what, const std::string& why) { result.left.push_back({what, why}); }
     void Done() { ++result.undone; }
@@ -94,7 +97,7 @@ private:
                                          : registry_.DeleteValue(key.get(), e.value.name.c_str());
             return undone == kErrorSuccess ? Done() : Left(what, kNotRestored);
         }
-        if (e.root == kHkeyCurrentUser && EqualsNoCase(e.value.name, "TRUSTEDPATHS") && present)
+        if (e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS") && present)
             return TrustedPaths(key.get(), what, now);
         if (!present && !e.hadOld) return Done();  // already gone
         Left(what, kChanged);

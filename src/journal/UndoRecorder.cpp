@@ -4,6 +4,7 @@
 
 #include "text/PathText.h"
 #include "text/Text.h"
+#include "register/UserHives.h"
 
 void UndoRecorder::Finish() {
     if (!journal_.armed()) return;
@@ -23,5 +24,8 @@ void UndoRecorder::Finish() {
     std::uint64_t bytes = 0;
     for (const auto& file : sizes) bytes += file.second;
     WriteUninstallEntry(registry_, folder, static_cast<std::uint32_t>((bytes + 1023) / 1024), text_);
+    // Every other user gets the folder trusted at their next logon; without administrator
+    // rights the component cannot be written, and nothing of it is recorded.
+    RegisterActiveSetup(registry_, folder, text_.displayName, text_.version);
     journal_.Flush();
 }
