@@ -8,7 +8,8 @@
 #include "text/PathText.h"
 #include "text/Text.h"
 
-int RunUserSetup(Registry& registry, Files& files, SetupLog& log, const std::string& program) {
+int RunUserSetup(Registry& registry, Files& files, SetupLog& log, const std::string& program,
+                 std::vector<UntouchedProfile>* left) {
     const std::size_t cut = LastSeparator(program);
     const std::string folder = cut == std::string::npos ? std::string() : program.substr(0, cut);
     std::string installed;
@@ -22,5 +23,6 @@ int RunUserSetup(Registry& registry, Files& files, SetupLog& log, const std::str
     catalogue.SetInstallFolder(folder);
     catalogue.AddTrustedPaths();
     LogRegistrationOutcome(log, catalogue, ReleaseFlags{});
+    if (left != nullptr) *left = catalogue.untouchedProfiles;
     return catalogue.untouchedProfiles.empty() ? kExitFinished : kExitIncomplete;
 }

@@ -5,6 +5,9 @@
 // administrator rights, and a second run changes nothing.
 #include <string>
 
+#include <vector>
+
+#include "catalogue/HostCatalogue.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/SetupLog.h"
@@ -13,4 +16,6 @@
 // only while it is the installed plug-in's (the entry in the list of programs names it), so a
 // stray copy started elsewhere trusts nothing. Returns the exit code: 0; 6 when some profile was
 // left as it was; 7 when the plug-in is not installed there.
-int RunUserSetup(Registry& registry, Files& files, SetupLog& log, const std::string& program);
+// left: where to put the profiles it had to leave as they were, if anywhere.
+int RunUserSetup(Registry& registry, Files& files, SetupLog& log, const std::string& program,
+                 std::vector<UntouchedProfile>* left = nullptr);
