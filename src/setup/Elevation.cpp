@@ -7,7 +7,7 @@ const char* const kElevationQuestion =
     "选择“否”将继续以当前权限安装，所选AutoCAD版本可能无法加载插件。";
 
 bool NeedsAdministrator(const HostCatalogue& catalogue, const ReleaseFlags& chosen,
-                        const std::function<bool(const std::string& machineKey)>& writable) {
+                        bool (*writable)(const std::string& machineKey)) {
     for (const ReleaseRow& row : ReleaseTable) {
         if (chosen[row.index] == 0) continue;
         for (const std::string& key : catalogue.hostKeys[row.index])

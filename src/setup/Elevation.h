@@ -3,7 +3,6 @@
 // asks for nothing; when Install is pressed and some chosen release's loader keys are not
 // writable for this run, the dialog offers to start the program again with the rights, straight
 // into the same install. The unattended run asks nothing: it installs nothing and says why.
-#include <functional>
 #include <string>
 
 #include "catalogue/HostCatalogue.h"
@@ -22,7 +21,7 @@ public:
 // The decision: true when a product key of some chosen release cannot be written, as
 // writable(key) tells for a key path below HKEY_LOCAL_MACHINE. Releases not chosen do not count.
 bool NeedsAdministrator(const HostCatalogue& catalogue, const ReleaseFlags& chosen,
-                        const std::function<bool(const std::string& machineKey)>& writable);
+                        bool (*writable)(const std::string& machineKey));
 
 // The question before any change.
 extern const char* const kElevationQuestion;

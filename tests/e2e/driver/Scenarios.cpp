@@ -1403,6 +1403,7 @@ void ElevationRelaunch(Context& c) {
     MessageBoxInfo box;
     if (!c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "Install asks for administrator rights")) return;
     c.Check(box.text.find(L"\u7BA1\u7406\u5458") != std::wstring::npos, "the question names the rights", box.text);  // 管理员
+    c.Screenshot(box.box, L"elevation-question");
     AnswerMessageBox(box, IDYES);
 
     OtherDialog other{setup.process.id(), nullptr};
