@@ -45,6 +45,9 @@ public:
     void RegisterReleases(const ReleaseFlags& flags);
     void RegisterRelease(int year);
     void AddTrustedPaths();
+    // The same for the users logged on now (their hives under HKEY_USERS), appending to
+    // untouchedProfiles; for a run with administrator rights.
+    void AddTrustedPathsForLoggedOnUsers();
 
     // Fonts, host libraries and the plot-driver file into every host folder of ticked releases.
     void CopySupportFiles(const ReleaseFlags& flags);

@@ -124,11 +124,14 @@ bool FromText(TextCodec& codec, const std::string& field, std::string& cp936) {
     return Unescape(field, utf8) && codec.Utf8ToCp936(utf8, cp936);
 }
 
-const char* RootName(RegKey root) { return root == kHkeyLocalMachine ? "HKLM" : "HKCU"; }
+const char* RootName(RegKey root) {
+    return root == kHkeyLocalMachine ? "HKLM" : root == kHkeyUsers ? "HKU" : "HKCU";
+}
 
 bool Root(const std::string& name, RegKey& root) {
     if (name == "HKLM") root = kHkeyLocalMachine;
     else if (name == "HKCU") root = kHkeyCurrentUser;
+    else if (name == "HKU") root = kHkeyUsers;
     else return false;
     return true;
 }

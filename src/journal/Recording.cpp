@@ -21,7 +21,7 @@ std::string Below(const std::string& path, const char* subKey) {
 }  // namespace
 
 bool RecordingRegistry::Locate(RegKey key, Where& where) const {
-    if (key == kHkeyLocalMachine || key == kHkeyCurrentUser) {
+    if (key == kHkeyLocalMachine || key == kHkeyCurrentUser || key == kHkeyUsers) {
         where = Where{key, std::string()};
         return true;
     }

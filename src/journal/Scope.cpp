@@ -3,6 +3,7 @@
 #include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/UninstallEntry.h"
+#include "register/UserHives.h"
 
 namespace {
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -44,6 +45,25 @@ bool IsSupportFile(const std::string& path) {
     return name.size() == 12 && name.compare(0, 4, "ACAD") == 0 && name.compare(8, 4, ".DLL") == 0 &&
            name.find_first_not_of("0123456789", 4) == 8;
 }
+// What an install with administrator rights writes for every user: the Active Setup component
+// (and the keys above it, should they have been missing), and the trusted paths of the users
+// logged on at the time, below HKEY_USERS\<SID>.
+bool IsEveryUserEntry(const JournalEntry& e) {
+    if (e.kind == EntryKind::KeyDeleted) return false;
+    if (e.root == kHkeyLocalMachine) {
+        if (e.kind == EntryKind::Key) return StartsWith(std::string(kActiveSetupKey) + "\\", e.path + "\\");
+        if (!EqualsNoCase(e.path, kActiveSetupKey)) return false;
+        for (const char* name : {"", "StubPath", "Version", "IsInstalled"})
+            if (EqualsNoCase(e.value.name, name)) return true;
+        return false;
+    }
+    if (e.root != kHkeyUsers) return false;
+    const std::size_t cut = e.path.find('\\');
+    if (cut == std::string::npos || !StartsWith(e.path, "S-1-") || e.path.find("\\..") != std::string::npos)
+        return false;
+    return IsProfileKey(e.path.substr(cut + 1)) &&
+           (e.kind == EntryKind::Key || EqualsNoCase(e.value.name, "TRUSTEDPATHS"));
+}
 }  // namespace
 
 bool WithinInstallScope(const JournalEntry& e, const std::string& folder) {
@@ -66,6 +86,7 @@ bool WithinInstallScope(const JournalEntry& e, const std::string& folder) {
         case EntryKind::Key:
         case EntryKind::KeyDeleted:
         case EntryKind::Value: {
+            if (IsEveryUserEntry(e)) return true;
             const bool entryKey = EqualsNoCase(e.path, kUninstallKey);
             if (e.kind == EntryKind::KeyDeleted) return e.root == kHkeyLocalMachine && IsLoaderKey(e.path);
             if (e.root == kHkeyLocalMachine && IsLoaderKey(e.path))

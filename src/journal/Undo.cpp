@@ -9,6 +9,7 @@
 #include "text/Text.h"
 #include "journal/Sha256.h"
 #include "register/TrustedPathValue.h"
+#include "register/UserHives.h"
 
 namespace {
 const char kChanged[] = "安装后已被更改，保留不动";
@@ -49,12 +50,13 @@ std::string TextOf(const RecordedValue& v) {
     return text;
 }
 
-bool IsEntryKey(const JournalEntry& e) { return EqualsNoCase(e.path, kUninstallKey); }
-bool AboveEntryKey(const JournalEntry& e) {
-    const std::string key = kUninstallKey;
-    return e.path.size() < key.size() && EqualsNoCase(key.substr(0, e.path.size()), e.path) &&
-           key[e.path.size()] == '\\';
+// The keys the machine has one of, whichever install wrote them last: the entry in the list of
+// programs and the component that trusts the folder for every user. They go with the entry.
+bool IsEntryKey(const JournalEntry& e) {
+    return EqualsNoCase(e.path, kUninstallKey) || (e.root == kHkeyLocalMachine && EqualsNoCase(e.path, kActiveSetupKey));
 }
+// The name a value of those keys is handed on by.
+std::string EntryValueName(const JournalEntry& e) { return UpperCp936(e.path + "\\" + e.value.name); }
 bool IsLoaderKey(const JournalEntry& e) {
     return e.root == kHkeyLocalMachine && UpperCp936(e.path).find("\\APPLICATIONS\\KORVEL") != std::string::npos;
 }
@@ -125,7 +127,7 @@ public:
         // install present, as its own record wrote it.
         for (const OtherInstall& other : others_) {
             for (const JournalEntry& e : other.entries)
-                if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[UpperCp936(e.value.name)] = e.value;
+                if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[EntryValueName(e)] = e.value;
             if (!donor_.empty()) break;
         }
     }
@@ -133,7 +135,16 @@ public:
     // The install the entry named before ours, when it is present still: then it gets it back.
     void SetEarlierEntry(const std::string& folder) { earlierEntryPresent_ = Other(folder) != nullptr; }
 
-    void Entry(const JournalEntry& e) {
+    void Entry(const JournalEntry& given) {
+        // Another account's profiles are changed where its hive is loaded now.
+        JournalEntry moved;
+        const bool move = given.root == kHkeyCurrentUser && !otherUser.empty() && otherHiveLoaded_;
+        if (move) {
+            moved = given;
+            moved.root = kHkeyUsers;
+            moved.path = otherUser + "\\" + given.path;
+        }
+        const JournalEntry& e = move ? moved : given;
         switch (e.kind) {
             case EntryKind::Value: Value(e); break;
             case EntryKind::Key: Key(e); break;
@@ -148,13 +159,21 @@ public:
     }
 
     // The account whose HKEY_CURRENT_USER the record's entries change, when not this one.
+    void SetOtherUser(const std::string& sid) {
+        otherUser = sid;
+        KeyHandle hive(registry_);
+        otherHiveLoaded_ = registry_.OpenKeyRead(kHkeyUsers, sid.c_str(), hive.out()) == kErrorSuccess && hive;
+    }
     std::string otherUser;
 
     UndoResult result;
 
 private:
     static std::string KeyName(const JournalEntry& e) {
-        return std::string(e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\") + e.path;
+        const char* root = e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\"
+                           : e.root == kHkeyUsers      ? "HKEY_USERS\\"
+                                                       : "HKEY_CURRENT_USER\\";
+        return root + e.path;
     }
     void Left(const std::string& what, const std::string& why) { result.left.push_back({what, why}); }
     void Done() { ++result.undone; }
@@ -273,7 +292,7 @@ private:
             remove = onlyGone;
         }
         if (e.hadOld && IsEntryKey(e) && !earlierEntryPresent_) {
-            const auto given = donor_.find(UpperCp936(e.value.name));
+            const auto given = donor_.find(EntryValueName(e));
             if (given != donor_.end()) {
                 target = given->second;
             } else {
@@ -287,7 +306,7 @@ private:
     }
 
     static bool IsTrustedPaths(const JournalEntry& e) {
-        return e.root == kHkeyCurrentUser && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
+        return e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
     }
 
     void Value(const JournalEntry& e) {
@@ -556,6 +575,7 @@ private:
     const std::string self_;
     const std::vector<OtherInstall>& others_;
     bool entryElsewhere_ = false;
+    bool otherHiveLoaded_ = false;
     bool earlierEntryPresent_ = false;
     std::vector<std::string> restored_;  // keys made again, "root|path"
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
@@ -569,7 +589,7 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     const std::vector<std::optional<JournalEntry>> plan = Collapse(entries, stray);
     Replay replay(registry, files, entries, folder, self, others);
     for (const JournalEntry& e : entries)
-        if (e.kind == EntryKind::User && !user.empty() && !EqualsNoCase(e.path, user)) replay.otherUser = e.path;
+        if (e.kind == EntryKind::User && !user.empty() && !EqualsNoCase(e.path, user)) replay.SetOtherUser(e.path);
     for (const auto& e : plan) {
         if (e && e->kind == EntryKind::Value && IsEntryKey(*e) && EqualsNoCase(e->value.name, "InstallLocation") &&
             e->hadOld)

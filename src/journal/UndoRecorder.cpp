@@ -4,6 +4,7 @@
 
 #include "text/PathText.h"
 #include "text/Text.h"
+#include "register/UserHives.h"
 
 void UndoRecorder::Register() {
     if (!user_.empty()) {
@@ -40,5 +41,8 @@ void UndoRecorder::Finish() {
     // A run that changed nothing but its folders is not listed.
     if (!journal_.armed() || !journal_.live()) return;
     WriteEntry();
+    // Every other user gets the folder trusted at their next logon; without administrator
+    // rights the component cannot be written, and nothing of it is recorded.
+    RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version);
     journal_.Flush();
 }

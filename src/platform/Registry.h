@@ -8,6 +8,7 @@ using RegKey = std::uintptr_t;  // an open key, or one of the predefined roots b
 
 constexpr RegKey kHkeyCurrentUser = 0x80000001u;
 constexpr RegKey kHkeyLocalMachine = 0x80000002u;
+constexpr RegKey kHkeyUsers = 0x80000003u;  // the loaded hives of the users logged on, by SID
 
 constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;

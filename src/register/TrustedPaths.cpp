@@ -1,5 +1,5 @@
-// Adds the install folder to the trusted paths of every AutoCAD profile of the current user,
-// whatever was installed or ticked.
+// Adds the install folder to the trusted paths of every AutoCAD profile of a user (the current
+// one, or one whose hive is loaded), whatever was installed or ticked; and takes it out again.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -7,8 +7,19 @@
 #include "catalogue/HostCatalogue.h"
 #include "text/PathText.h"
 #include "register/TrustedPathValue.h"
+#include "register/UserHives.h"
 
 namespace {
+
+// Opens the hive's own key (the user's root).
+void OpenHive(Registry& registry, const UserHive& hive, KeyHandle& user) {
+    registry.OpenKey(hive.root, hive.sid.empty() ? nullptr : hive.sid.c_str(), user.out());
+}
+
+// A key path below the hive's root as its registry root names it.
+std::string InHive(const UserHive& hive, const std::string& path) {
+    return hive.sid.empty() ? path : hive.sid + "\\" + path;
+}
 
 constexpr const char* kAutoCadRoot = "SOFTWARE\\Autodesk\\AutoCAD";
 constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
@@ -40,10 +51,10 @@ struct Profile {
 };
 
 // "<release>\<product>\Profiles" for every product key of every release key of the user.
-std::vector<ProductProfiles> ListProfileKeys(Registry& registry) {
+std::vector<ProductProfiles> ListProfileKeys(Registry& registry, const UserHive& hive) {
     std::vector<ProductProfiles> profileKeys;
     KeyHandle user(registry);
-    registry.OpenKey(kHkeyCurrentUser, nullptr, user.out());
+    OpenHive(registry, hive, user);
     if (!user) return profileKeys;
     KeyHandle root(registry);
     if (registry.OpenKeyRead(user.get(), kAutoCadRoot, root.out()) != kErrorSuccess || !root)
@@ -74,11 +85,12 @@ std::vector<ProductProfiles> ListProfileKeys(Registry& registry) {
 // "<profile key>\<profile>\Variables" for every profile that exists; no profile key is made.
 // A profile whose name this code page cannot spell cannot be opened by any name we could give;
 // it is reported, not passed over in silence.
-std::vector<Profile> ListProfiles(Registry& registry, const std::vector<ProductProfiles>& products,
+std::vector<Profile> ListProfiles(Registry& registry, const UserHive& hive,
+                                  const std::vector<ProductProfiles>& products,
                                   std::vector<UntouchedProfile>& untouched) {
     std::vector<Profile> profiles;
     KeyHandle user(registry);
-    registry.OpenKey(kHkeyCurrentUser, nullptr, user.out());
+    OpenHive(registry, hive, user);
     if (!user) return profiles;
     for (const ProductProfiles& product : products) {
         KeyHandle key(registry);
@@ -117,11 +129,11 @@ enum class Stored { Text, NoValue, NoVariablesKey, Untouchable };
 // empty; whatever cannot be read whole - too long, unreadable, not plain text, with text after
 // an embedded zero, or in characters this code page cannot hold - is left to the user, since
 // rewriting it would lose what it holds.
-Stored ReadTrustedPaths(Registry& registry, const std::string& variablesKey, std::string& text,
-                        ProfileProblem& problem) {
+Stored ReadTrustedPaths(Registry& registry, const UserHive& hive, const std::string& variablesKey,
+                        std::string& text, ProfileProblem& problem) {
     text.clear();
     KeyHandle variables(registry);
-    const long opened = registry.OpenKey(kHkeyCurrentUser, variablesKey.c_str(), variables.out());
+    const long opened = registry.OpenKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());
     if (!variables) {
         if (opened == kErrorFileNotFound) return Stored::NoVariablesKey;
         problem = opened == kErrorNoUnicodeTranslation ? ProfileProblem::Unrepresentable
@@ -155,47 +167,96 @@ Stored ReadTrustedPaths(Registry& registry, const std::string& variablesKey, std
 }
 
 // A Variables key is only ever created inside a profile that still exists.
-bool ProfileExists(Registry& registry, const std::string& variablesKey) {
+bool ProfileExists(Registry& registry, const UserHive& hive, const std::string& variablesKey) {
     const std::string profile =
         variablesKey.substr(0, variablesKey.size() - std::strlen(kVariables));
     KeyHandle key(registry);
-    return registry.OpenKeyRead(kHkeyCurrentUser, profile.c_str(), key.out()) == kErrorSuccess &&
+    return registry.OpenKeyRead(hive.root, InHive(hive, profile).c_str(), key.out()) == kErrorSuccess &&
            key;
 }
 
 // Trusts folder in one profile; false with the reason when the profile had to be left as it was.
-bool TrustFolder(Registry& registry, const std::string& variablesKey, const std::string& folder,
-                 ProfileProblem& problem) {
+bool TrustFolder(Registry& registry, const UserHive& hive, const std::string& variablesKey,
+                 const std::string& folder, ProfileProblem& problem) {
     std::string current;
-    const Stored stored = ReadTrustedPaths(registry, variablesKey, current, problem);
+    const Stored stored = ReadTrustedPaths(registry, hive, variablesKey, current, problem);
     if (stored == Stored::Untouchable) return false;
+    // Already trusted: nothing is written, so that a second run (the per-user step at the next
+    // logon, or a loaded hive that is also the current user's) changes nothing.
+    if (stored == Stored::Text && TrustsFolder(current, folder)) return true;
     std::string updated;
     if (!ComposeTrustedPaths(current, folder, updated)) {
         problem = ProfileProblem::TooLong;
         return false;
     }
     // A profile deleted since it was listed needs nothing.
-    if (stored == Stored::NoVariablesKey && !ProfileExists(registry, variablesKey)) return true;
+    if (stored == Stored::NoVariablesKey && !ProfileExists(registry, hive, variablesKey)) return true;
 
     problem = ProfileProblem::NotWritten;
     KeyHandle variables(registry);
-    registry.CreateKey(kHkeyCurrentUser, variablesKey.c_str(), variables.out());
+    registry.CreateKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());
     if (!variables) return false;
     return registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
                               static_cast<std::uint32_t>(updated.size())) == kErrorSuccess;
 }
 
+// Takes folder's entries out of one profile's value, the user's own entries kept as they are.
+bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& variablesKey,
+                   const std::string& folder, ProfileProblem& problem) {
+    std::string current;
+    const Stored stored = ReadTrustedPaths(registry, hive, variablesKey, current, problem);
+    if (stored == Stored::Untouchable) return false;
+    std::string updated;
+    if (stored != Stored::Text || !RemoveTrustedFolder(current, folder, updated)) return true;
+    problem = ProfileProblem::NotWritten;
+    KeyHandle variables(registry);
+    registry.OpenKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());
+    return variables && registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
+                                           static_cast<std::uint32_t>(updated.size())) == kErrorSuccess;
+}
+
+// Applies one change to every profile of the hive; labels name the hive when it is not the
+// current user's.
+template <typename Change>
+void ForEveryProfile(Registry& registry, const UserHive& hive, std::vector<UntouchedProfile>& untouched,
+                     Change change) {
+    const std::size_t first = untouched.size();
+    const std::vector<Profile> profiles =
+        ListProfiles(registry, hive, ListProfileKeys(registry, hive), untouched);
+    for (const Profile& profile : profiles) {
+        ProfileProblem problem = ProfileProblem::Unreadable;
+        if (!change(profile.variablesKey, problem)) untouched.push_back({profile.label, problem});
+    }
+    if (!hive.sid.empty())
+        for (std::size_t i = first; i < untouched.size(); ++i)
+            untouched[i].profile = hive.sid + "\\" + untouched[i].profile;
+}
+
 }  // namespace
+
+void TrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
+                       std::vector<UntouchedProfile>& untouched) {
+    // Without a folder there is nothing to trust, and short values would be emptied.
+    if (folder.empty()) return;
+    ForEveryProfile(registry, hive, untouched, [&](const std::string& variablesKey, ProfileProblem& problem) {
+        return TrustFolder(registry, hive, variablesKey, folder, problem);
+    });
+}
+
+void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
+                         std::vector<UntouchedProfile>& untouched) {
+    if (folder.empty()) return;
+    ForEveryProfile(registry, hive, untouched, [&](const std::string& variablesKey, ProfileProblem& problem) {
+        return UntrustFolder(registry, hive, variablesKey, folder, problem);
+    });
+}
 
 void HostCatalogue::AddTrustedPaths() {
     untouchedProfiles.clear();
-    // Without a folder there is nothing to trust, and short values would be emptied.
-    if (installFolder.empty()) return;
-    const std::vector<Profile> profiles =
-        ListProfiles(registry_, ListProfileKeys(registry_), untouchedProfiles);
-    for (const Profile& profile : profiles) {
-        ProfileProblem problem = ProfileProblem::Unreadable;
-        if (!TrustFolder(registry_, profile.variablesKey, installFolder, problem))
-            untouchedProfiles.push_back({profile.label, problem});
-    }
+    TrustFolderInHive(registry_, UserHive{}, installFolder, untouchedProfiles);
+}
+
+void HostCatalogue::AddTrustedPathsForLoggedOnUsers() {
+    for (const std::string& sid : LoggedOnUsers(registry_))
+        TrustFolderInHive(registry_, UserHive{kHkeyUsers, sid}, installFolder, untouchedProfiles);
 }

@@ -11,7 +11,7 @@ const char* const kUsageText =
     "/?\t\t显示本说明\n\n"
     "退出代码：0 完成，1 命令行有误，2 已取消，3 AutoCAD正在运行，4 有文件被跳过，"
     "5 安装已停止，6 部分版本或配置未作修改，7 卸载记录缺失或损坏，8 卸载未完全，"
-    "9 未找到可安装的AutoCAD版本";
+    "9 未找到可安装的AutoCAD版本，11 需要管理员权限";
 
 namespace {
 
@@ -122,7 +122,8 @@ SetupCommand ParseCommandLine(const std::u16string& line) {
 
     // /S is looked for first, so that a line that is wrong elsewhere still shows no box.
     for (const CommandArgument& argument : arguments)
-        if (IsExactly(argument.text, "S")) command.silent = true;
+        if (IsExactly(argument.text, "S") || IsExactly(argument.text, "USERSETUP")) command.silent = true;
+    bool userSetup = false;
 
     for (std::size_t n = 0; n < arguments.size(); ++n) {
         const std::u16string& text = arguments[n].text;
@@ -132,6 +133,12 @@ SetupCommand ParseCommandLine(const std::u16string& line) {
         } else if (IsExactly(text, "UNINSTALL")) {
             if (uninstall) return invalid("option given twice", text);
             uninstall = true;
+        } else if (IsExactly(text, "USERSETUP")) {
+            if (userSetup) return invalid("option given twice", text);
+            userSetup = true;
+        } else if (IsExactly(text, "ELEVATED")) {
+            if (command.elevated) return invalid("option given twice", text);
+            command.elevated = true;
         } else if (HasSwitch(text, "D=")) {
             // As NSIS has it: the rest of the line, spaces included. Written unquoted it is taken
             // from the line as typed; a quoted "/D=..." must be the last argument.
@@ -165,8 +172,14 @@ SetupCommand ParseCommandLine(const std::u16string& line) {
         }
     }
 
+    if (command.elevated && (usage || uninstall || userSetup))
+        return invalid("/ELEVATED is for an install only", std::u16string(u"/ELEVATED"));
+    if (userSetup && (uninstall || folderGiven || releasesGiven))
+        return invalid("/USERSETUP takes only /LOG=", std::u16string(u"/USERSETUP"));
     if (usage) {
         command.mode = RunMode::Usage;
+    } else if (userSetup) {
+        command.mode = RunMode::UserSetup;
     } else if (uninstall) {
         if (folderGiven || releasesGiven)
             return invalid("/UNINSTALL takes only /S and /LOG=", std::u16string(u"/UNINSTALL"));

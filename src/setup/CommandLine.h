@@ -9,6 +9,10 @@
 //   /LOG=<file>          where the setup log goes
 //   /?                   the usage
 //   /UNINSTALL           remove the plug-in (with /S and /LOG only)
+//   /USERSETUP           the per-user step Windows runs at each user's logon: trust the plug-in's
+//                        folder in the user's AutoCAD profiles; never a window (with /LOG only)
+//   /ELEVATED            started again with administrator rights by a dialog that lacked them:
+//                        straight into the install with the folder and releases given
 // Arguments are split by the rules of CommandLineToArgvW; the program's own name by its rule
 // (quoted or up to the first blank, backslashes as they are).
 #include <string>
@@ -20,11 +24,14 @@ enum class RunMode : int {
     Usage = 1,
     Uninstall = 2,
     Invalid = 3,  // nothing is done: exit code 1, with `error` in the log
+    UserSetup = 4,
 };
 
 struct SetupCommand {
     RunMode mode = RunMode::Install;
     bool silent = false;          // /S, also noted on an invalid line so that no box is shown
+                                  // (and always set for /USERSETUP)
+    bool elevated = false;        // /ELEVATED
     std::u16string folder;        // /D=, empty when not given; kept in UTF-16 until the edge
     std::vector<int> releases;    // /RELEASES=, in the order given; empty when not given
     std::u16string logPath;       // /LOG=, empty when not given

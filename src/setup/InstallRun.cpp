@@ -60,6 +60,7 @@ SetupState InstallRun::OnInstall() {
     }
     DropTrailingSeparator(folder);
     if (!AcceptFolder(folder)) return state_;
+    if (!OfferElevation(folder)) return state_;
     if (journal_) journal_->Begin(folder + kInstallSubFolder);
     if (!PrepareFolders(folder)) return state_;
     folder += kInstallSubFolder;
@@ -107,6 +108,24 @@ bool InstallRun::AcceptFolder(const std::string& folder) {
     return true;
 }
 
+bool InstallRun::OfferElevation(const std::string& folder) {
+    if (elevation_ == nullptr || !elevation_->Needed(members_.releaseFlags)) return true;
+    log_.Line("administrator rights needed: a loader key of " + ReleaseNames(members_.releaseFlags) +
+              " is not writable for this run");
+    if (view_.Show(kElevationQuestion, kSetupCaption, kMbYesNo | kMbIconQuestion) != kIdYes) return true;
+    int code = kExitCancelled;
+    if (!elevation_->Relaunch(folder, members_.releaseFlags, code)) {
+        // Refused at Windows' own question: the dialog stays as it was.
+        log_.Line("the program was not started again with administrator rights");
+        return false;
+    }
+    log_.Line(Format("the program ran again with administrator rights and ended with %d", code));
+    relaunchedExit_ = code;
+    state_ = SetupState::Relaunched;
+    view_.CloseCancelled();
+    return false;
+}
+
 bool InstallRun::PrepareFolders(const std::string& folder) {
     // One level each; without administrator rights a failure shows later, in the payload copy.
     const PreparedFolders prepared =
@@ -149,6 +168,9 @@ bool InstallRun::RunInstall() {
     // The loader entries name files in this folder, so it is stored before they are written.
     catalogue_.SetInstallFolder(members_.folderText);
     catalogue_.RegisterReleases(members_.releaseFlags);
+    // Users logged on now would otherwise wait for their next logon (or be missed, when this run
+    // is a deployment tool's as SYSTEM); other users' hives are writable only with the rights.
+    if (processes_.RunsElevated()) catalogue_.AddTrustedPathsForLoggedOnUsers();
     progressBar_.StepIt();
     catalogue_.CopySupportFiles(members_.releaseFlags);
     progressBar_.StepIt();
@@ -184,6 +206,7 @@ int InstallRun::ExitCode() const {
             if (skippedFiles_ > 0) return kExitFilesSkipped;
             return warningShown_ || catalogue_.supportPackageMissing ? kExitIncomplete : kExitFinished;
         case SetupState::Stopped: return kExitStopped;
+        case SetupState::Relaunched: return relaunchedExit_;
         case SetupState::Choosing: break;
     }
     return kExitCancelled;

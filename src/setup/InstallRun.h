@@ -12,6 +12,7 @@
 #include "platform/SetupLog.h"
 #include "setup/ExitCodes.h"
 #include "journal/InstallJournal.h"
+#include "setup/Elevation.h"
 #include "setup/SetupView.h"
 
 // Where the dialog stands after a command.
@@ -19,6 +20,8 @@ enum class SetupState {
     Choosing,  // nothing installed yet; the dialog is open
     Finished,  // everything ran; the finished view is up
     Stopped,   // the payload copy failed or was aborted; the dialog is closing as cancelled
+    Relaunched,  // the program ran again with administrator rights and has ended; the dialog is
+                 // closing with its exit code
 };
 
 // The sub-folder of the chosen folder that receives the plug-in.
@@ -36,6 +39,8 @@ public:
 
     // The undo record to keep while installing (none by default).
     void SetJournal(InstallJournal* journal) { journal_ = journal; }
+    // Offers to start again with administrator rights when the install needs them (none: never).
+    void SetElevation(ElevationOffer* elevation) { elevation_ = elevation; }
 
     // The Install button's handler; returns the state it leaves the dialog in.
     SetupState OnInstall();
@@ -55,6 +60,9 @@ private:
     // Makes the folder and its sub-folder, or tells the user why they cannot be installed into
     // (a link, another owner, or not made with administrator rights).
     bool PrepareFolders(const std::string& folder);
+    // Asks to go on with administrator rights where the install needs them; true when this run
+    // should go on itself (the rights are there, or the user chose No).
+    bool OfferElevation(const std::string& folder);
     void ShowFinishedView();
     void ShrinkToOkButton();
 
@@ -69,5 +77,7 @@ private:
     SetupState state_ = SetupState::Choosing;
     int skippedFiles_ = 0;     // ignored in the payload copy
     InstallJournal* journal_ = nullptr;
+    ElevationOffer* elevation_ = nullptr;
+    int relaunchedExit_ = kExitCancelled;
     bool warningShown_ = false;
 };

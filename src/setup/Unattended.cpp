@@ -4,6 +4,7 @@
 #include "text/Text.h"
 #include "platform/ProgressSink.h"
 #include "setup/InstallRun.h"
+#include "setuplog/RunFacts.h"
 
 namespace {
 const char kHostRunning[] = "请关闭AutoCAD后再进行安装 !";
@@ -45,7 +46,8 @@ bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, 
 }
 
 int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
-                  Files& files, Processes& processes, Prompt& prompt, SetupLog& log, InstallJournal* journal) {
+                  Files& files, Processes& processes, Prompt& prompt, SetupLog& log, InstallJournal* journal,
+                  ElevationOffer* elevation) {
     SetupMembers members;
     std::string error;
     const ReleaseFlags offered = OfferedReleases(catalogue, bitness);
@@ -58,6 +60,13 @@ int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& ca
     if (!any) {
         log.Line("nothing to install: no AutoCAD release of this edition was found");
         return kExitNothingToInstall;
+    }
+    // No one is there to answer a question about rights: nothing is installed, and the log and
+    // the exit code say why.
+    if (elevation != nullptr && elevation->Needed(members.releaseFlags)) {
+        log.Line("install stopped: a loader key of " + ReleaseNames(members.releaseFlags) +
+                 " is not writable without administrator rights");
+        return kExitNeedsAdmin;
     }
     // No one is there to close the host and press again.
     if (IsHostRunning(processes)) {

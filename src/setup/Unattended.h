@@ -11,6 +11,7 @@
 #include "platform/Processes.h"
 #include "platform/SetupLog.h"
 #include "journal/InstallJournal.h"
+#include "setup/Elevation.h"
 #include "setup/SetupView.h"
 
 // The releases the edition offers on this machine: found, and shown by the edition.
@@ -48,7 +49,8 @@ struct UnattendedChoice {
 // Installs as the dialog's default install would, with the given choice, after discovery has
 // run. Returns the exit code: those of the dialog, and kExitHostRunning, kExitNothingToInstall,
 // or kExitBadCommandLine for a release not found or a folder the dialog would refuse.
-// journal: the undo record to keep, if any.
+// journal: the undo record to keep, if any. elevation: when it finds the chosen releases need
+// administrator rights, nothing is installed and the run ends with kExitNeedsAdmin.
 int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
                   Files& files, Processes& processes, Prompt& prompt, SetupLog& log,
-                  InstallJournal* journal = nullptr);
+                  InstallJournal* journal = nullptr, ElevationOffer* elevation = nullptr);

@@ -6,6 +6,7 @@
 #include "text/Text.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
+#include "register/UserHives.h"
 #include "setup/InstallRun.h"
 
 namespace {
@@ -18,7 +19,26 @@ const char kDamagedFormat[] =
     "卸载记录已损坏：\n\n%s\n\n为避免误删文件，卸载已停止，没有做任何更改。";
 const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
+const char kUnreachedHeader[] =
+    "以下用户当前未登录，卸载无法修改其AutoCAD配置，其中的受信任路径仍保留插件文件夹（文件夹已删除）：";
+const char kProfileKept[] = "受信任路径无法修改，保留不动";
 constexpr std::size_t kListed = 10;
+
+// Whether the record holds the Active Setup component: the install ran for every user.
+bool ForEveryUser(const std::vector<JournalEntry>& entries) {
+    for (const JournalEntry& e : entries)
+        if (e.kind == EntryKind::Value && e.root == kHkeyLocalMachine && EqualsNoCase(e.path, kActiveSetupKey))
+            return true;
+    return false;
+}
+
+// Up to kListed lines of items, then how many more.
+std::string Listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size() && i < kListed; ++i) text += "\n" + items[i];
+    if (items.size() > kListed) text += Format("\n……另有 %d 项", static_cast<int>(items.size() - kListed));
+    return text;
+}
 }  // namespace
 
 std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
@@ -62,6 +82,19 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
             others.push_back(other);
     }
     return others;
+}
+
+void UninstallRun::UntrustForEveryUser(const std::string& folder) {
+    std::vector<UserHive> hives{UserHive{}};
+    for (const std::string& sid : LoggedOnUsers(registry_)) hives.push_back(UserHive{kHkeyUsers, sid});
+    std::vector<UntouchedProfile> kept;
+    for (const UserHive& hive : hives) {
+        UntrustFolderInHive(registry_, hive, folder, kept);
+        ForgetUserSetup(registry_, hive);
+    }
+    for (const UntouchedProfile& profile : kept) result.left.push_back({profile.profile, kProfileKept});
+    for (const AbsentUser& user : UsersNotLoggedOn(registry_))
+        unreachedUsers.push_back((user.profileFolder.empty() ? user.sid : user.profileFolder + " (" + user.sid + ")"));
 }
 
 int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int quietAnswer) {
@@ -109,16 +142,19 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
         record.Arm(handed.first);
         record.Add(handed.second);
     }
+    unreachedUsers.clear();
+    if (ForEveryUser(entries)) UntrustForEveryUser(folder);
+    // Users not logged on are named, but do not make the uninstall incomplete: there are nearly
+    // always some, and nothing this run could do would reach them.
+    const std::string unreached = unreachedUsers.empty() ? std::string()
+                                                         : std::string("\n\n") + kUnreachedHeader + Listed(unreachedUsers);
 
     if (result.left.empty()) {
-        Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);
+        Say(kDone + unreached, kMbOk | kMbIconInformation, quiet, kIdOk);
         return kExitFinished;
     }
-    std::string text = kLeftHeader;
-    for (std::size_t i = 0; i < result.left.size() && i < kListed; ++i)
-        text += Format("\n%s（%s）", result.left[i].what.c_str(), result.left[i].why.c_str());
-    if (result.left.size() > kListed)
-        text += Format("\n……另有 %d 项", static_cast<int>(result.left.size() - kListed));
-    Say(text, kMbOk | kMbIconExclamation, quiet, kIdOk);
+    std::vector<std::string> left;
+    for (const LeftBehind& item : result.left) left.push_back(Format("%s（%s）", item.what.c_str(), item.why.c_str()));
+    Say(kLeftHeader + Listed(left) + unreached, kMbOk | kMbIconExclamation, quiet, kIdOk);
     return kExitUninstallIncomplete;
 }

@@ -26,11 +26,17 @@ public:
     int Run(const std::string& folder, const std::string& self, bool quiet);
 
     UndoResult result;
+    // An install for every user: the users whose profiles could not be reached (not logged on),
+    // as "<profile folder> (<SID>)". Their trusted paths keep the folder's entry.
+    std::vector<std::string> unreachedUsers;
     std::vector<std::string> messages;  // every message, shown or (quiet) not
 
 private:
     int Say(const std::string& text, unsigned type, bool quiet, int quietAnswer);
     std::vector<OtherInstall> OtherInstalls(const std::string& folder, const std::vector<JournalEntry>& entries);
+    // Takes the folder out of the profiles the per-user step may have changed since the install:
+    // the current user's and every loaded hive's; names the users it could not reach.
+    void UntrustForEveryUser(const std::string& folder);
 
     Registry& registry_;
     Files& files_;

@@ -196,7 +196,8 @@ private:
             RegKey key;
         };
         static const RootName roots[] = {{"HKEY_LOCAL_MACHINE", kHkeyLocalMachine},
-                                         {"HKEY_CURRENT_USER", kHkeyCurrentUser}};
+                                         {"HKEY_CURRENT_USER", kHkeyCurrentUser},
+                                         {"HKEY_USERS", kHkeyUsers}};
         haveKey_ = false;
         for (const RootName& r : roots) {
             const std::u16string name = Ascii(r.name);

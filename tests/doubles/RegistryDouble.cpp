@@ -82,16 +82,19 @@ struct RegistryDouble::Node {
 };
 
 RegistryDouble::RegistryDouble()
-    : localMachine_(std::make_shared<Node>()), currentUser_(std::make_shared<Node>()) {
+    : localMachine_(std::make_shared<Node>()), currentUser_(std::make_shared<Node>()), users_(std::make_shared<Node>()) {
     localMachine_->name = "HKEY_LOCAL_MACHINE";
     localMachine_->folded = Fold(localMachine_->name);
     currentUser_->name = "HKEY_CURRENT_USER";
     currentUser_->folded = Fold(currentUser_->name);
+    users_->name = "HKEY_USERS";
+    users_->folded = Fold(users_->name);
 }
 
 RegistryDouble::~RegistryDouble() {
     Detach(localMachine_);
     Detach(currentUser_);
+    Detach(users_);
 }
 
 // --- Plumbing ---
@@ -113,6 +116,7 @@ long RegistryDouble::Begin(RegOp op) {
 std::shared_ptr<RegistryDouble::Node> RegistryDouble::Root(RegKey root) const {
     if (root == kHkeyLocalMachine) return localMachine_;
     if (root == kHkeyCurrentUser) return currentUser_;
+    if (root == kHkeyUsers) return users_;
     return nullptr;
 }
 

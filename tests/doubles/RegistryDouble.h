@@ -189,6 +189,7 @@ private:
 
     std::shared_ptr<Node> localMachine_;
     std::shared_ptr<Node> currentUser_;
+    std::shared_ptr<Node> users_;
     std::map<RegKey, std::shared_ptr<Node>> handles_;
     RegKey nextHandle_ = 0x1000;
     int calls_[kRegOpKinds] = {};

@@ -22,6 +22,8 @@
 #include "platform/Forwarding.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
+#include "setup/UserSetup.h"
+#include "register/UserHives.h"
 
 namespace {
 
@@ -480,6 +482,69 @@ TEST(Undo, ARecordNamingWhatNoInstallDoesIsRefusedWhole) {
     }
     EXPECT_EQ(m.Snapshot(), installed);
 }
+
+// With administrator rights: the component, and the folder trusted at once by a user logged on
+// now, all within the record's scope; a profile made later gains the folder through the per-user
+// step. The uninstall takes the folder out of every profile it reaches, removes the component,
+// and names the user who is not logged on.
+TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserItReaches) {
+    Machine m;
+    m.processes.elevated = true;
+    const std::string other = "S-1-5-21-1-1-1-1001\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\P\\Variables";
+    m.registry.PutString(kHkeyUsers, other, "TRUSTEDPATHS", "f:\\x");
+    m.registry.PutString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-1-1-1002",
+                         "ProfileImagePath", "C:\\Users\\absent");
+    const std::string before = m.Snapshot() + m.registry.Dump(kHkeyUsers, "");
+    ASSERT_EQ(m.Install(), kExitFinished);
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath"),
+              "\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /usersetup");
+    EXPECT_EQ(m.registry.GetText(kHkeyUsers, other, "TRUSTEDPATHS"), "F:\\X;C:\\KORVEL\\KORVEL-TARNWICK");
+    std::vector<JournalEntry> entries;
+    ASSERT_EQ(Journal::Load(m.files, m.codec, kFolder, entries), RecordState::Loaded);
+    for (const JournalEntry& entry : entries) EXPECT_TRUE(WithinInstallScope(entry, kFolder)) << entry.path;
+
+    const std::string later = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later\\Variables";
+    m.registry.PutString(kHkeyCurrentUser, later, "TRUSTEDPATHS", "E:\\Y");
+    NoLog log;
+    EXPECT_EQ(RunUserSetup(m.registry, m.files, log, std::string(kFolder) + "\\uninstall.exe"), kExitFinished);
+    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, later, "TRUSTEDPATHS"), "E:\\Y;C:\\KORVEL\\KORVEL-TARNWICK");
+
+    UninstallRun* run = nullptr;
+    EXPECT_EQ(m.Uninstall(&run), kExitFinished);
+    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, later, "TRUSTEDPATHS"), "E:\\Y");
+    EXPECT_EQ(run->unreachedUsers, (std::vector<std::string>{"C:\\Users\\absent (S-1-5-21-1-1-1-1002)"}));
+    m.registry.DeleteTree(kHkeyCurrentUser, "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later");
+    EXPECT_EQ(m.Snapshot() + m.registry.Dump(kHkeyUsers, ""), before);
+}
+
+// A record may name the component and the logged-on users' trusted paths, nothing beside them.
+TEST(Undo, EveryUserEntriesOutsideTheirKeysAreRefused) {
+    const auto entry = [](EntryKind kind, RegKey root, const std::string& path, const std::string& name) {
+        JournalEntry e;
+        e.kind = kind;
+        e.root = root;
+        e.path = path;
+        e.value = {name, kRegSz, "x"};
+        return e;
+    };
+    const std::string profile = "S-1-5-21-1-2-3-4\\Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\P\\Variables";
+    for (const JournalEntry& e : {entry(EntryKind::Value, kHkeyLocalMachine, kActiveSetupKey, "StubPath"),
+                                  entry(EntryKind::Key, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Active Setup", ""),
+                                  entry(EntryKind::Value, kHkeyUsers, profile, "TRUSTEDPATHS"),
+                                  entry(EntryKind::Key, kHkeyUsers, profile, "")})
+        EXPECT_TRUE(WithinInstallScope(e, kFolder)) << e.path << " " << e.value.name;
+    for (const JournalEntry& e :
+         {entry(EntryKind::Value, kHkeyLocalMachine, std::string(kActiveSetupKey) + "X", "StubPath"),
+          entry(EntryKind::Value, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{Other}", "StubPath"),
+          entry(EntryKind::KeyDeleted, kHkeyLocalMachine, kActiveSetupKey, ""),
+          entry(EntryKind::Value, kHkeyLocalMachine, kActiveSetupKey, "Locale"),
+          entry(EntryKind::Value, kHkeyUsers, profile, "ACADPREFIX"),
+          entry(EntryKind::Value, kHkeyUsers, "S-1-5-21-1-2-3-4\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "x"),
+          entry(EntryKind::Value, kHkeyUsers, ".DEFAULT\\Software\\Autodesk\\AutoCAD\\R\\P\\Profiles\\P\\Variables",
+                "TRUSTEDPATHS"),
+          entry(EntryKind::Value, kHkeyCurrentUser, kActiveSetupKey, "StubPath")})
+        EXPECT_FALSE(WithinInstallScope(e, kFolder)) << e.path << " " << e.value.name;
+}
 }  // namespace
 
 namespace {
@@ -624,11 +689,12 @@ TEST(Undo, AnotherAccountsProfilesAreReportedNotPassedOver) {
     Machine m;
     m.processes.sid = "S-1-5-21-1-2-3-1001";
     ASSERT_EQ(m.Install(), kExitFinished);
-    const std::string trusted = m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS");
     m.processes.sid = "S-1-5-18";
     UninstallRun* run = nullptr;
+    // The installing user's hive is not loaded: the double's HKEY_CURRENT_USER stands for this
+    // account's own, which loses only the folder it may have been given at logon.
     EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
-    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), trusted);
+    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "D:\\TOOLS");
     ASSERT_FALSE(run->result.left.empty());
     for (const LeftBehind& left : run->result.left) {
         EXPECT_EQ(left.what.rfind("HKEY_CURRENT_USER\\", 0), 0u) << left.what;
@@ -636,6 +702,20 @@ TEST(Undo, AnotherAccountsProfilesAreReportedNotPassedOver) {
     }
     EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013DLL"));
     EXPECT_FALSE(m.files.Exists(kFolder));
+}
+
+// Where the installing user's hive is loaded (HKEY_USERS\<SID>), the uninstall undoes the
+// install's profile changes there, and nothing is left.
+TEST(Undo, AnotherAccountsLoadedHiveIsPutBack) {
+    Machine m;
+    m.processes.sid = "S-1-5-21-1-2-3-1001";
+    const std::string before = m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS");
+    ASSERT_EQ(m.Install(), kExitFinished);
+    const std::string hive = "S-1-5-21-1-2-3-1001\\" + std::string(kVariables);
+    m.registry.PutString(kHkeyUsers, hive, "TRUSTEDPATHS", m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"));
+    m.processes.sid = "S-1-5-18";
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(m.registry.GetText(kHkeyUsers, hive, "TRUSTEDPATHS"), before);
 }
 }  // namespace
 

@@ -1,9 +1,15 @@
-// What a profile's trusted paths become when the stored value is missing, odd or unreadable.
+// What a profile's trusted paths become when the stored value is missing, odd or unreadable:
+// the same rules through the install, through the per-user step that Windows runs at logon, and
+// for a user logged on now (a hive under HKEY_USERS).
 #include <gtest/gtest.h>
 
 #include "catalogue/HostCatalogue.h"
 #include "register/TrustedPathValue.h"
+#include "register/UserHives.h"
+#include "setup/ExitCodes.h"
+#include "setup/UserSetup.h"
 #include "doubles/FileDouble.h"
+#include "doubles/LogDouble.h"
 #include "doubles/PromptDouble.h"
 #include "doubles/RegistryDouble.h"
 
@@ -12,18 +18,52 @@ namespace {
 constexpr const char* kFolder = "C:\\Korvel\\Korvel-Tarnwick";
 const std::string kProfiles = "SOFTWARE\\Autodesk\\AutoCAD\\R23.0\\ACAD-2001:409\\Profiles\\";
 
-class TrustedPathsTest : public ::testing::Test {
-protected:
-    TrustedPathsTest() { catalogue.SetInstallFolder(kFolder); }
+// How the rules are reached: the install (the current user), the per-user step at logon, and the
+// install's pass over the hives of the users logged on now.
+enum class Through { Install, UserStep, LoggedOnUser };
+constexpr const char* kSid = "S-1-5-21-1-2-3-1001";
 
-    std::string Variables(const std::string& profile) { return kProfiles + profile + "\\Variables"; }
+class TrustedPathsTest : public ::testing::TestWithParam<Through> {
+protected:
+    TrustedPathsTest() {
+        catalogue.SetInstallFolder(kFolder);
+        if (GetParam() == Through::UserStep)
+            registry.PutString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick",
+                               "InstallLocation", kFolder);
+        if (GetParam() == Through::LoggedOnUser) {
+            // Hives that are not a user's own are passed over.
+            registry.CreateKeyPath(kHkeyUsers, "S-1-5-18");
+            registry.CreateKeyPath(kHkeyUsers, std::string(kSid) + "_Classes\\" + kProfiles + "X\\Variables");
+        }
+    }
+
+    RegKey root() const { return GetParam() == Through::LoggedOnUser ? kHkeyUsers : kHkeyCurrentUser; }
+    std::string hive() const { return GetParam() == Through::LoggedOnUser ? std::string(kSid) + "\\" : ""; }
+    std::string Variables(const std::string& profile) { return hive() + kProfiles + profile + "\\Variables"; }
     void Put(const std::string& profile, const std::string& bytes, std::uint32_t type = kRegSz) {
-        registry.PutValue(kHkeyCurrentUser, Variables(profile), "TRUSTEDPATHS", type, bytes);
+        registry.PutValue(root(), Variables(profile), "TRUSTEDPATHS", type, bytes);
+    }
+    // The reads the route makes before the profiles' (the per-user step finds the installed folder).
+    int ReadsBefore() const { return GetParam() == Through::UserStep ? 1 : 0; }
+    void Apply() {
+        switch (GetParam()) {
+            case Through::Install: catalogue.AddTrustedPaths(); break;
+            case Through::UserStep:
+                exitCode = RunUserSetup(registry, files, log, std::string(kFolder) + "\\uninstall.exe", &left);
+                break;
+            case Through::LoggedOnUser:
+                catalogue.untouchedProfiles.clear();
+                catalogue.AddTrustedPathsForLoggedOnUsers();
+                break;
+        }
+    }
+    const std::vector<UntouchedProfile>& Left() const {
+        return GetParam() == Through::UserStep ? left : catalogue.untouchedProfiles;
     }
     // The untouched profiles as "name:problem", names without their release and product.
     std::vector<std::string> Untouched() const {
         std::vector<std::string> out;
-        for (const UntouchedProfile& p : catalogue.untouchedProfiles)
+        for (const UntouchedProfile& p : Left())
             out.push_back(p.profile.substr(p.profile.rfind('\\') + 1) + ":" +
                           std::to_string(static_cast<int>(p.problem)));
         return out;
@@ -31,7 +71,7 @@ protected:
     std::string Stored(const std::string& profile) {
         std::uint32_t type = 0;
         std::string bytes;
-        if (!registry.GetValue(kHkeyCurrentUser, Variables(profile), "TRUSTEDPATHS", type, bytes))
+        if (!registry.GetValue(root(), Variables(profile), "TRUSTEDPATHS", type, bytes))
             return "<missing>";
         return std::to_string(type) + ":" + bytes;
     }
@@ -39,23 +79,26 @@ protected:
     RegistryDouble registry;
     FileDouble files;
     PromptDouble prompt;
+    LogDouble log;
     HostCatalogue catalogue{registry, files, prompt};
+    std::vector<UntouchedProfile> left;
+    int exitCode = -1;
 };
 
 // Only a value that is certainly absent counts as empty; one that cannot be read whole is the
 // user's and stays as it is.
-TEST_F(TrustedPathsTest, OnlyAMissingValueCountsAsEmpty) {
-    registry.CreateKeyPath(kHkeyCurrentUser, Variables("Missing"));
+TEST_P(TrustedPathsTest, OnlyAMissingValueCountsAsEmpty) {
+    registry.CreateKeyPath(root(), Variables("Missing"));
     Put("Refused", "d:\\tools");
-    registry.FailKey(kHkeyCurrentUser, Variables("Locked"));
+    registry.FailKey(root(), Variables("Locked"));
     Put("Locked", "d:\\locked");
     Put("TextAfterZero", std::string("d:\\a\0e:\\b", 9));
     Put("TrailingZeros", std::string("d:\\a\0\0", 6));
     Put("Binary", "d:\\bin", kRegBinary);
     // Profiles are visited in enumeration order (Binary, Locked, Missing, Refused, ...); Locked
     // cannot be opened, so the third read is Refused's.
-    registry.FailCall(RegOp::QueryValue, 3, kErrorAccessDenied);
-    catalogue.AddTrustedPaths();
+    registry.FailCall(RegOp::QueryValue, 3 + ReadsBefore(), kErrorAccessDenied);
+    Apply();
 
     EXPECT_EQ(Stored("Missing"), std::string("1:") + kFolder);
     EXPECT_EQ(Stored("Refused"), "1:d:\\tools");
@@ -70,27 +113,38 @@ TEST_F(TrustedPathsTest, OnlyAMissingValueCountsAsEmpty) {
                                                      "Locked:" + code(ProfileProblem::Unreadable),
                                                      "Refused:" + code(ProfileProblem::Unreadable),
                                                      "TextAfterZero:" + code(ProfileProblem::NotPlainText)}));
-    EXPECT_EQ(catalogue.untouchedProfiles[0].profile, "R23.0\\ACAD-2001:409\\Binary");
+    EXPECT_EQ(Left()[0].profile, hive() + "R23.0\\ACAD-2001:409\\Binary");
+    if (GetParam() == Through::UserStep) {
+        EXPECT_EQ(exitCode, kExitIncomplete);
+        EXPECT_EQ(log.With("trusted paths left alone").size(), 4u);
+    }
+
+    // A second run (the step at the next logon) writes nothing.
+    const std::string once = registry.Dump(root(), "");
+    registry.ResetCallCounts();
+    Apply();
+    EXPECT_EQ(registry.Dump(root(), ""), once);
+    EXPECT_EQ(registry.CallCount(RegOp::SetString) + registry.CallCount(RegOp::CreateKey), 0);
 }
 
 // A value or a profile name in characters this code page cannot hold, a value too long to read
 // or to grow, and a refused write: each profile keeps exactly what it had, and is reported.
-TEST_F(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {
+TEST_P(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {
     Put("Hangul", "D:\\??\\lib;E:\\tools");
-    registry.FailValueRead(kHkeyCurrentUser, Variables("Hangul"), "TRUSTEDPATHS");
-    registry.CreateKeyPath(kHkeyCurrentUser, kProfiles + "J?rg");
+    registry.FailValueRead(root(), Variables("Hangul"), "TRUSTEDPATHS");
+    registry.CreateKeyPath(root(), hive() + kProfiles + "J?rg");
     // Enumerated as FINE, FULL, HANGUL, HUGE, J?RG, REFUSED.
-    registry.FailEnumAt(kHkeyCurrentUser, kProfiles, 4, kErrorNoUnicodeTranslation);
+    registry.FailEnumAt(root(), hive() + kProfiles, 4, kErrorNoUnicodeTranslation);
     const std::string full(12999, 'f');  // with the folder it would not fit
     Put("Full", full);
     Put("Huge", std::string(13000, 'h'));
     Put("Refused", "d:\\x");
-    registry.RefuseValueWrite(kHkeyCurrentUser, Variables("Refused"), "TRUSTEDPATHS");
+    registry.RefuseValueWrite(root(), Variables("Refused"), "TRUSTEDPATHS");
     Put("Fine", "d:\\y");
-    catalogue.AddTrustedPaths();
+    Apply();
 
     EXPECT_EQ(Stored("Hangul"), "1:D:\\??\\lib;E:\\tools");
-    EXPECT_FALSE(registry.KeyExists(kHkeyCurrentUser, Variables("J?rg")));
+    EXPECT_FALSE(registry.KeyExists(root(), Variables("J?rg")));
     EXPECT_EQ(Stored("Full"), "1:" + full);
     EXPECT_EQ(Stored("Huge"), "1:" + std::string(13000, 'h'));
     EXPECT_EQ(Stored("Refused"), "1:d:\\x");
@@ -104,6 +158,36 @@ TEST_F(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {
                                         "Refused:" + code(ProfileProblem::NotWritten)}));
     // Names that cannot be spelt are listed first: they are met while the profiles are listed.
     EXPECT_EQ(registry.OpenHandleCount(), 0);
+}
+
+std::string RouteName(const ::testing::TestParamInfo<Through>& info) {
+    static const char* const names[] = {"Install", "UserStep", "LoggedOnUser"};
+    return names[static_cast<int>(info.param)];
+}
+INSTANTIATE_TEST_SUITE_P(Routes, TrustedPathsTest,
+                         ::testing::Values(Through::Install, Through::UserStep, Through::LoggedOnUser), RouteName);
+
+// The step started from anywhere but the installed plug-in's folder trusts nothing.
+TEST(UserSetup, AStrayCopyTrustsNothing) {
+    RegistryDouble registry;
+    FileDouble files;
+    LogDouble log;
+    registry.PutString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick",
+                       "InstallLocation", kFolder);
+    registry.PutString(kHkeyCurrentUser, kProfiles + "P\\Variables", "TRUSTEDPATHS", "d:\\x");
+    const std::string before = registry.Dump(kHkeyCurrentUser, "");
+    EXPECT_EQ(RunUserSetup(registry, files, log, "C:\\Users\\me\\Downloads\\uninstall.exe"), kExitNoRecord);
+    EXPECT_EQ(registry.Dump(kHkeyCurrentUser, ""), before);
+}
+
+// Every install raises the component's Version, so that Windows runs the step again.
+TEST(ActiveSetup, VersionIsRaisedAboveWhatTheComponentHolds) {
+    EXPECT_EQ(NextActiveSetupVersion("", "2025.01.21"), "2025,1,21,0");
+    EXPECT_EQ(NextActiveSetupVersion("2025,1,21,0", "2025.01.21"), "2025,1,21,1");
+    EXPECT_EQ(NextActiveSetupVersion("2026,1,1,4", "2025.01.21"), "2026,1,1,5");  // a newer install's
+    EXPECT_EQ(NextActiveSetupVersion("2024,12,1,9", "2025.01.21"), "2025,1,21,0");
+    EXPECT_EQ(NextActiveSetupVersion("2025,1,21,65535", "2025.01.21"), "2025,1,22,0");
+    EXPECT_EQ(NextActiveSetupVersion("junk,1", "2025.01.21"), "2025,1,21,0");
 }
 
 // Entries are compared whole: a longer folder that begins like ours does not trust ours.
@@ -123,14 +207,18 @@ TEST(TrustedPathValue, EntriesMatchWholeIgnoringCaseATrailingBackslashAndSubFold
     EXPECT_EQ(updated, "D:\\A;C:\\KORVEL\\KORVEL-TARNWICK\\");
 }
 
-TEST_F(TrustedPathsTest, WithoutAnInstallFolderNothingIsTouched) {
+// The cases below are the install's own.
+class TrustedPathsInstallTest : public TrustedPathsTest {};
+INSTANTIATE_TEST_SUITE_P(Install, TrustedPathsInstallTest, ::testing::Values(Through::Install));
+
+TEST_P(TrustedPathsInstallTest, WithoutAnInstallFolderNothingIsTouched) {
     Put("Short", std::string(".") + '\0');
     catalogue.SetInstallFolder("");
     catalogue.AddTrustedPaths();
     EXPECT_EQ(Stored("Short"), std::string("1:.") + '\0');
 }
 
-TEST_F(TrustedPathsTest, AVariablesKeyIsOnlyMadeInAProfileThatStillExists) {
+TEST_P(TrustedPathsInstallTest, AVariablesKeyIsOnlyMadeInAProfileThatStillExists) {
     registry.CreateKeyPath(kHkeyCurrentUser, kProfiles + "Kept");
     registry.CreateKeyPath(kHkeyCurrentUser, kProfiles + "Removed");
     // The profile goes away after it was listed, before its Variables key is looked at.
@@ -147,7 +235,7 @@ TEST_F(TrustedPathsTest, AVariablesKeyIsOnlyMadeInAProfileThatStillExists) {
 }
 
 // 130 Chinese characters fit a key name but not the 256-byte name buffer as CP936 bytes.
-TEST_F(TrustedPathsTest, NamesTooLongForTheNameBufferAreSkipped) {
+TEST_P(TrustedPathsInstallTest, NamesTooLongForTheNameBufferAreSkipped) {
     std::string longName;
     for (int i = 0; i < 130; ++i) longName += "图";
     const std::string longRelease = "SOFTWARE\\Autodesk\\AutoCAD\\" + longName +

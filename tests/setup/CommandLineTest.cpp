@@ -62,6 +62,17 @@ TEST(CommandLine, ReadsEveryOptionInAnyCaseWithEitherPrefix) {
     EXPECT_EQ(uninstall.mode, RunMode::Uninstall);
     EXPECT_TRUE(uninstall.silent);
     EXPECT_EQ(uninstall.logPath, u"u.log");
+
+    // The per-user step never shows a window; the relaunch keeps the folder and releases.
+    const SetupCommand step = ParseCommandLine(u"\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /usersetup");
+    EXPECT_EQ(step.mode, RunMode::UserSetup);
+    EXPECT_TRUE(step.silent);
+    const SetupCommand elevated =
+        ParseCommandLine(u"SetUp.exe /ELEVATED /LOG=\"C:\\t\\a-elevated.log\" /RELEASES=2018 /D=C:\\My Folder");
+    EXPECT_EQ(elevated.mode, RunMode::Install);
+    EXPECT_TRUE(elevated.elevated && !elevated.silent);
+    EXPECT_EQ(elevated.folder, u"C:\\My Folder");
+    EXPECT_EQ(elevated.releases, (std::vector<int>{2018}));
 }
 
 TEST(CommandLine, TakesTheFolderFromTheRestOfTheLineAsTyped) {
@@ -106,6 +117,10 @@ TEST(CommandLine, RefusesWhatItDoesNotUnderstandAndNamesIt) {
         {u"SetUp.exe /UNINSTALL /UNINSTALL", u"/UNINSTALL"},
         {u"SetUp.exe /UNINSTALL /D=C:\\x", u"/UNINSTALL"},
         {u"SetUp.exe /UNINSTALL /RELEASES=2018", u"/UNINSTALL"},
+        {u"SetUp.exe /USERSETUP /D=C:\\x", u"/USERSETUP"},
+        {u"SetUp.exe /USERSETUP /UNINSTALL", u"/USERSETUP"},
+        {u"SetUp.exe /ELEVATED /UNINSTALL", u"/ELEVATED"},
+        {u"SetUp.exe /ELEVATED /USERSETUP", u"/ELEVATED"},
     };
     for (const Case& c : cases) {
         const SetupCommand command = ParseCommandLine(c.line);

@@ -13,12 +13,14 @@ namespace {
 HKEY ToHkey(RegKey key) {
     if (key == kHkeyLocalMachine) return HKEY_LOCAL_MACHINE;
     if (key == kHkeyCurrentUser) return HKEY_CURRENT_USER;
+    if (key == kHkeyUsers) return HKEY_USERS;
     return reinterpret_cast<HKEY>(key);
 }
 
 RegKey FromHkey(HKEY key) {
     if (key == HKEY_LOCAL_MACHINE) return kHkeyLocalMachine;
     if (key == HKEY_CURRENT_USER) return kHkeyCurrentUser;
+    if (key == HKEY_USERS) return kHkeyUsers;
     return reinterpret_cast<RegKey>(key);
 }
 

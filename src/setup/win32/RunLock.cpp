@@ -9,7 +9,8 @@ const wchar_t kMutexName[] = L"Global\\Korvel-Tarnwick-Setup";
 const wchar_t kMutexRights[] = L"D:(A;;GA;;;WD)(A;;GA;;;SY)(A;;GA;;;BA)";
 }  // namespace
 
-RunLock::RunLock() {
+bool RunLock::Acquire() {
+    if (mutex_ != nullptr) return true;
     SECURITY_ATTRIBUTES attributes{};
     attributes.nLength = sizeof attributes;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -24,10 +25,12 @@ RunLock::RunLock() {
         mutex = nullptr;
     }
     mutex_ = mutex;
+    return held();
 }
 
-RunLock::~RunLock() {
+void RunLock::Release() {
     if (mutex_ == nullptr) return;
     ::ReleaseMutex(mutex_);
     ::CloseHandle(mutex_);
+    mutex_ = nullptr;
 }

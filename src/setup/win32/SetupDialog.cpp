@@ -22,6 +22,7 @@ Dlg_Setup::Dlg_Setup(SetupServices services, HWND parent)
       run(*this, *this, progressBar, services.catalogue, services.files, services.processes,
           services.hostCheckArmed, services.log) {
     run.SetJournal(services.journal);
+    run.SetElevation(services.elevation);
     for (UINT kind = WM_CTLCOLORMSGBOX; kind <= WM_CTLCOLORSTATIC; ++kind) {
         OnMessage(kind, [this](WPARAM wParam, LPARAM lParam) {
             return OnCtlColor(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
@@ -77,6 +78,8 @@ BOOL Dlg_Setup::OnInitDialog() {
     }
     UpdateData(false);
     UpdateInstallButton();
+    // The first run asked for the rights and waits for this one: no second press.
+    if (services.startInstall) ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_INSTALL, BN_CLICKED), 0);
     return TRUE;
 }
 

@@ -27,6 +27,8 @@ struct SetupServices {
     bool& hostCheckArmed;
     SetupLog& log;     // every message shown and its answer are logged
     InstallJournal* journal = nullptr;  // the undo record the install keeps, if any
+    ElevationOffer* elevation = nullptr;  // offers to start again with administrator rights
+    bool startInstall = false;  // started again with the rights: Install is pressed at once
 };
 
 class Dlg_Setup : public CDialog, public SetupView, public SetupMembers {

@@ -18,6 +18,8 @@
 #include "setup/win32/RunLock.h"
 #include "setup/win32/SetupTexts.h"
 #include "setup/win32/UninstallProgram.h"
+#include "setup/win32/Elevation.h"
+#include "setup/UserSetup.h"
 #include "setup/win32/WizardApp.h"
 #include "setuplog/LoggedPrompt.h"
 #include "setuplog/LoggingFiles.h"
@@ -55,7 +57,21 @@ int RunUninstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log)
                                command.silent);
 }
 
-int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
+// The per-user step at a user's logon: no window, whatever happens.
+int RunUserSetupStep(SetupLog& log) {
+    Win32Registry systemRegistry;
+    Win32Files files;
+    LoggingRegistry registry(systemRegistry, log);
+    std::string program;
+    if (files.ModulePath(program, 32768) != PathRead::Read) {
+        log.Line("per-user step: the program's own path cannot be read");
+        return kExitNoRecord;
+    }
+    return RunUserSetup(registry, files, log, program);
+}
+
+int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, const std::wstring& logPath,
+               RunLock* lock) {
     std::string folder = "C:\\Korvel";
     if (!command.folder.empty() && !NarrowCp936Exact(Wide(command.folder), folder)) {
         return RefuseCommandLine(command, log,
@@ -88,9 +104,10 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
     catalogue.ScanInstalledReleases();
     LogHostsFound(log, catalogue);
 
+    Win32Elevation elevation(catalogue, window, logPath, lock);
     if (command.silent) {
         return RunUnattended(UnattendedChoice{command.releases, folder}, hostBitness, catalogue,
-                             files, processes, prompt, log, &recorder);
+                             files, processes, prompt, log, &recorder, &elevation);
     }
     DialogPresets presets;
     presets.folder = folder;
@@ -99,7 +116,11 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
         return RefuseCommandLine(command, log, error, "/RELEASES=");
     }
     if (command.releases.empty()) presets.ticks = SetupMembers::AllTicked();
-    CWizardApp app(catalogue, files, processes, window, log, presets, &recorder);
+    // Started again with the rights, it asks no second time: what the rights cannot give, they
+    // cannot give.
+    presets.startInstall = command.elevated;
+    CWizardApp app(catalogue, files, processes, window, log, presets, &recorder,
+                   command.elevated ? nullptr : &elevation);
     return RunApplication(instance);
 }
 }  // namespace
@@ -108,14 +129,20 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     const std::wstring line = commandLine != nullptr ? commandLine : L"";
     const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()));
     // Two runs at once would interleave their copies, registry writes, records and logs: the
-    // second is refused before it opens its log (which would set the running one's aside).
+    // second is refused before it opens its log (which would set the running one's aside). The
+    // per-user step changes only its own user's profiles and runs at every logon: it takes none.
     std::optional<RunLock> lock;
     if (command.mode == RunMode::Install || command.mode == RunMode::Uninstall) lock.emplace();
     if (lock && !lock->held()) {
         Tell(command, kAlreadyRunning);
         return kExitAlreadyRunning;
     }
-    const std::wstring logPath = command.logPath.empty() ? DefaultSetupLogPath() : Wide(command.logPath);
+    std::wstring logPath = command.logPath.empty() ? DefaultSetupLogPath() : Wide(command.logPath);
+    // The per-user step runs at every logon: its log of its own keeps the last install's.
+    const std::wstring installLog = L"-setup.log";
+    if (command.mode == RunMode::UserSetup && command.logPath.empty() && logPath.size() > installLog.size() &&
+        logPath.compare(logPath.size() - installLog.size(), installLog.size(), installLog) == 0)
+        logPath.replace(logPath.size() - installLog.size(), installLog.size(), L"-usersetup.log");
     Win32SetupLog log(logPath, command.silent);
     log.Line(Format("Korvel-Tarnwick setup %d.%02d.%02d, %d-bit edition, code page %u", setupVersion / 10000,
                     setupVersion / 100 % 100, setupVersion % 100, hostBitness, GetACP()));
@@ -137,7 +164,8 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
             code = kExitFinished;
             break;
         case RunMode::Uninstall: code = RunUninstall(instance, command, log); break;
-        case RunMode::Install: code = RunInstall(instance, command, log); break;
+        case RunMode::Install: code = RunInstall(instance, command, log, logPath, lock ? &*lock : nullptr); break;
+        case RunMode::UserSetup: code = RunUserSetupStep(log); break;
     }
     log.Line(Format("exit code %d", code));
     return code;

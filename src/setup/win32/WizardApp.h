@@ -11,13 +11,16 @@
 struct DialogPresets {
     std::string folder = "C:\\Korvel";
     ReleaseFlags ticks = SetupMembers::AllTicked();
+    bool startInstall = false;  // /ELEVATED: Install is pressed at once
 };
 
 class CWizardApp : public CWinApp {
 public:
     CWizardApp(HostCatalogue& catalogue, Files& files, Processes& processes, Win32Prompt& prompt,
-               SetupLog& log, const DialogPresets& presets, InstallJournal* journal = nullptr)
-        : services{catalogue, files, processes, prompt, hostCheckArmed, log, journal}, presets(presets) {}
+               SetupLog& log, const DialogPresets& presets, InstallJournal* journal = nullptr,
+               ElevationOffer* elevation = nullptr)
+        : services{catalogue, files, processes, prompt, hostCheckArmed, log, journal, elevation, presets.startInstall},
+          presets(presets) {}
     bool InitInstance() override;
     int ExitInstance() override { return exitCode; }
 

@@ -1583,6 +1583,172 @@ void DemoSilent(Context& c) {
     std::printf("== the setup log (C:\\KorvelPackage\\setup.log)\n%s", Utf8(log).c_str());
     std::fflush(stdout);
 }
+// ---- Every user of the PC ------------------------------------------------------------------
+
+const wchar_t kActiveSetup[] = L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
+const wchar_t kNewProfile[] = L"Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Profiles\\Made later\\Variables";
+// A user logged on now (a hive of their own under HKEY_USERS), and one who is not.
+const wchar_t kOtherUser[] = L"S-1-5-21-9-9-9-1001";
+const wchar_t kAbsentUser[] = L"S-1-5-21-9-9-9-1002";
+const wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+
+bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG set = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    return set == ERROR_SUCCESS;
+}
+
+std::wstring TrustedPaths(HKEY root, const std::wstring& variables) {
+    std::wstring value;
+    return ReadString(root, variables, L"TRUSTEDPATHS", value) ? value : L"<missing>";
+}
+
+// Runs a command as Active Setup would at logon: no window, and its exit code.
+int RunStub(Context& c, const std::wstring& stub) {
+    std::wstring exe, arguments;
+    if (!c.Check(SplitCommand(stub, exe, arguments) && arguments == L"/usersetup", "StubPath is the program with /usersetup",
+                 stub))
+        return -1;
+    bool windowSeen = false;
+    const int code = RunUnattended(c, exe, arguments, windowSeen);
+    c.Check(!windowSeen, "the per-user step shows no window");
+    return code;
+}
+
+// An install with administrator rights registers the Active Setup component; its StubPath, run as
+// Windows runs it at a user's logon, trusts the folder in a profile made after the install and
+// leaves everything else in it; a second run changes nothing. Users logged on at the install get
+// the folder at once. The uninstall removes the component and the folder from every profile it
+// reaches, and names the users it could not reach.
+void EveryUser(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::wstring otherVariables = std::wstring(kOtherUser) + L"\\" + kProfile2022;
+    c.Check(SetString(HKEY_USERS, otherVariables, L"TRUSTEDPATHS", L"F:\\Theirs"), "a hive of a user logged on now");
+    c.Check(SetString(HKEY_LOCAL_MACHINE, kProfileList + std::wstring(kAbsentUser), L"ProfileImagePath",
+                      L"C:\\users\\absent"),
+            "a user who is not logged on");
+    bool windowSeen = false;
+    if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "/S ends with 0")) return;
+
+    std::wstring stub, version, name;
+    DWORD installed = 0;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kActiveSetup, L"StubPath", stub) &&
+                stub == L"\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /usersetup",
+            "the component's StubPath", stub);
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kActiveSetup, L"Version", version) && version == L"2025,1,21,0",
+            "the component's Version", version);
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kActiveSetup, L"", name) && !name.empty(), "the component's name");
+    c.Check(ReadDword(HKEY_LOCAL_MACHINE, kActiveSetup, L"IsInstalled", installed) && installed == 1, "IsInstalled");
+    if (OnWow64()) {
+        // The x86 edition on a 64-bit Windows: the 32-bit view, which Windows runs too.
+        c.Check(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(L"SOFTWARE\\Wow6432Node") + (kActiveSetup + 8),
+                          KEY_WOW64_64KEY),
+                "the component is in the 32-bit view");
+        c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kActiveSetup, KEY_WOW64_64KEY), "and not in the 64-bit view");
+    }
+    c.Check(HoldsFolder(TrustedPaths(HKEY_USERS, otherVariables), L"C:\\Korvel\\Korvel-Tarnwick") &&
+                HoldsFolder(TrustedPaths(HKEY_USERS, otherVariables), L"F:\\Theirs"),
+            "the user logged on now trusts the folder", TrustedPaths(HKEY_USERS, otherVariables));
+
+    // A profile the host makes after the install (at first start, or after a reset).
+    c.Check(SetString(HKEY_CURRENT_USER, kNewProfile, L"TRUSTEDPATHS", L"D:\\Mine;E:\\Other") &&
+                SetString(HKEY_CURRENT_USER, kNewProfile, L"ACADPREFIX", L"D:\\Support"),
+            "a profile made after the install");
+    c.Check(RunStub(c, stub) == 0, "the per-user step ends with 0");
+    c.CheckText(TrustedPaths(HKEY_CURRENT_USER, kNewProfile), L"D:\\MINE;E:\\OTHER;C:\\KORVEL\\KORVEL-TARNWICK",
+                "the new profile trusts the folder, its own entries kept");
+    std::wstring prefix;
+    c.Check(ReadString(HKEY_CURRENT_USER, kNewProfile, L"ACADPREFIX", prefix) && prefix == L"D:\\Support",
+            "the profile's other values are untouched", prefix);
+    const std::wstring once = RegistrySnapshot(HKEY_CURRENT_USER, L"Software\\Autodesk");
+    c.Check(RunStub(c, stub) == 0, "a second run ends with 0");
+    c.Check(RegistrySnapshot(HKEY_CURRENT_USER, L"Software\\Autodesk") == once, "a second run changes nothing");
+    c.Check(ReadUtf8File(DefaultLogPath().substr(0, DefaultLogPath().size() - 9) + L"usersetup.log")
+                    .find(L"per-user step: trusting C:\\Korvel\\Korvel-Tarnwick") != std::wstring::npos,
+            "the step logs to the user's own log");
+
+    // A repeat install raises the version, so that Windows runs the step again for everyone.
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "a repeat install ends with 0");
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kActiveSetup, L"Version", version) && version == L"2025,1,21,1",
+            "the repeat raised the Version", version);
+
+    std::wstring exe, arguments;
+    if (!EntryCommand(c, L"QuietUninstallString", L"/uninstall /S", exe, arguments)) return;
+    c.Check(RunUnattended(c, exe, arguments, windowSeen) == 0, "the quiet uninstall ends with 0");
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kActiveSetup), "the component is gone");
+    c.CheckText(TrustedPaths(HKEY_CURRENT_USER, kNewProfile), L"D:\\MINE;E:\\OTHER",
+                "the new profile's entry is gone, its own stay");
+    c.CheckText(UpperAscii(TrustedPaths(HKEY_USERS, otherVariables)), L"F:\\THEIRS",
+                "the logged-on user's entry is gone");
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"not logged on (their trusted paths keep the folder): C:\\users\\absent (" +
+                                                std::wstring(kAbsentUser) + L")") != std::wstring::npos,
+            "the uninstall's log names the user it could not reach");
+}
+
+#ifndef KORVEL_RELEASE_BUILD
+struct OtherDialog {
+    DWORD notProcess;
+    HWND found;
+};
+BOOL CALLBACK FindOtherDialog(HWND window, LPARAM lParam) {
+    OtherDialog* data = reinterpret_cast<OtherDialog*>(lParam);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    if (owner == data->notProcess || !::IsWindowVisible(window) || WindowText(window) != kDialogCaption) return TRUE;
+    data->found = window;
+    return FALSE;
+}
+
+// Wine always runs as an administrator; the test build's KORVEL_TEST_NOT_WRITABLE makes the loader
+// keys read as not writable. Quiet, nothing is installed and the exit code is 11. In the dialog,
+// Install asks; Yes starts the program again "elevated" with the folder and releases chosen,
+// which installs without a second press, and the first run ends with its exit code.
+void ElevationRelaunch(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    ::SetEnvironmentVariableW(L"KORVEL_TEST_NOT_WRITABLE", L"1");
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 11, "/S without the rights ends with 11");
+    CheckNothingRegistered(c);
+    c.Check(!IsFolder(L"C:\\Korvel"), "nothing was installed");
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"not writable without administrator rights") != std::wstring::npos,
+            "the log says why");
+
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    const std::wstring folder = L"C:\\Elevated Korvel";
+    SetControlText(setup.dialog, kFolderEdit, folder);
+    const int dropped = DefaultTicks(c).back();
+    Click(setup.dialog, ReleaseOf(dropped).id);
+    Click(setup.dialog, kInstall);
+    MessageBoxInfo box;
+    if (!c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "Install asks for administrator rights")) return;
+    c.Check(box.text.find(L"\u7BA1\u7406\u5458") != std::wstring::npos, "the question names the rights", box.text);  // 管理员
+    c.Screenshot(box.box, L"elevation-question");
+    AnswerMessageBox(box, IDYES);
+
+    OtherDialog other{setup.process.id(), nullptr};
+    for (DWORD waited = 0; waited < kStartTimeout && other.found == nullptr; waited += 100) {
+        ::Sleep(100);
+        ::EnumWindows(&FindOtherDialog, reinterpret_cast<LPARAM>(&other));
+    }
+    if (!c.Check(other.found != nullptr, "the program starts again with its dialog")) return;
+    c.Check(WaitForFinishedView(c, other.found, 60000), "it installs without a second press");
+    c.Check(!::IsWindowVisible(setup.dialog), "the first dialog steps aside meanwhile");
+    std::vector<int> ticked = DefaultTicks(c);
+    ticked.pop_back();
+    CheckInstalled(c, folder + L"\\Korvel-Tarnwick", ticked);  // the unticked release among those not registered
+    Click(other.found, kOk);
+    c.CheckExit(setup.process, 0, "the first run ends with the elevated run's exit code");
+    const std::wstring elevatedLog = DefaultLogPath().substr(0, DefaultLogPath().size() - 4) + L"-elevated.log";
+    c.Check(ReadUtf8File(elevatedLog).find(L"/ELEVATED /LOG=") != std::wstring::npos, "the elevated run logs beside");
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"ended with 0") != std::wstring::npos, "the first run logs the relaunch");
+}
+#endif
+
 }  // namespace
 
 ScenarioFn FindScenario(const std::wstring& name) {
@@ -1620,6 +1786,10 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"silent-folder", &SilentFolder},
         {L"silent-host-running", &SilentHostRunning},
         {L"silent-bad-option", &SilentBadOption},
+        {L"every-user", &EveryUser},
+#ifndef KORVEL_RELEASE_BUILD
+        {L"elevation-relaunch", &ElevationRelaunch},
+#endif
     };
     auto found = scenarios.find(name);
     return found == scenarios.end() ? FindBrowseScenario(name) : found->second;

@@ -1,0 +1,56 @@
+#pragma once
+// Every user of the PC, not only the one who runs the install: the trusted-path rules applied to
+// any user's registry, the users whose registries are loaded now, and the Active Setup component
+// through which Windows runs the per-user step once for every user at logon.
+#include <string>
+#include <vector>
+
+#include "catalogue/HostCatalogue.h"
+
+// One user's registry: the current user's (HKEY_CURRENT_USER), or a loaded hive
+// (HKEY_USERS\<sid>).
+struct UserHive {
+    RegKey root = kHkeyCurrentUser;
+    std::string sid;  // empty for the current user
+};
+
+// Trusts folder in every AutoCAD profile of the hive, by the install's rules (no loss, entry-wise,
+// a value that cannot be held whole left alone); what had to be left is appended to untouched,
+// named "<sid>\<release>\<product>\<profile>" for a loaded hive.
+void TrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
+                       std::vector<UntouchedProfile>& untouched);
+// Takes folder's entries out of every profile of the hive; every other entry stays as it is.
+void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
+                         std::vector<UntouchedProfile>& untouched);
+
+// The SIDs of the user accounts whose hives are loaded under HKEY_USERS (local and domain
+// accounts "S-1-5-21-...", Azure AD accounts "S-1-12-1-..."; not the services' hives nor the
+// "_Classes" halves), in enumeration order.
+std::vector<std::string> LoggedOnUsers(Registry& registry);
+
+// A user account that has a profile on this PC but no hive loaded now.
+struct AbsentUser {
+    std::string sid;
+    std::string profileFolder;  // ProfileImagePath as stored (may hold %SystemDrive%); may be empty
+};
+std::vector<AbsentUser> UsersNotLoggedOn(Registry& registry);
+
+// The Active Setup component, below HKEY_LOCAL_MACHINE in the program's own registry view (the
+// 32-bit view for the x86 edition on a 64-bit Windows, which Windows runs too).
+extern const char* const kActiveSetupKey;  // "SOFTWARE\Microsoft\Active Setup\Installed Components\Korvel-Tarnwick"
+// What the per-user step is started with: "<program>" /usersetup.
+extern const char* const kUserSetupSwitch;  // "/usersetup"
+
+// Registers the component for the plug-in in folder (whose uninstall.exe runs the step). version
+// is "a.b.c"; the stored Version is "a,b,c,d", raised above what the component holds so that
+// every install runs the step again for every user. False when the component could not be
+// written whole (without administrator rights: not at all).
+bool RegisterActiveSetup(Registry& registry, const std::string& folder, const std::string& displayName,
+                         const std::string& version);
+
+// The "a,b,c,d" that follows previous (the component's Version now, empty when none) for an
+// install of version "a.b.c".
+std::string NextActiveSetupVersion(const std::string& previous, const std::string& version);
+
+// Forgets that the step ran for the user of hive, so that a later install runs it again for them.
+void ForgetUserSetup(Registry& registry, const UserHive& hive);
