@@ -241,10 +241,11 @@ x86_runtime_probe() {
     why=$(grep -m1 -iE 'exec format|ntdll|cannot execute|not found|error' <<<"$out" | cut -c1-100)
     x86_reason="32-bit programs do not start ($x86_route route, exit $rc${why:+: $why})"
 }
-# The summary's name for the route.
+# The summary's name for the route. Under qemu-user the x86 build registers only the end-to-end
+# scenarios where the editions differ (tests/e2e/CMakeLists.txt).
 x86_route_name() {
     case "$x86_route" in
-        qemu) echo "x86 under qemu-user" ;;
+        qemu) echo "x86 under qemu-user, e2e where the editions differ" ;;
         *) echo "x86 under native 32-bit Wine" ;;
     esac
 }
