@@ -12,7 +12,8 @@
 #                    end-to-end tests under 32-bit Wine, as on a 32-bit Windows (win32 prefix)
 #                    and on a 64-bit one (win64 prefix). 32-bit Wine runs natively where the
 #                    kernel starts 32-bit programs, else under QEMU's user mode (scripts/wine32.sh
-#                    chooses, once per run; the summary names the route). Where neither starts,
+#                    chooses, once per run; the summary names the route; under QEMU only the
+#                    end-to-end scenarios where the editions differ). Where neither starts,
 #                    the summary says that they were skipped, and why; with CI=true the step fails
 #   demo-x86         scripts/demo.sh with KORVEL_EDITION=x86 (the x86 build on a 32-bit Windows),
 #                    on the same route (skipped, or failed with CI=true, where there is none)
