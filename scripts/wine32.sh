@@ -60,7 +60,7 @@ lib=$(dirname "$bin")
 current() {
     [[ -x "$folder/lib/wine/wine" && -f "$folder/korvel-time-scale" ]] &&
         cmp -s "$folder/lib/wine/wine.elf" "$loader" && cmp -s "$folder/lib/wine/wine64" "$bin/wine64" &&
-        grep -qF "$qemu" "$folder/lib/wine/wine"
+        grep -qF "$(printf '%q -0 "$0" %q' "$qemu" "$folder/lib/wine/wine.elf")" "$folder/lib/wine/wine"
 }
 
 if ! current; then
