@@ -16,7 +16,8 @@
 # Environment:
 #   KORVEL_EDITION       x86_64 (default: preset win64, on a 64-bit Windows) or x86 (preset win32,
 #                        the 32-bit edition, on a 32-bit Windows: a WINEARCH=win32 prefix run by
-#                        the 32-bit Wine; it offers 2007 to 2016 and hides the later releases)
+#                        the 32-bit Wine, natively or under QEMU (scripts/wine32.sh; KORVEL_WINE
+#                        names another loader); it offers 2007 to 2016 and hides the later releases)
 #   KORVEL_BUILD_ROOT    where the build folders go (default <repo>/build); the demo's prefix is
 #                        <root>/<preset>/demo/prefix, made afresh on each run, and the screenshots
 #                        go to <root>/<preset>/demo/screenshots
@@ -46,13 +47,19 @@ case "${KORVEL_EDITION:-x86_64}" in
     x86_64) preset=win64 edition_name="x86_64" windows="64-bit" ;;
     x86)    preset=win32 edition_name="x86 (32-bit)" windows="32-bit"
             # Every Wine command below (prefix, reg, the program) then runs on a 32-bit Windows.
-            export KORVEL_WINEARCH=win32 KORVEL_WINE=${KORVEL_WINE32_LOADER:-/usr/lib/wine/wine} ;;
+            export KORVEL_WINEARCH=win32 ;;
     *) echo "demo: KORVEL_EDITION must be x86_64 or x86, not $KORVEL_EDITION"; exit 2 ;;
 esac
 build=$root/$preset
 
 if [[ "${KORVEL_SKIP_SETUP:-0}" != 1 ]]; then
     bash scripts/setup.sh </dev/null
+fi
+# 32-bit Wine runs on this machine's route: natively, or under QEMU (scripts/wine32.sh).
+if [[ $preset == win32 && -z "${KORVEL_WINE:-}" ]]; then
+    route=$(bash scripts/wine32.sh "$root/wine32-qemu") || { echo "demo: 32-bit Wine does not start here"; exit 1; }
+    read -r _ KORVEL_WINE _ <<<"$route"
+    export KORVEL_WINE
 fi
 
 echo "== building the Windows $edition_name edition in $build"

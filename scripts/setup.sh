@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # setup.sh: installs every Debian package that building, testing and the demo need, among them
 # the 32-bit Wine (wine32:i386, after adding the i386 architecture) that runs the x86 edition.
-# Idempotent: when all of them are present it returns at once without touching apt or dpkg. Runs as root; otherwise
-# through sudo when that is available. Needs no terminal (DEBIAN_FRONTEND=noninteractive).
+# Where the kernel starts no 32-bit programs, also QEMU's user mode from bookworm-backports
+# (qemu-user-static; bookworm's own 7.2 is too slow), which then runs the 32-bit Wine
+# (scripts/wine32.sh); the suite is added to apt's sources, signed by the Debian archive keyring,
+# when it is missing.
+# Idempotent: when all of them are present it returns at once without touching apt or dpkg. Runs
+# as root; otherwise through sudo when that is available. Needs no terminal
+# (DEBIAN_FRONTEND=noninteractive).
 set -euo pipefail
 
 packages=(
@@ -32,8 +37,21 @@ for p in "${wanted[@]}"; do
         missing+=("$p")
     fi
 done
-if [[ ${#missing[@]} -eq 0 && $foreign_arch -eq 0 ]]; then
-    echo "setup: all ${#wanted[@]} packages present"
+
+# The 32-bit Wine loader starts only where the kernel runs 32-bit programs (checked only once
+# wine32 is there). QEMU from bookworm-backports is version 8 or later.
+wine32_loader=/usr/lib/wine/wine
+qemu_wanted() {
+    [[ -x "$wine32_loader" ]] && ! "$wine32_loader" --version >/dev/null 2>&1
+}
+qemu_present() {
+    local v
+    v=$(dpkg-query -W -f='${Status} ${Version}' qemu-user-static 2>/dev/null) || return 1
+    [[ "$v" == "install ok installed "* ]] && dpkg --compare-versions "${v##* }" ge 1:8
+}
+
+if [[ ${#missing[@]} -eq 0 && $foreign_arch -eq 0 ]] && { ! qemu_wanted || qemu_present; }; then
+    echo "setup: all ${#wanted[@]} packages present$(qemu_wanted && echo ', and qemu-user-static for 32-bit Wine')"
     exit 0
 fi
 
@@ -42,7 +60,7 @@ if [[ $(id -u) -eq 0 ]]; then
 elif command -v sudo >/dev/null 2>&1; then
     as_root=(sudo -n)
 else
-    echo "setup: missing packages (${missing[*]}) and neither root nor sudo" >&2
+    echo "setup: missing packages (${missing[*]:-qemu-user-static}) and neither root nor sudo" >&2
     exit 1
 fi
 
@@ -51,7 +69,25 @@ if [[ $foreign_arch -eq 1 ]]; then
     echo "setup: adding the i386 architecture"
     "${as_root[@]}" dpkg --add-architecture i386
 fi
-echo "setup: installing ${missing[*]}"
-"${as_root[@]}" apt-get update -q </dev/null
-"${as_root[@]}" apt-get install -y -q "${missing[@]}" </dev/null
+updated=0
+if [[ ${#missing[@]} -gt 0 ]]; then
+    echo "setup: installing ${missing[*]}"
+    "${as_root[@]}" apt-get update -q </dev/null
+    updated=1
+    "${as_root[@]}" apt-get install -y -q "${missing[@]}" </dev/null
+fi
+
+if qemu_wanted && ! qemu_present; then
+    echo "setup: 32-bit programs do not start here; installing qemu-user-static from bookworm-backports"
+    if ! grep -rqsE '^[^#]*bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        echo "setup: adding bookworm-backports to apt's sources"
+        printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+            'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
+            "${as_root[@]}" tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
+        updated=0
+    fi
+    [[ $updated -eq 1 ]] || "${as_root[@]}" apt-get update -q </dev/null
+    "${as_root[@]}" apt-get install -y -q -t bookworm-backports qemu-user-static </dev/null
+    qemu_present || { echo "setup: qemu-user-static 8 or later did not install" >&2; exit 1; }
+fi
 echo "setup: done"

@@ -8,17 +8,21 @@
 #                    the win64 build, then its unattended form (KORVEL_DEMO_MODE=silent), which
 #                    must leave the demo machine as the dialog's install did
 #   win64-bitness32  x86_64 code with the 32-bit edition's behaviour; its Wine tests
-#   win32            MinGW-w64 i686 build (the product): import checks, and where this machine
-#                    starts 32-bit programs (checked once) its unit, Win32 and end-to-end tests
-#                    under 32-bit Wine, as on a 32-bit Windows (win32 prefix) and on a 64-bit one
-#                    (win64 prefix); elsewhere the summary says that they were skipped, and why
+#   win32            MinGW-w64 i686 build (the product): import checks, and its unit, Win32 and
+#                    end-to-end tests under 32-bit Wine, as on a 32-bit Windows (win32 prefix)
+#                    and on a 64-bit one (win64 prefix). 32-bit Wine runs natively where the
+#                    kernel starts 32-bit programs, else under QEMU's user mode (scripts/wine32.sh
+#                    chooses, once per run; the summary names the route; under QEMU only the
+#                    end-to-end scenarios where the editions differ). Where neither starts,
+#                    the summary says that they were skipped, and why; with CI=true the step fails
 #   demo-x86         scripts/demo.sh with KORVEL_EDITION=x86 (the x86 build on a 32-bit Windows),
-#                    where 32-bit programs start
+#                    on the same route (skipped, or failed with CI=true, where there is none)
 #   win64-release    the shipped x86_64 build (preset win64-release: only SetUp and the UI driver):
 #                    its size budget, import check and the end-to-end scenarios under Wine
 #   win32-release    the shipped x86 build (preset win32-release), likewise; its scenarios on a
-#                    32-bit Windows (and the 32-bit registry view on a 64-bit one), where 32-bit
-#                    programs start, else only the size budget and the import check
+#                    32-bit Windows (and the 32-bit registry view on a 64-bit one), on the same
+#                    route; where there is none only the size budget and the import check (and
+#                    with CI=true the step fails)
 #   reproducible     scripts/check-reproducible.sh: the x86 SetUp.exe built twice, compared
 #   package          tests/package/package-test.sh: scripts/package.sh on the demo payload, the
 #                    zips, their names and checksums, signing with a throw-away certificate
@@ -35,7 +39,10 @@
 #   KORVEL_FUZZ_SECONDS  seconds per fuzz target (default 30)
 #   KORVEL_RUN_BENCH=1   also run the benchmarks
 #   KORVEL_JOBS          build and test parallelism (default 2)
-#   KORVEL_WINE32_LOADER Wine's 32-bit loader (default /usr/lib/wine/wine)
+#   KORVEL_WINE32_LOADER Wine's own 32-bit loader (default /usr/lib/wine/wine)
+#   KORVEL_WINE32        native or qemu: forces that route for 32-bit Wine (default: native where
+#                        the kernel starts 32-bit programs, else qemu)
+#   CI=true              an x86 step that cannot start 32-bit programs fails instead of skipping
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -48,7 +55,8 @@ mkdir -p "$logs"
 jobs=${KORVEL_JOBS:-2}
 fuzz_seconds=${KORVEL_FUZZ_SECONDS:-30}
 steps=${KORVEL_STEPS:-native asan win64 demo win64-bitness32 win32 demo-x86 win64-release win32-release reproducible package fuzz bench}
-wine32_loader=${KORVEL_WINE32_LOADER:-/usr/lib/wine/wine}
+ci=0
+[[ "${CI:-}" == true ]] && ci=1
 
 passed=0
 failed=0
@@ -87,7 +95,7 @@ configure_and_build() {
         rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
     fi
     local extra=()
-    [[ "$preset" == win32 ]] && extra=(-DKORVEL_WINE32_LOADER="$wine32_loader")
+    [[ "$preset" == win32 ]] && extra=(-DKORVEL_WINE32_LOADER="${wine32_run:-/usr/lib/wine/wine}")
     echo "== configure $preset" >>"$log"
     cmake --preset "$preset" -B "$dir" "${extra[@]}" >>"$log" 2>&1 || return 1
     echo "== build $preset" >>"$log"
@@ -204,35 +212,60 @@ run_bench() {
     record bench $rc $(( $(date +%s) - t0 )) "$note"
 }
 
-# Why 32-bit Windows programs cannot start on this machine; nothing when they can. Starts
-# cmd.exe in a 32-bit Windows prefix (made from its template, which is built once) and expects
-# its exit code back.
+# How 32-bit Windows programs run here (scripts/wine32.sh chooses the route once per run: native,
+# or 32-bit Wine under QEMU, set up in <root>/wine32-qemu), and why they cannot, if so: then
+# x86_reason says why. The route is proved by cmd.exe in a 32-bit Windows prefix (made from its
+# template, which is built once) giving its exit code back.
 x86_checked=0
 x86_reason=""
+x86_route=""        # native or qemu
+wine32_run=""       # the loader the x86 tests are given
 x86_runtime_missing() {
     if [[ $x86_checked -eq 0 ]]; then
-        x86_reason=$(x86_runtime_probe)
+        x86_runtime_probe
         x86_checked=1
     fi
     echo "$x86_reason"
 }
 x86_runtime_probe() {
-    if [[ ! -x "$wine32_loader" ]]; then
-        echo "no 32-bit Wine ($wine32_loader; package wine32:i386)"
+    local route out rc why
+    if ! route=$(bash "$repo/scripts/wine32.sh" "$root/wine32-qemu" 2>"$logs/wine32-route.log"); then
+        x86_reason=$(head -n 1 "$logs/wine32-route.log" | cut -c1-140)
+        x86_reason=${x86_reason:-no route for 32-bit Wine}
         return
     fi
-    local out rc
-    out=$(KORVEL_WINEARCH=win32 KORVEL_WINE=$wine32_loader \
+    read -r x86_route wine32_run _ <<<"$route"
+    out=$(KORVEL_WINEARCH=win32 KORVEL_WINE=$wine32_run \
         bash "$repo/scripts/wine-run.sh" --timeout 120 -- cmd.exe /c exit 7 </dev/null 2>&1)
     rc=$?
     [[ $rc -eq 7 ]] && return
-    local why
     why=$(grep -m1 -iE 'exec format|ntdll|cannot execute|not found|error' <<<"$out" | cut -c1-100)
-    echo "32-bit programs do not start (exit $rc${why:+: $why})"
+    x86_reason="32-bit programs do not start ($x86_route route, exit $rc${why:+: $why})"
+}
+# The summary's name for the route.
+x86_route_name() {
+    case "$x86_route" in
+        qemu) echo "x86 under qemu-user" ;;
+        *) echo "x86 under native 32-bit Wine" ;;
+    esac
+}
+# What the x86 tests on the route leave out: under qemu-user the x86 build registers only the
+# end-to-end scenarios where the editions differ (tests/e2e/CMakeLists.txt).
+x86_e2e_note() {
+    [[ "$x86_route" == qemu ]] && echo ", e2e where the editions differ"
+}
+# The note of an x86 step where no route starts 32-bit programs: skipped, or with CI=true failed
+# (an x86 edition nobody tested must not pass).
+x86_skip_note() {
+    if [[ $ci -eq 1 ]]; then
+        echo "x86 runtime tests CANNOT RUN (CI=true: failed): $x86_reason"
+    else
+        echo "x86 runtime tests SKIPPED: $x86_reason"
+    fi
 }
 
-# The x86 build. Its tests run under 32-bit Wine where 32-bit programs start; elsewhere only
-# its import checks run and the summary says why the rest were skipped.
+# The x86 build. Its tests run under 32-bit Wine on this machine's route; where there is none only
+# its import checks run and the summary says why the rest were skipped (in CI, the step fails).
 run_win32() {
     local log=$logs/win32.log t0 rc reason
     : >"$log"
@@ -247,12 +280,13 @@ run_win32() {
     elif [[ -z "$reason" ]]; then
         ctest_step win32 "$log" 0
         rc=$?
-        ctest_note="under 32-bit Wine (win32 and wow64 prefixes): $ctest_note"
+        ctest_note="$(x86_route_name) (win32 and wow64 prefixes$(x86_e2e_note)): $ctest_note"
     else
-        echo "x86 runtime tests skipped: $reason" >>"$log"
+        echo "$(x86_skip_note)" >>"$log"
         ctest_step win32 "$log" 0 -L imports
         rc=$?
-        ctest_note="x86 runtime tests SKIPPED: $reason; import checks: $ctest_note"
+        [[ $ci -eq 1 ]] && rc=1
+        ctest_note="$(x86_skip_note); import checks: $ctest_note"
     fi
     [[ $rc -ne 0 ]] && show_failure "$log"
     record win32 $rc $(( $(date +%s) - t0 )) "$ctest_note"
@@ -267,13 +301,15 @@ run_release() {
     echo ">> $preset"
     ctest_note=""
     local select=(-R '^(e2e[.]|size_SetUp$|imports_SetUp$)' -E '^e2e[.](framework|setup_texts)')
-    local where=""
+    local where="" cannot=0
     if [[ "$preset" == win32-release ]]; then
         x86_runtime_missing >/dev/null
         if [[ -n "$x86_reason" ]]; then
             select=(-R '^(size_SetUp|imports_SetUp)$')
-            where="x86 runtime tests SKIPPED: $x86_reason; "
+            where="$(x86_skip_note); "
+            cannot=$ci
         else
+            where="$(x86_route_name)$(x86_e2e_note); "
             # The same exe on both kinds of Windows: the scenarios once, on a 32-bit Windows; the
             # 32-bit registry view of a 64-bit one on its own.
             select=(-R '^(e2e[.].*[.]win32|e2e[.]wow64-views[.]wow64|size_SetUp|imports_SetUp)$' -E '^e2e[.](framework|setup_texts)')
@@ -283,11 +319,12 @@ run_release() {
         rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
     fi
     local extra=()
-    [[ "$preset" == win32-release ]] && extra=(-DKORVEL_WINE32_LOADER="$wine32_loader")
+    [[ "$preset" == win32-release ]] && extra=(-DKORVEL_WINE32_LOADER="${wine32_run:-/usr/lib/wine/wine}")
     if cmake --preset "$preset" -B "$dir" "${extra[@]}" >>"$log" 2>&1 &&
        cmake --build "$dir" -j "$jobs" --target SetUp korvel_e2e >>"$log" 2>&1; then
         ctest_step "$preset" "$log" 0 "${select[@]}"
         rc=$?
+        [[ $cannot -eq 1 ]] && rc=1
         ctest_note="$where$(stat -c %s "$dir/resources/SetUp.exe") bytes; $ctest_note"
     else
         rc=1
@@ -313,27 +350,32 @@ run_package() {
     local log=$logs/package.log t0 rc
     t0=$(date +%s)
     echo ">> package"
-    KORVEL_BUILD_ROOT=$root KORVEL_JOBS=$jobs KORVEL_WINE32_LOADER=$wine32_loader \
+    KORVEL_BUILD_ROOT=$root KORVEL_JOBS=$jobs \
         bash "$repo/tests/package/package-test.sh" "$root/package-test" </dev/null >"$log" 2>&1
     rc=$?
     [[ $rc -ne 0 ]] && show_failure "$log"
     record package $rc $(( $(date +%s) - t0 )) "$(grep -c '^ok ' "$log") checks; $(tail -n 1 "$log")"
 }
 
-# The demo with the x86 edition, where 32-bit programs start.
+# The demo with the x86 edition, on the x86 route.
 run_demo_x86() {
     local log=$logs/demo-x86.log t0 rc
     x86_runtime_missing >/dev/null
     if [[ -n "$x86_reason" ]]; then
-        skipped demo-x86 "x86 demo skipped: $x86_reason"
+        if [[ $ci -eq 1 ]]; then
+            record demo-x86 1 0 "x86 demo CANNOT RUN (CI=true: failed): $x86_reason"
+        else
+            skipped demo-x86 "x86 demo skipped: $x86_reason"
+        fi
         return
     fi
     t0=$(date +%s)
     echo ">> demo-x86"
-    KORVEL_EDITION=x86 KORVEL_SKIP_SETUP=1 KORVEL_BUILD_ROOT=$root bash "$repo/scripts/demo.sh" </dev/null >"$log" 2>&1
+    KORVEL_EDITION=x86 KORVEL_WINE=$wine32_run KORVEL_SKIP_SETUP=1 KORVEL_BUILD_ROOT=$root \
+        bash "$repo/scripts/demo.sh" </dev/null >"$log" 2>&1
     rc=$?
     [[ $rc -ne 0 ]] && show_failure "$log"
-    record demo-x86 $rc $(( $(date +%s) - t0 )) "$(tail -n 1 "$log" | cut -c1-60)"
+    record demo-x86 $rc $(( $(date +%s) - t0 )) "$(x86_route_name); $(tail -n 1 "$log" | cut -c1-60)"
 }
 
 # The README's main job must keep working: run it as a newcomer would, on the win64 build. Then

@@ -18,8 +18,9 @@
 #   KORVEL_WINE_TEMPLATE  template folder (default: <repo>/build/wine-template, and
 #                         <repo>/build/wine-template-win32 for win32). Concurrent callers are
 #                         serialised by a lock next to it, so only one builds it.
-#   KORVEL_WINE           wine loader (default /usr/lib/wine/wine64 for win64, /usr/lib/wine/wine
-#                         for win32; /usr/lib/wine/wine hands 64-bit programs on to wine64).
+#   KORVEL_WINE           wine loader (default /usr/lib/wine/wine64 for win64; for win32 the
+#                         32-bit one of this machine's route, scripts/wine32.sh; a 32-bit loader
+#                         hands 64-bit programs on to wine64).
 #
 # Exit status: 0 when DIR is ready. Prints nothing on success except when the template is built.
 set -euo pipefail
@@ -35,7 +36,11 @@ case "$arch" in
     win64) template=${KORVEL_WINE_TEMPLATE:-$repo/build/wine-template}
            wine=${KORVEL_WINE:-/usr/lib/wine/wine64} ;;
     win32) template=${KORVEL_WINE_TEMPLATE:-$repo/build/wine-template-win32}
-           wine=${KORVEL_WINE:-/usr/lib/wine/wine} ;;
+           wine=${KORVEL_WINE:-}
+           if [[ -z "$wine" ]]; then
+               route=$(bash "$repo/scripts/wine32.sh")
+               read -r _ wine _ <<<"$route"
+           fi ;;
     *) echo "wine-prefix: KORVEL_WINEARCH must be win64 or win32, not $arch" >&2; exit 2 ;;
 esac
 wineserver=${KORVEL_WINESERVER:-/usr/lib/wine/wineserver}

@@ -21,8 +21,11 @@
 #
 # Environment: KORVEL_WINEARCH (win64, the default, or win32) is the kind of Windows a new prefix
 # is made as (scripts/wine-prefix.sh). KORVEL_WINE is the loader: /usr/lib/wine/wine64 by default
-# on win64, /usr/lib/wine/wine on win32; set it to /usr/lib/wine/wine to run a 32-bit program in
-# a win64 prefix (it hands 64-bit programs on to wine64). LC_ALL defaults to zh_CN.UTF-8 (Wine then gives GetACP() 936); set
+# on win64; on win32 the 32-bit one of this machine's route (scripts/wine32.sh: /usr/lib/wine/wine,
+# or that loader under QEMU where the kernel starts no 32-bit programs); set it to a 32-bit loader
+# to run a 32-bit program in a win64 prefix (it hands 64-bit programs on to wine64).
+# KORVEL_TIME_SCALE (default: the route's, see wine32.sh; else 1) multiplies --timeout, and is
+# passed on to the program and the driver, whose waits it stretches likewise. LC_ALL defaults to zh_CN.UTF-8 (Wine then gives GetACP() 936); set
 # LC_ALL=en_US.UTF-8 for an English Windows (1252). When that locale is not installed, a copy of
 # C.utf8 under its name (in <repo>/build/wine-locales, via LOCPATH) keeps Unix file names UTF-8. WINEDEBUG defaults to -all. WINEDLLOVERRIDES
 # defaults to "mscoree,mshtml=;winemenubuilder.exe=d".
@@ -35,10 +38,22 @@
 set -uo pipefail
 
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-if [[ "${KORVEL_WINEARCH:-win64}" == win32 ]]; then
-    wine=${KORVEL_WINE:-/usr/lib/wine/wine}
+if [[ "${KORVEL_WINEARCH:-win64}" == win32 && -z "${KORVEL_WINE:-}" ]]; then
+    route=$(bash "$repo/scripts/wine32.sh") || exit 1
+    read -r _ wine _ <<<"$route"
 else
     wine=${KORVEL_WINE:-/usr/lib/wine/wine64}
+fi
+# A loader that runs under emulation is slower by the factor its route names.
+time_scale=${KORVEL_TIME_SCALE:-}
+if [[ -z "$time_scale" ]]; then
+    time_scale=1
+    scale_file=$(dirname "$(dirname "$(dirname "$wine")")")/korvel-time-scale
+    [[ -f "$scale_file" ]] && time_scale=$(<"$scale_file")
+fi
+if [[ ! "$time_scale" =~ ^[1-9][0-9]?$ ]]; then
+    echo "wine-run: the time scale must be a whole number from 1 to 99, not $time_scale" >&2
+    exit 2
 fi
 wineserver=${KORVEL_WINESERVER:-/usr/lib/wine/wineserver}
 
@@ -68,6 +83,8 @@ if [[ $# -lt 1 ]]; then
     exit 2
 fi
 exe=$1; shift
+timeout_s=$((timeout_s * time_scale))
+export KORVEL_TIME_SCALE=$time_scale
 
 temp_prefix=0
 if [[ -z "$prefix" ]]; then

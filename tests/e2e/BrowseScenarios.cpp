@@ -51,7 +51,7 @@ bool OpenBrowser(Context& c, Session& s, const std::wstring& folderText) {
 bool BrowserOpen(const Session& s) { return ::IsWindow(s.browser) && IsVisible(s.browser); }
 
 bool WaitClosed(HWND window) {
-    for (DWORD waited = 0; waited < kTimeout; waited += 50) {
+    for (DWORD waited = 0; waited < Scaled(kTimeout); waited += 50) {
         if (!::IsWindow(window) || !IsVisible(window)) return true;
         ::Sleep(50);
     }
@@ -61,7 +61,7 @@ bool WaitClosed(HWND window) {
 // The edit box's text once it has become expected, or what it holds after the time.
 std::wstring WaitForEditText(HWND browser, const std::wstring& expected) {
     std::wstring text;
-    for (DWORD waited = 0; waited < kTimeout; waited += 50) {
+    for (DWORD waited = 0; waited < Scaled(kTimeout); waited += 50) {
         text = ReadControl(browser, kPathEdit).text;
         if (text == expected) break;
         ::Sleep(50);

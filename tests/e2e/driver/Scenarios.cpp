@@ -121,7 +121,7 @@ std::wstring SeveralReleasesWorld(Context& c, bool withData = true) {
 // Waits for the finished view. A message box met on the way is reported and answered, so that
 // the scenario can go on to its end.
 bool WaitForFinishedView(Context& c, HWND dialog, DWORD milliseconds) {
-    for (DWORD waited = 0; waited < milliseconds; waited += 100) {
+    for (DWORD waited = 0; waited < Scaled(milliseconds); waited += 100) {
         if (!::IsWindow(dialog)) return false;
         if (ReadControl(dialog, kOk).visible) return true;
         MessageBoxInfo box;
@@ -136,7 +136,7 @@ bool WaitForFinishedView(Context& c, HWND dialog, DWORD milliseconds) {
 
 // Waits while the dialog stays open; true when it is still open afterwards.
 bool StaysOpen(Setup& setup, DWORD milliseconds) {
-    ::Sleep(milliseconds);
+    ::Sleep(Scaled(milliseconds));
     Settle(setup.dialog);
     return ::IsWindow(setup.dialog) && setup.process.Running();
 }
@@ -1254,7 +1254,7 @@ bool SplitCommand(const std::wstring& command, std::wstring& exe, std::wstring& 
 
 // The uninstaller removes itself and its folders once it has ended.
 bool WaitUntilGone(const std::wstring& folder, DWORD milliseconds) {
-    for (DWORD waited = 0; waited < milliseconds; waited += 200) {
+    for (DWORD waited = 0; waited < Scaled(milliseconds); waited += 200) {
         if (!IsFolder(folder)) return true;
         ::Sleep(200);
     }

@@ -1,6 +1,7 @@
 #include "UiDriver.h"
 
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 constexpr DWORD kPoll = 50;
@@ -50,10 +51,22 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM lParam) {
 }
 }  // namespace
 
+DWORD Scaled(DWORD milliseconds) {
+    static const DWORD scale = [] {
+        wchar_t text[8] = L"";
+        const DWORD length = ::GetEnvironmentVariableW(L"KORVEL_TIME_SCALE", text, 8);
+        const unsigned long value = length > 0 && length < 8 ? std::wcstoul(text, nullptr, 10) : 1;
+        return static_cast<DWORD>(value >= 1 && value <= 99 ? value : 1);
+    }();
+    if (milliseconds == INFINITE) return INFINITE;
+    return milliseconds > INFINITE / scale - 1 ? INFINITE - 1 : milliseconds * scale;
+}
+
 namespace {
 // Polls find until it gives a box, or the time is up; then reads the box.
 template <typename Find>
 bool WaitForBox(Find find, DWORD milliseconds, MessageBoxInfo& info) {
+    milliseconds = Scaled(milliseconds);
     for (DWORD waited = 0;; waited += kPoll) {
         if (HWND found = find()) {
             Settle(found);
@@ -96,7 +109,7 @@ bool Process::Start(const std::wstring& exe, const std::wstring& arguments, cons
 
 int Process::Wait(DWORD milliseconds) {
     if (info.hProcess == nullptr) return -1;
-    if (::WaitForSingleObject(info.hProcess, milliseconds) != WAIT_OBJECT_0) return -1;
+    if (::WaitForSingleObject(info.hProcess, Scaled(milliseconds)) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;
     ::GetExitCodeProcess(info.hProcess, &code);
     return static_cast<int>(code);
@@ -114,6 +127,7 @@ void Process::Terminate() {
 }
 
 HWND WaitForWindow(DWORD processId, const std::wstring& caption, DWORD milliseconds) {
+    milliseconds = Scaled(milliseconds);
     for (DWORD waited = 0;; waited += kPoll) {
         FindData data{processId, &caption, nullptr};
         ::EnumWindows(&FindTopLevel, reinterpret_cast<LPARAM>(&data));
@@ -169,7 +183,7 @@ void Settle(HWND window) {
     // back before our posted click or key has run; the second comes back only after it has (or
     // from inside the modal loop it opened).
     DWORD_PTR result = 0;
-    for (int i = 0; i < 2; ++i) ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result);
+    for (int i = 0; i < 2; ++i) ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, Scaled(5000), &result);
 }
 
 void Click(HWND dialog, int id) {
@@ -223,7 +237,7 @@ bool WaitForMessageBox(HWND owner, DWORD milliseconds, MessageBoxInfo& info) {
 void AnswerMessageBox(const MessageBoxInfo& info, int buttonId) {
     ::PostMessageW(info.box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(info.box, buttonId)));
-    for (int i = 0; i < 100 && ::IsWindow(info.box); ++i) ::Sleep(kPoll);
+    for (DWORD waited = 0; waited < Scaled(5000) && ::IsWindow(info.box); waited += kPoll) ::Sleep(kPoll);
 }
 
 RECT WindowRect(HWND window) {

@@ -39,6 +39,11 @@ private:
     PROCESS_INFORMATION info{};
 };
 
+// A wait's time on this run: milliseconds times KORVEL_TIME_SCALE (1 to 99, default 1), which the
+// harness sets where Wine runs slower than natively (32-bit Wine under QEMU). The waits below
+// take their times through it; a scenario's own polling loops use it for their limits.
+DWORD Scaled(DWORD milliseconds);
+
 // Top-level windows of a process, or with a given class and owner.
 HWND WaitForWindow(DWORD processId, const std::wstring& caption, DWORD milliseconds);
 std::wstring WindowText(HWND window);
