@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "text/PathText.h"
-#include "journal/Sha256.h"
 
 namespace {
 std::string Below(const std::string& path, const char* subKey) {
@@ -153,9 +152,10 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     return result;
 }
 
-bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists) {
+bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                              CopyReport& report) {
     copyError_ = 0;
-    if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists);
+    if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists, report);
     const std::uint32_t attributes = inner_.ReadAttributes(destination);
     const bool existed = attributes != kInvalidAttributes && !(attributes & kAttrDirectory);
     std::string backup;
@@ -168,7 +168,8 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
             return false;
         }
     }
-    if (!inner_.CopyOver(source, destination, failIfExists)) {
+    report.hash = true;
+    if (!inner_.CopyOver(source, destination, failIfExists, report)) {
         copyError_ = inner_.LastError();
         if (!backup.empty()) inner_.RemoveFile(backup);
         return false;
@@ -177,13 +178,9 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     entry.kind = backup.empty() ? EntryKind::File : EntryKind::Replaced;
     entry.path = destination;
     entry.backup = backup;
-    std::string written;
-    if (inner_.ReadBytes(destination, written)) {
-        entry.size = written.size();
-        entry.hash = Sha256Hex(written);
-    } else {
-        entry.hash = std::string(64, '0');  // unreadable now: undo will find it changed and keep it
-    }
+    entry.size = report.size;
+    // A hash the engine could not give: undo will find the file changed and keep it.
+    entry.hash = report.sha256.size() == 64 ? report.sha256 : std::string(64, '0');
     journal_.Add(entry);
     return true;
 }

@@ -2,7 +2,6 @@
 
 #include "text/PathText.h"
 #include "text/Text.h"
-#include "journal/Sha256.h"
 #include "register/TrustedPathValue.h"
 
 namespace {
@@ -167,10 +166,12 @@ private:
         if (whole) Done();
     }
 
-    // The file as the install left it: its size and hash still match.
+    // The file as the install left it: its size and hash still match. A file of another size
+    // has changed, and is not read at all.
     bool Unchanged(const JournalEntry& e) {
-        std::string bytes;
-        return files_.ReadBytes(e.path, bytes) && bytes.size() == e.size && Sha256Hex(bytes) == e.hash;
+        std::uint64_t size = 0;
+        std::string hash;
+        return files_.FileSize(e.path, size) && size == e.size && files_.HashFile(e.path, hash) && hash == e.hash;
     }
 
     bool Missing(const std::string& path) { return files_.ReadAttributes(path) == kInvalidAttributes; }

@@ -1,6 +1,6 @@
-#include "journal/Sha256.h"
+#include "text/Sha256.h"
 
-#include <cstdint>
+#include <cstring>
 
 namespace {
 constexpr std::uint32_t kRound[64] = {
@@ -45,24 +45,54 @@ void Block(std::uint32_t state[8], const unsigned char* p) {
 }
 }  // namespace
 
-std::string Sha256Hex(const std::string& bytes) {
-    std::uint32_t state[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                              0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t whole = bytes.size() / 64 * 64;
-    for (std::size_t at = 0; at < whole; at += 64) Block(state, data + at);
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::Update(const void* data, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    total_ += size;
+    if (pendingSize_ > 0) {
+        const std::size_t take = size < 64 - pendingSize_ ? size : 64 - pendingSize_;
+        std::memcpy(pending_ + pendingSize_, p, take);
+        pendingSize_ += take;
+        p += take;
+        size -= take;
+        if (pendingSize_ < 64) return;
+        Block(state_, pending_);
+        pendingSize_ = 0;
+    }
+    for (; size >= 64; p += 64, size -= 64) Block(state_, p);
+    std::memcpy(pending_, p, size);
+    pendingSize_ = size;
+}
+
+std::string Sha256::HexDigest() {
     unsigned char tail[128] = {};
-    const std::size_t rest = bytes.size() - whole;
-    for (std::size_t i = 0; i < rest; ++i) tail[i] = data[whole + i];
-    tail[rest] = 0x80;
-    const std::size_t tailSize = rest < 56 ? 64 : 128;
-    const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
+    std::memcpy(tail, pending_, pendingSize_);
+    tail[pendingSize_] = 0x80;
+    const std::size_t tailSize = pendingSize_ < 56 ? 64 : 128;
+    const std::uint64_t bits = total_ * 8;
     for (int i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
-    Block(state, tail);
-    if (tailSize == 128) Block(state, tail + 64);
+    Block(state_, tail);
+    if (tailSize == 128) Block(state_, tail + 64);
+    unsigned char digest[32];
+    for (int i = 0; i < 8; ++i)
+        for (int b = 0; b < 4; ++b) digest[4 * i + b] = static_cast<unsigned char>(state_[i] >> (24 - 8 * b));
+    return DigestHex(digest);
+}
+
+std::string DigestHex(const unsigned char* digest) {
     static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (std::uint32_t word : state)
-        for (int shift = 28; shift >= 0; shift -= 4) out += kHex[(word >> shift) & 0xF];
+    std::string out(64, '0');
+    for (int i = 0; i < 32; ++i) {
+        out[2 * i] = kHex[digest[i] >> 4];
+        out[2 * i + 1] = kHex[digest[i] & 0xF];
+    }
     return out;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.HexDigest();
 }
