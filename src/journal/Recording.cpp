@@ -152,6 +152,19 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     return result;
 }
 
+namespace {
+// The caller's watcher hears of the backup's blocks, so that its window stays alive, but with
+// no bytes: they are not the install's.
+class KeepAlive : public CopyWatcher {
+public:
+    explicit KeepAlive(CopyWatcher* inner) : inner_(inner) {}
+    void Copied(std::uint64_t) override { inner_->Copied(0); }
+
+private:
+    CopyWatcher* inner_;
+};
+}  // namespace
+
 bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                               CopyReport& report) {
     copyError_ = 0;
@@ -162,7 +175,10 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     if (existed && !failIfExists) {
         // The previous content is kept before it is overwritten; without a copy, no overwrite.
         backup = journal_.NewBackupPath();
-        if (backup.empty() || !inner_.CopyOver(destination, backup, true)) {
+        KeepAlive alive(report.watcher);
+        CopyReport aside;
+        aside.watcher = report.watcher != nullptr ? &alive : nullptr;
+        if (backup.empty() || !inner_.CopyOver(destination, backup, true, aside)) {
             copyError_ = inner_.LastError();
             if (!backup.empty()) inner_.RemoveFile(backup);
             return false;

@@ -76,6 +76,7 @@ private:
     // the destructor runs.
     void* promptOwner = nullptr;
     InstallRun run;
+    bool installing = false;  // inside the Install handler, which lets messages through
     CFont titleFont;
     CFont editionFont;
 };
