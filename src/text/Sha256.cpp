@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#define KORVEL_SHA_NI 1
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 namespace {
 constexpr std::uint32_t kRound[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
@@ -43,10 +49,69 @@ void Block(std::uint32_t state[8], const unsigned char* p) {
     state[0] += a, state[1] += b, state[2] += c, state[3] += d;
     state[4] += e, state[5] += f, state[6] += g, state[7] += h;
 }
+void PlainBlocks(std::uint32_t state[8], const unsigned char* data, std::size_t count) {
+    for (; count > 0; --count, data += 64) Block(state, data);
+}
+
+#ifdef KORVEL_SHA_NI
+// Four rounds per step with the SHA instructions; the message schedule runs three steps ahead.
+__attribute__((target("sha,sse4.1,ssse3"))) void ShaNiBlocks(std::uint32_t state[8], const unsigned char* data,
+                                                             std::size_t count) {
+    const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);  // CDAB
+    __m128i state1 = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);  // EFGH
+    __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);     // ABEF
+    state1 = _mm_blend_epi16(state1, tmp, 0xF0);         // CDGH
+    for (; count > 0; --count, data += 64) {
+        const __m128i abefBefore = state0, cdghBefore = state1;
+        __m128i m[4];
+        for (int i = 0; i < 4; ++i)
+            m[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
+#pragma GCC unroll 16
+        for (int i = 0; i < 16; ++i) {
+            __m128i message = _mm_add_epi32(m[i & 3], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * i)));
+            state1 = _mm_sha256rnds2_epu32(state1, state0, message);
+            if (i >= 3 && i <= 14) {
+                __m128i& next = m[(i + 1) & 3];
+                next = _mm_sha256msg2_epu32(_mm_add_epi32(next, _mm_alignr_epi8(m[i & 3], m[(i - 1) & 3], 4)), m[i & 3]);
+            }
+            message = _mm_shuffle_epi32(message, 0x0E);
+            state0 = _mm_sha256rnds2_epu32(state0, state1, message);
+            if (i >= 1 && i <= 12) m[(i - 1) & 3] = _mm_sha256msg1_epu32(m[(i - 1) & 3], m[i & 3]);
+        }
+        state0 = _mm_add_epi32(state0, abefBefore);
+        state1 = _mm_add_epi32(state1, cdghBefore);
+    }
+    tmp = _mm_shuffle_epi32(state0, 0x1B);         // FEBA
+    state1 = _mm_shuffle_epi32(state1, 0xB1);      // DCHG
+    state0 = _mm_blend_epi16(tmp, state1, 0xF0);   // DCBA
+    state1 = _mm_alignr_epi8(state1, tmp, 8);      // HGFE
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), state0);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), state1);
+}
+#endif
 }  // namespace
 
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+bool Sha256::ProcessorHasSha() {
+#ifdef KORVEL_SHA_NI
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSE4_1) || !(c & bit_SSSE3)) return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & (1u << 29));
+#else
+    return false;
+#endif
+}
+
+Sha256::Sha256(bool processorInstructions)
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      blocks_(&PlainBlocks) {
+#ifdef KORVEL_SHA_NI
+    static const bool hasSha = ProcessorHasSha();
+    if (processorInstructions && hasSha) blocks_ = &ShaNiBlocks;
+#else
+    (void)processorInstructions;
+#endif
+}
 
 void Sha256::Update(const void* data, std::size_t size) {
     const auto* p = static_cast<const unsigned char*>(data);
@@ -58,10 +123,12 @@ void Sha256::Update(const void* data, std::size_t size) {
         p += take;
         size -= take;
         if (pendingSize_ < 64) return;
-        Block(state_, pending_);
+        blocks_(state_, pending_, 1);
         pendingSize_ = 0;
     }
-    for (; size >= 64; p += 64, size -= 64) Block(state_, p);
+    blocks_(state_, p, size / 64);
+    p += size / 64 * 64;
+    size %= 64;
     std::memcpy(pending_, p, size);
     pendingSize_ = size;
 }
@@ -73,8 +140,7 @@ std::string Sha256::HexDigest() {
     const std::size_t tailSize = pendingSize_ < 56 ? 64 : 128;
     const std::uint64_t bits = total_ * 8;
     for (int i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
-    Block(state_, tail);
-    if (tailSize == 128) Block(state_, tail + 64);
+    blocks_(state_, tail, tailSize / 64);
     unsigned char digest[32];
     for (int i = 0; i < 8; ++i)
         for (int b = 0; b < 4; ++b) digest[4 * i + b] = static_cast<unsigned char>(state_[i] >> (24 - 8 * b));

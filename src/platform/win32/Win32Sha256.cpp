@@ -78,6 +78,11 @@ HCRYPTPROV CryptoProvider() {
 constexpr std::size_t kMostPerCall = 1u << 30;
 }  // namespace
 
+Sha256Engine FastestSha256Engine() {
+    static const Sha256Engine fastest = Sha256::ProcessorHasSha() ? Sha256Engine::Portable : Sha256Engine::Cng;
+    return fastest;
+}
+
 struct Win32Sha256::State {
     std::vector<unsigned char> object;  // CNG's hash object
     BCRYPT_HASH_HANDLE cngHash = nullptr;
