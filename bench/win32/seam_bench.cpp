@@ -8,6 +8,11 @@
 //   seam_bench sha [MIB]             SHA-256 throughput of each engine over MIB MiB (default 256)
 //   seam_bench peak FOLDER [MIB]     peak memory of one hashing copy of a MIB MiB file (default
 //                                    1024), against the process before the copy
+//   seam_bench installers [ROUNDS]   C:\Pkg\SetUp.exe against C:\Pkg\nsis-baseline.exe, both
+//                                    beside C:\Pkg\Data: quiet install into C:\Korvel, the
+//                                    same install again, quiet uninstall (until the folder is
+//                                    gone), launch to the first visible window, and xcopy of
+//                                    Data as the floor; the two alternate in order, round by round
 //
 // Figures are medians of the rounds; ratios are medians of the ratios paired within a round.
 #include <windows.h>
@@ -80,6 +85,20 @@ public:
     }
 };
 
+// The record's appends without the flush after each: what the flush costs the copy.
+class UnflushedFiles : public ForwardingFiles {
+public:
+    using ForwardingFiles::ForwardingFiles;
+    bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
+        const HANDLE file = CreateFileW(WidenCp936(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                                        append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        return CloseHandle(file) && ok && written == bytes.size();
+    }
+};
+
 bool WriteFileOf(const std::string& path, std::uint64_t size, unsigned seed) {
     const HANDLE file = CreateFileW(WidenCp936(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -129,7 +148,7 @@ double Median(std::vector<double> values) {
 }
 
 void PrintRatio(const char* what, const std::vector<double>& ratios) {
-    std::printf("  %-34s median %.3f  (min %.3f, max %.3f, %zu rounds)\n", what, Median(ratios),
+    std::printf("  %-36s median %.3f  (min %.3f, max %.3f, %zu rounds)\n", what, Median(ratios),
                 *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
                 ratios.size());
 }
@@ -157,10 +176,11 @@ int Copy(const std::string& folder, int rounds) {
     NoProgress progress;
     const std::string installed = folder + "\\Korvel";
     const std::string target = installed + "\\Korvel-Tarnwick";
-    enum Variant { kPlain, kRecorded, kReadBack, kVariants };
-    const char* names[kVariants] = {"without the record", "with the record", "with the record, read back (before)"};
+    enum Variant { kPlain, kRecorded, kReadBack, kUnflushed, kVariants };
+    const char* names[kVariants] = {"without the record", "with the record", "with the record, read back (before)",
+                                    "with the record, no flush per entry"};
     std::vector<double> seconds[kVariants];
-    std::vector<double> recordedRatio, readBackRatio;
+    std::vector<double> recordedRatio, readBackRatio, unflushedRatio;
     for (int round = 0; round < rounds; ++round) {
         double took[kVariants] = {};
         for (int k = 0; k < kVariants; ++k) {
@@ -175,7 +195,10 @@ int Copy(const std::string& folder, int rounds) {
                     return;
                 }
                 ReadBackFiles readBack(files);
-                Files& base = variant == kReadBack ? static_cast<Files&>(readBack) : static_cast<Files&>(files);
+                UnflushedFiles unflushed(files);
+                Files& base = variant == kReadBack    ? static_cast<Files&>(readBack)
+                              : variant == kUnflushed ? static_cast<Files&>(unflushed)
+                                                      : static_cast<Files&>(files);
                 Journal journal(base, codec);
                 RecordingFiles recording(base, journal);
                 journal.Arm(target);
@@ -189,13 +212,15 @@ int Copy(const std::string& folder, int rounds) {
         }
         recordedRatio.push_back(took[kRecorded] / took[kPlain]);
         readBackRatio.push_back(took[kReadBack] / took[kPlain]);
+        unflushedRatio.push_back(took[kUnflushed] / took[kPlain]);
     }
     RemoveTree(installed);
     for (int v = 0; v < kVariants; ++v)
-        std::printf("  %-34s median %7.1f ms  %6.0f MB/s\n", names[v], Median(seconds[v]) * 1000,
+        std::printf("  %-36s median %7.1f ms  %6.0f MB/s\n", names[v], Median(seconds[v]) * 1000,
                     total / 1e6 / Median(seconds[v]));
     PrintRatio("with / without the record", recordedRatio);
     PrintRatio("read back (before) / without", readBackRatio);
+    PrintRatio("no flush per entry / without", unflushedRatio);
     return 0;
 }
 
@@ -255,13 +280,165 @@ int Peak(const std::string& folder, int mebibytes) {
     DeleteFileW(WidenCp936(source).c_str());
     return ok ? 0 : 1;
 }
+
+// Starts a command line and waits for its end; -1 when it could not start or did not end.
+long Run(const std::wstring& command, double& seconds, DWORD timeout = 600000) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring line = command;
+    const auto start = std::chrono::steady_clock::now();
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &process))
+        return -1;
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, timeout) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<long>(code);
+}
+
+bool Gone(const wchar_t* path) { return GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES; }
+
+// Waits until a folder is gone (an uninstaller that hands its work to a copy in the temporary
+// folder ends before the folder does).
+bool WaitGone(const wchar_t* path, DWORD milliseconds) {
+    for (DWORD waited = 0; waited < milliseconds; waited += 10) {
+        if (Gone(path)) return true;
+        Sleep(10);
+    }
+    return Gone(path);
+}
+
+std::uint64_t TreeBytes(const std::wstring& folder) {
+    std::uint64_t total = 0;
+    WIN32_FIND_DATAW data;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return 0;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            total += TreeBytes(folder + L"\\" + name);
+        else
+            total += (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+    return total;
+}
+
+struct FoundWindow {
+    DWORD process;
+    HWND window;
+};
+
+// Seconds from the start of a program to its first visible top-level window; the program is
+// then asked to close (and ended if it does not).
+double LaunchToWindow(const std::wstring& command) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::wstring line = command;
+    const auto start = std::chrono::steady_clock::now();
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &process))
+        return -1;
+    double seconds = -1;
+    FoundWindow found{process.dwProcessId, nullptr};
+    for (int tries = 0; tries < 6000 && found.window == nullptr; ++tries) {
+        EnumWindows(
+            [](HWND window, LPARAM context) -> BOOL {
+                auto* wanted = reinterpret_cast<FoundWindow*>(context);
+                DWORD owner = 0;
+                GetWindowThreadProcessId(window, &owner);
+                if (owner != wanted->process || !IsWindowVisible(window) || GetWindow(window, GW_OWNER)) return TRUE;
+                wanted->window = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        if (found.window == nullptr) Sleep(5);
+    }
+    if (found.window != nullptr) {
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        PostMessageW(found.window, WM_CLOSE, 0, 0);
+    }
+    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return seconds;
+}
+
+int Installers(int rounds) {
+    struct Installer {
+        const char* name;
+        const wchar_t* install;
+        const wchar_t* uninstall;
+        std::vector<double> first, again, removed, launch, grown;
+    } ours{"SetUp.exe", L"C:\\Pkg\\SetUp.exe", L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe /uninstall /S", {}, {}, {}, {}, {}},
+      nsis{"NSIS", L"C:\\Pkg\\nsis-baseline.exe", L"C:\\Korvel\\Korvel-Tarnwick\\uninst.exe /S", {}, {}, {}, {}, {}};
+    const wchar_t* folder = L"C:\\Korvel\\Korvel-Tarnwick";
+    std::vector<double> floor;
+    std::printf("payload: %.1f MB in C:\\Pkg\\Data\n", TreeBytes(L"C:\\Pkg\\Data") / 1e6);
+    for (int round = 0; round < rounds; ++round) {
+        Installer* order[2] = {round % 2 ? &nsis : &ours, round % 2 ? &ours : &nsis};
+        for (Installer* x : order) {
+            double t = 0;
+            const std::wstring quiet = std::wstring(x->install) + L" /S /D=C:\\Korvel";
+            long code = Run(quiet, t);
+            if (code < 0 || Gone(folder)) {
+                std::printf("%s: install failed (exit %ld)\n", x->name, code);
+                return 1;
+            }
+            x->first.push_back(t);
+            const std::uint64_t firstBytes = TreeBytes(L"C:\\Korvel");
+            code = Run(quiet, t);
+            x->again.push_back(t);
+            x->grown.push_back(double(TreeBytes(L"C:\\Korvel")) / double(firstBytes));
+            code = Run(x->uninstall, t);
+            const auto start = std::chrono::steady_clock::now();
+            const bool gone = WaitGone(folder, 120000);
+            t += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (!gone) {
+                std::printf("%s: uninstall left the folder (exit %ld)\n", x->name, code);
+                return 1;
+            }
+            x->removed.push_back(t);
+            x->launch.push_back(LaunchToWindow(x->install));
+            std::printf("round %d %-9s install %.2f s, again %.2f s (folder x%.2f), uninstall %.2f s, launch %.2f s\n",
+                        round + 1, x->name, x->first.back(), x->again.back(), x->grown.back(), x->removed.back(),
+                        x->launch.back());
+            std::fflush(stdout);
+        }
+        double t = 0;
+        Run(L"C:\\windows\\system32\\xcopy.exe C:\\Pkg\\Data C:\\Floor\\ /E /I /Q /Y", t);
+        floor.push_back(t);
+        RemoveTree("C:\\Floor");
+    }
+    const auto ratios = [](const std::vector<double>& a, const std::vector<double>& b) {
+        std::vector<double> r;
+        for (std::size_t i = 0; i < a.size(); ++i) r.push_back(a[i] / b[i]);
+        return r;
+    };
+    std::printf("medians of %d rounds:\n", rounds);
+    for (Installer* x : {&ours, &nsis})
+        std::printf("  %-9s install %.2f s, repeat %.2f s (folder x%.2f), uninstall %.2f s, launch %.3f s\n", x->name,
+                    Median(x->first), Median(x->again), Median(x->grown), Median(x->removed), Median(x->launch));
+    std::printf("  xcopy of Data (the floor) %.2f s\n", Median(floor));
+    std::printf("paired ratios:\n");
+    PrintRatio("install / NSIS install", ratios(ours.first, nsis.first));
+    PrintRatio("uninstall / NSIS uninstall", ratios(ours.removed, nsis.removed));
+    PrintRatio("repeat install / first install", ratios(ours.again, ours.first));
+    PrintRatio("launch to window / NSIS", ratios(ours.launch, nsis.launch));
+    PrintRatio("install / xcopy floor", ratios(ours.first, floor));
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "copy" && argc > 2) return Copy(argv[2], argc > 3 ? std::atoi(argv[3]) : 5);
     if (mode == "sha") return Sha(argc > 2 ? std::atoi(argv[2]) : 256);
+    if (mode == "installers") return Installers(argc > 2 ? std::atoi(argv[2]) : 5);
     if (mode == "peak" && argc > 2) return Peak(argv[2], argc > 3 ? std::atoi(argv[3]) : 1024);
-    std::fprintf(stderr, "usage: seam_bench copy FOLDER [ROUNDS] | sha [MIB] | peak FOLDER [MIB]\n");
+    std::fprintf(stderr, "usage: seam_bench copy FOLDER [ROUNDS] | sha [MIB] | peak FOLDER [MIB] | installers [ROUNDS]\n");
     return 2;
 }
