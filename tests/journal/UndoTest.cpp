@@ -2,6 +2,8 @@
 // changed since the install, or cannot be undone, is left and reported, never lost.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <memory>
 
@@ -208,14 +210,24 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
     ASSERT_FALSE(run->result.left.empty());
     for (const LeftBehind& left : run->result.left) EXPECT_NE(left.why.find("保留"), std::string::npos) << left.what;
 
-    // The user's own change to a file we placed, with nothing else in the way.
+    // The user's own changes to files we placed, with nothing else in the way: one of another
+    // size, found so without reading it, and one of the same size, found by its hash.
     Machine alone;
     ASSERT_EQ(alone.Install(), kExitFinished);
     alone.files.AddFile(font, "the user's own font");
+    const std::string module = std::string(kFolder) + "\\Korvel2013.ARX";
+    const std::string sameSize(alone.files.Content(module).size(), '#');
+    alone.files.AddFile(module, sameSize);
+    alone.files.calls.clear();
     EXPECT_EQ(alone.Uninstall(&run), kExitUninstallIncomplete);
     EXPECT_EQ(alone.files.Content(font), "the user's own font");
-    ASSERT_EQ(run->result.left.size(), 1u);
+    EXPECT_EQ(alone.files.Content(module), sameSize);
+    ASSERT_EQ(run->result.left.size(), 4u);  // and the two folders that hold the module
     EXPECT_EQ(run->result.left[0].what, font);
+    EXPECT_EQ(run->result.left[1].what, module);
+    const auto& calls = alone.files.calls;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + font + ")"), 0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + module + ")"), 1);
 }
 
 TEST(Undo, AMissingOrDamagedRecordChangesNothing) {
