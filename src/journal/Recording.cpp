@@ -187,7 +187,11 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     report.hash = true;
     if (!inner_.CopyOver(source, destination, failIfExists, report)) {
         copyError_ = inner_.LastError();
-        if (!backup.empty()) inner_.RemoveFile(backup);
+        // A copy that failed part-way has removed the destination: its previous content comes
+        // back from the backup, which is kept where that cannot be done.
+        if (!backup.empty() && (inner_.ReadAttributes(destination) != kInvalidAttributes ||
+                                inner_.CopyOver(backup, destination, true)))
+            inner_.RemoveFile(backup);
         return false;
     }
     JournalEntry entry;

@@ -390,6 +390,10 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
         if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return fail(5);
         if ((old.attributes & kAttrSystem) && !(from->attributes & kAttrSystem)) return fail(5);
     }
+    if (brokenCopies_.erase(toKey)) {
+        nodes_.erase(toKey);
+        return fail(112);
+    }
     const Node copy = *from;
     Node& target = nodes_[toKey];
     if (target.name.empty()) target.name = to.back();
@@ -405,6 +409,8 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
     if (report.hash) report.sha256 = Sha256Hex(copy.content);
     return true;
 }
+
+void FileDouble::BreakCopyTo(const std::string& destination) { brokenCopies_.insert(KeyOf(Split(destination))); }
 
 bool FileDouble::MakeOne(const std::string& path) {
     const std::vector<std::string> parts = Split(path);

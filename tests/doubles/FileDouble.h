@@ -47,6 +47,9 @@ public:
     // --- Injected faults ---
     // The next `times` copies onto this destination fail (-1: every one).
     void FailCopiesTo(const std::string& destination, int times = -1);
+    // The next copy onto this destination fails part-way (disk full, 112): the destination is
+    // left removed, as Windows removes a copy it could not finish.
+    void BreakCopyTo(const std::string& destination);
     void FailListing(const std::string& folder);  // FindFirst of any pattern in it fails
     void FailWriteAttributes(const std::string& path);
     void FailReads(const std::string& path);   // ReadBytes, FileSize, HashFile of this file fail
@@ -142,6 +145,7 @@ private:
     std::map<FindHandle, Listing> listings_;
     FindHandle nextHandle_ = 0x100;
     std::map<std::string, int> copyFaults_;
+    std::set<std::string> brokenCopies_;
     std::set<std::string> listingFaults_;
     std::map<std::string, std::size_t> listingFailsAt_;
     std::set<std::string> attributeFaults_;

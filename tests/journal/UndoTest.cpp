@@ -147,6 +147,16 @@ TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     EXPECT_EQ(m.registry.OpenHandleCount(), 0);
 }
 
+// A copy over a host's file that fails part-way leaves that file as it was, from its backup.
+TEST(Undo, AHostFileACopyFailedOverComesBackWhole) {
+    Machine m;
+    const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
+    m.files.BreakCopyTo(driver);
+    m.Install();
+    EXPECT_EQ(m.files.Content(driver), "the host's own driver");
+    EXPECT_FALSE(m.files.Exists(std::string(kFolder) + "\\uninstall-backup\\1.bak"));
+}
+
 // Two installs into one folder keep one record that undoes both, and one entry.
 TEST(Undo, ASecondInstallIsUndoneWithTheFirst) {
     Machine m;
