@@ -5,9 +5,10 @@
 #
 # The payload is about 400 MB in 283 files (the demo package's files and generated ones of mixed
 # sizes) at C:\Pkg\Data, with both installers beside it. Each round runs, for each installer in
-# turn (the order alternates from round to round): the quiet install into C:\Korvel, the same
-# install again, the quiet uninstall (until the folder is gone), and the launch to the first
-# window; then an xcopy of Data, the floor. Printed: each round, the medians, and the medians of
+# turn (the order alternates from round to round): the quiet install into C:\Korvel, its quiet
+# uninstall (until the folder is gone), an install and then the same install again into the same
+# folder (the second timed, and the folder's growth), and the launch to the first window; then an
+# xcopy of Data, the floor. Printed: each round, the medians, and the medians of
 # the ratios paired within a round with their spread. Then the seam: the 165-file copy with and
 # without the undo record, SHA-256 throughput of each engine, the peak memory of a 1 GiB copy.
 #

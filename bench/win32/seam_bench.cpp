@@ -9,10 +9,11 @@
 //   seam_bench peak FOLDER [MIB]     peak memory of one hashing copy of a MIB MiB file (default
 //                                    1024), against the process before the copy
 //   seam_bench installers [ROUNDS]   C:\Pkg\SetUp.exe against C:\Pkg\nsis-baseline.exe, both
-//                                    beside C:\Pkg\Data: quiet install into C:\Korvel, the
-//                                    same install again, quiet uninstall (until the folder is
-//                                    gone), launch to the first visible window, and xcopy of
-//                                    Data as the floor; the two alternate in order, round by round
+//                                    beside C:\Pkg\Data: quiet install into C:\Korvel, its quiet
+//                                    uninstall (until the folder is gone), an install followed by
+//                                    the same install again (timed, with the folder's growth),
+//                                    launch to the first visible window, and xcopy of Data as the
+//                                    floor; the two alternate in order, round by round
 //
 // Figures are medians of the rounds; ratios are medians of the ratios paired within a round.
 #include <windows.h>
@@ -390,18 +391,24 @@ int Installers(int rounds) {
             }
             x->first.push_back(t);
             const std::uint64_t firstBytes = TreeBytes(L"C:\\Korvel");
+            // The uninstall of that install, until the folder is gone.
+            const auto uninstall = [&](double& seconds) {
+                long exit = Run(x->uninstall, seconds);
+                const auto start = std::chrono::steady_clock::now();
+                const bool gone = WaitGone(folder, 120000);
+                seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                if (!gone) std::printf("%s: uninstall left the folder (exit %ld)\n", x->name, exit);
+                return gone;
+            };
+            if (!uninstall(t)) return 1;
+            x->removed.push_back(t);
+            // Installed again, then the same install once more into the same folder.
+            Run(quiet, t);
             code = Run(quiet, t);
             x->again.push_back(t);
             x->grown.push_back(double(TreeBytes(L"C:\\Korvel")) / double(firstBytes));
-            code = Run(x->uninstall, t);
-            const auto start = std::chrono::steady_clock::now();
-            const bool gone = WaitGone(folder, 120000);
-            t += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (!gone) {
-                std::printf("%s: uninstall left the folder (exit %ld)\n", x->name, code);
-                return 1;
-            }
-            x->removed.push_back(t);
+            double ignored = 0;
+            if (!uninstall(ignored)) return 1;
             x->launch.push_back(LaunchToWindow(x->install));
             std::printf("round %d %-9s install %.2f s, again %.2f s (folder x%.2f), uninstall %.2f s, launch %.2f s\n",
                         round + 1, x->name, x->first.back(), x->again.back(), x->grown.back(), x->removed.back(),
