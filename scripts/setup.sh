@@ -21,6 +21,7 @@ packages=(
     wine64 wine fonts-wine                   # runs the x86_64 build
     wine32:i386                              # runs the x86 build (/usr/lib/wine/wine)
     xvfb xauth x11-apps x11-utils xdotool imagemagick   # display, window driving and screenshots
+    nsis                                     # the installer scripts/install-bench.sh times against
     fonts-wqy-zenhei                         # the Chinese font that stands in for SimSun
 )
 wanted=("${packages[@]}")

@@ -55,19 +55,44 @@ bool PackageCopy::Run() {
     FindEntry entry;
     if (!listing.First(pattern, entry)) return listingFailed();
 
-    // Every entry is examined, however many the package holds.
-    for (int pass = 0;; ++pass) {
-        progress.StepIt();
-        if (pass > 0) {
+    // Every entry is examined, however many the package holds; the sizes set the bar's pace.
+    std::vector<FindEntry> toCopy;
+    for (bool first = true;; first = false) {
+        if (!first) {
             const FindStep step = listing.Step(entry);
             if (step == FindStep::End) break;
             if (step == FindStep::Failed) return listingFailed();
         }
         const bool skipped = entry.name == "." || entry.name == ".." ||
                              (entry.attributes & kAttrDirectory) || IsSkippedPackageFile(entry.name);
-        if (!skipped && CopyEntry(packageFolder, entry.name) == Outcome::Aborted) return false;
+        if (skipped) continue;
+        totalBytes_ += entry.size;
+        toCopy.push_back(entry);
     }
+    listing.Close();
+
+    for (const FindEntry& file : toCopy) {
+        if (CopyEntry(packageFolder, file.name) == Outcome::Aborted) return false;
+        bytesBefore_ += file.size;
+        ShowBytes(0);
+    }
+    if (toCopy.empty()) ShowBytes(0);
     return true;
+}
+
+void PackageCopy::Copied(std::uint64_t bytes) {
+    bytesThisTry_ += bytes;
+    ShowBytes(bytesThisTry_);
+}
+
+// Set at every call, moved only forwards: a retried file counts its bytes again, and a file
+// may have grown since it was listed.
+void PackageCopy::ShowBytes(std::uint64_t done) {
+    done += bytesBefore_;
+    int position = barEnd;
+    if (done < totalBytes_) position = static_cast<int>(static_cast<std::uint64_t>(barEnd) * done / totalBytes_);
+    if (position > shown_) shown_ = position;
+    progress.SetPos(shown_);
 }
 
 PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder,
@@ -78,7 +103,10 @@ PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder,
     ClearReadOnly(files_, source);
     ClearReadOnly(files_, destination);
     for (;;) {
-        if (files_.CopyOver(source, destination, false)) {
+        CopyReport report;
+        report.watcher = this;
+        bytesThisTry_ = 0;
+        if (files_.CopyOver(source, destination, false, report)) {
             ClearReadOnly(files_, destination);
             return Outcome::Done;
         }

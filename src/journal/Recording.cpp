@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "text/PathText.h"
+#include "text/Sha256.h"
 #include "text/Text.h"
-#include "journal/Sha256.h"
 
 namespace {
 // A library's loader key ("...\Korvel2013DLL") goes with its module's ("...\Korvel2013").
@@ -175,8 +175,14 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
 
 namespace {
 bool SameContent(Files& files, const std::string& path, std::uint64_t size, const std::string& hash) {
-    std::string bytes;
-    return files.ReadBytes(path, bytes) && bytes.size() == size && Sha256Hex(bytes) == hash;
+    std::uint64_t now = 0;
+    std::string sha256;
+    return files.FileSize(path, now) && now == size && files.HashFile(path, sha256) && sha256 == hash;
+}
+
+// The size and hash of a file as it is now; false when it cannot be read whole.
+bool Measure(Files& files, const std::string& path, std::uint64_t& size, std::string& sha256) {
+    return files.FileSize(path, size) && files.HashFile(path, sha256);
 }
 }  // namespace
 
@@ -199,27 +205,17 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
             pending.hash = last->hash;
         } else {
             // A backup lost since cannot be told whole: the undo will leave the file.
-            std::string bytes;
-            const bool read = inner_.ReadBytes(first->backup, bytes);
-            pending.size = bytes.size();
-            pending.hash = read ? Sha256Hex(bytes) : std::string(64, '0');
+            if (!Measure(inner_, first->backup, pending.size, pending.hash)) pending.hash = std::string(64, '0');
         }
         if (!completed && !SameContent(inner_, pending.backup, pending.size, pending.hash)) {
-            if (!existed) return false;
-            std::string bytes;
-            if (!inner_.ReadBytes(destination, bytes)) return false;
-            pending.size = bytes.size();
-            pending.hash = Sha256Hex(bytes);
+            if (!existed || !Measure(inner_, destination, pending.size, pending.hash)) return false;
             journal_.Add(pending);
             return journal_.Flush() && inner_.CopyOver(destination, pending.backup, false);
         }
     } else if (existed) {
         // The previous content is kept before it is overwritten; without a copy, no overwrite.
-        std::string bytes;
-        if (!inner_.ReadBytes(destination, bytes)) return false;
         pending.kind = EntryKind::PendingReplaced;
-        pending.size = bytes.size();
-        pending.hash = Sha256Hex(bytes);
+        if (!Measure(inner_, destination, pending.size, pending.hash)) return false;
         pending.backup = journal_.NewBackupPath();
         if (pending.backup.empty()) return false;
         journal_.Add(pending);
@@ -237,9 +233,23 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
     return journal_.Flush();
 }
 
-bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists) {
+namespace {
+// The caller's watcher hears of the backup's blocks, so that its window stays alive, but with
+// no bytes: they are not the install's.
+class KeepAlive : public CopyWatcher {
+public:
+    explicit KeepAlive(CopyWatcher* inner) : inner_(inner) {}
+    void Copied(std::uint64_t) override { inner_->Copied(0); }
+
+private:
+    CopyWatcher* inner_;
+};
+}  // namespace
+
+bool RecordingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                              CopyReport& report) {
     copyError_ = 0;
-    if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists);
+    if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists, report);
     const std::uint32_t attributes = inner_.ReadAttributes(destination);
     // A copy that is to fail (onto a folder, or onto a file it may not replace) changes nothing.
     if (attributes != kInvalidAttributes && ((attributes & kAttrDirectory) || failIfExists))
@@ -250,21 +260,23 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
         unkept_.push_back(destination);
         return false;
     }
-    if (!inner_.CopyOver(source, destination, failIfExists)) {
+    report.hash = true;
+    if (!inner_.CopyOver(source, destination, failIfExists, report)) {
         copyError_ = inner_.LastError();
+        // A copy that failed part-way has removed the destination: the host's own content comes
+        // back from the backup at once, not only at the uninstall.
+        if (!IsNewFile(pending.kind) && !pending.backup.empty() &&
+            inner_.ReadAttributes(destination) == kInvalidAttributes)
+            inner_.CopyOver(pending.backup, destination, true);
         return false;
     }
     JournalEntry entry;
     entry.kind = IsNewFile(pending.kind) ? EntryKind::File : EntryKind::Replaced;
     entry.path = destination;
     entry.backup = pending.backup;
-    std::string written;
-    if (inner_.ReadBytes(destination, written)) {
-        entry.size = written.size();
-        entry.hash = Sha256Hex(written);
-    } else {
-        entry.hash = std::string(64, '0');  // unreadable now: undo will find it changed and keep it
-    }
+    entry.size = report.size;
+    // A hash the engine could not give: undo will find the file changed and keep it.
+    entry.hash = report.sha256.size() == 64 ? report.sha256 : std::string(64, '0');
     journal_.Add(entry);
     return true;
 }

@@ -49,8 +49,11 @@ public:
 
     // Recorded before it is made. An existing destination is first copied aside (and the copy
     // refused when that fails), once: a destination the record already holds is not backed up
-    // again. What was written is recorded with its size and hash.
-    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists) override;
+    // again. What was written is recorded with its size and hash, which the copy reports from
+    // the bytes it wrote: nothing is read back.
+    using Files::CopyOver;
+    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                  CopyReport& report) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;

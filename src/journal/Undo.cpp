@@ -7,7 +7,6 @@
 #include "journal/UninstallEntry.h"
 #include "text/PathText.h"
 #include "text/Text.h"
-#include "journal/Sha256.h"
 #include "register/TrustedPathValue.h"
 #include "register/UserHives.h"
 
@@ -66,9 +65,11 @@ std::string ModuleKey(const std::string& path) {
     return upper.size() > 3 && upper.compare(upper.size() - 3, 3, "DLL") == 0 ? path.substr(0, path.size() - 3) : path;
 }
 
+// Size first: a file of another size has changed, and is not read at all.
 bool SameContent(Files& files, const std::string& path, std::uint64_t size, const std::string& hash) {
-    std::string bytes;
-    return files.ReadBytes(path, bytes) && bytes.size() == size && Sha256Hex(bytes) == hash;
+    std::uint64_t now = 0;
+    std::string sha256;
+    return files.FileSize(path, now) && now == size && files.HashFile(path, sha256) && sha256 == hash;
 }
 
 // One entry per registry value and per file where several runs into the folder wrote them,
@@ -430,11 +431,9 @@ private:
         if (whole) Done();
     }
 
-    // The file as the install left it: its size and hash still match.
-    bool Unchanged(const JournalEntry& e) {
-        std::string bytes;
-        return files_.ReadBytes(e.path, bytes) && bytes.size() == e.size && Sha256Hex(bytes) == e.hash;
-    }
+    // The file as the install left it: its size and hash still match. A file of another size
+    // has changed, and is not read at all.
+    bool Unchanged(const JournalEntry& e) { return SameContent(files_, e.path, e.size, e.hash); }
 
     bool Missing(const std::string& path) { return files_.ReadAttributes(path) == kInvalidAttributes; }
 

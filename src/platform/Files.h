@@ -25,6 +25,25 @@ enum class FindStep { Entry, End, Failed };
 struct FindEntry {
     std::string name;          // the entry's name, without its folder
     std::uint32_t attributes;  // its attribute word
+    std::uint64_t size = 0;    // a file's size in bytes when listed
+};
+
+// Told after each block a copy has written, with that block's size: the bar follows the bytes,
+// and the window answers its messages while a large file is copied.
+class CopyWatcher {
+public:
+    virtual void Copied(std::uint64_t bytes) = 0;
+
+protected:
+    ~CopyWatcher() = default;
+};
+
+// What a copy is asked for and what it tells back.
+struct CopyReport {
+    bool hash = false;                // wanted: the SHA-256 of the bytes written
+    CopyWatcher* watcher = nullptr;  // told after each block, if any
+    std::uint64_t size = 0;           // after a copy that succeeded: the bytes written
+    std::string sha256;               // and, when asked for, their hash (64 lower-case hex digits)
 };
 
 class Files {
@@ -43,9 +62,16 @@ public:
     virtual std::uint32_t ReadAttributes(const std::string& path) = 0;
     // SetFileAttributesA: true on success.
     virtual bool WriteAttributes(const std::string& path, std::uint32_t attributes) = 0;
-    // CopyFileA(source, destination, failIfExists): true on success.
+    // CopyFileA(source, destination, failIfExists): true on success; the destination ends with
+    // the source's content, attribute word and time of last change, as CopyFileA leaves it.
+    // A report with a hash or a watcher wanted is served in the same single pass over the
+    // source: large blocks read once, each written, hashed and reported before the next.
     virtual bool CopyOver(const std::string& source, const std::string& destination,
-                          bool failIfExists) = 0;
+                          bool failIfExists, CopyReport& report) = 0;
+    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists) {
+        CopyReport plain;
+        return CopyOver(source, destination, failIfExists, plain);
+    }
     // _mkdir: one level; 0 when made, -1 otherwise.
     virtual int MakeDir(const std::string& path) = 0;
     // CreateDirectoryA with default security: true when made.
@@ -64,6 +90,11 @@ public:
     // ExpandEnvironmentStringsA: %NAME% replaced by the variable's value. False when it fails or
     // the result holds a character that code page 936 cannot hold.
     virtual bool ExpandVariables(const std::string& text, std::string& expanded) = 0;
+    // A file's size in bytes; false when it is missing, a folder or cannot be read.
+    virtual bool FileSize(const std::string& path, std::uint64_t& size) = 0;
+    // The SHA-256 of a file's bytes (64 lower-case hex digits), read once in large blocks;
+    // false when it cannot be read to its end.
+    virtual bool HashFile(const std::string& path, std::string& sha256) = 0;
     // A whole file's bytes; false when it cannot be read.
     virtual bool ReadBytes(const std::string& path, std::string& bytes) = 0;
     // Writes bytes to a new or emptied file, or appends them; true when all were written.

@@ -57,8 +57,10 @@ public:
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override {
         return inner_.WriteAttributes(path, attributes);
     }
-    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists) override {
-        return inner_.CopyOver(source, destination, failIfExists);
+    using Files::CopyOver;
+    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                  CopyReport& report) override {
+        return inner_.CopyOver(source, destination, failIfExists, report);
     }
     int MakeDir(const std::string& path) override { return inner_.MakeDir(path); }
     bool CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
@@ -71,6 +73,8 @@ public:
     bool ExpandVariables(const std::string& text, std::string& expanded) override {
         return inner_.ExpandVariables(text, expanded);
     }
+    bool FileSize(const std::string& path, std::uint64_t& size) override { return inner_.FileSize(path, size); }
+    bool HashFile(const std::string& path, std::string& sha256) override { return inner_.HashFile(path, sha256); }
     bool ReadBytes(const std::string& path, std::string& bytes) override { return inner_.ReadBytes(path, bytes); }
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
         return inner_.WriteBytes(path, bytes, append);

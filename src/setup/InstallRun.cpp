@@ -153,6 +153,8 @@ bool InstallRun::RunInstall() {
 
     {
         PackageCopy copy(files_, view_, members_.folderText, progressBar_);
+        // The bytes copied fill the bar but for the three steps of the phases after the copy.
+        copy.barEnd = 47;
         const bool copied = copy.Run();
         skippedFiles_ = copy.skippedFiles;
         for (const std::string& path : copy.skippedPaths) log_.Line("skipped " + path);

@@ -2,9 +2,9 @@
 
 #include "text/Text.h"
 
-bool LoggingFiles::CopyOver(const std::string& source, const std::string& destination,
-                            bool failIfExists) {
-    if (inner_.CopyOver(source, destination, failIfExists)) {
+bool LoggingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                            CopyReport& report) {
+    if (inner_.CopyOver(source, destination, failIfExists, report)) {
         log_.Line("copied " + source + " -> " + destination);
         return true;
     }

@@ -10,8 +10,9 @@ class LoggingFiles : public ForwardingFiles {
 public:
     LoggingFiles(Files& inner, SetupLog& log) : ForwardingFiles(inner), log_(log) {}
 
-    bool CopyOver(const std::string& source, const std::string& destination,
-                  bool failIfExists) override;
+    using Files::CopyOver;
+    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                  CopyReport& report) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/Sha256.h"
 #include "text/Text.h"
 
 namespace {
@@ -310,11 +311,11 @@ bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindE
             for (const char* dots : {".", ".."})
                 if (Matches(glob, dots)) listing.entries.push_back({dots, kAttrDirectory});
         for (const Node* child : ChildNodes(folderKey))
-            if (Matches(glob, child->name)) listing.entries.push_back({child->name, child->attributes});
+            if (Matches(glob, child->name)) listing.entries.push_back({child->name, child->attributes, child->content.size()});
     } else {
         const auto it = nodes_.find(KeyOf(parts));
         if (it == nodes_.end()) return false;
-        listing.entries.push_back({it->second.name, it->second.attributes});
+        listing.entries.push_back({it->second.name, it->second.attributes, it->second.content.size()});
     }
     if (listing.entries.empty()) return false;
     entry = listing.entries[0];
@@ -355,8 +356,8 @@ bool FileDouble::WriteAttributes(const std::string& path, std::uint32_t attribut
     return true;
 }
 
-bool FileDouble::CopyOver(const std::string& source, const std::string& destination,
-                          bool failIfExists) {
+bool FileDouble::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                          CopyReport& report) {
     if (Record("CopyOver(" + source + "," + destination + ")")) {
         copies.push_back({source, destination, false});
         return false;
@@ -389,6 +390,10 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
         if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return fail(5);
         if ((old.attributes & kAttrSystem) && !(from->attributes & kAttrSystem)) return fail(5);
     }
+    if (brokenCopies_.erase(toKey)) {
+        nodes_.erase(toKey);
+        return fail(112);
+    }
     const Node copy = *from;
     Node& target = nodes_[toKey];
     if (target.name.empty()) target.name = to.back();
@@ -397,8 +402,15 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
     target.attributes = copy.attributes;
     target.locked = false;
     copies.back().succeeded = true;
+    if (report.watcher != nullptr)
+        for (std::size_t at = 0; at < copy.content.size(); at += kBlockSize)
+            report.watcher->Copied(std::min(kBlockSize, copy.content.size() - at));
+    report.size = copy.content.size();
+    if (report.hash) report.sha256 = Sha256Hex(copy.content);
     return true;
 }
+
+void FileDouble::BreakCopyTo(const std::string& destination) { brokenCopies_.insert(KeyOf(Split(destination))); }
 
 bool FileDouble::MakeOne(const std::string& path) {
     const std::vector<std::string> parts = Split(path);
@@ -446,6 +458,22 @@ PathRead FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
     if (failCurrentFolder || currentFolder.size() + 1 > capacity) return PathRead::Failed;
     path = currentFolder;
     return PathRead::Read;
+}
+
+bool FileDouble::FileSize(const std::string& path, std::uint64_t& size) {
+    calls.push_back("FileSize(" + path + ")");
+    const Node* node = Find(path);
+    if (!node || node->folder || readFaults_.count(KeyOf(Split(path)))) return false;
+    size = node->content.size();
+    return true;
+}
+
+bool FileDouble::HashFile(const std::string& path, std::string& sha256) {
+    calls.push_back("HashFile(" + path + ")");
+    const Node* node = Find(path);
+    if (!node || node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return false;
+    sha256 = Sha256Hex(node->content);
+    return true;
 }
 
 bool FileDouble::ReadBytes(const std::string& path, std::string& bytes) {

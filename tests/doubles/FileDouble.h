@@ -4,7 +4,9 @@
 //   character stay as they are, and a trail byte 0x5C is not a separator);
 // - attribute words with the Win32 bits; a new file is 0x20 (archive), a folder 0x10; writing a
 //   word keeps the folder bit as the entry is, and a file left with no bit reads 0x80 (normal);
-// - CopyOver copies content and attribute word, and keeps an existing destination's name; it is
+// - CopyOver copies content and attribute word, and keeps an existing destination's name; asked
+//   for it, it reports the bytes written and their SHA-256, and tells a watcher of each block of
+//   kBlockSize (the last one shorter) as Windows does, before the copy succeeds; it is
 //   refused when the source is missing, a folder or locked, when the destination's folder is
 //   missing, when the destination is a folder, read-only, locked, or hidden or system while the
 //   source is not, when failIfExists finds a destination, and when source and destination are
@@ -45,9 +47,12 @@ public:
     // --- Injected faults ---
     // The next `times` copies onto this destination fail (-1: every one).
     void FailCopiesTo(const std::string& destination, int times = -1);
+    // The next copy onto this destination fails part-way (disk full, 112): the destination is
+    // left removed, as Windows removes a copy it could not finish.
+    void BreakCopyTo(const std::string& destination);
     void FailListing(const std::string& folder);  // FindFirst of any pattern in it fails
     void FailWriteAttributes(const std::string& path);
-    void FailReads(const std::string& path);   // ReadBytes of this file fails
+    void FailReads(const std::string& path);   // ReadBytes, FileSize, HashFile of this file fail
     void FailWrites(const std::string& path);  // WriteBytes, RemoveFile, RemoveFolder fail here
     // The FindNext that would hand out the entry at index (0 = the one FindFirst gives) fails.
     void FailListingAt(const std::string& folder, std::size_t index);
@@ -87,8 +92,9 @@ public:
     void FindClose(FindHandle handle) override;
     std::uint32_t ReadAttributes(const std::string& path) override;
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override;
-    bool CopyOver(const std::string& source, const std::string& destination,
-                  bool failIfExists) override;
+    using Files::CopyOver;
+    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                  CopyReport& report) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
@@ -99,7 +105,12 @@ public:
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
+    // Both fail where ReadBytes fails.
+    bool FileSize(const std::string& path, std::uint64_t& size) override;
+    bool HashFile(const std::string& path, std::string& sha256) override;
     bool ReadBytes(const std::string& path, std::string& bytes) override;
+
+    static constexpr std::size_t kBlockSize = 1u << 20;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
@@ -134,6 +145,7 @@ private:
     std::map<FindHandle, Listing> listings_;
     FindHandle nextHandle_ = 0x100;
     std::map<std::string, int> copyFaults_;
+    std::set<std::string> brokenCopies_;
     std::set<std::string> listingFaults_;
     std::map<std::string, std::size_t> listingFailsAt_;
     std::set<std::string> attributeFaults_;

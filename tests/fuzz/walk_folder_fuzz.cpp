@@ -20,7 +20,7 @@ public:
     void FindClose(FindHandle) override { std::abort(); }
     std::uint32_t ReadAttributes(const std::string&) override { std::abort(); }
     bool WriteAttributes(const std::string&, std::uint32_t) override { std::abort(); }
-    bool CopyOver(const std::string&, const std::string&, bool) override { std::abort(); }
+    bool CopyOver(const std::string&, const std::string&, bool, CopyReport&) override { std::abort(); }
     int MakeDir(const std::string&) override { std::abort(); }
     bool CreateFolder(const std::string&) override { std::abort(); }
     bool CreateLockedFolder(const std::string&) override { std::abort(); }
@@ -28,6 +28,8 @@ public:
     bool Exists(const std::string&) override { std::abort(); }
     PathRead CurrentFolder(std::string&, std::uint32_t) override { std::abort(); }
     bool ExpandVariables(const std::string&, std::string&) override { std::abort(); }
+    bool FileSize(const std::string&, std::uint64_t&) override { std::abort(); }
+    bool HashFile(const std::string&, std::string&) override { std::abort(); }
     bool ReadBytes(const std::string&, std::string&) override { std::abort(); }
     bool WriteBytes(const std::string&, const std::string&, bool) override { std::abort(); }
     bool RemoveFile(const std::string&) override { std::abort(); }

@@ -5,7 +5,7 @@
 #include "doubles/FileDouble.h"
 #include "doubles/TextCodecDouble.h"
 #include "journal/Journal.h"
-#include "journal/Sha256.h"
+#include "text/Sha256.h"
 
 namespace {
 

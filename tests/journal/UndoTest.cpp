@@ -2,6 +2,8 @@
 // changed since the install, or cannot be undone, is left and reported, never lost.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <algorithm>
 #include <memory>
@@ -72,7 +74,10 @@ class KillingFiles : public ForwardingFiles {
 public:
     KillingFiles(Files& inner, Kill& kill) : ForwardingFiles(inner), kill_(kill) {}
     bool WriteAttributes(const std::string& p, std::uint32_t a) override { return kill_.Step(), inner_.WriteAttributes(p, a); }
-    bool CopyOver(const std::string& s, const std::string& d, bool f) override { return kill_.Step(), inner_.CopyOver(s, d, f); }
+    using Files::CopyOver;
+    bool CopyOver(const std::string& s, const std::string& d, bool f, CopyReport& r) override {
+        return kill_.Step(), inner_.CopyOver(s, d, f, r);
+    }
     int MakeDir(const std::string& p) override { return kill_.Step(), inner_.MakeDir(p); }
     bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
     bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
@@ -234,6 +239,19 @@ TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     EXPECT_EQ(m.registry.OpenHandleCount(), 0);
 }
 
+// A copy over a host's file that fails part-way leaves that file as it was, from its backup.
+TEST(Undo, AHostFileACopyFailedOverComesBackWhole) {
+    Machine m;
+    const std::string before = m.Snapshot();
+    const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
+    m.files.BreakCopyTo(driver);
+    m.Install();
+    EXPECT_EQ(m.files.Content(driver), "the host's own driver");
+    // The backup stays with the record until the uninstall, which leaves the machine as it was.
+    m.Uninstall();
+    EXPECT_EQ(m.Snapshot(), before);
+}
+
 // Two installs into one folder keep one record that undoes both, and one entry.
 TEST(Undo, ASecondInstallIsUndoneWithTheFirst) {
     Machine m;
@@ -307,14 +325,24 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
               "C:\\Ancient\\Korvel2013.ARX");
     EXPECT_FALSE(m.files.Exists("D:\\New"));
 
-    // The user's own change to a file we placed, with nothing else in the way.
+    // The user's own changes to files we placed, with nothing else in the way: one of another
+    // size, found so without reading it, and one of the same size, found by its hash.
     Machine alone;
     ASSERT_EQ(alone.Install(), kExitFinished);
     alone.files.AddFile(font, "the user's own font");
+    const std::string module = std::string(kFolder) + "\\Korvel2013.ARX";
+    const std::string sameSize(alone.files.Content(module).size(), '#');
+    alone.files.AddFile(module, sameSize);
+    alone.files.calls.clear();
     EXPECT_EQ(alone.Uninstall(&run), kExitUninstallIncomplete);
     EXPECT_EQ(alone.files.Content(font), "the user's own font");
-    ASSERT_EQ(run->result.left.size(), 1u);
+    EXPECT_EQ(alone.files.Content(module), sameSize);
+    ASSERT_EQ(run->result.left.size(), 4u);  // and the two folders that hold the module
     EXPECT_EQ(run->result.left[0].what, font);
+    EXPECT_EQ(run->result.left[1].what, module);
+    const auto& calls = alone.files.calls;
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + font + ")"), 0);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + module + ")"), 1);
 }
 
 TEST(Undo, AMissingOrDamagedRecordChangesNothing) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,13 +12,34 @@
 namespace {
 const char* const kInstalled = "C:\\Korvel\\Korvel-Tarnwick";
 
-// The view and progress operations of a run whose payload listing took `passes` passes.
-std::vector<std::string> ExpectedRun(int passes) {
+// The view and progress operations of a run, with the bar's positions during the payload copy
+// given as one "copy" entry each.
+std::vector<std::string> ExpectedRun(int copyPositions) {
     std::vector<std::string> calls = {"Pull",          "Hide(1017)",  "Hide(1000)", "Hide(1015)",
                                       "Show(1014)",    "SetRange(0,50)", "SetStep(1)", "SetPos(0)"};
-    calls.insert(calls.end(), passes, "StepIt");
+    calls.insert(calls.end(), copyPositions, "copy");
     for (const char* call : {"StepIt", "StepIt", "StepIt", "SetPos(50)"}) calls.push_back(call);
     return calls;
+}
+
+// The calls with the copy's positions as "copy", once each is checked: they follow the bytes up
+// to 47, never backwards, so that the three phases after the copy fill the bar to 50 a step each.
+std::vector<std::string> CopyCollapsed(const std::vector<std::string>& calls) {
+    std::vector<std::string> out;
+    const auto start = std::find(calls.begin(), calls.end(), "SetPos(0)");
+    EXPECT_NE(start, calls.end());
+    out.assign(calls.begin(), start == calls.end() ? start : start + 1);
+    int last = 0;
+    auto it = out.size() < calls.size() ? calls.begin() + out.size() : calls.end();
+    for (; it != calls.end() && it->rfind("SetPos(", 0) == 0 && *it != "SetPos(50)"; ++it) {
+        const int position = std::stoi(it->substr(7));
+        EXPECT_GE(position, last) << "the bar ran backwards";
+        last = position;
+        out.push_back("copy");
+    }
+    EXPECT_EQ(last, 47);
+    out.insert(out.end(), it, calls.end());
+    return out;
 }
 
 std::vector<std::string> ExpectedFinishedView() {
@@ -45,8 +67,9 @@ TEST_F(InstallRunTest, DefaultInstallRunsEveryStepInOrder) {
     EXPECT_EQ(run.OnInstall(), SetupState::Finished);
     EXPECT_EQ(run.ExitCode(), kExitFinished);
 
-    // Listing: ".", "..", then eight files: ten passes, and one more that finds the end.
-    EXPECT_EQ(view.calls, Concat(ExpectedRun(11), ExpectedFinishedView()));
+    // Six files copied (the fonts go to the hosts), each of one block: the bar is set after the
+    // block and after the file.
+    EXPECT_EQ(CopyCollapsed(view.calls), Concat(ExpectedRun(12), ExpectedFinishedView()));
     EXPECT_EQ(view.progress.position, 50);
     EXPECT_TRUE(view.messages.empty());
     EXPECT_FALSE(view.closedCancelled);
@@ -312,16 +335,18 @@ TEST_F(InstallRunTest, AbortAfterAFailedCopyStopsTheRun) {
     EXPECT_TRUE(files.IsFile(std::string(kInstalled) + "\\Korvel2008.ARX"));  // copied before
 }
 
-TEST_F(InstallRunTest, LongCopyWrapsTheBarAndStillEndsFull) {
+// Past 50 files and through blocks of a large one, the bar only moves forwards, and ends full.
+TEST_F(InstallRunTest, TheBarFollowsTheBytesAndNeverRunsBackwards) {
     for (int i = 0; i < 60; ++i)
-        files.AddFile(std::string(kData) + "\\extra" + std::to_string(100 + i) + ".dat");
+        files.AddFile(std::string(kData) + "\\extra" + std::to_string(100 + i) + ".dat", std::string(1000, 'x'));
+    files.AddFile(std::string(kData) + "\\large.dat", std::string(5 * FileDouble::kBlockSize + 17, 'L'));
     EXPECT_EQ(run.OnInstall(), SetupState::Finished);
     const std::vector<int>& positions = view.progress.positions;
-    const auto full = std::find(positions.begin(), positions.end(), 50);
-    ASSERT_NE(full, positions.end());
-    EXPECT_EQ(*(full + 1), 0);  // the step past the maximum starts over at the minimum
+    EXPECT_TRUE(std::is_sorted(positions.begin() + 2, positions.end()));  // after the range is set
     EXPECT_EQ(positions.back(), 50);
-    EXPECT_EQ(view.calls, Concat(ExpectedRun(71), ExpectedFinishedView()));
+    // The large file holds nearly all the bytes: the bar crosses most of its length block by block.
+    EXPECT_GE(std::set<int>(positions.begin(), positions.end()).size(), 7u);
+    EXPECT_EQ(CopyCollapsed(view.calls), Concat(ExpectedRun((6 + 60 + 1) * 2 + 5), ExpectedFinishedView()));
 }
 
 TEST_F(InstallRunTest, FailedRegistrationIsWarnedAboutBeforeTheFinishedView) {

@@ -1,6 +1,9 @@
+#include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include "catalogue/ReleaseTable.h"
+#include "text/Sha256.h"
 #include "text/Text.h"
 
 TEST(Text, CaseMappingLeavesDoubleByteCharactersAlone) {
@@ -43,4 +46,27 @@ TEST(ReleaseTable, MapsByTableNotByIndex) {
     EXPECT_EQ(FindRelease(2006), nullptr);
     EXPECT_EQ(FindRelease(2026), nullptr);
     for (const ReleaseRow& row : ReleaseTable) EXPECT_EQ(row.withPlotDriver, row.year == 2008);
+}
+
+// The plain code and the processor's SHA instructions (where this machine has them) give the
+// standard digests, whole or fed in pieces that straddle the 64-byte blocks.
+TEST(Sha256, BothPathsGiveTheStandardDigestsInAnyPieces) {
+    const std::pair<std::string, const char*> vectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"}};
+    for (bool processor : {false, true}) {
+        for (const auto& [text, expected] : vectors) {
+            for (std::size_t piece : {std::size_t(1), std::size_t(63), std::size_t(64), std::size_t(1000), text.size() + 1}) {
+                Sha256 hash(processor);
+                for (std::size_t at = 0; at < text.size(); at += piece)
+                    hash.Update(text.data() + at, std::min(piece, text.size() - at));
+                EXPECT_EQ(hash.HexDigest(), expected) << processor << " " << text.size() << " " << piece;
+                if (text.size() > 100000 && piece < 64) break;  // a million single bytes is enough once
+            }
+        }
+    }
+    std::printf("SHA instructions on this processor: %s\n", Sha256::ProcessorHasSha() ? "yes" : "no");
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Win32Sha256.h"
 #include "platform/win32/FolderSecurity.h"
 
 namespace {
@@ -52,6 +53,7 @@ bool Wide(const std::string& path, std::wstring& wide) {
 void Fill(const WIN32_FIND_DATAW& data, FindEntry& entry) {
     entry.name = NarrowCp936(data.cFileName, -1);
     entry.attributes = data.dwFileAttributes;
+    entry.size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 }  // namespace
 
@@ -101,11 +103,142 @@ bool Win32Files::WriteAttributes(const std::string& path, std::uint32_t attribut
     return Wide(path, wide) && SetFileAttributesW(wide.c_str(), attributes) != FALSE;
 }
 
-bool Win32Files::CopyOver(const std::string& source, const std::string& destination,
-                          bool failIfExists) {
+char* Win32Files::Block() {
+    if (!block_) block_.reset(new char[kBlockSize]);
+    return block_.get();
+}
+
+namespace {
+// Closes a handle once; the result of the close is kept, since a write may only fail there.
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    ~Handle() { Close(); }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+    bool Close() {
+        const bool closed = !valid() || CloseHandle(handle_) != FALSE;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+HANDLE OpenToRead(const std::wstring& path) {
+    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
+// Reads a whole block or to the end of the file.
+bool ReadBlock(HANDLE file, char* block, std::size_t capacity, DWORD& got) {
+    return ReadFile(file, block, static_cast<DWORD>(capacity), &got, nullptr) != FALSE;
+}
+
+// The attribute bits CopyFileW hands from the source to its copy.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+}  // namespace
+
+bool Win32Files::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                          CopyReport& report) {
     std::wstring from, to;
-    return Wide(source, from) && Wide(destination, to) &&
-           CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
+    if (!Wide(source, from) || !Wide(destination, to)) return false;
+    if (!report.hash && report.watcher == nullptr)
+        return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
+
+    Handle in(OpenToRead(from));
+    if (!in.valid()) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(in.get(), &info)) return false;
+    DWORD attributes = info.dwFileAttributes & kCopiedAttributes;
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+    // No sharing while it is written: a copy onto its own source fails here, as CopyFileW's does,
+    // before anything is emptied.
+    Handle out(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS,
+                           attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!out.valid()) return false;
+
+    const std::uint64_t expected = (std::uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    std::unique_ptr<Win32Sha256> hash(report.hash ? new Win32Sha256 : nullptr);
+    char* block = Block();
+    std::uint64_t copied = 0;
+    bool ok = true;
+    for (;;) {
+        DWORD got = 0;
+        if (!(ok = ReadBlock(in.get(), block, kBlockSize, got)) || got == 0) break;
+        if (hash) hash->Update(block, got);
+        DWORD put = 0;
+        if (!(ok = WriteFile(out.get(), block, got, &put, nullptr) != FALSE)) break;
+        if (put != got) {
+            SetLastError(ERROR_WRITE_FAULT);
+            ok = false;
+            break;
+        }
+        copied += got;
+        if (report.watcher != nullptr) report.watcher->Copied(got);
+    }
+    // Every byte the source held at the start went out, and the system took each write whole:
+    // a short file or a source that changed its size on the way is a failed copy.
+    if (ok && copied != expected) {
+        SetLastError(ERROR_HANDLE_EOF);
+        ok = false;
+    }
+    std::string digest;
+    if (ok && hash) {
+        digest = hash->HexDigest();
+        if (digest.empty()) {
+            SetLastError(ERROR_INVALID_DATA);
+            ok = false;
+        }
+    }
+    // As CopyFileW leaves it: the source's time of last change.
+    if (ok) SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime);
+    if (ok && !out.Close()) ok = false;
+    if (!ok) {
+        const DWORD error = GetLastError();
+        out.Close();
+        DeleteFileW(to.c_str());
+        SetLastError(error);
+        return false;
+    }
+    report.size = copied;
+    report.sha256 = std::move(digest);
+    return true;
+}
+
+bool Win32Files::FileSize(const std::string& path, std::uint64_t& size) {
+    std::wstring wide;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!Wide(path, wide) || !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+bool Win32Files::HashFile(const std::string& path, std::string& sha256) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    Handle file(OpenToRead(wide));
+    if (!file.valid()) return false;
+    Win32Sha256 hash;
+    char* block = Block();
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadBlock(file.get(), block, kBlockSize, got)) return false;
+        if (got == 0) break;
+        hash.Update(block, got);
+    }
+    std::string digest = hash.HexDigest();
+    if (digest.empty()) return false;
+    sha256 = std::move(digest);
+    return true;
 }
 
 int Win32Files::MakeDir(const std::string& path) {
@@ -182,6 +315,9 @@ bool Win32Files::ReadBytes(const std::string& path, std::string& bytes) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     std::string content;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1LL << 30))
+        content.reserve(static_cast<std::size_t>(size.QuadPart));
     char buffer[65536];
     DWORD got = 0;
     bool ok = true;

@@ -2,6 +2,8 @@
 // The file seam over the wide Win32 functions; paths are converted from and to CP936 with code
 // page 936, and the narrow functions' buffer limits are counted in CP936 bytes. A path that is not
 // CP936 throughout is refused before any call: it would name another file, or none.
+#include <memory>
+
 #include "platform/Files.h"
 #include "platform/TextCodec.h"
 
@@ -13,8 +15,12 @@ public:
     void FindClose(FindHandle handle) override;
     std::uint32_t ReadAttributes(const std::string& path) override;
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override;
-    bool CopyOver(const std::string& source, const std::string& destination,
-                  bool failIfExists) override;
+    using Files::CopyOver;
+    // A plain copy is CopyFileW's. One with a hash or a watcher wanted reads the source once in
+    // blocks of kBlockSize (sequential-scan hint) and writes, hashes and reports each block
+    // before reading the next; a partial destination is removed, as CopyFileW removes it.
+    bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
+                  CopyReport& report) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
@@ -22,11 +28,20 @@ public:
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
+    bool FileSize(const std::string& path, std::uint64_t& size) override;
+    bool HashFile(const std::string& path, std::string& sha256) override;
     bool ReadBytes(const std::string& path, std::string& bytes) override;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
     std::uint32_t LastError() override;
+
+    static constexpr std::size_t kBlockSize = 1u << 20;
+
+private:
+    // One block for every copy and hash: memory stays flat whatever the size of a file.
+    char* Block();
+    std::unique_ptr<char[]> block_;
 };
 
 // CP936 <-> UTF-8 through UTF-16, with the exact conversions.

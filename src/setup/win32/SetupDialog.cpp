@@ -126,11 +126,16 @@ void Dlg_Setup::UpdateInstallButton() {
 void Dlg_Setup::OnOK() {
     // Enter on a check box or in the folder edit arrives here as the OK command, since no button
     // is the default one. Only the finished view's OK button may end the dialog.
-    if (run.state() != SetupState::Finished) return;
+    if (installing || run.state() != SetupState::Finished) return;
     CDialog::OnOK();
 }
 
-void Dlg_Setup::OnCancel() { CDialog::OnCancel(); }
+void Dlg_Setup::OnCancel() {
+    // A close that arrives while the install pumps messages (from the taskbar, say) would end
+    // the dialog under the running install.
+    if (installing) return;
+    CDialog::OnCancel();
+}
 
 void Dlg_Setup::OnBrowse() {
     UpdateData(true);
@@ -144,7 +149,12 @@ void Dlg_Setup::OnBrowse() {
     UpdateInstallButton();
 }
 
-void Dlg_Setup::OnInstall() { run.OnInstall(); }
+void Dlg_Setup::OnInstall() {
+    if (installing) return;
+    installing = true;
+    run.OnInstall();
+    installing = false;
+}
 
 void Dlg_Setup::ShowControl(int controlId, bool visible) { ShowItem(controlId, visible); }
 

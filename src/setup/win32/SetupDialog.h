@@ -82,6 +82,7 @@ private:
     // the destructor runs.
     void* promptOwner = nullptr;
     InstallRun run;
+    bool installing = false;  // inside the Install handler, which lets messages through
     CFont titleFont;
     CFont editionFont;
     CBitmap logoBitmap;
