@@ -1,8 +1,9 @@
 #include "journal/Scope.h"
 
+#include "deploy/FolderTrust.h"
+#include "journal/UninstallEntry.h"
 #include "text/PathText.h"
 #include "text/Text.h"
-#include "journal/UninstallEntry.h"
 
 namespace {
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -10,17 +11,27 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 }
 
 bool Inside(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() + 1 && StartsWith(path, folder) && path[folder.size()] == '\\' &&
-           path.find("\\..") == std::string::npos;
+    return path.size() > folder.size() + 1 && StartsWith(path, folder) && path[folder.size()] == '\\';
 }
 
-// The last name of a path.
+// The last name of a path, and the folder that holds it.
 std::string LastName(const std::string& path) {
     const std::size_t cut = LastSeparator(path);
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
+std::string Holder(const std::string& path) {
+    const std::size_t cut = LastSeparator(path);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
 
-// Loader keys: "<AutoCAD root>\...\Applications" and "...\Applications\Korvel<year>[DLL]".
+bool HasControl(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+// --- Registry keys: which an install makes, which of their values it sets, which it may have
+// deleted (and so the undo makes again). One row a kind of key.
 bool IsLoaderKey(const std::string& path) {
     if (!StartsWith(path, "SOFTWARE\\Autodesk\\AutoCAD\\") && !StartsWith(path, "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\"))
         return false;
@@ -29,48 +40,127 @@ bool IsLoaderKey(const std::string& path) {
     const std::string rest = path.substr(at + 13);
     return rest.empty() || StartsWith(rest, "\\Korvel");
 }
-
+bool IsOwnLoaderKey(const std::string& path) { return IsLoaderKey(path) && StartsWith(LastName(path), "Korvel"); }
 bool IsLoaderValue(const std::string& name) {
     return EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "LOADCTRLS") || EqualsNoCase(name, "MANAGED");
 }
-
 bool IsProfileKey(const std::string& path) {
     return StartsWith(path, "Software\\Autodesk\\AutoCAD\\") && UpperCp936(path).find("\\PROFILES\\") != std::string::npos;
 }
+bool IsTrustedPaths(const std::string& name) { return EqualsNoCase(name, "TRUSTEDPATHS"); }
+bool IsEntryKey(const std::string& path) { return EqualsNoCase(path, kUninstallKey); }
+bool IsAboveEntryKey(const std::string& path) { return StartsWith(kUninstallKey, path + "\\"); }
+bool AnyValue(const std::string&) { return true; }
 
-bool IsSupportFile(const std::string& path) {
+struct KeyRule {
+    bool machine, user;                      // under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER
+    bool (*key)(const std::string& path);
+    bool (*value)(const std::string& name);  // the values an install sets; null: none
+    bool deleted;                            // an install may delete it (with its values kept)
+};
+const KeyRule kKeyRules[] = {
+    {true, false, IsOwnLoaderKey, IsLoaderValue, true},
+    {true, false, IsLoaderKey, IsLoaderValue, false},
+    {false, true, IsProfileKey, IsTrustedPaths, false},
+    {true, true, IsEntryKey, AnyValue, false},
+    {true, true, IsAboveEntryKey, nullptr, false},  // made on the way to the entry
+};
+
+// Where a loader that the undo would write back points: a file in a folder that exists, named
+// the one way the system reads it, and (with administrator rights) one only they can change, so
+// that putting it back cannot make every host load what a user placed.
+bool SafeLoader(const RecordedValue& value, const InstallScope& scope) {
+    if (!EqualsNoCase(value.name, "LOADER")) return true;
+    if (value.type != kRegSz && value.type != kRegExpandSz) return false;
+    std::string path = value.bytes;
+    while (!path.empty() && path.back() == '\0') path.pop_back();
+    const std::string folder = Holder(path);
+    if (!IsCanonicalPath(path) || !IsCanonicalPath(folder) || scope.files == nullptr) return false;
+    const std::uint32_t attributes = scope.files->ReadAttributes(folder);
+    if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory)) return false;
+    TrustFault fault;
+    return !scope.elevated || CheckTrustedLevels(*scope.files, folder, std::string(), fault);
+}
+
+bool KeyEntryInScope(const JournalEntry& e, const InstallScope& scope) {
+    if (e.path.empty() || HasControl(e.path) || HasControl(e.value.name)) return false;
+    for (const KeyRule& rule : kKeyRules) {
+        if (!(e.root == kHkeyLocalMachine ? rule.machine : e.root == kHkeyCurrentUser && rule.user)) continue;
+        if (!rule.key(e.path)) continue;
+        switch (e.kind) {
+            case EntryKind::Key: return true;
+            case EntryKind::Value:
+                if (rule.value == nullptr || !rule.value(e.value.name)) continue;
+                return !e.hadOld || SafeLoader(e.old, scope);
+            case EntryKind::KeyDeleted: {
+                if (!rule.deleted) continue;
+                for (const RecordedValue& v : e.values)
+                    if (HasControl(v.name) || !SafeLoader(v, scope)) return false;
+                return true;
+            }
+            default: return false;
+        }
+    }
+    return false;
+}
+
+// The fonts, host libraries and plot driver go into exactly these folders of a host found now.
+bool IsSupportFile(const std::string& path, const InstallScope& scope) {
     const std::string name = UpperCp936(LastName(path));
-    if (name == "KORVEL_EN.SHX" || name == "KORVEL_HZ.SHX" || name == "PDFPLOT9.HDI") return true;
-    return name.size() == 12 && name.compare(0, 4, "ACAD") == 0 && name.compare(8, 4, ".DLL") == 0 &&
-           name.find_first_not_of("0123456789", 4) == 8;
+    std::string sub;
+    if (name == "KORVEL_EN.SHX" || name == "KORVEL_HZ.SHX")
+        sub = "Fonts";
+    else if (name == "PDFPLOT9.HDI")
+        sub = "Drv";
+    else if (!(name.size() == 12 && name.compare(0, 4, "ACAD") == 0 && name.compare(8, 4, ".DLL") == 0 &&
+               name.find_first_not_of("0123456789", 4) == 8))
+        return false;
+    for (const std::string& host : scope.hostFolders) {
+        const std::string folder = sub.empty() ? host : JoinPath(host, sub);
+        std::string trimmed = folder;
+        DropTrailingSeparator(trimmed);
+        if (EqualsNoCase(Holder(path), trimmed)) return true;
+    }
+    return false;
 }
 }  // namespace
 
-bool WithinInstallScope(const JournalEntry& e, const std::string& folder) {
+bool IsCanonicalPath(const std::string& path) {
+    if (!IsDrivePath(path) || path.size() < 4 || !IsWholeCp936(path)) return false;
+    std::size_t start = 3;
+    for (;;) {
+        const std::size_t end = NextSeparator(path, start);
+        const std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') return false;
+        for (std::size_t i = 0; i < name.size(); i += CharLength(name, i)) {
+            const unsigned char c = static_cast<unsigned char>(name[i]);
+            if (CharLength(name, i) == 1 && (c < 0x20 || c == 0x7F || std::string("/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos))
+                return false;
+        }
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
+}
+
+bool WithinInstallScope(const JournalEntry& e, const InstallScope& scope) {
     switch (e.kind) {
         case EntryKind::Folder: {
             // The plug-in's folder and the one chosen for it, which holds it.
-            const std::size_t cut = LastSeparator(folder);
-            return EqualsNoCase(e.path, folder) || (cut != std::string::npos && EqualsNoCase(e.path, folder.substr(0, cut)));
+            return IsCanonicalPath(e.path) &&
+                   (EqualsNoCase(e.path, scope.folder) || EqualsNoCase(e.path, Holder(scope.folder)));
         }
         case EntryKind::File:
         case EntryKind::Replaced:
-            if (e.kind == EntryKind::Replaced && !Inside(e.backup, JoinPath(folder, Journal::kBackupFolder))) return false;
-            return Inside(e.path, folder) || (IsAbsolutePath(e.path) && IsSupportFile(e.path));
+            if (!IsCanonicalPath(e.path)) return false;
+            if (e.kind == EntryKind::Replaced &&
+                !(IsCanonicalPath(e.backup) &&
+                  EqualsNoCase(Holder(e.backup), JoinPath(scope.recordFolder, Journal::kBackupFolder))))
+                return false;
+            return Inside(e.path, scope.folder) || IsSupportFile(e.path, scope);
         case EntryKind::Key:
         case EntryKind::KeyDeleted:
-        case EntryKind::Value: {
-            const bool entryKey = EqualsNoCase(e.path, kUninstallKey);
-            if (e.kind == EntryKind::KeyDeleted) return e.root == kHkeyLocalMachine && IsLoaderKey(e.path);
-            if (e.root == kHkeyLocalMachine && IsLoaderKey(e.path))
-                return e.kind == EntryKind::Key || IsLoaderValue(e.value.name);
-            if (e.root == kHkeyCurrentUser && IsProfileKey(e.path))
-                return e.kind == EntryKind::Key || EqualsNoCase(e.value.name, "TRUSTEDPATHS");
-            // The entry in the list of programs, and the keys above it that may have been made.
-            if (e.kind == EntryKind::Key)
-                return entryKey || StartsWith(kUninstallKey, e.path + "\\");
-            return entryKey;
-        }
+        case EntryKind::Value:
+            return KeyEntryInScope(e, scope);
     }
     return false;
 }

@@ -227,7 +227,8 @@ private:
 
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
                 const std::string& folder, const std::string& self, bool otherInstall,
-                ProgressSink& progress) {
+                ProgressSink& progress, const std::string& recordFolder) {
+    const std::string& records = recordFolder.empty() ? folder : recordFolder;
     Replay replay(registry, files, folder, self, otherInstall);
     // Everything but the folders, newest first; then the record and the backups it no longer
     // needs; then the folders, innermost (newest) first.
@@ -235,8 +236,13 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
         if (it->kind != EntryKind::Folder) replay.Entry(*it);
         progress.StepIt();
     }
-    files.RemoveFile(JoinPath(folder, Journal::kRecordName));
-    files.RemoveFolder(JoinPath(folder, Journal::kBackupFolder));
+    files.RemoveFile(JoinPath(records, Journal::kRecordName));
+    files.RemoveFolder(JoinPath(records, Journal::kBackupFolder));
+    if (records != folder) {
+        files.RemoveFolder(records);
+        const std::size_t cut = LastSeparator(records);
+        if (cut != std::string::npos) files.RemoveFolder(records.substr(0, cut));  // once no install has one
+    }
     for (auto it = entries.rbegin(); it != entries.rend(); ++it)
         if (it->kind == EntryKind::Folder) replay.Entry(*it);
     return replay.result;

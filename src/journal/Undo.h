@@ -26,7 +26,7 @@ struct UndoResult {
 // self: the running program's path (may be empty). otherInstall: the plug-in is also installed
 // elsewhere (a newer install took over the entry in the list of programs); the fonts, libraries
 // and driver it placed in the hosts' folders are that install's too, and stay. progress steps
-// once per entry.
+// once per entry. recordFolder: where the record lies, when not in folder (removed with it).
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
                 const std::string& folder, const std::string& self, bool otherInstall,
-                ProgressSink& progress);
+                ProgressSink& progress, const std::string& recordFolder = std::string());

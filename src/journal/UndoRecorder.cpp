@@ -6,7 +6,7 @@
 #include "text/Text.h"
 
 void UndoRecorder::Finish() {
-    if (!journal_.armed()) return;
+    if (!journal_.armed() || !journal_.placed()) return;
     const std::string& folder = journal_.folder();
     // The uninstaller is this very program; started from the folder it is already there.
     std::string program;

@@ -13,6 +13,7 @@ public:
         : journal_(journal), registry_(registry), files_(files), text_(std::move(text)) {}
 
     void Begin(const std::string& folder) override { journal_.Arm(folder); }
+    std::string Prepare(bool elevated) override { return journal_.Place(elevated); }
     void Finish() override;
 
 private:

@@ -45,6 +45,9 @@ public:
     bool RunInstall();
 
     SetupState state() const { return state_; }
+    // The last press was refused because the folder, or the place of the undo record, is one
+    // that others could change (or could not be made), not because of what was typed.
+    bool folderUnsafe() const { return folderUnsafe_; }
     // The exit code once the dialog has closed, however it was closed.
     int ExitCode() const;
 
@@ -70,4 +73,5 @@ private:
     int skippedFiles_ = 0;     // ignored in the payload copy
     InstallJournal* journal_ = nullptr;
     bool warningShown_ = false;
+    bool folderUnsafe_ = false;
 };

@@ -2,7 +2,9 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
+#include "text/PathText.h"
 #include "text/Text.h"
+#include "journal/RecordPlace.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
 #include "setup/InstallRun.h"
@@ -15,10 +17,21 @@ const char kNoRecordFormat[] =
     "未找到卸载记录：\n\n%s\n\n插件可能已经卸载。没有做任何更改。";
 const char kDamagedFormat[] =
     "卸载记录已损坏：\n\n%s\n\n为避免误删文件，卸载已停止，没有做任何更改。";
+const char kUnsafeFormat[] =
+    "卸载记录所在的位置不安全：\n\n%s\n\n%s%s。为避免执行他人改动过的记录，卸载已停止，没有做任何更改。";
 const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
 constexpr std::size_t kListed = 10;
 }  // namespace
+
+bool LocateInstall(Registry& registry, const std::string& self, bool elevated, std::string& folder) {
+    const std::size_t cut = LastSeparator(self);
+    if (cut != std::string::npos && EqualsNoCase(self.substr(cut + 1), kUninstallProgram)) {
+        folder = self.substr(0, cut);
+        return true;
+    }
+    return FindInstalledFolder(registry, folder, elevated);
+}
 
 int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int quietAnswer) {
     messages.push_back(text);
@@ -35,9 +48,27 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
             return quiet ? kExitHostRunning : kExitCancelled;
     }
 
+    // With administrator rights the record lies in a protected folder of its own, and is used
+    // only while no one else could have changed it or any folder above it.
+    const bool elevated = processes_.RunsElevated();
+    std::string recordFolder = folder, programData;
+    if (elevated) {
+        if (!ProgramDataFolder(files_, programData)) {
+            Say(Format(kNoRecordFormat, "%ProgramData%"), kMbOk | kMbIconExclamation, quiet, kIdOk);
+            return kExitNoRecord;
+        }
+        recordFolder = ProtectedRecordFolder(programData, folder);
+    }
+    const std::string record = JoinPath(recordFolder, Journal::kRecordName);
+    TrustFault fault;
+    if (elevated && files_.ReadAttributes(record) != kInvalidAttributes &&
+        !ProtectedPath(files_, programData, record, fault)) {
+        Say(Format(kUnsafeFormat, record.c_str(), fault.level.c_str(), fault.why.c_str()), kMbOk | kMbIconExclamation,
+            quiet, kIdOk);
+        return kExitNoRecord;
+    }
     std::vector<JournalEntry> entries;
-    const std::string record = folder + "\\" + Journal::kRecordName;
-    switch (Journal::Load(files_, codec_, folder, entries)) {
+    switch (Journal::Load(files_, codec_, recordFolder, entries)) {
         case RecordState::Missing:
             Say(Format(kNoRecordFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
@@ -47,8 +78,16 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
         case RecordState::Loaded:
             break;
     }
+    InstallScope scope{folder, recordFolder, {}, &files_, elevated};
+    {
+        // The hosts installed now: the only folders outside the plug-in's that the undo may touch.
+        HostCatalogue hosts(registry_, files_, prompt_);
+        hosts.ScanInstalledReleases();
+        for (const StringList& folders : hosts.hostFolders)
+            scope.hostFolders.insert(scope.hostFolders.end(), folders.begin(), folders.end());
+    }
     for (const JournalEntry& entry : entries) {
-        if (!WithinInstallScope(entry, folder)) {
+        if (!WithinInstallScope(entry, scope)) {
             Say(Format(kDamagedFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
         }
@@ -60,7 +99,7 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     // A newer install elsewhere has taken over the entry in the list of programs.
     std::string registered;
     const bool otherInstall = FindInstalledFolder(registry_, registered) && !EqualsNoCase(registered, folder);
-    result = Undo(registry_, files_, entries, folder, self, otherInstall, progress_);
+    result = Undo(registry_, files_, entries, folder, self, otherInstall, progress_, recordFolder);
 
     if (result.left.empty()) {
         Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);

@@ -14,6 +14,12 @@
 #include "platform/Registry.h"
 #include "platform/TextCodec.h"
 
+// The plug-in's folder an uninstall works on. The uninstaller ("uninstall.exe") works on its own
+// folder only, so that a copy of it put elsewhere finds no record; the setup program works on the
+// folder the entry in the list of programs names, and with administrator rights only on the
+// machine's entry, which no user can write. False when there is none.
+bool LocateInstall(Registry& registry, const std::string& self, bool elevated, std::string& folder);
+
 class UninstallRun {
 public:
     UninstallRun(Registry& registry, Files& files, TextCodec& codec, Processes& processes, Prompt& prompt,
@@ -21,8 +27,10 @@ public:
         : registry_(registry), files_(files), codec_(codec), processes_(processes), prompt_(prompt),
           progress_(progress) {}
 
-    // folder: the plug-in's folder, which holds the record; self: the running program (its own
-    // file is left in result.deferred). Returns the exit code.
+    // folder: the plug-in's folder; self: the running program (its own file is left in
+    // result.deferred). The record is the one beside the plug-in, or with administrator rights
+    // the one in its protected folder (RecordPlace.h), used only while no one else could have
+    // changed it. Returns the exit code.
     int Run(const std::string& folder, const std::string& self, bool quiet);
 
     UndoResult result;

@@ -130,16 +130,9 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     wchar_t temp[MAX_PATH + 1] = {};
     if (::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp) > 0) ::SetCurrentDirectoryW(temp);
 
-    // The uninstaller in the plug-in's folder undoes the record beside it; the setup program
-    // from the package finds the folder through the entry in the list of installed programs.
     std::string self, folder;
-    if (services.files.ModulePath(self, 32768) == PathRead::Read) {
-        const std::size_t cut = LastSeparator(self);
-        const std::string own = cut == std::string::npos ? std::string() : self.substr(0, cut);
-        if (!own.empty() && services.files.ReadAttributes(JoinPath(own, Journal::kRecordName)) != kInvalidAttributes)
-            folder = own;
-    }
-    if (folder.empty() && !FindInstalledFolder(services.registry, folder)) {
+    if (services.files.ModulePath(self, 32768) != PathRead::Read) self.clear();
+    if (!LocateInstall(services.registry, self, services.processes.RunsElevated(), folder)) {
         services.log.Line(std::string("message: ") + kNotInstalled);
         if (!quiet) services.prompt.Show(kNotInstalled, kSetupCaption, kMbOk | kMbIconExclamation);
         return kExitNoRecord;
