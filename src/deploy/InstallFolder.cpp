@@ -68,7 +68,7 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
         for (std::size_t end = NextSeparator(folder, 3); end != std::string::npos;
              end = NextSeparator(folder, end + 1)) {
             const std::string level = folder.substr(0, end);
-            if (IsReparsePoint(files.ReadAttributes(level))) return {FolderOutcome::Redirected, level};
+            if (IsReparsePoint(files.ReadAttributes(level))) return {FolderOutcome::Redirected, level, ""};
         }
     }
     PreparedFolders refused;
@@ -77,7 +77,7 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
     const bool driveRoot = folder.size() == 2;
     if (!driveRoot) {
         const FolderOutcome outcome = MakeLevel(files, folder, elevated);
-        if (outcome != FolderOutcome::Ready) return {outcome, folder};
+        if (outcome != FolderOutcome::Ready) return {outcome, folder, ""};
         // Someone may have made it between the check and the making.
         if (elevated && !Trusted(files, folder, refused)) return refused;
     }
@@ -85,6 +85,6 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
     if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own)))
         return Relock(files, own);
     const FolderOutcome outcome = MakeLevel(files, own, elevated);
-    if (outcome != FolderOutcome::Ready) return {outcome, own};
+    if (outcome != FolderOutcome::Ready) return {outcome, own, ""};
     return {};
 }

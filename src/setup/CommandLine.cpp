@@ -120,9 +120,12 @@ SetupCommand ParseCommandLine(const std::u16string& line) {
         return command;
     };
 
-    // /S is looked for first, so that a line that is wrong elsewhere still shows no box.
-    for (const CommandArgument& argument : arguments)
+    // /S is looked for first, so that a line that is wrong elsewhere still shows no box; only
+    // before /D=, which takes the rest of the line ("/D=C:\X /S" is the folder "C:\X /S").
+    for (const CommandArgument& argument : arguments) {
+        if (HasSwitch(argument.text, "D=")) break;
         if (IsExactly(argument.text, "S")) command.silent = true;
+    }
 
     for (std::size_t n = 0; n < arguments.size(); ++n) {
         const std::u16string& text = arguments[n].text;

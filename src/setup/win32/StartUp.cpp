@@ -11,6 +11,8 @@
 #include "setup/ExitCodes.h"
 #include "setup/Unattended.h"
 #include "journal/Journal.h"
+#include "journal/RecordPlace.h"
+#include "platform/win32/FolderSecurity.h"
 #include "journal/Recording.h"
 #include "journal/UndoRecorder.h"
 #include "setup/win32/SetupTexts.h"
@@ -92,12 +94,25 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
     CWizardApp app(catalogue, files, processes, window, log, presets, &recorder);
     return RunApplication(instance);
 }
+// With administrator rights the default log goes into the protected folder the records are
+// kept in, never into a temporary folder where any user may have put a file or link first. No
+// log when that folder cannot be made safe.
+std::wstring DefaultLogPath() {
+    if (!RunsWithAdministratorRights()) return DefaultSetupLogPath();
+    Win32Files files;
+    std::string programData;
+    TrustFault fault;
+    if (!ProgramDataFolder(files, programData)) return std::wstring();
+    const std::string records = programData + "\\" + kRecordsFolder;
+    if (!PrepareProtectedFolder(files, programData, records, fault)) return std::wstring();
+    return WidenCp936(records + "\\Korvel-Tarnwick-setup.log");
+}
 }  // namespace
 
 int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     const std::wstring line = commandLine != nullptr ? commandLine : L"";
     const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()));
-    const std::wstring logPath = command.logPath.empty() ? DefaultSetupLogPath() : Wide(command.logPath);
+    const std::wstring logPath = command.logPath.empty() ? DefaultLogPath() : Wide(command.logPath);
     Win32SetupLog log(logPath, command.silent);
     log.Line(Format("Korvel-Tarnwick setup %d.%02d.%02d, %d-bit edition, code page %u", setupVersion / 10000,
                     setupVersion / 100 % 100, setupVersion % 100, hostBitness, GetACP()));
