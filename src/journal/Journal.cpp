@@ -95,7 +95,7 @@ bool FromHex(const std::string& hex, std::string& bytes) {
 }
 
 bool Number(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 19) return false;
+    if (text.empty() || text.size() > 19 || (text[0] == '0' && text.size() > 1)) return false;
     value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
@@ -123,9 +123,11 @@ bool Text(TextCodec& codec, const std::string& cp936, std::string& field) {
     return true;
 }
 
+// Only the spelling Text gives: a raw line break was never written by it.
 bool FromText(TextCodec& codec, const std::string& field, std::string& cp936) {
     std::string utf8;
-    return Unescape(field, utf8) && codec.Utf8ToCp936(utf8, cp936);
+    return field.find_first_of("\r\n") == std::string::npos && Unescape(field, utf8) &&
+           codec.Utf8ToCp936(utf8, cp936);
 }
 
 const char* RootName(RegKey root) { return root == kHkeyLocalMachine ? "HKLM" : "HKCU"; }
@@ -213,7 +215,8 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
             if (f.size() != n || !FromText(codec, f[1], e.path)) return false;
             if (e.kind == EntryKind::Replaced && !FromText(codec, f[2], e.backup)) return false;
             e.hash = f[n - 1];
-            return Number(f[n - 2], e.size) && e.hash.size() == 64;
+            return Number(f[n - 2], e.size) && e.hash.size() == 64 &&
+                   e.hash.find_first_not_of("0123456789abcdef") == std::string::npos;
         }
         case EntryKind::Key:
             return f.size() == 3 && Root(f[1], e.root) && FromText(codec, f[2], e.path);

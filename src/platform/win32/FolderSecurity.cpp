@@ -64,12 +64,23 @@ bool RunsWithAdministratorRights() {
 }
 
 bool ReadHandleProtection(HANDLE handle, bool& administrativeOwner, DWORD& othersRights) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool read = DescriptorProtection(descriptor, administrativeOwner, othersRights);
+    LocalFree(descriptor);
+    return read;
+}
+
+bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeOwner, DWORD& othersRights) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                        nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    BOOL defaulted = FALSE, present = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
         return false;
+    if (!present) dacl = nullptr;
     administrativeOwner = IsAdministrativeSid(owner) || IsOwnAccount(owner);
     othersRights = 0;
     if (dacl == nullptr) othersRights = FILE_ALL_ACCESS;  // no DACL: everyone may do anything
@@ -93,7 +104,6 @@ bool ReadHandleProtection(HANDLE handle, bool& administrativeOwner, DWORD& other
         MapGenericMask(&mask, &mapping);
         othersRights |= mask;
     }
-    LocalFree(descriptor);
     return true;
 }
 

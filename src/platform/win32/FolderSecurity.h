@@ -34,6 +34,8 @@ bool IsOwnAccount(PSID sid);
 // Administrators, SYSTEM, TrustedInstaller and this one (no DACL: all rights). False when the
 // descriptor cannot be read.
 bool ReadHandleProtection(HANDLE handle, bool& administrativeOwner, DWORD& othersRights);
+// The same, of a security descriptor in hand.
+bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeOwner, DWORD& othersRights);
 
 // Gives the object open as handle (with WRITE_DAC and WRITE_OWNER) the owner Administrators and
 // the DACL of kLockedFolderSddl, protected from inheritance.

@@ -801,14 +801,9 @@ int RunUnattended(Context& c, const std::wstring& program, const std::wstring& a
     return -1;
 }
 
-// The default log of the run, as the driver's own temporary folder names it (the same user).
-std::wstring DefaultLogPath() {
-    wchar_t folder[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, folder);
-    std::wstring path = folder;
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
-    return path + L"Korvel-Tarnwick-setup.log";
-}
+// The default log of a run with administrator rights (as every run under Wine is): in the
+// protected folder under ProgramData, never in a temporary folder that every user may write.
+std::wstring DefaultLogPath() { return L"C:\\ProgramData\\Korvel-Tarnwick\\Korvel-Tarnwick-setup.log"; }
 
 // A UTF-8 file as UTF-16; empty when it cannot be read.
 std::wstring ReadUtf8File(const std::wstring& path) {
