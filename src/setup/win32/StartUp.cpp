@@ -52,6 +52,14 @@ int RunUninstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log)
                                command.silent);
 }
 
+// With administrator rights every folder the dialog makes (the folder browser's "create it?")
+// gets the locked rights, as the install run's own do: it never exists with inherited ones.
+class LockedFolderFiles : public ForwardingFiles {
+public:
+    using ForwardingFiles::ForwardingFiles;
+    bool CreateFolder(const std::string& path) override { return inner_.CreateLockedFolder(path); }
+};
+
 int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
     std::string folder = "C:\\Korvel";
     if (!command.folder.empty() && !NarrowCp936Exact(Wide(command.folder), folder)) {
@@ -69,7 +77,10 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
     // record), then made.
     Journal journal(systemFiles, codec);
     RecordingRegistry recordingRegistry(systemRegistry, journal);
-    RecordingFiles recordingFiles(systemFiles, journal);
+    LockedFolderFiles lockedFiles(systemFiles);
+    RecordingFiles recordingFiles(RunsWithAdministratorRights() ? static_cast<Files&>(lockedFiles)
+                                                                : static_cast<Files&>(systemFiles),
+                                  journal);
     LoggingRegistry registry(recordingRegistry, log);
     LoggingFiles files(recordingFiles, log);
     const std::string version = VersionText(setupVersion);
