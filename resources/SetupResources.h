@@ -3,7 +3,9 @@
 
 #define IDD_SETUP 141
 #define IDB_LOGO 147
+#define IDB_LOGO_2X 148   // the same at twice the size, for high display scaling
 #define IDB_MENUS 152
+#define IDB_MENUS_2X 153
 #define IDI_APP 1
 #define IDI_SMALL 128
 
@@ -17,6 +19,7 @@
 #define IDC_INSTALL 1022
 #define IDC_FINISHED_TEXT 1023
 #define IDC_MENUS_PICTURE 1024
+#define IDC_LOGO 1025
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

@@ -5,10 +5,13 @@
 
 Writes, byte for byte the same on every run:
   logo.bmp    bitmap 147: 64 x 64, 8-bit with a palette of exactly its colours, the product's mark
+  logo2x.bmp  bitmap 148: the same at 128 x 128, for 150 % display scaling and above
   menus.bmp   bitmap 152: 303 x 175, 8-bit likewise, the host's menu bar with the plug-in's two
               menus at its end, one of them dropped down
-The bitmaps draw few colours, so a palette keeps every pixel exact at a third of the 24-bit size
-(the program is downloaded; the bitmaps were most of it).
+  menus2x.bmp bitmap 153: the same at 606 x 350 (the mark drawn anew at that size)
+The bitmaps draw few colours, so a palette keeps every pixel exact at a third of the 24-bit size,
+and long runs of one colour, so run-length encoding (BI_RLE8, which Windows decodes itself) takes
+most of the rest: the program is downloaded and has a size budget, and the bitmaps were most of it.
   app.ico     icon group 1: 48, 32 and 16 pixels, each in 4-, 8- and 32-bit colour
   small.ico   icon group 128: one 32-pixel 4-bit image
 The generated files are committed, so a build needs no image tools.
@@ -70,18 +73,21 @@ def glyph_rows(ch):
 
 
 class Canvas:
-    def __init__(self, width, height, colour):
-        self.width = width
-        self.height = height
-        self.pixels = [[colour] * width for _ in range(height)]  # rows top-down, (r, g, b[, a])
+    """Drawn in units of scale pixels: a canvas of scale 2 is the same picture at twice the size."""
+
+    def __init__(self, width, height, colour, scale=1):
+        self.scale = scale
+        self.width = width * scale
+        self.height = height * scale
+        self.pixels = [[colour] * self.width for _ in range(self.height)]  # rows top-down, (r, g, b[, a])
 
     def put(self, x, y, colour):
-        if 0 <= x < self.width and 0 <= y < self.height:
-            self.pixels[y][x] = colour
+        self.fill(x, y, x + 1, y + 1, colour)
 
     def fill(self, x0, y0, x1, y1, colour):
-        for y in range(max(0, y0), min(self.height, y1)):
-            for x in range(max(0, x0), min(self.width, x1)):
+        k = self.scale
+        for y in range(max(0, y0 * k), min(self.height, y1 * k)):
+            for x in range(max(0, x0 * k), min(self.width, x1 * k)):
                 self.pixels[y][x] = colour
 
     def frame(self, x0, y0, x1, y1, colour):
@@ -160,14 +166,49 @@ def bmp8(canvas):
     row_bytes = (canvas.width + 3) & ~3
     data = bytearray()
     for y in range(canvas.height - 1, -1, -1):
-        row = bytes(index[tuple(p[:3])] for p in canvas.pixels[y])
-        data += row + b"\0" * (row_bytes - len(row))
+        data += rle8_row([index[tuple(p[:3])] for p in canvas.pixels[y]])
+        data += b"\0\0"  # end of line
+    data[-1] = 1  # the last line's end is the bitmap's end
     palette = b"".join(bytes((c[2], c[1], c[0], 0)) for c in colours)
-    header = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 8, 0, len(data),
+    header = struct.pack("<IiiHHIIiiII", 40, canvas.width, canvas.height, 1, 8, 1, len(data),
                          2835, 2835, len(colours), len(colours))
     offset = 14 + 40 + len(palette)
     file_header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
     return file_header + header + palette + data
+
+
+def rle8_row(row):
+    """One row in BI_RLE8: runs of one index as (count, index); stretches of at least three
+    differing indices in absolute mode (0, count, indices, padded to a word)."""
+    out = bytearray()
+    literal = []
+
+    def flush():
+        while literal:
+            part = literal[:255]
+            del literal[:255]
+            if len(part) < 3:
+                for i in part:
+                    out.extend((1, i))
+            else:
+                out.extend((0, len(part)))
+                out.extend(part)
+                if len(part) % 2:
+                    out.append(0)
+
+    x = 0
+    while x < len(row):
+        run = 1
+        while x + run < len(row) and run < 255 and row[x + run] == row[x]:
+            run += 1
+        if run >= 3:
+            flush()
+            out.extend((run, row[x]))
+        else:
+            literal.extend(row[x:x + run])
+        x += run
+    flush()
+    return bytes(out)
 
 
 # The 16 colours of the standard VGA palette.
@@ -252,10 +293,10 @@ def ico(images):
 # The menu picture: the end of the host's menu bar, with the plug-in's menus after "Help" and
 # the first of them dropped down.
 
-def menus_canvas():
+def menus_canvas(scale=1):
     w, h = 303, 175
     face = (240, 240, 240)
-    c = Canvas(w, h, (160, 180, 220))  # the dialog's own background
+    c = Canvas(w, h, (160, 180, 220), scale)  # the dialog's own background
     # The host window's top: title strip and menu bar.
     c.fill(0, 0, w, 14, (44, 62, 92))
     c.text(6, 4, "AutoCAD", (230, 230, 230))
@@ -294,10 +335,11 @@ def menus_canvas():
                     c.put(mx1 - 12 + k, y + 6 + j, (60, 60, 60))
         y += 18
     # The mark, small, in the free corner.
-    mark = mark_canvas(32, background=(160, 180, 220))
-    for yy in range(32):
-        for xx in range(32):
-            c.put(w - 42 + xx, h - 42 + yy, mark.pixels[yy][xx])
+    size = 32 * scale
+    mark = mark_canvas(size, background=(160, 180, 220))
+    for yy in range(size):
+        for xx in range(size):
+            c.pixels[(h - 42) * scale + yy][(w - 42) * scale + xx] = mark.pixels[yy][xx]
     return c
 
 
@@ -306,7 +348,9 @@ def main():
     os.makedirs(out, exist_ok=True)
     files = {
         "logo.bmp": bmp8(mark_canvas(64, background=(160, 180, 220))),
+        "logo2x.bmp": bmp8(mark_canvas(128, background=(160, 180, 220))),
         "menus.bmp": bmp8(menus_canvas()),
+        "menus2x.bmp": bmp8(menus_canvas(2)),
         "app.ico": ico([(mark_canvas(s), b) for s in (48, 32, 16) for b in (4, 8, 32)]),
         "small.ico": ico([(mark_canvas(32), 4)]),
     }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # screenshots.sh: takes the README's pictures afresh from the real program under Wine and puts them
-# in docs/: the setup dialog and the finished view as the demo (scripts/demo.sh) shows them, and
-# the folder browser as the end-to-end scenario browse-open opens it. Run it after a change that
+# in docs/: the setup dialog and the finished view as the demo (scripts/demo.sh) shows them, the
+# same two at 200 % display scaling (192 DPI) as the end-to-end scenario scaling shows them, and
+# the folder browser as the scenario browse-open opens it. Run it after a change that
 # shows; commit what changed. PNGs are written without time stamps, so an unchanged picture stays
 # the same file.
 #
@@ -26,6 +27,12 @@ bash tests/e2e/run-scenario.sh browse-open "$driver" "$program" "$repo/tests/e2e
     >"$root/screenshots-browse.log" 2>&1 || {
     tail -n 30 "$root/screenshots-browse.log"; echo "screenshots: the browse-open scenario failed"; exit 1; }
 
+echo "== the dialog at 192 DPI (scenario scaling)"
+scaling=$root/screenshots-scaling
+bash tests/e2e/run-scenario.sh scaling "$driver" "$program" "$repo/tests/e2e/fixtures" "$scaling" zh_CN.UTF-8 \
+    >"$root/screenshots-scaling.log" 2>&1 || {
+    tail -n 30 "$root/screenshots-scaling.log"; echo "screenshots: the scaling scenario failed"; exit 1; }
+
 mkdir -p docs
 shots=$build/demo/screenshots
 while read -r from to; do
@@ -36,4 +43,6 @@ done <<LIST
 $shots/1-setup-dialog.png setup-dialog.png
 $shots/2-finished.png finished.png
 $browse/browse-open.png folder-browser.png
+$scaling/scaling-192-dialog.png setup-dialog-192dpi.png
+$scaling/scaling-192-finished.png finished-192dpi.png
 LIST

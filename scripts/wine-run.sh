@@ -6,7 +6,7 @@
 #   --prefix DIR   the Wine prefix to use; made from the template (scripts/wine-prefix.sh) when DIR
 #                  does not exist. Without it a fresh temporary prefix is made under
 #                  <repo>/build/wine-tmp/ and removed afterwards (unless --keep-prefix).
-#   --display      start Xvfb (-screen 0 1024x768x24) on a free display number, run the program on
+#   --display      start Xvfb (-screen 0 1024x768x24, or KORVEL_SCREEN) on a free display number, run the program on
 #                  it, and stop that Xvfb (by its PID) at the end. --display=:N uses the running
 #                  display :N instead and starts nothing. Without --display, DISPLAY is unset, so a
 #                  program that opens a window fails instead of showing it on a developer's screen.
@@ -103,7 +103,7 @@ trap 'exit 130' INT TERM
 if [[ "$display_mode" == auto ]]; then
     # -displayfd lets Xvfb pick a free display number itself: no race with other runs.
     exec 8>"$logdir/display"
-    Xvfb -displayfd 8 -screen 0 1024x768x24 -nolisten tcp >"$logdir/xvfb.log" 2>&1 &
+    Xvfb -displayfd 8 -screen 0 "${KORVEL_SCREEN:-1024x768x24}" -nolisten tcp >"$logdir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     exec 8>&-
     for _ in $(seq 1 100); do

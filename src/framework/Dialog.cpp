@@ -1,6 +1,12 @@
 #include "framework/Dialog.h"
 
 namespace {
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+// Posted to itself on WM_DPICHANGED, so OnDpiChanged runs once the dialog manager has done its part.
+constexpr UINT kDpiApplied = WM_APP + 0x2E0;
+
 // Messages whose result a dialog procedure returns itself rather than through DWLP_MSGRESULT.
 bool ReturnsResultDirectly(UINT message) {
     switch (message) {
@@ -69,6 +75,13 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         self->hwnd = nullptr;
         return FALSE;
     }
+    if (message == kDpiApplied) {
+        self->OnDpiChanged();
+        return TRUE;
+    }
+    // The dialog manager rescales the template itself (per-monitor v2) when WM_DPICHANGED is left
+    // to it; the dialog's own drawing follows afterwards.
+    if (message == WM_DPICHANGED) ::PostMessageW(window, kDpiApplied, 0, 0);
     LRESULT result = 0;
     if (self->Dispatch(message, wParam, lParam, result)) {
         if (ReturnsResultDirectly(message)) return static_cast<INT_PTR>(result);

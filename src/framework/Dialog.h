@@ -24,6 +24,9 @@ protected:
     virtual void OnOK();
     // Ends the dialog with IDCANCEL.
     virtual void OnCancel();
+    // The window moved to a display of another scaling, and the dialog manager has scaled the
+    // template's controls and font: redo what the dialog drew or sized itself.
+    virtual void OnDpiChanged() {}
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

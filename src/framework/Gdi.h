@@ -31,9 +31,22 @@ public:
     }
 };
 
+class CBitmap : public GdiObject<HBITMAP> {};
+
 class CFont : public GdiObject<HFONT> {
 public:
     // A font of the given height and weight; face is CP936 bytes. The rest: no italic,
     // underline or strike-out, ANSI_CHARSET, default precision, quality and pitch.
     bool Create(int height, int weight, const std::string& face);
 };
+
+// The window's dots per inch: its monitor's where Windows tracks it per window (10 1607 and
+// later), else the system's; 96 is 100 % scaling.
+int WindowDpi(HWND window);
+// A length of 96-DPI pixels at dpi.
+inline int ScaleToDpi(int length, int dpi) { return ::MulDiv(length, dpi, 96); }
+
+// A width x height bitmap, compatible with the screen, showing this program's bitmap resource id
+// scaled smoothly (halftone) to fit, its shape kept, centred on background; null when it cannot
+// be made.
+HBITMAP ScaledResourceBitmap(int id, int width, int height, COLORREF background);

@@ -31,6 +31,9 @@ bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uin
     ok &= registry.SetDword(key.get(), "NoModify", 1) == kErrorSuccess;
     ok &= registry.SetDword(key.get(), "NoRepair", 1) == kErrorSuccess;
     ok &= registry.SetDword(key.get(), "EstimatedSize", sizeKb) == kErrorSuccess;
+    ok &= SetText(registry, key.get(), "InstallDate", text.installDate) == kErrorSuccess;
+    ok &= registry.SetDword(key.get(), "VersionMajor", text.versionMajor) == kErrorSuccess;
+    ok &= registry.SetDword(key.get(), "VersionMinor", text.versionMinor) == kErrorSuccess;
     return ok;
 }
 

@@ -13,6 +13,11 @@ struct UninstallEntryText {
     std::string displayName;
     std::string version;    // "2025.01.21"
     std::string publisher;
+    // What management tools read besides: the day of this install ("yyyymmdd", the run's local
+    // date) and the version's first two numbers.
+    std::string installDate;
+    std::uint32_t versionMajor = 0;
+    std::uint32_t versionMinor = 0;
 };
 
 // Writes the entry for the plug-in in folder; true when every value was stored.

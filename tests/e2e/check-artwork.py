@@ -20,7 +20,8 @@ def fail(message):
     print("FAIL", message)
 
 
-for name in ("logo.bmp", "menus.bmp", "app.ico", "small.ico"):
+BITMAPS = {"logo.bmp": (64, 64), "logo2x.bmp": (128, 128), "menus.bmp": (303, 175), "menus2x.bmp": (606, 350)}
+for name in list(BITMAPS) + ["app.ico", "small.ico"]:
     with open(os.path.join(scratch, name), "rb") as a, open(os.path.join(resources, name), "rb") as b:
         if a.read() != b.read():
             fail(name + " differs from what the script draws")
@@ -28,34 +29,52 @@ for name in ("logo.bmp", "menus.bmp", "app.ico", "small.ico"):
 
 def bmp_info(path):
     data = open(path, "rb").read()
-    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
-    return width, height, bits
+    width, height, _, bits, compression = struct.unpack_from("<iiHHI", data, 18)
+    return width, height, bits, compression
 
 
-if bmp_info(os.path.join(resources, "logo.bmp")) != (64, 64, 8):
-    fail("logo.bmp is not 64 x 64, 8-bit")
-if bmp_info(os.path.join(resources, "menus.bmp")) != (303, 175, 8):
-    fail("menus.bmp is not 303 x 175, 8-bit")
+for name, (width, height) in BITMAPS.items():
+    if bmp_info(os.path.join(resources, name)) != (width, height, 8, 1):
+        fail("%s is not %d x %d, 8-bit, run-length encoded" % (name, width, height))
 
 
 def bmp8_pixels(path):
-    """The rows of an 8-bit bitmap, top first, as (r, g, b) tuples."""
+    """The rows of a BI_RLE8 bitmap, top first, as (r, g, b) tuples, decoded as Windows reads
+    them; None when the data breaks the format or does not cover every pixel exactly once."""
     data = open(path, "rb").read()
     offset = struct.unpack_from("<I", data, 10)[0]
     width, height = struct.unpack_from("<ii", data, 18)
     used = struct.unpack_from("<I", data, 46)[0] or 256
     palette = [(data[54 + 4 * i + 2], data[54 + 4 * i + 1], data[54 + 4 * i]) for i in range(used)]
-    row_bytes = (width + 3) & ~3
-    rows = []
-    for y in range(height - 1, -1, -1):
-        row = data[offset + y * row_bytes:offset + y * row_bytes + width]
-        rows.append([palette[i] for i in row])
-    return rows
+    rows, row, at = [], [], offset
+    while True:
+        if at + 2 > len(data):
+            return None
+        count, value = data[at], data[at + 1]
+        at += 2
+        if count:
+            row += [value] * count
+        elif value in (0, 1):  # end of line, end of bitmap
+            if len(row) != width:
+                return None
+            rows.append([palette[i] for i in row])
+            row = []
+            if value == 1:
+                break
+        elif value == 2:  # a delta: never written, it would leave pixels undrawn
+            return None
+        else:
+            row += list(data[at:at + value])
+            at += value + value % 2
+    return rows[::-1] if len(rows) == height else None
 
 
-# The palette loses nothing: every pixel is the colour the script drew.
+# The palette and the encoding lose nothing: every pixel is the colour the script drew.
 artwork = runpy.run_path(script, run_name="make_artwork")
-drawn = {"logo.bmp": artwork["mark_canvas"](64, background=(160, 180, 220)), "menus.bmp": artwork["menus_canvas"]()}
+background = (160, 180, 220)
+drawn = {"logo.bmp": artwork["mark_canvas"](64, background=background),
+         "logo2x.bmp": artwork["mark_canvas"](128, background=background),
+         "menus.bmp": artwork["menus_canvas"](), "menus2x.bmp": artwork["menus_canvas"](2)}
 for name, canvas in drawn.items():
     if bmp8_pixels(os.path.join(resources, name)) != [[tuple(p[:3]) for p in row] for row in canvas.pixels]:
         fail(name + " does not hold exactly the colours drawn")

@@ -55,6 +55,11 @@ if [[ $scenario == planted-dlls ]]; then
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;$KORVEL_PLANTED=n,b"
 fi
 
+# At 200 % the dialog is taller than 768 pixels: a screen such scaling is used on.
+if [[ $scenario == scaling ]]; then
+    export KORVEL_SCREEN=1920x1440x24
+fi
+
 # wine-run.sh gives Wine a UTF-8 locale of that name when none is installed (see there).
 LC_ALL=$locale "${wrap[@]}" bash "$repo/scripts/wine-run.sh" --display --prefix "$prefix" --timeout 300 -- \
     "$driver" "$scenario" "$(winpath "$setup")" "$(winpath "$fixtures")" "$(winpath "$artifacts")" "$codepage" \

@@ -112,7 +112,8 @@ struct Machine {
         Journal journal(files, codec);
         RecordingRegistry recordingRegistry(registry, journal);
         RecordingFiles recordingFiles(files, journal);
-        UndoRecorder recorder(journal, recordingRegistry, recordingFiles, {"Korvel-Tarnwick", "2025.01.21", "Tarnwick"});
+        UndoRecorder recorder(journal, recordingRegistry, recordingFiles,
+                              {"Korvel-Tarnwick", "2025.01.21", "Tarnwick", "20250121", 2025, 1});
         HostCatalogue catalogue(recordingRegistry, recordingFiles, prompt);
         catalogue.ScanInstalledReleases();
         SetupMembers members;
@@ -126,6 +127,15 @@ struct Machine {
         run.SetJournal(&recorder);
         run.OnInstall();
         return run.ExitCode();
+    }
+
+    std::uint32_t Dword(const std::string& path, const char* name) const {
+        std::uint32_t type = 0;
+        std::string bytes;
+        if (!registry.GetValue(kHkeyLocalMachine, path, name, type, bytes) || type != kRegDword || bytes.size() != 4)
+            return 0xFFFFFFFF;
+        return static_cast<std::uint8_t>(bytes[0]) | static_cast<std::uint8_t>(bytes[1]) << 8 |
+               static_cast<std::uint8_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[3])) << 24;
     }
 
     // The uninstall as the package's SetUp.exe runs it, quiet.
@@ -165,6 +175,12 @@ TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, entry, "QuietUninstallString"),
               "\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /uninstall /S");
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, entry, "InstallLocation"), kFolder);
+    // What management tools detect the install by.
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, entry, "DisplayVersion"), "2025.01.21");
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, entry, "InstallDate"), "20250121");
+    EXPECT_EQ(m.Dword(entry, "VersionMajor"), 2025u);
+    EXPECT_EQ(m.Dword(entry, "VersionMinor"), 1u);
+    EXPECT_EQ(m.Dword(entry, "EstimatedSize"), 1u);  // a few bytes of payload round up to 1 KB
     EXPECT_EQ(m.files.Content(std::string(kFolder) + "\\uninstall-backup\\1.bak"), "the host's own driver");
     EXPECT_EQ(m.files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "Korvel.prt5");
     EXPECT_NE(m.Snapshot(), before);
@@ -181,9 +197,13 @@ TEST(Undo, ASecondInstallIsUndoneWithTheFirst) {
     const std::string before = m.Snapshot();
     ASSERT_EQ(m.Install(), kExitFinished);
     m.files.AddFile(std::string(kData) + "\\Korvel.prt5", "a newer driver");
+    // A newer package, 10 KB larger: the entry's size follows it.
+    m.files.AddFile(std::string(kData) + "\\Korvel2010.arx", std::string(10240, 'x'));
     ASSERT_EQ(m.Install(), kExitFinished);
+    EXPECT_EQ(m.Dword("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick", "EstimatedSize"), 11u);
     EXPECT_EQ(m.files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "a newer driver");
     m.files.AddFile(std::string(kData) + "\\Korvel.prt5", "Korvel.prt5");  // the package as it was
+    m.files.AddFile(std::string(kData) + "\\Korvel2010.arx", "Korvel2010.arx");
     EXPECT_EQ(m.Uninstall(), kExitFinished);
     EXPECT_EQ(m.Snapshot(), before);
 }

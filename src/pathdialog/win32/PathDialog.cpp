@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/Gdi.h"
 #include "pathdialog/BrowseRules.h"
 #include "pathdialog/FolderValidation.h"
 #include "platform/Files.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;  // 5
 constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL;  // 0x50010080
+// In pixels at 100 % display scaling; scaled to the browser's.
 constexpr int kEditAboveTree = 27;  // the edit box's top edge above the tree's
 constexpr int kEditGap = 4;         // and its bottom edge, so it is 23 pixels high
 constexpr int kMargin = 8;
@@ -178,16 +180,18 @@ void CPathDialog::OnInitialized(HWND window) {
 RECT CPathDialog::PathEditPlace() const {
     // Just above the tree, across its width. The tree is found by its class where a shell gives
     // it another ID; with no tree at all the box goes to the top of the dialog.
+    const int dpi = WindowDpi(browseWindow);
+    const int above = ScaleToDpi(kEditAboveTree, dpi), gap = ScaleToDpi(kEditGap, dpi), margin = ScaleToDpi(kMargin, dpi);
     HWND tree = ::GetDlgItem(browseWindow, kTreeId);
     if (tree == nullptr) tree = ::FindWindowExW(browseWindow, nullptr, WC_TREEVIEWW, nullptr);
     if (tree == nullptr) {
         RECT client{};
         ::GetClientRect(browseWindow, &client);
-        return {kMargin, kMargin, client.right - kMargin, kMargin + kEditAboveTree - kEditGap};
+        return {margin, margin, client.right - margin, margin + above - gap};
     }
     const RECT treeRect = ClientRectOf(tree, browseWindow);
-    RECT box{treeRect.left, treeRect.top - kEditAboveTree, treeRect.right, treeRect.top - kEditGap};
-    if (box.top < 0) box = {box.left, 0, box.right, kEditAboveTree - kEditGap};
+    RECT box{treeRect.left, treeRect.top - above, treeRect.right, treeRect.top - gap};
+    if (box.top < 0) box = {box.left, 0, box.right, above - gap};
     return box;
 }
 

@@ -54,8 +54,7 @@ BOOL Dlg_Setup::OnInitDialog() {
     services.prompt.SetOwner(hwnd);
     promptOwner = hwnd;
     backgroundBrush.CreateSolid(kBackground);
-    titleFont.Create(14, 600, kFontFace);
-    editionFont.Create(13, 400, kFontFace);
+    ApplyScaling();
     titleText = VersionTitle(setupVersion);
     bitnessText = EditionLabel(hostBitness);
 
@@ -79,6 +78,26 @@ BOOL Dlg_Setup::OnInitDialog() {
     UpdateData(false);
     UpdateInstallButton();
     return TRUE;
+}
+
+void Dlg_Setup::ApplyScaling() {
+    const int dpi = WindowDpi(hwnd);
+    // The labels' fonts are sized in pixels at 100 %; the template's own font scales by itself.
+    titleFont.Create(ScaleToDpi(14, dpi), 600, kFontFace);
+    editionFont.Create(ScaleToDpi(13, dpi), 400, kFontFace);
+    SetPicture(IDC_LOGO, IDB_LOGO, IDB_LOGO_2X, dpi, logoBitmap);
+    SetPicture(IDC_MENUS_PICTURE, IDB_MENUS, IDB_MENUS_2X, dpi, menusBitmap);
+}
+
+// Above 100 % the 2x bitmap, scaled down to the control, is sharper than the 1x one scaled up.
+void Dlg_Setup::SetPicture(int controlId, int bitmap1x, int bitmap2x, int dpi, CBitmap& bitmap) {
+    RECT client{};
+    if (!::GetClientRect(Item(controlId), &client)) return;
+    HBITMAP picture = ScaledResourceBitmap(dpi > 96 ? bitmap2x : bitmap1x, client.right, client.bottom, kBackground);
+    if (picture == nullptr) return;
+    // The control does not own its bitmap: the previous one goes once it is replaced.
+    SendItem(controlId, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture));
+    bitmap.Reset(picture);
 }
 
 LRESULT Dlg_Setup::OnCtlColor(HDC dc, HWND control) {

@@ -63,8 +63,12 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
+    void OnDpiChanged() override { ApplyScaling(); }
 
 private:
+    // The fonts and pictures the dialog makes itself, at the window's scaling.
+    void ApplyScaling();
+    void SetPicture(int controlId, int bitmap1x, int bitmap2x, int dpi, CBitmap& bitmap);
     LRESULT OnCtlColor(HDC dc, HWND control);
     void UpdateInstallButton();
     void OnReleaseClicked() { UpdateInstallButton(); }
@@ -78,4 +82,6 @@ private:
     InstallRun run;
     CFont titleFont;
     CFont editionFont;
+    CBitmap logoBitmap;
+    CBitmap menusBitmap;
 };

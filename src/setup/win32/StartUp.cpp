@@ -84,8 +84,12 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log) {
     LoggingRegistry registry(recordingRegistry, log);
     LoggingFiles files(recordingFiles, log);
     const std::string version = VersionText(setupVersion);
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
     UndoRecorder recorder(journal, recordingRegistry, recordingFiles,
-                          UninstallEntryText{"Korvel-Tarnwick AutoCAD插件", version, "Tarnwick软件"});
+                          UninstallEntryText{"Korvel-Tarnwick AutoCAD插件", version, "Tarnwick软件",
+                                             Format("%04d%02d%02d", today.wYear, today.wMonth, today.wDay),
+                                             KORVEL_VERSION_MAJOR, KORVEL_VERSION_MINOR});
     LoggedPrompt prompt(log, command.silent ? nullptr : &window);
     HostCatalogue catalogue(registry, files, prompt);
     catalogue.ScanInstalledReleases();

@@ -17,6 +17,7 @@
 #include "platform/win32/Win32Prompt.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
+#include "framework/Gdi.h"
 #include "setup/win32/CommonControls.h"
 
 namespace {
@@ -57,17 +58,20 @@ private:
         windowClass.lpszClassName = kWindowClass;
         windowClass.hIcon = ::LoadIconW(instance_, MAKEINTRESOURCEW(128));
         ::RegisterClassExW(&windowClass);
-        const int width = 380, height = 120;
+        // Laid out in pixels at 100 %, scaled to the display's (the stock font already is).
+        const int dpi = WindowDpi(nullptr);
+        const auto px = [dpi](int length) { return ScaleToDpi(length, dpi); };
+        const int width = px(380), height = px(120);
         const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
         const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
         window_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kWindowClass, WidenCp936(kSetupCaption).c_str(),
                                     WS_POPUP | WS_CAPTION | WS_VISIBLE, left, top, width, height, nullptr,
                                     nullptr, instance_, nullptr);
         if (window_ == nullptr) return;
-        HWND label = ::CreateWindowExW(0, L"STATIC", WidenCp936(kWorking).c_str(), WS_CHILD | WS_VISIBLE, 16, 14,
-                                       340, 20, window_, nullptr, instance_, nullptr);
+        HWND label = ::CreateWindowExW(0, L"STATIC", WidenCp936(kWorking).c_str(), WS_CHILD | WS_VISIBLE, px(16), px(14),
+                                       px(340), px(20), window_, nullptr, instance_, nullptr);
         ::SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT)), TRUE);
-        bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, 16, 44, 340, 20, window_,
+        bar_ = ::CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, px(16), px(44), px(340), px(20), window_,
                                  nullptr, instance_, nullptr);
         prompt_.SetOwner(window_);
         Pump();

@@ -18,6 +18,12 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: korvel_e2e <scenario> <SetUp.exe> <fixtures> <artifacts> <code page>\n");
         return 2;
     }
+    // Rectangles and pixels as they are on the screen, whatever the scaling of the program
+    // under test (Wine would map them to 96 DPI for a program that is not aware of scaling).
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (setContext == nullptr || !setContext(reinterpret_cast<HANDLE>(-4))) ::SetProcessDPIAware();  // per-monitor v2
     ScenarioFn scenario = FindScenario(argv[1]);
     if (scenario == nullptr) {
         std::fprintf(stderr, "unknown scenario %s\n", Utf8(argv[1]).c_str());

@@ -3,7 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <initializer_list>
 #include <map>
 #include <vector>
 
@@ -780,6 +784,168 @@ void Wow64Views(Context& c) {
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
 
+// ---- Display scaling -------------------------------------------------------------------------
+
+// The scaling Wine gives programs started from now on: it reads LogPixels (as Windows keeps it)
+// when a program starts.
+bool SetLogPixels(DWORD dpi) {
+    HKEY key = nullptr;
+    const bool ok =
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS &&
+        ::RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) == ERROR_SUCCESS;
+    if (key != nullptr) ::RegCloseKey(key);
+    return ok;
+}
+
+// The size a text takes in a font of the given height (in pixels; negative: the character height).
+SIZE TextSize(const std::wstring& text, int height, int weight, BYTE charset) {
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HFONT font = ::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, charset, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"\u5B8B\u4F53");  // 宋体
+    HGDIOBJ old = ::SelectObject(dc, font);
+    RECT rect{0, 0, 0, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::DeleteObject(font);
+    ::DeleteDC(dc);
+    return SIZE{rect.right - rect.left, rect.bottom - rect.top};
+}
+
+// Every visible control lies inside the window, and its text, in the font the dialog draws it
+// with at dpi (the template's 9-point 宋体; the title's and edition's own pixel sizes scaled),
+// fits what the control leaves for it: a check box's square and a button's edges taken off.
+void CheckTextsFit(Context& c, HWND dialog, int dpi, const std::string& at) {
+    RECT client{};
+    ::GetClientRect(dialog, &client);
+    int checked = 0;
+    for (HWND control = ::GetWindow(dialog, GW_CHILD); control != nullptr; control = ::GetWindow(control, GW_HWNDNEXT)) {
+        if (!IsVisible(control)) continue;
+        const int id = ::GetDlgCtrlID(control);
+        RECT rect = WindowRect(control);
+        ::MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        // (The separators, IDC_STATIC, run past the window's edges on purpose.)
+        if (id != -1)
+            c.Check(rect.left >= 0 && rect.top >= 0 && rect.right <= client.right && rect.bottom <= client.bottom,
+                    "control " + std::to_string(id) + " lies inside the window" + at);
+        const std::wstring text = WindowText(control);
+        const std::wstring kind = ClassName(control);
+        if (text.empty() || kind == L"msctls_progress32") continue;
+        SIZE size = TextSize(text, -::MulDiv(9, dpi, 72), FW_NORMAL, GB2312_CHARSET);
+        // The labels' own fonts are chosen as the control paints (the control may still draw in
+        // the template's): both must fit.
+        if (id == kTitle || id == kEdition) {
+            const SIZE own = TextSize(text, ::MulDiv(id == kTitle ? 14 : 13, dpi, 96), id == kTitle ? 600 : FW_NORMAL,
+                                      ANSI_CHARSET);
+            size.cx = own.cx > size.cx ? own.cx : size.cx;
+            size.cy = own.cy > size.cy ? own.cy : size.cy;
+        }
+        RECT inside{};
+        ::GetClientRect(control, &inside);
+        int width = inside.right, height = inside.bottom;
+        const LONG style = ::GetWindowLongW(control, GWL_STYLE);
+        if (kind == L"Button" && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX) {
+            width -= ::MulDiv(16, dpi, 96);
+        } else if (kind == L"Button") {
+            width -= ::MulDiv(6, dpi, 96);
+            height -= ::MulDiv(4, dpi, 96);
+        } else if (kind == L"Edit") {
+            width -= 4;
+        }
+        ++checked;
+        c.Check(size.cx <= width && size.cy <= height, "the text of " + std::to_string(id) + " fits its control" + at,
+                std::to_wstring(size.cx) + L"x" + std::to_wstring(size.cy) + L" in " + std::to_wstring(width) + L"x" +
+                    std::to_wstring(height));
+    }
+    c.Check(checked >= 4, "texts measured" + at, std::to_wstring(checked));
+}
+
+struct Sample {
+    double x, y;             // where in the picture, as a share of its width and height
+    COLORREF colour;         // what the artwork has there
+    const char* what;
+};
+
+// The picture (width x height in its 1x artwork) fills its control as far as its shape allows,
+// centred: the artwork's marks lie at the same shares of that area, its lower right ones
+// included (a bitmap left at its own size would show background there).
+void CheckPicture(Context& c, HWND dialog, int id, int width, int height, std::initializer_list<Sample> samples,
+                  const std::string& at) {
+    Settle(dialog);
+    ::Sleep(300);
+    const RECT control = WindowRect(::GetDlgItem(dialog, id));
+    const int cw = control.right - control.left, ch = control.bottom - control.top;
+    const double scale = std::min(static_cast<double>(cw) / width, static_cast<double>(ch) / height);
+    const double left = control.left + (cw - width * scale) / 2, top = control.top + (ch - height * scale) / 2;
+    HDC screen = ::GetDC(nullptr);
+    for (const Sample& sample : samples) {
+        const int x = static_cast<int>(left + sample.x * width * scale);
+        const int y = static_cast<int>(top + sample.y * height * scale);
+        const COLORREF got = ::GetPixel(screen, x, y);
+        const auto alike = [](int a, int b) { return a - b < 48 && b - a < 48; };
+        c.Check(alike(GetRValue(got), GetRValue(sample.colour)) && alike(GetGValue(got), GetGValue(sample.colour)) &&
+                    alike(GetBValue(got), GetBValue(sample.colour)),
+                std::string("picture ") + std::to_string(id) + ": " + sample.what + at,
+                L"rgb(" + std::to_wstring(GetRValue(got)) + L"," + std::to_wstring(GetGValue(got)) + L"," +
+                    std::to_wstring(GetBValue(got)) + L")");
+    }
+    ::ReleaseDC(nullptr, screen);
+}
+
+// At 100 %, 125 %, 150 % and 200 % display scaling: nothing clipped, every text fits, the pictures are
+// drawn at their controls' size, in the start view and in the finished view.
+void Scaling(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    constexpr int kLogo = 1025;
+    for (int dpi : {96, 120, 144, 192}) {
+        const std::string at = " at " + std::to_string(dpi) + " DPI";
+        if (!c.Check(SetLogPixels(dpi), "LogPixels set" + at)) return;
+        Setup setup;
+        if (!Launch(c, program, setup)) return;
+        const RECT title = ClientRectOf(setup.dialog, kTitle);
+        c.Check(title.bottom - title.top >= ::MulDiv(14, dpi, 96) + 4, "the dialog is laid out at this scaling" + at,
+                std::to_wstring(title.bottom - title.top));
+        CheckTextsFit(c, setup.dialog, dpi, at);
+        // The mark: its K's stem, the warm bar under it, and the tile's lower right.
+        CheckPicture(c, setup.dialog, kLogo, 64, 64,
+                     {{22.0 / 64, 32.0 / 64, RGB(255, 255, 255), "the K's stem"},
+                      {32.0 / 64, 54.5 / 64, RGB(250, 190, 60), "the bar"},
+                      {57.0 / 64, 57.0 / 64, RGB(39, 143, 134), "the tile's lower right"}},
+                     at);
+        const std::wstring shot = L"scaling-" + std::to_wstring(dpi);
+        c.Screenshot(setup.dialog, shot + L"-dialog");
+        // The folder browser is the system's; the edit box the program adds above its tree must
+        // hold a line of the browser's text.
+        Click(setup.dialog, kBrowse);
+        if (HWND browser = WaitForWindow(setup.process.id(), L"\u8BF7\u9009\u62E9\u5B89\u88C5\u76EE\u5F55\uFF1A",
+                                         kStartTimeout)) {  // 请选择安装目录：
+            RECT edit{};
+            ::GetClientRect(::GetDlgItem(browser, 14148), &edit);
+            const SIZE line = TextSize(L"C:\\Korvel", -::MulDiv(9, dpi, 72), FW_NORMAL, GB2312_CHARSET);
+            c.Check(edit.bottom >= line.cy, "the browser's edit box holds a line of text" + at,
+                    std::to_wstring(edit.bottom) + L" for " + std::to_wstring(line.cy));
+            c.Screenshot(browser, shot + L"-browser");
+            Click(browser, kCancel);
+        } else {
+            c.Check(false, "Browse opens the folder browser" + at);
+        }
+        Click(setup.dialog, kInstall);
+        if (!c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the finished view" + at)) {
+            setup.process.Terminate();
+            return;
+        }
+        CheckTextsFit(c, setup.dialog, dpi, at + " (finished)");
+        // The host's title strip, and the small mark's K in the lower right corner.
+        CheckPicture(c, setup.dialog, kMenusPicture, 303, 175,
+                     {{150.0 / 303, 6.0 / 175, RGB(44, 62, 92), "the title strip"},
+                      {272.0 / 303, 149.0 / 175, RGB(255, 255, 255), "the corner mark's K"}},
+                     at);
+        c.Screenshot(setup.dialog, shot + L"-finished");
+        Click(setup.dialog, kOk);
+        c.CheckExit(setup.process, 0, "OK" + at);
+    }
+}
+
 // ---- Unattended runs -------------------------------------------------------------------------
 
 // Runs SetUp.exe with arguments and watches for any visible window of its process until it
@@ -1129,6 +1295,32 @@ void CheckInstalledForUninstall(Context& c) {
     c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"DisplayVersion", version) &&
                 !version.empty() && version == VersionResourceText(c.setupBuilt, L"ProductVersion"),
             "the entry shows the version of the exe's version resource", version);
+    // What management tools detect the install by: the version's numbers, today's date, a size.
+    DWORD major = 0, minor = 0, size = 0;
+    const std::size_t dot = version.find(L'.');
+    const bool numbers = ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMajor", major) &&
+                         ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"VersionMinor", minor);
+    c.Check(numbers && dot != std::wstring::npos && major == std::wcstoul(version.c_str(), nullptr, 10) &&
+                minor == std::wcstoul(version.c_str() + dot + 1, nullptr, 10),
+            "VersionMajor and VersionMinor are the DisplayVersion's numbers",
+            std::to_wstring(major) + L"." + std::to_wstring(minor));
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
+    wchar_t date[16];
+    std::swprintf(date, 16, L"%04d%02d%02d", today.wYear, today.wMonth, today.wDay);
+    std::wstring installDate;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallDate", installDate) && installDate == date,
+            "InstallDate is today, yyyymmdd", installDate);
+    const bool sized = ReadDword(HKEY_LOCAL_MACHINE, kUninstallEntry, L"EstimatedSize", size);
+    c.Check(sized && size > 0, "EstimatedSize in KB", std::to_wstring(size));
+    // Where tools look for the edition's programs: an x86 program on a 64-bit Windows in the
+    // 32-bit view (the 64-bit view's Wow6432Node), any other in the native one.
+    const std::wstring native = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
+    const std::wstring view32 = L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
+    const bool wow64 = OnWow64();
+    c.Check(KeyExists(HKEY_LOCAL_MACHINE, wow64 ? view32 : native, KEY_WOW64_64KEY) &&
+                !(wow64 && KeyExists(HKEY_LOCAL_MACHINE, native, KEY_WOW64_64KEY)),
+            wow64 ? "the entry is in the 32-bit view only" : "the entry is in the native view");
 }
 
 // Runs the uninstaller as a user would: Yes to its question, OK to its report; checks the texts
@@ -1400,6 +1592,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"planted-dlls", &PlantedDlls},
         {L"texts", &Texts},
         {L"wow64-views", &Wow64Views},
+        {L"scaling", &Scaling},
         {L"beyond-code-page", &BeyondTheCodePage},
         {L"uninstall-entry", &UninstallFromTheEntry},
         {L"uninstall-quiet", &UninstallQuiet},

@@ -48,6 +48,7 @@ public:
     int boxClicks = 0;
     int otherCodes = 0;
     int okCalls = 0;
+    int dpiChanges = 0;
     bool initialised = false;
 
 protected:
@@ -66,6 +67,7 @@ protected:
         ++okCalls;
         CDialog::OnOK();
     }
+    void OnDpiChanged() override { ++dpiChanges; }
 
 private:
     std::function<void(TestDialog&)> steps;
@@ -112,6 +114,20 @@ void CancelAndEscape() {
         d.EndDialog(IDCANCEL);
     });
     icon.DoModal();
+}
+
+// A move to a display of another scaling: the dialog manager gets WM_DPICHANGED (to rescale the
+// template), and the dialog's own redrawing follows once, afterwards.
+void DpiChangeAfterTheDialogManager() {
+    TestDialog moved([](TestDialog& d) {
+        RECT rect{};
+        ::GetWindowRect(d.hwnd, &rect);
+        ::SendMessageW(d.hwnd, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&rect));
+        Expect(d.dpiChanges == 0, "the dialog's own part waits for the dialog manager's");
+        ::PostMessageW(d.hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
+    moved.DoModal();
+    Expect(moved.dpiChanges == 1, "then runs once");
 }
 
 // Swallows the letter x and counts what it lets through; everything goes on to the edit's own
@@ -176,6 +192,7 @@ int main() {
     CancelAndEscape();
     Subclassing();
     GdiOwners();
+    DpiChangeAfterTheDialogManager();
     std::printf("%d failure(s)\n", failures);
     return failures == 0 ? 0 : 1;
 }
