@@ -18,7 +18,7 @@ const char kNoRecordFormat[] =
 const char kDamagedFormat[] =
     "卸载记录已损坏：\n\n%s\n\n为避免误删文件，卸载已停止，没有做任何更改。";
 const char kUnsafeFormat[] =
-    "卸载记录所在的位置不安全：\n\n%s\n\n%s%s。为避免执行他人改动过的记录，卸载已停止，没有做任何更改。";
+    "卸载记录所在的位置不安全：\n\n%s\n\n%s：%s。为避免执行他人改动过的记录，卸载已停止，没有做任何更改。";
 const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
 constexpr std::size_t kListed = 10;
