@@ -1,5 +1,7 @@
 #include "setup/win32/StartUp.h"
 
+#include <vector>
+
 #include "catalogue/HostCatalogue.h"
 #include "platform/win32/Cp936.h"
 #include "platform/win32/Win32Files.h"
@@ -12,6 +14,7 @@
 #include "setup/Unattended.h"
 #include "journal/Journal.h"
 #include "journal/RecordPlace.h"
+#include "text/PathText.h"
 #include "platform/win32/FolderSecurity.h"
 #include "journal/Recording.h"
 #include "journal/UndoRecorder.h"
@@ -122,12 +125,31 @@ std::wstring DefaultLogPath() {
     if (!PrepareProtectedFolder(files, programData, records, fault)) return std::wstring();
     return WidenCp936(records + "\\Korvel-Tarnwick-setup.log");
 }
+// With administrator rights a log the command line names is written only where no other user
+// could have put a link on its way (no level they own, or may rename, delete or re-permit); else
+// the run goes on without a log. The file itself is checked when it is opened.
+std::wstring CommandLogPath(const std::wstring& path) {
+    if (!RunsWithAdministratorRights()) return path;
+    std::vector<wchar_t> full(32768);
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    std::string narrow;
+    if (length == 0 || length >= full.size() || !NarrowCp936Exact(std::wstring(full.data(), length), narrow))
+        return std::wstring();
+    const std::size_t cut = LastSeparator(narrow);
+    if (cut == std::string::npos) return std::wstring();
+    const std::string folder = narrow.substr(0, cut);
+    Win32Files files;
+    TrustFault fault;
+    // Every level by the rule of a level above: others may add to it, not replace it.
+    if (!CheckTrustedLevels(files, folder, folder + "\\", fault)) return std::wstring();
+    return std::wstring(full.data(), length);
+}
 }  // namespace
 
 int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     const std::wstring line = commandLine != nullptr ? commandLine : L"";
     const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()));
-    const std::wstring logPath = command.logPath.empty() ? DefaultLogPath() : Wide(command.logPath);
+    const std::wstring logPath = command.logPath.empty() ? DefaultLogPath() : CommandLogPath(Wide(command.logPath));
     Win32SetupLog log(logPath, command.silent);
     log.Line(Format("Korvel-Tarnwick setup %d.%02d.%02d, %d-bit edition, code page %u", setupVersion / 10000,
                     setupVersion / 100 % 100, setupVersion % 100, hostBitness, GetACP()));
