@@ -108,8 +108,11 @@ TEST(Journal, DamageIsRefusedAndATornLastLineIsPassedOver) {
     journal.Add(folder);
     EXPECT_EQ(files.Content(record), edited);
     EXPECT_EQ(files.Children("C:\\K"), std::vector<std::string>{"uninstall.dat"});
-    for (const std::string& call : files.calls)
-        if (call.find("uninstall.dat") != std::string::npos) EXPECT_EQ(call.rfind("Read", 0), 0u) << call;
+    for (const std::string& call : files.calls) {
+        if (call.find("uninstall.dat") != std::string::npos) {
+            EXPECT_EQ(call.rfind("Read", 0), 0u) << call;
+        }
+    }
 }
 
 // Nothing is read or written before the folder is proven (Place); with administrator rights the
