@@ -416,7 +416,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
              return m.Uninstall();
          }, kExitNoRecord},
         {"a NUL byte that cuts a support file's path", [](Machine& m) {
-             m.Append(Forged(EntryKind::File, std::string("C:\\Victim\\b.dll\0\\ACAD2022.DLL", 31), "victim b"),
+             m.Append(Forged(EntryKind::File, std::string("C:\\Victim\\b.dll") + '\0' + "\\ACAD2022.DLL", "victim b"),
                       m.Records() + "\\uninstall.dat");
              return m.Uninstall();
          }, kExitNoRecord},
@@ -470,7 +470,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
         {"the user's own entry in the list of programs", [](Machine& m) {
              KeyHandle key(m.registry);
              m.registry.CreateKey(kHkeyCurrentUser, kUninstallKey, key.out());
-             m.registry.SetString(key.get(), "InstallLocation", "C:\\Users\\Public", 17);
+             m.registry.SetString(key.get(), "InstallLocation", "C:\\Users\\Public", 15);
              m.registry.DeleteKey(kHkeyLocalMachine, kUninstallKey);
              std::string folder;
              return LocateInstall(m.registry, "C:\\pkg\\SetUp.exe", true, folder) ? 0 : kExitNoRecord;
