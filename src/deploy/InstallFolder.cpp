@@ -1,5 +1,6 @@
 #include "deploy/InstallFolder.h"
 
+#include "deploy/FolderTrust.h"
 #include "text/PathText.h"
 
 namespace {
@@ -19,8 +20,42 @@ FolderOutcome MakeLevel(Files& files, const std::string& path, bool elevated) {
         return elevated ? FolderOutcome::NotMade : FolderOutcome::Ready;
     }
     if (IsReparsePoint(attributes)) return FolderOutcome::Redirected;
-    if (elevated && !files.OwnedByAdministrators(path)) return FolderOutcome::ForeignOwner;
     return FolderOutcome::Ready;
+}
+
+// The owner and rights of every existing level of folder, from its drive's root down.
+bool Trusted(Files& files, const std::string& folder, PreparedFolders& refused) {
+    TrustFault fault;
+    if (CheckTrustedLevels(files, folder, std::string(), fault)) return true;
+    refused = {FolderOutcome::Unprotected, fault.level, fault.why};
+    if (IsReparsePoint(files.ReadAttributes(fault.level))) refused = {FolderOutcome::Redirected, fault.level, ""};
+    Protection protection;
+    if (files.ReadProtection(fault.level, protection) && !protection.administrativeOwner && fault.level.size() > 3)
+        refused = {FolderOutcome::ForeignOwner, fault.level, ""};
+    return false;
+}
+
+const char kNotRelocked[] = "无法重设其所有者和权限";
+
+// The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
+// that nothing more can be put in it, then everything in it. A link inside is not followed.
+PreparedFolders Relock(Files& files, const std::string& folder) {
+    if (!files.Relock(folder)) return {FolderOutcome::Unprotected, folder, kNotRelocked};
+    FindScope find(files);
+    FindEntry entry;
+    if (!find.First(JoinPath(folder, "*.*"), entry)) return {FolderOutcome::Unprotected, folder, kNotRelocked};
+    do {
+        if (entry.name == "." || entry.name == "..") continue;
+        const std::string path = JoinPath(folder, entry.name);
+        if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
+        if (entry.attributes & kAttrDirectory) {
+            const PreparedFolders inner = Relock(files, path);
+            if (inner.outcome != FolderOutcome::Ready) return inner;
+        } else if (!files.Relock(path)) {
+            return {FolderOutcome::Unprotected, path, kNotRelocked};
+        }
+    } while (find.Next(entry));
+    return {};
 }
 
 }  // namespace
@@ -28,24 +63,39 @@ FolderOutcome MakeLevel(Files& files, const std::string& path, bool elevated) {
 PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
                                       const std::string& subFolder, bool elevated) {
     // The levels between the drive root and the folder: made by someone else, they may still
-    // redirect everything below them. Those missing are made as the folder itself is, each with
-    // the same checks, outermost first (the record then removes them, innermost first, when empty).
+    // redirect everything below them. Those missing are made as the folder itself is, once every
+    // existing one has passed, outermost first (the record then removes them, innermost first,
+    // when empty).
     if (folder.size() > 3) {
         for (std::size_t end = NextSeparator(folder, 3); end != std::string::npos;
              end = NextSeparator(folder, end + 1)) {
             const std::string level = folder.substr(0, end);
-            const std::uint32_t attributes = files.ReadAttributes(level);
-            if (IsReparsePoint(attributes)) return {FolderOutcome::Redirected, level};
-            if (attributes != kInvalidAttributes) continue;
+            if (IsReparsePoint(files.ReadAttributes(level))) return {FolderOutcome::Redirected, level, ""};
+        }
+    }
+    PreparedFolders refused;
+    // Nothing is made below a level that others control.
+    if (elevated && !Trusted(files, folder, refused)) return refused;
+    if (folder.size() > 3) {
+        for (std::size_t end = NextSeparator(folder, 3); end != std::string::npos;
+             end = NextSeparator(folder, end + 1)) {
+            const std::string level = folder.substr(0, end);
+            if (files.ReadAttributes(level) != kInvalidAttributes) continue;
             const FolderOutcome outcome = MakeLevel(files, level, elevated);
-            if (outcome != FolderOutcome::Ready) return {outcome, level};
+            if (outcome != FolderOutcome::Ready) return {outcome, level, ""};
         }
     }
     const bool driveRoot = folder.size() == 2;
-    for (const std::string& level : {folder, folder + subFolder}) {
-        if (driveRoot && level == folder) continue;  // "X:" is the drive's current folder
-        const FolderOutcome outcome = MakeLevel(files, level, elevated);
-        if (outcome != FolderOutcome::Ready) return {outcome, level};
+    if (!driveRoot) {
+        const FolderOutcome outcome = MakeLevel(files, folder, elevated);
+        if (outcome != FolderOutcome::Ready) return {outcome, folder, ""};
+        // Someone may have made it between the check and the making.
+        if (elevated && !Trusted(files, folder, refused)) return refused;
     }
+    const std::string own = folder + subFolder;
+    if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own)))
+        return Relock(files, own);
+    const FolderOutcome outcome = MakeLevel(files, own, elevated);
+    if (outcome != FolderOutcome::Ready) return {outcome, own, ""};
     return {};
 }

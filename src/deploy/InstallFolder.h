@@ -3,7 +3,9 @@
 // what every user's host loads from them. With administrator rights a folder is made with rights
 // of its own (Files::CreateLockedFolder), never with those inherited from a parent that any user
 // may write to; an existing folder is refused when it redirects elsewhere (a junction or a
-// symbolic link) or, with administrator rights, when another user owns it.
+// symbolic link) or, with administrator rights, when another user owns it or may change it
+// (FolderTrust.h). The plug-in's own sub-folder, left by an earlier install, is taken back: it
+// and everything in it get the administrators as owner and the locked rights again.
 #include <string>
 
 #include "platform/Files.h"
@@ -13,17 +15,20 @@ enum class FolderOutcome {
     Redirected,    // a level is a reparse point
     ForeignOwner,  // exists, and not Administrators own it (checked only when elevated)
     NotMade,       // missing and could not be made (reported only when elevated)
+    Unprotected,   // others may change it, or its rights cannot be read or set (elevated only)
 };
 
 struct PreparedFolders {
     FolderOutcome outcome = FolderOutcome::Ready;
     std::string refused;  // the level the outcome names, when not Ready
+    std::string why;      // Unprotected: what is wrong with it (CP936)
 };
 
 // Makes `folder` (an absolute drive path without a trailing backslash; "X:" for a drive root,
 // which is never made) and then folder + subFolder, one level each; a level above them that is
-// missing is made the same way first. Every existing level above them is checked for a reparse
-// point. Without administrator rights a level that cannot be
+// missing is made the same way first. Every existing level above them is first checked for a
+// reparse point, and with administrator rights for its owner and rights, before anything is
+// made. Without administrator rights a level that cannot be
 // made is left for the payload copy to report, as the copy into it fails.
 PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
                                       const std::string& subFolder, bool elevated);

@@ -10,6 +10,12 @@ public:
     virtual ~InstallJournal() = default;
     // folder: the plug-in's own folder ("<chosen>\Korvel-Tarnwick"), where the record goes.
     virtual void Begin(const std::string& folder) = 0;
+    // Once the folder has been proven and made: where the record goes, and whether it can be kept
+    // there. Returns why the install must stop (shown to the user), or empty.
+    virtual std::string Prepare(bool elevated) {
+        (void)elevated;
+        return std::string();
+    }
     // After the run, however it ended, once it has begun.
     virtual void Finish() = 0;
     // Files left as they were because their content could not be kept for the undo first.

@@ -3,10 +3,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "journal/RecordPlace.h"
 #include "text/PathText.h"
 #include "text/Text.h"
 
 namespace {
+const char kNoProgramData[] = "找不到 ProgramData 文件夹，无法保存卸载记录。安装已停止。";
+const char kRecordFolderUnsafe[] =
+    "卸载记录所在的文件夹不安全：\n\n%s\n\n%s。安装已停止。";
+const char kRecordDamaged[] =
+    "已有的卸载记录已损坏：\n\n%s\n\n为避免覆盖它，安装已停止。";
 const char kHeader[] = "Korvel-Tarnwick uninstall record\t1";
 const char* const kKindNames[] = {"folder", "file", "replaced", "key", "value", "keydeleted", "pendingfile",
                                   "pendingreplaced", "user"};
@@ -91,7 +97,7 @@ bool FromHex(const std::string& hex, std::string& bytes) {
 }
 
 bool Number(const std::string& text, std::uint64_t& value) {
-    if (text.empty() || text.size() > 19) return false;
+    if (text.empty() || text.size() > 19 || (text[0] == '0' && text.size() > 1)) return false;
     value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
@@ -119,9 +125,11 @@ bool Text(TextCodec& codec, const std::string& cp936, std::string& field) {
     return true;
 }
 
+// Only the spelling Text gives: a raw line break was never written by it.
 bool FromText(TextCodec& codec, const std::string& field, std::string& cp936) {
     std::string utf8;
-    return Unescape(field, utf8) && codec.Utf8ToCp936(utf8, cp936);
+    return field.find_first_of("\r\n") == std::string::npos && Unescape(field, utf8) &&
+           codec.Utf8ToCp936(utf8, cp936);
 }
 
 const char* RootName(RegKey root) {
@@ -225,7 +233,8 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
             if (f.size() != n || !FromText(codec, f[1], e.path)) return false;
             if (e.kind != EntryKind::File && !FromText(codec, f[2], e.backup)) return false;
             e.hash = f[n - 1];
-            return Number(f[n - 2], e.size) && e.hash.size() == 64;
+            return Number(f[n - 2], e.size) && e.hash.size() == 64 &&
+                   e.hash.find_first_not_of("0123456789abcdef") == std::string::npos;
         }
         case EntryKind::Key:
             return f.size() == 3 && Root(f[1], e.root) && FromText(codec, f[2], e.path);
@@ -288,34 +297,66 @@ RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& fol
 }
 
 void Journal::Arm(const std::string& folder) {
-    folder_ = folder;
+    folder_ = recordFolder_ = folder;
     armed_ = true;
     live_ = false;
+    placed_ = false;
     headerWritten_ = false;
     resumeAfterCut_ = false;
     entries_.clear();
     written_ = 0;
     backups_ = 0;
+}
+
+std::string Journal::Place(bool elevated) {
+    if (!armed_) return std::string();
+    recordFolder_ = folder_;
+    if (elevated) {
+        std::string programData;
+        if (!ProgramDataFolder(files_, programData)) {
+            Abandon();
+            return kNoProgramData;
+        }
+        recordFolder_ = ProtectedRecordFolder(programData, folder_);
+        TrustFault fault;
+        if (!PrepareProtectedFolder(files_, programData, recordFolder_, fault)) {
+            Abandon();
+            return Format(kRecordFolderUnsafe, fault.level.c_str(), fault.why.c_str());
+        }
+    }
     std::vector<JournalEntry> earlier;
-    const std::string path = JoinPath(folder_, kRecordName);
-    switch (Load(files_, codec_, folder_, earlier)) {
+    switch (Load(files_, codec_, recordFolder_, earlier)) {
         case RecordState::Loaded:
-            entries_ = earlier;
-            written_ = entries_.size();
+            // Kept before what this run has recorded so far (the folders it made).
+            entries_.insert(entries_.begin(), earlier.begin(), earlier.end());
+            written_ = earlier.size();
             headerWritten_ = true;
+            for (const JournalEntry& e : earlier) backups_ += e.kind == EntryKind::Replaced;
             {
                 std::string bytes;
-                resumeAfterCut_ = files_.ReadBytes(path, bytes) && !bytes.empty() && bytes.back() != '\n';
+                resumeAfterCut_ = files_.ReadBytes(JoinPath(recordFolder_, kRecordName), bytes) && !bytes.empty() &&
+                                  bytes.back() != '\n';
             }
             break;
         case RecordState::Damaged:
-            // Not ours to guess at, nor to lose: kept aside for whoever looks at it.
-            files_.CopyOver(path, path + ".damaged", false);
-            files_.RemoveFile(path);
-            break;
+            // Not ours to guess at, nor to lose, nor to write over: whoever looks at it finds it
+            // as it is, and this install does not go on.
+            Abandon();
+            return Format(kRecordDamaged, JoinPath(recordFolder_, kRecordName).c_str());
         case RecordState::Missing:
             break;
     }
+    placed_ = true;
+    Flush();
+    return std::string();
+}
+
+void Journal::Abandon() {
+    // The folders this run made for the install, innermost first, while still empty.
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
+        if (it->kind == EntryKind::Folder) files_.RemoveFolder(it->path);
+    entries_.clear();
+    armed_ = false;
 }
 
 void Journal::Add(const JournalEntry& entry) {
@@ -328,10 +369,10 @@ void Journal::Add(const JournalEntry& entry) {
 }
 
 bool Journal::Flush() {
-    if (!armed_ || !live_) return false;
+    if (!armed_ || !placed_ || !live_) return false;
     if (written_ == entries_.size()) return true;
-    const std::string path = JoinPath(folder_, kRecordName);
-    if (files_.ReadAttributes(folder_) == kInvalidAttributes) return false;  // not yet made
+    const std::string path = JoinPath(recordFolder_, kRecordName);
+    if (files_.ReadAttributes(recordFolder_) == kInvalidAttributes) return false;  // not yet made
     std::string text;
     if (!headerWritten_) text = Sealed(kHeader) + "\n";
     if (resumeAfterCut_) text = "\n" + Sealed(kHeader) + "\n";
@@ -365,7 +406,7 @@ const JournalEntry* Journal::FirstFileEntry(const std::string& path, bool& compl
 }
 
 std::string Journal::NewBackupPath() {
-    const std::string folder = JoinPath(folder_, kBackupFolder);
+    const std::string folder = JoinPath(recordFolder_, kBackupFolder);
     if (files_.ReadAttributes(folder) == kInvalidAttributes && !files_.CreateFolder(folder)) return std::string();
     for (;;) {
         const std::string path = JoinPath(folder, Format("%d.bak", ++backups_));

@@ -83,13 +83,21 @@ public:
     static RecordState Load(Files& files, TextCodec& codec, const std::string& folder,
                             std::vector<JournalEntry>& entries);
 
-    // Starts recording for an install into folder (the plug-in's own folder). An earlier record
-    // there is continued; a damaged one is kept aside as "uninstall.dat.damaged" and a new one
-    // begun. Nothing is written until the run's first change beyond the folders it makes: a run
-    // that changed nothing else leaves no record.
+    // Starts recording for an install into folder (the plug-in's own folder). Nothing is read or
+    // written until Place has found where the record lies, and nothing is written until the
+    // run's first change beyond the folders it makes: a run that changed nothing else leaves no
+    // record. Entries are kept until then.
     void Arm(const std::string& folder);
+    // Once the install folder has been proven: where the record lies (the plug-in's folder, or
+    // with administrator rights a protected folder of its own, made now), and an earlier record
+    // there, which is continued. Returns why the install must not go on (a record folder that
+    // others could change, a damaged record, which is left exactly as it is), or empty.
+    std::string Place(bool elevated);
     bool armed() const { return armed_; }
+    bool placed() const { return placed_; }
     const std::string& folder() const { return folder_; }
+    // The folder that holds the record and its backups.
+    const std::string& recordFolder() const { return recordFolder_; }
 
     // Called once a run, at its first change beyond folders, before that change is recorded:
     // where the uninstaller and the entry in the list of programs are put in place.
@@ -115,19 +123,24 @@ public:
 
     // Every entry of the record, earlier installs' included.
     const std::vector<JournalEntry>& entries() const { return entries_; }
-    // A fresh path in the backup folder for the previous content of an overwritten file; the
-    // folder is made when missing. Empty when it cannot be.
+    // A fresh path in the backup folder (beside the record) for the previous content of an
+    // overwritten file; the folder is made when missing. Empty when it cannot be.
     std::string NewBackupPath();
 
 private:
+    // Stops recording where the record cannot be kept; the empty folders made so far go.
+    void Abandon();
+
     Files& files_;
     TextCodec& codec_;
     bool armed_ = false;
     bool live_ = false;
+    bool placed_ = false;
     bool headerWritten_ = false;
     bool resumeAfterCut_ = false;  // the file ends in a line a killed run cut short
     std::function<void()> firstChange_;
     std::string folder_;
+    std::string recordFolder_;
     std::vector<JournalEntry> entries_;
     std::size_t written_ = 0;  // entries_ already in the file
     int backups_ = 0;

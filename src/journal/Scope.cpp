@@ -1,8 +1,9 @@
 #include "journal/Scope.h"
 
+#include "deploy/FolderTrust.h"
+#include "journal/UninstallEntry.h"
 #include "text/PathText.h"
 #include "text/Text.h"
-#include "journal/UninstallEntry.h"
 #include "register/UserHives.h"
 
 namespace {
@@ -11,17 +12,27 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
 }
 
 bool Inside(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() + 1 && StartsWith(path, folder) && path[folder.size()] == '\\' &&
-           path.find("\\..") == std::string::npos;
+    return path.size() > folder.size() + 1 && StartsWith(path, folder) && path[folder.size()] == '\\';
 }
 
-// The last name of a path.
+// The last name of a path, and the folder that holds it.
 std::string LastName(const std::string& path) {
     const std::size_t cut = LastSeparator(path);
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
+std::string Holder(const std::string& path) {
+    const std::size_t cut = LastSeparator(path);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
 
-// Loader keys: "<AutoCAD root>\...\Applications" and "...\Applications\Korvel<year>[DLL]".
+bool HasControl(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) return true;
+    return false;
+}
+
+// --- Registry keys: which an install makes, which of their values it sets, which it may have
+// deleted (and so the undo makes again). One row a kind of key.
 bool IsLoaderKey(const std::string& path) {
     if (!StartsWith(path, "SOFTWARE\\Autodesk\\AutoCAD\\") && !StartsWith(path, "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\"))
         return false;
@@ -30,74 +41,156 @@ bool IsLoaderKey(const std::string& path) {
     const std::string rest = path.substr(at + 13);
     return rest.empty() || StartsWith(rest, "\\Korvel");
 }
-
+bool IsOwnLoaderKey(const std::string& path) { return IsLoaderKey(path) && StartsWith(LastName(path), "Korvel"); }
 bool IsLoaderValue(const std::string& name) {
     return EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "LOADCTRLS") || EqualsNoCase(name, "MANAGED");
 }
-
 bool IsProfileKey(const std::string& path) {
     return StartsWith(path, "Software\\Autodesk\\AutoCAD\\") && UpperCp936(path).find("\\PROFILES\\") != std::string::npos;
 }
-
-bool IsSupportFile(const std::string& path) {
-    const std::string name = UpperCp936(LastName(path));
-    if (name == "KORVEL_EN.SHX" || name == "KORVEL_HZ.SHX" || name == "PDFPLOT9.HDI") return true;
-    return name.size() == 12 && name.compare(0, 4, "ACAD") == 0 && name.compare(8, 4, ".DLL") == 0 &&
-           name.find_first_not_of("0123456789", 4) == 8;
+bool IsTrustedPaths(const std::string& name) { return EqualsNoCase(name, "TRUSTEDPATHS"); }
+bool IsEntryKey(const std::string& path) { return EqualsNoCase(path, kUninstallKey); }
+bool IsAboveEntryKey(const std::string& path) { return StartsWith(kUninstallKey, path + "\\"); }
+bool AnyValue(const std::string&) { return true; }
+// The Active Setup component (what an install with administrator rights writes for every user),
+// and the keys above it, should they have been missing.
+bool IsActiveSetupKey(const std::string& path) { return EqualsNoCase(path, kActiveSetupKey); }
+bool IsAboveActiveSetupKey(const std::string& path) { return StartsWith(kActiveSetupKey, path + "\\"); }
+bool IsActiveSetupValue(const std::string& name) {
+    for (const char* known : {"", "StubPath", "Version", "IsInstalled"})
+        if (EqualsNoCase(name, known)) return true;
+    return false;
 }
-// What an install with administrator rights writes for every user: the Active Setup component
-// (and the keys above it, should they have been missing), and the trusted paths of the users
-// logged on at the time, below HKEY_USERS\<SID>.
-bool IsEveryUserEntry(const JournalEntry& e) {
-    if (e.kind == EntryKind::KeyDeleted) return false;
-    if (e.root == kHkeyLocalMachine) {
-        if (e.kind == EntryKind::Key) return StartsWith(std::string(kActiveSetupKey) + "\\", e.path + "\\");
-        if (!EqualsNoCase(e.path, kActiveSetupKey)) return false;
-        for (const char* name : {"", "StubPath", "Version", "IsInstalled"})
-            if (EqualsNoCase(e.value.name, name)) return true;
-        return false;
+// A logged-on user's profile, below HKEY_USERS\<SID>: the SID is "S-" and digits and dashes.
+bool IsSid(const std::string& text) {
+    return text.size() > 4 && StartsWith(text, "S-1-") && text.find_first_not_of("0123456789-", 2) == std::string::npos;
+}
+bool IsUsersProfileKey(const std::string& path) {
+    const std::size_t cut = path.find('\\');
+    return cut != std::string::npos && IsSid(path.substr(0, cut)) && IsProfileKey(path.substr(cut + 1));
+}
+
+struct KeyRule {
+    bool machine, user, users;               // under HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS
+    bool (*key)(const std::string& path);
+    bool (*value)(const std::string& name);  // the values an install sets; null: none
+    bool deleted;                            // an install may delete it (with its values kept)
+};
+const KeyRule kKeyRules[] = {
+    {true, false, false, IsOwnLoaderKey, IsLoaderValue, true},
+    {true, false, false, IsLoaderKey, IsLoaderValue, false},
+    {false, true, false, IsProfileKey, IsTrustedPaths, false},
+    {false, false, true, IsUsersProfileKey, IsTrustedPaths, false},
+    {true, true, false, IsEntryKey, AnyValue, false},
+    {true, true, false, IsAboveEntryKey, nullptr, false},  // made on the way to the entry
+    {true, false, false, IsActiveSetupKey, IsActiveSetupValue, false},
+    {true, false, false, IsAboveActiveSetupKey, nullptr, false},
+};
+
+// Where a loader that the undo would write back points: a file named the one way the system
+// reads it, in a folder that (with administrator rights) only they can change, so that putting
+// it back cannot make every host load what a user placed. A folder that is gone is no threat:
+// the undo never makes a loader into a missing module again.
+bool SafeLoader(const RecordedValue& value, const InstallScope& scope) {
+    if (!EqualsNoCase(value.name, "LOADER")) return true;
+    if (value.type != kRegSz && value.type != kRegExpandSz) return false;
+    std::string path = value.bytes;
+    while (!path.empty() && path.back() == '\0') path.pop_back();
+    const std::string folder = Holder(path);
+    if (!IsCanonicalPath(path) || !IsCanonicalPath(folder) || scope.files == nullptr) return false;
+    const std::uint32_t attributes = scope.files->ReadAttributes(folder);
+    if (attributes == kInvalidAttributes) return true;
+    if (!(attributes & kAttrDirectory)) return false;
+    TrustFault fault;
+    return !scope.elevated || CheckTrustedLevels(*scope.files, folder, std::string(), fault);
+}
+
+bool KeyEntryInScope(const JournalEntry& e, const InstallScope& scope) {
+    if (e.path.empty() || HasControl(e.path) || HasControl(e.value.name)) return false;
+    for (const KeyRule& rule : kKeyRules) {
+        const bool root = e.root == kHkeyLocalMachine ? rule.machine
+                          : e.root == kHkeyCurrentUser ? rule.user
+                                                       : e.root == kHkeyUsers && rule.users;
+        if (!root) continue;
+        if (!rule.key(e.path)) continue;
+        switch (e.kind) {
+            case EntryKind::Key: return true;
+            case EntryKind::Value:
+                if (rule.value == nullptr || !rule.value(e.value.name)) continue;
+                return !e.hadOld || SafeLoader(e.old, scope);
+            case EntryKind::KeyDeleted: {
+                if (!rule.deleted) continue;
+                for (const RecordedValue& v : e.values)
+                    if (HasControl(v.name) || !SafeLoader(v, scope)) return false;
+                return true;
+            }
+            default: return false;
+        }
     }
-    if (e.root != kHkeyUsers) return false;
-    const std::size_t cut = e.path.find('\\');
-    if (cut == std::string::npos || !StartsWith(e.path, "S-1-") || e.path.find("\\..") != std::string::npos)
+    return false;
+}
+
+// The fonts, host libraries and plot driver go into exactly these folders of a host found now.
+bool IsSupportFile(const std::string& path, const InstallScope& scope) {
+    const std::string name = UpperCp936(LastName(path));
+    std::string sub;
+    if (name == "KORVEL_EN.SHX" || name == "KORVEL_HZ.SHX")
+        sub = "Fonts";
+    else if (name == "PDFPLOT9.HDI")
+        sub = "Drv";
+    else if (!(name.size() == 12 && name.compare(0, 4, "ACAD") == 0 && name.compare(8, 4, ".DLL") == 0 &&
+               name.find_first_not_of("0123456789", 4) == 8))
         return false;
-    return IsProfileKey(e.path.substr(cut + 1)) &&
-           (e.kind == EntryKind::Key || EqualsNoCase(e.value.name, "TRUSTEDPATHS"));
+    for (const std::string& host : scope.hostFolders) {
+        const std::string folder = sub.empty() ? host : JoinPath(host, sub);
+        std::string trimmed = folder;
+        DropTrailingSeparator(trimmed);
+        if (EqualsNoCase(Holder(path), trimmed)) return true;
+    }
+    return false;
 }
 }  // namespace
 
-bool WithinInstallScope(const JournalEntry& e, const std::string& folder) {
+bool IsCanonicalPath(const std::string& path) {
+    if (!IsDrivePath(path) || path.size() < 4 || !IsWholeCp936(path)) return false;
+    std::size_t start = 3;
+    for (;;) {
+        const std::size_t end = NextSeparator(path, start);
+        const std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') return false;
+        for (std::size_t i = 0; i < name.size(); i += CharLength(name, i)) {
+            const unsigned char c = static_cast<unsigned char>(name[i]);
+            if (CharLength(name, i) == 1 && (c < 0x20 || c == 0x7F || std::string("/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos))
+                return false;
+        }
+        if (end == std::string::npos) return true;
+        start = end + 1;
+    }
+}
+
+bool WithinInstallScope(const JournalEntry& e, const InstallScope& scope) {
     switch (e.kind) {
         case EntryKind::User:
-            // A SID: "S-" and digits and dashes, nothing a path or key could hide in.
-            return e.path.size() > 2 && e.path.compare(0, 2, "S-") == 0 &&
-                   e.path.find_first_not_of("0123456789-", 2) == std::string::npos;
+            // The installing account: nothing a path or key could hide in.
+            return IsSid(e.path);
         case EntryKind::Folder: {
             // The plug-in's folder and the levels above it that the install made (never a drive).
-            return EqualsNoCase(e.path, folder) ||
-                   (e.path.size() > 3 && IsAbsolutePath(e.path) && Inside(folder, e.path));
+            return IsCanonicalPath(e.path) && (EqualsNoCase(e.path, scope.folder) || Inside(scope.folder, e.path));
         }
         case EntryKind::File:
         case EntryKind::Replaced:
         case EntryKind::PendingFile:
         case EntryKind::PendingReplaced:
-            if (!IsNewFile(e.kind) && !Inside(e.backup, JoinPath(folder, Journal::kBackupFolder))) return false;
-            return Inside(e.path, folder) || (IsAbsolutePath(e.path) && IsSupportFile(e.path));
+            if (!IsCanonicalPath(e.path)) return false;
+            if (!IsNewFile(e.kind) &&
+                !(IsCanonicalPath(e.backup) &&
+                  EqualsNoCase(Holder(e.backup), JoinPath(scope.recordFolder, Journal::kBackupFolder))))
+                return false;
+            return Inside(e.path, scope.folder) || IsSupportFile(e.path, scope);
         case EntryKind::Key:
         case EntryKind::KeyDeleted:
-        case EntryKind::Value: {
-            if (IsEveryUserEntry(e)) return true;
-            const bool entryKey = EqualsNoCase(e.path, kUninstallKey);
-            if (e.kind == EntryKind::KeyDeleted) return e.root == kHkeyLocalMachine && IsLoaderKey(e.path);
-            if (e.root == kHkeyLocalMachine && IsLoaderKey(e.path))
-                return e.kind == EntryKind::Key || IsLoaderValue(e.value.name);
-            if (e.root == kHkeyCurrentUser && IsProfileKey(e.path))
-                return e.kind == EntryKind::Key || EqualsNoCase(e.value.name, "TRUSTEDPATHS");
-            // The entry in the list of programs, and the keys above it that may have been made.
-            if (e.kind == EntryKind::Key)
-                return entryKey || StartsWith(kUninstallKey, e.path + "\\");
-            return entryKey;
-        }
+        case EntryKind::Value:
+            return KeyEntryInScope(e, scope);
     }
     return false;
 }

@@ -1,11 +1,26 @@
 #pragma once
 // What an install of the plug-in can have done, and so all that its undo may touch. A record
 // is text in a folder on disk: one that names anything else (another program's key, a file
-// outside the hosts' and the plug-in's folders) was not written by an install, and is refused
-// whole rather than replayed with an administrator's rights.
+// outside the hosts' and the plug-in's folders, a path that the system would read otherwise
+// than it is written) was not written by an install, and is refused whole rather than replayed
+// with an administrator's rights.
 #include <string>
+#include <vector>
 
 #include "journal/Journal.h"
+#include "platform/Files.h"
 
-// folder: the plug-in's folder the record lies in.
-bool WithinInstallScope(const JournalEntry& entry, const std::string& folder);
+struct InstallScope {
+    std::string folder;                    // the plug-in's folder
+    std::string recordFolder;              // the folder that holds the record (and its backups)
+    std::vector<std::string> hostFolders;  // the folders of the hosts found now
+    Files* files = nullptr;                // where a restored loader's folder is looked for
+    bool elevated = false;                 // that folder must then be one only administrators change
+};
+
+// "X:\name\name...": a drive, then names none of which is empty, "." or "..", ends in a dot or a
+// blank, or holds a control character or any of / : * ? " < > |. What the system reads as the
+// same file, written only one way.
+bool IsCanonicalPath(const std::string& path);
+
+bool WithinInstallScope(const JournalEntry& entry, const InstallScope& scope);

@@ -463,7 +463,7 @@ private:
         if (IsNewFile(e.kind)) return Done();  // none before us: the other came after, and keeps it
         const std::string kept = std::string(kShared) + "；" + kBackupKept + e.backup;
         const bool pending = e.kind == EntryKind::PendingReplaced;
-        if (!pending && !IsNewFile(first.kind) && Within(first.backup, other.folder) &&
+        if (!pending && !IsNewFile(first.kind) && Within(first.backup, other.recordFolder) &&
             SameContent(files_, first.backup, e.size, e.hash)) {
             // It overwrote our copy: what we overwrote takes the place of that copy in its backup.
             if (!files_.CopyOver(e.backup, first.backup, false)) return Left(e.path, kept);
@@ -583,7 +583,8 @@ private:
 
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
                 const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
-                ProgressSink& progress, const std::string& user) {
+                ProgressSink& progress, const std::string& user, const std::string& recordFolder) {
+    const std::string& records = recordFolder.empty() ? folder : recordFolder;
     std::vector<std::string> stray;
     const std::vector<std::optional<JournalEntry>> plan = Collapse(entries, stray);
     Replay replay(registry, files, entries, folder, self, others);
@@ -611,8 +612,13 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
                      [&](const JournalEntry* a, const JournalEntry* b) { return depth(a) > depth(b); });
     for (const JournalEntry* key : keys) replay.Entry(*key);
     for (const std::string& backup : stray) files.RemoveFile(backup);
-    files.RemoveFile(JoinPath(folder, Journal::kRecordName));
-    files.RemoveFolder(JoinPath(folder, Journal::kBackupFolder));
+    files.RemoveFile(JoinPath(records, Journal::kRecordName));
+    files.RemoveFolder(JoinPath(records, Journal::kBackupFolder));
+    if (records != folder) {
+        files.RemoveFolder(records);
+        const std::size_t cut = LastSeparator(records);
+        if (cut != std::string::npos) files.RemoveFolder(records.substr(0, cut));  // once no install has one
+    }
     for (auto it = plan.rbegin(); it != plan.rend(); ++it)
         if (*it && (*it)->kind == EntryKind::Folder) replay.Entry(**it);
     UndoResult result = replay.result;

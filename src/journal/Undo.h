@@ -31,6 +31,7 @@ struct UndoResult {
 struct OtherInstall {
     std::string folder;  // its plug-in folder
     std::vector<JournalEntry> entries;  // its record
+    std::string recordFolder;           // where that record and its backups lie
 };
 
 // folder: the plug-in's folder that the record lies in (the entry trusted paths gained);
@@ -41,8 +42,10 @@ struct OtherInstall {
 // place. Nothing that points into a folder gone or being removed is made again. progress steps
 // once per entry.
 // user: the SID of the account this uninstall runs as (empty when unknown); the profiles of
-// another account that the record changed are not reached through this one's
-// HKEY_CURRENT_USER, and are reported as left.
+// another account that the record changed are changed in its hive where that is loaded, and
+// otherwise reported as left. recordFolder: where the record lies, when not in folder (removed
+// with it).
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
                 const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
-                ProgressSink& progress, const std::string& user = std::string());
+                ProgressSink& progress, const std::string& user = std::string(),
+                const std::string& recordFolder = std::string());

@@ -39,7 +39,7 @@ void UndoRecorder::WriteEntry() {
 
 void UndoRecorder::Finish() {
     // A run that changed nothing but its folders is not listed.
-    if (!journal_.armed() || !journal_.live()) return;
+    if (!journal_.armed() || !journal_.placed() || !journal_.live()) return;
     WriteEntry();
     // Every other user gets the folder trusted at their next logon; without administrator
     // rights the component cannot be written, and nothing of it is recorded.

@@ -21,6 +21,7 @@ public:
     // The account whose HKEY_CURRENT_USER the run changes (its SID), kept in the record so that
     // an uninstall as another account knows whose profiles they are.
     void SetUser(const std::string& sid) { user_ = sid; }
+    std::string Prepare(bool elevated) override { return journal_.Place(elevated); }
     void Finish() override;
     std::vector<std::string> UnkeptFiles() const override { return files_.unkept(); }
 

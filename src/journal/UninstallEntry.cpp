@@ -38,8 +38,9 @@ bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uin
     return ok;
 }
 
-bool FindInstalledFolder(Registry& registry, std::string& folder) {
+bool FindInstalledFolder(Registry& registry, std::string& folder, bool machineOnly) {
     for (RegKey root : {kHkeyLocalMachine, kHkeyCurrentUser}) {
+        if (machineOnly && root != kHkeyLocalMachine) continue;
         KeyHandle key(registry);
         if (registry.OpenKeyRead(root, kUninstallKey, key.out()) != kErrorSuccess || !key) continue;
         std::vector<std::uint8_t> data(1024, 0);

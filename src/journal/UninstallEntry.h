@@ -24,5 +24,6 @@ struct UninstallEntryText {
 bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uint32_t sizeKb,
                          const UninstallEntryText& text);
 
-// The folder of the installed plug-in, from the entry's InstallLocation (machine first).
-bool FindInstalledFolder(Registry& registry, std::string& folder);
+// The folder of the installed plug-in, from the entry's InstallLocation (machine first; only
+// the machine's when machineOnly, as a user may write their own entry).
+bool FindInstalledFolder(Registry& registry, std::string& folder, bool machineOnly = false);

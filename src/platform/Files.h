@@ -15,6 +15,22 @@ constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 using FindHandle = std::uintptr_t;  // 0 = none
 
+// Access rights as Windows' access masks hold them, for what other accounts may do to a file or
+// folder. "Others" are every account but Administrators, SYSTEM, TrustedInstaller and the one
+// this program runs as.
+constexpr std::uint32_t kRightWriteData = 0x2;     // a folder: add a file
+constexpr std::uint32_t kRightAppendData = 0x4;    // a folder: add a sub-folder
+constexpr std::uint32_t kRightDeleteChild = 0x40;
+constexpr std::uint32_t kRightDelete = 0x10000;
+constexpr std::uint32_t kRightWriteDac = 0x40000;
+constexpr std::uint32_t kRightWriteOwner = 0x80000;
+constexpr std::uint32_t kRightsAll = 0x1F01FF;     // FILE_ALL_ACCESS
+
+struct Protection {
+    bool administrativeOwner = false;  // owned by an account no standard user can be
+    std::uint32_t othersRights = 0;    // the rights any other account is granted on the entry itself
+};
+
 // A path the system hands out: read, not read (it failed, or does not fit the capacity), or
 // read but naming a character that code page 936 cannot hold, so no CP936 text can name it.
 enum class PathRead { Read, Failed, Unrepresentable };
@@ -83,6 +99,19 @@ public:
     // program runs as, so that no other user can have changed its rights. False when the owner
     // cannot be read.
     virtual bool OwnedByAdministrators(const std::string& path) = 0;
+    // The owner of path and what others may do to it (a link is read, not followed). False when
+    // it cannot be read, which the callers treat as unsafe.
+    virtual bool ReadProtection(const std::string& path, Protection& protection) {
+        (void)path;
+        (void)protection;
+        return false;
+    }
+    // Gives an existing file or folder the owner Administrators and the rights CreateLockedFolder
+    // gives, replacing whatever it had; never through a link. True when done.
+    virtual bool Relock(const std::string& path) {
+        (void)path;
+        return false;
+    }
     // _access(path, 0) == 0.
     virtual bool Exists(const std::string& path) = 0;
     // GetCurrentDirectoryA into a buffer of capacity bytes; Failed when it fails or does not fit.

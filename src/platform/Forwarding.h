@@ -66,6 +66,10 @@ public:
     bool CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
     bool CreateLockedFolder(const std::string& path) override { return inner_.CreateLockedFolder(path); }
     bool OwnedByAdministrators(const std::string& path) override { return inner_.OwnedByAdministrators(path); }
+    bool ReadProtection(const std::string& path, Protection& protection) override {
+        return inner_.ReadProtection(path, protection);
+    }
+    bool Relock(const std::string& path) override { return inner_.Relock(path); }
     bool Exists(const std::string& path) override { return inner_.Exists(path); }
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override {
         return inner_.CurrentFolder(path, capacity);

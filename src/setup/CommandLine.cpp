@@ -6,7 +6,8 @@ const char* const kUsageText =
     "用法：SetUp.exe [/S] [/RELEASES=2018,2022] [/LOG=日志文件] [/D=安装路径]\n\n"
     "/S\t\t静默安装，不显示任何窗口和消息\n"
     "/RELEASES=\t只为列出的已安装AutoCAD版本安装，以逗号分隔\n"
-    "/LOG=\t\t安装日志的位置（默认为 %TEMP%\\Korvel-Tarnwick-setup.log）\n"
+    "/LOG=\t\t安装日志的位置（默认为 %TEMP%\\Korvel-Tarnwick-setup.log，以管理员身份运行时为\n"
+    "\t\t%ProgramData%\\Korvel-Tarnwick\\Korvel-Tarnwick-setup.log）\n"
     "/D=\t\t安装路径（默认为 C:\\Korvel），必须放在最后，可含空格，不加引号\n"
     "/?\t\t显示本说明\n\n"
     "退出代码：0 完成，1 命令行有误，2 已取消，3 AutoCAD正在运行，4 有文件被跳过，"
@@ -120,9 +121,12 @@ SetupCommand ParseCommandLine(const std::u16string& line) {
         return command;
     };
 
-    // /S is looked for first, so that a line that is wrong elsewhere still shows no box.
-    for (const CommandArgument& argument : arguments)
+    // /S is looked for first, so that a line that is wrong elsewhere still shows no box; only
+    // before /D=, which takes the rest of the line ("/D=C:\X /S" is the folder "C:\X /S").
+    for (const CommandArgument& argument : arguments) {
+        if (HasSwitch(argument.text, "D=")) break;
         if (IsExactly(argument.text, "S") || IsExactly(argument.text, "USERSETUP")) command.silent = true;
+    }
     bool userSetup = false;
 
     for (std::size_t n = 0; n < arguments.size(); ++n) {

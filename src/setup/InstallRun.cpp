@@ -26,6 +26,7 @@ const char kFolderForeignOwner[] =
     "请选择其他安装路径 !";
 const char kNotBackedUp[] = "以下文件无法备份，为保证卸载时能够还原，未作替换：";
 const char kInstallFolderNotMade[] = "无法创建安装文件夹：\n\n%s\n\n请选择其他安装路径 !";
+const char kFolderUnprotected[] = "安装路径中的以下文件夹%s：\n\n%s\n\n请选择其他安装路径 !";
 }  // namespace
 
 InstallRun::InstallRun(SetupView& view, SetupMembers& members, ProgressSink& progressBar,
@@ -59,10 +60,21 @@ SetupState InstallRun::OnInstall() {
         return state_;
     }
     DropTrailingSeparator(folder);
+    folderUnsafe_ = false;
     if (!AcceptFolder(folder)) return state_;
     if (!OfferElevation(folder)) return state_;
+    // Recording starts before the folders are made, so that undo removes them; the record
+    // itself is looked for only once they are proven.
     if (journal_) journal_->Begin(folder + kInstallSubFolder);
     if (!PrepareFolders(folder)) return state_;
+    if (journal_) {
+        const std::string refused = journal_->Prepare(processes_.RunsElevated());
+        if (!refused.empty()) {
+            folderUnsafe_ = true;
+            view_.Show(refused, kSetupCaption, kMbOk | kMbIconExclamation);
+            return state_;
+        }
+    }
     folder += kInstallSubFolder;
 
     const bool installed = RunInstall();
@@ -130,12 +142,18 @@ bool InstallRun::PrepareFolders(const std::string& folder) {
     // One level each; without administrator rights a failure shows later, in the payload copy.
     const PreparedFolders prepared =
         PrepareInstallFolders(files_, folder, kInstallSubFolder, processes_.RunsElevated());
+    if (prepared.outcome == FolderOutcome::Ready) return true;
+    folderUnsafe_ = true;
     const char* format = nullptr;
     switch (prepared.outcome) {
         case FolderOutcome::Ready: return true;
         case FolderOutcome::Redirected: format = kFolderRedirected; break;
         case FolderOutcome::ForeignOwner: format = kFolderForeignOwner; break;
         case FolderOutcome::NotMade: format = kInstallFolderNotMade; break;
+        case FolderOutcome::Unprotected:
+            view_.Show(Format(kFolderUnprotected, prepared.why.c_str(), prepared.refused.c_str()), kSetupCaption,
+                       kMbOk | kMbIconExclamation);
+            return false;
     }
     view_.Show(Format(format, prepared.refused.c_str()), kSetupCaption, kMbOk | kMbIconExclamation);
     return false;

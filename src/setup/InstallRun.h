@@ -50,6 +50,9 @@ public:
     bool RunInstall();
 
     SetupState state() const { return state_; }
+    // The last press was refused because the folder, or the place of the undo record, is one
+    // that others could change (or could not be made), not because of what was typed.
+    bool folderUnsafe() const { return folderUnsafe_; }
     // The exit code once the dialog has closed, however it was closed.
     int ExitCode() const;
 
@@ -80,4 +83,5 @@ private:
     ElevationOffer* elevation_ = nullptr;
     int relaunchedExit_ = kExitCancelled;
     bool warningShown_ = false;
+    bool folderUnsafe_ = false;
 };

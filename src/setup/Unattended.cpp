@@ -82,6 +82,10 @@ int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& ca
     InstallRun run(view, members, progress, catalogue, files, processes, hostCheckArmed, log);
     run.SetJournal(journal);
     if (run.OnInstall() == SetupState::Choosing) {
+        if (run.folderUnsafe()) {
+            log.Line("install stopped: the folder or the place of the undo record is not safe to use");
+            return kExitStopped;
+        }
         // The dialog would have stayed open for another folder: the message said why.
         log.Line("bad command line: the folder was refused");
         return kExitBadCommandLine;

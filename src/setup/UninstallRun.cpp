@@ -4,6 +4,7 @@
 #include "catalogue/HostCheck.h"
 #include "text/PathText.h"
 #include "text/Text.h"
+#include "journal/RecordPlace.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
 #include "register/UserHives.h"
@@ -17,6 +18,8 @@ const char kNoRecordFormat[] =
     "未找到卸载记录：\n\n%s\n\n插件可能已经卸载。没有做任何更改。";
 const char kDamagedFormat[] =
     "卸载记录已损坏：\n\n%s\n\n为避免误删文件，卸载已停止，没有做任何更改。";
+const char kUnsafeFormat[] =
+    "卸载记录所在的位置不安全：\n\n%s\n\n%s：%s。为避免执行他人改动过的记录，卸载已停止，没有做任何更改。";
 const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
 const char kUnreachedHeader[] =
@@ -42,12 +45,13 @@ std::string Listed(const std::vector<std::string>& items) {
 }  // namespace
 
 std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
-                                                     const std::vector<JournalEntry>& entries) {
+                                                     const std::vector<JournalEntry>& entries, bool elevated,
+                                                     const std::string& programData, const InstallScope& ours) {
     // The one the entry in the list of programs names now, and those our record saw: in the
     // entry it replaced, the loader keys it deleted, the trusted paths it found.
     std::vector<std::string> candidates;
     std::string registered;
-    if (FindInstalledFolder(registry_, registered)) candidates.push_back(registered);
+    if (FindInstalledFolder(registry_, registered, elevated)) candidates.push_back(registered);
     const auto plugInFolder = [&candidates](const std::string& text) {
         std::string path = text.substr(0, text.find('\0'));
         const std::string sub = kInstallSubFolder;
@@ -74,12 +78,22 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
     }
     std::vector<OtherInstall> others;
     for (const std::string& candidate : candidates) {
-        bool known = EqualsNoCase(candidate, folder) || !IsAbsolutePath(candidate);
+        bool known = EqualsNoCase(candidate, folder) || !IsCanonicalPath(candidate);
         for (const OtherInstall& other : others) known = known || EqualsNoCase(other.folder, candidate);
-        OtherInstall other{candidate, {}};
-        // Present: its record is there and reads.
-        if (!known && Journal::Load(files_, codec_, candidate, other.entries) == RecordState::Loaded)
-            others.push_back(other);
+        if (known) continue;
+        OtherInstall other{candidate, {}, elevated ? ProtectedRecordFolder(programData, candidate) : candidate};
+        // Present: its record is there, where no one else could have changed it, reads, and
+        // names only what an install does: what it holds is then its own.
+        TrustFault fault;
+        const std::string record = JoinPath(other.recordFolder, Journal::kRecordName);
+        if (elevated && !ProtectedPath(files_, programData, record, fault)) continue;
+        if (Journal::Load(files_, codec_, other.recordFolder, other.entries) != RecordState::Loaded) continue;
+        InstallScope scope = ours;
+        scope.folder = other.folder;
+        scope.recordFolder = other.recordFolder;
+        bool inScope = true;
+        for (const JournalEntry& e : other.entries) inScope = inScope && WithinInstallScope(e, scope);
+        if (inScope) others.push_back(other);
     }
     return others;
 }
@@ -97,6 +111,15 @@ void UninstallRun::UntrustForEveryUser(const std::string& folder) {
         unreachedUsers.push_back((user.profileFolder.empty() ? user.sid : user.profileFolder + " (" + user.sid + ")"));
 }
 
+bool LocateInstall(Registry& registry, const std::string& self, bool elevated, std::string& folder) {
+    const std::size_t cut = LastSeparator(self);
+    if (cut != std::string::npos && EqualsNoCase(self.substr(cut + 1), kUninstallProgram)) {
+        folder = self.substr(0, cut);
+        return true;
+    }
+    return FindInstalledFolder(registry, folder, elevated);
+}
+
 int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int quietAnswer) {
     messages.push_back(text);
     return quiet ? quietAnswer : prompt_.Show(text, kSetupCaption, type);
@@ -112,9 +135,27 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
             return quiet ? kExitHostRunning : kExitCancelled;
     }
 
+    // With administrator rights the record lies in a protected folder of its own, and is used
+    // only while no one else could have changed it or any folder above it.
+    const bool elevated = processes_.RunsElevated();
+    std::string recordFolder = folder, programData;
+    if (elevated) {
+        if (!ProgramDataFolder(files_, programData)) {
+            Say(Format(kNoRecordFormat, "%ProgramData%"), kMbOk | kMbIconExclamation, quiet, kIdOk);
+            return kExitNoRecord;
+        }
+        recordFolder = ProtectedRecordFolder(programData, folder);
+    }
+    const std::string record = JoinPath(recordFolder, Journal::kRecordName);
+    TrustFault fault;
+    if (elevated && files_.ReadAttributes(record) != kInvalidAttributes &&
+        !ProtectedPath(files_, programData, record, fault)) {
+        Say(Format(kUnsafeFormat, record.c_str(), fault.level.c_str(), fault.why.c_str()), kMbOk | kMbIconExclamation,
+            quiet, kIdOk);
+        return kExitNoRecord;
+    }
     std::vector<JournalEntry> entries;
-    const std::string record = folder + "\\" + Journal::kRecordName;
-    switch (Journal::Load(files_, codec_, folder, entries)) {
+    switch (Journal::Load(files_, codec_, recordFolder, entries)) {
         case RecordState::Missing:
             Say(Format(kNoRecordFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
@@ -124,8 +165,16 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
         case RecordState::Loaded:
             break;
     }
+    InstallScope scope{folder, recordFolder, {}, &files_, elevated};
+    {
+        // The hosts installed now: the only folders outside the plug-in's that the undo may touch.
+        HostCatalogue hosts(registry_, files_, prompt_);
+        hosts.ScanInstalledReleases();
+        for (const StringList& folders : hosts.hostFolders)
+            scope.hostFolders.insert(scope.hostFolders.end(), folders.begin(), folders.end());
+    }
     for (const JournalEntry& entry : entries) {
-        if (!WithinInstallScope(entry, folder)) {
+        if (!WithinInstallScope(entry, scope)) {
             Say(Format(kDamagedFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
         }
@@ -134,13 +183,13 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     progress_.SetRange(0, static_cast<int>(entries.size()));
     progress_.SetStep(1);
     progress_.SetPos(0);
-    result = Undo(registry_, files_, entries, folder, self, OtherInstalls(folder, entries), progress_,
-                  processes_.UserSid());
+    result = Undo(registry_, files_, entries, folder, self, OtherInstalls(folder, entries, elevated, programData, scope),
+                  progress_, processes_.UserSid(), recordFolder);
     // What another install lives in now is its record's to remove.
     for (const auto& handed : result.handed) {
         Journal record(files_, codec_);
         record.Arm(handed.first);
-        record.Add(handed.second);
+        if (record.Place(elevated).empty()) record.Add(handed.second);
     }
     unreachedUsers.clear();
     if (ForEveryUser(entries)) UntrustForEveryUser(folder);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/Scope.h"
 #include "journal/Undo.h"
 #include "platform/Files.h"
 #include "platform/Processes.h"
@@ -14,6 +15,12 @@
 #include "platform/Registry.h"
 #include "platform/TextCodec.h"
 
+// The plug-in's folder an uninstall works on. The uninstaller ("uninstall.exe") works on its own
+// folder only, so that a copy of it put elsewhere finds no record; the setup program works on the
+// folder the entry in the list of programs names, and with administrator rights only on the
+// machine's entry, which no user can write. False when there is none.
+bool LocateInstall(Registry& registry, const std::string& self, bool elevated, std::string& folder);
+
 class UninstallRun {
 public:
     UninstallRun(Registry& registry, Files& files, TextCodec& codec, Processes& processes, Prompt& prompt,
@@ -21,8 +28,10 @@ public:
         : registry_(registry), files_(files), codec_(codec), processes_(processes), prompt_(prompt),
           progress_(progress) {}
 
-    // folder: the plug-in's folder, which holds the record; self: the running program (its own
-    // file is left in result.deferred). Returns the exit code.
+    // folder: the plug-in's folder; self: the running program (its own file is left in
+    // result.deferred). The record is the one beside the plug-in, or with administrator rights
+    // the one in its protected folder (RecordPlace.h), used only while no one else could have
+    // changed it. Returns the exit code.
     int Run(const std::string& folder, const std::string& self, bool quiet);
 
     UndoResult result;
@@ -33,7 +42,10 @@ public:
 
 private:
     int Say(const std::string& text, unsigned type, bool quiet, int quietAnswer);
-    std::vector<OtherInstall> OtherInstalls(const std::string& folder, const std::vector<JournalEntry>& entries);
+    // The plug-in's other installs present now, each with its record as it lies where this run
+    // would trust it (ours: the scope our own record was held to).
+    std::vector<OtherInstall> OtherInstalls(const std::string& folder, const std::vector<JournalEntry>& entries,
+                                            bool elevated, const std::string& programData, const InstallScope& ours);
     // Takes the folder out of the profiles the per-user step may have changed since the install:
     // the current user's and every loaded hive's; names the users it could not reach.
     void UntrustForEveryUser(const std::string& folder);

@@ -70,6 +70,11 @@ bool Matches(const std::string& pattern, const std::string& name) {
     return pi == p.size();
 }
 
+// What a drive's root grants every authenticated user: add folders to it; Modify on what they
+// make there, which is what everything made below with default security inherits.
+constexpr std::uint32_t kRootRights = 0x1200A9 | kRightAppendData;
+constexpr std::uint32_t kModify = 0x1301BF;
+
 bool ListedBefore(const std::string& a, const std::string& b) {
     const std::string ua = UpperCp936(a), ub = UpperCp936(b);
     const auto bytes = [](const std::string& x, const std::string& y) {
@@ -82,7 +87,8 @@ bool ListedBefore(const std::string& a, const std::string& b) {
 }
 }  // namespace
 
-std::vector<std::string> FileDouble::Split(const std::string& path) const {
+std::vector<std::string> FileDouble::Split(const std::string& whole) const {
+    const std::string path = whole.substr(0, whole.find('\0'));
     std::vector<std::string> raw = RawParts(path);
     const bool absolute = raw[0].size() == 2 && raw[0][1] == ':';
     if (!absolute) {
@@ -134,6 +140,12 @@ void FileDouble::Ensure(const std::vector<std::string>& parts, std::size_t count
             node.name = parts[n - 1];
             node.folder = true;
             node.attributes = kAttrDirectory;
+            if (n == 1) {
+                node.othersRights = kRootRights;
+                node.inheritable = kModify;
+            } else {
+                Inherit(node, KeyOf(std::vector<std::string>(parts.begin(), parts.begin() + n - 1)));
+            }
         }
     }
 }
@@ -151,6 +163,11 @@ std::vector<const FileDouble::Node*> FileDouble::ChildNodes(const std::string& f
     return children;
 }
 
+void FileDouble::Inherit(Node& node, const std::string& parentKey) {
+    const auto parent = nodes_.find(parentKey);
+    node.othersRights = node.inheritable = parent == nodes_.end() ? 0 : parent->second.inheritable;
+}
+
 void FileDouble::AddFolder(const std::string& path, std::uint32_t attributes) {
     const std::vector<std::string> parts = Split(path);
     Ensure(parts, parts.size());
@@ -163,7 +180,10 @@ void FileDouble::AddFile(const std::string& path, const std::string& content,
     if (parts.size() < 2) return;
     Ensure(parts, parts.size() - 1);
     Node& node = nodes_[KeyOf(parts)];
-    if (node.name.empty()) node.name = parts.back();
+    if (node.name.empty()) {
+        node.name = parts.back();
+        Inherit(node, KeyOf(std::vector<std::string>(parts.begin(), parts.end() - 1)));
+    }
     node.folder = false;
     node.attributes = attributes & ~kAttrDirectory;
     if (node.attributes == 0) node.attributes = kAttrNormal;
@@ -216,6 +236,13 @@ void FileDouble::SetLocked(const std::string& path, bool locked) {
 
 void FileDouble::SetOwnedByOthers(const std::string& path) {
     if (Node* node = Find(path)) node->ownedByOthers = true;
+}
+
+void FileDouble::SetOthersRights(const std::string& path, std::uint32_t rights, std::uint32_t inheritable) {
+    if (Node* node = Find(path)) {
+        node->othersRights = rights;
+        node->inheritable = inheritable;
+    }
 }
 
 bool FileDouble::HasLockedRights(const std::string& path) const {
@@ -395,7 +422,9 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
         return fail(112);
     }
     const Node copy = *from;
+    const bool fresh = existing == nodes_.end();
     Node& target = nodes_[toKey];
+    if (fresh) Inherit(target, KeyOf(parent));
     if (target.name.empty()) target.name = to.back();
     target.folder = false;
     target.content = copy.content;
@@ -422,6 +451,7 @@ bool FileDouble::MakeOne(const std::string& path) {
     node.name = parts.back();
     node.folder = true;
     node.attributes = kAttrDirectory;
+    Inherit(node, KeyOf(parent));
     return true;
 }
 
@@ -438,7 +468,9 @@ bool FileDouble::CreateFolder(const std::string& path) {
 bool FileDouble::CreateLockedFolder(const std::string& path) {
     if (Record("CreateLockedFolder(" + path + ")")) return false;
     if (!MakeOne(path)) return false;
-    Find(path)->lockedRights = true;
+    Node* node = Find(path);
+    node->lockedRights = true;
+    node->othersRights = node->inheritable = 0;
     return true;
 }
 
@@ -446,6 +478,26 @@ bool FileDouble::OwnedByAdministrators(const std::string& path) {
     if (Record("OwnedByAdministrators(" + path + ")")) return false;
     const Node* node = Find(path);
     return node && !node->ownedByOthers;
+}
+
+bool FileDouble::ReadProtection(const std::string& path, Protection& protection) {
+    if (Record("ReadProtection(" + path + ")")) return false;
+    const Node* node = Find(path);
+    if (!node) return false;
+    protection.administrativeOwner = !node->ownedByOthers;
+    protection.othersRights = node->othersRights;
+    return true;
+}
+
+bool FileDouble::Relock(const std::string& path) {
+    if (Record("Relock(" + path + ")")) return false;
+    Node* node = Find(path);
+    // Opened without following a link: a link's target is never reached.
+    if (!node || (node->attributes & kAttrReparsePoint)) return false;
+    node->ownedByOthers = false;
+    node->lockedRights = node->folder;
+    node->othersRights = node->inheritable = 0;
+    return true;
 }
 
 bool FileDouble::Exists(const std::string& path) {

@@ -17,6 +17,11 @@
 // - a folder made by CreateLockedFolder is owned by Administrators and marked locked; any other
 //   entry is owned by Administrators unless SetOwnedByOthers says otherwise; a reparse point is
 //   an entry whose attribute word holds 0x400;
+// - rights as Windows gives them by default: a drive's root lets other users add folders, and
+//   what is made in it with default security inherits Modify for them; whatever is made with
+//   default security (AddFolder, AddFile, MakeDir, CreateFolder, a new copy) takes its folder's
+//   inheritable rights, a locked folder and what is made in it none; Relock takes them away;
+// - a path is cut at its first NUL byte, as the system's calls read it;
 // - FindFirst on a path that ends with a backslash finds nothing (as on Windows);
 // - faults can be injected, and every call is recorded.
 #include <cstdint>
@@ -43,6 +48,8 @@ public:
     void SetLocked(const std::string& path, bool locked = true);  // in use by another program
     void SetOwnedByOthers(const std::string& path);  // owned by a user, not by Administrators
     bool HasLockedRights(const std::string& path) const;  // made by CreateLockedFolder
+    // What other users may do to the entry itself, and what entries made in it inherit.
+    void SetOthersRights(const std::string& path, std::uint32_t rights, std::uint32_t inheritable = 0);
 
     // --- Injected faults ---
     // The next `times` copies onto this destination fail (-1: every one).
@@ -99,6 +106,8 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
     bool OwnedByAdministrators(const std::string& path) override;
+    bool ReadProtection(const std::string& path, Protection& protection) override;
+    bool Relock(const std::string& path) override;
     // The error of the last failed copy, as Windows gives it: 2 no source, 3 no destination
     // folder, 5 refused, 32 locked.
     std::uint32_t LastError() override { return lastError_; }
@@ -125,7 +134,11 @@ private:
         bool locked = false;
         bool ownedByOthers = false;
         bool lockedRights = false;
+        std::uint32_t othersRights = 0;
+        std::uint32_t inheritable = 0;
     };
+    // A new entry in parentKey's folder, made with default security.
+    void Inherit(Node& node, const std::string& parentKey);
     struct Listing {
         std::vector<FindEntry> entries;
         std::size_t next = 0;

@@ -5,6 +5,7 @@
 #include "doubles/FileDouble.h"
 #include "doubles/TextCodecDouble.h"
 #include "journal/Journal.h"
+#include "journal/RecordPlace.h"
 #include "text/Sha256.h"
 
 namespace {
@@ -74,6 +75,7 @@ TEST(Journal, DamageIsRefusedAndATornLastLineIsPassedOver) {
     files.AddFolder("C:\\K");
     Journal journal(files, codec);
     journal.Arm("C:\\K");
+    ASSERT_EQ(journal.Place(false), "");
     journal.Add(Value());
     JournalEntry folder;
     folder.path = "C:\\K";
@@ -103,13 +105,20 @@ TEST(Journal, DamageIsRefusedAndATornLastLineIsPassedOver) {
     files.Remove(record);
     EXPECT_EQ(Journal::Load(files, codec, "C:\\K", entries), RecordState::Missing);
 
-    // An install over a damaged record keeps it aside and starts afresh.
+    // An install over a damaged record stops, and neither copies, deletes nor writes it.
     files.AddFile(record, edited);
+    files.calls.clear();
     journal.Arm("C:\\K");
-    journal.Add(Value());
-    EXPECT_EQ(files.Content(record + ".damaged"), edited);
-    ASSERT_EQ(Journal::Load(files, codec, "C:\\K", entries), RecordState::Loaded);
-    EXPECT_EQ(entries.size(), 1u);
+    journal.Add(folder);
+    EXPECT_NE(journal.Place(false).find("C:\\K\\uninstall.dat"), std::string::npos);
+    journal.Add(folder);
+    EXPECT_EQ(files.Content(record), edited);
+    EXPECT_EQ(files.Children("C:\\K"), std::vector<std::string>{"uninstall.dat"});
+    for (const std::string& call : files.calls) {
+        if (call.find("uninstall.dat") != std::string::npos) {
+            EXPECT_EQ(call.rfind("Read", 0), 0u) << call;
+        }
+    }
 }
 
 // Nothing is written before the run's first change beyond its folders; that change finds the
@@ -123,6 +132,7 @@ TEST(Journal, TheRecordBeginsAtTheFirstChangeAndSurvivesACutLine) {
     int hooks = 0;
     journal.OnFirstChange([&] { ++hooks; });
     journal.Arm("C:\\K\\Korvel-Tarnwick");
+    ASSERT_EQ(journal.Place(false), "");
     JournalEntry made;
     made.path = "C:\\K";
     journal.Add(made);
@@ -142,6 +152,7 @@ TEST(Journal, TheRecordBeginsAtTheFirstChangeAndSurvivesACutLine) {
     const std::string whole = files.Content(record);
     files.AddFile(record, whole + "value\tHKLM\tSOFT");
     journal.Arm("C:\\K\\Korvel-Tarnwick");
+    ASSERT_EQ(journal.Place(false), "");
     journal.Add(Value());
     EXPECT_EQ(hooks, 2);
     ASSERT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Loaded);
@@ -149,6 +160,39 @@ TEST(Journal, TheRecordBeginsAtTheFirstChangeAndSurvivesACutLine) {
     // Killed inside the header: nothing was changed after it.
     files.AddFile(record, whole.substr(0, 10));
     EXPECT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Missing);
+}
+
+// Nothing is read or written before the folder is proven (Place); with administrator rights the
+// record goes into a locked folder of its own under ProgramData.
+TEST(Journal, EntriesWaitUntilTheRecordIsPlaced) {
+    TextCodecDouble codec;
+    FileDouble files;
+    files.AddFolder("C:\\ProgramData");
+    files.SetOthersRights("C:\\ProgramData", 0x1200A9 | kRightWriteData | kRightAppendData, 0x1200A9);
+    files.environment["ProgramData"] = "C:\\ProgramData";
+    for (bool elevated : {false, true}) {
+        Journal journal(files, codec);
+        journal.Arm("C:\\K\\Korvel-Tarnwick");
+        JournalEntry made;
+        made.path = "C:\\K";
+        journal.Add(made);
+        files.AddFolder("C:\\K\\Korvel-Tarnwick");
+        made.path = "C:\\K\\Korvel-Tarnwick";
+        files.calls.clear();
+        journal.Add(made);
+        EXPECT_TRUE(files.calls.empty());
+        ASSERT_EQ(journal.Place(elevated), "");
+        const std::string records =
+            elevated ? ProtectedRecordFolder("C:\\ProgramData", "c:\\k\\korvel-tarnwick") : "C:\\K\\Korvel-Tarnwick";
+        EXPECT_EQ(journal.recordFolder(), records);
+        EXPECT_EQ(files.HasLockedRights(records), elevated);
+        journal.Add(Value());  // the first change: the record is written from here on
+        std::vector<JournalEntry> entries;
+        ASSERT_EQ(Journal::Load(files, codec, records, entries), RecordState::Loaded);
+        EXPECT_EQ(entries.size(), 3u);
+        EXPECT_EQ(journal.NewBackupPath(), records + "\\uninstall-backup\\1.bak");
+        files.Remove("C:\\K");
+    }
 }
 
 TEST(Sha256, KnownDigests) {

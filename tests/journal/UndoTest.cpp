@@ -17,7 +17,9 @@
 #include "doubles/RegistryDouble.h"
 #include "doubles/TextCodecDouble.h"
 #include "doubles/ViewDouble.h"
+#include "journal/RecordPlace.h"
 #include "journal/Recording.h"
+#include "text/Sha256.h"
 #include "journal/Scope.h"
 #include "journal/UndoRecorder.h"
 #include "journal/UninstallEntry.h"
@@ -37,6 +39,7 @@ const char* const kVariables =
     "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\<<Unnamed Profile>>\\Variables";
 const char* const kData = "C:\\Setup\\Data";
 const char* const kFolder = "C:\\Korvel\\Korvel-Tarnwick";
+constexpr std::uint32_t kRead = 0x1200A9;
 
 struct Killed {};
 
@@ -105,9 +108,25 @@ struct Machine {
     TextCodecDouble codec;
     ProcessDouble processes;
 
-    Machine() {
+    // elevated: run with administrator rights, the record kept under ProgramData.
+    explicit Machine(bool elevated = false) {
         files.AddFolder("C:\\");
         files.AddFolder("D:\\");
+        processes.elevated = elevated;
+        // As Windows makes them: users may add to ProgramData but change nothing of others';
+        // Program Files and an older version's folder only administrators change.
+        files.environment["ProgramData"] = "C:\\ProgramData";
+        files.AddFolder("C:\\ProgramData");
+        files.SetOthersRights("C:\\ProgramData", kRead | kRightWriteData | kRightAppendData, kRead);
+        for (const char* locked : {"C:\\Program Files", "C:\\Ancient"}) {
+            files.AddFolder(locked);
+            files.SetOthersRights(locked, kRead, kRead);
+        }
+        files.AddFile("C:\\Ancient\\Korvel2013.ARX", "an older version");
+        files.AddFile("C:\\Users\\Public\\evil.arx", "a user's program");  // Modify for users
+        files.AddFile("C:\\Victim\\a.dll", "victim a");
+        files.AddFile("C:\\Victim\\b.dll", "victim b");
+        files.AddFile("C:\\Victim\\c.dll", "victim c");
         files.modulePath = "C:\\Setup\\SetUp.exe";
         files.AddFile(files.modulePath, "setup program");
         for (const char* name : {"Korvel2008.ARX", "Korvel2010.arx", "Korvel2013.ARX", "Korvel_EN.shx",
@@ -198,11 +217,22 @@ struct Machine {
     }
 
     // The uninstall as the package's SetUp.exe runs it, quiet.
-    int Uninstall(UninstallRun** keep = nullptr, const std::string& folder = kFolder) {
+    int Uninstall(UninstallRun** keep = nullptr, const std::string& folder = kFolder,
+                  const std::string& self = "C:\\Setup\\SetUp.exe") {
         prompt = std::make_unique<PromptDouble>();
         run = std::make_unique<UninstallRun>(registry, files, codec, processes, *prompt, progress);
         if (keep) *keep = run.get();
-        return run->Run(folder, "C:\\Setup\\SetUp.exe", true);
+        return run->Run(folder, self, true);
+    }
+
+    // Where the record of the default install lies.
+    std::string Records() const {
+        return processes.elevated ? ProtectedRecordFolder("C:\\ProgramData", kFolder) : std::string(kFolder);
+    }
+    void Append(const JournalEntry& entry, const std::string& record) {
+        std::string line;
+        ASSERT_TRUE(FormatEntry(entry, codec, line));
+        files.WriteBytes(record, line + "\n", true);
     }
 
     std::unique_ptr<PromptDouble> prompt;
@@ -407,7 +437,8 @@ TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
         m.registry.FailCall(RegOp::Any, n, kErrorAccessDenied);
         UninstallRun* run = nullptr;
         const int code = m.Uninstall(&run);
-        ASSERT_TRUE(code == kExitFinished || code == kExitUninstallIncomplete) << n;
+        // A host not found (its key unreadable) leaves its files out of scope: refused whole.
+        ASSERT_TRUE(code == kExitFinished || code == kExitUninstallIncomplete || code == kExitNoRecord) << n;
         if (code == kExitUninstallIncomplete) {
             EXPECT_FALSE(run->result.left.empty()) << n;
         }
@@ -462,53 +493,186 @@ TEST(Undo, AFileThatCannotBeRemovedOrRestoredIsReportedAndKept) {
 }  // namespace
 
 namespace {
-// A record is a file: one rewritten to name anything an install could not have done (another
-// program's key, a file outside the hosts' and the plug-in's folders) is refused whole, however
-// well-formed, so that an uninstall run by an administrator never replays it.
-TEST(Undo, ARecordNamingWhatNoInstallDoesIsRefusedWhole) {
-    Machine m;
+JournalEntry Forged(EntryKind kind, const std::string& path, const std::string& content = std::string()) {
+    JournalEntry e;
+    e.kind = kind;
+    e.path = path;
+    e.root = kHkeyLocalMachine;
+    e.size = content.size();
+    e.hash = Sha256Hex(content);
+    return e;
+}
+
+// What a standard user of the machine can do against an elevated install or uninstall: forge
+// lines in a record (as if it could be written), plant a record, a copy of the uninstaller or a
+// folder where they may. Each is refused, and nothing on the machine changes.
+TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
+    const std::string loaderKey = std::string(kKey2013) + "Applications\\Korvel";
+    const std::string evil = "C:\\Users\\Public\\evil.arx";
+    struct Attack {
+        const char* name;
+        // Plants what the attacker can on the installed machine; returns the exit code of the
+        // elevated run that follows, which must leave the victims and the install alone.
+        std::function<int(Machine&)> run;
+        int code;
+    };
+    const std::vector<Attack> attacks = {
+        {"a path that leaves the folder by / and ..", [](Machine& m) {
+             m.Append(Forged(EntryKind::File, std::string(kFolder) + "\\x/../../../Victim/a.dll", "victim a"),
+                      m.Records() + "\\uninstall.dat");
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"a NUL byte that cuts a support file's path", [](Machine& m) {
+             m.Append(Forged(EntryKind::File, std::string("C:\\Victim\\b.dll") + '\0' + "\\ACAD2022.DLL", "victim b"),
+                      m.Records() + "\\uninstall.dat");
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"a backup outside the backup folder", [](Machine& m) {
+             JournalEntry e = Forged(EntryKind::Replaced, std::string(kFolder) + "\\Korvel2013.ARX", "Korvel2013.ARX");
+             e.backup = m.Records() + "\\uninstall-backup/../../../../../../Victim/c.dll";
+             m.Append(e, m.Records() + "\\uninstall.dat");
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"a deleted Korvel key put back with a user's loader", [&](Machine& m) {
+             JournalEntry e = Forged(EntryKind::KeyDeleted, loaderKey + "2099");
+             e.values = {{"LOADER", kRegSz, evil}};
+             m.Append(e, m.Records() + "\\uninstall.dat");
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"a loader value restored to a user's program", [&](Machine& m) {
+             JournalEntry e = Forged(EntryKind::Value, loaderKey + "2013");
+             e.value = {"LOADER", kRegSz, std::string(kFolder) + "\\Korvel2013.ARX"};
+             e.hadOld = true;
+             e.old = {"LOADER", kRegSz, evil};
+             m.Append(e, m.Records() + "\\uninstall.dat");
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"another program's key", [](Machine& m) {
+             JournalEntry e = Forged(EntryKind::Value, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+             e.value = {"x", kRegSz, "x"};
+             m.Append(e, m.Records() + "\\uninstall.dat");
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"a record beside the plug-in, where users could write it", [](Machine& m) {
+             m.files.AddFile(std::string(kFolder) + "\\uninstall.dat", m.files.Content(m.Records() + "\\uninstall.dat"));
+             m.Append(Forged(EntryKind::File, std::string(kFolder) + "\\x/../../../Victim/a.dll", "victim a"),
+                      std::string(kFolder) + "\\uninstall.dat");
+             const std::string records = m.Records();
+             m.files.Remove(records);
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"the protected record folder made writable", [](Machine& m) {
+             m.files.SetOthersRights(m.Records(), kRead | kRightWriteData);
+             return m.Uninstall();
+         }, kExitNoRecord},
+        {"a copy of the uninstaller with a record beside it", [](Machine& m) {
+             const std::string planted = "C:\\Users\\Public\\K";
+             m.files.AddFile(planted + "\\uninstall.exe", "setup program");
+             m.files.AddFile(planted + "\\uninstall.dat", m.files.Content(m.Records() + "\\uninstall.dat"));
+             m.Append(Forged(EntryKind::File, planted + "\\x/../../../../Victim/a.dll", "victim a"), planted + "\\uninstall.dat");
+             std::string folder;
+             EXPECT_TRUE(LocateInstall(m.registry, planted + "\\uninstall.exe", true, folder));
+             return m.Uninstall(nullptr, folder, planted + "\\uninstall.exe");
+         }, kExitNoRecord},
+        {"the user's own entry in the list of programs", [](Machine& m) {
+             KeyHandle key(m.registry);
+             m.registry.CreateKey(kHkeyCurrentUser, kUninstallKey, key.out());
+             m.registry.SetString(key.get(), "InstallLocation", "C:\\Users\\Public", 15);
+             m.registry.DeleteKey(kHkeyLocalMachine, kUninstallKey);
+             std::string folder;
+             return LocateInstall(m.registry, "C:\\pkg\\SetUp.exe", true, folder) ? 0 : kExitNoRecord;
+         }, kExitNoRecord},
+    };
+    for (const Attack& attack : attacks) {
+        Machine m(true);
+        ASSERT_EQ(m.Install(), kExitFinished) << attack.name;
+        const int code = attack.run(m);
+        EXPECT_EQ(code, attack.code) << attack.name;
+        for (const char* victim : {"a", "b", "c"})
+            EXPECT_EQ(m.files.Content(std::string("C:\\Victim\\") + victim + ".dll"), std::string("victim ") + victim)
+                << attack.name;
+        EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, loaderKey + "2099")) << attack.name;
+        EXPECT_NE(m.registry.GetText(kHkeyLocalMachine, loaderKey + "2013", "LOADER"), evil) << attack.name;
+        EXPECT_TRUE(m.files.IsFile(std::string(kFolder) + "\\Korvel2013.ARX")) << attack.name;
+    }
+}
+
+// Planted before the install: a damaged record and folders that others own or may change. The
+// elevated install is refused before it touches anything, the record included.
+TEST(Undo, FoldersOthersCouldChangeAreRefusedBeforeAnythingIsTouched) {
+    const std::vector<std::pair<const char*, std::function<std::string(Machine&)>>> plants = {
+        {"a damaged record in a user's folder", [](Machine& m) {
+             m.files.AddFile(std::string(kFolder) + "\\uninstall.dat", "damaged");
+             m.files.SetOwnedByOthers("C:\\Korvel");
+             return std::string("C:\\Korvel");
+         }},
+        {"a folder made with the rights users inherit from the root", [](Machine& m) {
+             m.files.AddFolder("C:\\Korvel");
+             return std::string("C:\\Korvel");
+         }},
+        {"a user's folder above the install folder", [](Machine& m) {
+             m.files.AddFolder("D:\\CAD Plugins");
+             m.files.SetOwnedByOthers("D:\\CAD Plugins");
+             return std::string("D:\\CAD Plugins\\Korvel");
+         }},
+        {"a damaged record where the protected one goes", [](Machine& m) {
+             m.files.AddFile(ProtectedRecordFolder("C:\\ProgramData", kFolder) + "\\uninstall.dat", "damaged");
+             return std::string("C:\\Korvel");
+         }},
+        {"a user's folder in place of the protected records folder", [](Machine& m) {
+             m.files.AddFolder("C:\\ProgramData\\Korvel-Tarnwick");
+             m.files.SetOwnedByOthers("C:\\ProgramData\\Korvel-Tarnwick");
+             return std::string("C:\\Korvel");
+         }},
+    };
+    for (const auto& plant : plants) {
+        Machine m(true);
+        const std::string folder = plant.second(m);
+        const std::string before = m.Snapshot();
+        EXPECT_EQ(m.Install(folder), kExitCancelled) << plant.first;
+        EXPECT_TRUE(m.Snapshot() == before) << plant.first;
+    }
+}
+
+// An earlier install's folder, left with a user's file and rights: taken back whole.
+TEST(Undo, TheEarlierInstallsFolderIsTakenBackWithEveryFileInIt) {
+    Machine m(true);
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead);
+    m.files.AddFile(std::string(kFolder) + "\\planted.dll", "a user's");
+    m.files.SetOwnedByOthers(std::string(kFolder) + "\\planted.dll");
     ASSERT_EQ(m.Install(), kExitFinished);
-    const std::string installed = m.Snapshot();
-    const std::string folder = kFolder;
-    std::vector<JournalEntry> forged(5);
-    forged[0].kind = EntryKind::Value;  // another program's run key
-    forged[0].root = kHkeyLocalMachine;
-    forged[0].path = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-    forged[0].value = {"x", kRegSz, "x"};
-    forged[1].kind = EntryKind::File;  // a system file
-    forged[1].path = "C:\\Windows\\System32\\drivers\\etc\\hosts";
-    forged[1].hash = std::string(64, '0');
-    forged[2].kind = EntryKind::KeyDeleted;  // a key to make with any values
-    forged[2].root = kHkeyLocalMachine;
-    forged[2].path = "SOFTWARE\\Classes\\exefile\\shell\\open\\command";
-    forged[3].kind = EntryKind::Replaced;  // a backup from elsewhere put over a host's file
-    forged[3].path = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
-    forged[3].backup = "D:\\anything.bak";
-    forged[3].hash = std::string(64, '0');
-    forged[4].kind = EntryKind::Value;  // a loader value of ours, but not one we write
-    forged[4].root = kHkeyLocalMachine;
-    forged[4].path = std::string(kKey2013) + "Applications\\Korvel2013";
-    forged[4].value = {"DEBUGGER", kRegSz, "x"};
-    for (const JournalEntry& entry : forged) {
-        Machine fresh;
-        ASSERT_EQ(fresh.Install(), kExitFinished);
-        std::string line;
-        ASSERT_TRUE(FormatEntry(entry, fresh.codec, line));
-        const std::string record = folder + "\\uninstall.dat";
-        fresh.files.WriteBytes(record, line + "\n", true);
-        const std::string before = fresh.Snapshot();
-        EXPECT_EQ(fresh.Uninstall(), kExitNoRecord) << line;
-        EXPECT_EQ(fresh.Snapshot(), before) << line;
+    for (const std::string& path : {std::string(kFolder), std::string(kFolder) + "\\planted.dll"}) {
+        Protection protection;
+        ASSERT_TRUE(m.files.ReadProtection(path, protection));
+        EXPECT_TRUE(protection.administrativeOwner) << path;
+        EXPECT_EQ(protection.othersRights, 0u) << path;
     }
-    // What every install writes is within it.
-    std::vector<JournalEntry> entries;
-    ASSERT_EQ(Journal::Load(m.files, m.codec, folder, entries), RecordState::Loaded);
-    for (const JournalEntry& entry : entries) {
-        std::string line;
-        FormatEntry(entry, m.codec, line);
-        EXPECT_TRUE(WithinInstallScope(entry, folder)) << line;
+    // A link inside is not followed, and the install does not go on.
+    Machine linked(true);
+    linked.files.AddFolder("C:\\Korvel");
+    linked.files.SetOthersRights("C:\\Korvel", kRead);
+    linked.files.AddFolder(std::string(kFolder) + "\\link", kAttrDirectory | kAttrReparsePoint);
+    EXPECT_EQ(linked.Install(), kExitCancelled);
+}
+
+// What every install writes, elevated or not, is within what its uninstall accepts, and is undone.
+TEST(Undo, WhatEveryInstallWritesIsInScope) {
+    for (bool elevated : {false, true}) {
+        Machine m(elevated);
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install(), kExitFinished);
+        std::vector<JournalEntry> entries;
+        ASSERT_EQ(Journal::Load(m.files, m.codec, m.Records(), entries), RecordState::Loaded);
+        InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}, &m.files, elevated};
+        for (const JournalEntry& entry : entries) {
+            std::string line;
+            FormatEntry(entry, m.codec, line);
+            EXPECT_TRUE(WithinInstallScope(entry, scope)) << line;
+        }
+        EXPECT_EQ(m.Uninstall(), kExitFinished) << elevated;
+        EXPECT_TRUE(m.Snapshot() == before) << elevated;
     }
-    EXPECT_EQ(m.Snapshot(), installed);
 }
 
 // With administrator rights: the component, and the folder trusted at once by a user logged on
@@ -528,8 +692,9 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserItReaches) {
               "\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /usersetup");
     EXPECT_EQ(m.registry.GetText(kHkeyUsers, other, "TRUSTEDPATHS"), "F:\\X;C:\\KORVEL\\KORVEL-TARNWICK");
     std::vector<JournalEntry> entries;
-    ASSERT_EQ(Journal::Load(m.files, m.codec, kFolder, entries), RecordState::Loaded);
-    for (const JournalEntry& entry : entries) EXPECT_TRUE(WithinInstallScope(entry, kFolder)) << entry.path;
+    ASSERT_EQ(Journal::Load(m.files, m.codec, m.Records(), entries), RecordState::Loaded);
+    const InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}, &m.files, true};
+    for (const JournalEntry& entry : entries) EXPECT_TRUE(WithinInstallScope(entry, scope)) << entry.path;
 
     const std::string later = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later\\Variables";
     m.registry.PutString(kHkeyCurrentUser, later, "TRUSTEDPATHS", "E:\\Y");
@@ -556,11 +721,12 @@ TEST(Undo, EveryUserEntriesOutsideTheirKeysAreRefused) {
         return e;
     };
     const std::string profile = "S-1-5-21-1-2-3-4\\Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\P\\Variables";
+    const InstallScope scope{kFolder, kFolder, {}, nullptr, false};
     for (const JournalEntry& e : {entry(EntryKind::Value, kHkeyLocalMachine, kActiveSetupKey, "StubPath"),
                                   entry(EntryKind::Key, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Active Setup", ""),
                                   entry(EntryKind::Value, kHkeyUsers, profile, "TRUSTEDPATHS"),
                                   entry(EntryKind::Key, kHkeyUsers, profile, "")})
-        EXPECT_TRUE(WithinInstallScope(e, kFolder)) << e.path << " " << e.value.name;
+        EXPECT_TRUE(WithinInstallScope(e, scope)) << e.path << " " << e.value.name;
     for (const JournalEntry& e :
          {entry(EntryKind::Value, kHkeyLocalMachine, std::string(kActiveSetupKey) + "X", "StubPath"),
           entry(EntryKind::Value, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{Other}", "StubPath"),
@@ -571,7 +737,7 @@ TEST(Undo, EveryUserEntriesOutsideTheirKeysAreRefused) {
           entry(EntryKind::Value, kHkeyUsers, ".DEFAULT\\Software\\Autodesk\\AutoCAD\\R\\P\\Profiles\\P\\Variables",
                 "TRUSTEDPATHS"),
           entry(EntryKind::Value, kHkeyCurrentUser, kActiveSetupKey, "StubPath")})
-        EXPECT_FALSE(WithinInstallScope(e, kFolder)) << e.path << " " << e.value.name;
+        EXPECT_FALSE(WithinInstallScope(e, scope)) << e.path << " " << e.value.name;
 }
 }  // namespace
 

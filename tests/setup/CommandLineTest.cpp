@@ -93,6 +93,8 @@ TEST(CommandLine, TakesTheFolderFromTheRestOfTheLineAsTyped) {
         const SetupCommand command = ParseCommandLine(c.line);
         EXPECT_EQ(command.mode, RunMode::Install) << Ascii(c.line);
         EXPECT_EQ(command.folder, c.folder) << Ascii(c.line);
+        // Quiet only where /S comes before /D=: the dialog opens with "C:\a  /S".
+        EXPECT_EQ(command.silent, c.line.find(u"/S") < c.line.find(u"/D=")) << Ascii(c.line);
     }
 }
 

@@ -141,6 +141,14 @@ TEST(Unattended, StopsWithoutAWindowWhereTheDialogWouldAsk) {
         EXPECT_TRUE(NothingInstalled(m)) << folder;
         EXPECT_TRUE(m.log.Has("bad command line: the folder was refused")) << folder;
     }
+    {   // With administrator rights, a folder others may change: stopped, named in the log.
+        Machine m;
+        m.processes.elevated = true;
+        m.files.AddFolder("C:\\Korvel");
+        EXPECT_EQ(m.Unattended(), kExitStopped);
+        EXPECT_TRUE(m.files.copies.empty());
+        EXPECT_FALSE(m.log.With("message: 安装路径中的以下文件夹其他用户可以更改").empty());
+    }
 }
 
 TEST(Unattended, FinishesWithTheWarningsCodeWhenRegistrationFails) {

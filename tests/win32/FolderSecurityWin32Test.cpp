@@ -99,3 +99,54 @@ TEST(Win32FolderSecurity, ALockedFolderIsMadeOnceAndOwnersAreTold) {
     Win32Processes processes;
     std::printf("elevated: %d\n", processes.RunsElevated() ? 1 : 0);
 }
+
+// What others may do, read from descriptors as Windows gives them: rights meant only for what is
+// made inside (inherit-only) are not the entry's own; generic rights count as what they mean; no
+// DACL at all lets everyone do anything.
+TEST(Win32FolderSecurity, OthersRightsAreReadAsTheyApplyToTheEntryItself) {
+    struct Case {
+        const wchar_t* sddl;
+        bool administrativeOwner;
+        DWORD othersRights;
+    };
+    const Case cases[] = {
+        {L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", true, 0x1200a9},
+        // A drive's root: users may add folders; Modify only for what they make below.
+        {L"O:SYD:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;CI;0x4;;;AU)(A;OICIIO;0x1301bf;;;AU)",
+         true, 0x1200ad},
+        // Made below it with default rights, by a user.
+        {L"O:S-1-5-21-1-2-3-1001D:(A;ID;FA;;;BA)(A;ID;0x1301bf;;;AU)", false, 0x1301bf},
+        {L"O:SYD:(A;;GA;;;WD)", true, FILE_ALL_ACCESS},
+        {L"O:SYD:(D;;FA;;;WD)(A;;FA;;;SY)", true, 0},
+    };
+    for (const Case& c : cases) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor, nullptr));
+        bool administrative = false;
+        DWORD rights = 0;
+        EXPECT_TRUE(DescriptorProtection(descriptor, administrative, rights));
+        EXPECT_EQ(administrative, c.administrativeOwner);
+        EXPECT_EQ(rights, c.othersRights) << std::hex << rights;
+        LocalFree(descriptor);
+    }
+    SECURITY_DESCRIPTOR open;
+    BYTE system[SECURITY_MAX_SID_SIZE];
+    ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION) &&
+                SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE) &&
+                SetSecurityDescriptorOwner(&open, WellKnown(WinLocalSystemSid, system), FALSE));
+    bool administrative = false;
+    DWORD rights = 0;
+    EXPECT_TRUE(DescriptorProtection(&open, administrative, rights));
+    EXPECT_EQ(rights, static_cast<DWORD>(FILE_ALL_ACCESS));  // no DACL at all
+
+    // On disk: read and set on the entry itself.
+    ScratchTree tree("relock");
+    Win32Files files;
+    ASSERT_TRUE(files.CreateLockedFolder(tree.Path("K")));
+    Protection protection;
+    EXPECT_TRUE(files.ReadProtection(tree.Path("K"), protection));
+    EXPECT_TRUE(protection.administrativeOwner);
+    EXPECT_TRUE(files.Relock(tree.Path("K")));
+    EXPECT_FALSE(files.ReadProtection(tree.Path("none"), protection));
+    EXPECT_FALSE(files.Relock(tree.Path("none")));
+}

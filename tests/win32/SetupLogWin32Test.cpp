@@ -77,6 +77,42 @@ TEST(SetupLogWin32Test, ALogThatCannotBeMadeIsQuietlyOff) {
     EXPECT_NE(DefaultSetupLogPath().find(L"\\Korvel-Tarnwick-setup.log"), std::wstring::npos);
 }
 
+// What a user may have put at the log's place beforehand: a second name of a file of theirs (a
+// hard link) is refused and left as it was; a folder where the last run's log would go costs the
+// rotation only. Control characters in logged names are escaped, never a line of their own.
+TEST(SetupLogWin32Test, PlantedFilesAreNeitherFollowedNorWrittenAndNamesCannotForgeLines) {
+    const std::wstring path = TempPath(L"korvel-log-planted.log");
+    const std::wstring theirs = TempPath(L"korvel-log-theirs.txt");
+    DeleteFileW(path.c_str());
+    DeleteFileW(theirs.c_str());
+    HANDLE made = CreateFileW(theirs.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(made, "theirs", 6, &written, nullptr);
+    CloseHandle(made);
+    ASSERT_TRUE(CreateHardLinkW(path.c_str(), theirs.c_str(), nullptr));
+    {
+        Win32SetupLog log(path, false);
+        EXPECT_FALSE(log.IsOpen());
+        log.Line("secret");
+    }
+    EXPECT_EQ(ReadAll(theirs), "theirs");
+    DeleteFileW(path.c_str());
+    DeleteFileW(theirs.c_str());
+
+    CreateDirectoryW((path + L".1").c_str(), nullptr);
+    {
+        Win32SetupLog log(path, false);
+        ASSERT_TRUE(log.IsOpen());
+        log.Line("key\r\n2001-01-01 00:00:00.000 forged\x1b");
+    }
+    const std::string text = ReadAll(path);
+    EXPECT_NE(text.find("key\\r\\n2001-01-01 00:00:00.000 forged\\x1B\r\n"), std::string::npos) << text;
+    EXPECT_TRUE(GetFileAttributesW((path + L".1").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryW((path + L".1").c_str());
+    DeleteFileW(path.c_str());
+}
+
 TEST(SetupLogWin32Test, AFailedCopyTellsItsWindowsError) {
     Win32Files files;
     const std::string missing = "C:\\korvel-no-such-file.txt";

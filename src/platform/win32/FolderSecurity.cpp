@@ -1,6 +1,9 @@
 #include "platform/win32/FolderSecurity.h"
 
+#include <aclapi.h>
 #include <sddl.h>
+
+#include <initializer_list>
 
 const wchar_t kLockedFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 
@@ -58,4 +61,79 @@ bool RunsWithAdministratorRights() {
     if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, buffer, &size)) return false;
     BOOL member = FALSE;
     return CheckTokenMembership(nullptr, buffer, &member) && member;
+}
+
+bool ReadHandleProtection(HANDLE handle, bool& administrativeOwner, DWORD& othersRights) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool read = DescriptorProtection(descriptor, administrativeOwner, othersRights);
+    LocalFree(descriptor);
+    return read;
+}
+
+bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeOwner, DWORD& othersRights) {
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL defaulted = FALSE, present = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        return false;
+    if (!present) dacl = nullptr;
+    administrativeOwner = IsAdministrativeSid(owner) || IsOwnAccount(owner);
+    othersRights = 0;
+    if (dacl == nullptr) othersRights = FILE_ALL_ACCESS;  // no DACL: everyone may do anything
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) {
+            othersRights = FILE_ALL_ACCESS;
+            break;
+        }
+        if (header->AceFlags & INHERIT_ONLY_ACE) continue;  // for what is made inside, not for this
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // a denial never widens
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+            othersRights = FILE_ALL_ACCESS;  // a kind we do not read: assume the worst
+            continue;
+        }
+        ACCESS_ALLOWED_ACE* ace = reinterpret_cast<ACCESS_ALLOWED_ACE*>(header);
+        PSID sid = &ace->SidStart;
+        if (IsAdministrativeSid(sid) || IsOwnAccount(sid)) continue;
+        DWORD mask = ace->Mask;
+        MapGenericMask(&mask, &mapping);
+        othersRights |= mask;
+    }
+    return true;
+}
+
+bool RelockHandle(HANDLE handle) {
+    const LockedFolderDescriptor descriptor;
+    if (descriptor.get() == nullptr) return false;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted) || !present) return false;
+    BYTE administrators[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof administrators;
+    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) return false;
+    return SetSecurityInfo(handle, SE_FILE_OBJECT,
+                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                               PROTECTED_DACL_SECURITY_INFORMATION,
+                           administrators, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+}
+
+void EnableTakeOwnership() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    for (const wchar_t* name : {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
+            AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    CloseHandle(token);
 }

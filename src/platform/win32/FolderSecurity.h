@@ -29,6 +29,22 @@ bool IsAdministrativeSid(PSID sid);
 // for it under the "object creator" owner policy).
 bool IsOwnAccount(PSID sid);
 
+// The owner of the file or folder open as handle (opened with READ_CONTROL, never through a
+// link), and the union of the rights its DACL grants on the object itself to any account but
+// Administrators, SYSTEM, TrustedInstaller and this one (no DACL: all rights). False when the
+// descriptor cannot be read.
+bool ReadHandleProtection(HANDLE handle, bool& administrativeOwner, DWORD& othersRights);
+// The same, of a security descriptor in hand.
+bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeOwner, DWORD& othersRights);
+
+// Gives the object open as handle (with WRITE_DAC and WRITE_OWNER) the owner Administrators and
+// the DACL of kLockedFolderSddl, protected from inheritance.
+bool RelockHandle(HANDLE handle);
+
+// Enables, once, the privileges that let an administrator take an object back from its owner
+// (SeTakeOwnershipPrivilege, SeRestorePrivilege). Best-effort.
+void EnableTakeOwnership();
+
 // Whether the calling process's token has the Administrators group enabled (an elevated token,
 // or an administrator where there is no UAC).
 bool RunsWithAdministratorRights();

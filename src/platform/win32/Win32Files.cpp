@@ -274,6 +274,42 @@ bool Win32Files::OwnedByAdministrators(const std::string& path) {
     return administrative;
 }
 
+namespace {
+// The entry itself, never what a link names: attributes and rights are read and set on it.
+HANDLE OpenNoFollow(const std::wstring& wide, DWORD access) {
+    return CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+}  // namespace
+
+bool Win32Files::ReadProtection(const std::string& path, Protection& protection) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    const HANDLE handle = OpenNoFollow(wide, READ_CONTROL);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    bool administrative = false;
+    DWORD rights = 0;
+    const bool read = ReadHandleProtection(handle, administrative, rights);
+    CloseHandle(handle);
+    protection.administrativeOwner = administrative;
+    protection.othersRights = rights;
+    return read;
+}
+
+bool Win32Files::Relock(const std::string& path) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    EnableTakeOwnership();
+    const HANDLE handle = OpenNoFollow(wide, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool plain = GetFileInformationByHandle(handle, &information) &&
+                       !(information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const bool done = plain && RelockHandle(handle);
+    CloseHandle(handle);
+    return done;
+}
+
 bool Win32Files::Exists(const std::string& path) {
     std::wstring wide;
     return Wide(path, wide) && _waccess(wide.c_str(), 0) == 0;

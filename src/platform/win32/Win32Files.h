@@ -25,6 +25,8 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
     bool OwnedByAdministrators(const std::string& path) override;
+    bool ReadProtection(const std::string& path, Protection& protection) override;
+    bool Relock(const std::string& path) override;
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/win32/Cp936.h"
 
@@ -32,16 +33,70 @@ std::wstring DefaultSetupLogPath() {
     return path + L"Korvel-Tarnwick-setup.log";
 }
 
+namespace {
+// A file of its own: on a disk, not a folder, not a link, and with no other name through which
+// someone else could have it written for them.
+bool IsPlainFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
+           !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           information.nNumberOfLinks == 1;
+}
+
+// Renames the file open as handle to path (replacing a file there, never a folder).
+bool RenameOpenFile(HANDLE file, const std::wstring& path) {
+    std::vector<wchar_t> full(32768);
+    const DWORD length = GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr);
+    if (length == 0 || length >= 32768) return false;
+    std::wstring name(full.data(), length);
+    // The system's own name for it: "\??\C:\...", "\??\UNC\server\...".
+    if (name.compare(0, 4, L"\\\\?\\") == 0) name = name.substr(4);
+    else if (name.compare(0, 2, L"\\\\") == 0) name = L"UNC" + name.substr(1);
+    const std::wstring target = L"\\??\\" + name;
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    target.copy(rename->FileName, target.size());
+    return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+// Control characters in a name would end a line or forge another: written as escapes.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) out += c;
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else out += Format("\\x%02X", byte);
+    }
+    return out;
+}
+}  // namespace
+
 Win32SetupLog::Win32SetupLog(const std::wstring& path, bool buffered) : buffered_(buffered) {
     if (path.empty()) return;
-    // The last run's log stays readable as ".1"; it is no loss when that fails. Only a file is
-    // moved: a /LOG= that names a folder must not rename that folder.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        MoveFileExW(path.c_str(), (path + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The last run's log stays readable as ".1"; it is no loss when that fails. The file is
+    // opened first and renamed through its handle: a link or folder in its place is never
+    // followed, renamed or written.
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE previous = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (previous != INVALID_HANDLE_VALUE) {
+        if (IsPlainFile(previous)) RenameOpenFile(previous, path + L".1");
+        CloseHandle(previous);
+    }
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
+    // Checked on the handle, and emptied through it: the path is not looked at a second time.
+    if (!IsPlainFile(file) || !SetEndOfFile(file)) {
+        CloseHandle(file);
+        return;
+    }
     file_ = file;
     pending_ = "\xEF\xBB\xBF";  // so that Notepad on a Chinese Windows reads UTF-8, not GBK
 }
@@ -58,7 +113,7 @@ void Win32SetupLog::Line(const std::string& text) {
     // Through Format, which uses the system's printf: the runtime's own would add 70 KB to the exe.
     pending_ += Format("%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour,
                        now.wMinute, now.wSecond, now.wMilliseconds);
-    pending_ += Utf8(WidenCp936(text));
+    pending_ += Utf8(WidenCp936(Escaped(text)));
     pending_ += "\r\n";
     if (!buffered_ || pending_.size() >= kBlock) Flush();
 }

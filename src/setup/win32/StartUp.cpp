@@ -1,6 +1,7 @@
 #include "setup/win32/StartUp.h"
 
 #include <optional>
+#include <vector>
 
 #include "catalogue/HostCatalogue.h"
 #include "platform/win32/Cp936.h"
@@ -13,6 +14,9 @@
 #include "setup/ExitCodes.h"
 #include "setup/Unattended.h"
 #include "journal/Journal.h"
+#include "journal/RecordPlace.h"
+#include "text/PathText.h"
+#include "platform/win32/FolderSecurity.h"
 #include "journal/Recording.h"
 #include "journal/UndoRecorder.h"
 #include "setup/win32/RunLock.h"
@@ -70,6 +74,14 @@ int RunUserSetupStep(SetupLog& log) {
     return RunUserSetup(registry, files, log, program);
 }
 
+// With administrator rights every folder the dialog makes (the folder browser's "create it?")
+// gets the locked rights, as the install run's own do: it never exists with inherited ones.
+class LockedFolderFiles : public ForwardingFiles {
+public:
+    using ForwardingFiles::ForwardingFiles;
+    bool CreateFolder(const std::string& path) override { return inner_.CreateLockedFolder(path); }
+};
+
 int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, const std::wstring& logPath,
                RunLock* lock) {
     std::string folder = "C:\\Korvel";
@@ -88,7 +100,10 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
     // record), then made.
     Journal journal(systemFiles, codec);
     RecordingRegistry recordingRegistry(systemRegistry, journal);
-    RecordingFiles recordingFiles(systemFiles, journal);
+    LockedFolderFiles lockedFiles(systemFiles);
+    RecordingFiles recordingFiles(RunsWithAdministratorRights() ? static_cast<Files&>(lockedFiles)
+                                                                : static_cast<Files&>(systemFiles),
+                                  journal);
     LoggingRegistry registry(recordingRegistry, log);
     LoggingFiles files(recordingFiles, log);
     const std::string version = VersionText(setupVersion);
@@ -123,6 +138,38 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
                    command.elevated ? nullptr : &elevation);
     return RunApplication(instance);
 }
+// With administrator rights the default log goes into the protected folder the records are
+// kept in, never into a temporary folder where any user may have put a file or link first. No
+// log when that folder cannot be made safe.
+std::wstring DefaultLogPath() {
+    if (!RunsWithAdministratorRights()) return DefaultSetupLogPath();
+    Win32Files files;
+    std::string programData;
+    TrustFault fault;
+    if (!ProgramDataFolder(files, programData)) return std::wstring();
+    const std::string records = programData + "\\" + kRecordsFolder;
+    if (!PrepareProtectedFolder(files, programData, records, fault)) return std::wstring();
+    return WidenCp936(records + "\\Korvel-Tarnwick-setup.log");
+}
+// With administrator rights a log the command line names is written only where no other user
+// could have put a link on its way (no level they own, or may rename, delete or re-permit); else
+// the run goes on without a log. The file itself is checked when it is opened.
+std::wstring CommandLogPath(const std::wstring& path) {
+    if (!RunsWithAdministratorRights()) return path;
+    std::vector<wchar_t> full(32768);
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    std::string narrow;
+    if (length == 0 || length >= full.size() || !NarrowCp936Exact(std::wstring(full.data(), length), narrow))
+        return std::wstring();
+    const std::size_t cut = LastSeparator(narrow);
+    if (cut == std::string::npos) return std::wstring();
+    const std::string folder = narrow.substr(0, cut);
+    Win32Files files;
+    TrustFault fault;
+    // Every level by the rule of a level above: others may add to it, not replace it.
+    if (!CheckTrustedLevels(files, folder, folder + "\\", fault)) return std::wstring();
+    return std::wstring(full.data(), length);
+}
 }  // namespace
 
 int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
@@ -137,7 +184,7 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
         Tell(command, kAlreadyRunning);
         return kExitAlreadyRunning;
     }
-    std::wstring logPath = command.logPath.empty() ? DefaultSetupLogPath() : Wide(command.logPath);
+    std::wstring logPath = command.logPath.empty() ? DefaultLogPath() : CommandLogPath(Wide(command.logPath));
     // The per-user step runs at every logon: its log of its own keeps the last install's.
     const std::wstring installLog = L"-setup.log";
     if (command.mode == RunMode::UserSetup && command.logPath.empty() && logPath.size() > installLog.size() &&

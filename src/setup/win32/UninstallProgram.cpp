@@ -1,10 +1,15 @@
 #include "setup/win32/UninstallProgram.h"
 
 #include <commctrl.h>
+#include <ntsecapi.h>
 
 #include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/Journal.h"
+#include "journal/RecordPlace.h"
+#include "platform/win32/FolderSecurity.h"
+#include "platform/win32/Win32Files.h"
+#include "platform/Processes.h"
 #include "journal/UninstallEntry.h"
 #include "platform/Files.h"
 #include "platform/SetupLog.h"
@@ -97,30 +102,65 @@ std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 // The process ID in decimal digits. (std::to_wstring would bring a whole wide printf along.)
 std::wstring ProcessIdText() { return WidenCp936(std::to_string(::GetCurrentProcessId())); }
 
-// Hands what is left to a copy of this program in the temporary folder, which removes it once
-// this process has ended; where no copy can be made, Windows removes it at the next restart.
-void RemoveAfterExit(const std::vector<std::string>& deferred) {
+// A folder of its own for the temporary copy, with a name no one can guess and (with
+// administrator rights) in the protected folder with the locked rights, so that no one else can
+// have put a file there first or change the copy before it starts. Empty when none can be made.
+std::wstring MakeCleanupFolder(bool elevated) {
+    std::wstring base;
+    if (elevated) {
+        Win32Files files;
+        std::string programData;
+        TrustFault fault;
+        if (!ProgramDataFolder(files, programData)) return std::wstring();
+        const std::string records = programData + "\\" + kRecordsFolder;
+        if (!PrepareProtectedFolder(files, programData, records, fault)) return std::wstring();
+        base = WidenCp936(records) + L"\\";
+    } else {
+        wchar_t temp[MAX_PATH + 1] = {};
+        const DWORD length = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
+        if (length == 0 || length >= std::size(temp)) return std::wstring();  // none, or cut short
+        base.assign(temp, length);
+        if (base.back() != L'\\') base += L'\\';
+    }
+    const LockedFolderDescriptor descriptor;
+    SECURITY_ATTRIBUTES locked{sizeof locked, descriptor.get(), FALSE};
+    if (elevated && descriptor.get() == nullptr) return std::wstring();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        unsigned char random[12];
+        if (!RtlGenRandom(random, sizeof random)) return std::wstring();
+        std::string name = "Korvel-Tarnwick-cleanup-";
+        for (unsigned char b : random) name += Format("%02x", b);
+        const std::wstring folder = base + WidenCp936(name);
+        if (::CreateDirectoryW(folder.c_str(), elevated ? &locked : nullptr)) return folder;
+    }
+    return std::wstring();
+}
+
+// Hands what is left to a copy of this program in a fresh folder, which removes it once this
+// process has ended; where no copy can be made, Windows removes it at the next restart.
+void RemoveAfterExit(const std::vector<std::string>& deferred, bool elevated) {
     if (deferred.empty()) return;
     wchar_t self[MAX_PATH * 4] = {};
-    wchar_t temp[MAX_PATH + 1] = {};
     const DWORD selfLength = ::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
-    const DWORD tempLength = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
-    const std::wstring helper = std::wstring(temp, tempLength) + L"Korvel-Tarnwick-cleanup-" +
-                                ProcessIdText() + L".exe";
-    if (selfLength > 0 && selfLength < std::size(self) && tempLength > 0 &&
-        ::CopyFileW(self, helper.c_str(), FALSE)) {
-        std::wstring command = Quoted(helper) + L" /cleanup " + ProcessIdText();
-        for (const std::string& path : deferred) command += L" " + Quoted(WidenCp936(path));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        if (::CreateProcessW(helper.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, temp, &startup,
-                             &process)) {
-            ::CloseHandle(process.hThread);
-            ::CloseHandle(process.hProcess);
-            return;
+    const std::wstring folder = selfLength > 0 && selfLength < std::size(self) ? MakeCleanupFolder(elevated) : L"";
+    if (!folder.empty()) {
+        const std::wstring helper = folder + L"\\uninstall-cleanup.exe";
+        // Made new, never over a file that is there.
+        if (::CopyFileW(self, helper.c_str(), TRUE)) {
+            std::wstring command = Quoted(helper) + L" /cleanup " + ProcessIdText();
+            for (const std::string& path : deferred) command += L" " + Quoted(WidenCp936(path));
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION process{};
+            if (::CreateProcessW(helper.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                                 &startup, &process)) {
+                ::CloseHandle(process.hThread);
+                ::CloseHandle(process.hProcess);
+                return;
+            }
+            ::DeleteFileW(helper.c_str());
         }
-        ::DeleteFileW(helper.c_str());
+        ::RemoveDirectoryW(folder.c_str());
     }
     for (const std::string& path : deferred)
         ::MoveFileExW(WidenCp936(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -132,18 +172,12 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     // Started from its own folder (as from Explorer), the uninstaller would hold that folder as
     // its current one, and Windows would not let it go: work from the temporary folder.
     wchar_t temp[MAX_PATH + 1] = {};
-    if (::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp) > 0) ::SetCurrentDirectoryW(temp);
+    const DWORD tempLength = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
+    if (tempLength > 0 && tempLength < std::size(temp)) ::SetCurrentDirectoryW(temp);
 
-    // The uninstaller in the plug-in's folder undoes the record beside it; the setup program
-    // from the package finds the folder through the entry in the list of installed programs.
     std::string self, folder;
-    if (services.files.ModulePath(self, 32768) == PathRead::Read) {
-        const std::size_t cut = LastSeparator(self);
-        const std::string own = cut == std::string::npos ? std::string() : self.substr(0, cut);
-        if (!own.empty() && services.files.ReadAttributes(JoinPath(own, Journal::kRecordName)) != kInvalidAttributes)
-            folder = own;
-    }
-    if (folder.empty() && !FindInstalledFolder(services.registry, folder)) {
+    if (services.files.ModulePath(self, 32768) != PathRead::Read) self.clear();
+    if (!LocateInstall(services.registry, self, services.processes.RunsElevated(), folder)) {
         services.log.Line(std::string("message: ") + kNotInstalled);
         if (!quiet) services.prompt.Show(kNotInstalled, kSetupCaption, kMbOk | kMbIconExclamation);
         return kExitNoRecord;
@@ -160,7 +194,7 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     for (const std::string& user : run.unreachedUsers)
         services.log.Line("not reached, not logged on (their trusted paths keep the folder): " + user);
     for (const std::string& path : run.result.deferred) services.log.Line("removed once the uninstaller has ended: " + path);
-    RemoveAfterExit(run.result.deferred);
+    RemoveAfterExit(run.result.deferred, services.processes.RunsElevated());
     return code;
 }
 
@@ -182,8 +216,15 @@ int RunCleanup(const std::vector<std::wstring>& arguments) {
         }
         for (int attempt = 0; attempt < 100 && !::DeleteFileW(path.c_str()); ++attempt) ::Sleep(100);
     }
+    // Then its own copy and the folder made for it, at the next restart.
     wchar_t self[MAX_PATH * 4] = {};
-    if (::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self))) > 0)
+    const DWORD length = ::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
+    if (length > 0 && length < std::size(self)) {
         ::MoveFileExW(self, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        std::wstring folder(self, length);
+        folder = folder.substr(0, folder.find_last_of(L'\\'));
+        if (folder.find(L"Korvel-Tarnwick-cleanup-") != std::wstring::npos)
+            ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
     return 0;
 }

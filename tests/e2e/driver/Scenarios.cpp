@@ -13,6 +13,7 @@
 
 #include "Environment.h"
 #include "Scenario.h"
+#include "text/Sha256.h"
 
 const wchar_t kDialogCaption[] = L"Korvel-Tarnwick安装";
 const wchar_t kSetupMessageCaption[] = L"Korvel-软件安装";
@@ -971,14 +972,9 @@ int RunUnattended(Context& c, const std::wstring& program, const std::wstring& a
     return -1;
 }
 
-// The default log of the run, as the driver's own temporary folder names it (the same user).
-std::wstring DefaultLogPath() {
-    wchar_t folder[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH + 1, folder);
-    std::wstring path = folder;
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
-    return path + L"Korvel-Tarnwick-setup.log";
-}
+// The default log of a run with administrator rights (as every run under Wine is): in the
+// protected folder under ProgramData, never in a temporary folder that every user may write.
+std::wstring DefaultLogPath() { return L"C:\\ProgramData\\Korvel-Tarnwick\\Korvel-Tarnwick-setup.log"; }
 
 // A UTF-8 file as UTF-16; empty when it cannot be read.
 std::wstring ReadUtf8File(const std::wstring& path) {
@@ -1299,9 +1295,22 @@ void CheckRestored(Context& c, const std::wstring& before) {
     c.Check(after == before, "the machine is as it was before the install", SnapshotDiff(after, before));
 }
 
+// The undo record of an install made with administrator rights (as every run under Wine is):
+// in its protected folder under ProgramData, one per install folder. Empty when there is none.
+std::wstring ProtectedRecord() {
+    WIN32_FIND_DATAW found;
+    const std::wstring records = L"C:\\ProgramData\\Korvel-Tarnwick\\";
+    HANDLE find = ::FindFirstFileW((records + L"????????????????").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return std::wstring();
+    ::FindClose(find);
+    const std::wstring record = records + found.cFileName + L"\\uninstall.dat";
+    return IsFile(record) ? record : std::wstring();
+}
+
 void CheckInstalledForUninstall(Context& c) {
     c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe"), "the uninstaller is installed");
-    c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.dat"), "the undo record is written");
+    c.Check(!ProtectedRecord().empty(), "the undo record is written, in its protected folder");
+    c.Check(!IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.dat"), "none lies beside the uninstaller");
     std::wstring location;
     c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallLocation", location) &&
                 location == L"C:\\Korvel\\Korvel-Tarnwick",
@@ -1532,6 +1541,116 @@ void SecondRunRefused(Context& c) {
     c.Check(MachineSnapshot() == waiting, "nothing was changed by the refused runs");
     AnswerMessageBox(box, IDABORT);
     c.CheckExit(setup.process, 5, "the first run goes on to its end");
+// --- What a standard user of the machine may plant for an elevated uninstall ---
+
+std::uint32_t Crc32(const std::string& text) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char ch : text) {
+        crc ^= ch;
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A record line as the program writes one: fields, tabs, and the checksum of the rest.
+std::string SealedLine(const std::string& body) {
+    char seal[16];
+    std::snprintf(seal, sizeof seal, "\t#%08x", static_cast<unsigned>(Crc32(body)));
+    return body + seal + "\n";
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char ch : text) out += ch == '\\' ? std::string("\\\\") : std::string(1, ch);
+    return out;
+}
+
+std::string FileLine(const std::string& path, const std::string& content) {
+    return SealedLine("file\t" + Escaped(path) + "\t" + std::to_string(content.size()) + "\t" + Sha256Hex(content));
+}
+
+bool AppendBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    ::CloseHandle(file);
+    return ok;
+}
+
+const wchar_t kForgedKey[] = L"SOFTWARE\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Applications\\Korvel2099";
+
+// Three forged lines, each with a right checksum: a file outside the install reached by "/..",
+// one cut short by a NUL behind a support file's name, and a Korvel loader key made again with
+// a user's program as its loader.
+std::string ForgedLines(const std::string& folder) {
+    std::string hex;
+    const std::string loader = std::string("C:\\Users\\Public\\evil.arx") + '\0';
+    for (unsigned char ch : loader) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02x", ch);
+        hex += digits;
+    }
+    return FileLine(folder + "\\x/../../../../Victim/a.dll", "victim a") +
+           FileLine(std::string("C:\\Victim\\b.dll") + '\0' + "\\ACAD2022.DLL", "victim b") +
+           SealedLine("keydeleted\tHKLM\t" + Escaped(Utf8(kForgedKey)) + "\tLOADER\t1:" + hex);
+}
+
+void PlantVictims(Context& c) {
+    c.Check(MakeFolders(L"C:\\Victim") && WriteTextFile(L"C:\\Victim\\a.dll", "victim a") &&
+                WriteTextFile(L"C:\\Victim\\b.dll", "victim b") && MakeFolders(L"C:\\Users\\Public") &&
+                WriteTextFile(L"C:\\Users\\Public\\evil.arx", "a user's program"),
+            "the victims and the user's program");
+}
+
+void CheckVictimsUntouched(Context& c) {
+    c.Check(IsFile(L"C:\\Victim\\a.dll") && IsFile(L"C:\\Victim\\b.dll"), "every victim is still there");
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kForgedKey), "no loader key was made for the user's program");
+}
+
+// An unattended install, three forged lines appended to its record, then the quiet uninstall as
+// an administrator runs it: refused with 7, and nothing changed.
+void UninstallForgedRecord(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    PlantVictims(c);
+    bool windowSeen = false;
+    if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "the unattended install ends with 0")) return;
+    const std::wstring record = ProtectedRecord();
+    if (!c.Check(!record.empty() && AppendBytes(record, ForgedLines("C:\\Korvel\\Korvel-Tarnwick")),
+                 "three forged lines appended to the record", record))
+        return;
+    const std::wstring installed = MachineSnapshot();
+    std::wstring exe, arguments;
+    if (!EntryCommand(c, L"QuietUninstallString", L"/uninstall /S", exe, arguments)) return;
+    c.Check(RunUnattended(c, exe, arguments, windowSeen) == 7, "the uninstall refuses the record with 7");
+    CheckVictimsUntouched(c);
+    c.Check(MachineSnapshot() == installed, "the install is as it was");
+}
+
+// A user's own entry in the list of programs, naming a folder of theirs with a record in it: an
+// elevated "SetUp.exe /uninstall" does not look at it.
+void UninstallPlantedUserEntry(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    PlantVictims(c);
+    const std::wstring planted = L"C:\\Users\\Public\\K";
+    HKEY key = nullptr;
+    const std::wstring location = planted;
+    c.Check(MakeFolders(planted) &&
+                WriteTextFile(planted + L"\\uninstall.dat",
+                              SealedLine("Korvel-Tarnwick uninstall record\t1") + ForgedLines(Utf8(planted))) &&
+                ::RegCreateKeyExW(HKEY_CURRENT_USER, kUninstallEntry, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                  nullptr) == ERROR_SUCCESS &&
+                ::RegSetValueExW(key, L"InstallLocation", 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+                                 static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS,
+            "a user's entry naming a folder with a forged record");
+    if (key) ::RegCloseKey(key);
+    const std::wstring before = MachineSnapshot();
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/uninstall /S", windowSeen) == 7, "nothing installed for the machine: 7");
+    CheckVictimsUntouched(c);
+    c.Check(IsFile(planted + L"\\uninstall.dat"), "the user's record is neither used nor removed");
+    c.Check(MachineSnapshot() == before, "nothing changed");
 }
 
 void Demo(Context& c) {
@@ -1843,6 +1962,8 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"oldest-first", &OldestFirst},
         {L"three-repeats", &ThreeRepeats},
         {L"second-run-refused", &SecondRunRefused},
+        {L"uninstall-forged-record", &UninstallForgedRecord},
+        {L"uninstall-planted-user-entry", &UninstallPlantedUserEntry},
         {L"demo", &Demo},
         {L"demo-uninstall", &DemoUninstall},
         {L"demo-silent", &DemoSilent},
