@@ -1541,6 +1541,8 @@ void SecondRunRefused(Context& c) {
     c.Check(MachineSnapshot() == waiting, "nothing was changed by the refused runs");
     AnswerMessageBox(box, IDABORT);
     c.CheckExit(setup.process, 5, "the first run goes on to its end");
+}
+
 // --- What a standard user of the machine may plant for an elevated uninstall ---
 
 std::uint32_t Crc32(const std::string& text) {
