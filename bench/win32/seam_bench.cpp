@@ -333,6 +333,17 @@ struct FoundWindow {
     HWND window;
 };
 
+// EnumWindows' callback (CALLBACK: a lambda has the wrong calling convention on x86): the first
+// visible, unowned top-level window of the wanted process.
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM context) {
+    auto* wanted = reinterpret_cast<FoundWindow*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != wanted->process || !IsWindowVisible(window) || GetWindow(window, GW_OWNER)) return TRUE;
+    wanted->window = window;
+    return FALSE;
+}
+
 // Seconds from the start of a program to its first visible top-level window; the program is
 // then asked to close (and ended if it does not).
 double LaunchToWindow(const std::wstring& command) {
@@ -346,16 +357,7 @@ double LaunchToWindow(const std::wstring& command) {
     double seconds = -1;
     FoundWindow found{process.dwProcessId, nullptr};
     for (int tries = 0; tries < 6000 && found.window == nullptr; ++tries) {
-        EnumWindows(
-            [](HWND window, LPARAM context) -> BOOL {
-                auto* wanted = reinterpret_cast<FoundWindow*>(context);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                if (owner != wanted->process || !IsWindowVisible(window) || GetWindow(window, GW_OWNER)) return TRUE;
-                wanted->window = window;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&found));
+        EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&found));
         if (found.window == nullptr) Sleep(5);
     }
     if (found.window != nullptr) {
