@@ -15,7 +15,8 @@
 # Environment:
 #   KORVEL_WINEARCH       win64 (default: a 64-bit Windows, running 64-bit and, with the 32-bit
 #                         loader, 32-bit programs) or win32 (a 32-bit Windows: 32-bit programs only).
-#   KORVEL_WINE_TEMPLATE  template folder (default: <repo>/build/wine-template, and
+#   KORVEL_WINE_TEMPLATE  template folder (default: <repo>/build/wine-template, for win64 through
+#                         another loader than wine64 <repo>/build/wine-template-wow64, and
 #                         <repo>/build/wine-template-win32 for win32). Concurrent callers are
 #                         serialised by a lock next to it, so only one builds it.
 #   KORVEL_WINE           wine loader (default /usr/lib/wine/wine64 for win64; for win32 the
@@ -33,8 +34,13 @@ dest=$1
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 arch=${KORVEL_WINEARCH:-win64}
 case "$arch" in
-    win64) template=${KORVEL_WINE_TEMPLATE:-$repo/build/wine-template}
-           wine=${KORVEL_WINE:-/usr/lib/wine/wine64} ;;
+    win64) wine=${KORVEL_WINE:-/usr/lib/wine/wine64}
+           # A 64-bit Windows for the x86 build (wow64) is made through the 32-bit route's loader,
+           # which sets up its 32-bit half: where the kernel starts no 32-bit programs, wine64
+           # alone leaves that half without its DLLs. So it has a template of its own.
+           default_template=$repo/build/wine-template
+           [[ "$wine" != /usr/lib/wine/wine64 ]] && default_template=$repo/build/wine-template-wow64
+           template=${KORVEL_WINE_TEMPLATE:-$default_template} ;;
     win32) template=${KORVEL_WINE_TEMPLATE:-$repo/build/wine-template-win32}
            wine=${KORVEL_WINE:-}
            if [[ -z "$wine" ]]; then

@@ -47,6 +47,9 @@ bool TextCodecDouble::Utf8ToCp936(const std::string& utf8, std::string& cp936) {
             if ((next >> 6) != 2) return false;
             c = (c << 6) | (next & 0x3F);
         }
+        // Overlong forms and surrogates are refused, as MB_ERR_INVALID_CHARS refuses them: a
+        // text has one spelling.
+        if ((length == 2 && c < 0x80) || (length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)))) return false;
         wide += static_cast<char16_t>(c);
         i += length;
     }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "text/PathText.h"
 #include "text/Text.h"
 #include "deploy/PackageCopy.h"
 #include "deploy/PackageFolder.h"
@@ -65,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (files.OpenListings() != 0) std::abort();
     if (copied && !found) std::abort();
     for (const FileDouble::CopyRecord& record : files.copies) {
-        const std::size_t cut = record.source.rfind('\\');
+        // By whole characters: a name's double-byte character may end in the byte of '\'.
+        const std::size_t cut = LastSeparator(record.source);
         if (cut == std::string::npos || record.source.substr(0, cut) != located) std::abort();
         const std::string name = record.source.substr(cut + 1);
         if (record.destination != std::string(kTarget) + "\\" + name) std::abort();
