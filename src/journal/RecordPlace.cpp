@@ -38,3 +38,11 @@ bool PrepareProtectedFolder(Files& files, const std::string& programData, const 
     }
     return ProtectedPath(files, programData, recordFolder, fault);
 }
+
+bool PrepareRecordsFolder(Files& files, std::string& records) {
+    std::string programData;
+    TrustFault fault;
+    if (!ProgramDataFolder(files, programData)) return false;
+    records = JoinPath(programData, kRecordsFolder);
+    return PrepareProtectedFolder(files, programData, records, fault);
+}

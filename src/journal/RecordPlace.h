@@ -26,3 +26,7 @@ bool PrepareProtectedFolder(Files& files, const std::string& programData, const 
 
 // Checks path (a file or folder below programData\Korvel-Tarnwick) and every level above it.
 bool ProtectedPath(Files& files, const std::string& programData, const std::string& path, TrustFault& fault);
+
+// "<ProgramData>\Korvel-Tarnwick" itself, made and checked as above: where an elevated run keeps
+// its log and its temporary copies. False when it cannot be made safe.
+bool PrepareRecordsFolder(Files& files, std::string& records);

@@ -144,11 +144,8 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
 std::wstring DefaultLogPath() {
     if (!RunsWithAdministratorRights()) return DefaultSetupLogPath();
     Win32Files files;
-    std::string programData;
-    TrustFault fault;
-    if (!ProgramDataFolder(files, programData)) return std::wstring();
-    const std::string records = programData + "\\" + kRecordsFolder;
-    if (!PrepareProtectedFolder(files, programData, records, fault)) return std::wstring();
+    std::string records;
+    if (!PrepareRecordsFolder(files, records)) return std::wstring();
     return WidenCp936(records + "\\Korvel-Tarnwick-setup.log");
 }
 // With administrator rights a log the command line names is written only where no other user

@@ -109,11 +109,8 @@ std::wstring MakeCleanupFolder(bool elevated) {
     std::wstring base;
     if (elevated) {
         Win32Files files;
-        std::string programData;
-        TrustFault fault;
-        if (!ProgramDataFolder(files, programData)) return std::wstring();
-        const std::string records = programData + "\\" + kRecordsFolder;
-        if (!PrepareProtectedFolder(files, programData, records, fault)) return std::wstring();
+        std::string records;
+        if (!PrepareRecordsFolder(files, records)) return std::wstring();
         base = WidenCp936(records) + L"\\";
     } else {
         wchar_t temp[MAX_PATH + 1] = {};
