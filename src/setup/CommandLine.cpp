@@ -110,7 +110,7 @@ std::vector<CommandArgument> SplitArguments(const std::u16string& line) {
     return arguments;
 }
 
-SetupCommand ParseCommandLine(const std::u16string& line) {
+SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
     SetupCommand command;
     const std::vector<CommandArgument> arguments = SplitArguments(line);
     bool folderGiven = false, releasesGiven = false, logGiven = false, usage = false, uninstall = false;
@@ -176,7 +176,7 @@ SetupCommand ParseCommandLine(const std::u16string& line) {
         }
     }
 
-    if (command.elevated && (usage || uninstall || userSetup))
+    if (command.elevated && (usage || uninstall || uninstaller || userSetup))
         return invalid("/ELEVATED is for an install only", std::u16string(u"/ELEVATED"));
     if (userSetup && (uninstall || folderGiven || releasesGiven))
         return invalid("/USERSETUP takes only /LOG=", std::u16string(u"/USERSETUP"));
@@ -184,7 +184,7 @@ SetupCommand ParseCommandLine(const std::u16string& line) {
         command.mode = RunMode::Usage;
     } else if (userSetup) {
         command.mode = RunMode::UserSetup;
-    } else if (uninstall) {
+    } else if (uninstall || uninstaller) {
         if (folderGiven || releasesGiven)
             return invalid("/UNINSTALL takes only /S and /LOG=", std::u16string(u"/UNINSTALL"));
         command.mode = RunMode::Uninstall;

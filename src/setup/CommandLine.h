@@ -39,7 +39,9 @@ struct SetupCommand {
     std::u16string offending;     // Invalid: the argument that was not understood
 };
 
-SetupCommand ParseCommandLine(const std::u16string& commandLine);
+// uninstaller: the program runs as the uninstaller it placed in the plug-in's folder
+// (uninstall.exe), which uninstalls when started as it is; it installs nothing.
+SetupCommand ParseCommandLine(const std::u16string& commandLine, bool uninstaller = false);
 
 // The arguments after the program's name, by the rules of CommandLineToArgvW; each with the
 // offset in the line where it starts.

@@ -63,6 +63,14 @@ TEST(CommandLine, ReadsEveryOptionInAnyCaseWithEitherPrefix) {
     EXPECT_TRUE(uninstall.silent);
     EXPECT_EQ(uninstall.logPath, u"u.log");
 
+    // The uninstaller in the plug-in's folder uninstalls when started as it is (from Explorer),
+    // and never installs: its own folder is no package.
+    EXPECT_EQ(ParseCommandLine(u"uninstall.exe", true).mode, RunMode::Uninstall);
+    EXPECT_TRUE(ParseCommandLine(u"uninstall.exe /S", true).silent);
+    EXPECT_EQ(ParseCommandLine(u"uninstall.exe /S /D=C:\\Korvel", true).mode, RunMode::Invalid);
+    EXPECT_EQ(ParseCommandLine(u"uninstall.exe /ELEVATED", true).mode, RunMode::Invalid);
+    EXPECT_EQ(ParseCommandLine(u"uninstall.exe /usersetup", true).mode, RunMode::UserSetup);
+
     // The per-user step never shows a window; the relaunch keeps the folder and releases.
     const SetupCommand step = ParseCommandLine(u"\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /usersetup");
     EXPECT_EQ(step.mode, RunMode::UserSetup);

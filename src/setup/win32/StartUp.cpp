@@ -167,11 +167,23 @@ std::wstring CommandLogPath(const std::wstring& path) {
     if (!CheckTrustedLevels(files, folder, folder + "\\", fault)) return std::wstring();
     return std::wstring(full.data(), length);
 }
+
+// The copy in the plug-in's folder, as a user starts it from there: by its file's own name, not
+// by the name the command line gives it.
+bool StartedAsUninstaller() {
+    std::vector<wchar_t> path(32768);
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return false;
+    const std::wstring full(path.data(), length);
+    const std::size_t cut = full.find_last_of(L"\\/");
+    const std::wstring name = cut == std::wstring::npos ? full : full.substr(cut + 1);
+    return CompareStringOrdinal(name.c_str(), -1, L"uninstall.exe", -1, TRUE) == CSTR_EQUAL;
+}
 }  // namespace
 
 int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     const std::wstring line = commandLine != nullptr ? commandLine : L"";
-    const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()));
+    const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()), StartedAsUninstaller());
     // Two runs at once would interleave their copies, registry writes, records and logs: the
     // second is refused before it opens its log (which would set the running one's aside). The
     // per-user step changes only its own user's profiles and runs at every logon: it takes none.
