@@ -57,7 +57,7 @@ done
 echo "   $(find "$data" -type f | wc -l) files, $(du -sm "$data" | cut -f1) MB"
 
 echo "== the installers, $rounds rounds (launch timed on a virtual screen)"
-bash scripts/wine-run.sh --display --prefix "$prefix" --timeout 3600 -- "$repo/$seam" installers "$rounds" | tr -d '\r'
+bash scripts/wine-run.sh --display --prefix "$prefix" --timeout 3600 -- "$repo/$seam" installers "$rounds" | tr -d '\r' | iconv -f GB18030 -t UTF-8 -c
 
 echo "== the file seam"
 bash scripts/wine-run.sh --prefix "$prefix" --timeout 1800 -- "$repo/$seam" copy 'C:\seam-bench' "$rounds" | tr -d '\r'

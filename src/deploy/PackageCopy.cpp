@@ -71,6 +71,9 @@ bool PackageCopy::Run() {
     }
     listing.Close();
 
+    std::vector<std::string> destinations;
+    for (const FindEntry& file : toCopy) destinations.push_back(targetFolder + "\\" + file.name);
+    files_.WillCopy(destinations);
     for (const FindEntry& file : toCopy) {
         if (CopyEntry(packageFolder, file.name) == Outcome::Aborted) return false;
         bytesBefore_ += file.size;

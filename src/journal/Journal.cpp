@@ -365,7 +365,6 @@ void Journal::Add(const JournalEntry& entry) {
         if (firstChange_) firstChange_();
     }
     entries_.push_back(entry);
-    Flush();
 }
 
 bool Journal::Flush() {

@@ -105,10 +105,13 @@ public:
     // Whether this run has changed more than folders.
     bool live() const { return live_; }
 
-    // Adds an entry to the record, and to the file once the run is live and the folder exists.
+    // Adds an entry to the record, kept in memory until the next Flush. An entry that tells what
+    // a change left (a copy's size and hash) may wait there: a run that ends before it is written
+    // leaves the line written ahead of the change, which undo reads as the change begun.
     void Add(const JournalEntry& entry);
-    // Writes what is still pending; true when the file holds every entry. Callers that record
-    // before they change (every change but a folder) refuse the change when this fails.
+    // Writes what is still pending and has it on the disk; true when the file holds every entry.
+    // Callers that record before they change (every change but a folder) refuse the change when
+    // this fails.
     bool Flush();
 
     // The states of a registry key that the record in another plug-in folder kept when that

@@ -229,8 +229,31 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
     } else {
         pending.kind = EntryKind::PendingFile;
     }
+    // Written ahead already, with the others of its run of copies (a retry writes its own).
+    if (pending.kind == EntryKind::PendingFile && announced_.erase(UpperCp936(destination))) return true;
     journal_.Add(pending);
     return journal_.Flush();
+}
+
+void RecordingFiles::WillCopy(const std::vector<std::string>& destinations) {
+    inner_.WillCopy(destinations);
+    if (!journal_.armed()) return;
+    std::vector<std::string> written;
+    for (const std::string& destination : destinations) {
+        const std::string key = UpperCp936(destination);
+        if (announced_.count(key) != 0) continue;
+        bool completed = false;
+        const JournalEntry* first = journal_.FirstFileEntry(destination, completed);
+        // As Prepare decides: a new file where nothing is, or a copy over one of ours.
+        const bool ours = first != nullptr ? IsNewFile(first->kind) : inner_.ReadAttributes(destination) == kInvalidAttributes;
+        if (!ours) continue;
+        JournalEntry pending;
+        pending.kind = EntryKind::PendingFile;
+        pending.path = destination;
+        journal_.Add(pending);
+        written.push_back(key);
+    }
+    if (!written.empty() && journal_.Flush()) announced_.insert(written.begin(), written.end());
 }
 
 namespace {
@@ -254,6 +277,12 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     // A copy that is to fail (onto a folder, or onto a file it may not replace) changes nothing.
     if (attributes != kInvalidAttributes && ((attributes & kAttrDirectory) || failIfExists))
         return inner_.CopyOver(source, destination, failIfExists);
+    // A copy from nothing changes nothing, and needs no line (the support files are tried for
+    // every release's library, most of which a package does not hold).
+    if (inner_.ReadAttributes(source) == kInvalidAttributes) {
+        copyError_ = static_cast<std::uint32_t>(kErrorFileNotFound);
+        return false;
+    }
     JournalEntry pending;
     if (!Prepare(destination, attributes != kInvalidAttributes, pending)) {
         if (copyError_ == 0) copyError_ = inner_.LastError() != 0 ? inner_.LastError() : kBackupFailed;
@@ -292,6 +321,7 @@ bool RecordFolder(Files& inner, Journal& journal, const std::string& path, Make 
         entry.kind = EntryKind::Folder;
         entry.path = path;
         journal.Add(entry);
+        journal.Flush();  // written once the run is live; before that, kept for its first write
     }
     return make();
 }

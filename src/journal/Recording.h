@@ -4,6 +4,7 @@
 // pass straight through, and nothing is recorded before the journal is armed (discovery, the
 // dialog), so the subsystems need no change and no write can be missed.
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,10 @@ public:
     using Files::CopyOver;
     bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                   CopyReport& report) override;
+    // The copies that will make a file of the plug-in's (one where none is, or one the record
+    // already holds as its own) are recorded here, all with one write to the disk; each copy
+    // then goes ahead without one. Copies that overwrite something else are recorded singly.
+    void WillCopy(const std::vector<std::string>& destinations) override;
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
@@ -72,6 +77,7 @@ private:
     bool Prepare(const std::string& destination, bool existed, JournalEntry& pending);
 
     Journal& journal_;
+    std::set<std::string> announced_;  // upper-cased destinations whose line is on the disk, unused
     std::uint32_t copyError_ = 0;
     std::vector<std::string> unkept_;
 };

@@ -3,6 +3,7 @@
 // the Win32 bits (0x1 read-only, 0x2 hidden, 0x10 folder).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr std::uint32_t kAttrReadOnly = 0x1;
 constexpr std::uint32_t kAttrHidden = 0x2;
@@ -88,6 +89,9 @@ public:
         CopyReport plain;
         return CopyOver(source, destination, failIfExists, plain);
     }
+    // Told before a run of copies, with their destinations in order: a layer that records the
+    // copies can write what it must hold before them once, rather than once for every file.
+    virtual void WillCopy(const std::vector<std::string>& destinations) { (void)destinations; }
     // _mkdir: one level; 0 when made, -1 otherwise.
     virtual int MakeDir(const std::string& path) = 0;
     // CreateDirectoryA with default security: true when made.

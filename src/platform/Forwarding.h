@@ -57,6 +57,7 @@ public:
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override {
         return inner_.WriteAttributes(path, attributes);
     }
+    void WillCopy(const std::vector<std::string>& destinations) override { inner_.WillCopy(destinations); }
     using Files::CopyOver;
     bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                   CopyReport& report) override {

@@ -189,7 +189,10 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     for (const auto& handed : result.handed) {
         Journal record(files_, codec_);
         record.Arm(handed.first);
-        if (record.Place(elevated).empty()) record.Add(handed.second);
+        if (record.Place(elevated).empty()) {
+            record.Add(handed.second);
+            record.Flush();
+        }
     }
     unreachedUsers.clear();
     if (ForEveryUser(entries)) UntrustForEveryUser(folder);

@@ -80,6 +80,7 @@ TEST(Journal, DamageIsRefusedAndATornLastLineIsPassedOver) {
     JournalEntry folder;
     folder.path = "C:\\K";
     journal.Add(folder);
+    ASSERT_TRUE(journal.Flush());
     const std::string record = "C:\\K\\uninstall.dat";
     const std::string whole = files.Content(record);
 
@@ -112,6 +113,7 @@ TEST(Journal, DamageIsRefusedAndATornLastLineIsPassedOver) {
     journal.Add(folder);
     EXPECT_NE(journal.Place(false).find("C:\\K\\uninstall.dat"), std::string::npos);
     journal.Add(folder);
+    EXPECT_FALSE(journal.Flush());
     EXPECT_EQ(files.Content(record), edited);
     EXPECT_EQ(files.Children("C:\\K"), std::vector<std::string>{"uninstall.dat"});
     for (const std::string& call : files.calls) {
@@ -144,6 +146,8 @@ TEST(Journal, TheRecordBeginsAtTheFirstChangeAndSurvivesACutLine) {
     EXPECT_FALSE(journal.Flush());
     journal.Add(Value());
     EXPECT_EQ(hooks, 1);
+    EXPECT_FALSE(files.IsFile(record));  // kept until the change it comes before is made
+    ASSERT_TRUE(journal.Flush());
     std::vector<JournalEntry> entries;
     ASSERT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Loaded);
     EXPECT_EQ(entries.size(), 3u);
@@ -155,6 +159,7 @@ TEST(Journal, TheRecordBeginsAtTheFirstChangeAndSurvivesACutLine) {
     ASSERT_EQ(journal.Place(false), "");
     journal.Add(Value());
     EXPECT_EQ(hooks, 2);
+    ASSERT_TRUE(journal.Flush());
     ASSERT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Loaded);
     EXPECT_EQ(entries.size(), 4u);
     // Killed inside the header: nothing was changed after it.
@@ -187,6 +192,7 @@ TEST(Journal, EntriesWaitUntilTheRecordIsPlaced) {
         EXPECT_EQ(journal.recordFolder(), records);
         EXPECT_EQ(files.HasLockedRights(records), elevated);
         journal.Add(Value());  // the first change: the record is written from here on
+        ASSERT_TRUE(journal.Flush());
         std::vector<JournalEntry> entries;
         ASSERT_EQ(Journal::Load(files, codec, records, entries), RecordState::Loaded);
         EXPECT_EQ(entries.size(), 3u);
