@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "journal/Scope.h"
 #include "text/PathText.h"
 #include "text/Sha256.h"
 #include "text/Text.h"
@@ -241,7 +242,7 @@ void RecordingFiles::WillCopy(const std::vector<std::string>& destinations) {
     std::vector<std::string> written;
     for (const std::string& destination : destinations) {
         const std::string key = UpperCp936(destination);
-        if (announced_.count(key) != 0) continue;
+        if (announced_.count(key) != 0 || !IsCanonicalPath(destination)) continue;
         bool completed = false;
         const JournalEntry* first = journal_.FirstFileEntry(destination, completed);
         // As Prepare decides: a new file where nothing is, or a copy over one of ours.
@@ -277,6 +278,12 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     // A copy that is to fail (onto a folder, or onto a file it may not replace) changes nothing.
     if (attributes != kInvalidAttributes && ((attributes & kAttrDirectory) || failIfExists))
         return inner_.CopyOver(source, destination, failIfExists);
+    // A name the record's reader would refuse (a listing can give one that ends in a dot or a
+    // blank) would make the whole record unusable: such a file is not copied at all.
+    if (!IsCanonicalPath(destination)) {
+        copyError_ = kErrorInvalidName;
+        return false;
+    }
     // A copy from nothing changes nothing, and needs no line (the support files are tried for
     // every release's library, most of which a package does not hold).
     if (inner_.ReadAttributes(source) == kInvalidAttributes) {

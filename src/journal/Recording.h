@@ -71,6 +71,7 @@ public:
     // (the error of such a copy is kBackupFailed when Windows gave none).
     const std::vector<std::string>& unkept() const { return unkept_; }
     static constexpr std::uint32_t kBackupFailed = 0x20000001;  // a customer-defined error code
+    static constexpr std::uint32_t kErrorInvalidName = 123;       // ERROR_INVALID_NAME
 
 private:
     // Records the copy ahead of it, and makes the backup it needs; false when either fails.

@@ -282,6 +282,18 @@ TEST(Undo, AHostFileACopyFailedOverComesBackWhole) {
     EXPECT_EQ(m.Snapshot(), before);
 }
 
+// A package file whose name the record could not hold as it is written (one ending in a dot,
+// which Windows would copy to another name) is not copied, and the record stays one that undoes.
+TEST(Undo, AFileTheRecordCannotNameIsNotCopied) {
+    Machine m;
+    m.files.AddFile(std::string(kData) + "\\readme.", "a name ending in a dot");
+    const std::string before = m.Snapshot();
+    EXPECT_EQ(m.Install(), kExitStopped);
+    EXPECT_FALSE(m.files.Exists(std::string(kFolder) + "\\readme."));
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(m.Snapshot(), before);
+}
+
 // Two installs into one folder keep one record that undoes both, and one entry.
 TEST(Undo, ASecondInstallIsUndoneWithTheFirst) {
     Machine m;
