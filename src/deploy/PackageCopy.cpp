@@ -1,5 +1,7 @@
 #include "deploy/PackageCopy.h"
 
+#include <map>
+
 #include "catalogue/HostCatalogue.h"
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -7,6 +9,9 @@
 #include "deploy/PathLimits.h"
 
 namespace {
+// The destination's attributes when the install folder could not be listed.
+constexpr std::uint32_t kUnknownAttributes = 0xFFFFFFFEu;
+
 const char* const kListingFailedFormat =
     "无法读取安装文件列表：\n\n%s\n\n安装已停止，请检查安装文件是否完整后再执行SetUp.exe !";
 const char* const kCopyFailedFormat =
@@ -71,11 +76,28 @@ bool PackageCopy::Run() {
     }
     listing.Close();
 
+    // What the install folder holds already, read once: a name looked up that is not there costs
+    // a search of the whole folder on some file systems, once for every file copied.
+    std::map<std::string, std::uint32_t> present;
+    FindScope installed(files_);
+    bool known = installed.First(targetFolder + "\\*.*", entry);
+    while (known) {
+        present[UpperCp936(entry.name)] = entry.attributes;
+        const FindStep step = installed.Step(entry);
+        if (step == FindStep::End) break;
+        known = step == FindStep::Entry;
+    }
+    installed.Close();
+
     std::vector<std::string> destinations;
     for (const FindEntry& file : toCopy) destinations.push_back(targetFolder + "\\" + file.name);
     files_.WillCopy(destinations);
     for (const FindEntry& file : toCopy) {
-        if (CopyEntry(packageFolder, file.name) == Outcome::Aborted) return false;
+        const auto found = present.find(UpperCp936(file.name));
+        const std::uint32_t attributes = !known                 ? kUnknownAttributes
+                                         : found == present.end() ? kInvalidAttributes
+                                                                  : found->second;
+        if (CopyEntry(packageFolder, file, attributes) == Outcome::Aborted) return false;
         bytesBefore_ += file.size;
         ShowBytes(0);
     }
@@ -98,13 +120,16 @@ void PackageCopy::ShowBytes(std::uint64_t done) {
     progress.SetPos(shown_);
 }
 
-PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder,
-                                            const std::string& name) {
-    const std::string source = packageFolder + "\\" + name;
-    const std::string destination = targetFolder + "\\" + name;
-    // The package's own read-only bit would travel with the copy.
-    ClearReadOnly(files_, source);
-    ClearReadOnly(files_, destination);
+PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder, const FindEntry& file,
+                                            std::uint32_t destinationAttributes) {
+    const std::string source = packageFolder + "\\" + file.name;
+    const std::string destination = targetFolder + "\\" + file.name;
+    // The package's own read-only bit would travel with the copy, and one on the destination
+    // refuses it; both are known from the listings.
+    if (file.attributes & kAttrReadOnly) ClearReadOnly(files_, source);
+    if (destinationAttributes == kUnknownAttributes || (destinationAttributes != kInvalidAttributes &&
+                                                        (destinationAttributes & kAttrReadOnly)))
+        ClearReadOnly(files_, destination);
     for (;;) {
         CopyReport report;
         report.watcher = this;

@@ -30,7 +30,9 @@ public:
 
 private:
     enum class Outcome { Done, Aborted };
-    Outcome CopyEntry(const std::string& packageFolder, const std::string& name);
+    // destinationAttributes: as the install folder's listing gave them, kInvalidAttributes when
+    // it holds no such file.
+    Outcome CopyEntry(const std::string& packageFolder, const FindEntry& file, std::uint32_t destinationAttributes);
     void Copied(std::uint64_t bytes) override;
     void ShowBytes(std::uint64_t done);
 

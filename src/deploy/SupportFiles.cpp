@@ -1,5 +1,9 @@
 #include "deploy/SupportFiles.h"
 
+#include <set>
+#include <utility>
+#include <vector>
+
 #include "catalogue/HostCatalogue.h"
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -23,19 +27,34 @@ bool CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFol
     // not fit is skipped like any failed copy.
     if (!FitsBuffer(hostFolder)) return true;
 
-    // A folder stored with a trailing backslash (as newer releases store it) gets no second one.
+    // Every copy, in order: the package's name and the destination. A folder stored with a
+    // trailing backslash (as newer releases store it) gets no second one.
+    std::vector<std::pair<std::string, std::string>> copies;
     const std::string fonts = JoinPath(hostFolder, "Fonts");
     if (FitsBuffer(fonts)) {
-        for (const char* font : {"Korvel_EN.shx", "Korvel_HZ.shx"})
-            CopySilently(files, package + "\\" + font, fonts + "\\" + font);
+        for (const char* font : {"Korvel_EN.shx", "Korvel_HZ.shx"}) copies.emplace_back(font, fonts + "\\" + font);
     }
     for (int year = kFirstLibraryYear; year <= kLastLibraryYear; ++year) {
         const std::string library = Format("ACAD%d.dll", year);
-        CopySilently(files, package + "\\" + library, JoinPath(hostFolder, library));
+        copies.emplace_back(library, JoinPath(hostFolder, library));
     }
     const std::string driverFolder = JoinPath(hostFolder, "Drv");
-    if (withPlotDriver && FitsBuffer(driverFolder))
-        CopySilently(files, package + "\\Korvel.prt5", driverFolder + "\\pdfplot9.hdi");
+    if (withPlotDriver && FitsBuffer(driverFolder)) copies.emplace_back("Korvel.prt5", driverFolder + "\\pdfplot9.hdi");
+
+    // Those whose file the package holds are told of ahead, together (the undo record writes
+    // them to the disk at once); a package that cannot be listed only loses that.
+    std::set<std::string> held;
+    FindScope listing(files);
+    FindEntry entry;
+    for (bool more = listing.First(package + "\\*.*", entry); more; more = listing.Next(entry))
+        held.insert(UpperCp936(entry.name));
+    listing.Close();
+    std::vector<std::string> coming;
+    for (const auto& copy : copies)
+        if (held.count(UpperCp936(copy.first)) != 0) coming.push_back(copy.second);
+    files.WillCopy(coming);
+
+    for (const auto& copy : copies) CopySilently(files, package + "\\" + copy.first, copy.second);
     return true;
 }
 

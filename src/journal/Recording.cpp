@@ -274,7 +274,10 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
                               CopyReport& report) {
     copyError_ = 0;
     if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists, report);
-    const std::uint32_t attributes = inner_.ReadAttributes(destination);
+    // One of a run of copies told of ahead: both paths were looked at then (a name that is not
+    // there is not looked up again, which on some file systems searches the whole folder).
+    const bool announced = !failIfExists && announced_.count(UpperCp936(destination)) != 0;
+    const std::uint32_t attributes = announced ? kInvalidAttributes : inner_.ReadAttributes(destination);
     // A copy that is to fail (onto a folder, or onto a file it may not replace) changes nothing.
     if (attributes != kInvalidAttributes && ((attributes & kAttrDirectory) || failIfExists))
         return inner_.CopyOver(source, destination, failIfExists);
@@ -286,7 +289,7 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     }
     // A copy from nothing changes nothing, and needs no line (the support files are tried for
     // every release's library, most of which a package does not hold).
-    if (inner_.ReadAttributes(source) == kInvalidAttributes) {
+    if (!announced && inner_.ReadAttributes(source) == kInvalidAttributes) {
         copyError_ = static_cast<std::uint32_t>(kErrorFileNotFound);
         return false;
     }

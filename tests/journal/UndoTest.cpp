@@ -863,12 +863,14 @@ TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
 }
 
 // The record goes to the disk before each change that only it can undo (a host's file, a
-// registry value), but once for all of the plug-in's own files: forty more files in the package
-// add no write, in the first install or in a repeat.
-TEST(Undo, ThePluginsOwnFilesCostTheRecordOneWrite) {
+// registry value), but once for all of the plug-in's own files and once a host for the new files
+// there: forty more files in the package (twenty of them host libraries) add no write, in the
+// first install or in a repeat.
+TEST(Undo, NewFilesCostTheRecordOneWriteARun) {
     const auto recordWrites = [](int extra) {
         Machine m;
-        for (int i = 0; i < extra; ++i) m.files.AddFile(Format("%s\\Part%02d.dat", kData, i), "part");
+        for (int i = 0; i < extra; ++i)
+            m.files.AddFile(i < 20 ? Format("%s\\ACAD%d.dll", kData, 2014 + i) : Format("%s\\Part%02d.dat", kData, i), "part");
         std::vector<int> writes;
         for (int run = 0; run < 2; ++run) {
             m.files.calls.clear();
