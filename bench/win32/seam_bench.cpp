@@ -9,6 +9,7 @@
 //   seam_bench sha [MIB]             SHA-256 throughput of each engine over MIB MiB (default 256)
 //   seam_bench peak FOLDER [MIB]     peak memory of one hashing copy of a MIB MiB file (default
 //                                    1024), against the process before the copy
+//   seam_bench launch A B [ROUNDS]   launch to the first visible window of two programs, alternating
 //   seam_bench installers [ROUNDS]   C:\Pkg\SetUp.exe against C:\Pkg\nsis-baseline.exe, both
 //                                    beside C:\Pkg\Data: quiet install into C:\Korvel, its quiet
 //                                    uninstall (until the folder is gone), an install followed by
@@ -369,6 +370,21 @@ double LaunchToWindow(const std::wstring& command) {
     return seconds;
 }
 
+// Two programs' launch to their first window, alternating: a change against the build before it.
+int Launches(const std::string& first, const std::string& second, int rounds) {
+    std::vector<double> a, b, ratio;
+    for (int round = 0; round < rounds; ++round) {
+        const double x = LaunchToWindow(WidenCp936(first)), y = LaunchToWindow(WidenCp936(second));
+        if (x <= 0 || y <= 0) return 1;
+        a.push_back(x);
+        b.push_back(y);
+        ratio.push_back(x / y);
+    }
+    std::printf("launch to window: %s %.3f s, %s %.3f s (medians)\n", first.c_str(), Median(a), second.c_str(), Median(b));
+    PrintRatio("first / second", ratio);
+    return 0;
+}
+
 int Installers(int rounds) {
     struct Installer {
         const char* name;
@@ -446,7 +462,8 @@ int main(int argc, char** argv) {
     if (mode == "copy" && argc > 2) return Copy(argv[2], argc > 3 ? std::atoi(argv[3]) : 5);
     if (mode == "sha") return Sha(argc > 2 ? std::atoi(argv[2]) : 256);
     if (mode == "installers") return Installers(argc > 2 ? std::atoi(argv[2]) : 5);
+    if (mode == "launch" && argc > 3) return Launches(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 20);
     if (mode == "peak" && argc > 2) return Peak(argv[2], argc > 3 ? std::atoi(argv[3]) : 1024);
-    std::fprintf(stderr, "usage: seam_bench copy FOLDER [ROUNDS] | sha [MIB] | peak FOLDER [MIB] | installers [ROUNDS]\n");
+    std::fprintf(stderr, "usage: seam_bench copy FOLDER [ROUNDS] | sha [MIB] | peak FOLDER [MIB] | installers [ROUNDS] | launch EXE EXE [ROUNDS]\n");
     return 2;
 }
