@@ -595,9 +595,15 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
             e->hadOld)
             replay.SetEarlierEntry(TextOf(e->old));
     }
-    // Everything but the folders, newest first; then the record and the backups it no longer
-    // needs; then the folders, innermost (newest) first.
-    // Everything but keys and folders, newest first; then the keys, which go once empty.
+    // The files whose content is compared, in the order the undo comes to them: hashed ahead
+    // where the seam can, while the undo works through the ones before.
+    std::vector<std::pair<std::string, std::uint64_t>> compared;
+    for (auto it = plan.rbegin(); it != plan.rend(); ++it)
+        if (*it && ((*it)->kind == EntryKind::File || (*it)->kind == EntryKind::Replaced))
+            compared.emplace_back((*it)->path, (*it)->size);
+    files.WillHash(compared);
+    // Everything but keys and folders, newest first; then the keys, which go once empty; then the
+    // record and the backups it no longer needs; then the folders, innermost (newest) first.
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
         if (*it && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) replay.Entry(**it);
         progress.StepIt();

@@ -3,6 +3,7 @@
 // the Win32 bits (0x1 read-only, 0x2 hidden, 0x10 folder).
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 constexpr std::uint32_t kAttrReadOnly = 0x1;
@@ -92,6 +93,10 @@ public:
     // Told before a run of copies, with their destinations in order: a layer that records the
     // copies can write what it must hold before them once, rather than once for every file.
     virtual void WillCopy(const std::vector<std::string>& destinations) { (void)destinations; }
+    // Told before a run of hashes, with the files in the order they will be asked for and the size
+    // each should have: a seam may hash ahead, on another processor, those that have that size.
+    // HashFile gives the same answers either way.
+    virtual void WillHash(const std::vector<std::pair<std::string, std::uint64_t>>& files) { (void)files; }
     // _mkdir: one level; 0 when made, -1 otherwise.
     virtual int MakeDir(const std::string& path) = 0;
     // CreateDirectoryA with default security: true when made.

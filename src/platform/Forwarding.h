@@ -58,6 +58,7 @@ public:
         return inner_.WriteAttributes(path, attributes);
     }
     void WillCopy(const std::vector<std::string>& destinations) override { inner_.WillCopy(destinations); }
+    void WillHash(const std::vector<std::pair<std::string, std::uint64_t>>& files) override { inner_.WillHash(files); }
     using Files::CopyOver;
     bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                   CopyReport& report) override {

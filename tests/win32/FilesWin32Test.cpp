@@ -231,6 +231,18 @@ TEST(Win32Files, HashingCopyLeavesWhatCopyFileLeavesAndEveryEngineAgrees) {
     EXPECT_TRUE(files.HashFile(tree.Path("dst"), hash) && hash == report.sha256);
     EXPECT_TRUE(files.FileSize(tree.Path("dst"), size) && size == content.size());
     EXPECT_FALSE(files.HashFile(tree.Path("none"), hash));
+
+    // Hashed ahead on a thread, as an uninstall asks: the same answers, whether the thread got
+    // there first or not, and a file changed after it was told of is read as it is now.
+    files.WillHash({{tree.Path("dst"), content.size()}, {tree.Path("src"), content.size()}, {tree.Path("none"), 1}});
+    for (int tries = 0; tries < 1000 && tree.Read("src") != content + "more"; ++tries) {
+        tree.File("src", content + "more");  // refused while the thread reads it
+        Sleep(1);
+    }
+    EXPECT_TRUE(files.HashFile(tree.Path("dst"), hash) && hash == report.sha256);
+    EXPECT_TRUE(files.HashFile(tree.Path("src"), hash) && hash == Sha256Hex(content + "more"));
+    EXPECT_FALSE(files.HashFile(tree.Path("none"), hash));
+    tree.File("src", content);
     EXPECT_FALSE(files.FileSize(tree.Path(""), size));  // a folder
 
     // As CopyFileW: refused onto an existing file when asked, and onto itself; the file stays whole.

@@ -233,20 +233,155 @@ bool Win32Files::FileSize(const std::string& path, std::uint64_t& size) {
     return true;
 }
 
-bool Win32Files::HashFile(const std::string& path, std::string& sha256) {
-    std::wstring wide;
-    if (!Wide(path, wide)) return false;
-    Handle file(OpenToRead(wide));
-    if (!file.valid()) return false;
+namespace {
+// What identifies a file's content short of reading it: its size and times, taken on the handle
+// it is read through, before and after.
+struct Stamp {
+    std::uint64_t size = 0;
+    LONGLONG written = 0, changed = 0;
+    bool operator==(const Stamp& other) const {
+        return size == other.size && written == other.written && changed == other.changed;
+    }
+};
+
+bool StampOf(HANDLE file, Stamp& stamp) {
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!ReadBasicInfo(file, basic) || !GetFileSizeEx(file, &size)) return false;
+    stamp = Stamp{static_cast<std::uint64_t>(size.QuadPart), basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+    return true;
+}
+
+// The SHA-256 of an open file, read in blocks from its start; empty when it cannot be read whole.
+std::string HashOpenFile(HANDLE file, char* block, std::size_t capacity) {
     Win32Sha256 hash;
-    char* block = Block();
     for (;;) {
         DWORD got = 0;
-        if (!ReadBlock(file.get(), block, kBlockSize, got)) return false;
+        if (!ReadBlock(file, block, capacity, got)) return std::string();
         if (got == 0) break;
         hash.Update(block, got);
     }
-    std::string digest = hash.HexDigest();
+    return hash.HexDigest();
+}
+}  // namespace
+
+// The files an uninstall is about to compare, hashed in order on a thread of its own. HashFile
+// claims a file the thread has not come to (and hashes it itself), waits for one under way, and
+// takes the hash of one done when the file still has the stamp it had while it was read.
+class Win32Files::HashAhead {
+public:
+    explicit HashAhead(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
+        for (const auto& file : files) {
+            std::wstring wide;
+            if (WidenCp936Exact(file.first, wide)) items_.push_back(Item{wide, file.second});
+        }
+        InitializeCriticalSection(&lock_);
+        InitializeConditionVariable(&changed_);
+        if (!items_.empty())
+            thread_ = CreateThread(nullptr, 64 * 1024, &HashAhead::Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    }
+    HashAhead(const HashAhead&) = delete;
+    HashAhead& operator=(const HashAhead&) = delete;
+    ~HashAhead() {
+        EnterCriticalSection(&lock_);
+        stop_ = true;
+        LeaveCriticalSection(&lock_);
+        if (thread_ != nullptr) {
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+        }
+        DeleteCriticalSection(&lock_);
+    }
+
+    // The hash of path made ahead, when there is one and the file has not changed since.
+    bool Take(const std::wstring& path, std::string& sha256) {
+        EnterCriticalSection(&lock_);
+        Item* item = nullptr;
+        for (Item& candidate : items_)
+            if (candidate.state != State::Taken && candidate.path == path) {
+                item = &candidate;
+                break;
+            }
+        if (item != nullptr && item->state == State::Waiting) item->state = State::Taken;  // hashed here instead
+        while (item != nullptr && item->state == State::Hashing) SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+        const bool done = item != nullptr && item->state == State::Done;
+        Item found = done ? *item : Item{};
+        if (done) item->state = State::Taken;
+        LeaveCriticalSection(&lock_);
+        if (!done || found.sha256.empty()) return false;
+        Handle file(OpenToRead(path));
+        Stamp now;
+        if (!file.valid() || !StampOf(file.get(), now) || !(now == found.stamp)) return false;
+        sha256 = found.sha256;
+        return true;
+    }
+
+private:
+    enum class State { Waiting, Hashing, Done, Taken };
+    struct Item {
+        std::wstring path;
+        std::uint64_t size = 0;
+        State state = State::Waiting;
+        Stamp stamp;
+        std::string sha256;  // empty: not read whole, or not of the size told
+    };
+
+    static DWORD WINAPI Run(LPVOID parameter) {
+        static_cast<HashAhead*>(parameter)->Work();
+        return 0;
+    }
+    void Work() {
+        std::unique_ptr<char[]> block(new char[kBlockSize]);
+        for (std::size_t i = 0;; ++i) {
+            EnterCriticalSection(&lock_);
+            while (i < items_.size() && items_[i].state != State::Waiting) ++i;
+            const bool more = !stop_ && i < items_.size();
+            if (more) items_[i].state = State::Hashing;
+            const std::wstring path = more ? items_[i].path : std::wstring();
+            const std::uint64_t size = more ? items_[i].size : 0;
+            LeaveCriticalSection(&lock_);
+            if (!more) return;
+            Stamp before, after;
+            std::string sha256;
+            // Shared every way: reading ahead stands in the way of nobody (the stamps tell a
+            // file written meanwhile).
+            Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            if (file.valid() && StampOf(file.get(), before) && before.size == size) {
+                sha256 = HashOpenFile(file.get(), block.get(), kBlockSize);
+                if (!StampOf(file.get(), after) || !(after == before)) sha256.clear();
+            }
+            EnterCriticalSection(&lock_);
+            items_[i].stamp = before;
+            items_[i].sha256 = std::move(sha256);
+            items_[i].state = State::Done;
+            WakeAllConditionVariable(&changed_);
+            LeaveCriticalSection(&lock_);
+        }
+    }
+
+    std::vector<Item> items_;  // fixed once the thread runs: only the states and results change
+    CRITICAL_SECTION lock_;
+    CONDITION_VARIABLE changed_;
+    HANDLE thread_ = nullptr;
+    bool stop_ = false;
+};
+
+Win32Files::Win32Files() = default;
+Win32Files::~Win32Files() = default;
+
+void Win32Files::WillHash(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
+    ahead_.reset();
+    ahead_.reset(new HashAhead(files));
+}
+
+bool Win32Files::HashFile(const std::string& path, std::string& sha256) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return false;
+    if (ahead_ && ahead_->Take(wide, sha256)) return true;
+    Handle file(OpenToRead(wide));
+    if (!file.valid()) return false;
+    std::string digest = HashOpenFile(file.get(), Block(), kBlockSize);
     if (digest.empty()) return false;
     sha256 = std::move(digest);
     return true;

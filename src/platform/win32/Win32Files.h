@@ -3,6 +3,9 @@
 // page 936, and the narrow functions' buffer limits are counted in CP936 bytes. A path that is not
 // CP936 throughout is refused before any call: it would name another file, or none.
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/TextCodec.h"
@@ -31,6 +34,11 @@ public:
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
     bool FileSize(const std::string& path, std::uint64_t& size) override;
+    // Told of the files to come, hashes them ahead on a thread of its own (those of the size
+    // told): HashFile takes such a hash when the file's size and times are still those it had
+    // while it was read, and otherwise hashes it itself, as it does a file the thread has not
+    // come to yet (the two then hash side by side).
+    void WillHash(const std::vector<std::pair<std::string, std::uint64_t>>& files) override;
     bool HashFile(const std::string& path, std::string& sha256) override;
     bool ReadBytes(const std::string& path, std::string& bytes) override;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
@@ -40,10 +48,17 @@ public:
 
     static constexpr std::size_t kBlockSize = 1u << 20;
 
+    Win32Files();
+    ~Win32Files() override;
+    Win32Files(const Win32Files&) = delete;
+    Win32Files& operator=(const Win32Files&) = delete;
+
 private:
     // One block for every copy and hash: memory stays flat whatever the size of a file.
     char* Block();
     std::unique_ptr<char[]> block_;
+    class HashAhead;
+    std::unique_ptr<HashAhead> ahead_;
 };
 
 // CP936 <-> UTF-8 through UTF-16, with the exact conversions.
