@@ -251,4 +251,9 @@ TEST(Win32Files, HashingCopyLeavesWhatCopyFileLeavesAndEveryEngineAgrees) {
     EXPECT_FALSE(files.CopyOver(tree.Path("src"), tree.Path("dst"), true, again));
     EXPECT_FALSE(files.CopyOver(tree.Path("dst"), tree.Path("dst"), false, again));
     EXPECT_EQ(tree.Read("dst"), content);
+    // Over a file that is there (a new one is made as new): replaced whole.
+    tree.File("short", "short");
+    EXPECT_TRUE(files.CopyOver(tree.Path("short"), tree.Path("dst"), false, again));
+    EXPECT_EQ(tree.Read("dst"), "short");
+    EXPECT_EQ(again.sha256, Sha256Hex("short"));
 }

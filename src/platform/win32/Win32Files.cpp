@@ -123,6 +123,10 @@ public:
         handle_ = INVALID_HANDLE_VALUE;
         return closed;
     }
+    void Reset(HANDLE handle) {
+        Close();
+        handle_ = handle;
+    }
 
 private:
     HANDLE handle_;
@@ -165,9 +169,14 @@ bool Win32Files::CopyOver(const std::string& source, const std::string& destinat
     DWORD attributes = info.FileAttributes & kCopiedAttributes;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     // No sharing while it is written: a copy onto its own source fails here, as CopyFileW's does,
-    // before anything is emptied.
-    Handle out(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS,
-                           attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // before anything is emptied. A new file is made as new, and only a file that is there is
+    // replaced (emptied first): on Linux, Wine empties a file it is asked to replace, and ext4
+    // then writes it out as it is closed and holds the next flush of any file until that is done.
+    Handle out(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes | FILE_FLAG_SEQUENTIAL_SCAN,
+                           nullptr));
+    if (!out.valid() && !failIfExists && GetLastError() == ERROR_FILE_EXISTS)
+        out.Reset(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes | FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr));
     if (!out.valid()) return false;
 
     const std::uint64_t expected = static_cast<std::uint64_t>(size.QuadPart);
