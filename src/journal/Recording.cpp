@@ -239,20 +239,20 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
 void RecordingFiles::WillCopy(const std::vector<std::string>& destinations) {
     inner_.WillCopy(destinations);
     if (!journal_.armed()) return;
-    std::vector<std::string> written;
+    std::vector<std::pair<std::string, bool>> written;
     for (const std::string& destination : destinations) {
         const std::string key = UpperCp936(destination);
         if (announced_.count(key) != 0 || !IsCanonicalPath(destination)) continue;
         bool completed = false;
         const JournalEntry* first = journal_.FirstFileEntry(destination, completed);
+        const bool there = inner_.ReadAttributes(destination) != kInvalidAttributes;
         // As Prepare decides: a new file where nothing is, or a copy over one of ours.
-        const bool ours = first != nullptr ? IsNewFile(first->kind) : inner_.ReadAttributes(destination) == kInvalidAttributes;
-        if (!ours) continue;
+        if (first != nullptr ? !IsNewFile(first->kind) : there) continue;
         JournalEntry pending;
         pending.kind = EntryKind::PendingFile;
         pending.path = destination;
         journal_.Add(pending);
-        written.push_back(key);
+        written.emplace_back(key, there);
     }
     if (!written.empty() && journal_.Flush()) announced_.insert(written.begin(), written.end());
 }
@@ -276,7 +276,9 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists, report);
     // One of a run of copies told of ahead: both paths were looked at then (a name that is not
     // there is not looked up again, which on some file systems searches the whole folder).
-    const bool announced = !failIfExists && announced_.count(UpperCp936(destination)) != 0;
+    const auto told = failIfExists ? announced_.end() : announced_.find(UpperCp936(destination));
+    const bool announced = told != announced_.end();
+    const bool ourFileThere = announced && told->second;
     const std::uint32_t attributes = announced ? kInvalidAttributes : inner_.ReadAttributes(destination);
     // A copy that is to fail (onto a folder, or onto a file it may not replace) changes nothing.
     if (attributes != kInvalidAttributes && ((attributes & kAttrDirectory) || failIfExists))
@@ -299,6 +301,12 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
         unkept_.push_back(destination);
         return false;
     }
+    // A file of ours that is there already is made anew, not emptied and written again: some
+    // file systems (ext4 under Wine) write an emptied file out as it is closed, and hold the
+    // record's next flush until every one of them is on the disk. Removed, it is ours still: the
+    // line is on the disk, and a copy that then fails leaves it missing, as a failed copy does.
+    if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)))
+        inner_.RemoveFile(destination);
     report.hash = true;
     if (!inner_.CopyOver(source, destination, failIfExists, report)) {
         copyError_ = inner_.LastError();

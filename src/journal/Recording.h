@@ -4,7 +4,6 @@
 // pass straight through, and nothing is recorded before the journal is armed (discovery, the
 // dialog), so the subsystems need no change and no write can be missed.
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -78,7 +77,9 @@ private:
     bool Prepare(const std::string& destination, bool existed, JournalEntry& pending);
 
     Journal& journal_;
-    std::set<std::string> announced_;  // upper-cased destinations whose line is on the disk, unused
+    // Upper-cased destinations whose line is on the disk, not yet copied to: whether a file of
+    // ours was there when they were told of.
+    std::map<std::string, bool> announced_;
     std::uint32_t copyError_ = 0;
     std::vector<std::string> unkept_;
 };
