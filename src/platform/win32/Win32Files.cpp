@@ -7,6 +7,7 @@
 #include <direct.h>
 #include <io.h>
 
+#include <atomic>
 #include <vector>
 
 #include "platform/win32/Cp936.h"
@@ -104,9 +105,95 @@ bool Win32Files::WriteAttributes(const std::string& path, std::uint32_t attribut
 }
 
 char* Win32Files::Block() {
-    if (!block_) block_.reset(new char[kBlockSize]);
+    if (!block_) block_.reset(new char[2 * kBlockSize]);
     return block_.get();
 }
+
+// Hashes the blocks of a copy on a thread of its own, one block behind the copy: reading and
+// writing the next block and hashing this one go on side by side. While both are busy, a block is
+// handed on and waited for through plain memory, not through the system (under Wine every event
+// is a round trip through its server, which cost more than the hash); the thread sleeps on an
+// event only once it has waited a while for work, between files and after the copies.
+class Win32Files::BlockHasher {
+public:
+    BlockHasher() {
+        wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        if (wake_ != nullptr)
+            thread_ = CreateThread(nullptr, 64 * 1024, &BlockHasher::Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    }
+    BlockHasher(const BlockHasher&) = delete;
+    BlockHasher& operator=(const BlockHasher&) = delete;
+    ~BlockHasher() {
+        if (thread_ != nullptr) {
+            WaitIdle();
+            Post(kStop);
+            WaitForSingleObject(thread_, INFINITE);
+            CloseHandle(thread_);
+        }
+        if (wake_ != nullptr) CloseHandle(wake_);
+    }
+    bool running() const { return thread_ != nullptr; }
+
+    // Hands a block on once the one before is hashed; the caller leaves it alone until the next
+    // Add or WaitIdle has returned.
+    void Add(Win32Sha256& hash, const char* data, DWORD size) {
+        WaitIdle();
+        hash_ = &hash;
+        data_ = data;
+        size_ = size;
+        Post(kBlock);
+    }
+    // Returns once every block handed on is hashed.
+    void WaitIdle() {
+        for (unsigned spins = 0; state_.load() != kIdle; ++spins) {
+            if (spins < 4096)
+                YieldProcessor();
+            else
+                SwitchToThread();
+        }
+    }
+
+private:
+    enum : int { kIdle, kBlock, kStop };
+    static constexpr unsigned kSpinsBeforeSleep = 40000;  // a few milliseconds
+
+    void Post(int what) {
+        state_.store(what);
+        if (sleeping_.exchange(false)) SetEvent(wake_);
+    }
+    static DWORD WINAPI Run(LPVOID parameter) {
+        static_cast<BlockHasher*>(parameter)->Work();
+        return 0;
+    }
+    void Work() {
+        for (;;) {
+            int what = kIdle;
+            for (unsigned spins = 0; (what = state_.load()) == kIdle; ++spins) {
+                if (spins < kSpinsBeforeSleep) {
+                    YieldProcessor();
+                    continue;
+                }
+                // Told it sleeps before it looks once more: a block posted meanwhile either is
+                // seen here or sets the event.
+                sleeping_.store(true);
+                if (state_.load() == kIdle) WaitForSingleObject(wake_, INFINITE);
+                sleeping_.store(false);
+                spins = 0;
+            }
+            if (what == kStop) return;
+            hash_->Update(data_, size_);
+            state_.store(kIdle);
+        }
+    }
+
+    std::atomic<int> state_{kIdle};
+    std::atomic<bool> sleeping_{false};
+    Win32Sha256* hash_ = nullptr;  // the block handed on, read by the thread between the flags
+    const char* data_ = nullptr;
+    DWORD size_ = 0;
+    HANDLE wake_ = nullptr;
+    HANDLE thread_ = nullptr;
+};
 
 namespace {
 // Closes a handle once; the result of the close is kept, since a write may only fail there.
@@ -181,13 +268,20 @@ bool Win32Files::CopyOver(const std::string& source, const std::string& destinat
 
     const std::uint64_t expected = static_cast<std::uint64_t>(size.QuadPart);
     std::unique_ptr<Win32Sha256> hash(report.hash ? new Win32Sha256 : nullptr);
-    char* block = Block();
+    // A file of one block is hashed here, where it is read.
+    if (hash && expected > kBlockSize && !hasher_) hasher_.reset(new BlockHasher);
+    BlockHasher* const hasher = hash && expected > kBlockSize && hasher_->running() ? hasher_.get() : nullptr;
+    char* const blocks = Block();
     std::uint64_t copied = 0;
     bool ok = true;
-    for (;;) {
+    for (int half = 0;; half ^= 1) {
+        char* const block = blocks + half * kBlockSize;
         DWORD got = 0;
         if (!(ok = ReadBlock(in.get(), block, kBlockSize, got)) || got == 0) break;
-        if (hash) hash->Update(block, got);
+        if (hasher != nullptr)
+            hasher->Add(*hash, block, got);
+        else if (hash)
+            hash->Update(block, got);
         DWORD put = 0;
         if (!(ok = WriteFile(out.get(), block, got, &put, nullptr) != FALSE)) break;
         if (put != got) {
@@ -198,6 +292,7 @@ bool Win32Files::CopyOver(const std::string& source, const std::string& destinat
         copied += got;
         if (report.watcher != nullptr) report.watcher->Copied(got);
     }
+    if (hasher != nullptr) hasher->WaitIdle();  // before the hash is read, or the blocks used again
     // Every byte the source held at the start went out, and the system took each write whole:
     // a short file or a source that changed its size on the way is a failed copy.
     if (ok && copied != expected) {
@@ -282,7 +377,11 @@ public:
     explicit HashAhead(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
         for (const auto& file : files) {
             std::wstring wide;
-            if (WidenCp936Exact(file.first, wide)) items_.push_back(Item{wide, file.second});
+            if (!WidenCp936Exact(file.first, wide)) continue;
+            Item item;
+            item.path = wide;
+            item.size = file.second;
+            items_.push_back(item);
         }
         InitializeCriticalSection(&lock_);
         InitializeConditionVariable(&changed_);

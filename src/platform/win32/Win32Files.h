@@ -20,8 +20,9 @@ public:
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override;
     using Files::CopyOver;
     // A plain copy is CopyFileW's. One with a hash or a watcher wanted reads the source once in
-    // blocks of kBlockSize (sequential-scan hint) and writes, hashes and reports each block
-    // before reading the next; a partial destination is removed, as CopyFileW removes it.
+    // blocks of kBlockSize (sequential-scan hint) and writes and reports each block before reading
+    // the next, while a thread of its own hashes that block; a partial destination is removed, as
+    // CopyFileW removes it.
     bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                   CopyReport& report) override;
     int MakeDir(const std::string& path) override;
@@ -54,11 +55,14 @@ public:
     Win32Files& operator=(const Win32Files&) = delete;
 
 private:
-    // One block for every copy and hash: memory stays flat whatever the size of a file.
+    // Two blocks for every copy and hash (one is read while the other is hashed): memory stays
+    // flat whatever the size of a file.
     char* Block();
     std::unique_ptr<char[]> block_;
     class HashAhead;
     std::unique_ptr<HashAhead> ahead_;
+    class BlockHasher;
+    std::unique_ptr<BlockHasher> hasher_;  // started with the first copy of more than one block
 };
 
 // CP936 <-> UTF-8 through UTF-16, with the exact conversions.
