@@ -304,6 +304,7 @@ void Journal::Arm(const std::string& folder) {
     headerWritten_ = false;
     resumeAfterCut_ = false;
     entries_.clear();
+    fileIndex_.clear();
     written_ = 0;
     backups_ = 0;
 }
@@ -329,6 +330,7 @@ std::string Journal::Place(bool elevated) {
         case RecordState::Loaded:
             // Kept before what this run has recorded so far (the folders it made).
             entries_.insert(entries_.begin(), earlier.begin(), earlier.end());
+            Index(0);
             written_ = earlier.size();
             headerWritten_ = true;
             for (const JournalEntry& e : earlier) backups_ += e.kind == EntryKind::Replaced;
@@ -356,6 +358,7 @@ void Journal::Abandon() {
     for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
         if (it->kind == EntryKind::Folder) files_.RemoveFolder(it->path);
     entries_.clear();
+    fileIndex_.clear();
     armed_ = false;
 }
 
@@ -365,6 +368,7 @@ void Journal::Add(const JournalEntry& entry) {
         if (firstChange_) firstChange_();
     }
     entries_.push_back(entry);
+    Index(entries_.size() - 1);
 }
 
 bool Journal::Flush() {
@@ -387,21 +391,28 @@ bool Journal::Flush() {
     return true;
 }
 
+void Journal::Index(std::size_t from) {
+    if (from == 0) fileIndex_.clear();
+    for (std::size_t i = from; i < entries_.size(); ++i) {
+        const JournalEntry& e = entries_[i];
+        if (!IsFileEntry(e.kind)) continue;
+        const bool done = e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
+        const auto inserted = fileIndex_.emplace(UpperCp936(e.path), FileLines{i, i, done});
+        if (inserted.second) continue;
+        inserted.first->second.last = i;
+        inserted.first->second.completed = inserted.first->second.completed || done;
+    }
+}
+
 const JournalEntry* Journal::LastFileEntry(const std::string& path) const {
-    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-        if (IsFileEntry(it->kind) && EqualsNoCase(it->path, path)) return &*it;
-    return nullptr;
+    const auto found = fileIndex_.find(UpperCp936(path));
+    return found == fileIndex_.end() ? nullptr : &entries_[found->second.last];
 }
 
 const JournalEntry* Journal::FirstFileEntry(const std::string& path, bool& completed) const {
-    const JournalEntry* first = nullptr;
-    completed = false;
-    for (const JournalEntry& e : entries_) {
-        if (!IsFileEntry(e.kind) || !EqualsNoCase(e.path, path)) continue;
-        if (!first) first = &e;
-        completed = completed || e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
-    }
-    return first;
+    const auto found = fileIndex_.find(UpperCp936(path));
+    completed = found != fileIndex_.end() && found->second.completed;
+    return found == fileIndex_.end() ? nullptr : &entries_[found->second.first];
 }
 
 std::string Journal::NewBackupPath() {

@@ -10,6 +10,7 @@
 // later install into the same folder appends to it, so one record undoes both.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,14 @@ private:
     std::string folder_;
     std::string recordFolder_;
     std::vector<JournalEntry> entries_;
+    // Where each file's lines are in entries_ (by upper-cased path): a repeated install looks up
+    // every file it copies, in a record that grows with each run.
+    struct FileLines {
+        std::size_t first, last;
+        bool completed;  // one of its copies was done
+    };
+    std::map<std::string, FileLines> fileIndex_;
+    void Index(std::size_t from);  // entries_ from this one on; from 0, anew
     std::size_t written_ = 0;  // entries_ already in the file
     int backups_ = 0;
 };
