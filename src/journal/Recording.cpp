@@ -274,8 +274,9 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
                               CopyReport& report) {
     copyError_ = 0;
     if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists, report);
-    // One of a run of copies told of ahead: both paths were looked at then (a name that is not
-    // there is not looked up again, which on some file systems searches the whole folder).
+    // One of a run of copies told of ahead: its destination was looked at then, and its source
+    // comes from a listing (a name that is not there is not looked up again: under Wine that
+    // searches the whole folder).
     const auto told = failIfExists ? announced_.end() : announced_.find(UpperCp936(destination));
     const bool announced = told != announced_.end();
     const bool ourFileThere = announced && told->second;
