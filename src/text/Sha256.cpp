@@ -55,7 +55,15 @@ void PlainBlocks(std::uint32_t state[8], const unsigned char* data, std::size_t 
 
 #ifdef KORVEL_SHA_NI
 // Four rounds per step with the SHA instructions; the message schedule runs three steps ahead.
-__attribute__((target("sha,sse4.1,ssse3"))) void ShaNiBlocks(std::uint32_t state[8], const unsigned char* data,
+// Its vectors spill to the stack, which on x86 only the main thread is sure to have 16-byte
+// aligned: a thread Windows starts, or a window procedure, may enter it with 4-byte alignment, and
+// the aligned loads would fault. It aligns its own frame.
+#if defined(__i386__)
+#define KORVEL_OWN_STACK_ALIGNMENT __attribute__((force_align_arg_pointer))
+#else
+#define KORVEL_OWN_STACK_ALIGNMENT
+#endif
+__attribute__((target("sha,sse4.1,ssse3"))) KORVEL_OWN_STACK_ALIGNMENT void ShaNiBlocks(std::uint32_t state[8], const unsigned char* data,
                                                              std::size_t count) {
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
     __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);  // CDAB
