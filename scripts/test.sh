@@ -61,6 +61,7 @@ ci=0
 passed=0
 failed=0
 summary=()
+failed_logs=()
 started=$(date +%s)
 
 # skipped NAME NOTE: a step that could not run here; listed, not counted.
@@ -82,6 +83,7 @@ record() {
 
 # show_failure LOG: the end of a failed step's log, where the cause usually is.
 show_failure() {
+    failed_logs+=("$1")
     echo "---- last lines of $1 ----"
     tail -n 60 "$1"
     echo "---- end of $1 ----"
@@ -437,5 +439,9 @@ done
 echo
 echo "Summary (logs in $logs, $(( $(date +%s) - started ))s in all):"
 printf '  %s\n' "${summary[@]}"
+# The failed checks themselves, last, where a shortened copy of this output still shows them.
+for log in "${failed_logs[@]}"; do
+    grep -E '^FAIL |Failure$|\*\*\*(Failed|Timeout|Exception)' "$log" | head -n 12 | sed "s|^|  $(basename "$log"): |"
+done
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]
