@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <initializer_list>
+#include <string>
 
 const wchar_t kLockedFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
 
@@ -42,17 +43,25 @@ bool IsAdministrativeSid(PSID sid) {
 
 bool IsOwnAccount(PSID sid) {
     if (sid == nullptr || !IsValidSid(sid)) return false;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    union {
-        TOKEN_USER user;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } buffer;
-    DWORD size = 0;
-    const bool same = GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size) &&
-                      EqualSid(sid, buffer.user.User.Sid);
-    CloseHandle(token);
-    return same;
+    // The process's account does not change while it runs: read once (every level of a folder
+    // checked asks, several times each).
+    struct Account {
+        union {
+            TOKEN_USER user;
+            BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+        } buffer;
+        bool read = false;
+    };
+    static const Account account = [] {
+        Account own{};
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return own;
+        DWORD size = 0;
+        own.read = GetTokenInformation(token, TokenUser, &own.buffer, sizeof own.buffer, &size) != FALSE;
+        CloseHandle(token);
+        return own;
+    }();
+    return account.read && EqualSid(sid, account.buffer.user.User.Sid);
 }
 
 bool RunsWithAdministratorRights() {
@@ -108,18 +117,22 @@ bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeO
 }
 
 bool RelockHandle(HANDLE handle) {
-    const LockedFolderDescriptor descriptor;
-    if (descriptor.get() == nullptr) return false;
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted) || !present) return false;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof administrators;
-    if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) return false;
-    return SetSecurityInfo(handle, SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                               PROTECTED_DACL_SECURITY_INFORMATION,
-                           administrators, nullptr, dacl, nullptr) == ERROR_SUCCESS;
+    // The owner and the DACL in one descriptor, made once and set as it stands. Not through
+    // SetSecurityInfo: Wine's reads the object's descriptor and its parent's, twice each, before
+    // it writes (eleven requests to its server for each file of a folder relocked, against one).
+    // The DACL is protected ("D:P"): nothing inherited from above is merged in.
+    static const std::wstring sddl = std::wstring(L"O:BA") + kLockedFolderSddl;
+    static PSECURITY_DESCRIPTOR const descriptor = [] {
+        PSECURITY_DESCRIPTOR made = nullptr;
+        return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)
+                   ? made
+                   : nullptr;
+    }();
+    return descriptor != nullptr &&
+           SetKernelObjectSecurity(handle,
+                                   OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                                       PROTECTED_DACL_SECURITY_INFORMATION,
+                                   descriptor) != FALSE;
 }
 
 void EnableTakeOwnership() {
