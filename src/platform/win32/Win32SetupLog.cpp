@@ -36,11 +36,16 @@ std::wstring DefaultSetupLogPath() {
 namespace {
 // A file of its own: on a disk, not a folder, not a link, and with no other name through which
 // someone else could have it written for them.
+// (Not through GetFileInformationByHandle: it also fetches the volume's serial number, which Wine
+// asks its mount manager for, a round trip through another process on every start.)
 bool IsPlainFile(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION information;
-    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &information) &&
-           !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-           information.nNumberOfLinks == 1;
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    return GetFileType(file) == FILE_TYPE_DISK &&
+           GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+           GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) &&
+           !(basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           !standard.Directory && standard.NumberOfLinks == 1;
 }
 
 // Renames the file open as handle to path (replacing a file there, never a folder).
