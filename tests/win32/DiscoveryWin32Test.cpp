@@ -22,8 +22,9 @@ struct DiscoveryWin32Test : testing::Test {
     void SetUp() override {
         RecordProperty("AnsiCodePage", static_cast<int>(GetACP()));
         // The runs under both locales say which code page they mean to test.
-        if (const char* expected = std::getenv("KORVEL_EXPECT_ACP"))
+        if (const char* expected = std::getenv("KORVEL_EXPECT_ACP")) {
             ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
+        }
         ASSERT_TRUE(DeleteRegistryTree(kHkeyLocalMachine, "SOFTWARE\\Autodesk"));
         ASSERT_TRUE(DeleteRegistryTree(kHkeyLocalMachine, "SOFTWARE\\Wow6432Node\\Autodesk"));
         ASSERT_TRUE(ImportRegFile(kFixture));
