@@ -8,8 +8,8 @@ Fails unless every Windows EXE given is built hardened:
   - DEP: NX_COMPAT;
   - stack canaries: the image's symbol table names __stack_chk_fail and __stack_chk_guard; a
     stripped (release) EXE has no symbol table, and there the failure handler's own message
-    ("*** stack smashing detected ***"), which is linked in only when some function checks its
-    canary, must be in the image.
+    ("*** stack smashing detected ***", libssp's or the setup program's own handler's, which
+    says the same), linked in only when some function checks its canary, must be in the image.
 Prints one line per EXE. Exit status 0 when all pass, 1 otherwise.
 """
 import struct
