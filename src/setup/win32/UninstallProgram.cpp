@@ -1,13 +1,13 @@
 #include "setup/win32/UninstallProgram.h"
 
 #include <commctrl.h>
-#include <ntsecapi.h>
 
 #include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/Journal.h"
 #include "journal/RecordPlace.h"
 #include "platform/win32/FolderSecurity.h"
+#include "platform/win32/SystemRandom.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/Processes.h"
 #include "journal/UninstallEntry.h"
@@ -124,7 +124,7 @@ std::wstring MakeCleanupFolder(bool elevated) {
     if (elevated && descriptor.get() == nullptr) return std::wstring();
     for (int attempt = 0; attempt < 8; ++attempt) {
         unsigned char random[12];
-        if (!RtlGenRandom(random, sizeof random)) return std::wstring();
+        if (!SystemRandom(random, sizeof random)) return std::wstring();
         std::string name = "Korvel-Tarnwick-cleanup-";
         for (unsigned char b : random) name += Format("%02x", b);
         const std::wstring folder = base + WidenCp936(name);

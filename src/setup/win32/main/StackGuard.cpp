@@ -3,14 +3,14 @@
 // and its dependencies into every run before the window can show (about 9 ms under Wine), and
 // its failure handler writes to a standard error that a windowed program does not have.
 //
-// The value comes from RtlGenRandom, which the program imports already; should it fail, from what
-// differs between runs (the counters, the process, the randomised addresses), as Microsoft's own
+// The value comes from the system's generator (RtlGenRandom); should it fail, from what differs
+// between runs (the counters, the process, the randomised addresses), as Microsoft's own
 // compilers make their stack cookie.
 #include <windows.h>
 
-#include <ntsecapi.h>
-
 #include <cstdint>
+
+#include "platform/win32/SystemRandom.h"
 
 extern "C" {
 void* __stack_chk_guard = nullptr;
@@ -19,7 +19,7 @@ void* __stack_chk_guard = nullptr;
 // and this one carries no canary of its own (the value changes under it).
 __attribute__((constructor, optimize("no-stack-protector"))) static void SetUpStackGuard() {
     std::uintptr_t value = 0;
-    if (!RtlGenRandom(&value, sizeof value) || value == 0) {
+    if (!SystemRandom(&value, sizeof value) || value == 0) {
         LARGE_INTEGER counter{};
         QueryPerformanceCounter(&counter);
         value = static_cast<std::uintptr_t>(counter.QuadPart) ^ (static_cast<std::uintptr_t>(GetTickCount()) << 11) ^
