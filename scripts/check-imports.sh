@@ -10,10 +10,15 @@
 #
 # Allowed: kernel32, user32, gdi32, advapi32, shell32, comctl32, ole32, plus msvcrt.dll (the C
 # run-time library that ships with every Windows since 2000; MinGW-w64's own run-time builds on
-# it). Names are compared without regard to case. Exit status 0 when all pass, 1 otherwise.
+# it). Names are compared without regard to case. Refused too: functions that Windows exports as
+# forwarders to a DLL that is no KnownDLL (SystemFunction036, alias RtlGenRandom, to cryptbase.dll
+# on 64-bit Windows): an import of one has the loader search for that DLL as the program starts,
+# beside the program first. Such functions are looked up once the DLL is loaded by its full path.
+# Exit status 0 when all pass, 1 otherwise.
 set -euo pipefail
 
 allowed="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll comctl32.dll ole32.dll msvcrt.dll"
+forwarded="SystemFunction036"
 
 objdump=""
 list=0
@@ -68,8 +73,13 @@ for exe in "$@"; do
     if [[ $list -eq 1 || ${#bad[@]} -gt 0 ]]; then
         echo "$exe imports: $(echo $imports)"
     fi
+    for name in $forwarded; do
+        if grep -qE "^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+$name\$" <<<"$dump"; then
+            bad+=("$name (a forwarder to a DLL outside KnownDLLs)")
+        fi
+    done
     if [[ ${#bad[@]} -gt 0 ]]; then
-        echo "check-imports: $exe imports DLLs that are not part of Windows: ${bad[*]}" >&2
+        echo "check-imports: $exe imports what is not part of Windows or not safe to import: ${bad[*]}" >&2
         status=1
     else
         echo "check-imports: $exe: ok ($(echo $imports | wc -w) system DLLs)"
