@@ -32,14 +32,12 @@ __attribute__((constructor, optimize("no-stack-protector"))) static void SetUpSt
     __stack_chk_guard = reinterpret_cast<void*>(value);
 }
 
-// A canary or a checked buffer function found memory overwritten: end at once, as a stack buffer
-// overrun (the way Windows reports its own compilers' checks), running nothing more of the
-// program. A fast fail where the system has it, which goes straight to error reporting.
+// A canary or a checked buffer function found memory overwritten: end at once, with the code
+// Windows gives its own compilers' checks, running nothing more of the program. (Not by a fast
+// fail: 32-bit Wine takes that interrupt for an illegal instruction and starts its debugger.)
 [[noreturn]] static void Overrun() {
     // For a debugger, in libssp's words (the hardening check looks for them in a stripped exe).
     OutputDebugStringA("*** stack smashing detected ***: terminated\n");
-    // __fastfail(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE): the code in ECX/RCX, interrupt 0x29.
-    if (IsProcessorFeaturePresent(23 /* PF_FASTFAIL_AVAILABLE */)) asm volatile("int $0x29" : : "c"(2));
     TerminateProcess(GetCurrentProcess(), 0xC0000409 /* STATUS_STACK_BUFFER_OVERRUN */);
     for (;;) {
     }
