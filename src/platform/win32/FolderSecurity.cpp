@@ -119,7 +119,7 @@ bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeO
 bool RelockHandle(HANDLE handle) {
     // The owner and the DACL in one descriptor, made once and set as it stands. Not through
     // SetSecurityInfo: Wine's reads the object's descriptor and its parent's, twice each, before
-    // it writes (eleven requests to its server for each file of a folder relocked, against one).
+    // it writes: eleven requests to its server for each entry relocked, where this is one.
     // The DACL is protected ("D:P"): nothing inherited from above is merged in.
     static const std::wstring sddl = std::wstring(L"O:BA") + kLockedFolderSddl;
     static PSECURITY_DESCRIPTOR const descriptor = [] {
