@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include "platform/win32/SystemLibrary.h"
 
 namespace {
 using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
@@ -14,11 +14,7 @@ using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
 // (Windows XP, Wine) advapi32 answers itself.
 RtlGenRandomFn Generator() {
     static const RtlGenRandomFn generator = [] {
-        wchar_t folder[MAX_PATH];
-        const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return RtlGenRandomFn(nullptr);
-        ::LoadLibraryExW((std::wstring(folder, length) + L"\\cryptbase.dll").c_str(), nullptr,
-                         LOAD_WITH_ALTERED_SEARCH_PATH);
+        LoadSystemLibrary(L"cryptbase.dll");
         const HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
         return advapi == nullptr ? RtlGenRandomFn(nullptr)
                                  : reinterpret_cast<RtlGenRandomFn>(

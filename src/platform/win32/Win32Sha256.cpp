@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/win32/SystemLibrary.h"
 #include "text/Sha256.h"
 
 namespace {
@@ -39,11 +40,7 @@ struct Cng {
 private:
     static Cng Open() {
         Cng cng;
-        wchar_t folder[MAX_PATH];
-        const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH) return cng;
-        const std::wstring path = std::wstring(folder, length) + L"\\bcrypt.dll";
-        const HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        const HMODULE module = LoadSystemLibrary(L"bcrypt.dll");
         if (module == nullptr) return cng;
         const auto open = Entry<OpenProviderFn>(module, "BCryptOpenAlgorithmProvider");
         const auto property = Entry<GetPropertyFn>(module, "BCryptGetProperty");

@@ -3,7 +3,7 @@
 // started from (a download folder may hold a planted DLL of a system name).
 #include <windows.h>
 
-#include <string>
+#include "platform/win32/SystemLibrary.h"
 
 // The libraries that are not KnownDLLs and that the shell loads on demand once the program runs,
 // above all for the folder browser (SHBrowseForFolder) and the themed dialog: on a system
@@ -18,14 +18,7 @@ inline constexpr const wchar_t* kLateSystemDlls[] = {
 // Loads each of them from the system folder by its full path, so that a later load by name
 // finds the module already loaded and never searches. A library this Windows lacks is skipped.
 inline void PreloadSystemDlls() {
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return;
-    for (const wchar_t* name : kLateSystemDlls) {
-        const std::wstring path = std::wstring(folder, length) + L"\\" + name;
-        // Its own dependencies are then looked for beside it, in the system folder, first.
-        ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
+    for (const wchar_t* name : kLateSystemDlls) LoadSystemLibrary(name);
 }
 
 inline void ShutOutPlantedDlls() {
