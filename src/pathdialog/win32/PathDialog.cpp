@@ -8,6 +8,8 @@
 #include "platform/Files.h"
 #include "platform/Prompt.h"
 #include "platform/win32/Cp936.h"
+#include "platform/win32/ShellFunctions.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Files.h"
 
 namespace {
@@ -125,19 +127,20 @@ INT_PTR CPathDialog::DoModal() {
     browseInfo.pszDisplayName = displayName;
 
     IMalloc* allocator = nullptr;
-    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) return -1;
+    if (FAILED(ShellGetMalloc(&allocator)) || allocator == nullptr) return -1;
 
+    PreloadShellLibraries();
     // The shell's dialog wants COM on this thread; balance only a call that took.
-    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const HRESULT com = ComInitialize(COINIT_APARTMENTTHREADED);
     confirmed = 0;
     browseWindow = nullptr;
     pathEdit = nullptr;
     selection = SelectionView{false, std::string()};
     selectionChanges = 0;
-    LPITEMIDLIST item = ::SHBrowseForFolderW(&browseInfo);
+    LPITEMIDLIST item = ShellBrowseForFolder(&browseInfo);
     // Some shells hand back the dialog's end code rather than a list: never free such a value.
     if (reinterpret_cast<ULONG_PTR>(item) >= 0x10000) allocator->Free(item);
-    if (SUCCEEDED(com)) ::CoUninitialize();
+    if (SUCCEEDED(com)) ComUninitialize();
 
     const INT_PTR result = confirmed != 0 ? 1 : -1;
     allocator->Release();
@@ -240,7 +243,7 @@ void CPathDialog::SelectInitialFolder() {
 
 void CPathDialog::OnSelectionChanged(HWND window, LPCITEMIDLIST item) {
     wchar_t path[MAX_PATH] = L"";
-    const bool converted = item != nullptr && ::SHGetPathFromIDListW(item, path) != FALSE;
+    const bool converted = item != nullptr && ShellGetPathFromIDList(item, path) != FALSE;
     selection = ViewOfSelection(converted, converted ? NarrowCp936(path, -1) : std::string());
     ++selectionChanges;
     ShowSelection(window);

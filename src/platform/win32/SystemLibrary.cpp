@@ -9,3 +9,14 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     const std::wstring path = std::wstring(folder, length) + L"\\" + name;
     return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
+
+void PreloadShellLibraries() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    static constexpr const wchar_t* kShellLibraries[] = {
+        L"propsys.dll", L"profapi.dll", L"ntshrui.dll", L"srvcli.dll",  L"cscapi.dll",  L"linkinfo.dll",
+        L"slc.dll",     L"apphelp.dll", L"netutils.dll", L"sspicli.dll", L"wkscli.dll",
+    };
+    for (const wchar_t* name : kShellLibraries) LoadSystemLibrary(name);
+}

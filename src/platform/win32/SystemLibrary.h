@@ -5,3 +5,9 @@
 #include <windows.h>
 
 HMODULE LoadSystemLibrary(const wchar_t* name);
+
+// The libraries that are not KnownDLLs and that the shell loads by name for its folder browser
+// and for ShellExecuteEx. Loaded from the system folder just before either is first used, so
+// that its own loads find them loaded and never search; on a system without
+// SetDefaultDllDirectories the program's folder would come first. Later calls cost nothing.
+void PreloadShellLibraries();

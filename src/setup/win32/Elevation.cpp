@@ -3,12 +3,12 @@
 #include "setup/ExitCodes.h"
 #include "setup/win32/RunLock.h"
 
-#include <shellapi.h>
-
 #include <cstdlib>
 #include <iterator>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/ShellFunctions.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Prompt.h"
 
 namespace {
@@ -70,7 +70,12 @@ bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& cho
     // The elevated run is refused while another run holds the lock: this one lets it go first.
     if (lock_ != nullptr) lock_->Release();
     // Refused at Windows' question (ERROR_CANCELLED), or not started at all.
-    if (!::ShellExecuteExW(&info) || info.hProcess == nullptr) {
+    PreloadShellLibraries();
+    // The shell may hand the verb to an extension, which wants COM on this thread.
+    const HRESULT com = ComInitialize(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    const BOOL started = ShellStart(&info);
+    if (SUCCEEDED(com)) ComUninitialize();
+    if (!started || info.hProcess == nullptr) {
         if (lock_ == nullptr || lock_->Acquire()) return false;
         // Another run took the lock in the meantime: this one must not go on beside it.
         exitCode = kExitAlreadyRunning;

@@ -5,14 +5,12 @@
 
 #include "platform/win32/SystemLibrary.h"
 
-// The libraries that are not KnownDLLs and that the shell loads on demand once the program runs,
-// above all for the folder browser (SHBrowseForFolder) and the themed dialog: on a system
-// without SetDefaultDllDirectories they would be searched for in the program's folder first.
+// The libraries that are not KnownDLLs and that the themed dialog loads on demand once the
+// program runs: on a system without SetDefaultDllDirectories they would be searched for in the
+// program's folder first. What the folder browser and ShellExecuteEx load besides waits for
+// them (PreloadShellLibraries): loading it here cost every start some milliseconds.
 inline constexpr const wchar_t* kLateSystemDlls[] = {
-    L"version.dll", L"uxtheme.dll", L"dwmapi.dll",   L"propsys.dll", L"msimg32.dll",
-    L"cryptbase.dll", L"profapi.dll", L"ntshrui.dll", L"srvcli.dll",  L"cscapi.dll",
-    L"linkinfo.dll", L"slc.dll",     L"apphelp.dll",  L"netutils.dll", L"sspicli.dll",
-    L"wkscli.dll",
+    L"version.dll", L"uxtheme.dll", L"dwmapi.dll", L"msimg32.dll", L"cryptbase.dll",
 };
 
 // Loads each of them from the system folder by its full path, so that a later load by name
@@ -32,6 +30,6 @@ inline void ShutOutPlantedDlls() {
     // The program's own folder still comes first without the update, and even with it not every
     // load honours the default directories (Wine resolves a system DLL's delay-loaded imports
     // through the process's old search path: comctl32 took uxtheme.dll from beside the program).
-    // So what the shell and the common controls will want is loaded now, from the system folder.
+    // So what the common controls will want is loaded now, from the system folder.
     PreloadSystemDlls();
 }
