@@ -50,7 +50,7 @@ void Dlg_Setup::DoDataExchange(DataExchange& exchange) {
 }
 
 BOOL Dlg_Setup::OnInitDialog() {
-    CDialog::OnInitDialog();
+    // The controls are bound and filled once, below, by the one UpdateData.
     // Messages of the payload copy and the support files are owned by this dialog.
     services.prompt.SetOwner(hwnd);
     promptOwner = hwnd;
@@ -63,24 +63,32 @@ BOOL Dlg_Setup::OnInitDialog() {
         Send(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
     }
     for (const ReleaseRow& row : ReleaseTable) {
-        if (services.catalogue.hostFolders[row.index].empty()) {
-            ::EnableWindow(releaseBoxes[row.index].hwnd, FALSE);
+        // The boxes start disabled: only a release with a host is enabled, which on most PCs
+        // is one or two calls rather than seventeen.
+        if (services.catalogue.hostFolders[row.index].empty())
             releaseFlags[row.index] = 0;
-        }
+        else
+            ::EnableWindow(Item(row.controlId), TRUE);
         if (!presetTicks[row.index]) releaseFlags[row.index] = 0;
     }
     if (hostBitness == 32) {
         for (const ReleaseRow& row : ReleaseTable) {
             if (row.shownIn32Bit) continue;
-            ::ShowWindow(releaseBoxes[row.index].hwnd, SW_HIDE);
+            ::ShowWindow(Item(row.controlId), SW_HIDE);
             releaseFlags[row.index] = 0;
         }
     }
     UpdateData(false);
-    UpdateInstallButton();
+    // What was just set, so not read back from the boxes.
+    bool any = false;
+    for (int flag : releaseFlags) any = any || flag != 0;
+    EnableItem(IDC_INSTALL, any);
     // The first run asked for the rights and waits for this one: no second press.
     if (services.startInstall) ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_INSTALL, BN_CLICKED), 0);
-    return TRUE;
+    // The focus is left to the dialog manager, which gives the first control it when the shown
+    // dialog is activated: set now, it would activate the dialog while hidden, which delays its
+    // showing by milliseconds.
+    return FALSE;
 }
 
 void Dlg_Setup::ApplyScaling() {
@@ -89,8 +97,11 @@ void Dlg_Setup::ApplyScaling() {
     titleFont.Create(ScaleToDpi(14, dpi), 600, kFontFace);
     editionFont.Create(ScaleToDpi(13, dpi), 400, kFontFace);
     SetPicture(IDC_LOGO, IDB_LOGO, IDB_LOGO_2X, dpi, logoBitmap);
-    SetPicture(IDC_MENUS_PICTURE, IDB_MENUS, IDB_MENUS_2X, dpi, menusBitmap);
+    // The menus picture shows only in the finished view: it is drawn when that comes.
+    if (menusBitmap) SetMenusPicture(dpi);
 }
+
+void Dlg_Setup::SetMenusPicture(int dpi) { SetPicture(IDC_MENUS_PICTURE, IDB_MENUS, IDB_MENUS_2X, dpi, menusBitmap); }
 
 // Above 100 % the 2x bitmap, scaled down to the control, is sharper than the 1x one scaled up.
 void Dlg_Setup::SetPicture(int controlId, int bitmap1x, int bitmap2x, int dpi, CBitmap& bitmap) {
@@ -156,7 +167,10 @@ void Dlg_Setup::OnInstall() {
     installing = false;
 }
 
-void Dlg_Setup::ShowControl(int controlId, bool visible) { ShowItem(controlId, visible); }
+void Dlg_Setup::ShowControl(int controlId, bool visible) {
+    if (controlId == IDC_MENUS_PICTURE && visible && !menusBitmap) SetMenusPicture(WindowDpi(hwnd));
+    ShowItem(controlId, visible);
+}
 
 int Dlg_Setup::Show(const std::string& text, const std::string& caption, unsigned type) {
     LogMessageShown(services.log, text);

@@ -70,6 +70,7 @@ protected:
 private:
     // The fonts and pictures the dialog makes itself, at the window's scaling.
     void ApplyScaling();
+    void SetMenusPicture(int dpi);
     void SetPicture(int controlId, int bitmap1x, int bitmap2x, int dpi, CBitmap& bitmap);
     LRESULT OnCtlColor(HDC dc, HWND control);
     void UpdateInstallButton();
