@@ -229,6 +229,17 @@ void CheckStartView(Context& c, HWND dialog) {
         c.CheckText(box.text, L"For AutoCAD" + std::to_wstring(r.year), "box text " + y);
         c.Check(box.visible == Offered(c, r.year), "box " + y + (Offered(c, r.year) ? " shown" : " hidden"));
     }
+    // The keyboard starts on the first control that takes it, once the shown dialog is active.
+    const HWND first = ::GetNextDlgTabItem(dialog, nullptr, FALSE);
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    for (DWORD waited = 0; waited < Scaled(2000) && thread.hwndFocus != first; waited += 50) {
+        if (!::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog, nullptr), &thread)) break;
+        if (thread.hwndFocus != first) ::Sleep(50);
+    }
+    c.Check(first != nullptr && thread.hwndFocus == first, "the focus on the first control that takes it",
+            std::to_wstring(first ? ::GetDlgCtrlID(first) : 0) + L" / " +
+                std::to_wstring(thread.hwndFocus ? ::GetDlgCtrlID(thread.hwndFocus) : 0));
 }
 
 void CheckBoxes(Context& c, HWND dialog, bool expectFound) {
