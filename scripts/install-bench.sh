@@ -12,12 +12,14 @@
 # the ratios paired within a round with their spread. Then the seam: the 165-file copy with and
 # without the undo record, SHA-256 throughput of each engine, the peak memory of a 1 GiB copy.
 #
-# Needs makensis (Debian package nsis, in scripts/setup.sh). ROUNDS defaults to 5. Everything
-# lives in build/install-bench (the prefix is kept for a look afterwards).
+# Needs makensis (Debian package nsis, in scripts/setup.sh). ROUNDS defaults to 25 (about six
+# minutes): single rounds under Wine spread by a factor of two, and nine rounds still moved the
+# medians of the ratios by a tenth from run to run. Everything lives in build/install-bench (the
+# prefix is kept for a look afterwards).
 set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
-rounds=${1:-5}
+rounds=${1:-25}
 bench=$repo/build/install-bench
 prefix=$bench/prefix
 
