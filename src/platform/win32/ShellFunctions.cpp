@@ -12,13 +12,6 @@ Function Lookup(const wchar_t* library, const char* name) {
 }
 }  // namespace
 
-LPWSTR* ShellCommandLineToArgv(const wchar_t* line, int* count) {
-    static const auto function = Lookup<decltype(&::CommandLineToArgvW)>(L"shell32.dll", "CommandLineToArgvW");
-    if (function != nullptr) return function(line, count);
-    ::SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-}
-
 PIDLIST_ABSOLUTE ShellBrowseForFolder(BROWSEINFOW* info) {
     static const auto function = Lookup<decltype(&::SHBrowseForFolderW)>(L"shell32.dll", "SHBrowseForFolderW");
     return function != nullptr ? function(info) : nullptr;
