@@ -1940,6 +1940,14 @@ void ResponsiveInstall(Context& c) {
         return;
     }
     c.Check(slowest <= 2000, "every message is answered within 2 s", std::to_wstring(slowest) + L" ms");
+    // The last answer may have come before the last steps: the run takes them and shows the
+    // finished view without answering in between. Its position is read again in that view.
+    DWORD_PTR position = 0;
+    if (c.Check(::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 10000, &position) != 0,
+                "the bar answers in the finished view")) {
+        if (static_cast<int>(position) < lastPosition) backwards = true;
+        lastPosition = static_cast<int>(position);
+    }
     c.Check(!backwards, "the bar never runs backwards");
     c.Check(lastPosition == 50, "the bar ends full", std::to_wstring(lastPosition));
     c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\Large3.dat"), "the large files are installed");
