@@ -3,12 +3,10 @@
 #include "platform/win32/SystemLibrary.h"
 
 namespace {
-// The function, once looked up; null when its library or the function is missing.
+// The function, loaded with its library; null when either is missing.
 template <typename Function>
 Function Lookup(const wchar_t* library, const char* name) {
-    const HMODULE module = LoadSystemLibrary(library);
-    return module == nullptr ? nullptr
-                             : reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+    return ProcedureOf<Function>(LoadSystemLibrary(library), name);
 }
 }  // namespace
 

@@ -6,6 +6,14 @@
 
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// The function of that name in module, as the given function pointer type; null when the module
+// is null or lacks it.
+template <typename Function>
+Function ProcedureOf(HMODULE module, const char* name) {
+    return module == nullptr ? nullptr
+                             : reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
 // The libraries that are not KnownDLLs and that the shell loads by name for its folder browser
 // and for ShellExecuteEx. Loaded from the system folder just before either is first used, so
 // that its own loads find them loaded and never search; on a system without

@@ -15,10 +15,7 @@ using RtlGenRandomFn = BOOLEAN(WINAPI*)(PVOID, ULONG);
 RtlGenRandomFn Generator() {
     static const RtlGenRandomFn generator = [] {
         LoadSystemLibrary(L"cryptbase.dll");
-        const HMODULE advapi = ::GetModuleHandleW(L"advapi32.dll");
-        return advapi == nullptr ? RtlGenRandomFn(nullptr)
-                                 : reinterpret_cast<RtlGenRandomFn>(
-                                       reinterpret_cast<void*>(::GetProcAddress(advapi, "SystemFunction036")));
+        return ProcedureOf<RtlGenRandomFn>(::GetModuleHandleW(L"advapi32.dll"), "SystemFunction036");
     }();
     return generator;
 }

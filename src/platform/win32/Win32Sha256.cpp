@@ -18,11 +18,6 @@ using HashDataFn = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
 using FinishHashFn = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE, PUCHAR, ULONG, ULONG);
 using DestroyHashFn = NTSTATUS(WINAPI*)(BCRYPT_HASH_HANDLE);
 
-template <typename Fn>
-Fn Entry(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 // The SHA-256 provider of CNG, opened once for the process and never closed.
 struct Cng {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -42,12 +37,12 @@ private:
         Cng cng;
         const HMODULE module = LoadSystemLibrary(L"bcrypt.dll");
         if (module == nullptr) return cng;
-        const auto open = Entry<OpenProviderFn>(module, "BCryptOpenAlgorithmProvider");
-        const auto property = Entry<GetPropertyFn>(module, "BCryptGetProperty");
-        cng.create = Entry<CreateHashFn>(module, "BCryptCreateHash");
-        cng.data = Entry<HashDataFn>(module, "BCryptHashData");
-        cng.finish = Entry<FinishHashFn>(module, "BCryptFinishHash");
-        cng.destroy = Entry<DestroyHashFn>(module, "BCryptDestroyHash");
+        const auto open = ProcedureOf<OpenProviderFn>(module, "BCryptOpenAlgorithmProvider");
+        const auto property = ProcedureOf<GetPropertyFn>(module, "BCryptGetProperty");
+        cng.create = ProcedureOf<CreateHashFn>(module, "BCryptCreateHash");
+        cng.data = ProcedureOf<HashDataFn>(module, "BCryptHashData");
+        cng.finish = ProcedureOf<FinishHashFn>(module, "BCryptFinishHash");
+        cng.destroy = ProcedureOf<DestroyHashFn>(module, "BCryptDestroyHash");
         if (!open || !property || !cng.create || !cng.data || !cng.finish || !cng.destroy) return Cng();
         BCRYPT_ALG_HANDLE algorithm = nullptr;
         if (open(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0) return Cng();
