@@ -12,8 +12,9 @@
 #                    end-to-end tests under 32-bit Wine, as on a 32-bit Windows (win32 prefix)
 #                    and on a 64-bit one (win64 prefix). 32-bit Wine runs natively where the
 #                    kernel starts 32-bit programs, else under QEMU's user mode (scripts/wine32.sh
-#                    chooses, once per run; the summary names the route; under QEMU only the
-#                    end-to-end scenarios where the editions differ). Where neither starts,
+#                    chooses, once per run; the summary names the route; under QEMU each
+#                    end-to-end scenario on one kind of Windows, and on both only those where
+#                    the kinds differ). Where neither starts,
 #                    the summary says that they were skipped, and why; with CI=true the step fails
 #   demo-x86         scripts/demo.sh with KORVEL_EDITION=x86 (the x86 build on a 32-bit Windows),
 #                    on the same route (skipped, or failed with CI=true, where there is none)
@@ -251,10 +252,11 @@ x86_route_name() {
         *) echo "x86 under native 32-bit Wine" ;;
     esac
 }
-# What the x86 tests on the route leave out: under qemu-user the x86 build registers only the
-# end-to-end scenarios where the editions differ (tests/e2e/CMakeLists.txt).
+# What the x86 tests on the route leave out: under qemu-user the x86 build runs each end-to-end
+# scenario on the 32-bit Windows, and on both kinds only those where the kinds differ
+# (tests/e2e/CMakeLists.txt).
 x86_e2e_note() {
-    [[ "$x86_route" == qemu ]] && echo ", e2e where the editions differ"
+    [[ "$x86_route" == qemu ]] && echo ", e2e on one kind where the kinds agree"
 }
 # The note of an x86 step where no route starts 32-bit programs: skipped, or with CI=true failed
 # (an x86 edition nobody tested must not pass).

@@ -85,6 +85,23 @@ bool HoldsFolder(const std::wstring& value, const std::wstring& folder) {
 
 const Release& ReleaseOf(int year) { return kReleases[year - 2007]; }
 bool Offered(const Context& c, int year) { return c.hostBitness != 32 || year <= 2016; }
+
+// The newest product of fixtures/several.reg that the edition offers: what a scenario that
+// follows one release's loader key watches, on either edition.
+const Product& NewestOffered(const Context& c) {
+    const Product* newest = &kProducts[0];
+    for (const Product& p : kProducts)
+        if (Offered(c, p.year) && p.year > newest->year) newest = &p;
+    return *newest;
+}
+
+// The ARX loader key of product p. A scenario that reads the key of a release this edition does
+// not offer would read a key no install of it can write: it fails here, saying so, rather than
+// later with a misleading check.
+std::wstring LoaderKey(Context& c, const Product& p) {
+    c.Check(Offered(c, p.year), "the scenario watches AutoCAD " + std::to_string(p.year) + ", which this edition offers");
+    return std::wstring(p.key) + L"\\Applications\\Korvel" + std::to_wstring(p.year);
+}
 bool Found(int year) {
     for (const Product& p : kProducts)
         if (p.year == year) return true;
@@ -495,7 +512,7 @@ void CopyFailureRetryIgnore(Context& c) {
     c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu"), "the retried file is installed");
     c.Check(IsFolder(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel2010.ARX"), "the ignored file is not");
     DWORD value = 0;
-    c.Check(ReadDword(HKEY_LOCAL_MACHINE, std::wstring(kProducts[1].key) + L"\\Applications\\Korvel2010", L"LOADCTRLS",
+    c.Check(ReadDword(HKEY_LOCAL_MACHINE, LoaderKey(c, kProducts[1]), L"LOADCTRLS",
                       value),
             "registration ran after Ignore");
     CloseBox(setup.dialog);
@@ -1490,10 +1507,11 @@ void OldestFirst(Context& c) {
             "the older install is uninstalled with 0");
     c.Check(WaitUntilGone(L"C:\\Korvel", 30000), "its folder is gone");
     std::wstring loader;
-    c.Check(ReadString(HKEY_LOCAL_MACHINE, std::wstring(kProducts[3].key) + L"\\Applications\\Korvel2022", L"LOADER",
-                       loader) &&
-                loader == L"C:\\Second\\Korvel-Tarnwick\\Korvel2021.ARX",
-            "the newer install still loads", loader);
+    const Product& watched = NewestOffered(c);
+    const std::wstring module =
+        L"C:\\Second\\Korvel-Tarnwick\\Korvel" + std::to_wstring(ReleaseOf(watched.year).arxYear) + L".ARX";
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, LoaderKey(c, watched), L"LOADER", loader) && loader == module,
+            "the newer install still loads (AutoCAD " + std::to_string(watched.year) + ")", loader);
     if (!UninstallFromPackage(c, program, "the newer install is uninstalled with 0")) return;
     c.Check(WaitUntilGone(L"C:\\Second", 30000), "its folder is gone");
     CheckRestored(c, before);
