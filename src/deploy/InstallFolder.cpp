@@ -23,24 +23,41 @@ FolderOutcome MakeLevel(Files& files, const std::string& path, bool elevated) {
     return FolderOutcome::Ready;
 }
 
+// A level another account owns, named with that account.
+bool ForeignOwned(Files& files, const std::string& level, PreparedFolders& refused) {
+    Protection protection;
+    if (!files.ReadProtection(level, protection) || protection.administrativeOwner) return false;
+    refused = {FolderOutcome::ForeignOwner, level, protection.owner};
+    return true;
+}
+
 // The owner and rights of every existing level of folder, from its drive's root down.
 bool Trusted(Files& files, const std::string& folder, PreparedFolders& refused) {
     TrustFault fault;
     if (CheckTrustedLevels(files, folder, std::string(), fault)) return true;
     refused = {FolderOutcome::Unprotected, fault.level, fault.why};
-    if (IsReparsePoint(files.ReadAttributes(fault.level))) refused = {FolderOutcome::Redirected, fault.level, ""};
-    Protection protection;
-    if (files.ReadProtection(fault.level, protection) && !protection.administrativeOwner && fault.level.size() > 3)
-        refused = {FolderOutcome::ForeignOwner, fault.level, ""};
+    if (IsReparsePoint(files.ReadAttributes(fault.level)))
+        refused = {FolderOutcome::Redirected, fault.level, ""};
+    else if (fault.level.size() > 3)
+        ForeignOwned(files, fault.level, refused);
     return false;
 }
 
 const char kNotRelocked[] = "无法重设其所有者和权限";
+const char kHardLinked[] = "是一个有多个名称的文件（硬链接），其另一个名称可能位于任何位置";
+
+// Why an entry could not be relocked: a second name, or its rights could not be set.
+PreparedFolders NotRelocked(Files& files, const std::string& path) {
+    Protection protection;
+    if (files.ReadProtection(path, protection) && protection.links > 1)
+        return {FolderOutcome::Unprotected, path, kHardLinked};
+    return {FolderOutcome::Unprotected, path, kNotRelocked};
+}
 
 // The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
 // that nothing more can be put in it, then everything in it. A link inside is not followed.
 PreparedFolders Relock(Files& files, const std::string& folder) {
-    if (!files.Relock(folder)) return {FolderOutcome::Unprotected, folder, kNotRelocked};
+    if (!files.Relock(folder)) return NotRelocked(files, folder);
     FindScope find(files);
     FindEntry entry;
     if (!find.First(JoinPath(folder, "*.*"), entry)) return {FolderOutcome::Unprotected, folder, kNotRelocked};
@@ -52,10 +69,19 @@ PreparedFolders Relock(Files& files, const std::string& folder) {
             const PreparedFolders inner = Relock(files, path);
             if (inner.outcome != FolderOutcome::Ready) return inner;
         } else if (!files.Relock(path)) {
-            return {FolderOutcome::Unprotected, path, kNotRelocked};
+            return NotRelocked(files, path);
         }
     } while (find.Next(entry));
     return {};
+}
+
+const char* DriveKind(std::uint32_t type) {
+    switch (type) {
+        case kDriveRemote: return "网络驱动器";
+        case kDriveRemovable: return "可移动驱动器";
+        case kDriveCdRom: return "光盘驱动器";
+        default: return "无法识别的驱动器";
+    }
 }
 
 }  // namespace
@@ -74,8 +100,14 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
         }
     }
     PreparedFolders refused;
-    // Nothing is made below a level that others control.
-    if (elevated && !Trusted(files, folder, refused)) return refused;
+    if (elevated) {
+        // A share's or a removable disk's rules are not this PC's to prove.
+        const std::uint32_t drive = files.DriveType(folder);
+        if (drive != kDriveFixed && drive != kDriveRamDisk)
+            return {FolderOutcome::ForeignDrive, folder.substr(0, 2), DriveKind(drive)};
+        // Nothing is made below a level that others control.
+        if (!Trusted(files, folder, refused)) return refused;
+    }
     if (folder.size() > 3) {
         for (std::size_t end = NextSeparator(folder, 3); end != std::string::npos;
              end = NextSeparator(folder, end + 1)) {
@@ -93,8 +125,11 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
         if (elevated && !Trusted(files, folder, refused)) return refused;
     }
     const std::string own = folder + subFolder;
-    if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own)))
+    if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own))) {
+        // What another account made is theirs, with all it holds: never taken over.
+        if (ForeignOwned(files, own, refused)) return refused;
         return Relock(files, own);
+    }
     const FolderOutcome outcome = MakeLevel(files, own, elevated);
     if (outcome != FolderOutcome::Ready) return {outcome, own, ""};
     return {};

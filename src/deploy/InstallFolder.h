@@ -4,8 +4,11 @@
 // of its own (Files::CreateLockedFolder), never with those inherited from a parent that any user
 // may write to; an existing folder is refused when it redirects elsewhere (a junction or a
 // symbolic link) or, with administrator rights, when another user owns it or may change it
-// (FolderTrust.h). The plug-in's own sub-folder, left by an earlier install, is taken back: it
-// and everything in it get the administrators as owner and the locked rights again.
+// (FolderTrust.h). The plug-in's own sub-folder, left by an earlier install, is taken back when
+// the administrators own it: it and everything in it get the locked rights again, but for a file
+// with a second name (a hard link), which is refused. One that another account owns is refused
+// whole: what it holds is that account's. With administrator rights the folder must lie on a
+// fixed drive of this PC, whose rules the PC keeps: a network or removable drive is refused.
 #include <string>
 
 #include "platform/Files.h"
@@ -16,12 +19,14 @@ enum class FolderOutcome {
     ForeignOwner,  // exists, and not Administrators own it (checked only when elevated)
     NotMade,       // missing and could not be made (reported only when elevated)
     Unprotected,   // others may change it, or its rights cannot be read or set (elevated only)
+    ForeignDrive,  // on a network, removable or unknown drive (elevated only)
 };
 
 struct PreparedFolders {
     FolderOutcome outcome = FolderOutcome::Ready;
-    std::string refused;  // the level the outcome names, when not Ready
-    std::string why;      // Unprotected: what is wrong with it (CP936)
+    std::string refused;  // the level the outcome names, when not Ready ("X:" for ForeignDrive)
+    std::string why;      // Unprotected: what is wrong with it; ForeignDrive: the drive's kind;
+                          // ForeignOwner: the account that owns it (CP936)
 };
 
 // Makes `folder` (an absolute drive path without a trailing backslash; "X:" for a drive root,

@@ -1,7 +1,7 @@
 #pragma once
 // What the install run asks of the undo record: to start recording once the folder is chosen,
-// and to finish once the run is over (a copy of the program to uninstall with, and the entry in
-// the system's list of installed programs). The run works the same without one.
+// to put the uninstaller and the entry in the list of installed programs in place before the
+// first change, and to finish once the run is over. The run works the same without one.
 #include <string>
 #include <vector>
 
@@ -16,8 +16,17 @@ public:
         (void)elevated;
         return std::string();
     }
-    // After the run, however it ended, once it has begun.
-    virtual void Finish() = 0;
+    // Before the run's first change beyond its folders: the uninstaller copied in, then the entry
+    // that names it. Returns why the install must stop before any change (shown to the user; the
+    // run is then not listed), or empty.
+    virtual std::string Start() { return std::string(); }
+    // After the run, however it ended, once it has begun. finished: the whole install ran, and
+    // what it does for every user may be registered.
+    virtual void Finish(bool finished) = 0;
     // Files left as they were because their content could not be kept for the undo first.
     virtual std::vector<std::string> UnkeptFiles() const { return {}; }
+    // The values that name code and were refused ("<value>: <file> (<why>)").
+    virtual std::vector<std::string> Refused() const { return {}; }
+    // With administrator rights: what the plug-in's folder holds that no record accounts for.
+    virtual std::vector<std::string> Unaccounted() { return {}; }
 };

@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "journal/RecordPlace.h"
+#include "journal/Scope.h"
+#include "platform/KeyPlaces.h"
 #include "text/PathText.h"
 #include "text/Text.h"
 
@@ -237,17 +240,21 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
                    e.hash.find_first_not_of("0123456789abcdef") == std::string::npos;
         }
         case EntryKind::Key:
-            return f.size() == 3 && Root(f[1], e.root) && FromText(codec, f[2], e.path);
+            if (f.size() != 3 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path)) return false;
+            e.path = NormalKeyPath(e.path);
+            return true;
         case EntryKind::Value:
             if (f.size() != 6 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path) ||
                 !FromText(codec, f[3], e.value.name) || !FromTyped(f[5], e.value))
                 return false;
+            e.path = NormalKeyPath(e.path);
             e.old.name = e.value.name;
             e.hadOld = f[4] != "-";
             return !e.hadOld || FromTyped(f[4], e.old);
         case EntryKind::KeyDeleted:
             if (f.size() < 3 || f.size() % 2 == 0 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path))
                 return false;
+            e.path = NormalKeyPath(e.path);
             for (std::size_t i = 3; i < f.size(); i += 2) {
                 RecordedValue v;
                 if (!FromText(codec, f[i], v.name) || !FromTyped(f[i + 1], v)) return false;
@@ -301,6 +308,9 @@ void Journal::Arm(const std::string& folder) {
     armed_ = true;
     live_ = false;
     placed_ = false;
+    continued_ = false;
+    elevated_ = false;
+    firstOfRun_ = 0;
     headerWritten_ = false;
     resumeAfterCut_ = false;
     entries_.clear();
@@ -312,8 +322,9 @@ void Journal::Arm(const std::string& folder) {
 std::string Journal::Place(bool elevated) {
     if (!armed_) return std::string();
     recordFolder_ = folder_;
+    elevated_ = elevated;
     if (elevated) {
-        std::string programData;
+        std::string& programData = programData_;
         if (!ProgramDataFolder(files_, programData)) {
             Abandon();
             return kNoProgramData;
@@ -331,8 +342,9 @@ std::string Journal::Place(bool elevated) {
             // Kept before what this run has recorded so far (the folders it made).
             entries_.insert(entries_.begin(), earlier.begin(), earlier.end());
             Index(0);
-            written_ = earlier.size();
+            written_ = firstOfRun_ = earlier.size();
             headerWritten_ = true;
+            continued_ = true;
             for (const JournalEntry& e : earlier) backups_ += e.kind == EntryKind::Replaced;
             {
                 std::string bytes;
@@ -355,18 +367,33 @@ std::string Journal::Place(bool elevated) {
 
 void Journal::Abandon() {
     // The folders this run made for the install, innermost first, while still empty.
-    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it)
-        if (it->kind == EntryKind::Folder) files_.RemoveFolder(it->path);
+    for (std::size_t i = entries_.size(); i-- > firstOfRun_;)
+        if (entries_[i].kind == EntryKind::Folder) files_.RemoveFolder(entries_[i].path);
     entries_.clear();
     fileIndex_.clear();
     armed_ = false;
 }
 
-void Journal::Add(const JournalEntry& entry) {
-    if (armed_ && !live_ && entry.kind != EntryKind::Folder) {
-        live_ = true;
-        if (firstChange_) firstChange_();
+void Journal::Withdraw() {
+    if (!armed_) return;
+    // The copies this run made of what it was about to overwrite; those an earlier run made
+    // stay with its lines.
+    std::set<std::string> earlier;
+    for (std::size_t i = 0; i < firstOfRun_; ++i) earlier.insert(UpperCp936(entries_[i].backup));
+    for (std::size_t i = firstOfRun_; i < entries_.size(); ++i)
+        if (entries_[i].kind == EntryKind::PendingReplaced && !entries_[i].backup.empty() &&
+            earlier.count(UpperCp936(entries_[i].backup)) == 0)
+            files_.RemoveFile(entries_[i].backup);
+    files_.RemoveFolder(JoinPath(recordFolder_, kBackupFolder));
+    if (!continued_ && placed_) {
+        files_.RemoveFile(JoinPath(recordFolder_, kRecordName));
+        if (recordFolder_ != folder_) files_.RemoveFolder(recordFolder_);
     }
+    Abandon();
+}
+
+void Journal::Add(const JournalEntry& entry) {
+    if (armed_ && entry.kind != EntryKind::Folder) live_ = true;
     entries_.push_back(entry);
     Index(entries_.size() - 1);
 }
@@ -424,11 +451,18 @@ std::string Journal::NewBackupPath() {
     }
 }
 
-std::vector<JournalEntry> Journal::DeletedKeysIn(const std::string& otherFolder, RegKey root, const std::string& path) {
+std::vector<JournalEntry> Journal::EarlierStatesIn(const std::string& otherFolder, EntryKind kind, RegKey root,
+                                                   const std::string& path) {
     std::vector<JournalEntry> entries, found;
-    if (EqualsNoCase(otherFolder, folder_) || Load(files_, codec_, otherFolder, entries) != RecordState::Loaded)
-        return found;
+    if (EqualsNoCase(otherFolder, folder_) || !IsCanonicalPath(otherFolder)) return found;
+    std::string recordFolder = otherFolder;
+    if (elevated_) {
+        recordFolder = ProtectedRecordFolder(programData_, otherFolder);
+        TrustFault fault;
+        if (!ProtectedPath(files_, programData_, JoinPath(recordFolder, kRecordName), fault)) return found;
+    }
+    if (Load(files_, codec_, recordFolder, entries) != RecordState::Loaded) return found;
     for (const JournalEntry& e : entries)
-        if (e.kind == EntryKind::KeyDeleted && e.root == root && EqualsNoCase(e.path, path)) found.push_back(e);
+        if (e.kind == kind && e.root == root && EqualsNoCase(e.path, path)) found.push_back(e);
     return found;
 }

@@ -9,7 +9,6 @@
 // escaped (\\ \t \n \r), bytes in hex, and each line closed by a checksum of the rest of it. A
 // later install into the same folder appends to it, so one record undoes both.
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -76,7 +75,8 @@ public:
     Journal(const Journal&) = delete;
     Journal& operator=(const Journal&) = delete;
 
-    // Reads the record in folder: its entries, in the order they were made. A line cut short at
+    // Reads the record in folder: its entries, in the order they were made (key paths as the
+    // registry reads them: names joined by single backslashes). A line cut short at
     // the very end (a run that ended while writing it) is passed over, and so is one that a later
     // run closed and followed with the header again; a record cut inside its header holds
     // nothing and counts as missing. Anything else that does not read back is damage, and the
@@ -100,11 +100,10 @@ public:
     // The folder that holds the record and its backups.
     const std::string& recordFolder() const { return recordFolder_; }
 
-    // Called once a run, at its first change beyond folders, before that change is recorded:
-    // where the uninstaller and the entry in the list of programs are put in place.
-    void OnFirstChange(std::function<void()> hook) { firstChange_ = std::move(hook); }
     // Whether this run has changed more than folders.
     bool live() const { return live_; }
+    // Whether the record was there before this run (its entries come first).
+    bool continued() const { return continued_; }
 
     // Adds an entry to the record, kept in memory until the next Flush. An entry that tells what
     // a change left (a copy's size and hash) may wait there: a run that ends before it is written
@@ -115,10 +114,12 @@ public:
     // this fails.
     bool Flush();
 
-    // The states of a registry key that the record in another plug-in folder kept when that
-    // install deleted the key: what was there before it, for an install that now deletes the
-    // key it made to keep too.
-    std::vector<JournalEntry> DeletedKeysIn(const std::string& otherFolder, RegKey root, const std::string& path);
+    // The entries of one kind (KeyDeleted or Value) that the record of the install in another
+    // plug-in folder holds for a registry key: what was there before that install, for one that
+    // now deletes or writes over the key to keep too. The record is read only where this run
+    // trusts it (with administrator rights: in its protected folder, checked); none otherwise.
+    std::vector<JournalEntry> EarlierStatesIn(const std::string& otherFolder, EntryKind kind, RegKey root,
+                                              const std::string& path);
 
     // The newest entry of the file at path (any of the four file kinds), or null.
     const JournalEntry* LastFileEntry(const std::string& path) const;
@@ -131,6 +132,10 @@ public:
     // overwritten file; the folder is made when missing. Empty when it cannot be.
     std::string NewBackupPath();
 
+    // Stops recording for a run that ends before its first change took hold: the record this
+    // run began (nothing of an earlier run in it) is removed, then the empty folders it made.
+    void Withdraw();
+
 private:
     // Stops recording where the record cannot be kept; the empty folders made so far go.
     void Abandon();
@@ -142,7 +147,9 @@ private:
     bool placed_ = false;
     bool headerWritten_ = false;
     bool resumeAfterCut_ = false;  // the file ends in a line a killed run cut short
-    std::function<void()> firstChange_;
+    bool continued_ = false;
+    bool elevated_ = false;
+    std::string programData_;  // with administrator rights: where the protected records lie
     std::string folder_;
     std::string recordFolder_;
     std::vector<JournalEntry> entries_;
@@ -155,5 +162,6 @@ private:
     std::map<std::string, FileLines> fileIndex_;
     void Index(std::size_t from);  // entries_ from this one on; from 0, anew
     std::size_t written_ = 0;  // entries_ already in the file
+    std::size_t firstOfRun_ = 0;  // entries_ from this one on are this run's
     int backups_ = 0;
 };

@@ -24,12 +24,33 @@ bool ProtectedPath(Files& files, const std::string& programData, const std::stri
     return CheckTrustedLevels(files, path, JoinPath(programData, kRecordsFolder), fault);
 }
 
+namespace {
+// ProgramData lets every user make a folder of their own in it, so the records folder's name may
+// be taken before the first install. Another account's folder, or a link, in its place is set
+// aside under a name of its own (it stays as it is, its owner's), and the name is ours again: no
+// user can keep the administrators from installing or uninstalling. True when it was set aside.
+bool SetAsideSquatter(Files& files, const std::string& records) {
+    const std::uint32_t attributes = files.ReadAttributes(records);
+    if (attributes == kInvalidAttributes) return false;
+    Protection protection;
+    const bool ours = !(attributes & kAttrReparsePoint) && files.ReadProtection(records, protection) &&
+                      protection.administrativeOwner;
+    if (ours) return false;
+    for (int n = 1; n < 100; ++n)
+        if (files.Rename(records, Format("%s.untrusted-%d", records.c_str(), n))) return true;
+    return false;
+}
+}  // namespace
+
 bool PrepareProtectedFolder(Files& files, const std::string& programData, const std::string& recordFolder,
                             TrustFault& fault) {
     // Checked before anything is made in it, and again once made: a level someone else put in
     // the way first is refused, never used.
-    if (!ProtectedPath(files, programData, recordFolder, fault)) return false;
     const std::string records = JoinPath(programData, kRecordsFolder);
+    if (!ProtectedPath(files, programData, recordFolder, fault) &&
+        !(EqualsNoCase(fault.level, records) && SetAsideSquatter(files, records) &&
+          ProtectedPath(files, programData, recordFolder, fault)))
+        return false;
     for (const std::string& level : {records, recordFolder}) {
         if (!files.CreateLockedFolder(level) && files.ReadAttributes(level) == kInvalidAttributes) {
             fault = {level, "无法创建"};

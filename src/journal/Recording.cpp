@@ -14,55 +14,36 @@ std::string ModuleKeyOf(const std::string& path) {
     return upper.size() > 3 && upper.compare(upper.size() - 3, 3, "DLL") == 0 ? path.substr(0, path.size() - 3) : path;
 }
 
-std::string Below(const std::string& path, const char* subKey) {
-    const std::string name = subKey ? subKey : "";
-    if (name.empty()) return path;
-    return path.empty() ? name : path + "\\" + name;
+bool IsLoaderKeyPath(RegKey root, const std::string& path) {
+    const std::string upper = UpperCp936(path);
+    const std::size_t at = upper.rfind("\\APPLICATIONS\\KORVEL");
+    return root == kHkeyLocalMachine && at != std::string::npos && upper.find('\\', at + 14) == std::string::npos;
 }
 }  // namespace
 
-bool RecordingRegistry::Locate(RegKey key, Where& where) const {
-    if (key == kHkeyLocalMachine || key == kHkeyCurrentUser || key == kHkeyUsers) {
-        where = Where{key, std::string()};
-        return true;
-    }
-    const auto found = places_.find(key);
-    if (found == places_.end()) return false;
-    where = found->second;
-    return true;
-}
-
-bool RecordingRegistry::Locate(RegKey parent, const char* subKey, Where& where) const {
-    if (!Locate(parent, where)) return false;
-    where.path = Below(where.path, subKey);
-    return true;
-}
-
 long RecordingRegistry::OpenKey(RegKey parent, const char* subKey, RegKey& out) {
     const long result = inner_.OpenKey(parent, subKey, out);
-    Where where;
-    if (result == kErrorSuccess && Locate(parent, subKey, where)) Remember(out, where);
+    places_.Opened(result, out, parent, subKey);
     return result;
 }
 
 long RecordingRegistry::OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) {
     const long result = inner_.OpenKeyRead(parent, subKey, out);
-    Where where;
-    if (result == kErrorSuccess && Locate(parent, subKey, where)) Remember(out, where);
+    places_.Opened(result, out, parent, subKey);
     return result;
 }
 
 long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) {
-    Where where;
-    const bool located = Locate(parent, path, where);
+    KeyPlaces::Place where;
+    const bool located = places_.Locate(parent, path, where);
     if (!journal_.armed() || !located) {
         const long result = inner_.CreateKey(parent, path, out);
-        if (result == kErrorSuccess && located) Remember(out, where);
+        places_.Opened(result, out, parent, path);
         return result;
     }
     // Which levels are missing now: those the call makes, outermost first.
-    Where base;
-    Locate(parent, base);
+    KeyPlaces::Place base;
+    places_.Locate(parent, base);
     std::vector<std::string> missing;
     const std::string text = path ? path : "";
     for (std::size_t start = 0; start < text.size();) {
@@ -73,7 +54,7 @@ long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) 
         if (inner_.OpenKeyRead(parent, level.c_str(), probe) == kErrorSuccess)
             inner_.CloseKey(probe);
         else
-            missing.push_back(Below(base.path, level.c_str()));
+            missing.push_back(NormalKeyPath(base.path + "\\" + level));
         start = end + 1;
     }
     // Recorded before they are made: a key that is then not made is found missing by the undo.
@@ -86,8 +67,7 @@ long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) 
     }
     if (!missing.empty() && !journal_.Flush()) return kErrorAccessDenied;
     const long result = inner_.CreateKey(parent, path, out);
-    if (result != kErrorSuccess) return result;
-    Remember(out, where);
+    places_.Opened(result, out, parent, path);
     return result;
 }
 
@@ -102,14 +82,39 @@ long RecordingRegistry::ReadNow(RegKey key, const char* valueName, RecordedValue
     return read;
 }
 
+std::string RecordingRegistry::OwnerOf(const KeyPlaces::Place& place) {
+    if (!IsLoaderKeyPath(place.root, place.path)) return std::string();
+    const std::string module = UpperCp936(ModuleKeyOf(place.path));
+    const auto known = owners_.find(module);
+    if (known != owners_.end()) return known->second;
+    std::string& owner = owners_[module];
+    RegKey key = 0;
+    if (inner_.OpenKeyRead(place.root, ModuleKeyOf(place.path).c_str(), key) != kErrorSuccess) return owner;
+    RecordedValue loader;
+    if (ReadNow(key, "LOADER", loader) == kErrorSuccess && (loader.type == kRegSz || loader.type == kRegExpandSz)) {
+        const std::string text = loader.bytes.substr(0, loader.bytes.find('\0'));
+        const std::size_t cut = LastSeparator(text);
+        if (cut != std::string::npos) owner = text.substr(0, cut);
+    }
+    inner_.CloseKey(key);
+    return owner;
+}
+
 long RecordingRegistry::Write(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes) {
-    Where where;
-    if (!journal_.armed() || !Locate(key, where)) return inner_.SetValue(key, valueName, type, bytes);
+    KeyPlaces::Place where;
+    if (!journal_.armed() || !places_.Locate(key, where)) return inner_.SetValue(key, valueName, type, bytes);
     // What the value holds now goes into the record; a value that cannot be read whole is not
     // overwritten, since it could never be put back.
     RecordedValue old;
     const long read = ReadNow(key, valueName, old);
     if (read != kErrorSuccess && read != kErrorFileNotFound) return read;
+    const std::string owner = OwnerOf(where);
+    const std::string handed = Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(where.path);
+    if (!owner.empty() && !handedOver_[handed]) {
+        handedOver_[handed] = true;
+        for (const JournalEntry& earlier : journal_.EarlierStatesIn(owner, EntryKind::Value, where.root, where.path))
+            journal_.Add(earlier);
+    }
     JournalEntry entry;
     entry.kind = EntryKind::Value;
     entry.root = where.root;
@@ -137,13 +142,21 @@ long RecordingRegistry::SetValue(RegKey key, const char* valueName, std::uint32_
 }
 
 long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
-    Where where;
-    if (!journal_.armed() || !Locate(parent, subKey, where)) return inner_.DeleteKey(parent, subKey);
+    KeyPlaces::Place where;
+    if (!journal_.armed() || !places_.Locate(parent, subKey, where)) return inner_.DeleteKey(parent, subKey);
     // What the key holds is kept in the record, so that undo can make it again; a key whose
     // values cannot all be read is not deleted.
     RegKey key = 0;
     const long opened = inner_.OpenKeyRead(parent, subKey, key);
     if (opened != kErrorSuccess) return inner_.DeleteKey(parent, subKey);  // nothing there to lose
+    // The install it belonged to, as it is now: whether deleted or written over value by value.
+    const std::string owner = OwnerOf(where);
+    std::uint32_t subKeys = 0;
+    if (inner_.QuerySubKeyCount(key, subKeys) != kErrorSuccess || subKeys != 0) {
+        // A key with sub-keys is not deleted (the call fails): there is nothing to record.
+        inner_.CloseKey(key);
+        return inner_.DeleteKey(parent, subKey);
+    }
     JournalEntry entry;
     entry.kind = EntryKind::KeyDeleted;
     entry.root = where.root;
@@ -159,16 +172,11 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     if (listed != kErrorNoMoreItems) return listed;
     // The key another install of the plug-in made: what that install's record kept of the key
     // before it comes first, so that undo can put that back once the other install is gone too.
-    std::string owner;
-    for (const RecordedValue& value : entry.values) {
-        const std::size_t cut = LastSeparator(value.bytes);
-        if (EqualsNoCase(value.name, "LOADER") && cut != std::string::npos) owner = value.bytes.substr(0, cut);
-    }
-    const std::string module = ModuleKeyOf(entry.path);
-    if (!EqualsNoCase(module, entry.path)) owner = owners_[UpperCp936(module)];
-    owners_[UpperCp936(entry.path)] = owner;
     if (!owner.empty())
-        for (const JournalEntry& earlier : journal_.DeletedKeysIn(owner, entry.root, entry.path)) journal_.Add(earlier);
+        for (const JournalEntry& earlier : journal_.EarlierStatesIn(owner, EntryKind::KeyDeleted, entry.root, entry.path))
+            journal_.Add(earlier);
+    // Made anew below: its values have no earlier states but those the deleted key holds.
+    handedOver_[Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(where.path)] = true;
     journal_.Add(entry);
     if (!journal_.Flush()) return kErrorAccessDenied;
     return inner_.DeleteKey(parent, subKey);

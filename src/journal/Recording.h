@@ -9,7 +9,12 @@
 
 #include "journal/Journal.h"
 #include "platform/Forwarding.h"
+#include "platform/KeyPlaces.h"
 
+// A loader key that already holds another install's values (its key could not be deleted, as one
+// with sub-keys cannot) is written over value by value. Before the first of them, the values that
+// install's record kept of the key are added to this record, so that it holds what the key held
+// before any install: the last uninstall puts that back, whichever install goes first.
 class RecordingRegistry : public ForwardingRegistry {
 public:
     RecordingRegistry(Registry& inner, Journal& journal) : ForwardingRegistry(inner), journal_(journal) {}
@@ -26,21 +31,17 @@ public:
     // The install deletes no value: DeleteValue is passed on unrecorded.
 
 private:
-    struct Where {
-        RegKey root = 0;
-        std::string path;  // below root; empty for the root itself
-    };
-    // Where a handle points, and where a sub-key of it is. False for a handle not seen opened.
-    bool Locate(RegKey key, Where& where) const;
-    bool Locate(RegKey parent, const char* subKey, Where& where) const;
-    void Remember(RegKey key, const Where& where) { places_[key] = where; }
     // Reads a value as it is now: kErrorSuccess, kErrorFileNotFound, or the failure.
     long ReadNow(RegKey key, const char* valueName, RecordedValue& value);
     long Write(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes);
+    // The plug-in folder whose module the loader key at place (or its module's key) named when
+    // this run first touched it; empty when none, or for another kind of key.
+    std::string OwnerOf(const KeyPlaces::Place& place);
 
     Journal& journal_;
-    std::map<RegKey, Where> places_;
-    std::map<std::string, std::string> owners_;  // deleted key -> the plug-in folder its module was in
+    KeyPlaces places_;
+    std::map<std::string, std::string> owners_;  // loader key -> the plug-in folder it named first
+    std::map<std::string, bool> handedOver_;      // "root|KEY": its earlier states are in the record
 };
 
 class RecordingFiles : public ForwardingFiles {

@@ -136,6 +136,24 @@ public:
     // The install the entry named before ours, when it is present still: then it gets it back.
     void SetEarlierEntry(const std::string& folder) { earlierEntryPresent_ = Other(folder) != nullptr; }
 
+    // A module's loader key whose values ours wrote over (it could not be deleted): its earlier
+    // "LOADER" texts, oldest first, the first of them what was there before any install. The
+    // newest that names the module of another install present is the one the key goes back to.
+    void SetLoaderChain(const JournalEntry& loader) {
+        std::vector<RecordedValue> chain;
+        if (loader.hadOld) chain.push_back(loader.old);
+        chain.insert(chain.end(), loader.values.begin(), loader.values.end());
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            const std::string text = TextOf(*it);
+            const std::size_t cut = LastSeparator(text);
+            const OtherInstall* other = IsText(it->type) && cut != std::string::npos ? Other(text.substr(0, cut)) : nullptr;
+            if (other != nullptr) {
+                loaderDonors_[UpperCp936(ModuleKey(loader.path))] = other;
+                return;
+            }
+        }
+    }
+
     void Entry(const JournalEntry& given) {
         // Another account's profiles are changed where its hive is loaded now.
         JournalEntry moved;
@@ -193,6 +211,11 @@ private:
                     (EqualsNoCase(t.path, e.path) || Within(t.path, e.path)))
                     return &other;
         return nullptr;
+    }
+
+    const OtherInstall* LoaderDonor(const JournalEntry& e) const {
+        const auto found = loaderDonors_.find(UpperCp936(ModuleKey(e.path)));
+        return found == loaderDonors_.end() ? nullptr : found->second;
     }
 
     bool IsMade(const JournalEntry& e) const {
@@ -298,6 +321,18 @@ private:
                 target = given->second;
             } else {
                 remove = true;
+            }
+        }
+        // A loader key another install present wrote before ours gets back what that install's
+        // record wrote; with none present, what was there before any of them.
+        if (const OtherInstall* donor = IsLoaderKey(e) ? LoaderDonor(e) : nullptr) {
+            remove = true;
+            for (const JournalEntry& t : donor->entries) {
+                if (t.kind == EntryKind::Value && t.root == e.root && EqualsNoCase(t.path, e.path) &&
+                    EqualsNoCase(t.value.name, e.value.name)) {
+                    target = t.value;
+                    remove = false;
+                }
             }
         }
         const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
@@ -578,6 +613,7 @@ private:
     bool earlierEntryPresent_ = false;
     std::vector<std::string> restored_;  // keys made again, "root|path"
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
+    std::map<std::string, const OtherInstall*> loaderDonors_;  // module key -> install it goes back to
 };
 }  // namespace
 
@@ -594,18 +630,29 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
         if (e && e->kind == EntryKind::Value && IsEntryKey(*e) && EqualsNoCase(e->value.name, "InstallLocation") &&
             e->hadOld)
             replay.SetEarlierEntry(TextOf(e->old));
+        if (e && e->kind == EntryKind::Value && IsLoaderKey(*e) && EqualsNoCase(e->value.name, "LOADER") &&
+            EqualsNoCase(ModuleKey(e->path), e->path))
+            replay.SetLoaderChain(*e);
     }
+    // The files in the hosts' folders first, newest first: whether a loader key put back below
+    // names a library still there depends on them, whichever order the install wrote them in.
+    // Then everything else but keys and folders, newest first; then the keys, which go once empty;
+    // then the record and the backups it no longer needs; then the folders, innermost first.
+    const auto hostFile = [&folder](const JournalEntry& e) { return IsFileEntry(e.kind) && !Within(e.path, folder); };
     // The files whose content is compared, in the order the undo comes to them: hashed ahead
     // where the seam can, while the undo works through the ones before.
     std::vector<std::pair<std::string, std::uint64_t>> compared;
-    for (auto it = plan.rbegin(); it != plan.rend(); ++it)
-        if (*it && ((*it)->kind == EntryKind::File || (*it)->kind == EntryKind::Replaced))
-            compared.emplace_back((*it)->path, (*it)->size);
+    for (const bool host : {true, false})
+        for (auto it = plan.rbegin(); it != plan.rend(); ++it)
+            if (*it && hostFile(**it) == host && ((*it)->kind == EntryKind::File || (*it)->kind == EntryKind::Replaced))
+                compared.emplace_back((*it)->path, (*it)->size);
     files.WillHash(compared);
-    // Everything but keys and folders, newest first; then the keys, which go once empty; then the
-    // record and the backups it no longer needs; then the folders, innermost (newest) first.
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-        if (*it && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) replay.Entry(**it);
+        if (*it && hostFile(**it)) replay.Entry(**it);
+    }
+    for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
+        if (*it && !hostFile(**it) && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key)
+            replay.Entry(**it);
         progress.StepIt();
     }
     // Deepest first: a key handed on by another install's uninstall comes last in the record,

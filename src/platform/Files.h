@@ -31,7 +31,18 @@ constexpr std::uint32_t kRightsAll = 0x1F01FF;     // FILE_ALL_ACCESS
 struct Protection {
     bool administrativeOwner = false;  // owned by an account no standard user can be
     std::uint32_t othersRights = 0;    // the rights any other account is granted on the entry itself
+    std::uint32_t links = 1;           // a file's names (hard links); a folder has one
+    std::string owner;                 // the owner's account name ("DOMAIN\user"), for messages
 };
+
+// Drive types, as GetDriveType gives them.
+constexpr std::uint32_t kDriveUnknown = 0;
+constexpr std::uint32_t kDriveNoRoot = 1;
+constexpr std::uint32_t kDriveRemovable = 2;
+constexpr std::uint32_t kDriveFixed = 3;
+constexpr std::uint32_t kDriveRemote = 4;
+constexpr std::uint32_t kDriveCdRom = 5;
+constexpr std::uint32_t kDriveRamDisk = 6;
 
 // A path the system hands out: read, not read (it failed, or does not fit the capacity), or
 // read but naming a character that code page 936 cannot hold, so no CP936 text can name it.
@@ -81,7 +92,8 @@ public:
     // SetFileAttributesA: true on success.
     virtual bool WriteAttributes(const std::string& path, std::uint32_t attributes) = 0;
     // CopyFileA(source, destination, failIfExists): true on success; the destination ends with
-    // the source's content, attribute word and time of last change, as CopyFileA leaves it.
+    // the source's content, attribute word and time of last change, as CopyFileA leaves it. An
+    // existing destination with a second name (a hard link) is refused, never written through.
     // A report with a hash or a watcher wanted is served in the same single pass over the
     // source: large blocks read once, each written, hashed and reported before the next.
     virtual bool CopyOver(const std::string& source, const std::string& destination,
@@ -108,18 +120,25 @@ public:
     // program runs as, so that no other user can have changed its rights. False when the owner
     // cannot be read.
     virtual bool OwnedByAdministrators(const std::string& path) = 0;
-    // The owner of path and what others may do to it (a link is read, not followed). False when
-    // it cannot be read, which the callers treat as unsafe.
+    // The owner of path, what others may do to it and its number of names (a link is read, not
+    // followed). False when it cannot be read, which the callers treat as unsafe.
     virtual bool ReadProtection(const std::string& path, Protection& protection) {
         (void)path;
         (void)protection;
         return false;
     }
     // Gives an existing file or folder the owner Administrators and the rights CreateLockedFolder
-    // gives, replacing whatever it had; never through a link. True when done.
+    // gives, replacing whatever it had; never through a link, and never to a file with a second
+    // name (a hard link: its other name may lie where its new owner was not meant to reach). True
+    // when done.
     virtual bool Relock(const std::string& path) {
         (void)path;
         return false;
+    }
+    // GetDriveTypeA of the root of path ("X:\"): one of the kDrive values.
+    virtual std::uint32_t DriveType(const std::string& path) {
+        (void)path;
+        return kDriveFixed;
     }
     // _access(path, 0) == 0.
     virtual bool Exists(const std::string& path) = 0;
@@ -137,6 +156,13 @@ public:
     virtual bool ReadBytes(const std::string& path, std::string& bytes) = 0;
     // Writes bytes to a new or emptied file, or appends them; true when all were written.
     virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
+    // MoveFileExA(from, to, 0) within one folder: renames the entry itself (a link, not what it
+    // names); fails when to exists. True when renamed.
+    virtual bool Rename(const std::string& from, const std::string& to) {
+        (void)from;
+        (void)to;
+        return false;
+    }
     // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool RemoveFolder(const std::string& path) = 0;

@@ -72,6 +72,7 @@ public:
         return inner_.ReadProtection(path, protection);
     }
     bool Relock(const std::string& path) override { return inner_.Relock(path); }
+    std::uint32_t DriveType(const std::string& path) override { return inner_.DriveType(path); }
     bool Exists(const std::string& path) override { return inner_.Exists(path); }
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override {
         return inner_.CurrentFolder(path, capacity);
@@ -85,6 +86,7 @@ public:
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
         return inner_.WriteBytes(path, bytes, append);
     }
+    bool Rename(const std::string& from, const std::string& to) override { return inner_.Rename(from, to); }
     bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
     bool RemoveFolder(const std::string& path) override { return inner_.RemoveFolder(path); }
     std::uint32_t LastError() override { return inner_.LastError(); }

@@ -170,6 +170,10 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
             if (logGiven) return invalid("option given twice", text);
             command.logPath = text.substr(5);
             if (command.logPath.empty()) return invalid("/LOG= needs a file", text);
+            // No Windows file is named so; a quote would also split the line the run is started
+            // again with administrator rights.
+            if (command.logPath.find_first_of(u"\"<>|*?") != std::u16string::npos)
+                return invalid("/LOG= names no file Windows can make", text);
             logGiven = true;
         } else {
             return invalid("unknown option", text);

@@ -4,6 +4,7 @@
 #include "text/PathText.h"
 #include "deploy/InstallFolder.h"
 #include "deploy/PackageCopy.h"
+#include "deploy/PackageFolder.h"
 #include "deploy/PathLimits.h"
 #include "pathdialog/FolderValidation.h"
 #include "setup/RegistrationWarning.h"
@@ -22,8 +23,16 @@ const char kFolderRedirected[] =
     "安装路径中的以下文件夹是一个链接（目录联接或符号链接），不能经由它安装：\n\n%s\n\n"
     "请选择其他安装路径 !";
 const char kFolderForeignOwner[] =
-    "安装路径中的以下文件夹不属于管理员，其他用户可能更改过其中的文件：\n\n%s\n\n"
+    "安装路径中的以下文件夹属于 %s，而不属于管理员，其他用户可能更改过其中的文件：\n\n%s\n\n"
     "请选择其他安装路径 !";
+const char kForeignDrive[] =
+    "安装路径所在的驱动器 %s 是%s，其权限不由本机管理，以管理员身份安装时不能使用。\n\n"
+    "请选择本机硬盘上的安装路径 !";
+const char kCodeRefused[] =
+    "以下注册表值会让AutoCAD或Windows运行其中所指的文件，但该文件不可信，因此没有写入：\n%s\n\n安装已停止。";
+const char kStrangers[] =
+    "安装文件夹中的以下内容既不属于安装包，也没有安装记录，可能是其他用户放置的。已保留不动，"
+    "但不会被登记或加载，请检查：";
 const char kNotBackedUp[] = "以下文件无法备份，为保证卸载时能够还原，未作替换：";
 const char kInstallFolderNotMade[] = "无法创建安装文件夹：\n\n%s\n\n请选择其他安装路径 !";
 const char kFolderUnprotected[] = "安装路径中的以下文件夹%s：\n\n%s\n\n请选择其他安装路径 !";
@@ -79,7 +88,7 @@ SetupState InstallRun::OnInstall() {
 
     const bool installed = RunInstall();
     // Whatever was done so far can be undone, a stopped run's copies included.
-    if (journal_) journal_->Finish();
+    if (journal_) journal_->Finish(installed);
     if (!installed) return state_;
 
     LogRegistrationOutcome(log_, catalogue_, members_.releaseFlags);
@@ -92,10 +101,15 @@ SetupState InstallRun::OnInstall() {
         unkept += "\n" + path;
     }
     if (!unkept.empty()) warning += (warning.empty() ? "" : "\n\n") + std::string(kNotBackedUp) + unkept;
-    if (!warning.empty()) {
-        view_.Show(warning, kSetupCaption, kMbOk | kMbIconExclamation);
-        warningShown_ = true;
+    // Kept, as the install keeps what is not in the package, but named: no value names them.
+    std::string strangers;
+    for (const std::string& path : journal_ ? journal_->Unaccounted() : std::vector<std::string>()) {
+        log_.Line("not the plug-in's, kept and not used: " + path);
+        strangers += "\n" + path;
     }
+    warningShown_ = !warning.empty();
+    if (!strangers.empty()) warning += (warning.empty() ? "" : "\n\n") + std::string(kStrangers) + strangers;
+    if (!warning.empty()) view_.Show(warning, kSetupCaption, kMbOk | kMbIconExclamation);
     ShowFinishedView();
     state_ = SetupState::Finished;
     return state_;
@@ -148,8 +162,16 @@ bool InstallRun::PrepareFolders(const std::string& folder) {
     switch (prepared.outcome) {
         case FolderOutcome::Ready: return true;
         case FolderOutcome::Redirected: format = kFolderRedirected; break;
-        case FolderOutcome::ForeignOwner: format = kFolderForeignOwner; break;
         case FolderOutcome::NotMade: format = kInstallFolderNotMade; break;
+        case FolderOutcome::ForeignOwner:
+            view_.Show(Format(kFolderForeignOwner, prepared.why.empty() ? "其他用户" : prepared.why.c_str(),
+                              prepared.refused.c_str()),
+                       kSetupCaption, kMbOk | kMbIconExclamation);
+            return false;
+        case FolderOutcome::ForeignDrive:
+            view_.Show(Format(kForeignDrive, prepared.refused.c_str(), prepared.why.c_str()), kSetupCaption,
+                       kMbOk | kMbIconExclamation);
+            return false;
         case FolderOutcome::Unprotected:
             view_.Show(Format(kFolderUnprotected, prepared.why.c_str(), prepared.refused.c_str()), kSetupCaption,
                        kMbOk | kMbIconExclamation);
@@ -169,6 +191,17 @@ bool InstallRun::RunInstall() {
     progressBar_.SetPos(0);
     LogChoice(log_, members_.releaseFlags, members_.folderText);
 
+    // The uninstaller and the entry come before the first change, and only for a package that is
+    // there: a run that finds none changes nothing and is not listed.
+    std::string package;
+    if (!LocatePackageFolder(files_, view_, package)) return Stop("install stopped: the package was not found");
+    if (journal_) {
+        const std::string refused = journal_->Start();
+        if (!refused.empty()) {
+            view_.Show(refused, kSetupCaption, kMbOk | kMbIconExclamation);
+            return Stop("install stopped before its first change: " + refused);
+        }
+    }
     {
         PackageCopy copy(files_, view_, members_.folderText, progressBar_);
         // The bytes copied fill the bar but for the three steps of the phases after the copy.
@@ -176,26 +209,41 @@ bool InstallRun::RunInstall() {
         const bool copied = copy.Run();
         skippedFiles_ = copy.skippedFiles;
         for (const std::string& path : copy.skippedPaths) log_.Line("skipped " + path);
-        if (!copied) {
-            log_.Line("install stopped: the package was not copied");
-            // Files copied so far stay; nothing is registered and no host folder is touched.
-            view_.CloseCancelled();
-            state_ = SetupState::Stopped;
-            return false;
-        }
+        // Files copied so far stay; nothing is registered and no host folder is touched.
+        if (!copied) return Stop("install stopped: the package was not copied");
     }
     progressBar_.StepIt();
-    // The loader entries name files in this folder, so it is stored before they are written.
+    // The loader entries name files in this folder, so it is stored before they are written; and
+    // the host libraries they name are placed first, so that each loader is written over a file
+    // that is there and can be checked.
     catalogue_.SetInstallFolder(members_.folderText);
-    catalogue_.RegisterReleases(members_.releaseFlags);
-    // Users logged on now would otherwise wait for their next logon (or be missed, when this run
-    // is a deployment tool's as SYSTEM); other users' hives are writable only with the rights.
-    if (processes_.RunsElevated()) catalogue_.AddTrustedPathsForLoggedOnUsers();
-    progressBar_.StepIt();
     catalogue_.CopySupportFiles(members_.releaseFlags);
+    progressBar_.StepIt();
+    catalogue_.RegisterReleases(members_.releaseFlags);
+    const std::vector<std::string> refused = journal_ ? journal_->Refused() : std::vector<std::string>();
+    if (!refused.empty()) {
+        std::string list;
+        for (const std::string& line : refused) {
+            log_.Line("value refused, it would name a file that is not to be trusted: " + line);
+            list += "\n" + line;
+        }
+        view_.Show(Format(kCodeRefused, list.c_str()), kSetupCaption, kMbOk | kMbIconExclamation);
+        return Stop("install stopped: a value that names code was refused");
+    }
+    // Users logged on now would otherwise wait for their next logon (or be missed, when this run
+    // is a deployment tool's as SYSTEM); other users' hives are writable only with the rights, and
+    // are changed only by an install that got this far.
+    if (processes_.RunsElevated()) catalogue_.AddTrustedPathsForLoggedOnUsers();
     progressBar_.StepIt();
     progressBar_.SetPos(50);
     return true;
+}
+
+bool InstallRun::Stop(const std::string& why) {
+    log_.Line(why);
+    view_.CloseCancelled();
+    state_ = SetupState::Stopped;
+    return false;
 }
 
 void InstallRun::ShowFinishedView() {

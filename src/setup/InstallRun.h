@@ -66,6 +66,8 @@ private:
     // Asks to go on with administrator rights where the install needs them; true when this run
     // should go on itself (the rights are there, or the user chose No).
     bool OfferElevation(const std::string& folder);
+    // Ends a run that has begun: logs why, closes the dialog as cancelled; returns false.
+    bool Stop(const std::string& why);
     void ShowFinishedView();
     void ShrinkToOkButton();
 

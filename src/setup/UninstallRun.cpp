@@ -1,9 +1,13 @@
 #include "setup/UninstallRun.h"
 
+#include <map>
+#include <memory>
+
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
 #include "text/PathText.h"
 #include "text/Text.h"
+#include "journal/CodeGuard.h"
 #include "journal/RecordPlace.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
@@ -25,6 +29,7 @@ const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未
 const char kUnreachedHeader[] =
     "以下用户当前未登录，卸载无法修改其AutoCAD配置，其中的受信任路径仍保留插件文件夹（文件夹已删除）：";
 const char kProfileKept[] = "受信任路径无法修改，保留不动";
+const char kCodeRefused[] = "未还原：它会指向 %s，但%s";
 constexpr std::size_t kListed = 10;
 
 // Whether the record holds the Active Setup component: the install ran for every user.
@@ -111,6 +116,33 @@ void UninstallRun::UntrustForEveryUser(const std::string& folder) {
         unreachedUsers.push_back((user.profileFolder.empty() ? user.sid : user.profileFolder + " (" + user.sid + ")"));
 }
 
+CodeGuard::Known KnownFiles(const std::string& folder, const std::vector<JournalEntry>& entries,
+                           const std::vector<OtherInstall>& others) {
+    // The last size and hash each record gives a file; ours last, so that it counts over another's.
+    auto written = std::make_shared<std::map<std::string, CodeGuard::Written>>();
+    CodeGuard::Known known;
+    const auto add = [&written](const std::vector<JournalEntry>& record) {
+        for (const JournalEntry& e : record) {
+            if (!IsFileEntry(e.kind)) continue;
+            const bool done = e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
+            (*written)[UpperCp936(e.path)] = {e.size, done ? e.hash : std::string()};
+        }
+    };
+    for (const OtherInstall& other : others) {
+        add(other.entries);
+        known.folders.push_back(other.folder);
+    }
+    add(entries);
+    known.folders.push_back(folder);
+    known.file = [written](const std::string& path, CodeGuard::Written& found) {
+        const auto it = written->find(UpperCp936(path));
+        if (it == written->end()) return false;
+        found = it->second;
+        return true;
+    };
+    return known;
+}
+
 bool LocateInstall(Registry& registry, const std::string& self, bool elevated, std::string& folder) {
     const std::size_t cut = LastSeparator(self);
     if (cut != std::string::npos && EqualsNoCase(self.substr(cut + 1), kUninstallProgram)) {
@@ -183,8 +215,16 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     progress_.SetRange(0, static_cast<int>(entries.size()));
     progress_.SetStep(1);
     progress_.SetPos(0);
-    result = Undo(registry_, files_, entries, folder, self, OtherInstalls(folder, entries, elevated, programData, scope),
-                  progress_, processes_.UserSid(), recordFolder);
+    const std::vector<OtherInstall> others = OtherInstalls(folder, entries, elevated, programData, scope);
+    // Every value the undo puts back that names code passes the one check, as the install's did:
+    // a file of the plug-in's must hold what its record says was written.
+    CodeGuard guard(registry_, files_);
+    guard.SetElevated(elevated);
+    guard.SetKnown(KnownFiles(folder, entries, others));
+    result = Undo(guard, files_, entries, folder, self, others, progress_, processes_.UserSid(), recordFolder);
+    for (LeftBehind& item : result.left)
+        if (const CodeGuard::Refusal* refused = guard.RefusalOf(item.what))
+            item.why = Format(kCodeRefused, refused->file.c_str(), refused->why.c_str());
     // What another install lives in now is its record's to remove.
     for (const auto& handed : result.handed) {
         Journal record(files_, codec_);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/CodeGuard.h"
 #include "journal/Scope.h"
 #include "journal/Undo.h"
 #include "platform/Files.h"
@@ -20,6 +21,11 @@
 // folder the entry in the list of programs names, and with administrator rights only on the
 // machine's entry, which no user can write. False when there is none.
 bool LocateInstall(Registry& registry, const std::string& self, bool elevated, std::string& folder);
+
+// What the records in play say was written (each file's last size and hash, and the plug-in
+// folders), for the check of the values the undo puts back.
+CodeGuard::Known KnownFiles(const std::string& folder, const std::vector<JournalEntry>& entries,
+                           const std::vector<OtherInstall>& others);
 
 class UninstallRun {
 public:

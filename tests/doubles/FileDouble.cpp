@@ -1,5 +1,7 @@
 #include "doubles/FileDouble.h"
 
+#include <cctype>
+
 #include <algorithm>
 
 #include "text/Sha256.h"
@@ -199,6 +201,30 @@ void FileDouble::Remove(const std::string& path) {
         it = nodes_.erase(it);
 }
 
+bool FileDouble::Rename(const std::string& from, const std::string& to) {
+    if (Record("Rename(" + from + "," + to + ")")) return false;
+    const std::vector<std::string> source = Split(from), target = Split(to);
+    const std::string fromKey = KeyOf(source), toKey = KeyOf(target);
+    const Node* node = Find(from);
+    if (node == nullptr || node->locked || Find(to) != nullptr || source.size() != target.size() || target.size() < 2 ||
+        KeyOf({source.begin(), source.end() - 1}) != KeyOf({target.begin(), target.end() - 1}))
+        return false;
+    // The entry and everything below it, under the new name.
+    std::map<std::string, Node> moved;
+    const std::string prefix = fromKey + kKeySeparator;
+    for (auto it = nodes_.begin(); it != nodes_.end();) {
+        if (it->first == fromKey || it->first.compare(0, prefix.size(), prefix) == 0) {
+            moved[toKey + it->first.substr(fromKey.size())] = it->second;
+            it = nodes_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    moved[toKey].name = target.back();
+    nodes_.insert(moved.begin(), moved.end());
+    return true;
+}
+
 bool FileDouble::IsFile(const std::string& path) const {
     const Node* node = Find(path);
     return node && !node->folder;
@@ -234,8 +260,26 @@ void FileDouble::SetLocked(const std::string& path, bool locked) {
     if (Node* node = Find(path)) node->locked = locked;
 }
 
-void FileDouble::SetOwnedByOthers(const std::string& path) {
-    if (Node* node = Find(path)) node->ownedByOthers = true;
+void FileDouble::SetOwnedByOthers(const std::string& path, const std::string& owner) {
+    if (Node* node = Find(path)) {
+        node->ownedByOthers = true;
+        node->owner = owner;
+    }
+}
+
+void FileDouble::SetLinks(const std::string& path, std::uint32_t links) {
+    if (Node* node = Find(path)) node->links = links;
+}
+
+void FileDouble::SetDriveType(const std::string& drive, std::uint32_t type) {
+    driveTypes_[static_cast<char>(std::toupper(static_cast<unsigned char>(drive.at(0))))] = type;
+}
+
+std::uint32_t FileDouble::DriveType(const std::string& path) {
+    if (Record("DriveType(" + path + ")")) return kDriveUnknown;
+    if (path.size() < 2 || path[1] != ':') return kDriveNoRoot;
+    const auto found = driveTypes_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
+    return found == driveTypes_.end() ? kDriveFixed : found->second;
 }
 
 void FileDouble::SetOthersRights(const std::string& path, std::uint32_t rights, std::uint32_t inheritable) {
@@ -412,7 +456,7 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
     if (existing != nodes_.end()) {
         const Node& old = existing->second;
         if (old.locked) return fail(32);
-        if (&old == from || old.folder || failIfExists) return fail(5);
+        if (&old == from || old.folder || failIfExists || old.links > 1) return fail(5);
         if (old.attributes & kAttrReadOnly) return fail(5);
         if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return fail(5);
         if ((old.attributes & kAttrSystem) && !(from->attributes & kAttrSystem)) return fail(5);
@@ -486,6 +530,8 @@ bool FileDouble::ReadProtection(const std::string& path, Protection& protection)
     if (!node) return false;
     protection.administrativeOwner = !node->ownedByOthers;
     protection.othersRights = node->othersRights;
+    protection.links = node->links;
+    protection.owner = node->ownedByOthers ? node->owner : std::string();
     return true;
 }
 
@@ -493,7 +539,7 @@ bool FileDouble::Relock(const std::string& path) {
     if (Record("Relock(" + path + ")")) return false;
     Node* node = Find(path);
     // Opened without following a link: a link's target is never reached.
-    if (!node || (node->attributes & kAttrReparsePoint)) return false;
+    if (!node || (node->attributes & kAttrReparsePoint) || node->links > 1) return false;
     node->ownedByOthers = false;
     node->lockedRights = node->folder;
     node->othersRights = node->inheritable = 0;

@@ -21,6 +21,9 @@
 //   what is made in it with default security inherits Modify for them; whatever is made with
 //   default security (AddFolder, AddFile, MakeDir, CreateFolder, a new copy) takes its folder's
 //   inheritable rights, a locked folder and what is made in it none; Relock takes them away;
+// - a file may have more than one name (SetLinks, a hard link): Relock refuses it and CopyOver
+//   does not write over it;
+// - drives are fixed unless SetDriveType says otherwise;
 // - a path is cut at its first NUL byte, as the system's calls read it;
 // - FindFirst on a path that ends with a backslash finds nothing (as on Windows);
 // - faults can be injected, and every call is recorded.
@@ -46,7 +49,12 @@ public:
     std::string NameOf(const std::string& path) const;         // the stored spelling of the name
     std::vector<std::string> Children(const std::string& folder) const;  // listing order
     void SetLocked(const std::string& path, bool locked = true);  // in use by another program
-    void SetOwnedByOthers(const std::string& path);  // owned by a user, not by Administrators
+    // Owned by a user, not by Administrators.
+    void SetOwnedByOthers(const std::string& path, const std::string& owner = "PC\\user");
+    // A file with that many names (hard links): never relocked, never copied over.
+    void SetLinks(const std::string& path, std::uint32_t links);
+    // The type GetDriveType gives for a drive ("D:"); kDriveFixed unless set.
+    void SetDriveType(const std::string& drive, std::uint32_t type);
     bool HasLockedRights(const std::string& path) const;  // made by CreateLockedFolder
     // What other users may do to the entry itself, and what entries made in it inherit.
     void SetOthersRights(const std::string& path, std::uint32_t rights, std::uint32_t inheritable = 0);
@@ -108,6 +116,7 @@ public:
     bool OwnedByAdministrators(const std::string& path) override;
     bool ReadProtection(const std::string& path, Protection& protection) override;
     bool Relock(const std::string& path) override;
+    std::uint32_t DriveType(const std::string& path) override;
     // The error of the last failed copy, as Windows gives it: 2 no source, 3 no destination
     // folder, 5 refused, 32 locked.
     std::uint32_t LastError() override { return lastError_; }
@@ -121,6 +130,7 @@ public:
 
     static constexpr std::size_t kBlockSize = 1u << 20;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
+    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
 
@@ -133,6 +143,8 @@ private:
         std::string content;
         bool locked = false;
         bool ownedByOthers = false;
+        std::string owner;  // the user who owns it, when others do
+        std::uint32_t links = 1;
         bool lockedRights = false;
         std::uint32_t othersRights = 0;
         std::uint32_t inheritable = 0;
@@ -164,4 +176,5 @@ private:
     std::set<std::string> attributeFaults_;
     std::set<std::string> readFaults_;
     std::set<std::string> writeFaults_;
+    std::map<char, std::uint32_t> driveTypes_;
 };

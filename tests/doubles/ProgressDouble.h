@@ -1,6 +1,7 @@
 #pragma once
 // Records every progress operation in order, and keeps the position as the progress control
 // does: StepIt past the maximum starts over at the minimum.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ public:
         this->position = position;
     }
     void StepIt() override {
+        if (beforeStep) beforeStep();
         calls.push_back("StepIt");
         position += step;
         if (position > maximum) position = minimum;
@@ -34,5 +36,6 @@ public:
     }
 
     std::vector<std::string> calls;
+    std::function<void()> beforeStep;  // runs before each StepIt: a test's change between phases
     int minimum = 0, maximum = 100, step = 10, position = 0;
 };

@@ -123,6 +123,9 @@ TEST(CommandLine, RefusesWhatItDoesNotUnderstandAndNamesIt) {
         {u"SetUp.exe \"/D=C:\\a\" /S", u"/D=C:\\a"},
         {u"SetUp.exe /LOG=", u"/LOG="},
         {u"SetUp.exe /LOG=a /LOG=b", u"/LOG=b"},
+        // A quote would split the line a relaunch with administrator rights is given.
+        {u"SetUp.exe \"/LOG=x\\\" /D=C:\\Evil\"", u"/LOG=x\" /D=C:\\Evil"},
+        {u"SetUp.exe /LOG=a|b", u"/LOG=a|b"},
         {u"SetUp.exe /RELEASES=2018 /RELEASES=2022", u"/RELEASES=2022"},
         {u"SetUp.exe /UNINSTALL /UNINSTALL", u"/UNINSTALL"},
         {u"SetUp.exe /UNINSTALL /D=C:\\x", u"/UNINSTALL"},

@@ -612,13 +612,13 @@ TEST(InstallRunFaults, AFaultAtAnyFileProcessOrPromptCallEndsHonestly) {
                 sweeps, fileCallsSwept, filesFailed, processFailed, boxesFailed);
 }
 
-// The package is removed while the hosts are registered: the run still ends, the payload and
+// The package is removed once its files are copied: the run still ends, the payload and
 // registration stand, the user hears of the missing package, and the exit code does not
 // claim a complete install.
 TEST_F(InstallRunTest, APackageThatVanishesAfterThePayloadCopyEndsTheRunHonestly) {
     registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", kUserEntries);
     bool removed = false;
-    registry.beforeCall = [&](RegOp) {
+    view.progress.beforeStep = [&] {
         if (!removed) files.Remove(kData);
         removed = true;
     };

@@ -122,11 +122,13 @@ TEST(Win32FolderSecurity, OthersRightsAreReadAsTheyApplyToTheEntryItself) {
     for (const Case& c : cases) {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor, nullptr));
-        bool administrative = false;
-        DWORD rights = 0;
-        EXPECT_TRUE(DescriptorProtection(descriptor, administrative, rights));
-        EXPECT_EQ(administrative, c.administrativeOwner);
-        EXPECT_EQ(rights, c.othersRights) << std::hex << rights;
+        ProtectionOf read;
+        EXPECT_TRUE(DescriptorProtection(descriptor, read));
+        EXPECT_EQ(read.administrativeOwner, c.administrativeOwner);
+        EXPECT_EQ(read.othersRights, c.othersRights) << std::hex << read.othersRights;
+        // Another owner is named for the message that refuses its folder: by its SID when no
+        // account of that SID is known.
+        EXPECT_EQ(read.owner, c.administrativeOwner ? L"" : L"S-1-5-21-1-2-3-1001");
         LocalFree(descriptor);
     }
     SECURITY_DESCRIPTOR open;
@@ -134,10 +136,9 @@ TEST(Win32FolderSecurity, OthersRightsAreReadAsTheyApplyToTheEntryItself) {
     ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION) &&
                 SetSecurityDescriptorDacl(&open, TRUE, nullptr, FALSE) &&
                 SetSecurityDescriptorOwner(&open, WellKnown(WinLocalSystemSid, system), FALSE));
-    bool administrative = false;
-    DWORD rights = 0;
-    EXPECT_TRUE(DescriptorProtection(&open, administrative, rights));
-    EXPECT_EQ(rights, static_cast<DWORD>(FILE_ALL_ACCESS));  // no DACL at all
+    ProtectionOf read;
+    EXPECT_TRUE(DescriptorProtection(&open, read));
+    EXPECT_EQ(read.othersRights, static_cast<DWORD>(FILE_ALL_ACCESS));  // no DACL at all
 
     // On disk: read and set on the entry itself.
     ScratchTree tree("relock");

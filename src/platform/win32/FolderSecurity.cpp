@@ -72,17 +72,34 @@ bool RunsWithAdministratorRights() {
     return CheckTokenMembership(nullptr, buffer, &member) && member;
 }
 
-bool ReadHandleProtection(HANDLE handle, bool& administrativeOwner, DWORD& othersRights) {
+bool ReadHandleProtection(HANDLE handle, ProtectionOf& protection) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
                         nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
         return false;
-    const bool read = DescriptorProtection(descriptor, administrativeOwner, othersRights);
+    const bool read = DescriptorProtection(descriptor, protection);
     LocalFree(descriptor);
     return read;
 }
 
-bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeOwner, DWORD& othersRights) {
+namespace {
+// An account's name for a message: "DOMAIN\name", or the SID as text.
+std::wstring AccountName(PSID sid) {
+    if (sid == nullptr || !IsValidSid(sid)) return L"?";
+    wchar_t name[256], domain[256];
+    DWORD nameSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+        return domainSize > 0 ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+    LPWSTR text = nullptr;
+    if (!ConvertSidToStringSidW(sid, &text)) return L"?";
+    std::wstring result(text);
+    LocalFree(text);
+    return result;
+}
+}  // namespace
+
+bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, ProtectionOf& protection) {
     PSID owner = nullptr;
     PACL dacl = nullptr;
     BOOL defaulted = FALSE, present = FALSE;
@@ -90,7 +107,9 @@ bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeO
         !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
         return false;
     if (!present) dacl = nullptr;
-    administrativeOwner = IsAdministrativeSid(owner) || IsOwnAccount(owner);
+    protection.administrativeOwner = IsAdministrativeSid(owner) || IsOwnAccount(owner);
+    protection.owner = protection.administrativeOwner ? std::wstring() : AccountName(owner);
+    DWORD& othersRights = protection.othersRights;
     othersRights = 0;
     if (dacl == nullptr) othersRights = FILE_ALL_ACCESS;  // no DACL: everyone may do anything
     GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};

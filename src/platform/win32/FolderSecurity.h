@@ -29,13 +29,21 @@ bool IsAdministrativeSid(PSID sid);
 // for it under the "object creator" owner policy).
 bool IsOwnAccount(PSID sid);
 
+#include <string>
+
+struct ProtectionOf {
+    bool administrativeOwner = false;  // Administrators, SYSTEM, TrustedInstaller or this account
+    DWORD othersRights = 0;            // what the DACL grants on the object itself to anyone else
+    std::wstring owner;                // "DOMAIN\name", or the SID as text when it has no name
+};
+
 // The owner of the file or folder open as handle (opened with READ_CONTROL, never through a
 // link), and the union of the rights its DACL grants on the object itself to any account but
 // Administrators, SYSTEM, TrustedInstaller and this one (no DACL: all rights). False when the
 // descriptor cannot be read.
-bool ReadHandleProtection(HANDLE handle, bool& administrativeOwner, DWORD& othersRights);
+bool ReadHandleProtection(HANDLE handle, ProtectionOf& protection);
 // The same, of a security descriptor in hand.
-bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, bool& administrativeOwner, DWORD& othersRights);
+bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, ProtectionOf& protection);
 
 // Gives the object open as handle (with WRITE_DAC and WRITE_OWNER) the owner Administrators and
 // the DACL of kLockedFolderSddl, protected from inheritance.

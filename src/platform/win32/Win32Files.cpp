@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/Win32Sha256.h"
 #include "platform/win32/FolderSecurity.h"
 
@@ -196,29 +197,6 @@ private:
 };
 
 namespace {
-// Closes a handle once; the result of the close is kept, since a write may only fail there.
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { Close(); }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return handle_; }
-    bool Close() {
-        const bool closed = !valid() || CloseHandle(handle_) != FALSE;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-    void Reset(HANDLE handle) {
-        Close();
-        handle_ = handle;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 HANDLE OpenToRead(const std::wstring& path) {
     return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -239,14 +217,45 @@ bool ReadBasicInfo(HANDLE file, FILE_BASIC_INFO& info) {
 // The attribute bits CopyFileW hands from the source to its copy.
 constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// A file's number of names.
+bool ReadLinks(HANDLE file, DWORD& links) {
+    FILE_STANDARD_INFO standard{};
+    if (GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard) == FALSE) return false;
+    links = standard.NumberOfLinks;
+    return true;
+}
+
+// An existing destination, opened for a copy to replace its content with attributes: refused as
+// CopyFileW refuses it (read-only, or hidden or system while the copy is not), and when it is a
+// link or has a second name. Emptied once it has passed.
+Handle OpenToReplace(const std::wstring& path, DWORD attributes) {
+    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) return file;
+    FILE_BASIC_INFO basic{};
+    DWORD links = 0;
+    const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    if (!ReadBasicInfo(file.get(), basic) || !ReadLinks(file.get(), links) || links != 1 ||
+        (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        (basic.FileAttributes & kept & ~attributes)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return Handle();
+    }
+    FILE_BASIC_INFO replaced{};
+    replaced.FileAttributes = attributes;
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()) ||
+        !SetFileInformationByHandle(file.get(), FileBasicInfo, &replaced, sizeof replaced))
+        return Handle();
+    return file;
+}
 }  // namespace
 
 bool Win32Files::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                           CopyReport& report) {
     std::wstring from, to;
     if (!Wide(source, from) || !Wide(destination, to)) return false;
-    if (!report.hash && report.watcher == nullptr)
-        return CopyFileW(from.c_str(), to.c_str(), failIfExists ? TRUE : FALSE) != FALSE;
 
     Handle in(OpenToRead(from));
     if (!in.valid()) return false;
@@ -256,14 +265,13 @@ bool Win32Files::CopyOver(const std::string& source, const std::string& destinat
     DWORD attributes = info.FileAttributes & kCopiedAttributes;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     // No sharing while it is written: a copy onto its own source fails here, as CopyFileW's does,
-    // before anything is emptied. A new file is made as new, and only a file that is there is
-    // replaced (emptied first): on Linux, Wine empties a file it is asked to replace, and ext4
-    // then writes it out as it is closed and holds the next flush of any file until that is done.
+    // before anything is emptied. A new file is made as new; only a file that is there is
+    // opened, itself and not what a link names, and emptied once it is known to have this one
+    // name: a hard link would carry the bytes to its other name, wherever that lies.
     Handle out(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes | FILE_FLAG_SEQUENTIAL_SCAN,
                            nullptr));
     if (!out.valid() && !failIfExists && GetLastError() == ERROR_FILE_EXISTS)
-        out.Reset(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes | FILE_FLAG_SEQUENTIAL_SCAN,
-                              nullptr));
+        out = OpenToReplace(to, attributes);
     if (!out.valid()) return false;
 
     const std::uint64_t expected = static_cast<std::uint64_t>(size.QuadPart);
@@ -539,28 +547,36 @@ HANDLE OpenNoFollow(const std::wstring& wide, DWORD access) {
 bool Win32Files::ReadProtection(const std::string& path, Protection& protection) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
-    const HANDLE handle = OpenNoFollow(wide, READ_CONTROL);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    bool administrative = false;
-    DWORD rights = 0;
-    const bool read = ReadHandleProtection(handle, administrative, rights);
-    CloseHandle(handle);
-    protection.administrativeOwner = administrative;
-    protection.othersRights = rights;
-    return read;
+    const Handle handle(OpenNoFollow(wide, READ_CONTROL | FILE_READ_ATTRIBUTES));
+    if (!handle) return false;
+    ProtectionOf read;
+    DWORD links = 0;
+    if (!ReadHandleProtection(handle.get(), read) || !ReadLinks(handle.get(), links)) return false;
+    protection.administrativeOwner = read.administrativeOwner;
+    protection.othersRights = read.othersRights;
+    protection.links = links;
+    protection.owner = NarrowCp936(read.owner);
+    return true;
 }
 
 bool Win32Files::Relock(const std::string& path) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
     EnableTakeOwnership();
-    const HANDLE handle = OpenNoFollow(wide, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    const Handle handle(OpenNoFollow(wide, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES));
+    if (!handle) return false;
     FILE_BASIC_INFO information;
-    const bool plain = ReadBasicInfo(handle, information) && !(information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-    const bool done = plain && RelockHandle(handle);
-    CloseHandle(handle);
-    return done;
+    DWORD links = 0;
+    const bool plain = ReadBasicInfo(handle.get(), information) &&
+                       !(information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && ReadLinks(handle.get(), links) &&
+                       (links == 1 || (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY));
+    return plain && RelockHandle(handle.get());
+}
+
+std::uint32_t Win32Files::DriveType(const std::string& path) {
+    std::wstring wide;
+    if (path.size() < 2 || path[1] != ':' || !Wide(path.substr(0, 2) + "\\", wide)) return kDriveNoRoot;
+    return GetDriveTypeW(wide.c_str());
 }
 
 bool Win32Files::Exists(const std::string& path) {
@@ -631,6 +647,11 @@ bool Win32Files::WriteBytes(const std::string& path, const std::string& bytes, b
     const bool flushed = FlushFileBuffers(file) != FALSE;
     CloseHandle(file);
     return ok && flushed;
+}
+
+bool Win32Files::Rename(const std::string& from, const std::string& to) {
+    std::wstring source, target;
+    return Wide(from, source) && Wide(to, target) && MoveFileExW(source.c_str(), target.c_str(), 0) != FALSE;
 }
 
 bool Win32Files::RemoveFile(const std::string& path) {

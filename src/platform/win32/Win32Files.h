@@ -19,10 +19,9 @@ public:
     std::uint32_t ReadAttributes(const std::string& path) override;
     bool WriteAttributes(const std::string& path, std::uint32_t attributes) override;
     using Files::CopyOver;
-    // A plain copy is CopyFileW's. One with a hash or a watcher wanted reads the source once in
-    // blocks of kBlockSize (sequential-scan hint) and writes and reports each block before reading
-    // the next, while a thread of its own hashes that block; a partial destination is removed, as
-    // CopyFileW removes it.
+    // Reads the source once in blocks of kBlockSize (sequential-scan hint) and writes (and, when
+    // asked, reports) each block before reading the next, while a thread of its own hashes that
+    // block when a hash is wanted; a partial destination is removed, as CopyFileW removes it.
     bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                   CopyReport& report) override;
     int MakeDir(const std::string& path) override;
@@ -31,6 +30,7 @@ public:
     bool OwnedByAdministrators(const std::string& path) override;
     bool ReadProtection(const std::string& path, Protection& protection) override;
     bool Relock(const std::string& path) override;
+    std::uint32_t DriveType(const std::string& path) override;
     bool Exists(const std::string& path) override;
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override;
     bool ExpandVariables(const std::string& text, std::string& expanded) override;
@@ -43,6 +43,7 @@ public:
     bool HashFile(const std::string& path, std::string& sha256) override;
     bool ReadBytes(const std::string& path, std::string& bytes) override;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
+    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
     std::uint32_t LastError() override;

@@ -55,8 +55,12 @@ bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& cho
     wchar_t self[MAX_PATH * 4] = {};
     const DWORD length = ::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
     if (length == 0 || length >= std::size(self)) return false;
-    // /D= comes last and takes the rest of the line, blanks and all.
-    const std::wstring parameters = L"/ELEVATED /LOG=\"" + ElevatedLogPath(logPath_) + L"\" /RELEASES=" +
+    // /D= comes last and takes the rest of the line, blanks and all. A quote in the log's path
+    // would end its argument early and start others of the user's choosing: such a run is not
+    // started (no path Windows makes holds one).
+    const std::wstring log = ElevatedLogPath(logPath_);
+    if (log.find(L'"') != std::wstring::npos || folder.find('"') != std::string::npos) return false;
+    const std::wstring parameters = L"/ELEVATED /LOG=\"" + log + L"\" /RELEASES=" +
                                     WidenCp936(ReleaseYears(chosen)) + L" /D=" + WidenCp936(folder);
     HWND owner = static_cast<HWND>(owner_.Owner());
     SHELLEXECUTEINFOW info{};

@@ -17,6 +17,7 @@
 #include "journal/RecordPlace.h"
 #include "text/PathText.h"
 #include "platform/win32/FolderSecurity.h"
+#include "journal/CodeGuard.h"
 #include "journal/Recording.h"
 #include "journal/UndoRecorder.h"
 #include "setup/win32/RunLock.h"
@@ -104,12 +105,14 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
     RecordingFiles recordingFiles(RunsWithAdministratorRights() ? static_cast<Files&>(lockedFiles)
                                                                 : static_cast<Files&>(systemFiles),
                                   journal);
-    LoggingRegistry registry(recordingRegistry, log);
+    // Every value that names code is checked as it is written, whoever writes it.
+    CodeGuard guard(recordingRegistry, recordingFiles);
+    LoggingRegistry registry(guard, log);
     LoggingFiles files(recordingFiles, log);
     const std::string version = VersionText(setupVersion);
     SYSTEMTIME today{};
     ::GetLocalTime(&today);
-    UndoRecorder recorder(journal, recordingRegistry, recordingFiles,
+    UndoRecorder recorder(journal, guard, recordingFiles,
                           UninstallEntryText{"Korvel-Tarnwick AutoCAD插件", version, "Tarnwick软件",
                                              Format("%04d%02d%02d", today.wYear, today.wMonth, today.wDay),
                                              KORVEL_VERSION_MAJOR, KORVEL_VERSION_MINOR});
@@ -188,7 +191,8 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     // second is refused before it opens its log (which would set the running one's aside). The
     // per-user step changes only its own user's profiles and runs at every logon: it takes none.
     std::optional<RunLock> lock;
-    if (command.mode == RunMode::Install || command.mode == RunMode::Uninstall) lock.emplace();
+    if (command.mode == RunMode::Install || command.mode == RunMode::Uninstall)
+        lock.emplace(RunsWithAdministratorRights());
     if (lock && !lock->held()) {
         Tell(command, kAlreadyRunning);
         return kExitAlreadyRunning;

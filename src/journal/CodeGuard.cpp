@@ -1,0 +1,136 @@
+#include "journal/CodeGuard.h"
+
+#include "deploy/FolderTrust.h"
+#include "journal/Scope.h"
+#include "journal/UninstallEntry.h"
+#include "register/UserHives.h"
+#include "text/PathText.h"
+#include "text/Text.h"
+
+namespace {
+const char kNotAPath[] = "不是一个完整的文件路径";
+const char kMissing[] = "该文件不存在";
+const char kNotAFile[] = "不是一个普通文件";
+const char kLinked[] = "该文件有多个名称（硬链接）";
+const char kChanged[] = "该文件的内容与安装时写入的不同";
+const char kStranger[] = "该文件不是安装程序放置的";
+
+bool Inside(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && EqualsNoCase(path.substr(0, folder.size()), folder) &&
+           path[folder.size()] == '\\';
+}
+
+std::string RootName(RegKey root) {
+    return root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE" : root == kHkeyUsers ? "HKEY_USERS" : "HKEY_CURRENT_USER";
+}
+}  // namespace
+
+bool CodeGuard::NamesCode(RegKey root, const std::string& keyPath, const std::string& valueName) {
+    const std::string path = NormalKeyPath(keyPath);
+    if (EqualsNoCase(valueName, "LOADER")) return root == kHkeyLocalMachine;
+    if (EqualsNoCase(valueName, "StubPath")) return root == kHkeyLocalMachine && EqualsNoCase(path, kActiveSetupKey);
+    if (EqualsNoCase(valueName, "UninstallString") || EqualsNoCase(valueName, "QuietUninstallString"))
+        return EqualsNoCase(path, kUninstallKey);
+    return false;
+}
+
+std::string CodeGuard::NamedFile(const std::string& valueName, const std::string& text) {
+    std::string value = text.substr(0, text.find('\0'));
+    if (EqualsNoCase(valueName, "LOADER")) return value;
+    // A command line: its program, quoted or up to the first blank.
+    if (!value.empty() && value[0] == '"') {
+        const std::size_t close = value.find('"', 1);
+        return close == std::string::npos ? std::string() : value.substr(1, close - 1);
+    }
+    return value.substr(0, value.find(' '));
+}
+
+const CodeGuard::Refusal* CodeGuard::RefusalOf(const std::string& value) const {
+    for (const Refusal& refusal : refusals_)
+        if (EqualsNoCase(refusal.value, value)) return &refusal;
+    return nullptr;
+}
+
+std::string CodeGuard::Check(const std::string& file) {
+    if (!IsCanonicalPath(file)) return kNotAPath;
+    const std::string key = UpperCp936(file);
+    Written written;
+    const bool ours = known_.file && known_.file(file, written);
+    const std::string expected = ours ? written.sha256 : std::string("-");
+    if (proven_[key + "|" + expected]) return std::string();
+    const std::uint32_t attributes = files_.ReadAttributes(file);
+    if (attributes == kInvalidAttributes) return kMissing;
+    if (attributes & (kAttrDirectory | kAttrReparsePoint)) return kNotAFile;
+    // The file and every folder above it: no one but the administrators may change, replace or
+    // re-permit any of them.
+    TrustFault fault;
+    if (!CheckTrustedLevels(files_, file, std::string(), fault)) return fault.level + " " + fault.why;
+    Protection protection;
+    if (!files_.ReadProtection(file, protection) || protection.links != 1) return kLinked;
+    if (ours) {
+        std::uint64_t size = 0;
+        std::string sha256;
+        if (written.sha256.empty() || !files_.FileSize(file, size) || size != written.size ||
+            !files_.HashFile(file, sha256) || sha256 != written.sha256)
+            return kChanged;
+    } else {
+        for (const std::string& folder : known_.folders)
+            if (Inside(file, folder)) return kStranger;
+    }
+    proven_[key + "|" + expected] = true;
+    return std::string();
+}
+
+bool CodeGuard::Allowed(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes) {
+    if (!elevated_) return true;
+    const std::string name = valueName != nullptr ? valueName : "";
+    KeyPlaces::Place place;
+    // A handle not seen opened cannot be placed: a value that may name code is not written there.
+    const bool located = places_.Locate(key, place);
+    if (located && !NamesCode(place.root, place.path, name)) return true;
+    if (!located && !EqualsNoCase(name, "LOADER") && !EqualsNoCase(name, "StubPath") &&
+        !EqualsNoCase(name, "UninstallString") && !EqualsNoCase(name, "QuietUninstallString"))
+        return true;
+    std::string file;
+    std::string why;
+    if (type != kRegSz && type != kRegExpandSz) {
+        why = kNotAPath;
+    } else {
+        file = NamedFile(name, bytes);
+        std::string expanded = file;
+        if (type == kRegExpandSz && !files_.ExpandVariables(file, expanded)) expanded.clear();
+        why = located ? Check(expanded) : kNotAPath;
+    }
+    if (why.empty()) return true;
+    refusals_.push_back({RootName(place.root) + "\\" + place.path + "\\" + name, file, why});
+    return false;
+}
+
+long CodeGuard::OpenKey(RegKey parent, const char* subKey, RegKey& out) {
+    const long result = inner_.OpenKey(parent, subKey, out);
+    places_.Opened(result, out, parent, subKey);
+    return result;
+}
+
+long CodeGuard::OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) {
+    const long result = inner_.OpenKeyRead(parent, subKey, out);
+    places_.Opened(result, out, parent, subKey);
+    return result;
+}
+
+long CodeGuard::CreateKey(RegKey parent, const char* path, RegKey& out) {
+    const long result = inner_.CreateKey(parent, path, out);
+    places_.Opened(result, out, parent, path);
+    return result;
+}
+
+long CodeGuard::SetString(RegKey key, const char* valueName, const char* text, std::uint32_t byteCount) {
+    const std::string bytes = text != nullptr ? std::string(text, byteCount) : std::string();
+    if (!Allowed(key, valueName, kRegSz, bytes)) return kErrorAccessDenied;
+    return inner_.SetString(key, valueName, text, byteCount);
+}
+
+long CodeGuard::SetValue(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes) {
+    if (!Allowed(key, valueName, type, bytes)) return kErrorAccessDenied;
+    return inner_.SetValue(key, valueName, type, bytes);
+}
