@@ -240,21 +240,17 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
                    e.hash.find_first_not_of("0123456789abcdef") == std::string::npos;
         }
         case EntryKind::Key:
-            if (f.size() != 3 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path)) return false;
-            e.path = NormalKeyPath(e.path);
-            return true;
+            return f.size() == 3 && Root(f[1], e.root) && FromText(codec, f[2], e.path);
         case EntryKind::Value:
             if (f.size() != 6 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path) ||
                 !FromText(codec, f[3], e.value.name) || !FromTyped(f[5], e.value))
                 return false;
-            e.path = NormalKeyPath(e.path);
             e.old.name = e.value.name;
             e.hadOld = f[4] != "-";
             return !e.hadOld || FromTyped(f[4], e.old);
         case EntryKind::KeyDeleted:
             if (f.size() < 3 || f.size() % 2 == 0 || !Root(f[1], e.root) || !FromText(codec, f[2], e.path))
                 return false;
-            e.path = NormalKeyPath(e.path);
             for (std::size_t i = 3; i < f.size(); i += 2) {
                 RecordedValue v;
                 if (!FromText(codec, f[i], v.name) || !FromTyped(f[i + 1], v)) return false;
@@ -298,6 +294,10 @@ RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& fol
             entries.clear();
             return RecordState::Damaged;
         }
+        // Earlier records joined a key's names with a doubled backslash, which Windows reads as
+        // an empty name: a key is used by the one spelling the registry reads.
+        if (entry.kind == EntryKind::Key || entry.kind == EntryKind::Value || entry.kind == EntryKind::KeyDeleted)
+            entry.path = NormalKeyPath(entry.path);
         entries.push_back(entry);
     }
     return RecordState::Loaded;
@@ -387,7 +387,11 @@ void Journal::Withdraw() {
     files_.RemoveFolder(JoinPath(recordFolder_, kBackupFolder));
     if (!continued_ && placed_) {
         files_.RemoveFile(JoinPath(recordFolder_, kRecordName));
-        if (recordFolder_ != folder_) files_.RemoveFolder(recordFolder_);
+        if (recordFolder_ != folder_) {
+            files_.RemoveFolder(recordFolder_);
+            const std::size_t cut = LastSeparator(recordFolder_);
+            if (cut != std::string::npos) files_.RemoveFolder(recordFolder_.substr(0, cut));  // when no install has one
+        }
     }
     Abandon();
 }

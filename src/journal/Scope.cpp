@@ -1,6 +1,5 @@
 #include "journal/Scope.h"
 
-#include "deploy/FolderTrust.h"
 #include "journal/UninstallEntry.h"
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -87,22 +86,15 @@ const KeyRule kKeyRules[] = {
     {true, false, false, IsAboveActiveSetupKey, nullptr, false},
 };
 
-// Where a loader that the undo would write back points: a file named the one way the system
-// reads it, in a folder that (with administrator rights) only they can change, so that putting
-// it back cannot make every host load what a user placed. A folder that is gone is no threat:
-// the undo never makes a loader into a missing module again.
-bool SafeLoader(const RecordedValue& value, const InstallScope& scope) {
+// A loader that the undo would write back names a file the one way the system reads it. Where that
+// file lies, and whether it is there, is checked where the value is written (CodeGuard.h), as for
+// every value that names code: what the machine holds at the uninstall is no part of the record.
+bool SafeLoader(const RecordedValue& value) {
     if (!EqualsNoCase(value.name, "LOADER")) return true;
     if (value.type != kRegSz && value.type != kRegExpandSz) return false;
     std::string path = value.bytes;
     while (!path.empty() && path.back() == '\0') path.pop_back();
-    const std::string folder = Holder(path);
-    if (!IsCanonicalPath(path) || !IsCanonicalPath(folder) || scope.files == nullptr) return false;
-    const std::uint32_t attributes = scope.files->ReadAttributes(folder);
-    if (attributes == kInvalidAttributes) return true;
-    if (!(attributes & kAttrDirectory)) return false;
-    TrustFault fault;
-    return !scope.elevated || CheckTrustedLevels(*scope.files, folder, std::string(), fault);
+    return IsCanonicalPath(path) && IsCanonicalPath(Holder(path));
 }
 
 bool KeyEntryInScope(const JournalEntry& e, const InstallScope& scope) {
@@ -117,11 +109,11 @@ bool KeyEntryInScope(const JournalEntry& e, const InstallScope& scope) {
             case EntryKind::Key: return true;
             case EntryKind::Value:
                 if (rule.value == nullptr || !rule.value(e.value.name)) continue;
-                return !e.hadOld || SafeLoader(e.old, scope);
+                return !e.hadOld || SafeLoader(e.old);
             case EntryKind::KeyDeleted: {
                 if (!rule.deleted) continue;
                 for (const RecordedValue& v : e.values)
-                    if (HasControl(v.name) || !SafeLoader(v, scope)) return false;
+                    if (HasControl(v.name) || !SafeLoader(v)) return false;
                 return true;
             }
             default: return false;

@@ -8,14 +8,11 @@
 #include <vector>
 
 #include "journal/Journal.h"
-#include "platform/Files.h"
 
 struct InstallScope {
     std::string folder;                    // the plug-in's folder
     std::string recordFolder;              // the folder that holds the record (and its backups)
     std::vector<std::string> hostFolders;  // the folders of the hosts found now
-    Files* files = nullptr;                // where a restored loader's folder is looked for
-    bool elevated = false;                 // that folder must then be one only administrators change
 };
 
 // "X:\name\name...": a drive, then names none of which is empty, "." or "..", ends in a dot or a

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 
+#include "journal/CodeGuard.h"
 #include "journal/UninstallEntry.h"
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -337,7 +338,13 @@ private:
         }
         const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
                                    : registry_.SetValue(key, e.value.name.c_str(), target.type, target.bytes);
-        if (undone != kErrorSuccess && !(remove && undone == kErrorFileNotFound)) return Left(what, kNotRestored);
+        if (undone != kErrorSuccess && !(remove && undone == kErrorFileNotFound)) {
+            // A value that names code and may not be put back (its file is gone, or others may
+            // change it) does not stay ours either: it would name a folder that is going.
+            if (!remove && CodeGuard::NamesCode(e.root, e.path, e.value.name))
+                registry_.DeleteValue(key, e.value.name.c_str());
+            return Left(what, kNotRestored);
+        }
         Done();
     }
 
@@ -444,10 +451,17 @@ private:
             if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return Done();
         restored_.push_back(Format("%u|", static_cast<unsigned>(e.root)) + e.path);
         KeyHandle key(registry_);
+        KeyHandle there(registry_);
+        const bool existed = registry_.OpenKeyRead(e.root, e.path.c_str(), there.out()) == kErrorSuccess && there;
+        there.Close();
         if (registry_.CreateKey(e.root, e.path.c_str(), key.out()) != kErrorSuccess || !key)
             return Left(KeyName(e), kNotRestored);
+        // The loader first: a key whose module may not be named is not made again at all.
+        std::vector<RecordedValue> values = e.values;
+        std::stable_partition(values.begin(), values.end(),
+                              [](const RecordedValue& v) { return EqualsNoCase(v.name, "LOADER"); });
         bool whole = true;
-        for (const RecordedValue& v : e.values) {
+        for (const RecordedValue& v : values) {
             RecordedValue now;
             const long read = Read(key.get(), v.name, now);
             if (read == kErrorSuccess) {
@@ -461,6 +475,13 @@ private:
                 registry_.SetValue(key.get(), v.name.c_str(), v.type, v.bytes) != kErrorSuccess) {
                 Left(KeyName(e) + "\\" + v.name, kNotRestored);
                 whole = false;
+                if (!existed && EqualsNoCase(v.name, "LOADER")) {
+                    key.Close();
+                    KeyHandle parent(registry_);
+                    std::string last;
+                    if (Parent(e, parent, last)) registry_.DeleteKey(parent.get(), last.c_str());
+                    return;
+                }
             }
         }
         if (whole) Done();

@@ -14,7 +14,11 @@ const char kEntryRefused[] =
 }  // namespace
 
 UndoRecorder::UndoRecorder(Journal& journal, CodeGuard& registry, RecordingFiles& files, UninstallEntryText text)
-    : journal_(journal), registry_(registry), files_(files), text_(std::move(text)) {
+    : journal_(journal), registry_(registry), files_(files), text_(std::move(text)) {}
+
+std::string UndoRecorder::Prepare(bool elevated) {
+    elevated_ = elevated;
+    registry_.SetElevated(elevated);
     // What this install wrote is what the record holds: the last copy of each file, finished or
     // only begun; anything else in the plug-in's folder was put there by someone else.
     registry_.SetKnown({[this](const std::string& path, CodeGuard::Written& written) {
@@ -24,18 +28,12 @@ UndoRecorder::UndoRecorder(Journal& journal, CodeGuard& registry, RecordingFiles
                             written = {last->size, done ? last->hash : std::string()};
                             return true;
                         },
-                        {}});
-}
-
-std::string UndoRecorder::Prepare(bool elevated) {
-    elevated_ = elevated;
-    registry_.SetElevated(elevated);
+                        {journal_.folder()}});
     return journal_.Place(elevated);
 }
 
 std::string UndoRecorder::Start() {
     if (!journal_.armed() || !journal_.placed()) return std::string();
-    CodeGuard::Known known;
     if (!user_.empty()) {
         JournalEntry user;
         user.kind = EntryKind::User;

@@ -197,7 +197,7 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
         case RecordState::Loaded:
             break;
     }
-    InstallScope scope{folder, recordFolder, {}, &files_, elevated};
+    InstallScope scope{folder, recordFolder, {}};
     {
         // The hosts installed now: the only folders outside the plug-in's that the undo may touch.
         HostCatalogue hosts(registry_, files_, prompt_);

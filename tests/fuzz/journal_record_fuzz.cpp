@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "doubles/FileDouble.h"
 #include "doubles/TextCodecDouble.h"
 #include "journal/Journal.h"
 #include "journal/Scope.h"
@@ -71,12 +70,6 @@ void ExpectPlain(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static TextCodecDouble codec;
-    static FileDouble files = [] {
-        FileDouble made;
-        made.AddFolder("C:\\Other");
-        made.AddFolder("C:\\Korvel\\Korvel-Tarnwick");
-        return made;
-    }();
     const std::string body(reinterpret_cast<const char*>(data), size);
     char seal[16];
     std::snprintf(seal, sizeof seal, "\t#%08x", static_cast<unsigned>(Crc32(body)));
@@ -89,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
     }
     const InstallScope scope{"C:\\Korvel\\Korvel-Tarnwick", "C:\\ProgramData\\Korvel-Tarnwick\\0123456789abcdef",
-                             {"C:\\Program Files\\AutoCAD 2010"}, &files, false};
+                             {"C:\\Program Files\\AutoCAD 2010"}};
     if (!WithinInstallScope(entry, scope)) return 0;
     switch (entry.kind) {
         case EntryKind::Folder:

@@ -241,6 +241,27 @@ struct Machine {
     std::unique_ptr<UninstallRun> run;
 };
 
+// The lines of one snapshot that the other lacks, each marked with the side that has it.
+std::string Diff(const std::string& now, const std::string& before) {
+    const auto lines = [](const std::string& text) {
+        std::vector<std::string> out(1);
+        for (char c : text) {
+            if (c == '\n')
+                out.emplace_back();
+            else
+                out.back() += c;
+        }
+        return out;
+    };
+    const std::vector<std::string> a = lines(now), b = lines(before);
+    std::string diff;
+    for (const std::string& line : a)
+        if (std::find(b.begin(), b.end(), line) == b.end()) diff += "+ " + line + "\n";
+    for (const std::string& line : b)
+        if (std::find(a.begin(), a.end(), line) == a.end()) diff += "- " + line + "\n";
+    return diff;
+}
+
 TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     Machine m;
     const std::string before = m.Snapshot();
@@ -528,6 +549,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
         // elevated run that follows, which must leave the victims and the install alone.
         std::function<int(Machine&)> run;
         int code;
+        bool undone = false;  // the uninstall ran, all but the refused value
     };
     const std::vector<Attack> attacks = {
         {"a path that leaves the folder by / and ..", [](Machine& m) {
@@ -546,12 +568,14 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
              m.Append(e, m.Records() + "\\uninstall.dat");
              return m.Uninstall();
          }, kExitNoRecord},
+        // Lines an install could have written (the machine's own earlier loader), with a user's
+        // program: undone but for that value, which is refused where it would be written.
         {"a deleted Korvel key put back with a user's loader", [&](Machine& m) {
              JournalEntry e = Forged(EntryKind::KeyDeleted, loaderKey + "2099");
-             e.values = {{"LOADER", kRegSz, evil}};
+             e.values = {{"LOADER", kRegSz, evil}, {"LOADCTRLS", kRegDword, std::string("\x02\0\0\0", 4)}};
              m.Append(e, m.Records() + "\\uninstall.dat");
              return m.Uninstall();
-         }, kExitNoRecord},
+         }, kExitUninstallIncomplete, true},
         {"a loader value restored to a user's program", [&](Machine& m) {
              JournalEntry e = Forged(EntryKind::Value, loaderKey + "2013");
              e.value = {"LOADER", kRegSz, std::string(kFolder) + "\\Korvel2013.ARX"};
@@ -559,7 +583,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
              e.old = {"LOADER", kRegSz, evil};
              m.Append(e, m.Records() + "\\uninstall.dat");
              return m.Uninstall();
-         }, kExitNoRecord},
+         }, kExitFinished, true},
         {"another program's key", [](Machine& m) {
              JournalEntry e = Forged(EntryKind::Value, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
              e.value = {"x", kRegSz, "x"};
@@ -606,7 +630,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
                 << attack.name;
         EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, loaderKey + "2099")) << attack.name;
         EXPECT_NE(m.registry.GetText(kHkeyLocalMachine, loaderKey + "2013", "LOADER"), evil) << attack.name;
-        EXPECT_TRUE(m.files.IsFile(std::string(kFolder) + "\\Korvel2013.ARX")) << attack.name;
+        EXPECT_EQ(m.files.IsFile(std::string(kFolder) + "\\Korvel2013.ARX"), !attack.undone) << attack.name;
     }
 }
 
@@ -632,10 +656,20 @@ TEST(Undo, FoldersOthersCouldChangeAreRefusedBeforeAnythingIsTouched) {
              m.files.AddFile(ProtectedRecordFolder("C:\\ProgramData", kFolder) + "\\uninstall.dat", "damaged");
              return std::string("C:\\Korvel");
          }},
-        {"a user's folder in place of the protected records folder", [](Machine& m) {
-             m.files.AddFolder("C:\\ProgramData\\Korvel-Tarnwick");
-             m.files.SetOwnedByOthers("C:\\ProgramData\\Korvel-Tarnwick");
+        {"a module with a second name in an earlier install's folder", [](Machine& m) {
+             m.files.AddFile(std::string(kFolder) + "\\Korvel2013.ARX", "linked");
+             m.files.SetLinks(std::string(kFolder) + "\\Korvel2013.ARX", 2);
              return std::string("C:\\Korvel");
+         }},
+        {"the plug-in's folder made by a user at a drive's root", [](Machine& m) {
+             m.files.AddFile("C:\\Korvel-Tarnwick\\uninstall.exe", "a user's program");
+             m.files.SetOwnedByOthers("C:\\Korvel-Tarnwick", "PC\\mallory");
+             m.files.SetLocked("C:\\Korvel-Tarnwick\\uninstall.exe");  // held open
+             return std::string("C:");
+         }},
+        {"a folder on a network drive", [](Machine& m) {
+             m.files.SetDriveType("D:", kDriveRemote);
+             return std::string("D:\\Plugins");
          }},
     };
     for (const auto& plant : plants) {
@@ -645,6 +679,108 @@ TEST(Undo, FoldersOthersCouldChangeAreRefusedBeforeAnythingIsTouched) {
         EXPECT_EQ(m.Install(folder), kExitCancelled) << plant.first;
         EXPECT_TRUE(m.Snapshot() == before) << plant.first;
     }
+}
+
+// Values that name code are written only over files that are the install's own, whoever left
+// what in the way: a record folder a user made first is set aside; a module the package lacks but
+// a user left in the folder is named by no loader, and the run stops; an uninstaller that cannot
+// be placed stops the run unlisted; a run stopped at a copy reaches no other user.
+TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
+    // The records folder's name taken by a user before the first install.
+    Machine squatted(true);
+    squatted.files.AddFile("C:\\ProgramData\\Korvel-Tarnwick\\uninstall.dat", "a user's");
+    squatted.files.SetOwnedByOthers("C:\\ProgramData\\Korvel-Tarnwick");
+    const std::string beforeSquatted = squatted.Snapshot();
+    ASSERT_EQ(squatted.Install(), kExitFinished);
+    EXPECT_EQ(squatted.files.Content("C:\\ProgramData\\Korvel-Tarnwick.untrusted-1\\uninstall.dat"), "a user's");
+    EXPECT_TRUE(squatted.files.IsFile(squatted.Records() + "\\uninstall.dat"));
+    EXPECT_EQ(squatted.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(squatted.Snapshot(), beforeSquatted),
+              "+ C:\\ProgramData\\Korvel-Tarnwick.untrusted-1 16 \n"
+              "+ C:\\ProgramData\\Korvel-Tarnwick.untrusted-1\\uninstall.dat 32 a user's\n"
+              "- C:\\ProgramData\\Korvel-Tarnwick 16 \n"
+              "- C:\\ProgramData\\Korvel-Tarnwick\\uninstall.dat 32 a user's\n");
+
+    // A module the package lacks, left in an earlier folder: kept and named, never loaded.
+    Machine planted(true);
+    planted.files.AddFolder("C:\\Korvel");
+    planted.files.SetOthersRights("C:\\Korvel", kRead);
+    planted.files.Remove(std::string(kData) + "\\Korvel2013.ARX");
+    planted.files.AddFile(std::string(kFolder) + "\\Korvel2013.ARX", "a user's module");
+    const std::string loader2013 = std::string(kKey2013) + "Applications\\Korvel2013";
+    EXPECT_EQ(planted.Install(), kExitStopped);
+    EXPECT_EQ(planted.registry.GetText(kHkeyLocalMachine, loader2013, "LOADER"), "");
+    EXPECT_FALSE(planted.registry.KeyExists(kHkeyLocalMachine, kActiveSetupKey));
+    EXPECT_EQ(planted.files.Content(std::string(kFolder) + "\\Korvel2013.ARX"), "a user's module");
+    EXPECT_EQ(planted.Uninstall(), kExitFinished);  // listed and removable; the folders were there before
+    EXPECT_EQ(planted.registry.GetText(kHkeyLocalMachine, loader2013, "LOADER"), "C:\\Ancient\\Korvel2013.ARX");
+
+    // The uninstaller cannot be placed (a file there held open): nothing is listed or changed.
+    Machine held(true);
+    held.files.AddFolder("C:\\Korvel");
+    held.files.SetOthersRights("C:\\Korvel", kRead);
+    held.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "in use");
+    held.files.SetLocked(std::string(kFolder) + "\\uninstall.exe");
+    const std::string beforeHeld = held.Snapshot();
+    EXPECT_EQ(held.Install(), kExitStopped);
+    EXPECT_FALSE(held.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
+    EXPECT_EQ(Diff(held.Snapshot(), beforeHeld), "");
+
+    // Aborted at a copy failure: listed, but no component runs the step for other users, and no
+    // other user's hive is touched.
+    Machine stopped(true);
+    const std::string hive = "S-1-5-21-1-1-1-1001\\" + std::string(kVariables);
+    stopped.registry.PutString(kHkeyUsers, hive, "TRUSTEDPATHS", "f:\\x");
+    stopped.files.FailCopiesTo(std::string(kFolder) + "\\Korvel2013.ARX");
+    const std::string beforeStopped = stopped.Snapshot();
+    EXPECT_EQ(stopped.Install(), kExitStopped);
+    std::string listed;
+    EXPECT_TRUE(FindInstalledFolder(stopped.registry, listed));
+    EXPECT_FALSE(stopped.registry.KeyExists(kHkeyLocalMachine, kActiveSetupKey));
+    EXPECT_EQ(stopped.registry.GetText(kHkeyUsers, hive, "TRUSTEDPATHS"), "f:\\x");
+    stopped.files.ClearListingFaults();
+    EXPECT_EQ(stopped.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(stopped.Snapshot(), beforeStopped), "");
+}
+
+// A loader the undo would put back is checked as the install's are, at the moment it is written:
+// a folder a user makes again while the uninstall runs (between its look at the record and the
+// write) is no place to load from, and the machine's own value that names a file others may
+// change is not written back either. Neither value stays ours: the uninstall ends with 8.
+TEST(Undo, ALoaderPutBackIsCheckedAsItIsWritten) {
+    Machine m(true);
+    const std::string loader = std::string(kKey2013) + "Applications\\Korvel2013";
+    ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+    ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+    EXPECT_EQ(m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick"), kExitFinished);
+    // Made again by a user once the undo has looked for it, before the key is made again.
+    bool made = false;
+    m.registry.beforeCall = [&](RegOp op) {
+        if (op != RegOp::CreateKey || made) return;
+        made = true;
+        m.files.AddFile("C:\\A\\Korvel-Tarnwick\\Korvel2013.ARX", "a user's module");
+        m.files.SetOwnedByOthers("C:\\A");
+    };
+    UninstallRun* run = nullptr;
+    m.Uninstall(&run, "C:\\B\\Korvel-Tarnwick");
+    m.registry.beforeCall = nullptr;
+    EXPECT_TRUE(made);
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, loader, "LOADER"), "C:\\Ancient\\Korvel2013.ARX");
+
+    // The machine's own earlier loader, in a folder users may change: not put back, and not ours.
+    Machine own(true);
+    own.registry.PutString(kHkeyLocalMachine, loader, "LOADER", "C:\\Users\\Public\\evil.arx");
+    own.registry.CreateKeyPath(kHkeyLocalMachine, loader + "\\Commands");  // cannot be deleted whole
+    ASSERT_EQ(own.Install(), kExitFinished);
+    EXPECT_EQ(own.Uninstall(&run), kExitUninstallIncomplete);
+    std::uint32_t type = 0;
+    std::string bytes;
+    EXPECT_FALSE(own.registry.GetValue(kHkeyLocalMachine, loader, "LOADER", type, bytes)) << bytes;
+    bool named = false;
+    for (const LeftBehind& left : run->result.left)
+        named = named || (left.what.find("Korvel2013\\LOADER") != std::string::npos &&
+                          left.why.find("C:\\Users\\Public\\evil.arx") != std::string::npos);
+    EXPECT_TRUE(named);
 }
 
 // An earlier install's folder, left with a user's file and rights: taken back whole.
@@ -677,7 +813,7 @@ TEST(Undo, WhatEveryInstallWritesIsInScope) {
         ASSERT_EQ(m.Install(), kExitFinished);
         std::vector<JournalEntry> entries;
         ASSERT_EQ(Journal::Load(m.files, m.codec, m.Records(), entries), RecordState::Loaded);
-        InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}, &m.files, elevated};
+        InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}};
         for (const JournalEntry& entry : entries) {
             std::string line;
             FormatEntry(entry, m.codec, line);
@@ -706,7 +842,7 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserItReaches) {
     EXPECT_EQ(m.registry.GetText(kHkeyUsers, other, "TRUSTEDPATHS"), "F:\\X;C:\\KORVEL\\KORVEL-TARNWICK");
     std::vector<JournalEntry> entries;
     ASSERT_EQ(Journal::Load(m.files, m.codec, m.Records(), entries), RecordState::Loaded);
-    const InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}, &m.files, true};
+    const InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}};
     for (const JournalEntry& entry : entries) EXPECT_TRUE(WithinInstallScope(entry, scope)) << entry.path;
 
     const std::string later = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later\\Variables";
@@ -734,7 +870,7 @@ TEST(Undo, EveryUserEntriesOutsideTheirKeysAreRefused) {
         return e;
     };
     const std::string profile = "S-1-5-21-1-2-3-4\\Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\P\\Variables";
-    const InstallScope scope{kFolder, kFolder, {}, nullptr, false};
+    const InstallScope scope{kFolder, kFolder, {}};
     for (const JournalEntry& e : {entry(EntryKind::Value, kHkeyLocalMachine, kActiveSetupKey, "StubPath"),
                                   entry(EntryKind::Key, kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Active Setup", ""),
                                   entry(EntryKind::Value, kHkeyUsers, profile, "TRUSTEDPATHS"),
@@ -772,26 +908,6 @@ int FileCount(const Machine& m) {
     return count;
 }
 
-// The lines of one snapshot that the other lacks, each marked with the side that has it.
-std::string Diff(const std::string& now, const std::string& before) {
-    const auto lines = [](const std::string& text) {
-        std::vector<std::string> out(1);
-        for (char c : text) {
-            if (c == '\n')
-                out.emplace_back();
-            else
-                out.back() += c;
-        }
-        return out;
-    };
-    const std::vector<std::string> a = lines(now), b = lines(before);
-    std::string diff;
-    for (const std::string& line : a)
-        if (std::find(b.begin(), b.end(), line) == b.end()) diff += "+ " + line + "\n";
-    for (const std::string& line : b)
-        if (std::find(a.begin(), a.end(), line) == a.end()) diff += "- " + line + "\n";
-    return diff;
-}
 
 // An install killed at each of its changes in turn. Where the run got as far as its record, the
 // uninstall (the setup program's, through the entry, wherever the entry was written) undoes it
@@ -893,24 +1009,54 @@ TEST(Undo, NewFilesCostTheRecordOneWriteARun) {
 // Two and three installs into different folders (one whose upper levels the install made),
 // uninstalled in every order: each uninstall ends with 0, and after the last the machine is as
 // before, trusted paths byte for byte.
+// Every loader key of ours names a module that is there, in an install that is there.
+std::string LoadersIntoGoneFolders(Machine& m) {
+    std::string gone;
+    for (const char* product : {kKey2008, kKey2013}) {
+        for (const std::string& name : m.registry.SubKeyNames(kHkeyLocalMachine, std::string(product) + "Applications")) {
+            const std::string loader =
+                m.registry.GetText(kHkeyLocalMachine, std::string(product) + "Applications\\" + name, "LOADER");
+            if (name.rfind("Korvel", 0) == 0 && !loader.empty() && !m.files.IsFile(loader))
+                gone += name + " = " + loader + "\n";
+        }
+    }
+    return gone;
+}
+
+// Two and three installs uninstalled in every order, by the account that installed and with
+// administrator rights, on a machine whose loader keys could be deleted and on one where each has
+// a sub-key (as demand-load keys have), so that installs write over their values one by one: after
+// each uninstall no loader names a module that is gone, and after the last the machine is as before.
 TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     const std::vector<std::string> folders = {"C:\\Korvel", "D:\\New", "C:\\CAD Plugins\\Third"};
-    for (std::size_t count = 2; count <= 3; ++count) {
-        std::vector<std::size_t> order(count);
-        for (std::size_t i = 0; i < count; ++i) order[i] = i;
-        do {
-            Machine m;
-            const std::string before = m.Snapshot();
-            std::string named;
-            for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(m.Install(folders[i]), kExitFinished);
-            for (std::size_t i : order) {
-                named += folders[i] + " ";
-                UninstallRun* run = nullptr;
-                EXPECT_EQ(m.Uninstall(&run, folders[i] + "\\Korvel-Tarnwick"), kExitFinished) << named;
-                for (const LeftBehind& left : run->result.left) ADD_FAILURE() << named << left.what << " " << left.why;
+    for (const bool elevated : {false, true}) {
+        for (const bool subKeys : {false, true}) {
+            for (std::size_t count = 2; count <= 3; ++count) {
+                std::vector<std::size_t> order(count);
+                for (std::size_t i = 0; i < count; ++i) order[i] = i;
+                do {
+                    Machine m(elevated);
+                    if (subKeys) {
+                        for (const std::string& key : {std::string(kKey2008) + "Applications\\Korvel2008",
+                                                       std::string(kKey2013) + "Applications\\Korvel2013"})
+                            m.registry.CreateKeyPath(kHkeyLocalMachine, key + "\\Commands");
+                    }
+                    const std::string before = m.Snapshot();
+                    std::string named = elevated ? "elevated " : "";
+                    named += subKeys ? "sub-keys " : "";
+                    for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(m.Install(folders[i]), kExitFinished) << named;
+                    for (std::size_t i : order) {
+                        named += folders[i] + " ";
+                        UninstallRun* run = nullptr;
+                        EXPECT_EQ(m.Uninstall(&run, folders[i] + "\\Korvel-Tarnwick"), kExitFinished) << named;
+                        for (const LeftBehind& left : run->result.left)
+                            ADD_FAILURE() << named << left.what << " " << left.why;
+                        EXPECT_EQ(LoadersIntoGoneFolders(m), "") << named;
+                    }
+                    EXPECT_EQ(Diff(m.Snapshot(), before), "") << named;
+                } while (std::next_permutation(order.begin(), order.end()));
             }
-            EXPECT_EQ(Diff(m.Snapshot(), before), "") << named;
-        } while (std::next_permutation(order.begin(), order.end()));
+        }
     }
 }
 }  // namespace

@@ -251,9 +251,28 @@ TEST(Win32Files, HashingCopyLeavesWhatCopyFileLeavesAndEveryEngineAgrees) {
     EXPECT_FALSE(files.CopyOver(tree.Path("src"), tree.Path("dst"), true, again));
     EXPECT_FALSE(files.CopyOver(tree.Path("dst"), tree.Path("dst"), false, again));
     EXPECT_EQ(tree.Read("dst"), content);
-    // Over a file that is there (a new one is made as new): replaced whole.
+    // Over a file that is there (a new one is made as new): refused, as CopyFileW refuses it, over
+    // a hidden file that the copy would not keep hidden; else replaced whole.
     tree.File("short", "short");
+    EXPECT_FALSE(files.CopyOver(tree.Path("short"), tree.Path("dst"), false, again));
+    EXPECT_EQ(tree.Read("dst"), content);
+    ASSERT_TRUE(files.WriteAttributes(tree.Path("short"), kAttrHidden));
     EXPECT_TRUE(files.CopyOver(tree.Path("short"), tree.Path("dst"), false, again));
     EXPECT_EQ(tree.Read("dst"), "short");
     EXPECT_EQ(again.sha256, Sha256Hex("short"));
+
+    // A file with a second name (a hard link) is told as such, never relocked, never written
+    // through: the bytes would reach its other name, wherever that lies.
+    ASSERT_TRUE(CreateHardLinkW(WidenCp936(tree.Path("other name")).c_str(), WidenCp936(tree.Path("dst")).c_str(),
+                                nullptr));
+    Protection protection;
+    ASSERT_TRUE(files.ReadProtection(tree.Path("dst"), protection));
+    EXPECT_EQ(protection.links, 2u);
+    EXPECT_FALSE(files.Relock(tree.Path("dst")));
+    EXPECT_FALSE(files.CopyOver(tree.Path("short"), tree.Path("other name"), false, again));
+    tree.File("plain", "plain");
+    EXPECT_FALSE(files.CopyOver(tree.Path("plain"), tree.Path("dst"), false));
+    EXPECT_EQ(tree.Read("other name"), "short");
+    ASSERT_TRUE(files.ReadProtection(tree.Path("plain"), protection));
+    EXPECT_EQ(protection.links, 1u);
 }
