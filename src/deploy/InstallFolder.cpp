@@ -56,7 +56,12 @@ PreparedFolders NotRelocked(Files& files, const std::string& path) {
 
 // The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
 // that nothing more can be put in it, then everything in it. A link inside is not followed.
-PreparedFolders Relock(Files& files, const std::string& folder) {
+// reclaimed: set when a folder of it let others add entries until now.
+PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed) {
+    Protection before;
+    if (!files.ReadProtection(folder, before) ||
+        (before.othersRights & (kRightWriteData | kRightAppendData | kRightWriteDac | kRightWriteOwner)))
+        reclaimed = true;
     if (!files.Relock(folder)) return NotRelocked(files, folder);
     FindScope find(files);
     FindEntry entry;
@@ -66,7 +71,7 @@ PreparedFolders Relock(Files& files, const std::string& folder) {
         const std::string path = JoinPath(folder, entry.name);
         if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
         if (entry.attributes & kAttrDirectory) {
-            const PreparedFolders inner = Relock(files, path);
+            const PreparedFolders inner = Relock(files, path, reclaimed);
             if (inner.outcome != FolderOutcome::Ready) return inner;
         } else if (!files.Relock(path)) {
             return NotRelocked(files, path);
@@ -128,7 +133,10 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
     if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own))) {
         // What another account made is theirs, with all it holds: never taken over.
         if (ForeignOwned(files, own, refused)) return refused;
-        return Relock(files, own);
+        bool reclaimed = false;
+        PreparedFolders relocked = Relock(files, own, reclaimed);
+        relocked.reclaimed = reclaimed;
+        return relocked;
     }
     const FolderOutcome outcome = MakeLevel(files, own, elevated);
     if (outcome != FolderOutcome::Ready) return {outcome, own, ""};

@@ -27,6 +27,8 @@ struct PreparedFolders {
     std::string refused;  // the level the outcome names, when not Ready ("X:" for ForeignDrive)
     std::string why;      // Unprotected: what is wrong with it; ForeignDrive: the drive's kind;
                           // ForeignOwner: the account that owns it (CP936)
+    bool reclaimed = false;  // Ready: the plug-in's folder was there, and others could add to it
+                             // (or to a folder in it): what it holds may be theirs
 };
 
 // Makes `folder` (an absolute drive path without a trailing backslash; "X:" for a drive root,

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "journal/InstallJournal.h"
 #include "platform/Files.h"
 #include "platform/Forwarding.h"
 #include "platform/KeyPlaces.h"
@@ -38,11 +39,7 @@ public:
     void SetElevated(bool elevated) { elevated_ = elevated; }
     void SetKnown(Known known) { known_ = std::move(known); }
 
-    struct Refusal {
-        std::string value;  // "HKEY_LOCAL_MACHINE\<key>\<name>"
-        std::string file;   // the file it would have named
-        std::string why;    // CP936, for the message and the log
-    };
+    using Refusal = CodeRefusal;
     const std::vector<Refusal>& refusals() const { return refusals_; }
     // The refusal of that value, or null.
     const Refusal* RefusalOf(const std::string& value) const;

@@ -5,6 +5,13 @@
 #include <string>
 #include <vector>
 
+// A value that names code, refused where it was to be written.
+struct CodeRefusal {
+    std::string value;  // "HKEY_LOCAL_MACHINE\<key>\<name>"
+    std::string file;   // the file it would have named
+    std::string why;    // CP936, for the message and the log
+};
+
 class InstallJournal {
 public:
     virtual ~InstallJournal() = default;
@@ -25,8 +32,8 @@ public:
     virtual void Finish(bool finished) = 0;
     // Files left as they were because their content could not be kept for the undo first.
     virtual std::vector<std::string> UnkeptFiles() const { return {}; }
-    // The values that name code and were refused ("<value>: <file> (<why>)").
-    virtual std::vector<std::string> Refused() const { return {}; }
+    // The values that name code and were refused.
+    virtual std::vector<CodeRefusal> Refused() const { return {}; }
     // With administrator rights: what the plug-in's folder holds that no record accounts for.
     virtual std::vector<std::string> Unaccounted() { return {}; }
 };

@@ -97,7 +97,7 @@ bool SafeLoader(const RecordedValue& value) {
     return IsCanonicalPath(path) && IsCanonicalPath(Holder(path));
 }
 
-bool KeyEntryInScope(const JournalEntry& e, const InstallScope& scope) {
+bool KeyEntryInScope(const JournalEntry& e) {
     if (e.path.empty() || HasControl(e.path) || HasControl(e.value.name)) return false;
     for (const KeyRule& rule : kKeyRules) {
         const bool root = e.root == kHkeyLocalMachine ? rule.machine
@@ -182,7 +182,7 @@ bool WithinInstallScope(const JournalEntry& e, const InstallScope& scope) {
         case EntryKind::Key:
         case EntryKind::KeyDeleted:
         case EntryKind::Value:
-            return KeyEntryInScope(e, scope);
+            return KeyEntryInScope(e);
     }
     return false;
 }

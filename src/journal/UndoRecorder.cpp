@@ -85,13 +85,6 @@ void UndoRecorder::Finish(bool finished) {
     journal_.Flush();
 }
 
-std::vector<std::string> UndoRecorder::Refused() const {
-    std::vector<std::string> lines;
-    for (const CodeGuard::Refusal& refusal : registry_.refusals())
-        lines.push_back(refusal.value + " = " + refusal.file + "（" + refusal.why + "）");
-    return lines;
-}
-
 std::vector<std::string> UndoRecorder::Unaccounted() {
     std::vector<std::string> found;
     if (!elevated_ || !journal_.armed()) return found;

@@ -25,7 +25,7 @@ public:
     std::string Start() override;
     void Finish(bool finished) override;
     std::vector<std::string> UnkeptFiles() const override { return files_.unkept(); }
-    std::vector<std::string> Refused() const override;
+    std::vector<CodeRefusal> Refused() const override { return registry_.refusals(); }
     std::vector<std::string> Unaccounted() override;
 
 private:

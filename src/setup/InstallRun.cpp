@@ -1,5 +1,7 @@
 #include "setup/InstallRun.h"
 
+#include <algorithm>
+
 #include "catalogue/HostCheck.h"
 #include "text/PathText.h"
 #include "deploy/InstallFolder.h"
@@ -103,7 +105,7 @@ SetupState InstallRun::OnInstall() {
     if (!unkept.empty()) warning += (warning.empty() ? "" : "\n\n") + std::string(kNotBackedUp) + unkept;
     // Kept, as the install keeps what is not in the package, but named: no value names them.
     std::string strangers;
-    for (const std::string& path : journal_ ? journal_->Unaccounted() : std::vector<std::string>()) {
+    for (const std::string& path : journal_ && reclaimed_ ? journal_->Unaccounted() : std::vector<std::string>()) {
         log_.Line("not the plug-in's, kept and not used: " + path);
         strangers += "\n" + path;
     }
@@ -156,6 +158,7 @@ bool InstallRun::PrepareFolders(const std::string& folder) {
     // One level each; without administrator rights a failure shows later, in the payload copy.
     const PreparedFolders prepared =
         PrepareInstallFolders(files_, folder, kInstallSubFolder, processes_.RunsElevated());
+    reclaimed_ = prepared.reclaimed;
     if (prepared.outcome == FolderOutcome::Ready) return true;
     folderUnsafe_ = true;
     const char* format = nullptr;
@@ -208,6 +211,7 @@ bool InstallRun::RunInstall() {
         copy.barEnd = 47;
         const bool copied = copy.Run();
         skippedFiles_ = copy.skippedFiles;
+        skippedPaths_ = copy.skippedPaths;
         for (const std::string& path : copy.skippedPaths) log_.Line("skipped " + path);
         // Files copied so far stay; nothing is registered and no host folder is touched.
         if (!copied) return Stop("install stopped: the package was not copied");
@@ -220,14 +224,24 @@ bool InstallRun::RunInstall() {
     catalogue_.CopySupportFiles(members_.releaseFlags);
     progressBar_.StepIt();
     catalogue_.RegisterReleases(members_.releaseFlags);
-    const std::vector<std::string> refused = journal_ ? journal_->Refused() : std::vector<std::string>();
-    if (!refused.empty()) {
-        std::string list;
-        for (const std::string& line : refused) {
-            log_.Line("value refused, it would name a file that is not to be trusted: " + line);
-            list += "\n" + line;
+    std::string refused;
+    for (const CodeRefusal& refusal : journal_ ? journal_->Refused() : std::vector<CodeRefusal>()) {
+        // The module of a file the user chose to pass over is not there: its loader names
+        // nothing, and is not written; the run goes on, as it does after Ignore.
+        if (std::any_of(skippedPaths_.begin(), skippedPaths_.end(),
+                        [&](const std::string& path) { return EqualsNoCase(path, refusal.file); })) {
+            log_.Line("not written, its file was skipped: " + refusal.value + " = " + refusal.file);
+            for (const ReleaseRow& row : ReleaseTable)
+                if (UpperCp936(refusal.value).find(Format("\\APPLICATIONS\\KORVEL%d\\", row.year)) != std::string::npos)
+                    catalogue_.registrationFailed[row.index] = false;  // skipped, as the user chose
+            continue;
         }
-        view_.Show(Format(kCodeRefused, list.c_str()), kSetupCaption, kMbOk | kMbIconExclamation);
+        log_.Line("value refused, it would name a file not to be trusted: " + refusal.value + " = " + refusal.file +
+                  " (" + refusal.why + ")");
+        refused += "\n" + refusal.value + " = " + refusal.file + "（" + refusal.why + "）";
+    }
+    if (!refused.empty()) {
+        view_.Show(Format(kCodeRefused, refused.c_str()), kSetupCaption, kMbOk | kMbIconExclamation);
         return Stop("install stopped: a value that names code was refused");
     }
     // Users logged on now would otherwise wait for their next logon (or be missed, when this run

@@ -4,6 +4,7 @@
 // fixed order on the dialog's progress bar, then the finished view. It sees the dialog only
 // through SetupView, so the whole sequence runs without a window.
 #include <string>
+#include <vector>
 
 #include "catalogue/HostCatalogue.h"
 #include "platform/Files.h"
@@ -81,9 +82,11 @@ private:
     SetupLog& log_;
     SetupState state_ = SetupState::Choosing;
     int skippedFiles_ = 0;     // ignored in the payload copy
+    std::vector<std::string> skippedPaths_;  // their destinations
     InstallJournal* journal_ = nullptr;
     ElevationOffer* elevation_ = nullptr;
     int relaunchedExit_ = kExitCancelled;
     bool warningShown_ = false;
     bool folderUnsafe_ = false;
+    bool reclaimed_ = false;  // the plug-in's folder was open to others until this run took it back
 };

@@ -149,6 +149,26 @@ TEST(Unattended, StopsWithoutAWindowWhereTheDialogWouldAsk) {
         EXPECT_TRUE(m.files.copies.empty());
         EXPECT_FALSE(m.log.With("message: 安装路径中的以下文件夹其他用户可以更改").empty());
     }
+    {   // The plug-in's folder another account made, at a drive's root: stopped, its owner named.
+        Machine m;
+        m.processes.elevated = true;
+        m.files.AddFile("C:\\Korvel-Tarnwick\\uninstall.exe", "a user's program");
+        m.files.SetOwnedByOthers("C:\\Korvel-Tarnwick", "PC\\mallory");
+        EXPECT_EQ(m.Unattended({}, "C:\\"), kExitStopped);
+        EXPECT_FALSE(m.log.With("message: 安装路径中的以下文件夹属于 PC\\mallory").empty());
+        EXPECT_EQ(m.files.Content("C:\\Korvel-Tarnwick\\uninstall.exe"), "a user's program");
+    }
+    {   // A network drive: stopped with administrator rights, its kind named; a run without them
+        // (the user's own) may use it.
+        Machine m;
+        m.processes.elevated = true;
+        m.files.SetDriveType("D:", kDriveRemote);
+        EXPECT_EQ(m.Unattended({}, "D:\\Plugins"), kExitStopped);
+        EXPECT_FALSE(m.log.With("message: 安装路径所在的驱动器 D: 是网络驱动器").empty());
+        Machine own;
+        own.files.SetDriveType("D:", kDriveRemote);
+        EXPECT_EQ(own.Unattended({}, "D:\\Plugins"), kExitFinished);
+    }
 }
 
 TEST(Unattended, FinishesWithTheWarningsCodeWhenRegistrationFails) {

@@ -14,6 +14,7 @@
 #include "platform/win32/FolderSecurity.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Processes.h"
+#include "setup/win32/RunLock.h"
 
 namespace {
 std::wstring DaclText(PSECURITY_DESCRIPTOR descriptor) {
@@ -150,4 +151,30 @@ TEST(Win32FolderSecurity, OthersRightsAreReadAsTheyApplyToTheEntryItself) {
     EXPECT_TRUE(files.Relock(tree.Path("K")));
     EXPECT_FALSE(files.ReadProtection(tree.Path("none"), protection));
     EXPECT_FALSE(files.Relock(tree.Path("none")));
+}
+
+// One run at a time, by a file in the protected folder that no other run can open while one
+// holds it; the mutex earlier versions took, which any user may make and hold first, is no part
+// of it. Let go, it is taken again, and it is gone once closed.
+TEST(Win32RunLock, OneRunAtATimeAndNoUsersObjectInTheWay) {
+    SECURITY_ATTRIBUTES everyone{sizeof everyone, nullptr, FALSE};
+    const HANDLE squatted = CreateMutexW(&everyone, TRUE, L"Global\\Korvel-Tarnwick-Setup");
+    ASSERT_NE(squatted, nullptr);
+    {
+        RunLock first(true);
+        EXPECT_TRUE(first.held());
+        RunLock second(true);
+        EXPECT_FALSE(second.held());
+        first.Release();
+        EXPECT_TRUE(second.Acquire());
+        EXPECT_FALSE(first.Acquire());
+        // A run without the rights keeps a lock of its own, in the user's temporary folder.
+        RunLock user(false);
+        EXPECT_TRUE(user.held());
+        RunLock otherUser(false);
+        EXPECT_FALSE(otherUser.held());
+    }
+    RunLock again(true);
+    EXPECT_TRUE(again.held());
+    CloseHandle(squatted);
 }

@@ -56,6 +56,8 @@ const Product kProducts[] = {
 };
 const wchar_t kProfile2022[] =
     L"Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\<<Unnamed Profile>>\\Variables";
+// The Active Setup component, in the view of the edition under test.
+const wchar_t kActiveSetup[] = L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
 const wchar_t kProfile2010[] = L"Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Profiles\\我的配置\\Variables";
 
 // A string of the exe's version resource ("ProductVersion"), empty when it has none. The dialog's
@@ -511,10 +513,12 @@ void CopyFailureRetryIgnore(Context& c) {
     c.Check(!ReadControl(setup.dialog, kProgress).visible, "the finished view hides the progress bar");
     c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu"), "the retried file is installed");
     c.Check(IsFolder(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel2010.ARX"), "the ignored file is not");
+    // The module passed over is not there to be named: its loader key is not written, the
+    // library's is.
     DWORD value = 0;
-    c.Check(ReadDword(HKEY_LOCAL_MACHINE, LoaderKey(c, kProducts[1]), L"LOADCTRLS",
-                      value),
+    c.Check(ReadDword(HKEY_LOCAL_MACHINE, LoaderKey(c, kProducts[1]) + L"DLL", L"LOADCTRLS", value),
             "registration ran after Ignore");
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, LoaderKey(c, kProducts[1])), "no loader names the module passed over");
     CloseBox(setup.dialog);
     c.CheckExit(setup.process, 4, "close box in the finished view, after a file was skipped");
 }
@@ -532,6 +536,8 @@ void CopyFailureAbort(Context& c) {
     }
     c.CheckExit(setup.process, 5, "Abort ends the program");
     CheckNothingRegistered(c);
+    // Stopped, the run reaches no other user: no component runs the step at their logon.
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kActiveSetup), "no Active Setup component");
 }
 
 // Typed folders that are not absolute, or hold a ';' or another character no path may hold, are
@@ -1496,9 +1502,17 @@ void KilledInstall(Context& c) {
 }
 
 // Installed into C:\Korvel, then into C:\Second; uninstalled oldest first: each ends with 0, no
-// loader key, entry or trusted path of either is left, and the machine is as before.
+// loader key, entry or trusted path of either is left, and the machine is as before. The watched
+// release's loader key has a sub-key before either install (as demand-load keys have), so that
+// neither can delete it and both write over its values: the last uninstall still leaves no loader
+// into the removed folders.
 void OldestFirst(Context& c) {
     const std::wstring program = UninstallWorld(c);
+    HKEY commands = nullptr;
+    if (c.Check(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (LoaderKey(c, NewestOffered(c)) + L"\\Commands").c_str(), 0,
+                                  nullptr, 0, KEY_ALL_ACCESS, nullptr, &commands, nullptr) == ERROR_SUCCESS,
+                "a sub-key below the loader key"))
+        ::RegCloseKey(commands);
     const std::wstring before = MachineSnapshot();
     bool windowSeen = false;
     if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "the first install ends with 0")) return;
@@ -1539,9 +1553,18 @@ void ThreeRepeats(Context& c) {
 }
 
 // While one install waits at a copy-failure message, a second setup (quiet or not) and an
-// uninstall are refused with 10 and change nothing; the first then goes on.
+// uninstall are refused with 10 and change nothing; the first then goes on. The mutex earlier
+// versions took, made and held first by another program (any user may make one), refuses no run.
 void SecondRunRefused(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
+    SECURITY_ATTRIBUTES everyone{sizeof everyone, nullptr, FALSE};
+    const HANDLE squatted = ::CreateMutexW(&everyone, TRUE, L"Global\\Korvel-Tarnwick-Setup");
+    c.Check(squatted != nullptr, "a global mutex of the old name, held");
+    bool quiet = false;
+    c.Check(RunUnattended(c, program, L"/S /D=C:\\Held", quiet) == 0, "an install beside it ends with 0");
+    c.Check(RunUnattended(c, L"C:\\Held\\Korvel-Tarnwick\\uninstall.exe", L"/uninstall /S", quiet) == 0,
+            "and its uninstall with 0");
+    if (squatted != nullptr) ::CloseHandle(squatted);
     BlockPayload({L"Korvel2019.ARX"});
     Setup setup;
     if (!Launch(c, program, setup)) return;
@@ -1570,6 +1593,50 @@ void SecondRunRefused(Context& c) {
     c.Check(MachineSnapshot() == waiting, "nothing was changed by the refused runs");
     AnswerMessageBox(box, IDABORT);
     c.CheckExit(setup.process, 5, "the first run goes on to its end");
+}
+
+// A program of a user's, planted as uninstall.exe in a plug-in folder at a drive's root and held
+// open for reading (as any program that reads a file holds it): the install into that root stops
+// before its first change, unlisted, and no value names the planted program. Once it is no longer
+// held, an install replaces it, and every value that names the uninstaller names the setup
+// program's own bytes.
+void PlantedUninstaller(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::wstring planted = L"C:\\Korvel-Tarnwick\\uninstall.exe";
+    c.Check(MakeFolders(L"C:\\Korvel-Tarnwick") && WriteTextFile(planted, "a user's program"), "a planted uninstaller");
+    const std::wstring before = MachineSnapshot();
+    HANDLE held = ::CreateFileW(planted.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    c.Check(held != INVALID_HANDLE_VALUE, "held open for reading, sharing everything");
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S /D=C:\\", windowSeen) == 5, "the install stops with 5");
+    ::CloseHandle(held);
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry) && !KeyExists(HKEY_LOCAL_MACHINE, kActiveSetup),
+            "nothing is listed, nothing registered for other users");
+    c.Check(ReadUtf8File(planted) == L"a user's program", "the planted file is left as it was");
+    const std::wstring stopped = MachineSnapshot();
+    c.Check(stopped == before, "nothing else changed", SnapshotDiff(stopped, before));
+
+    c.Check(RunUnattended(c, program, L"/S /D=C:\\", windowSeen) == 0, "not held: the install ends with 0");
+    const auto bytes = [](const std::wstring& path) {
+        std::string content;
+        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return content;
+        char buffer[65536];
+        DWORD got = 0;
+        while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+        ::CloseHandle(file);
+        return content;
+    };
+    c.Check(bytes(planted) == bytes(program), "uninstall.exe holds the setup program's bytes");
+    for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
+                              std::make_pair(kUninstallEntry, L"QuietUninstallString"),
+                              std::make_pair(kActiveSetup, L"StubPath")}) {
+        std::wstring command;
+        c.Check(ReadString(HKEY_LOCAL_MACHINE, value.first, value.second, command) &&
+                    command.rfind(L"\"" + planted + L"\"", 0) == 0,
+                Utf8(value.second) + " names the setup program's copy", command);
+    }
 }
 
 // --- What a standard user of the machine may plant for an elevated uninstall ---
@@ -1735,7 +1802,6 @@ void DemoSilent(Context& c) {
 }
 // ---- Every user of the PC ------------------------------------------------------------------
 
-const wchar_t kActiveSetup[] = L"SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
 const wchar_t kNewProfile[] = L"Software\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Profiles\\Made later\\Variables";
 // A user logged on now (a hive of their own under HKEY_USERS), and one who is not.
 const wchar_t kOtherUser[] = L"S-1-5-21-9-9-9-1001";
@@ -1975,6 +2041,7 @@ void ResponsiveInstall(Context& c) {
 
 ScenarioFn FindScenario(const std::wstring& name) {
     static const std::map<std::wstring, ScenarioFn> scenarios = {
+        {L"planted-uninstaller", PlantedUninstaller},
         {L"no-hosts", &NoHostsInstalled},
         {L"several-releases", &SeveralReleases},
         {L"edition", &Edition},
