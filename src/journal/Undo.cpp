@@ -265,34 +265,18 @@ private:
 
     // An entry of a trusted-path value that names the plug-in folder of an install gone, or
     // of this one.
-    bool GoneInstall(std::string entry) {
-        const std::string below = "\\...";
-        if (entry.size() > below.size() && entry.compare(entry.size() - below.size(), below.size(), below) == 0)
-            entry.resize(entry.size() - below.size());
-        DropTrailingSeparator(entry);
+    bool GoneInstall(const std::string& entry) {
+        const std::string folder = TrustedPathList::FolderOf(entry);
         const std::string sub = "\\KORVEL-TARNWICK";
-        const std::string upper = UpperCp936(entry);
-        if (upper.size() <= sub.size() || upper.compare(upper.size() - sub.size(), sub.size(), sub) != 0) return false;
-        return SamePath(entry, folder_) || (Other(entry) == nullptr && IsAbsolutePath(entry));
+        if (folder.size() <= sub.size() || folder.compare(folder.size() - sub.size(), sub.size(), sub) != 0) return false;
+        return SamePath(folder, folder_) || (Other(folder) == nullptr && IsAbsolutePath(folder));
     }
 
     // value without the entries of installs gone; `onlyGone` when it held nothing else.
     std::string WithoutGone(const std::string& value, bool& onlyGone) {
-        std::string kept;
-        bool first = true, dropped = false;
-        for (std::size_t start = 0; start <= value.size();) {
-            std::size_t end = value.find(';', start);
-            if (end == std::string::npos) end = value.size();
-            const std::string entry = value.substr(start, end - start);
-            if (!entry.empty() && GoneInstall(entry)) {
-                dropped = true;
-            } else {
-                if (!first) kept += ';';
-                kept += entry;
-                first = false;
-            }
-            start = end + 1;
-        }
+        TrustedPathList list(value);
+        const bool dropped = list.Remove([this](const std::string& entry) { return GoneInstall(entry); });
+        const std::string kept = list.Text();
         onlyGone = dropped && kept.empty();
         return dropped ? kept : value;
     }
@@ -370,9 +354,13 @@ private:
         const long read = Read(key.get(), e.value.name, now);
         if (read != kErrorSuccess && read != kErrorFileNotFound) return Left(what, kUnreadable);
         const bool present = read == kErrorSuccess;
-        // As we left it, or as it was before (a run killed before its write, or refused it).
+        // As we left it, or as it was before (a run killed before its write, or refused it). A
+        // trusted-path value the next run of the rule (the per-user step) only wrote back in upper
+        // case is as we left it: the host reads it without regard to case.
         bool ours = SameValue(now, e.value) || (e.hadOld && SameValue(now, e.old));
         for (const RecordedValue& earlier : e.values) ours = ours || SameValue(now, earlier);
+        if (IsTrustedPaths(e) && now.type == kRegSz && e.value.type == kRegSz)
+            ours = ours || TextOf(now) == UpperCp936(TextOf(e.value));
         if (present && ours) return Restore(key.get(), e, what);
         if (!present && !e.hadOld) return Done();  // already gone
         if (IsTrustedPaths(e) && present) return TrustedPaths(key.get(), e, what, now);

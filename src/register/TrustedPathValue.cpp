@@ -3,52 +3,47 @@
 #include "text/PathText.h"
 #include "text/Text.h"
 
-namespace {
-// An entry as the host matches it: letter case aside, "X\" and "X\..." (X with every folder
-// below it) name X.
-std::string EntryFolder(std::string entry) {
-    entry = UpperCp936(entry);
-    const std::string below = "\\...";
-    if (entry.size() > below.size() && entry.compare(entry.size() - below.size(), below.size(), below) == 0)
-        entry.resize(entry.size() - below.size());
-    else
-        DropTrailingSeparator(entry);
-    return entry;
-}
-}  // namespace
-
-bool TrustsFolder(const std::string& value, const std::string& folder) {
-    const std::string wanted = EntryFolder(folder);
-    // ';' is ASCII below 0x40, so it is never the trail byte of a double-byte character.
-    for (std::size_t start = 0; start <= value.size();) {
-        std::size_t end = value.find(';', start);
-        if (end == std::string::npos) end = value.size();
-        if (end > start && EntryFolder(value.substr(start, end - start)) == wanted) return true;
+TrustedPathList::TrustedPathList(const std::string& value) {
+    for (std::size_t start = 0;;) {
+        const std::size_t end = value.find(';', start);
+        entries_.push_back(value.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
         start = end + 1;
     }
+}
+
+std::string TrustedPathList::FolderOf(const std::string& entry) {
+    std::string folder = UpperCp936(entry);
+    const std::string below = "\\...";
+    if (folder.size() > below.size() && folder.compare(folder.size() - below.size(), below.size(), below) == 0)
+        folder.resize(folder.size() - below.size());
+    else
+        DropTrailingSeparator(folder);
+    return folder;
+}
+
+bool TrustedPathList::Names(const std::string& folder) const {
+    const std::string wanted = FolderOf(folder);
+    for (const std::string& entry : entries_)
+        if (!entry.empty() && FolderOf(entry) == wanted) return true;
     return false;
 }
 
+std::string TrustedPathList::Text() const {
+    std::string text;
+    for (std::size_t i = 0; i < entries_.size(); ++i) text += (i ? ";" : "") + entries_[i];
+    return text;
+}
+
+bool TrustsFolder(const std::string& value, const std::string& folder) { return TrustedPathList(value).Names(folder); }
+
 bool RemoveTrustedFolder(const std::string& value, const std::string& folder, std::string& updated) {
-    const std::string wanted = EntryFolder(folder);
-    std::string kept;
-    bool removed = false;
-    bool first = true;
-    for (std::size_t start = 0; start <= value.size();) {
-        std::size_t end = value.find(';', start);
-        if (end == std::string::npos) end = value.size();
-        const std::string entry = value.substr(start, end - start);
-        if (!entry.empty() && EntryFolder(entry) == wanted) {
-            removed = true;
-        } else {
-            if (!first) kept += ';';
-            kept += entry;
-            first = false;
-        }
-        start = end + 1;
-    }
-    if (removed) updated = kept;
-    return removed;
+    TrustedPathList list(value);
+    const std::string wanted = TrustedPathList::FolderOf(folder);
+    if (!list.Remove([&](const std::string& entry) { return TrustedPathList::FolderOf(entry) == wanted; }))
+        return false;
+    updated = list.Text();
+    return true;
 }
 
 bool ComposeTrustedPaths(const std::string& current, const std::string& folder,

@@ -181,14 +181,15 @@ bool TrustFolder(Registry& registry, const UserHive& hive, const std::string& va
     std::string current;
     const Stored stored = ReadTrustedPaths(registry, hive, variablesKey, current, problem);
     if (stored == Stored::Untouchable) return false;
-    // Already trusted: nothing is written, so that a second run (the per-user step at the next
-    // logon, or a loaded hive that is also the current user's) changes nothing.
-    if (stored == Stored::Text && TrustsFolder(current, folder)) return true;
     std::string updated;
     if (!ComposeTrustedPaths(current, folder, updated)) {
         problem = ProfileProblem::TooLong;
         return false;
     }
+    // Already as the rule leaves it (trusted, and in upper case): nothing is written, so that a
+    // second run (the per-user step at the next logon, or a loaded hive that is also the current
+    // user's) changes nothing.
+    if (stored == Stored::Text && updated == current) return true;
     // A profile deleted since it was listed needs nothing.
     if (stored == Stored::NoVariablesKey && !ProfileExists(registry, hive, variablesKey)) return true;
 

@@ -11,6 +11,7 @@
 #include "journal/RecordPlace.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
+#include "register/TrustedPathValue.h"
 #include "register/UserHives.h"
 #include "setup/InstallRun.h"
 
@@ -69,13 +70,8 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
             EqualsNoCase(e.value.name, "InstallLocation"))
             plugInFolder(e.old.bytes);
         if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.value.name, "TRUSTEDPATHS")) {
-            const std::string& text = e.old.bytes;
-            for (std::size_t start = 0; start < text.size();) {
-                std::size_t end = text.find(';', start);
-                if (end == std::string::npos) end = text.size();
-                plugInFolder(text.substr(start, end - start));
-                start = end + 1;
-            }
+            const TrustedPathList trusted(e.old.bytes);
+            for (const std::string& entry : trusted.entries()) plugInFolder(entry);
         }
         if (e.kind == EntryKind::KeyDeleted)
             for (const RecordedValue& v : e.values)

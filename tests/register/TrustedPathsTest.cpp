@@ -6,6 +6,7 @@
 #include "catalogue/HostCatalogue.h"
 #include "register/TrustedPathValue.h"
 #include "register/UserHives.h"
+#include "text/Text.h"
 #include "setup/ExitCodes.h"
 #include "setup/UserSetup.h"
 #include "doubles/FileDouble.h"
@@ -119,12 +120,49 @@ TEST_P(TrustedPathsTest, OnlyAMissingValueCountsAsEmpty) {
         EXPECT_EQ(log.With("trusted paths left alone").size(), 4u);
     }
 
-    // A second run (the step at the next logon) writes nothing.
-    const std::string once = registry.Dump(root(), "");
+    // A second run (the step at the next logon) only writes the value it made back in upper case,
+    // as it writes every value longer than two characters; a third writes nothing.
+    Apply();
+    EXPECT_EQ(Stored("Missing"), std::string("1:") + UpperCp936(kFolder));
+    const std::string twice = registry.Dump(root(), "");
     registry.ResetCallCounts();
     Apply();
-    EXPECT_EQ(registry.Dump(root(), ""), once);
+    EXPECT_EQ(registry.Dump(root(), ""), twice);
     EXPECT_EQ(registry.CallCount(RegOp::SetString) + registry.CallCount(RegOp::CreateKey), 0);
+}
+
+// A value longer than two characters is written back in upper case, whether the folder was in it
+// (in any letter case, with "\" or "\...") or is added; a shorter one gives way to the folder as
+// it is cased. A value already so is not written, and a repeat (the install again, the per-user
+// step twice) writes only what the first run left in another case.
+TEST_P(TrustedPathsTest, AValueLongerThanTwoCharactersIsKeptInUpperCase) {
+    const std::string folder = UpperCp936(kFolder);
+    const struct {
+        const char* profile;
+        const char* before;
+        std::string after;
+    } cases[] = {
+        {"Present", "x:\\y;c:\\korvel\\korvel-tarnwick", "X:\\Y;" + folder},
+        {"Alone", "c:\\korvel\\korvel-tarnwick", folder},
+        {"Slash", "c:\\korvel\\korvel-tarnwick\\", folder + "\\"},
+        {"Below", "c:\\korvel\\korvel-tarnwick\\...;e:\\z", folder + "\\...;E:\\Z"},
+        {"Absent", "d:\\tools", "D:\\TOOLS;" + folder},
+        {"Short", ".", kFolder},
+        {"AsTheRuleLeavesIt", "D:\\X;C:\\KORVEL\\KORVEL-TARNWICK", "D:\\X;" + folder},
+    };
+    for (const auto& c : cases) Put(c.profile, c.before);
+    registry.ResetCallCounts();
+    Apply();
+    for (const auto& c : cases) EXPECT_EQ(Stored(c.profile), "1:" + c.after) << c.profile;
+    EXPECT_EQ(registry.CallCount(RegOp::SetString), 6);  // all but the one already so
+    // Again: only the folder written as it is cased goes to upper case; then nothing is written.
+    registry.ResetCallCounts();
+    Apply();
+    EXPECT_EQ(Stored("Short"), "1:" + folder);
+    EXPECT_EQ(registry.CallCount(RegOp::SetString), 1);
+    registry.ResetCallCounts();
+    Apply();
+    EXPECT_EQ(registry.CallCount(RegOp::SetString), 0);
 }
 
 // A value or a profile name in characters this code page cannot hold, a value too long to read
