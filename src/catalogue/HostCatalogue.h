@@ -46,8 +46,9 @@ public:
     void RegisterRelease(int year);
     void AddTrustedPaths();
     // The same for the users logged on now (their hives under HKEY_USERS), appending to
-    // untouchedProfiles; for a run with administrator rights.
-    void AddTrustedPathsForLoggedOnUsers();
+    // untouchedProfiles; for a run with administrator rights. ownSid: the account this run is,
+    // whose hive HKEY_CURRENT_USER is and AddTrustedPaths handled.
+    void AddTrustedPathsForLoggedOnUsers(const std::string& ownSid = std::string());
 
     // Fonts, host libraries and the plot-driver file into every host folder of ticked releases.
     void CopySupportFiles(const ReleaseFlags& flags);

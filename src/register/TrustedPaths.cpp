@@ -257,7 +257,8 @@ void HostCatalogue::AddTrustedPaths() {
     TrustFolderInHive(registry_, UserHive{}, installFolder, untouchedProfiles);
 }
 
-void HostCatalogue::AddTrustedPathsForLoggedOnUsers() {
+void HostCatalogue::AddTrustedPathsForLoggedOnUsers(const std::string& ownSid) {
     for (const std::string& sid : LoggedOnUsers(registry_))
-        TrustFolderInHive(registry_, UserHive{kHkeyUsers, sid}, installFolder, untouchedProfiles);
+        if (!EqualsNoCase(sid, ownSid))
+            TrustFolderInHive(registry_, UserHive{kHkeyUsers, sid}, installFolder, untouchedProfiles);
 }

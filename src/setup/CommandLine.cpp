@@ -2,18 +2,6 @@
 
 #include "catalogue/ReleaseTable.h"
 
-const char* const kUsageText =
-    "用法：SetUp.exe [/S] [/RELEASES=2018,2022] [/LOG=日志文件] [/D=安装路径]\n\n"
-    "/S\t\t静默安装，不显示任何窗口和消息\n"
-    "/RELEASES=\t只为列出的已安装AutoCAD版本安装，以逗号分隔\n"
-    "/LOG=\t\t安装日志的位置（默认为 %TEMP%\\Korvel-Tarnwick-setup.log，以管理员身份运行时为\n"
-    "\t\t%ProgramData%\\Korvel-Tarnwick\\Korvel-Tarnwick-setup.log）\n"
-    "/D=\t\t安装路径（默认为 C:\\Korvel），必须放在最后，可含空格，不加引号\n"
-    "/?\t\t显示本说明\n\n"
-    "退出代码：0 完成，1 命令行有误，2 已取消，3 AutoCAD正在运行，4 有文件被跳过，"
-    "5 安装已停止，6 部分版本或配置未作修改，7 卸载记录缺失或损坏，8 卸载未完全，"
-    "9 未找到可安装的AutoCAD版本，11 需要管理员权限";
-
 namespace {
 
 bool IsBlank(char16_t ch) { return ch == u' ' || ch == u'\t'; }
@@ -143,6 +131,9 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
         } else if (IsExactly(text, "ELEVATED")) {
             if (command.elevated) return invalid("option given twice", text);
             command.elevated = true;
+        } else if (IsExactly(text, "HOSTREFUSED")) {
+            if (command.hostRefused) return invalid("option given twice", text);
+            command.hostRefused = true;
         } else if (HasSwitch(text, "D=")) {
             // As NSIS has it: the rest of the line, spaces included. Written unquoted it is taken
             // from the line as typed; a quoted "/D=..." must be the last argument.
@@ -182,6 +173,8 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
 
     if (command.elevated && (usage || uninstall || uninstaller || userSetup))
         return invalid("/ELEVATED is for an install only", std::u16string(u"/ELEVATED"));
+    if (command.hostRefused && !command.elevated)
+        return invalid("/HOSTREFUSED goes with /ELEVATED only", std::u16string(u"/HOSTREFUSED"));
     if (userSetup && (uninstall || folderGiven || releasesGiven))
         return invalid("/USERSETUP takes only /LOG=", std::u16string(u"/USERSETUP"));
     if (usage) {

@@ -13,6 +13,8 @@
 //                        folder in the user's AutoCAD profiles; never a window (with /LOG only)
 //   /ELEVATED            started again with administrator rights by a dialog that lacked them:
 //                        straight into the install with the folder and releases given
+//   /HOSTREFUSED         with /ELEVATED: that dialog refused once already while AutoCAD ran;
+//                        this run, the same install, refuses no second time
 // Arguments are split by the rules of CommandLineToArgvW; the program's own name by its rule
 // (quoted or up to the first blank, backslashes as they are).
 #include <string>
@@ -32,6 +34,7 @@ struct SetupCommand {
     bool silent = false;          // /S, also noted on an invalid line so that no box is shown
                                   // (and always set for /USERSETUP)
     bool elevated = false;        // /ELEVATED
+    bool hostRefused = false;     // /HOSTREFUSED
     std::u16string folder;        // /D=, empty when not given; kept in UTF-16 until the edge
     std::vector<int> releases;    // /RELEASES=, in the order given; empty when not given
     std::u16string logPath;       // /LOG=, empty when not given
@@ -51,5 +54,3 @@ struct CommandArgument {
 };
 std::vector<CommandArgument> SplitArguments(const std::u16string& commandLine);
 
-// The usage, for the message box (CP936, like every text the program shows).
-extern const char* const kUsageText;

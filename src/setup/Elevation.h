@@ -14,8 +14,11 @@ public:
     virtual bool Needed(const ReleaseFlags& chosen) = 0;
     // Starts the program again with administrator rights, straight into the install of folder
     // (as chosen, without the plug-in's sub-folder) for the chosen releases, and waits for it to
-    // end. False when it was not started (the user refused the rights); exitCode is then untouched.
-    virtual bool Relaunch(const std::string& folder, const ReleaseFlags& chosen, int& exitCode) = 0;
+    // end. hostRefused: this run refused once already while AutoCAD ran, and the install is one:
+    // the run started again refuses no second time. False when it was not started (the user
+    // refused the rights); exitCode is then untouched.
+    virtual bool Relaunch(const std::string& folder, const ReleaseFlags& chosen, bool hostRefused,
+                          int& exitCode) = 0;
 };
 
 // The decision: true when a product key of some chosen release cannot be written, as

@@ -11,6 +11,7 @@
 #include "pathdialog/FolderValidation.h"
 #include "setup/RegistrationWarning.h"
 #include "setup/SetupControls.h"
+#include "setup/Usage.h"
 #include "setuplog/RunFacts.h"
 
 const char* const kInstallSubFolder = "\\Korvel-Tarnwick";
@@ -101,6 +102,7 @@ SetupState InstallRun::OnInstall() {
         if (path.compare(0, folder.size() + 1, folder + "\\") == 0) continue;  // the payload copy asked
         log_.Line("not replaced, its content could not be backed up for the uninstall: " + path);
         unkept += "\n" + path;
+        ++unkeptHostFiles_;
     }
     if (!unkept.empty()) warning += (warning.empty() ? "" : "\n\n") + std::string(kNotBackedUp) + unkept;
     // Kept, as the install keeps what is not in the package, but named: no value names them.
@@ -142,7 +144,7 @@ bool InstallRun::OfferElevation(const std::string& folder) {
               " is not writable for this run");
     if (view_.Show(kElevationQuestion, kSetupCaption, kMbYesNo | kMbIconQuestion) != kIdYes) return true;
     int code = kExitCancelled;
-    if (!elevation_->Relaunch(folder, members_.releaseFlags, code)) {
+    if (!elevation_->Relaunch(folder, members_.releaseFlags, !hostCheckArmed_, code)) {
         // Refused at Windows' own question: the dialog stays as it was.
         log_.Line("the program was not started again with administrator rights");
         return false;
@@ -197,12 +199,12 @@ bool InstallRun::RunInstall() {
     // The uninstaller and the entry come before the first change, and only for a package that is
     // there: a run that finds none changes nothing and is not listed.
     std::string package;
-    if (!LocatePackageFolder(files_, view_, package)) return Stop("install stopped: the package was not found");
+    if (!LocatePackageFolder(files_, view_, package)) return Stop("the package was not found");
     if (journal_) {
         const std::string refused = journal_->Start();
         if (!refused.empty()) {
             view_.Show(refused, kSetupCaption, kMbOk | kMbIconExclamation);
-            return Stop("install stopped before its first change: " + refused);
+            return Stop("before its first change: " + refused);
         }
     }
     {
@@ -214,7 +216,7 @@ bool InstallRun::RunInstall() {
         skippedPaths_ = copy.skippedPaths;
         for (const std::string& path : copy.skippedPaths) log_.Line("skipped " + path);
         // Files copied so far stay; nothing is registered and no host folder is touched.
-        if (!copied) return Stop("install stopped: the package was not copied");
+        if (!copied) return Stop("the package was not copied");
     }
     progressBar_.StepIt();
     // The loader entries name files in this folder, so it is stored before they are written; and
@@ -242,19 +244,20 @@ bool InstallRun::RunInstall() {
     }
     if (!refused.empty()) {
         view_.Show(Format(kCodeRefused, refused.c_str()), kSetupCaption, kMbOk | kMbIconExclamation);
-        return Stop("install stopped: a value that names code was refused");
+        return Stop("a value that names code was refused");
     }
     // Users logged on now would otherwise wait for their next logon (or be missed, when this run
     // is a deployment tool's as SYSTEM); other users' hives are writable only with the rights, and
     // are changed only by an install that got this far.
-    if (processes_.RunsElevated()) catalogue_.AddTrustedPathsForLoggedOnUsers();
+    if (processes_.RunsElevated()) catalogue_.AddTrustedPathsForLoggedOnUsers(processes_.UserSid());
     progressBar_.StepIt();
     progressBar_.SetPos(50);
     return true;
 }
 
 bool InstallRun::Stop(const std::string& why) {
-    log_.Line(why);
+    log_.Line("install stopped: " + why);
+    stopReason_ = why;
     view_.CloseCancelled();
     state_ = SetupState::Stopped;
     return false;
@@ -280,6 +283,35 @@ void InstallRun::ShrinkToOkButton() {
     const ViewRect cancel = view_.ControlRect(kControlCancel);
     rect.bottom += ok.bottom - cancel.bottom;
     view_.MoveTo(rect);
+}
+
+std::string InstallRun::Outcome() const {
+    const int code = ExitCode();
+    switch (state_) {
+        case SetupState::Stopped: return ExitOutcome(code) + (stopReason_.empty() ? "" : ": " + stopReason_);
+        case SetupState::Relaunched:
+            return Format("the run started again with administrator rights ended with %d (%s)", code,
+                          ExitOutcome(code).c_str());
+        case SetupState::Choosing: return ExitOutcome(code);
+        case SetupState::Finished: break;
+    }
+    // Which of what may be left it was, each named.
+    std::vector<std::string> parts;
+    if (skippedFiles_ > 0) parts.push_back(Format("%d file(s) skipped", skippedFiles_));
+    std::string releases;
+    for (const ReleaseRow& row : ReleaseTable)
+        if (members_.releaseFlags[row.index] && (catalogue_.registrationFailed[row.index] || catalogue_.loaderTooLong[row.index]))
+            releases += (releases.empty() ? "" : ", ") + Format("AutoCAD%d", row.year);
+    if (!releases.empty()) parts.push_back("not registered: " + releases);
+    if (!catalogue_.untouchedProfiles.empty())
+        parts.push_back(Format("%d AutoCAD profile(s) whose trusted paths were left as they were",
+                               static_cast<int>(catalogue_.untouchedProfiles.size())));
+    if (unkeptHostFiles_ > 0) parts.push_back(Format("%d host file(s) not replaced, their content could not be backed up", unkeptHostFiles_));
+    if (catalogue_.supportPackageMissing) parts.push_back("the package was gone before the hosts' files were placed");
+    if (parts.empty()) return ExitOutcome(code);
+    std::string text = ExitOutcome(code) + ": ";
+    for (std::size_t i = 0; i < parts.size(); ++i) text += (i ? "; " : "") + parts[i];
+    return text;
 }
 
 int InstallRun::ExitCode() const {

@@ -56,6 +56,8 @@ public:
     bool folderUnsafe() const { return folderUnsafe_; }
     // The exit code once the dialog has closed, however it was closed.
     int ExitCode() const;
+    // Its outcome in words, naming what was left where the code says something was.
+    std::string Outcome() const;
 
 private:
     // Whether folder (its trailing backslash already cut) can be installed into; tells the user
@@ -67,7 +69,8 @@ private:
     // Asks to go on with administrator rights where the install needs them; true when this run
     // should go on itself (the rights are there, or the user chose No).
     bool OfferElevation(const std::string& folder);
-    // Ends a run that has begun: logs why, closes the dialog as cancelled; returns false.
+    // Ends a run that has begun: logs why ("install stopped: <why>"), closes the dialog as
+    // cancelled; returns false.
     bool Stop(const std::string& why);
     void ShowFinishedView();
     void ShrinkToOkButton();
@@ -89,4 +92,6 @@ private:
     bool warningShown_ = false;
     bool folderUnsafe_ = false;
     bool reclaimed_ = false;  // the plug-in's folder was open to others until this run took it back
+    int unkeptHostFiles_ = 0;
+    std::string stopReason_;
 };

@@ -47,7 +47,7 @@ bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, 
 
 int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
                   Files& files, Processes& processes, Prompt& prompt, SetupLog& log, InstallJournal* journal,
-                  ElevationOffer* elevation) {
+                  ElevationOffer* elevation, std::string* outcome) {
     SetupMembers members;
     std::string error;
     const ReleaseFlags offered = OfferedReleases(catalogue, bitness);
@@ -90,5 +90,6 @@ int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& ca
         log.Line("bad command line: the folder was refused");
         return kExitBadCommandLine;
     }
+    if (outcome != nullptr) *outcome = run.Outcome();
     return run.ExitCode();
 }

@@ -50,7 +50,9 @@ struct UnattendedChoice {
 // run. Returns the exit code: those of the dialog, and kExitHostRunning, kExitNothingToInstall,
 // or kExitBadCommandLine for a release not found or a folder the dialog would refuse.
 // journal: the undo record to keep, if any. elevation: when it finds the chosen releases need
-// administrator rights, nothing is installed and the run ends with kExitNeedsAdmin.
+// administrator rights, nothing is installed and the run ends with kExitNeedsAdmin. outcome: the
+// install run's account of the code in words, when the run got that far (untouched otherwise).
 int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
                   Files& files, Processes& processes, Prompt& prompt, SetupLog& log,
-                  InstallJournal* journal = nullptr, ElevationOffer* elevation = nullptr);
+                  InstallJournal* journal = nullptr, ElevationOffer* elevation = nullptr,
+                  std::string* outcome = nullptr);

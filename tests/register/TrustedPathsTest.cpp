@@ -165,6 +165,22 @@ TEST_P(TrustedPathsTest, AValueLongerThanTwoCharactersIsKeptInUpperCase) {
     EXPECT_EQ(registry.CallCount(RegOp::SetString), 0);
 }
 
+// The hive of the account the install runs as is its HKEY_CURRENT_USER, which has had its pass:
+// among the users logged on it is passed over, so that no profile is written twice.
+TEST(TrustedPaths, TheRunsOwnHiveIsLeftToTheCurrentUsersPass) {
+    RegistryDouble registry;
+    FileDouble files;
+    PromptDouble prompt;
+    HostCatalogue catalogue(registry, files, prompt);
+    catalogue.SetInstallFolder(kFolder);
+    for (const char* sid : {"S-1-5-21-1-2-3-1001", "S-1-5-21-1-2-3-1002"})
+        registry.CreateKeyPath(kHkeyUsers, std::string(sid) + "\\" + kProfiles + "P\\Variables");
+    catalogue.AddTrustedPathsForLoggedOnUsers("S-1-5-21-1-2-3-1001");
+    EXPECT_EQ(registry.GetText(kHkeyUsers, std::string("S-1-5-21-1-2-3-1001\\") + kProfiles + "P\\Variables", "TRUSTEDPATHS"), "");
+    EXPECT_EQ(registry.GetText(kHkeyUsers, std::string("S-1-5-21-1-2-3-1002\\") + kProfiles + "P\\Variables", "TRUSTEDPATHS"),
+              kFolder);
+}
+
 // A value or a profile name in characters this code page cannot hold, a value too long to read
 // or to grow, and a refused write: each profile keeps exactly what it had, and is reported.
 TEST_P(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {

@@ -1,10 +1,14 @@
 // The command line: split as CommandLineToArgvW splits it, then read into the run's record.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <set>
+
 #include <string>
 #include <vector>
 
 #include "setup/CommandLine.h"
+#include "setup/Usage.h"
 
 namespace {
 std::vector<std::u16string> Split(const std::u16string& line) {
@@ -81,6 +85,8 @@ TEST(CommandLine, ReadsEveryOptionInAnyCaseWithEitherPrefix) {
     EXPECT_TRUE(elevated.elevated && !elevated.silent);
     EXPECT_EQ(elevated.folder, u"C:\\My Folder");
     EXPECT_EQ(elevated.releases, (std::vector<int>{2018}));
+    EXPECT_FALSE(elevated.hostRefused);
+    EXPECT_TRUE(ParseCommandLine(u"SetUp.exe /ELEVATED /HOSTREFUSED /D=C:\\K").hostRefused);
 }
 
 TEST(CommandLine, TakesTheFolderFromTheRestOfTheLineAsTyped) {
@@ -134,6 +140,7 @@ TEST(CommandLine, RefusesWhatItDoesNotUnderstandAndNamesIt) {
         {u"SetUp.exe /USERSETUP /UNINSTALL", u"/USERSETUP"},
         {u"SetUp.exe /ELEVATED /UNINSTALL", u"/ELEVATED"},
         {u"SetUp.exe /ELEVATED /USERSETUP", u"/ELEVATED"},
+        {u"SetUp.exe /HOSTREFUSED /S", u"/HOSTREFUSED"},
     };
     for (const Case& c : cases) {
         const SetupCommand command = ParseCommandLine(c.line);
@@ -150,4 +157,47 @@ TEST(CommandLine, RefusesWhatItDoesNotUnderstandAndNamesIt) {
         const SetupCommand command = ParseCommandLine(u"SetUp.exe /S \"/RELEASES=" + std::u16string(releases) + u"\"");
         EXPECT_EQ(command.mode, RunMode::Invalid) << Ascii(releases);
     }
+}
+
+namespace {
+// The first cells of the README's table whose header row starts with "| header |": the option
+// without its value ("/D=<folder>" gives "/D="), or the exit code.
+std::set<std::string> ReadmeColumn(const std::string& header) {
+    std::ifstream readme(std::string(KORVEL_FIXTURES) + "/../../README.md");
+    std::set<std::string> cells;
+    bool inTable = false;
+    for (std::string line; std::getline(readme, line);) {
+        if (line.rfind("| " + header + " |", 0) == 0) {
+            inTable = true;
+            continue;
+        }
+        if (!inTable) continue;
+        if (line.empty() || line[0] != '|') break;
+        std::string cell = line.substr(1, line.find('|', 1) - 1);
+        cell.erase(0, cell.find_first_not_of(" `"));
+        cell.erase(cell.find_last_not_of(" `") + 1);
+        const std::size_t value = cell.find('=');
+        if (value != std::string::npos) cell.resize(value + 1);
+        if (!cell.empty() && cell.find_first_not_of("-") != std::string::npos) cells.insert(cell);
+    }
+    return cells;
+}
+}  // namespace
+
+// /? and the README's tables come from one table: every option and exit code the README lists is
+// in the usage, and the usage lists nothing else.
+TEST(Usage, ListsEveryOptionAndExitCodeTheReadmeLists) {
+    std::set<std::string> switches, codes;
+    const std::string usage = UsageText();
+    for (std::size_t i = 0; i < kSwitchUsageCount; ++i) {
+        switches.insert(kSwitchUsage[i].name);
+        EXPECT_NE(usage.find(std::string("\n") + kSwitchUsage[i].name + "\t"), std::string::npos) << kSwitchUsage[i].name;
+    }
+    for (std::size_t i = 0; i < kExitCodeUsageCount; ++i) {
+        codes.insert(std::to_string(kExitCodeUsage[i].code));
+        EXPECT_NE(usage.find("\n" + std::to_string(kExitCodeUsage[i].code) + "\t"), std::string::npos);
+        EXPECT_EQ(kExitCodeUsage[i].code, static_cast<int>(i));  // every code, none left out
+    }
+    EXPECT_EQ(ReadmeColumn("option"), switches);
+    EXPECT_EQ(ReadmeColumn("code"), codes);
 }

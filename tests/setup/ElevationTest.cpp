@@ -11,8 +11,8 @@ namespace {
 class OfferDouble : public ElevationOffer {
 public:
     bool Needed(const ReleaseFlags&) override { return needed; }
-    bool Relaunch(const std::string& folder, const ReleaseFlags& chosen, int& exitCode) override {
-        relaunched.push_back(folder + " " + ReleaseYears(chosen));
+    bool Relaunch(const std::string& folder, const ReleaseFlags& chosen, bool hostRefused, int& exitCode) override {
+        relaunched.push_back(folder + " " + ReleaseYears(chosen) + (hostRefused ? " refused once" : ""));
         if (!started) return false;
         exitCode = code;
         return true;
@@ -73,6 +73,15 @@ TEST_F(ElevationTest, YesStartsAgainWithTheRightsAndEndsWithThatRunsExitCode) {
     EXPECT_EQ(run.ExitCode(), kExitIncomplete);
     EXPECT_EQ(offer.relaunched, (std::vector<std::string>{"C:\\Korvel 2008,2013", "C:\\Korvel 2008,2013"}));
     EXPECT_TRUE(NothingChanged());
+}
+
+// The refusal while AutoCAD runs is one per install: a run started again after it is told so.
+TEST_F(ElevationTest, TheRunStartedAgainAfterTheRefusalRefusesNoSecondTime) {
+    processes.names = {"acad.exe"};
+    EXPECT_EQ(run.OnInstall(), SetupState::Choosing);  // refused
+    view.answers = {kIdYes};
+    EXPECT_EQ(run.OnInstall(), SetupState::Relaunched);
+    EXPECT_EQ(offer.relaunched, std::vector<std::string>{"C:\\Korvel 2008,2013 refused once"});
 }
 
 TEST_F(ElevationTest, NoInstallsAsWithoutTheOffer) {

@@ -24,8 +24,9 @@ public:
         logged.hostKeys = catalogue.hostKeys;
         logged.hostFolders = catalogue.hostFolders;
         return RunUnattended(UnattendedChoice{releases, folder}, bitness, logged, loggingFiles,
-                             processes, quiet, log);
+                             processes, quiet, log, nullptr, nullptr, &outcome);
     }
+    std::string outcome;  // the install run's account of its exit code
     // The registry below both roots, and every file under a folder with its content.
     std::string State(const std::string& folder = "C:") {
         std::string state = folder != "C:" ? "" : registry.Dump(kHkeyLocalMachine, "SOFTWARE") +
@@ -184,4 +185,7 @@ TEST(Unattended, FinishesWithTheWarningsCodeWhenRegistrationFails) {
     EXPECT_TRUE(m.log.Has("registry value failed"));
     EXPECT_EQ(m.log.With("answer: "), std::vector<std::string>{"answer: OK"});  // the warning
     EXPECT_TRUE(m.files.IsFile(std::string(kInstalled) + "\\Korvel2013.ARX"));  // the rest was done
+    // Which of the outcomes 6 stands for, in words for the log's last line.
+    EXPECT_EQ(m.outcome, "installed, but some release, profile or host file was left as it was: not registered: "
+                         "AutoCAD2013; 1 AutoCAD profile(s) whose trusted paths were left as they were");
 }

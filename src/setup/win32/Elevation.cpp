@@ -51,7 +51,8 @@ std::wstring Win32Elevation::ElevatedLogPath(const std::wstring& logPath) {
     return base + L"-elevated.log";
 }
 
-bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& chosen, int& exitCode) {
+bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& chosen, bool hostRefused,
+                              int& exitCode) {
     wchar_t self[MAX_PATH * 4] = {};
     const DWORD length = ::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
     if (length == 0 || length >= std::size(self)) return false;
@@ -60,8 +61,9 @@ bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& cho
     // started (no path Windows makes holds one).
     const std::wstring log = ElevatedLogPath(logPath_);
     if (log.find(L'"') != std::wstring::npos || folder.find('"') != std::string::npos) return false;
-    const std::wstring parameters = L"/ELEVATED /LOG=\"" + log + L"\" /RELEASES=" +
-                                    WidenCp936(ReleaseYears(chosen)) + L" /D=" + WidenCp936(folder);
+    const std::wstring parameters = std::wstring(L"/ELEVATED") + (hostRefused ? L" /HOSTREFUSED" : L"") + L" /LOG=\"" +
+                                    log + L"\" /RELEASES=" + WidenCp936(ReleaseYears(chosen)) + L" /D=" +
+                                    WidenCp936(folder);
     HWND owner = static_cast<HWND>(owner_.Owner());
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

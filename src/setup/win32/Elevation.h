@@ -20,7 +20,7 @@ public:
         : catalogue_(catalogue), owner_(owner), logPath_(std::move(logPath)), lock_(lock) {}
 
     bool Needed(const ReleaseFlags& chosen) override;
-    bool Relaunch(const std::string& folder, const ReleaseFlags& chosen, int& exitCode) override;
+    bool Relaunch(const std::string& folder, const ReleaseFlags& chosen, bool hostRefused, int& exitCode) override;
 
     // The elevated run's log: "<log without .log>-elevated.log".
     static std::wstring ElevatedLogPath(const std::wstring& logPath);

@@ -38,6 +38,7 @@ public:
 
     // The process's exit code for the way the dialog ended.
     int ExitCode() const { return run.ExitCode(); }
+    std::string Outcome() const { return run.Outcome(); }
 
     // SetupView, bound to the real controls.
     void ShowControl(int controlId, bool visible) override;

@@ -13,6 +13,7 @@
 #include "setup/CommandLine.h"
 #include "setup/ExitCodes.h"
 #include "setup/Unattended.h"
+#include "setup/Usage.h"
 #include "journal/Journal.h"
 #include "journal/RecordPlace.h"
 #include "text/PathText.h"
@@ -48,7 +49,7 @@ void Tell(const SetupCommand& command, const std::string& text) {
 int RefuseCommandLine(const SetupCommand& command, SetupLog& log, const std::string& why,
                       const std::string& shown) {
     log.Line("bad command line: " + why);
-    Tell(command, std::string(kBadCommandLine) + shown + "\n\n" + kUsageText);
+    Tell(command, std::string(kBadCommandLine) + shown + "\n\n" + UsageText());
     return kExitBadCommandLine;
 }
 
@@ -84,7 +85,7 @@ public:
 };
 
 int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, const std::wstring& logPath,
-               RunLock* lock) {
+               RunLock* lock, std::string& outcome) {
     std::string folder = "C:\\Korvel";
     if (!command.folder.empty() && !NarrowCp936Exact(Wide(command.folder), folder)) {
         return RefuseCommandLine(command, log,
@@ -125,7 +126,7 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
     Win32Elevation elevation(catalogue, window, logPath, lock);
     if (command.silent) {
         return RunUnattended(UnattendedChoice{command.releases, folder}, hostBitness, catalogue,
-                             files, processes, prompt, log, &recorder, &elevation);
+                             files, processes, prompt, log, &recorder, &elevation, &outcome);
     }
     DialogPresets presets;
     presets.folder = folder;
@@ -137,9 +138,12 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
     // Started again with the rights, it asks no second time: what the rights cannot give, they
     // cannot give.
     presets.startInstall = command.elevated;
+    presets.hostCheckArmed = !command.hostRefused;
     CWizardApp app(catalogue, files, processes, window, log, presets, &recorder,
                    command.elevated ? nullptr : &elevation);
-    return RunApplication(instance);
+    const int code = RunApplication(instance);
+    outcome = app.outcome();
+    return code;
 }
 // With administrator rights the default log goes into the protected folder the records are
 // kept in, never into a temporary folder where any user may have put a file or link first. No
@@ -209,6 +213,7 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     log.Line("command line: " + NarrowCp936(line));
 
     int code = kExitBadCommandLine;
+    std::string outcome;
     switch (command.mode) {
         case RunMode::Invalid:
             code = RefuseCommandLine(command, log,
@@ -219,14 +224,17 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
             log.Line("usage shown");
             if (!command.silent) {
                 Win32Prompt box;
-                box.Show(kUsageText, kSetupCaption, kMbOk);
+                box.Show(UsageText(), kSetupCaption, kMbOk);
             }
             code = kExitFinished;
             break;
         case RunMode::Uninstall: code = RunUninstall(instance, command, log); break;
-        case RunMode::Install: code = RunInstall(instance, command, log, logPath, lock ? &*lock : nullptr); break;
+        case RunMode::Install:
+            code = RunInstall(instance, command, log, logPath, lock ? &*lock : nullptr, outcome);
+            break;
         case RunMode::UserSetup: code = RunUserSetupStep(log); break;
     }
-    log.Line(Format("exit code %d", code));
+    // The last line: the outcome in words, with its code.
+    log.Line(Format("exit code %d: %s", code, (outcome.empty() ? ExitOutcome(code) : outcome).c_str()));
     return code;
 }

@@ -11,5 +11,6 @@ bool CWizardApp::InitInstance() {
     dialog.presetTicks = presets.ticks;
     dialog.DoModal();
     exitCode = dialog.ExitCode();
+    outcome_ = dialog.Outcome();
     return false;
 }

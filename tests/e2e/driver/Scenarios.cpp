@@ -131,6 +131,16 @@ bool Launch(Context& c, const std::wstring& program, Setup& setup) {
     return c.Check(setup.dialog != nullptr, "the setup dialog appears with its caption");
 }
 
+bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG set = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+    return set == ERROR_SUCCESS;
+}
+
 // The several-releases world: the products' registry keys and host folders, and the package.
 std::wstring SeveralReleasesWorld(Context& c, bool withData = true) {
     c.Check(ImportRegFixture(c.fixtures + L"\\several.reg"), "fixture several.reg imported");
@@ -1057,8 +1067,10 @@ void CheckLog(Context& c, const std::wstring& path, const std::wstring& installF
     }
     c.Check(log.find(L"TRUSTEDPATHS = \"" + installFolder + L"\"") != std::wstring::npos,
             "the log names the trusted path written");
-    c.Check(log.find(L"exit code " + std::to_wstring(exitCode) + L"\r\n") != std::wstring::npos,
-            "the log ends with the exit code " + std::to_string(exitCode));
+    // The last line: the code with its outcome in words.
+    const std::size_t last = log.rfind(L"exit code " + std::to_wstring(exitCode) + L": ");
+    c.Check(last != std::wstring::npos && log.find(L"\r\n", last) + 2 == log.size(),
+            "the log ends with the exit code " + std::to_string(exitCode) + " and its outcome", log.substr(last == std::wstring::npos ? 0 : last));
 }
 
 // /S on the machine with four products: no window ever, everything the dialog's default install
@@ -1531,6 +1543,41 @@ void OldestFirst(Context& c) {
     CheckRestored(c, before);
 }
 
+// A release deployed after the plug-in: the same /S command run again registers it and changes
+// nothing else (no new backup; the entry as it was), and one uninstall then removes both runs.
+void ReleaseAddedLater(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    const Product& added = NewestOffered(c);
+    std::wstring name, location;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, added.key, L"ProductName", name) &&
+                ReadString(HKEY_LOCAL_MACHINE, added.key, L"AcadLocation", location) &&
+                ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, added.key) == ERROR_SUCCESS,
+            "AutoCAD " + std::to_string(added.year) + " not yet deployed");
+    const std::wstring before = MachineSnapshot();
+    bool windowSeen = false;
+    if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "the install ends with 0")) return;
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, LoaderKey(c, added)), "the release not yet there is not registered");
+    const std::wstring record = ProtectedRecord();
+    const std::wstring backups = record.substr(0, record.rfind(L'\\')) + L"\\uninstall-backup";
+    const std::wstring entry = RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallEntry);
+    const std::wstring kept = FileSnapshot(backups);
+
+    c.Check(SetString(HKEY_LOCAL_MACHINE, added.key, L"ProductName", name) &&
+                SetString(HKEY_LOCAL_MACHINE, added.key, L"AcadLocation", location),
+            "AutoCAD " + std::to_string(added.year) + " deployed");
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "the same command again ends with 0");
+    std::wstring loader;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, LoaderKey(c, added), L"LOADER", loader) &&
+                loader.rfind(L"C:\\Korvel\\Korvel-Tarnwick\\", 0) == 0,
+            "the new release is registered", loader);
+    c.Check(FileSnapshot(backups) == kept, "no new backup", FileSnapshot(backups));
+    c.Check(RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallEntry) == entry, "the entry as it was",
+            SnapshotDiff(RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallEntry), entry));
+    if (!UninstallFromPackage(c, program, "one uninstall removes both runs with 0")) return;
+    c.Check(::RegDeleteTreeW(HKEY_LOCAL_MACHINE, added.key) == ERROR_SUCCESS, "the release taken away again");
+    CheckRestored(c, before);
+}
+
 // Three installs of one package into one folder: no more files than one, and one uninstall.
 void ThreeRepeats(Context& c) {
     const std::wstring program = UninstallWorld(c);
@@ -1808,15 +1855,6 @@ const wchar_t kOtherUser[] = L"S-1-5-21-9-9-9-1001";
 const wchar_t kAbsentUser[] = L"S-1-5-21-9-9-9-1002";
 const wchar_t kProfileList[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
 
-bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-    HKEY key = nullptr;
-    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    const LONG set = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
-    return set == ERROR_SUCCESS;
-}
 
 std::wstring TrustedPaths(HKEY root, const std::wstring& variables) {
     std::wstring value;
@@ -1939,8 +1977,17 @@ void ElevationRelaunch(Context& c) {
     SetControlText(setup.dialog, kFolderEdit, folder);
     const int dropped = DefaultTicks(c).back();
     Click(setup.dialog, ReleaseOf(dropped).id);
+    // AutoCAD runs: refused once, then the next press goes on; the run started again with the
+    // rights is the same install, and refuses no second time.
+    Process host;
+    StartHost(c, host);
     Click(setup.dialog, kInstall);
     MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "refused once while AutoCAD runs")) {
+        c.Check(box.text.find(L"\u8BF7\u5173\u95EDAutoCAD") != std::wstring::npos, "asks to close AutoCAD", box.text);
+        AnswerMessageBox(box, IDOK);
+    }
+    Click(setup.dialog, kInstall);
     if (!c.Check(WaitForMessageBox(setup.dialog, kBoxTimeout, box), "Install asks for administrator rights")) return;
     c.Check(box.text.find(L"\u7BA1\u7406\u5458") != std::wstring::npos, "the question names the rights", box.text);  // 管理员
     c.Screenshot(box.box, L"elevation-question");
@@ -1952,7 +1999,8 @@ void ElevationRelaunch(Context& c) {
         ::EnumWindows(&FindOtherDialog, reinterpret_cast<LPARAM>(&other));
     }
     if (!c.Check(other.found != nullptr, "the program starts again with its dialog")) return;
-    c.Check(WaitForFinishedView(c, other.found, 60000), "it installs without a second press");
+    c.Check(WaitForFinishedView(c, other.found, 60000), "it installs without a second press or refusal");
+    host.Terminate();
     c.Check(!::IsWindowVisible(setup.dialog), "the first dialog steps aside meanwhile");
     std::vector<int> ticked = DefaultTicks(c);
     ticked.pop_back();
@@ -1960,7 +2008,8 @@ void ElevationRelaunch(Context& c) {
     Click(other.found, kOk);
     c.CheckExit(setup.process, 0, "the first run ends with the elevated run's exit code");
     const std::wstring elevatedLog = DefaultLogPath().substr(0, DefaultLogPath().size() - 4) + L"-elevated.log";
-    c.Check(ReadUtf8File(elevatedLog).find(L"/ELEVATED /LOG=") != std::wstring::npos, "the elevated run logs beside");
+    c.Check(ReadUtf8File(elevatedLog).find(L"/ELEVATED /HOSTREFUSED /LOG=") != std::wstring::npos,
+            "the elevated run logs beside, told of the refusal");
     c.Check(ReadUtf8File(DefaultLogPath()).find(L"ended with 0") != std::wstring::npos, "the first run logs the relaunch");
 }
 #endif
@@ -2042,6 +2091,7 @@ void ResponsiveInstall(Context& c) {
 ScenarioFn FindScenario(const std::wstring& name) {
     static const std::map<std::wstring, ScenarioFn> scenarios = {
         {L"planted-uninstaller", PlantedUninstaller},
+        {L"release-added", ReleaseAddedLater},
         {L"no-hosts", &NoHostsInstalled},
         {L"several-releases", &SeveralReleases},
         {L"edition", &Edition},
