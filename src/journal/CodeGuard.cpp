@@ -8,7 +8,7 @@
 #include "text/Text.h"
 
 namespace {
-const char kNotAPath[] = "不是一个完整的文件路径";
+const char kNotAPath[] = "不是一个完整的、不含变量的文件路径";
 const char kMissing[] = "该文件不存在";
 const char kNotAFile[] = "不是一个普通文件";
 const char kLinked[] = "该文件有多个名称（硬链接）";
@@ -27,7 +27,8 @@ std::string RootName(RegKey root) {
 
 bool CodeGuard::NamesCode(RegKey root, const std::string& keyPath, const std::string& valueName) {
     const std::string path = NormalKeyPath(keyPath);
-    if (EqualsNoCase(valueName, "LOADER")) return root == kHkeyLocalMachine;
+    // A host reads loader keys in every user's registry as in the machine's.
+    if (EqualsNoCase(valueName, "LOADER")) return true;
     if (EqualsNoCase(valueName, "StubPath")) return root == kHkeyLocalMachine && EqualsNoCase(path, kActiveSetupKey);
     if (EqualsNoCase(valueName, "UninstallString") || EqualsNoCase(valueName, "QuietUninstallString"))
         return EqualsNoCase(path, kUninstallKey);
@@ -97,9 +98,9 @@ bool CodeGuard::Allowed(RegKey key, const char* valueName, std::uint32_t type, c
         why = kNotAPath;
     } else {
         file = NamedFile(name, bytes);
-        std::string expanded = file;
-        if (type == kRegExpandSz && !files_.ExpandVariables(file, expanded)) expanded.clear();
-        why = located ? Check(expanded) : kNotAPath;
+        // A variable would be expanded in the environment of whoever runs or loads it, not in
+        // this run's: no name that holds one can be checked here.
+        why = !located || file.find('%') != std::string::npos ? kNotAPath : Check(file);
     }
     if (why.empty()) return true;
     refusals_.push_back({RootName(place.root) + "\\" + place.path + "\\" + name, file, why});

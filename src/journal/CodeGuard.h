@@ -1,9 +1,10 @@
 #pragma once
-// The one check of every value that makes code run or load: a loader key's "LOADER", the Active
-// Setup component's "StubPath", and the entry's "UninstallString" and "QuietUninstallString".
+// The one check of every value that makes code run or load: a loader key's "LOADER" (in any
+// registry), the Active Setup component's "StubPath", and the entry's "UninstallString" and
+// "QuietUninstallString".
 // Every write of the install and of the undo passes through it, so that none can miss it. With
 // administrator rights, such a value is written only when the file it names, at that moment:
-// - exists, a plain file with one name, named the one way the system reads it;
+// - exists, a plain file with one name, named the one way the system reads it, without variables;
 // - lies where only administrators can change it and every folder above it (FolderTrust.h);
 // - and, when it is a file of the plug-in's (one a record names, or any file in a plug-in
 //   folder), holds exactly the bytes the install wrote, by size and hash.
