@@ -10,6 +10,7 @@
 #include "platform/win32/Win32Prompt.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32SetupLog.h"
+#include "platform/win32/SelfImage.h"
 #include "setup/CommandLine.h"
 #include "setup/ExitCodes.h"
 #include "setup/Unattended.h"
@@ -34,6 +35,8 @@
 
 namespace {
 const char kBadCommandLine[] = "命令行有误：";
+const char kSelfReplaced[] =
+    "安装程序自身的文件在运行后被替换，或被其他程序占用。为避免将其他程序登记为卸载程序，安装已停止，没有做任何更改。";
 const char kAlreadyRunning[] =
     "Korvel-Tarnwick 安装程序正在运行（可能在本机其他用户的会话中）。\n\n请等待它结束后再运行，本次没有做任何更改。";
 
@@ -189,6 +192,10 @@ bool StartedAsUninstaller() {
 }  // namespace
 
 int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
+    // An install copies this very file in as the uninstaller: held from the start, and proven the
+    // file this process was started from.
+    std::optional<SelfImage> self;
+    if (commandLine == nullptr || !StartedAsUninstaller()) self.emplace();
     const std::wstring line = commandLine != nullptr ? commandLine : L"";
     const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()), StartedAsUninstaller());
     // Two runs at once would interleave their copies, registry writes, records and logs: the
@@ -230,6 +237,15 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
             break;
         case RunMode::Uninstall: code = RunUninstall(instance, command, log); break;
         case RunMode::Install:
+            if (self && !self->proven() && RunsWithAdministratorRights()) {
+                // With the rights, a copy of what now lies at the program's path would be named
+                // as the uninstaller that every user, and the uninstall, runs.
+                log.Line("install stopped: the program's own file was replaced or is held by another program");
+                Tell(command, kSelfReplaced);
+                code = kExitStopped;
+                outcome = ExitOutcome(code) + ": the program's own file was replaced";
+                break;
+            }
             code = RunInstall(instance, command, log, logPath, lock ? &*lock : nullptr, outcome);
             break;
         case RunMode::UserSetup: code = RunUserSetupStep(log); break;
