@@ -20,6 +20,7 @@ const char kNotEmpty[] = "文件夹中还有其他文件，保留不动";
 const char kBackupKept[] = "原文件的备份保留在 ";
 const std::string kOtherUser = "另一个用户的AutoCAD配置，本用户无法更改：";
 const char kShared[] = "另一处的插件安装仍在使用，保留不动";
+const char kIntoRemoved[] = "未还原：它会指向正被删除的插件文件夹中的文件";
 
 bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
@@ -319,6 +320,14 @@ private:
                     remove = false;
                 }
             }
+        }
+        // The machine's own earlier value that names code in the folder being removed (left
+        // dangling by an older version, or a file that was there before ours) would name a folder
+        // that is going, or bytes that are not ours once ours are gone: it goes too.
+        if (!remove && IsText(target.type) && CodeGuard::NamesCode(e.root, e.path, e.value.name) &&
+            Within(CodeGuard::NamedFile(e.value.name, TextOf(target)), folder_)) {
+            registry_.DeleteValue(key, e.value.name.c_str());
+            return Left(what, kIntoRemoved);
         }
         const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
                                    : registry_.SetValue(key, e.value.name.c_str(), target.type, target.bytes);

@@ -206,7 +206,7 @@ bool FileDouble::Rename(const std::string& from, const std::string& to) {
     const std::vector<std::string> source = Split(from), target = Split(to);
     const std::string fromKey = KeyOf(source), toKey = KeyOf(target);
     const Node* node = Find(from);
-    if (node == nullptr || node->locked || Find(to) != nullptr || source.size() != target.size() || target.size() < 2 ||
+    if (node == nullptr || node->locked || node->held || Find(to) != nullptr || source.size() != target.size() || target.size() < 2 ||
         KeyOf({source.begin(), source.end() - 1}) != KeyOf({target.begin(), target.end() - 1}))
         return false;
     // The entry and everything below it, under the new name.
@@ -258,6 +258,10 @@ std::vector<std::string> FileDouble::Children(const std::string& folder) const {
 
 void FileDouble::SetLocked(const std::string& path, bool locked) {
     if (Node* node = Find(path)) node->locked = locked;
+}
+
+void FileDouble::SetHeld(const std::string& path, bool held) {
+    if (Node* node = Find(path)) node->held = held;
 }
 
 void FileDouble::SetOwnedByOthers(const std::string& path, const std::string& owner) {
@@ -455,7 +459,7 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
     const auto existing = nodes_.find(toKey);
     if (existing != nodes_.end()) {
         const Node& old = existing->second;
-        if (old.locked) return fail(32);
+        if (old.locked || old.held) return fail(32);
         if (&old == from || old.folder || failIfExists || old.links > 1) return fail(5);
         if (old.attributes & kAttrReadOnly) return fail(5);
         if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return fail(5);
@@ -603,7 +607,7 @@ bool FileDouble::RemoveFile(const std::string& path) {
     calls.push_back("RemoveFile(" + path + ")");
     const Node* node = Find(path);
     // As DeleteFile: not a folder, not read-only, not in use.
-    if (!node || node->folder || node->locked || (node->attributes & kAttrReadOnly)) return false;
+    if (!node || node->folder || node->locked || node->held || (node->attributes & kAttrReadOnly)) return false;
     if (writeFaults_.count(KeyOf(Split(path)))) return false;
     Remove(path);
     return true;

@@ -49,6 +49,9 @@ public:
     std::string NameOf(const std::string& path) const;         // the stored spelling of the name
     std::vector<std::string> Children(const std::string& folder) const;  // listing order
     void SetLocked(const std::string& path, bool locked = true);  // in use by another program
+    // Open in another program that shares reading only (as a reader holds a file): it reads, but
+    // is not replaced, removed or renamed.
+    void SetHeld(const std::string& path, bool held = true);
     // Owned by a user, not by Administrators.
     void SetOwnedByOthers(const std::string& path, const std::string& owner = "PC\\user");
     // A file with that many names (hard links): never relocked, never copied over.
@@ -142,6 +145,7 @@ private:
         std::uint32_t attributes = 0;
         std::string content;
         bool locked = false;
+        bool held = false;
         bool ownedByOthers = false;
         std::string owner;  // the user who owns it, when others do
         std::uint32_t links = 1;

@@ -1684,6 +1684,21 @@ void PlantedUninstaller(Context& c) {
                     command.rfind(L"\"" + planted + L"\"", 0) == 0,
                 Utf8(value.second) + " names the setup program's copy", command);
     }
+
+    // The program itself swapped in its download folder while its dialog waits (renamed away, a
+    // user's program put at its path): the running program holds its file, so the swap fails,
+    // and the uninstaller is its own bytes all the same.
+    const std::string own = bytes(program);
+    Setup setup;
+    if (!Launch(c, program, setup)) return;
+    const bool renamed = ::MoveFileW(program.c_str(), L"C:\\pkg\\SetUp-renamed.exe") != FALSE;
+    c.Check(!renamed, "the running program's file cannot be renamed away");
+    if (renamed) ::CopyFileW(c.driverPath.c_str(), program.c_str(), FALSE);
+    SetControlText(setup.dialog, kFolderEdit, L"C:\\Swapped");
+    Click(setup.dialog, kInstall);
+    if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the install finishes")) Click(setup.dialog, kOk);
+    c.CheckExit(setup.process, 0, "and ends with 0");
+    c.Check(bytes(L"C:\\Swapped\\Korvel-Tarnwick\\uninstall.exe") == own, "its uninstaller is the program's own bytes");
 }
 
 // --- What a standard user of the machine may plant for an elevated uninstall ---
