@@ -272,9 +272,9 @@ void ForEveryProfile(Registry& registry, const UserHive& hive, std::vector<Untou
         ProfileProblem problem = ProfileProblem::Unreadable;
         if (!change(profile.variablesKey, problem)) untouched.push_back({profile.label, problem});
     }
-    if (!hive.sid.empty())
-        for (std::size_t i = first; i < untouched.size(); ++i)
-            untouched[i].profile = hive.sid + "\\" + untouched[i].profile;
+    const std::string& name = hive.label.empty() ? hive.sid : hive.label;
+    if (!name.empty())
+        for (std::size_t i = first; i < untouched.size(); ++i) untouched[i].profile = name + "\\" + untouched[i].profile;
 }
 
 }  // namespace
@@ -303,5 +303,5 @@ void HostCatalogue::AddTrustedPaths() {
 
 void HostCatalogue::AddTrustedPathsForLoggedOnUsers() {
     for (const std::string& sid : LoggedOnUsers(registry_))
-        TrustFolderInHive(registry_, UserHive{kHkeyUsers, sid}, installFolder, untouchedProfiles);
+        TrustFolderInHive(registry_, UserHive{kHkeyUsers, sid, ""}, installFolder, untouchedProfiles);
 }

@@ -26,6 +26,7 @@
 #include "platform/Forwarding.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
+#include "setup/ProfileHives.h"
 #include "setup/UserSetup.h"
 #include "register/UserHives.h"
 
@@ -240,6 +241,21 @@ struct Machine {
     std::unique_ptr<UninstallRun> run;
 };
 
+// A user with a profile on the PC: ProfileList names their folder (image, as stored), which holds
+// their registry's file, NTUSER.DAT, with value as the TRUSTEDPATHS of one AutoCAD profile. Not
+// logged on: the registry is in its file. Returns the file.
+std::string AddProfile(Machine& m, const std::string& sid, const std::string& image, const std::string& folder,
+                       const std::string& value, std::uint32_t folderAttributes = kAttrDirectory) {
+    m.registry.PutValue(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid,
+                        "ProfileImagePath", kRegExpandSz, image + '\0');
+    m.registry.PutValue(kHkeyUsers, sid + "\\" + kVariables, "TRUSTEDPATHS", kRegSz, value);
+    const std::string hive = folder + "\\NTUSER.DAT";
+    m.registry.SaveHive(kHkeyUsers, sid, hive);
+    m.files.AddFolder(folder, folderAttributes);
+    m.files.AddFile(hive, "hive", kAttrArchive | kAttrHidden);
+    return hive;
+}
+
 TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     Machine m;
     const std::string before = m.Snapshot();
@@ -430,11 +446,20 @@ TEST(Undo, AskedFirstAndRefusedOnceWhileTheHostRuns) {
 
 // Every registry call of the uninstall, failed in turn: nothing of the user's is lost, nothing
 // is reported as removed that is not, and a second uninstall finishes the work.
+// With administrator rights the same holds for a user who is not logged on: whatever call fails,
+// their registry is unloaded again or named, and their value is as before or without the entry.
 TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
+  for (const bool elevated : {false, true}) {
+    const std::string sid = "S-1-5-21-7-7-7-1001", hive = "C:\\Users\\away\\NTUSER.DAT";
+    const std::string value = "d:\\mine;c:\\korvel\\korvel-tarnwick";
+    const auto prepare = [&](Machine& m) {
+        if (elevated) AddProfile(m, sid, "C:\\Users\\away", "C:\\Users\\away", value);
+    };
     int calls = 0;
     std::string before;
     {
-        Machine m;
+        Machine m(elevated);
+        prepare(m);
         before = m.Snapshot();
         m.Install();
         m.registry.ResetCallCounts();
@@ -443,7 +468,8 @@ TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
     }
     ASSERT_GT(calls, 20);
     for (int n = 1; n <= calls; ++n) {
-        Machine m;
+        Machine m(elevated);
+        prepare(m);
         m.Install();
         m.registry.ResetCallCounts();
         m.registry.FailCall(RegOp::Any, n, kErrorAccessDenied);
@@ -452,7 +478,17 @@ TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
         // A host not found (its key unreadable) leaves its files out of scope: refused whole.
         ASSERT_TRUE(code == kExitFinished || code == kExitUninstallIncomplete || code == kExitNoRecord) << n;
         if (code == kExitUninstallIncomplete) {
-            EXPECT_FALSE(run->result.left.empty()) << n;
+            EXPECT_FALSE(run->result.left.empty() && run->unreachedUsers.empty()) << n;
+        }
+        if (elevated) {
+            std::uint32_t type = 0;
+            std::string now;
+            m.registry.GetHiveValue(hive, kVariables, "TRUSTEDPATHS", type, now);
+            EXPECT_TRUE(now == value || now == "d:\\mine") << n << " " << now;
+            if (code == kExitFinished) {
+                EXPECT_EQ(now, "d:\\mine") << n;
+            }
+            EXPECT_TRUE(!m.registry.KeyExists(kHkeyUsers, TemporaryHiveName(sid)) || !run->unreachedUsers.empty()) << n;
         }
         const std::string trusted = m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS");
         EXPECT_EQ(UpperCp936(trusted).find("D:\\TOOLS"), 0u) << n << " " << trusted;
@@ -462,6 +498,7 @@ TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
             EXPECT_EQ(m.Snapshot(), before) << n;
         }
     }
+  }
 }
 
 // The same for the files: each path the uninstall writes or removes, refused in turn.
@@ -687,18 +724,86 @@ TEST(Undo, WhatEveryInstallWritesIsInScope) {
     }
 }
 
-// With administrator rights: the component, and the folder trusted at once by a user logged on
+// The registry as another user's session sees it: their hive is HKEY_CURRENT_USER.
+class AsUser : public ForwardingRegistry {
+public:
+    AsUser(Registry& inner, const std::string& sid) : ForwardingRegistry(inner), sid_(sid) {}
+    long OpenKey(RegKey p, const char* k, RegKey& out) override { return At(p, k, [&](RegKey r, const char* s) { return inner_.OpenKey(r, s, out); }); }
+    long OpenKeyRead(RegKey p, const char* k, RegKey& out) override {
+        return At(p, k, [&](RegKey r, const char* s) { return inner_.OpenKeyRead(r, s, out); });
+    }
+    long CreateKey(RegKey p, const char* k, RegKey& out) override {
+        return At(p, k, [&](RegKey r, const char* s) { return inner_.CreateKey(r, s, out); });
+    }
+
+private:
+    template <typename Call>
+    long At(RegKey parent, const char* subKey, Call call) {
+        if (parent != kHkeyCurrentUser) return call(parent, subKey);
+        const std::string path = sid_ + (subKey != nullptr && *subKey != '\0' ? "\\" + std::string(subKey) : "");
+        return call(kHkeyUsers, path.c_str());
+    }
+    std::string sid_;
+};
+
+// With administrator rights: the component, and the folder trusted at once by users logged on
 // now, all within the record's scope; a profile made later gains the folder through the per-user
-// step. The uninstall takes the folder out of every profile it reaches, removes the component,
-// and names the user who is not logged on.
-TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserItReaches) {
+// step. The uninstall takes the folder's entry out of every user's profiles by one rule: of the
+// users logged on, and of every other user with a profile on the PC, whose registry it loads and
+// unloads again; the rest of each value stays byte for byte. Whom it cannot reach it names, and
+// ends with 8.
+TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
+    enum class When { NotSince, AfterInstall, AtInstall, AtUninstall, DuringUninstall };
+    enum class Fault { None, InUse, FolderGone, FolderIsLink, NotLocal, Damaged };
+    struct User {
+        const char* name;  // the profile folder's name; the SID ends in its index
+        When loggedOn;     // when the user last logged on (and the per-user step ran, once installed)
+        const char* before;
+        const char* after;  // nullptr: as before, byte for byte
+        Fault fault = Fault::None;
+    };
+    const char* const mine = "d:\\mine";
+    const char* const caseAndBackslash = "d:\\mine;c:\\korvel\\korvel-tarnwick\\";
+    const char* const belowAndTwice = "C:\\KORVEL\\KORVEL-TARNWICK\\...;e:\\x;c:\\Korvel\\Korvel-Tarnwick";
+    const User users[] = {
+        {"never", When::NotSince, belowAndTwice, "e:\\x"},
+        {"untouched", When::NotSince, mine, nullptr},
+        {"stepped", When::AfterInstall, mine, "D:\\MINE"},
+        {"trusted", When::AfterInstall, caseAndBackslash, "d:\\mine"},
+        {"installed", When::AtInstall, mine, "D:\\MINE"},
+        {"present", When::AtUninstall, belowAndTwice, "e:\\x"},
+        {"arriving", When::DuringUninstall, caseAndBackslash, "d:\\mine"},
+        {"busy", When::AfterInstall, mine, "D:\\MINE;C:\\KORVEL\\KORVEL-TARNWICK", Fault::InUse},
+        {"gone", When::NotSince, mine, nullptr, Fault::FolderGone},
+        {"linked", When::NotSince, caseAndBackslash, nullptr, Fault::FolderIsLink},
+        {"far", When::NotSince, caseAndBackslash, nullptr, Fault::NotLocal},
+        {"damaged", When::NotSince, caseAndBackslash, nullptr, Fault::Damaged},
+    };
+    const std::string profile = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\P\\Variables";
+    const std::string record = "Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
+    const auto sid = [&](const User& u) { return "S-1-5-21-7-7-7-" + std::to_string(1100 + (&u - users)); };
+    const auto folder = [](const User& u) { return std::string("C:\\Users\\") + u.name; };
+    const auto hive = [&](const User& u) { return folder(u) + "\\NTUSER.DAT"; };
     Machine m;
     m.processes.elevated = true;
-    const std::string other = "S-1-5-21-1-1-1-1001\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\P\\Variables";
+    m.files.environment["SystemDrive"] = "C:";
+    const std::string other = "S-1-5-21-1-1-1-1001\\" + profile;
     m.registry.PutString(kHkeyUsers, other, "TRUSTEDPATHS", "f:\\x");
-    m.registry.PutString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-1-1-1002",
-                         "ProfileImagePath", "C:\\Users\\absent");
-    const std::string before = m.Snapshot() + m.registry.Dump(kHkeyUsers, "");
+    for (const User& u : users) {
+        const std::string list = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid(u);
+        const std::string image = u.fault == Fault::NotLocal ? std::string("\\\\server\\profiles\\") + u.name
+                                                             : std::string("%SystemDrive%\\Users\\") + u.name;
+        m.registry.PutValue(kHkeyLocalMachine, list, "ProfileImagePath", kRegExpandSz, image + '\0');
+        m.registry.PutValue(kHkeyUsers, sid(u) + "\\" + profile, "TRUSTEDPATHS", kRegSz, u.before);
+        m.registry.SaveHive(kHkeyUsers, sid(u), hive(u));
+        if (u.fault == Fault::FolderGone) continue;
+        m.files.AddFolder(folder(u), kAttrDirectory | (u.fault == Fault::FolderIsLink ? kAttrReparsePoint : 0));
+        m.files.AddFile(hive(u), "hive", kAttrArchive | kAttrHidden);
+        if (u.loggedOn == When::AtInstall) {
+            ASSERT_TRUE(m.registry.MountHive(sid(u), hive(u)));
+        }
+    }
+    const std::string before = m.Snapshot();
     ASSERT_EQ(m.Install(), kExitFinished);
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath"),
               "\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /usersetup");
@@ -708,18 +813,78 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserItReaches) {
     const InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}, &m.files, true};
     for (const JournalEntry& entry : entries) EXPECT_TRUE(WithinInstallScope(entry, scope)) << entry.path;
 
+    // Windows runs the step at each user's logon, and then records that it ran in their hive.
+    NoLog log;
+    const std::string step = std::string(kFolder) + "\\uninstall.exe";
+    const auto logOn = [&](const User& u) {
+        if (u.loggedOn != When::AtInstall) {
+            ASSERT_TRUE(m.registry.MountHive(sid(u), hive(u)));
+        }
+        AsUser session(m.registry, sid(u));
+        EXPECT_EQ(RunUserSetup(session, m.files, log, step), kExitFinished) << u.name;
+        m.registry.PutString(kHkeyUsers, sid(u) + "\\" + record, "Version", "2025,1,21,0");
+    };
+    for (const User& u : users) {
+        if (u.loggedOn == When::NotSince) continue;
+        logOn(u);
+        if (u.loggedOn != When::AtUninstall) {
+            ASSERT_TRUE(m.registry.UnmountHive(sid(u)));
+        }
+    }
     const std::string later = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later\\Variables";
     m.registry.PutString(kHkeyCurrentUser, later, "TRUSTEDPATHS", "E:\\Y");
-    NoLog log;
-    EXPECT_EQ(RunUserSetup(m.registry, m.files, log, std::string(kFolder) + "\\uninstall.exe"), kExitFinished);
+    EXPECT_EQ(RunUserSetup(m.registry, m.files, log, step), kExitFinished);
     EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, later, "TRUSTEDPATHS"), "E:\\Y;C:\\KORVEL\\KORVEL-TARNWICK");
 
+    std::vector<std::string> unreached;
+    for (const User& u : users) {
+        if (u.fault == Fault::InUse) m.registry.SetHiveFile(hive(u), HiveFile::InUse);
+        if (u.fault == Fault::Damaged) m.registry.SetHiveFile(hive(u), HiveFile::Damaged);
+        if (u.fault != Fault::None) unreached.push_back(u.name);
+    }
+    // One user logs on while the uninstall runs: Windows holds their hive before it is loaded.
+    const User& arriving = users[6];
+    m.registry.beforeCall = [&](RegOp op) {
+        if (op == RegOp::LoadHive && !m.registry.KeyExists(kHkeyUsers, sid(arriving)))
+            m.registry.MountHive(sid(arriving), hive(arriving));
+    };
     UninstallRun* run = nullptr;
-    EXPECT_EQ(m.Uninstall(&run), kExitFinished);
+    EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
+    m.registry.beforeCall = nullptr;
+
+    EXPECT_TRUE(run->result.left.empty()) << run->result.left[0].what << " " << run->result.left[0].why;
+    EXPECT_EQ(m.registry.OpenHandleCount(), 0);
+    // Loaded hives are back in their files; those of the users logged on now stay loaded.
+    EXPECT_EQ(m.registry.SubKeyNames(kHkeyUsers, ""),
+              (std::vector<std::string>{"S-1-5-21-1-1-1-1001", sid(users[5]), sid(users[6])}));
+    EXPECT_EQ(m.registry.GetText(kHkeyUsers, other, "TRUSTEDPATHS"), "f:\\x");
+    ASSERT_EQ(run->unreachedUsers.size(), unreached.size());
+    for (std::size_t i = 0; i < unreached.size(); ++i) {
+        EXPECT_NE(run->unreachedUsers[i].find(unreached[i]), std::string::npos) << run->unreachedUsers[i];
+        // Named in the summary, as a quiet run logs it.
+        EXPECT_NE(run->messages.back().find(run->unreachedUsers[i]), std::string::npos);
+    }
+    for (const User& u : users) {
+        // Where the user's registry is now: loaded for their session, or in its file.
+        const bool loaded = u.loggedOn == When::AtUninstall || u.loggedOn == When::DuringUninstall;
+        std::uint32_t type = 0;
+        std::string now;
+        if (loaded)
+            m.registry.GetValue(kHkeyUsers, sid(u) + "\\" + profile, "TRUSTEDPATHS", type, now);
+        else
+            m.registry.GetHiveValue(hive(u), profile, "TRUSTEDPATHS", type, now);
+        EXPECT_EQ(now, u.after != nullptr ? u.after : u.before) << u.name;
+        EXPECT_EQ(type, kRegSz) << u.name;
+        // Whom it reached, it makes run the step again at a later install.
+        const bool recorded = loaded ? m.registry.KeyExists(kHkeyUsers, sid(u) + "\\" + record)
+                                     : m.registry.HiveKeyExists(hive(u), record);
+        EXPECT_EQ(recorded, u.fault != Fault::None && u.loggedOn != When::NotSince) << u.name;
+    }
     EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, later, "TRUSTEDPATHS"), "E:\\Y");
-    EXPECT_EQ(run->unreachedUsers, (std::vector<std::string>{"C:\\Users\\absent (S-1-5-21-1-1-1-1002)"}));
     m.registry.DeleteTree(kHkeyCurrentUser, "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later");
-    EXPECT_EQ(m.Snapshot() + m.registry.Dump(kHkeyUsers, ""), before);
+    EXPECT_EQ(m.Snapshot(), before);
+    // The step after the uninstall (a logon that raced it) finds nothing installed.
+    EXPECT_EQ(RunUserSetup(m.registry, m.files, log, step), kExitNoRecord);
 }
 
 // A record may name the component and the logged-on users' trusted paths, nothing beside them.
