@@ -18,4 +18,6 @@ constexpr int kExitNothingToInstall = 9;  // unattended: no release of the editi
 constexpr int kExitAlreadyRunning = 10;  // another setup or uninstall of the plug-in was running;
                                          // nothing was changed
 constexpr int kExitNeedsAdmin = 11;      // unattended: the chosen releases need administrator
-                                         // rights this run does not have; nothing was installed
+                                         // rights this run does not have; nothing was installed.
+                                         // Uninstall: the install was made with them, and its
+                                         // record is where only they may use it; nothing changed

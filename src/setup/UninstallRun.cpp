@@ -23,6 +23,8 @@ const char kUnsafeFormat[] =
     "卸载记录所在的位置不安全：\n\n%s\n\n%s：%s。为避免执行他人改动过的记录，卸载已停止，没有做任何更改。";
 const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
+const char kNeedsAdminFormat[] =
+    "卸载需要管理员权限：\n\n%s\n\n此插件由管理员安装，其卸载记录保存在只有管理员可以更改的位置。请以管理员身份运行卸载程序。没有做任何更改。";
 const char kUnreachedHeader[] =
     "以下未登录用户的注册表无法加载或卸载，卸载未能确认其AutoCAD配置已修改，其中的受信任路径可能仍保留插件文件夹（文件夹已删除）：";
 const char kProfilesUnread[] = "本机用户列表（ProfileList）无法完整读取，可能有用户未列出";
@@ -188,6 +190,13 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     std::vector<JournalEntry> entries;
     switch (Journal::Load(files_, codec_, recordFolder, entries)) {
         case RecordState::Missing:
+            // An install made with administrator rights keeps its record where only they change
+            // it: without them, this run cannot use it, which is not the same as no install.
+            if (!elevated && ProgramDataFolder(files_, programData) &&
+                files_.Exists(JoinPath(ProtectedRecordFolder(programData, folder), Journal::kRecordName))) {
+                Say(Format(kNeedsAdminFormat, folder.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
+                return kExitNeedsAdmin;
+            }
             Say(Format(kNoRecordFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
         case RecordState::Damaged:

@@ -421,6 +421,23 @@ TEST(Undo, AMissingOrDamagedRecordChangesNothing) {
     EXPECT_EQ(m.Snapshot(), withoutRecord);
 }
 
+// An administrator's install keeps its record where only administrators change it: the
+// uninstaller beside the plug-in, run without the rights, says it needs them (11), not that
+// nothing is installed, and changes nothing.
+TEST(Undo, AnElevatedInstallUninstalledWithoutTheRightsAsksForThem) {
+    Machine m(true);
+    ASSERT_EQ(m.Install(), kExitFinished);
+    const std::string installed = m.Snapshot();
+    m.processes.elevated = false;
+    const std::string uninstaller = std::string(kFolder) + "\\uninstall.exe";
+    EXPECT_EQ(m.Uninstall(nullptr, kFolder, uninstaller), kExitNeedsAdmin);
+    EXPECT_NE(m.run->messages.at(0).find("管理员"), std::string::npos);
+    EXPECT_EQ(m.Snapshot(), installed);
+    // Where there is no such record either, nothing is installed there.
+    EXPECT_EQ(m.Uninstall(nullptr, "D:\\Elsewhere\\Korvel-Tarnwick", "D:\\Elsewhere\\Korvel-Tarnwick\\uninstall.exe"),
+              kExitNoRecord);
+}
+
 TEST(Undo, AskedFirstAndRefusedOnceWhileTheHostRuns) {
     Machine m;
     ASSERT_EQ(m.Install(), kExitFinished);
