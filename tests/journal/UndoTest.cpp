@@ -813,6 +813,9 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
         m.registry.PutValue(kHkeyLocalMachine, list, "ProfileImagePath", kRegExpandSz, image + '\0');
         m.registry.PutValue(kHkeyUsers, sid(u) + "\\" + profile, "TRUSTEDPATHS", kRegSz, u.before);
         m.registry.SaveHive(kHkeyUsers, sid(u), hive(u));
+        // Windows' copy of the entry of a profile it once failed to load names the same folder.
+        if (u.loggedOn == When::AtUninstall)
+            m.registry.PutValue(kHkeyLocalMachine, list + ".bak", "ProfileImagePath", kRegExpandSz, image + '\0');
         if (u.fault == Fault::FolderGone) continue;
         m.files.AddFolder(folder(u), kAttrDirectory | (u.fault == Fault::FolderIsLink ? kAttrReparsePoint : 0));
         m.files.AddFile(hive(u), "hive", kAttrArchive | kAttrHidden);
