@@ -439,7 +439,6 @@ long RegistryDouble::Mount(const std::string& name, const std::string& file) {
     Hive& hive = it->second;
     if (hive.loaded || hive.state == HiveFile::InUse) return kErrorSharingViolation;
     if (hive.state == HiveFile::Damaged) return kErrorBadDb;
-    if (hive.state == HiveFile::Linked) return kErrorCantAccessFile;
     if (users_->Child(name)) return kErrorAlreadyExists;
     hive.root->name = name;
     hive.root->folded = Fold(name);

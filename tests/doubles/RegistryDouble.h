@@ -17,11 +17,10 @@
 //
 // - a hive file (a user's NTUSER.DAT) loads as HKEY_USERS\<name> once: a file already loaded,
 //   or held by another program, gives kErrorSharingViolation; a name that exists
-//   kErrorAlreadyExists; a missing file kErrorFileNotFound; a damaged one kErrorBadDb; a link
-//   or a file with a second name kErrorCantAccessFile. Unloading fails with kErrorAccessDenied
-//   while any key of the hive is open, and with kErrorInvalidParameter for a key that is no
-//   hive. What was written while it was loaded is in the file afterwards (Windows writes it
-//   back; Wine does not).
+//   kErrorAlreadyExists; a missing file kErrorFileNotFound; a damaged one kErrorBadDb.
+//   Unloading fails with kErrorAccessDenied while any key of the hive is open, and with
+//   kErrorInvalidParameter for a key that is no hive. What was written while it was loaded is
+//   in the file afterwards (Windows writes it back; Wine does not).
 //
 // Faults can be injected per operation kind and call number, per key path, per enumeration
 // index and per value write; a hook runs before every call so that a test can change the tree
@@ -61,7 +60,7 @@ enum class RegOp {
 constexpr int kRegOpKinds = 16;
 
 // A hive file as the program finds it.
-enum class HiveFile { Sound, InUse, Damaged, Linked };
+enum class HiveFile { Sound, InUse, Damaged };
 
 class RegistryDouble : public Registry {
 public:
