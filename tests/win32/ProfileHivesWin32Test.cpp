@@ -1,9 +1,8 @@
 // The uninstall's handling of users who are not logged on, against Wine's registry: a hive made
 // as Windows keeps one (RegSaveKey of a user's keys into NTUSER.DAT), listed in ProfileList,
 // loaded, put back by the one rule and unloaded again; one that is gone, or a second name of
-// another file, named and not loaded.
-// Wine never writes a loaded hive back to its file, so what the change left is read while the
-// hive is still loaded, at the moment the uninstall unloads it.
+// another file, named and not loaded. Wine never writes a loaded hive back to its file, so what
+// the change left is read while the hive is still loaded, at the moment the uninstall unloads it.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -22,33 +21,36 @@
 
 namespace {
 
-const char* const kProfileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
-const char* const kScratch = "Software\\KorvelHiveTest";
-const char* const kProfile = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\";
-const char* const kRecord = "Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
-const std::string kSecond = "S-1-5-21-7-7-7-2001";
+const std::string kProfileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\";
+const std::string kScratch = "Software\\KorvelHiveTest";
+const std::string kP = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\P\\Variables";
+const std::string kQ = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Q\\Variables";
+const std::string kRecord = "Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
+const char* const kFolders[] = {"C:\\users\\korvel-second", "C:\\users\\korvel-linked"};
+// Users with a profile on this PC, none logged on: one whose hive loads, one whose folder is
+// gone, one whose NTUSER.DAT is a second name of another file.
+const std::pair<std::string, std::string> kUsers[] = {
+    {"S-1-5-21-7-7-7-2001", "%SystemDrive%\\users\\korvel-second"},
+    {"S-1-5-21-7-7-7-2002", "C:\\users\\korvel-gone"},
+    {"S-1-5-21-7-7-7-2003", "C:\\users\\korvel-linked"},
+};
 
-// What a profile's trusted paths are, and whether the step's record is there, at each unload.
+// What the hive holds at the moment each is unloaded: "P's paths|P's ACADPREFIX|Q's paths|record".
 class ReadBeforeUnload : public ForwardingRegistry {
 public:
     using ForwardingRegistry::ForwardingRegistry;
     long UnloadHive(const char* name) override {
-        std::string& seen = atUnload[name];
-        for (const char* profile : {"P", "Q"}) {
+        const auto text = [&](const std::string& path, const char* value) {
             KeyHandle key(inner_);
-            char text[512] = {};
-            std::uint32_t size = sizeof text - 1;
-            inner_.OpenKeyRead(kHkeyUsers, (std::string(name) + "\\" + kProfile + profile + "\\Variables").c_str(),
-                               key.out());
-            if (!key || inner_.QueryValue(key.get(), "TRUSTEDPATHS", nullptr, reinterpret_cast<std::uint8_t*>(text),
-                                          size) != kErrorSuccess)
-                seen += std::string(profile) + "=<none>;";
-            else
-                seen += std::string(profile) + "=" + std::string(text, size).c_str() + ";";  // Wine stores a zero
-        }
-        KeyHandle record(inner_);
-        inner_.OpenKeyRead(kHkeyUsers, (std::string(name) + "\\" + kRecord).c_str(), record.out());
-        seen += record ? "record" : "no record";
+            char bytes[512] = {};
+            std::uint32_t size = sizeof bytes - 1;
+            inner_.OpenKeyRead(kHkeyUsers, (std::string(name) + "\\" + path).c_str(), key.out());
+            if (!key || inner_.QueryValue(key.get(), value, nullptr, reinterpret_cast<std::uint8_t*>(bytes), size))
+                return std::string("<none>");
+            return std::string(bytes);  // Wine stores a terminating zero
+        };
+        atUnload[name] = text(kP, "TRUSTEDPATHS") + "|" + text(kP, "ACADPREFIX") + "|" + text(kQ, "TRUSTEDPATHS") + "|" +
+                         text(kRecord, "Version");
         return inner_.UnloadHive(name);
     }
     std::map<std::string, std::string> atUnload;
@@ -65,56 +67,40 @@ bool PrivilegeEnabled(const wchar_t* name) {
     return enabled != FALSE;
 }
 
-void PutText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
-}
-
 struct ProfileHivesWin32Test : testing::Test {
-    // Users with a profile on this PC, none logged on: one whose hive loads, one whose folder is
-    // gone, one whose NTUSER.DAT is a second name of another file.
-    const std::vector<std::pair<std::string, std::string>> users = {
-        {kSecond, "%SystemDrive%\\users\\korvel-second"},
-        {"S-1-5-21-7-7-7-2002", "C:\\users\\korvel-gone"},
-        {"S-1-5-21-7-7-7-2003", "C:\\users\\korvel-linked"},
-    };
-    const char* const folders[2] = {"C:\\users\\korvel-second", "C:\\users\\korvel-linked"};
+    Win32Registry system;
 
+    void Put(RegKey root, const std::string& path, const char* name, const std::string& text, std::uint32_t type = kRegSz) {
+        KeyHandle key(system);
+        ASSERT_EQ(system.CreateKey(root, path.c_str(), key.out()), kErrorSuccess);
+        ASSERT_EQ(system.SetValue(key.get(), name, type, text), kErrorSuccess);
+    }
     void SetUp() override {
         TearDown();
-        const std::wstring scratch = L"Software\\KorvelHiveTest\\";
-        const std::wstring profile = L"Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\";
-        PutText(HKEY_CURRENT_USER, scratch + profile + L"P\\Variables", L"TRUSTEDPATHS",
-                L"D:\\Theirs;c:\\korvel\\korvel-tarnwick\\;E:\\Lisp\\...;C:\\KORVEL\\KORVEL-TARNWICK\\...");
-        PutText(HKEY_CURRENT_USER, scratch + profile + L"P\\Variables", L"ACADPREFIX", L"C:\\Korvel\\Korvel-Tarnwick");
-        PutText(HKEY_CURRENT_USER, scratch + profile + L"Q\\Variables", L"TRUSTEDPATHS", L"f:\\only");
-        PutText(HKEY_CURRENT_USER, scratch + L"Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick",
-                L"Version", L"2025,1,21,0");
-        for (const char* folder : folders) ASSERT_TRUE(CreateDirectoryA(folder, nullptr));
+        Put(kHkeyCurrentUser, kScratch + "\\" + kP, "TRUSTEDPATHS",
+            "D:\\Theirs;c:\\korvel\\korvel-tarnwick\\;E:\\Lisp\\...;C:\\KORVEL\\KORVEL-TARNWICK\\...");
+        Put(kHkeyCurrentUser, kScratch + "\\" + kP, "ACADPREFIX", "C:\\Korvel\\Korvel-Tarnwick");
+        Put(kHkeyCurrentUser, kScratch + "\\" + kQ, "TRUSTEDPATHS", "f:\\only");
+        Put(kHkeyCurrentUser, kScratch + "\\" + kRecord, "Version", "2025,1,21,0");
+        for (const char* folder : kFolders) ASSERT_TRUE(CreateDirectoryA(folder, nullptr));
         {
             // The backup privilege, as Windows asks of anyone who saves a hive.
             const EnabledPrivileges backup(L"SeBackupPrivilege", L"SeRestorePrivilege");
             HKEY key = nullptr;
-            ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\KorvelHiveTest", 0, KEY_READ, &key), ERROR_SUCCESS);
-            ASSERT_EQ(RegSaveKeyW(key, L"C:\\users\\korvel-second\\NTUSER.DAT", nullptr), ERROR_SUCCESS);
+            ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kScratch.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+            ASSERT_EQ(RegSaveKeyA(key, "C:\\users\\korvel-second\\NTUSER.DAT", nullptr), ERROR_SUCCESS);
             RegCloseKey(key);
         }
         ASSERT_TRUE(DeleteRegistryTree(kHkeyCurrentUser, kScratch));
         ASSERT_TRUE(CopyFileA("C:\\users\\korvel-second\\NTUSER.DAT", "C:\\users\\korvel-linked\\copy.dat", TRUE));
         ASSERT_TRUE(CreateHardLinkA("C:\\users\\korvel-linked\\NTUSER.DAT", "C:\\users\\korvel-linked\\copy.dat", nullptr));
-        for (const auto& user : users)
-            PutText(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" +
-                                            std::wstring(user.first.begin(), user.first.end()),
-                    L"ProfileImagePath", std::wstring(user.second.begin(), user.second.end()), REG_EXPAND_SZ);
+        for (const auto& user : kUsers)
+            Put(kHkeyLocalMachine, kProfileList + user.first, "ProfileImagePath", user.second, kRegExpandSz);
     }
     void TearDown() override {
-        for (const auto& user : users) DeleteRegistryTree(kHkeyLocalMachine, kProfileList + user.first);
+        for (const auto& user : kUsers) DeleteRegistryTree(kHkeyLocalMachine, kProfileList + user.first);
         DeleteRegistryTree(kHkeyCurrentUser, kScratch);
-        for (const char* folder : folders) {
+        for (const char* folder : kFolders) {
             for (const char* file : {"\\NTUSER.DAT", "\\copy.dat"}) DeleteFileA((std::string(folder) + file).c_str());
             RemoveDirectoryA(folder);
         }
@@ -122,7 +108,6 @@ struct ProfileHivesWin32Test : testing::Test {
 };
 
 TEST_F(ProfileHivesWin32Test, AUserNotLoggedOnLosesTheEntryAndKeepsAllElse) {
-    Win32Registry system;
     ReadBeforeUnload registry(system);
     Win32Files files;
     Win32TextCodec codec;
@@ -133,20 +118,21 @@ TEST_F(ProfileHivesWin32Test, AUserNotLoggedOnLosesTheEntryAndKeepsAllElse) {
     UninstallRun run(registry, files, codec, processes, prompt, progress);
     run.UntrustForEveryUser("C:\\Korvel\\Korvel-Tarnwick");
 
-    // Every form of the entry goes; the user's other entries and profiles stay as they were,
-    // and so does every other value; the step's record goes, so a later install runs it again.
-    EXPECT_EQ(registry.atUnload[TemporaryHiveName(kSecond)], "P=D:\\Theirs;E:\\Lisp\\...;Q=f:\\only;no record");
-    EXPECT_EQ(registry.atUnload.size(), 1u);
-    EXPECT_EQ(run.reachedUsers, (std::vector<std::string>{"%SystemDrive%\\users\\korvel-second (" + kSecond + ")"}));
+    // Every form of the entry goes; the user's other entries and values, and other profiles,
+    // stay as they were; the step's record goes, so a later install runs it again.
+    const std::string second = TemporaryHiveName(kUsers[0].first);
+    EXPECT_EQ(registry.atUnload[second], "D:\\Theirs;E:\\Lisp\\...|C:\\Korvel\\Korvel-Tarnwick|f:\\only|<none>");
+    EXPECT_EQ(registry.atUnload.size(), 1u);  // nothing else was loaded
+    EXPECT_EQ(run.reachedUsers, (std::vector<std::string>{kUsers[0].second + " (" + kUsers[0].first + ")"}));
     // Unloaded again, and the privileges it needed for that are off again.
     KeyHandle loaded(system);
-    EXPECT_EQ(system.OpenKeyRead(kHkeyUsers, TemporaryHiveName(kSecond).c_str(), loaded.out()), kErrorFileNotFound);
+    EXPECT_EQ(system.OpenKeyRead(kHkeyUsers, second.c_str(), loaded.out()), kErrorFileNotFound);
     EXPECT_FALSE(PrivilegeEnabled(L"SeRestorePrivilege"));
     EXPECT_FALSE(PrivilegeEnabled(L"SeBackupPrivilege"));
 
     ASSERT_EQ(run.unreachedUsers.size(), 2u);
     for (std::size_t i = 0; i < 2; ++i)
-        EXPECT_EQ(run.unreachedUsers[i].rfind(users[i + 1].second + " (" + users[i + 1].first + ")", 0), 0u)
+        EXPECT_EQ(run.unreachedUsers[i].rfind(kUsers[i + 1].second + " (" + kUsers[i + 1].first + ")", 0), 0u)
             << run.unreachedUsers[i];
     EXPECT_NE(run.unreachedUsers[1].find("链接"), std::string::npos) << run.unreachedUsers[1];
 }
