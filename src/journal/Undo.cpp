@@ -197,6 +197,12 @@ private:
         return root + e.path;
     }
     void Left(const std::string& what, const std::string& why) { result.left.push_back({what, why}); }
+    // Whether the hive that path (below HKEY_USERS) lies in is loaded.
+    bool HiveLoaded(const std::string& path) {
+        KeyHandle hive(registry_);
+        return registry_.OpenKeyRead(kHkeyUsers, path.substr(0, path.find('\\')).c_str(), hive.out()) == kErrorSuccess &&
+               hive;
+    }
     void Done() { ++result.undone; }
 
     const OtherInstall* Other(const std::string& folder) const {
@@ -353,6 +359,9 @@ private:
         KeyHandle key(registry_);
         const long opened = registry_.OpenKey(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) {
+            // A user's registry that is not loaded now is not changed: the uninstall's pass over
+            // every user loads it and takes the folder out by the rule, or names that user.
+            if (e.root == kHkeyUsers && !HiveLoaded(e.path)) return Done();
             // The key has gone: nothing of ours is left in it; what it held before is not ours
             // to make again.
             if (e.hadOld && !IsEntryKey(e)) Left(what, kChanged); else Done();

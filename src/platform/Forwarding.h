@@ -38,6 +38,8 @@ public:
     long DeleteValue(RegKey key, const char* valueName) override { return inner_.DeleteValue(key, valueName); }
     long DeleteKey(RegKey parent, const char* subKey) override { return inner_.DeleteKey(parent, subKey); }
     long CloseKey(RegKey key) override { return inner_.CloseKey(key); }
+    long LoadHive(const char* name, const char* file) override { return inner_.LoadHive(name, file); }
+    long UnloadHive(const char* name) override { return inner_.UnloadHive(name); }
 
 protected:
     Registry& inner_;

@@ -14,11 +14,17 @@ constexpr long kErrorSuccess = 0;
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
+constexpr long kErrorSharingViolation = 32;   // a file in use: a hive another program has loaded
+constexpr long kErrorAlreadyExists = 183;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorKeyDeleted = 1018;  // a handle to a key deleted since it was opened
 // A name or text that code page 936 cannot hold (ERROR_NO_UNICODE_TRANSLATION): read, it would
 // come back changed; written, it would store something else.
 constexpr long kErrorNoUnicodeTranslation = 1113;
+constexpr long kErrorPrivilegeNotHeld = 1314;
+// A hive file that is a link, a folder, or a file with a second name: never loaded.
+constexpr long kErrorCantAccessFile = 1920;
 
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
@@ -70,6 +76,17 @@ public:
     // RegDeleteKeyA: fails for a key that has sub-keys.
     virtual long DeleteKey(RegKey parent, const char* subKey) = 0;
     virtual long CloseKey(RegKey key) = 0;
+    // RegLoadKeyA(HKEY_USERS, name, file): the hive file (a user's NTUSER.DAT) as the key
+    // HKEY_USERS\name, with the backup and restore privileges enabled for this call only.
+    // Fails, loading nothing: kErrorAlreadyExists when the name is taken; kErrorFileNotFound or
+    // 3 (path not found) when the file or its folder is missing; kErrorSharingViolation when the
+    // file is in use (Windows has loaded it for a user who is logged on); kErrorCantAccessFile
+    // when it is a link, a folder or a file with a second name; kErrorPrivilegeNotHeld without
+    // the privileges; 1009 or 1017 when it holds no sound hive.
+    virtual long LoadHive(const char* name, const char* file) = 0;
+    // RegUnLoadKeyA(HKEY_USERS, name), with the same privileges for this call only. Fails
+    // (kErrorAccessDenied) while any key of the hive is open, and for a key that is no hive.
+    virtual long UnloadHive(const char* name) = 0;
 };
 
 // Owns one open key and closes it once, through the registry that opened it.

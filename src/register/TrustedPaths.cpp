@@ -30,11 +30,26 @@ constexpr std::uint32_t kNameBuffer = 256;
 constexpr const char* kUnspellableName = "(名称含无法显示的字符)";
 // And in place of one too long for the name buffer.
 constexpr const char* kOverlongName = "(名称太长)";
+// And in place of the profiles below a key that is there but could not be read.
+constexpr const char* kUnreadableKey = "(无法读取)";
+
+// A key that is there but refused, or failed to list its names: what lies below it is reported,
+// never passed over as absent, since its profiles keep what they hold. A key that is not there
+// (or was deleted meanwhile) has no profiles.
+bool Refused(long result) {
+    return result != kErrorSuccess && result != kErrorFileNotFound && result != kErrorKeyDeleted &&
+           result != kErrorNoMoreItems;
+}
 
 // A key path with one trailing backslash dropped (an empty sub-key name leaves one).
 std::string WithoutTrailingBackslash(std::string path) {
     DropTrailingSeparator(path);
     return path;
+}
+
+// "<place>\(无法读取)", or the marker alone for the user's AutoCAD key itself.
+std::string UnreadableAt(const std::string& place) {
+    return place.empty() ? std::string(kUnreadableKey) : place + "\\" + kUnreadableKey;
 }
 
 // One product's profiles key: its path under the user's key, and "<release>\<product>" for
@@ -50,32 +65,62 @@ struct Profile {
     std::string label;
 };
 
-// "<release>\<product>\Profiles" for every product key of every release key of the user.
-std::vector<ProductProfiles> ListProfileKeys(Registry& registry, const UserHive& hive) {
-    std::vector<ProductProfiles> profileKeys;
-    KeyHandle user(registry);
-    OpenHive(registry, hive, user);
-    if (!user) return profileKeys;
-    KeyHandle root(registry);
-    if (registry.OpenKeyRead(user.get(), kAutoCadRoot, root.out()) != kErrorSuccess || !root)
-        return profileKeys;
-
+// The names of key's sub-keys, in enumeration order; one that cannot be read whole is handed to
+// odd (with its error) and passed over. False when the list could not be read to its end.
+template <typename Odd>
+bool SubKeyNames(Registry& registry, RegKey key, StringList& names, Odd odd) {
     std::uint32_t count = 0;
-    registry.QuerySubKeyCount(root.get(), count);
+    if (registry.QuerySubKeyCount(key, count) != kErrorSuccess) return false;
+    bool whole = true;
     for (std::uint32_t j = 0; j < count; ++j) {
         char name[kNameBuffer] = {};
         std::uint32_t length = kNameBuffer;
-        // A name too long for the buffer, or a key gone meanwhile, is passed over; an empty name
-        // would open the root itself.
-        if (registry.EnumKey(root.get(), j, name, length) != kErrorSuccess || name[0] == '\0')
-            continue;
+        const long listed = registry.EnumKey(key, j, name, length);
+        if (listed == kErrorNoUnicodeTranslation || listed == kErrorMoreData)
+            odd(listed);
+        else if (Refused(listed))
+            whole = false;
+        else if (listed == kErrorSuccess && name[0] != '\0')  // an empty name would open the key itself
+            names.push_back(name);
+    }
+    return whole;
+}
+
+// "<release>\<product>\Profiles" for every product key of every release key of the user.
+std::vector<ProductProfiles> ListProfileKeys(Registry& registry, const UserHive& hive,
+                                             std::vector<UntouchedProfile>& untouched) {
+    std::vector<ProductProfiles> profileKeys;
+    KeyHandle user(registry);
+    OpenHive(registry, hive, user);
+    if (!user) {
+        // A hive loaded a moment ago and gone now (its user logged off) was not reached.
+        untouched.push_back({UnreadableAt(""), ProfileProblem::Unreadable});
+        return profileKeys;
+    }
+    KeyHandle root(registry);
+    const long rootOpened = registry.OpenKeyRead(user.get(), kAutoCadRoot, root.out());
+    if (!root) {
+        if (Refused(rootOpened)) untouched.push_back({UnreadableAt(""), ProfileProblem::Unreadable});
+        return profileKeys;
+    }
+    // A release name too long for the buffer, or one this code page cannot spell, is no AutoCAD
+    // release's.
+    StringList releases;
+    if (!SubKeyNames(registry, root.get(), releases, [](long) {}))
+        untouched.push_back({UnreadableAt(""), ProfileProblem::Unreadable});
+    for (const std::string& name : releases) {
+        const std::string place = WithoutTrailingBackslash(name);
         KeyHandle release(registry);
-        if (registry.OpenKeyRead(root.get(), name, release.out()) != kErrorSuccess || !release)
+        const long releaseOpened = registry.OpenKeyRead(root.get(), name.c_str(), release.out());
+        if (!release) {
+            if (Refused(releaseOpened)) untouched.push_back({UnreadableAt(place), ProfileProblem::Unreadable});
             continue;
+        }
         StringList products;
-        ListSubKeys(registry, release.get(), products);
+        if (!SubKeyNames(registry, release.get(), products, [](long) {}))
+            untouched.push_back({UnreadableAt(place), ProfileProblem::Unreadable});
         for (const std::string& product : products) {
-            const std::string label = WithoutTrailingBackslash(Format("%s\\%s", name, product.c_str()));
+            const std::string label = WithoutTrailingBackslash(Format("%s\\%s", name.c_str(), product.c_str()));
             profileKeys.push_back({Format("%s\\%s", kAutoCadRoot, label.c_str()) + kProfiles, label});
         }
     }
@@ -91,33 +136,33 @@ std::vector<Profile> ListProfiles(Registry& registry, const UserHive& hive,
     std::vector<Profile> profiles;
     KeyHandle user(registry);
     OpenHive(registry, hive, user);
-    if (!user) return profiles;
+    if (!user) {
+        if (!products.empty()) untouched.push_back({UnreadableAt(""), ProfileProblem::Unreadable});
+        return profiles;
+    }
     for (const ProductProfiles& product : products) {
         KeyHandle key(registry);
-        if (registry.OpenKeyRead(user.get(), product.key.c_str(), key.out()) != kErrorSuccess || !key)
+        const long opened = registry.OpenKeyRead(user.get(), product.key.c_str(), key.out());
+        if (!key) {
+            if (Refused(opened)) untouched.push_back({UnreadableAt(product.label), ProfileProblem::Unreadable});
             continue;
-        std::uint32_t count = 0;
-        registry.QuerySubKeyCount(key.get(), count);
-        for (std::uint32_t j = 0; j < count; ++j) {
-            char name[kNameBuffer] = {};
-            std::uint32_t length = kNameBuffer;
-            const long listed = registry.EnumKey(key.get(), j, name, length);
-            if (listed == kErrorNoUnicodeTranslation) {
-                untouched.push_back({product.label + "\\" + kUnspellableName,
-                                     ProfileProblem::Unrepresentable});
-                continue;
-            }
-            if (listed == kErrorMoreData) {
-                untouched.push_back({product.label + "\\" + kOverlongName, ProfileProblem::Unreadable});
-                continue;
-            }
-            if (listed != kErrorSuccess || name[0] == '\0') continue;
-            KeyHandle profile(registry);
-            if (registry.OpenKeyRead(key.get(), name, profile.out()) != kErrorSuccess || !profile)
-                continue;
+        }
+        StringList names;
+        const bool whole = SubKeyNames(registry, key.get(), names, [&](long listed) {
+            untouched.push_back(listed == kErrorNoUnicodeTranslation
+                                    ? UntouchedProfile{product.label + "\\" + kUnspellableName, ProfileProblem::Unrepresentable}
+                                    : UntouchedProfile{product.label + "\\" + kOverlongName, ProfileProblem::Unreadable});
+        });
+        if (!whole) untouched.push_back({UnreadableAt(product.label), ProfileProblem::Unreadable});
+        for (const std::string& name : names) {
             const std::string label = WithoutTrailingBackslash(product.label + "\\" + name);
-            profiles.push_back(
-                {WithoutTrailingBackslash(product.key + "\\" + name) + kVariables, label});
+            KeyHandle profile(registry);
+            const long profileOpened = registry.OpenKeyRead(key.get(), name.c_str(), profile.out());
+            if (!profile) {
+                if (Refused(profileOpened)) untouched.push_back({label, ProfileProblem::Unreadable});
+                continue;
+            }
+            profiles.push_back({WithoutTrailingBackslash(product.key + "\\" + name) + kVariables, label});
         }
     }
     return profiles;
@@ -222,15 +267,15 @@ template <typename Change>
 void ForEveryProfile(Registry& registry, const UserHive& hive, std::vector<UntouchedProfile>& untouched,
                      Change change) {
     const std::size_t first = untouched.size();
-    const std::vector<Profile> profiles =
-        ListProfiles(registry, hive, ListProfileKeys(registry, hive), untouched);
+    const std::vector<ProductProfiles> products = ListProfileKeys(registry, hive, untouched);
+    const std::vector<Profile> profiles = ListProfiles(registry, hive, products, untouched);
     for (const Profile& profile : profiles) {
         ProfileProblem problem = ProfileProblem::Unreadable;
         if (!change(profile.variablesKey, problem)) untouched.push_back({profile.label, problem});
     }
-    if (!hive.sid.empty())
-        for (std::size_t i = first; i < untouched.size(); ++i)
-            untouched[i].profile = hive.sid + "\\" + untouched[i].profile;
+    const std::string& name = hive.label.empty() ? hive.sid : hive.label;
+    if (!name.empty())
+        for (std::size_t i = first; i < untouched.size(); ++i) untouched[i].profile = name + "\\" + untouched[i].profile;
 }
 
 }  // namespace
@@ -260,5 +305,5 @@ void HostCatalogue::AddTrustedPaths() {
 void HostCatalogue::AddTrustedPathsForLoggedOnUsers(const std::string& ownSid) {
     for (const std::string& sid : LoggedOnUsers(registry_))
         if (!EqualsNoCase(sid, ownSid))
-            TrustFolderInHive(registry_, UserHive{kHkeyUsers, sid}, installFolder, untouchedProfiles);
+            TrustFolderInHive(registry_, UserHive{kHkeyUsers, sid, ""}, installFolder, untouchedProfiles);
 }

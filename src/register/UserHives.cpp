@@ -26,24 +26,31 @@ bool StartsWith(const std::string& text, const char* prefix) {
     return text.size() > p.size() && EqualsNoCase(text.substr(0, p.size()), p);
 }
 
-// A user account's SID: not a service's (S-1-5-18 and the like), not a hive's "_Classes" half.
+// A user account's SID: not a service's (S-1-5-18 and the like), not a hive's "_Classes" half
+// nor a profile's ".bak" entry (Windows' copy of a profile it failed to load).
 bool IsUserSid(const std::string& name) {
-    const std::string classes = "_Classes";
-    if (name.size() > classes.size() && EqualsNoCase(name.substr(name.size() - classes.size()), classes))
-        return false;
-    return StartsWith(name, "S-1-5-21-") || StartsWith(name, "S-1-12-1-");
+    if (!StartsWith(name, "S-1-5-21-") && !StartsWith(name, "S-1-12-1-")) return false;
+    return name.find_first_not_of("0123456789-", 9) == std::string::npos && name.back() != '-';
 }
 
-StringList SubKeys(Registry& registry, RegKey root, const char* path) {
+// whole (if given) is cleared when the key exists but its names could not all be read.
+StringList SubKeys(Registry& registry, RegKey root, const char* path, bool* whole = nullptr) {
     StringList names;
     KeyHandle key(registry);
-    if (registry.OpenKeyRead(root, path, key.out()) != kErrorSuccess || !key) return names;
+    const long opened = registry.OpenKeyRead(root, path, key.out());
+    if (opened != kErrorSuccess || !key) {
+        if (whole != nullptr && opened != kErrorFileNotFound) *whole = false;
+        return names;
+    }
     std::uint32_t count = 0;
-    registry.QuerySubKeyCount(key.get(), count);
+    if (registry.QuerySubKeyCount(key.get(), count) != kErrorSuccess && whole != nullptr) *whole = false;
     for (std::uint32_t i = 0; i < count; ++i) {
         char name[kNameBuffer] = {};
         std::uint32_t length = kNameBuffer;
-        if (registry.EnumKey(key.get(), i, name, length) == kErrorSuccess && name[0] != '\0') names.push_back(name);
+        if (registry.EnumKey(key.get(), i, name, length) == kErrorSuccess && name[0] != '\0')
+            names.push_back(name);
+        else if (whole != nullptr)
+            *whole = false;
     }
     return names;
 }
@@ -86,10 +93,10 @@ std::vector<std::string> LoggedOnUsers(Registry& registry) {
     return sids;
 }
 
-std::vector<AbsentUser> UsersNotLoggedOn(Registry& registry) {
+std::vector<AbsentUser> UsersNotLoggedOn(Registry& registry, const std::vector<std::string>& loaded, bool& whole) {
     std::vector<AbsentUser> absent;
-    const std::vector<std::string> loaded = LoggedOnUsers(registry);
-    for (const std::string& sid : SubKeys(registry, kHkeyLocalMachine, kProfileList)) {
+    whole = true;
+    for (const std::string& sid : SubKeys(registry, kHkeyLocalMachine, kProfileList, &whole)) {
         if (!IsUserSid(sid)) continue;
         bool isLoaded = false;
         for (const std::string& other : loaded) isLoaded = isLoaded || EqualsNoCase(other, sid);

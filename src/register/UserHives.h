@@ -8,10 +8,11 @@
 #include "catalogue/HostCatalogue.h"
 
 // One user's registry: the current user's (HKEY_CURRENT_USER), or a loaded hive
-// (HKEY_USERS\<sid>).
+// (HKEY_USERS\<sid>, or the temporary name of a hive the uninstall loaded itself).
 struct UserHive {
     RegKey root = kHkeyCurrentUser;
-    std::string sid;  // empty for the current user
+    std::string sid;    // the key under HKEY_USERS; empty for the current user
+    std::string label;  // names the hive in what is reported, where that is not sid
 };
 
 // Trusts folder in every AutoCAD profile of the hive, by the install's rules (no loss, entry-wise,
@@ -24,8 +25,9 @@ void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::st
                          std::vector<UntouchedProfile>& untouched);
 
 // The SIDs of the user accounts whose hives are loaded under HKEY_USERS (local and domain
-// accounts "S-1-5-21-...", Azure AD accounts "S-1-12-1-..."; not the services' hives nor the
-// "_Classes" halves), in enumeration order.
+// accounts "S-1-5-21-...", Azure AD accounts "S-1-12-1-..."; not the services' hives, the
+// "_Classes" halves, nor any name with more than digits and dashes after that start), in
+// enumeration order.
 std::vector<std::string> LoggedOnUsers(Registry& registry);
 
 // A user account that has a profile on this PC but no hive loaded now.
@@ -33,7 +35,10 @@ struct AbsentUser {
     std::string sid;
     std::string profileFolder;  // ProfileImagePath as stored (may hold %SystemDrive%); may be empty
 };
-std::vector<AbsentUser> UsersNotLoggedOn(Registry& registry);
+// Those ProfileList names that loggedOn (the users whose hives were loaded a moment ago) does not:
+// a caller that handled those already misses no one who logs on or off in between. whole: false
+// when the list of profiles could not be read to its end (some user may be missing).
+std::vector<AbsentUser> UsersNotLoggedOn(Registry& registry, const std::vector<std::string>& loggedOn, bool& whole);
 
 // The Active Setup component, below HKEY_LOCAL_MACHINE in the program's own registry view (the
 // 32-bit view for the x86 edition on a 64-bit Windows, which Windows runs too).

@@ -12,9 +12,12 @@ constexpr int kExitIncomplete = 6;      // installed, but some host or profile w
 constexpr int kExitNoRecord = 7;        // uninstall: the undo record is missing or damaged;
                                         // nothing was changed
 constexpr int kExitUninstallIncomplete = 8;  // uninstalled, but something was left (changed since
-                                             // the install, or could not be removed)
+                                             // the install, or could not be removed), or a user's
+                                             // registry could not be loaded to put it back
 constexpr int kExitNothingToInstall = 9;  // unattended: no release of the edition was found
 constexpr int kExitAlreadyRunning = 10;  // another setup or uninstall of the plug-in was running;
                                          // nothing was changed
 constexpr int kExitNeedsAdmin = 11;      // unattended: the chosen releases need administrator
-                                         // rights this run does not have; nothing was installed
+                                         // rights this run does not have; nothing was installed.
+                                         // Uninstall: the install was made with them, and its
+                                         // record is where only they may use it; nothing changed

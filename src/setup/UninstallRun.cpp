@@ -14,6 +14,7 @@
 #include "register/TrustedPathValue.h"
 #include "register/UserHives.h"
 #include "setup/InstallRun.h"
+#include "setup/ProfileHives.h"
 
 namespace {
 const char kConfirm[] =
@@ -27,16 +28,36 @@ const char kUnsafeFormat[] =
     "卸载记录所在的位置不安全：\n\n%s\n\n%s：%s。为避免执行他人改动过的记录，卸载已停止，没有做任何更改。";
 const char kDone[] = "Korvel-Tarnwick 插件已卸载。";
 const char kLeftHeader[] = "Korvel-Tarnwick 插件已卸载，但以下内容未能删除或还原：";
+const char kNeedsAdminFormat[] =
+    "卸载需要管理员权限：\n\n%s\n\n此插件由管理员安装，其卸载记录保存在只有管理员可以更改的位置。请以管理员身份运行卸载程序。没有做任何更改。";
 const char kUnreachedHeader[] =
-    "以下用户当前未登录，卸载无法修改其AutoCAD配置，其中的受信任路径仍保留插件文件夹（文件夹已删除）：";
+    "以下未登录用户的注册表无法加载或卸载，卸载未能确认其AutoCAD配置已修改，其中的受信任路径可能仍保留插件文件夹（文件夹已删除）：";
+const char kProfilesUnread[] = "本机用户列表（ProfileList）无法完整读取，可能有用户未列出";
 const char kProfileKept[] = "受信任路径无法修改，保留不动";
 const char kCodeRefused[] = "未还原：它会指向 %s，但%s";
 constexpr std::size_t kListed = 10;
 
-// Whether the record holds the Active Setup component: the install ran for every user.
+// Why a user's hive was not reached, as the report says it.
+std::string Why(const HiveVisit& visit) {
+    switch (visit.fault) {
+        case HiveFault::None: break;
+        case HiveFault::ProfilePath: return "配置文件路径不是本机驱动器上的普通路径";
+        case HiveFault::NoProfileFolder: return "配置文件夹不存在（或为未保存在本机的漫游配置文件）";
+        case HiveFault::NoHiveFile: return "配置文件夹中没有 NTUSER.DAT";
+        case HiveFault::Link: return "配置文件夹或 NTUSER.DAT 是链接或不是普通文件，未加载";
+        case HiveFault::InUse: return "其注册表正在使用中（可能在其他会话中）";
+        case HiveFault::NotLoaded: return Format("其注册表无法加载（错误 %ld）", visit.error);
+        case HiveFault::NotUnloaded: return Format("其注册表已修改，但未能卸载（错误 %ld）", visit.error);
+    }
+    return std::string();
+}
+
+// Whether the install ran for every user: the record holds the Active Setup component, or a
+// change in another user's registry.
 bool ForEveryUser(const std::vector<JournalEntry>& entries) {
     for (const JournalEntry& e : entries)
-        if (e.kind == EntryKind::Value && e.root == kHkeyLocalMachine && EqualsNoCase(e.path, kActiveSetupKey))
+        if ((e.kind == EntryKind::Value && e.root == kHkeyLocalMachine && EqualsNoCase(e.path, kActiveSetupKey)) ||
+            e.root == kHkeyUsers)
             return true;
     return false;
 }
@@ -101,15 +122,27 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
 
 void UninstallRun::UntrustForEveryUser(const std::string& folder) {
     std::vector<UserHive> hives{UserHive{}};
-    for (const std::string& sid : LoggedOnUsers(registry_)) hives.push_back(UserHive{kHkeyUsers, sid});
+    const std::vector<std::string> loggedOn = LoggedOnUsers(registry_);
+    for (const std::string& sid : loggedOn) hives.push_back(UserHive{kHkeyUsers, sid, ""});
     std::vector<UntouchedProfile> kept;
-    for (const UserHive& hive : hives) {
+    // One rule for every user, whoever's hive it is and however it came to be loaded.
+    const auto untrust = [&](const UserHive& hive) {
         UntrustFolderInHive(registry_, hive, folder, kept);
         ForgetUserSetup(registry_, hive);
+    };
+    for (const UserHive& hive : hives) untrust(hive);
+    bool whole = true;
+    const std::vector<AbsentUser> absent = UsersNotLoggedOn(registry_, loggedOn, whole);
+    if (!whole) unreachedUsers.push_back(kProfilesUnread);
+    for (const HiveVisit& visit : ChangeUnloadedHives(registry_, files_, absent, untrust)) {
+        const AbsentUser& user = visit.user;
+        const std::string name = user.profileFolder.empty() ? user.sid : user.profileFolder + " (" + user.sid + ")";
+        if (visit.fault == HiveFault::None)
+            reachedUsers.push_back(name);
+        else
+            unreachedUsers.push_back(name + "：" + Why(visit));
     }
     for (const UntouchedProfile& profile : kept) result.left.push_back({profile.profile, kProfileKept});
-    for (const AbsentUser& user : UsersNotLoggedOn(registry_))
-        unreachedUsers.push_back((user.profileFolder.empty() ? user.sid : user.profileFolder + " (" + user.sid + ")"));
 }
 
 CodeGuard::Known KnownFiles(const std::string& folder, const std::vector<JournalEntry>& entries,
@@ -185,6 +218,13 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     std::vector<JournalEntry> entries;
     switch (Journal::Load(files_, codec_, recordFolder, entries)) {
         case RecordState::Missing:
+            // An install made with administrator rights keeps its record where only they change
+            // it: without them, this run cannot use it, which is not the same as no install.
+            if (!elevated && ProgramDataFolder(files_, programData) &&
+                files_.Exists(JoinPath(ProtectedRecordFolder(programData, folder), Journal::kRecordName))) {
+                Say(Format(kNeedsAdminFormat, folder.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
+                return kExitNeedsAdmin;
+            }
             Say(Format(kNoRecordFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
         case RecordState::Damaged:
@@ -230,19 +270,21 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
             record.Flush();
         }
     }
+    reachedUsers.clear();
     unreachedUsers.clear();
     if (ForEveryUser(entries)) UntrustForEveryUser(folder);
-    // Users not logged on are named, but do not make the uninstall incomplete: there are nearly
-    // always some, and nothing this run could do would reach them.
-    const std::string unreached = unreachedUsers.empty() ? std::string()
-                                                         : std::string("\n\n") + kUnreachedHeader + Listed(unreachedUsers);
 
-    if (result.left.empty()) {
-        Say(kDone + unreached, kMbOk | kMbIconInformation, quiet, kIdOk);
+    if (result.left.empty() && unreachedUsers.empty()) {
+        Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);
         return kExitFinished;
     }
+    // A user whose hive could not be loaded may still trust the removed folder: the uninstall
+    // is incomplete, as for anything else it had to leave.
     std::vector<std::string> left;
     for (const LeftBehind& item : result.left) left.push_back(Format("%s（%s）", item.what.c_str(), item.why.c_str()));
-    Say(kLeftHeader + Listed(left) + unreached, kMbOk | kMbIconExclamation, quiet, kIdOk);
+    const std::string unreached = unreachedUsers.empty() ? std::string()
+                                                         : std::string("\n\n") + kUnreachedHeader + Listed(unreachedUsers);
+    Say((left.empty() ? std::string(kDone) : kLeftHeader + Listed(left)) + unreached, kMbOk | kMbIconExclamation, quiet,
+        kIdOk);
     return kExitUninstallIncomplete;
 }

@@ -41,10 +41,19 @@ public:
     int Run(const std::string& folder, const std::string& self, bool quiet);
 
     UndoResult result;
-    // An install for every user: the users whose profiles could not be reached (not logged on),
-    // as "<profile folder> (<SID>)". Their trusted paths keep the folder's entry.
+    // An install for every user: the users who were not logged on and whose hives were loaded
+    // and put back, and those whose hives could not be loaded (or unloaded), as
+    // "<profile folder> (<SID>)" and, for the latter, why. Their trusted paths may keep the
+    // folder's entry, so they make the uninstall incomplete.
+    std::vector<std::string> reachedUsers;
     std::vector<std::string> unreachedUsers;
     std::vector<std::string> messages;  // every message, shown or (quiet) not
+
+    // Takes the folder out of the profiles the per-user step may have changed since the install:
+    // the current user's, every loaded hive's, and those of every other user with a profile on
+    // the PC, whose hives it loads. Adds to result.left, reachedUsers and unreachedUsers; Run
+    // calls it after the undo of an install for every user.
+    void UntrustForEveryUser(const std::string& folder);
 
 private:
     int Say(const std::string& text, unsigned type, bool quiet, int quietAnswer);
@@ -52,9 +61,6 @@ private:
     // would trust it (ours: the scope our own record was held to).
     std::vector<OtherInstall> OtherInstalls(const std::string& folder, const std::vector<JournalEntry>& entries,
                                             bool elevated, const std::string& programData, const InstallScope& ours);
-    // Takes the folder out of the profiles the per-user step may have changed since the install:
-    // the current user's and every loaded hive's; names the users it could not reach.
-    void UntrustForEveryUser(const std::string& folder);
 
     Registry& registry_;
     Files& files_;

@@ -5,6 +5,7 @@
 std::string LoggingRegistry::PathOf(RegKey key) const {
     if (key == kHkeyLocalMachine) return "HKLM";
     if (key == kHkeyCurrentUser) return "HKCU";
+    if (key == kHkeyUsers) return "HKU";
     const auto found = paths_.find(key);
     return found != paths_.end() ? found->second : Format("(key %#llx)", static_cast<unsigned long long>(key));
 }
@@ -104,4 +105,23 @@ long LoggingRegistry::DeleteKey(RegKey parent, const char* subKey) {
 long LoggingRegistry::CloseKey(RegKey key) {
     paths_.erase(key);
     return inner_.CloseKey(key);
+}
+
+long LoggingRegistry::LoadHive(const char* name, const char* file) {
+    const long result = inner_.LoadHive(name, file);
+    const std::string what = PathOf(kHkeyUsers, name) + " from " + (file != nullptr ? file : "");
+    if (result == kErrorSuccess)
+        log_.Line("registry hive loaded " + what);
+    else
+        log_.Line(Format("registry hive not loaded (error %ld) %s", result, what.c_str()));
+    return result;
+}
+
+long LoggingRegistry::UnloadHive(const char* name) {
+    const long result = inner_.UnloadHive(name);
+    if (result == kErrorSuccess)
+        log_.Line("registry hive unloaded " + PathOf(kHkeyUsers, name));
+    else
+        log_.Line(Format("registry hive not unloaded (error %ld) %s", result, PathOf(kHkeyUsers, name).c_str()));
+    return result;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The registry seam with every write written to the setup log: each key created or deleted and
-// each value set, with the key's full path, or the failure with its Windows error code. Reads
+// each value set, each hive loaded or unloaded, with the key's full path, or the failure with its Windows error code. Reads
 // pass through unlogged; the wrapper only remembers which path each open handle names.
 #include <map>
 
@@ -22,6 +22,8 @@ public:
     long DeleteValue(RegKey key, const char* valueName) override;
     long DeleteKey(RegKey parent, const char* subKey) override;
     long CloseKey(RegKey key) override;
+    long LoadHive(const char* name, const char* file) override;
+    long UnloadHive(const char* name) override;
 
     // "HKLM\..." for a root or a handle this wrapper saw opened.
     std::string PathOf(RegKey key) const;

@@ -95,6 +95,7 @@ RegistryDouble::~RegistryDouble() {
     Detach(localMachine_);
     Detach(currentUser_);
     Detach(users_);
+    for (auto& entry : hives_) Detach(entry.second.root);
 }
 
 // --- Plumbing ---
@@ -420,6 +421,49 @@ long RegistryDouble::CloseKey(RegKey key) {
     return kErrorSuccess;
 }
 
+long RegistryDouble::LoadHive(const char* name, const char* file) {
+    if (long e = Begin(RegOp::LoadHive)) return e;
+    return Mount(name ? name : "", file ? file : "");
+}
+
+long RegistryDouble::UnloadHive(const char* name) {
+    if (long e = Begin(RegOp::UnloadHive)) return e;
+    return Unmount(name ? name : "");
+}
+
+long RegistryDouble::Mount(const std::string& name, const std::string& file) {
+    if (name.empty() || name.find('\\') != std::string::npos || DecodeCp936(name).size() > kMaxKeyName)
+        return kErrorInvalidParameter;
+    auto it = hives_.find(Fold(file));
+    if (it == hives_.end()) return kErrorFileNotFound;
+    Hive& hive = it->second;
+    if (hive.loaded || hive.state == HiveFile::InUse) return kErrorSharingViolation;
+    if (hive.state == HiveFile::Damaged) return kErrorBadDb;
+    if (users_->Child(name)) return kErrorAlreadyExists;
+    hive.root->name = name;
+    hive.root->folded = Fold(name);
+    hive.root->parent = users_.get();
+    users_->children.insert(users_->LowerBound(hive.root->folded), hive.root);
+    hive.loaded = true;
+    return kErrorSuccess;
+}
+
+long RegistryDouble::Unmount(const std::string& name) {
+    std::shared_ptr<Node> node = name.empty() ? nullptr : users_->Child(name);
+    if (!node) return kErrorFileNotFound;
+    Hive* hive = nullptr;
+    for (auto& entry : hives_)
+        if (entry.second.loaded && entry.second.root == node) hive = &entry.second;
+    if (!hive) return kErrorInvalidParameter;
+    for (const auto& handle : handles_)
+        for (const Node* n = handle.second.get(); n != nullptr; n = n->parent)
+            if (n == node.get()) return kErrorAccessDenied;
+    users_->children.erase(users_->LowerBound(node->folded));
+    node->parent = nullptr;
+    hive->loaded = false;
+    return kErrorSuccess;
+}
+
 // --- Direct access ---
 
 void RegistryDouble::CreateKeyPath(RegKey root, const std::string& path) {
@@ -543,6 +587,43 @@ std::string RegistryDouble::Dump(RegKey root, const std::string& path) const {
     if (node) DumpNode(*node, "", out);
     return out;
 }
+
+void RegistryDouble::SaveHive(RegKey root, const std::string& path, const std::string& file) {
+    std::shared_ptr<Node> top = Root(root);
+    std::shared_ptr<Node> node = top ? Find(top, path) : nullptr;
+    if (!node || !node->parent) return;
+    Node* owner = node->parent;
+    owner->children.erase(owner->LowerBound(node->folded));
+    node->parent = nullptr;
+    hives_[Fold(file)] = Hive{node, HiveFile::Sound, false};
+}
+
+void RegistryDouble::SetHiveFile(const std::string& file, HiveFile state) {
+    auto it = hives_.find(Fold(file));
+    if (it != hives_.end()) it->second.state = state;
+}
+
+bool RegistryDouble::GetHiveValue(const std::string& file, const std::string& path, const std::string& name,
+                                  std::uint32_t& type, std::string& bytes) const {
+    auto it = hives_.find(Fold(file));
+    std::shared_ptr<Node> node = it == hives_.end() ? nullptr : Find(it->second.root, path);
+    const Value* value = node ? node->FindValue(name) : nullptr;
+    if (!value) return false;
+    type = value->type;
+    bytes = value->bytes;
+    return true;
+}
+
+bool RegistryDouble::HiveKeyExists(const std::string& file, const std::string& path) const {
+    auto it = hives_.find(Fold(file));
+    return it != hives_.end() && Find(it->second.root, path) != nullptr;
+}
+
+bool RegistryDouble::MountHive(const std::string& name, const std::string& file) {
+    return Mount(name, file) == kErrorSuccess;
+}
+
+bool RegistryDouble::UnmountHive(const std::string& name) { return Unmount(name) == kErrorSuccess; }
 
 // --- Counts and faults ---
 

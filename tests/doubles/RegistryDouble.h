@@ -15,6 +15,13 @@
 //   a key deleted meanwhile gives kErrorKeyDeleted; closing a closed handle kErrorInvalidHandle.
 // Texts are CP936 bytes, as the narrow functions give them.
 //
+// - a hive file (a user's NTUSER.DAT) loads as HKEY_USERS\<name> once: a file already loaded,
+//   or held by another program, gives kErrorSharingViolation; a name that exists
+//   kErrorAlreadyExists; a missing file kErrorFileNotFound; a damaged one kErrorBadDb.
+//   Unloading fails with kErrorAccessDenied while any key of the hive is open, and with
+//   kErrorInvalidParameter for a key that is no hive. What was written while it was loaded is
+//   in the file afterwards (Windows writes it back; Wine does not).
+//
 // Faults can be injected per operation kind and call number, per key path, per enumeration
 // index and per value write; a hook runs before every call so that a test can change the tree
 // in the middle of a scan.
@@ -29,7 +36,7 @@
 
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorBadPathname = 161;
-constexpr long kErrorKeyDeleted = 1018;
+constexpr long kErrorBadDb = 1009;
 
 // The registry operations, for counting calls and injecting faults.
 enum class RegOp {
@@ -47,8 +54,13 @@ enum class RegOp {
     SetValue,
     EnumValue,
     DeleteValue,
+    LoadHive,
+    UnloadHive,
 };
-constexpr int kRegOpKinds = 14;
+constexpr int kRegOpKinds = 16;
+
+// A hive file as the program finds it.
+enum class HiveFile { Sound, InUse, Damaged };
 
 class RegistryDouble : public Registry {
 public:
@@ -75,6 +87,8 @@ public:
     long DeleteValue(RegKey key, const char* valueName) override;
     long DeleteKey(RegKey parent, const char* subKey) override;
     long CloseKey(RegKey key) override;
+    long LoadHive(const char* name, const char* file) override;
+    long UnloadHive(const char* name) override;
 
     // --- Direct access for fixtures and assertions (not counted, never faulted) ---
     // Paths are relative to root, levels separated by backslashes.
@@ -103,6 +117,21 @@ public:
     // zeros), dword:xxxxxxxx, or hex(type):bytes. Names of keys keep their spelling; "" when
     // the key does not exist.
     std::string Dump(RegKey root, const std::string& path) const;
+
+    // --- Hive files (paths compared without regard to case) ---
+    // Moves the key at root\path, with all below it, out of the tree into the hive file at file
+    // (as RegSaveKey and deleting the key would): the key becomes the hive's root.
+    void SaveHive(RegKey root, const std::string& path, const std::string& file);
+    void SetHiveFile(const std::string& file, HiveFile state);
+    // What the hive file holds at path below its root, loaded or not (false when there is no such
+    // file, key or value).
+    bool GetHiveValue(const std::string& file, const std::string& path, const std::string& name,
+                      std::uint32_t& type, std::string& bytes) const;
+    bool HiveKeyExists(const std::string& file, const std::string& path) const;
+    // Loads and unloads as Windows does for a user who logs on and off (not counted, never
+    // faulted); false where the seam's call would fail.
+    bool MountHive(const std::string& name, const std::string& file);
+    bool UnmountHive(const std::string& name);
 
     // --- Handles ---
     // Handles opened through the seam and not yet closed (predefined roots never count).
@@ -168,6 +197,14 @@ private:
         long error;
     };
 
+    struct Hive {
+        std::shared_ptr<Node> root;
+        HiveFile state = HiveFile::Sound;
+        bool loaded = false;
+    };
+    long Mount(const std::string& name, const std::string& file);
+    long Unmount(const std::string& name);
+
     long Begin(RegOp op);
     long OpenPath(RegKey parent, const char* subKey, RegKey& out);
     std::shared_ptr<Node> Resolve(RegKey key, long& error);
@@ -198,4 +235,5 @@ private:
     std::vector<EnumFault> enumFaults_;
     std::vector<WriteFault> writeFaults_;
     std::vector<WriteFault> readFaults_;  // same shape: a key and a value name
+    std::map<std::u16string, Hive> hives_;  // by folded file path
 };

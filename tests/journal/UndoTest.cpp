@@ -26,6 +26,7 @@
 #include "platform/Forwarding.h"
 #include "setup/InstallRun.h"
 #include "setup/UninstallRun.h"
+#include "setup/ProfileHives.h"
 #include "setup/UserSetup.h"
 #include "register/UserHives.h"
 
@@ -279,6 +280,21 @@ std::string LoadersIntoGoneFolders(Machine& m) {
     return gone;
 }
 
+// A user with a profile on the PC: ProfileList names their folder (image, as stored), which holds
+// their registry's file, NTUSER.DAT, with value as the TRUSTEDPATHS of one AutoCAD profile. Not
+// logged on: the registry is in its file. Returns the file.
+std::string AddProfile(Machine& m, const std::string& sid, const std::string& image, const std::string& folder,
+                       const std::string& value, std::uint32_t folderAttributes = kAttrDirectory) {
+    m.registry.PutValue(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid,
+                        "ProfileImagePath", kRegExpandSz, image + '\0');
+    m.registry.PutValue(kHkeyUsers, sid + "\\" + kVariables, "TRUSTEDPATHS", kRegSz, value);
+    const std::string hive = folder + "\\NTUSER.DAT";
+    m.registry.SaveHive(kHkeyUsers, sid, hive);
+    m.files.AddFolder(folder, folderAttributes);
+    m.files.AddFile(hive, "hive", kAttrArchive | kAttrHidden);
+    return hive;
+}
+
 TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     Machine m;
     const std::string before = m.Snapshot();
@@ -444,6 +460,19 @@ TEST(Undo, AMissingOrDamagedRecordChangesNothing) {
     EXPECT_EQ(m.Snapshot(), withoutRecord);
 }
 
+// An administrator's install keeps its record where only administrators change it: the
+// uninstaller beside the plug-in, run without the rights, says it needs them (11), not that
+// nothing is installed, and changes nothing.
+TEST(Undo, AnElevatedInstallUninstalledWithoutTheRightsAsksForThem) {
+    Machine m(true);
+    ASSERT_EQ(m.Install(), kExitFinished);
+    const std::string installed = m.Snapshot();
+    m.processes.elevated = false;
+    EXPECT_EQ(m.Uninstall(nullptr, kFolder, std::string(kFolder) + "\\uninstall.exe"), kExitNeedsAdmin);
+    EXPECT_EQ(m.Snapshot(), installed);
+    EXPECT_EQ(m.Uninstall(nullptr, "D:\\X\\Korvel-Tarnwick", "D:\\X\\Korvel-Tarnwick\\uninstall.exe"), kExitNoRecord);
+}
+
 TEST(Undo, AskedFirstAndRefusedOnceWhileTheHostRuns) {
     Machine m;
     ASSERT_EQ(m.Install(), kExitFinished);
@@ -469,11 +498,20 @@ TEST(Undo, AskedFirstAndRefusedOnceWhileTheHostRuns) {
 
 // Every registry call of the uninstall, failed in turn: nothing of the user's is lost, nothing
 // is reported as removed that is not, and a second uninstall finishes the work.
+// With administrator rights the same holds for a user who is not logged on: whatever call fails,
+// their registry is unloaded again or named, and their value is as before or without the entry.
 TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
+  for (const bool elevated : {false, true}) {
+    const std::string sid = "S-1-5-21-7-7-7-1001", hive = "C:\\Users\\away\\NTUSER.DAT";
+    const std::string value = "d:\\mine;c:\\korvel\\korvel-tarnwick";
+    const auto prepare = [&](Machine& m) {
+        if (elevated) AddProfile(m, sid, "C:\\Users\\away", "C:\\Users\\away", value);
+    };
     int calls = 0;
     std::string before;
     {
-        Machine m;
+        Machine m(elevated);
+        prepare(m);
         before = m.Snapshot();
         m.Install();
         m.registry.ResetCallCounts();
@@ -482,7 +520,8 @@ TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
     }
     ASSERT_GT(calls, 20);
     for (int n = 1; n <= calls; ++n) {
-        Machine m;
+        Machine m(elevated);
+        prepare(m);
         m.Install();
         m.registry.ResetCallCounts();
         m.registry.FailCall(RegOp::Any, n, kErrorAccessDenied);
@@ -491,7 +530,17 @@ TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
         // A host not found (its key unreadable) leaves its files out of scope: refused whole.
         ASSERT_TRUE(code == kExitFinished || code == kExitUninstallIncomplete || code == kExitNoRecord) << n;
         if (code == kExitUninstallIncomplete) {
-            EXPECT_FALSE(run->result.left.empty()) << n;
+            EXPECT_FALSE(run->result.left.empty() && run->unreachedUsers.empty()) << n;
+        }
+        if (elevated) {
+            std::uint32_t type = 0;
+            std::string now;
+            m.registry.GetHiveValue(hive, kVariables, "TRUSTEDPATHS", type, now);
+            EXPECT_TRUE(now == value || now == "d:\\mine") << n << " " << now;
+            if (code == kExitFinished) {
+                EXPECT_EQ(now, "d:\\mine") << n;
+            }
+            EXPECT_TRUE(!m.registry.KeyExists(kHkeyUsers, TemporaryHiveName(sid)) || !run->unreachedUsers.empty()) << n;
         }
         const std::string trusted = m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS");
         EXPECT_EQ(UpperCp936(trusted).find("D:\\TOOLS"), 0u) << n << " " << trusted;
@@ -501,6 +550,7 @@ TEST(Undo, AFaultAtAnyRegistryCallLosesNothing) {
             EXPECT_EQ(m.Snapshot(), before) << n;
         }
     }
+  }
 }
 
 // The same for the files: each path the uninstall writes or removes, refused in turn.
@@ -879,18 +929,61 @@ TEST(Undo, WhatEveryInstallWritesIsInScope) {
     }
 }
 
-// With administrator rights: the component, and the folder trusted at once by a user logged on
+// With administrator rights: the component, and the folder trusted at once by users logged on
 // now, all within the record's scope; a profile made later gains the folder through the per-user
-// step. The uninstall takes the folder out of every profile it reaches, removes the component,
-// and names the user who is not logged on.
-TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserItReaches) {
+// step. The uninstall takes the folder's entry out of every user's profiles by one rule: of the
+// users logged on, and of every other user with a profile on the PC, whose registry it loads and
+// unloads again; the rest of each value stays byte for byte. Whom it cannot reach it names, and
+// ends with 8.
+TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
+    enum class When { NotSince, AfterInstall, AtInstall, AtUninstall, DuringUninstall };
+    enum class Fault { None, InUse, FolderGone, FolderIsLink, NotLocal, Damaged };
+    struct User {
+        const char* name;  // the profile folder's name; the SID ends in its index
+        When loggedOn;     // when the user last logged on (and the per-user step ran, once installed)
+        const char* before;
+        const char* after;  // nullptr: as before, byte for byte
+        Fault fault = Fault::None;
+    };
+    const char* const mine = "d:\\mine";
+    const char* const caseAndBackslash = "d:\\mine;c:\\korvel\\korvel-tarnwick\\";
+    const char* const belowAndTwice = "C:\\KORVEL\\KORVEL-TARNWICK\\...;e:\\x;c:\\Korvel\\Korvel-Tarnwick";
+    const User users[] = {
+        {"never", When::NotSince, belowAndTwice, "e:\\x"},
+        {"untouched", When::NotSince, mine, nullptr},
+        {"stepped", When::AfterInstall, mine, "D:\\MINE"},
+        {"trusted", When::AfterInstall, caseAndBackslash, "D:\\MINE"},  // the step wrote it in upper case
+        {"installed", When::AtInstall, mine, "D:\\MINE"},
+        {"present", When::AtUninstall, belowAndTwice, "E:\\X"},
+        {"arriving", When::DuringUninstall, caseAndBackslash, "D:\\MINE"},
+        {"busy", When::AfterInstall, mine, "D:\\MINE;C:\\KORVEL\\KORVEL-TARNWICK", Fault::InUse},
+        {"gone", When::NotSince, mine, nullptr, Fault::FolderGone},
+        {"linked", When::NotSince, caseAndBackslash, nullptr, Fault::FolderIsLink},
+        {"far", When::NotSince, caseAndBackslash, nullptr, Fault::NotLocal},
+        {"damaged", When::NotSince, caseAndBackslash, nullptr, Fault::Damaged},
+    };
+    const std::string record = "Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
+    const auto sid = [&](const User& u) { return "S-1-5-21-7-7-7-" + std::to_string(1100 + (&u - users)); };
+    const auto hive = [](const User& u) { return std::string("C:\\Users\\") + u.name + "\\NTUSER.DAT"; };
+
     Machine m;
     m.processes.elevated = true;
-    const std::string other = "S-1-5-21-1-1-1-1001\\Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\P\\Variables";
+    m.files.environment["SystemDrive"] = "C:";
+    const std::string other = "S-1-5-21-1-1-1-1001\\" + std::string(kVariables);
     m.registry.PutString(kHkeyUsers, other, "TRUSTEDPATHS", "f:\\x");
-    m.registry.PutString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-1-1-1002",
-                         "ProfileImagePath", "C:\\Users\\absent");
-    const std::string before = m.Snapshot() + m.registry.Dump(kHkeyUsers, "");
+    for (const User& u : users) {
+        const std::string image =
+            (u.fault == Fault::NotLocal ? "\\\\server\\profiles\\" : "%SystemDrive%\\Users\\") + std::string(u.name);
+        AddProfile(m, sid(u), image, "C:\\Users\\" + std::string(u.name), u.before,
+                   kAttrDirectory | (u.fault == Fault::FolderIsLink ? kAttrReparsePoint : 0));
+        if (u.fault == Fault::FolderGone) m.files.Remove("C:\\Users\\" + std::string(u.name));
+        // Windows' copy of the entry of a profile it once failed to load names the same folder.
+        if (u.loggedOn == When::AtUninstall) AddProfile(m, sid(u) + ".bak", image, "C:\\Users\\bak", "");
+        if (u.loggedOn == When::AtInstall) {
+            ASSERT_TRUE(m.registry.MountHive(sid(u), hive(u)));
+        }
+    }
+    const std::string before = m.Snapshot();
     ASSERT_EQ(m.Install(), kExitFinished);
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath"),
               "\"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe\" /usersetup");
@@ -900,18 +993,76 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserItReaches) {
     const InstallScope scope{kFolder, m.Records(), {kHost2008, kHost2013}};
     for (const JournalEntry& entry : entries) EXPECT_TRUE(WithinInstallScope(entry, scope)) << entry.path;
 
+    // Windows runs the step at each user's logon (its rule, in their hive), and then records that
+    // it ran there.
+    for (const User& u : users) {
+        if (u.loggedOn == When::NotSince) continue;
+        if (u.loggedOn != When::AtInstall) {
+            ASSERT_TRUE(m.registry.MountHive(sid(u), hive(u)));
+        }
+        std::vector<UntouchedProfile> none;
+        TrustFolderInHive(m.registry, UserHive{kHkeyUsers, sid(u), ""}, kFolder, none);
+        m.registry.PutString(kHkeyUsers, sid(u) + "\\" + record, "Version", "2025,1,21,0");
+        if (u.loggedOn != When::AtUninstall) {
+            ASSERT_TRUE(m.registry.UnmountHive(sid(u)));
+        }
+    }
+    NoLog log;
+    const std::string step = std::string(kFolder) + "\\uninstall.exe";
     const std::string later = "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later\\Variables";
     m.registry.PutString(kHkeyCurrentUser, later, "TRUSTEDPATHS", "E:\\Y");
-    NoLog log;
-    EXPECT_EQ(RunUserSetup(m.registry, m.files, log, std::string(kFolder) + "\\uninstall.exe"), kExitFinished);
+    EXPECT_EQ(RunUserSetup(m.registry, m.files, log, step), kExitFinished);
     EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, later, "TRUSTEDPATHS"), "E:\\Y;C:\\KORVEL\\KORVEL-TARNWICK");
 
+    std::vector<std::string> unreached;
+    for (const User& u : users) {
+        if (u.fault == Fault::InUse) m.registry.SetHiveFile(hive(u), HiveFile::InUse);
+        if (u.fault == Fault::Damaged) m.registry.SetHiveFile(hive(u), HiveFile::Damaged);
+        if (u.fault != Fault::None) unreached.push_back(u.name);
+    }
+    // One user logs on while the uninstall runs: Windows holds their hive before it is loaded.
+    const User& arriving = users[6];
+    m.registry.beforeCall = [&](RegOp op) {
+        if (op == RegOp::LoadHive && !m.registry.KeyExists(kHkeyUsers, sid(arriving)))
+            m.registry.MountHive(sid(arriving), hive(arriving));
+    };
     UninstallRun* run = nullptr;
-    EXPECT_EQ(m.Uninstall(&run), kExitFinished);
+    EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
+    m.registry.beforeCall = nullptr;
+
+    EXPECT_TRUE(run->result.left.empty()) << run->result.left[0].what << " " << run->result.left[0].why;
+    EXPECT_EQ(m.registry.OpenHandleCount(), 0);
+    // Loaded hives are back in their files; those of the users logged on now stay loaded.
+    EXPECT_EQ(m.registry.SubKeyNames(kHkeyUsers, ""),
+              (std::vector<std::string>{"S-1-5-21-1-1-1-1001", sid(users[5]), sid(users[6])}));
+    EXPECT_EQ(m.registry.GetText(kHkeyUsers, other, "TRUSTEDPATHS"), "f:\\x");
+    ASSERT_EQ(run->unreachedUsers.size(), unreached.size());
+    for (std::size_t i = 0; i < unreached.size(); ++i) {
+        EXPECT_NE(run->unreachedUsers[i].find(unreached[i]), std::string::npos) << run->unreachedUsers[i];
+        // Named in the summary, as a quiet run logs it.
+        EXPECT_NE(run->messages.back().find(run->unreachedUsers[i]), std::string::npos);
+    }
+    for (const User& u : users) {
+        // Where the user's registry is now: loaded for their session, or in its file.
+        const bool loaded = u.loggedOn == When::AtUninstall || u.loggedOn == When::DuringUninstall;
+        std::uint32_t type = 0;
+        std::string now;
+        if (loaded)
+            m.registry.GetValue(kHkeyUsers, sid(u) + "\\" + kVariables, "TRUSTEDPATHS", type, now);
+        else
+            m.registry.GetHiveValue(hive(u), kVariables, "TRUSTEDPATHS", type, now);
+        EXPECT_EQ(now, u.after != nullptr ? u.after : u.before) << u.name;
+        EXPECT_EQ(type, kRegSz) << u.name;
+        // Whom it reached, it makes run the step again at a later install.
+        const bool recorded = loaded ? m.registry.KeyExists(kHkeyUsers, sid(u) + "\\" + record)
+                                     : m.registry.HiveKeyExists(hive(u), record);
+        EXPECT_EQ(recorded, u.fault != Fault::None && u.loggedOn != When::NotSince) << u.name;
+    }
     EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, later, "TRUSTEDPATHS"), "E:\\Y");
-    EXPECT_EQ(run->unreachedUsers, (std::vector<std::string>{"C:\\Users\\absent (S-1-5-21-1-1-1-1002)"}));
     m.registry.DeleteTree(kHkeyCurrentUser, "Software\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Profiles\\Later");
-    EXPECT_EQ(m.Snapshot() + m.registry.Dump(kHkeyUsers, ""), before);
+    EXPECT_EQ(m.Snapshot(), before);
+    // The step after the uninstall (a logon that raced it) finds nothing installed.
+    EXPECT_EQ(RunUserSetup(m.registry, m.files, log, step), kExitNoRecord);
 }
 
 // A record may name the component and the logged-on users' trusted paths, nothing beside them.

@@ -182,7 +182,8 @@ TEST(TrustedPaths, TheRunsOwnHiveIsLeftToTheCurrentUsersPass) {
 }
 
 // A value or a profile name in characters this code page cannot hold, a value too long to read
-// or to grow, and a refused write: each profile keeps exactly what it had, and is reported.
+// or to grow, a refused write, and a product whose profiles cannot be listed: each profile keeps
+// exactly what it had, and is reported.
 TEST_P(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {
     Put("Hangul", "D:\\??\\lib;E:\\tools");
     registry.FailValueRead(root(), Variables("Hangul"), "TRUSTEDPATHS");
@@ -195,6 +196,9 @@ TEST_P(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {
     Put("Refused", "d:\\x");
     registry.RefuseValueWrite(root(), Variables("Refused"), "TRUSTEDPATHS");
     Put("Fine", "d:\\y");
+    const std::string locked = hive() + "SOFTWARE\\Autodesk\\AutoCAD\\R24.0\\ACAD-4101:804\\Profiles";
+    registry.PutString(root(), locked + "\\Q\\Variables", "TRUSTEDPATHS", "d:\\z");
+    registry.FailKey(root(), locked);
     Apply();
 
     EXPECT_EQ(Stored("Hangul"), "1:D:\\??\\lib;E:\\tools");
@@ -206,11 +210,15 @@ TEST_P(TrustedPathsTest, WhatCannotBeHandledWholeIsLeftAsItWasAndReported) {
     const auto code = [](ProfileProblem p) { return std::to_string(static_cast<int>(p)); };
     EXPECT_EQ(Untouched(),
               (std::vector<std::string>{"(名称含无法显示的字符):" + code(ProfileProblem::Unrepresentable),
+                                        "(无法读取):" + code(ProfileProblem::Unreadable),
                                         "Full:" + code(ProfileProblem::TooLong),
                                         "Hangul:" + code(ProfileProblem::Unrepresentable),
                                         "Huge:" + code(ProfileProblem::TooLong),
                                         "Refused:" + code(ProfileProblem::NotWritten)}));
-    // Names that cannot be spelt are listed first: they are met while the profiles are listed.
+    // Names that cannot be spelt, and profiles that cannot be listed, come first: they are met
+    // while the profiles are listed.
+    EXPECT_EQ(Left()[1].profile, hive() + "R24.0\\ACAD-4101:804\\(无法读取)");
+    EXPECT_EQ(registry.GetText(root(), locked + "\\Q\\Variables", "TRUSTEDPATHS"), "d:\\z");
     EXPECT_EQ(registry.OpenHandleCount(), 0);
 }
 

@@ -169,3 +169,33 @@ void EnableTakeOwnership() {
     }
     CloseHandle(token);
 }
+
+EnabledPrivileges::EnabledPrivileges(const wchar_t* first, const wchar_t* second) {
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token_)) {
+        token_ = nullptr;
+        return;
+    }
+    Two wanted{};
+    wanted.count = 2;
+    const wchar_t* names[2] = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        if (!LookupPrivilegeValueW(nullptr, names[i], &wanted.privileges[i].Luid)) return;
+        wanted.privileges[i].Attributes = SE_PRIVILEGE_ENABLED;
+    }
+    DWORD size = 0;
+    // PreviousState receives only what this call changed, which the destructor puts back.
+    if (!AdjustTokenPrivileges(token_, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted), sizeof previous_,
+                               reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), &size)) {
+        previous_.count = 0;
+        return;
+    }
+    // Success with ERROR_NOT_ALL_ASSIGNED: the token lacks one of them.
+    held_ = GetLastError() == ERROR_SUCCESS;
+}
+
+EnabledPrivileges::~EnabledPrivileges() {
+    if (token_ == nullptr) return;
+    if (previous_.count > 0)
+        AdjustTokenPrivileges(token_, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), 0, nullptr, nullptr);
+    CloseHandle(token_);
+}

@@ -53,6 +53,28 @@ bool RelockHandle(HANDLE handle);
 // (SeTakeOwnershipPrivilege, SeRestorePrivilege). Best-effort.
 void EnableTakeOwnership();
 
+// Enables privileges of the process's token while it lives, and puts back what was enabled before
+// when it ends: for one call that needs them (loading a user's hive), not for the whole run.
+class EnabledPrivileges {
+public:
+    EnabledPrivileges(const wchar_t* first, const wchar_t* second);
+    ~EnabledPrivileges();
+    EnabledPrivileges(const EnabledPrivileges&) = delete;
+    EnabledPrivileges& operator=(const EnabledPrivileges&) = delete;
+    // Both are enabled now (an administrator's elevated token and SYSTEM's hold them; a standard
+    // user's does not).
+    bool held() const { return held_; }
+
+private:
+    struct Two {
+        DWORD count;
+        LUID_AND_ATTRIBUTES privileges[2];
+    };
+    HANDLE token_ = nullptr;
+    Two previous_{};
+    bool held_ = false;
+};
+
 // Whether the calling process's token has the Administrators group enabled (an elevated token,
 // or an administrator where there is no UAC).
 bool RunsWithAdministratorRights();

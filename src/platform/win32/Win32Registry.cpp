@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/FolderSecurity.h"
 
 namespace {
 
@@ -47,6 +48,25 @@ bool WideName(const char* name, std::wstring& wide, const wchar_t*& pointer) {
     if (!WidenCp936Exact(name, wide)) return false;
     pointer = wide.c_str();
     return true;
+}
+
+// A hive is loaded only from a plain file of one name: not a link (whose target a user chose),
+// not a folder, not a file with a second name elsewhere. Read from the entry itself, never through
+// a link; attribute access alone, which no sharing mode refuses, so a hive in use is still told
+// apart by the load's own sharing violation.
+LONG PlainHiveFile(const std::wstring& file) {
+    const HANDLE handle = CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return static_cast<LONG>(GetLastError());
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool read = GetFileInformationByHandle(handle, &information) != FALSE;
+    CloseHandle(handle);
+    if (!read) return static_cast<LONG>(GetLastError());
+    if (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY) ||
+        information.nNumberOfLinks != 1)
+        return ERROR_CANT_ACCESS_FILE;
+    return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -227,3 +247,21 @@ long Win32Registry::DeleteKey(RegKey parent, const char* subKey) {
 }
 
 long Win32Registry::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+
+long Win32Registry::LoadHive(const char* name, const char* file) {
+    std::wstring wideName, wideFile;
+    if (name == nullptr || file == nullptr || !WidenCp936Exact(name, wideName) || !WidenCp936Exact(file, wideFile))
+        return ERROR_NO_UNICODE_TRANSLATION;
+    if (const LONG plain = PlainHiveFile(wideFile)) return plain;
+    const EnabledPrivileges privileges(L"SeBackupPrivilege", L"SeRestorePrivilege");
+    if (!privileges.held()) return ERROR_PRIVILEGE_NOT_HELD;
+    return RegLoadKeyW(HKEY_USERS, wideName.c_str(), wideFile.c_str());
+}
+
+long Win32Registry::UnloadHive(const char* name) {
+    std::wstring wideName;
+    if (name == nullptr || !WidenCp936Exact(name, wideName)) return ERROR_NO_UNICODE_TRANSLATION;
+    const EnabledPrivileges privileges(L"SeBackupPrivilege", L"SeRestorePrivilege");
+    if (!privileges.held()) return ERROR_PRIVILEGE_NOT_HELD;
+    return RegUnLoadKeyW(HKEY_USERS, wideName.c_str());
+}

@@ -23,4 +23,6 @@ public:
     long DeleteValue(RegKey key, const char* valueName) override;
     long DeleteKey(RegKey parent, const char* subKey) override;
     long CloseKey(RegKey key) override;
+    long LoadHive(const char* name, const char* file) override;
+    long UnloadHive(const char* name) override;
 };

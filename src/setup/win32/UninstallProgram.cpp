@@ -188,8 +188,10 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     for (const std::string& message : run.messages) services.log.Line("message: " + message);
     services.log.Line(Format("undone: %d", run.result.undone));
     for (const LeftBehind& left : run.result.left) services.log.Line("left: " + left.what + " (" + left.why + ")");
+    for (const std::string& user : run.reachedUsers)
+        services.log.Line("not logged on, profiles put back through their loaded registry: " + user);
     for (const std::string& user : run.unreachedUsers)
-        services.log.Line("not reached, not logged on (their trusted paths keep the folder): " + user);
+        services.log.Line("not logged on, registry not reached (their trusted paths may keep the folder): " + user);
     for (const std::string& path : run.result.deferred) services.log.Line("removed once the uninstaller has ended: " + path);
     RemoveAfterExit(run.result.deferred, services.processes.RunsElevated());
     return code;
