@@ -324,15 +324,24 @@ std::string Journal::Place(bool elevated) {
     recordFolder_ = folder_;
     elevated_ = elevated;
     if (elevated) {
-        std::string& programData = programData_;
-        if (!ProgramDataFolder(files_, programData)) {
+        // An earlier record of this folder is continued where it lies; a new one goes into the
+        // first records folder that can be made safe.
+        std::vector<std::string> roots;
+        if (!RecordRoots(files_, roots)) {
             Abandon();
             return kNoProgramData;
         }
-        recordFolder_ = ProtectedRecordFolder(programData, folder_);
+        std::string root;
         TrustFault fault;
-        if (!PrepareProtectedFolder(files_, programData, recordFolder_, fault)) {
+        bool prepared = FindProtectedRecord(files_, folder_, root, recordFolder_) &&
+                        PrepareProtectedFolder(files_, root, recordFolder_, fault);
+        for (std::size_t i = 0; !prepared && root.empty() && i < roots.size(); ++i) {
+            recordFolder_ = ProtectedRecordFolder(roots[i], folder_);
+            prepared = UsableRoot(files_, roots[i]) && PrepareProtectedFolder(files_, roots[i], recordFolder_, fault);
+        }
+        if (!prepared) {
             Abandon();
+            if (fault.level.empty()) fault = {roots.front(), "是其他用户的文件夹"};
             return Format(kRecordFolderUnsafe, fault.level.c_str(), fault.why.c_str());
         }
     }
@@ -459,11 +468,12 @@ std::vector<JournalEntry> Journal::EarlierStatesIn(const std::string& otherFolde
                                                    const std::string& path) {
     std::vector<JournalEntry> entries, found;
     if (EqualsNoCase(otherFolder, folder_) || !IsCanonicalPath(otherFolder)) return found;
-    std::string recordFolder = otherFolder;
+    std::string recordFolder = otherFolder, records;
     if (elevated_) {
-        recordFolder = ProtectedRecordFolder(programData_, otherFolder);
         TrustFault fault;
-        if (!ProtectedPath(files_, programData_, JoinPath(recordFolder, kRecordName), fault)) return found;
+        if (!FindProtectedRecord(files_, otherFolder, records, recordFolder) ||
+            !ProtectedPath(files_, records, JoinPath(recordFolder, kRecordName), fault))
+            return found;
     }
     if (Load(files_, codec_, recordFolder, entries) != RecordState::Loaded) return found;
     for (const JournalEntry& e : entries)

@@ -149,7 +149,6 @@ private:
     bool resumeAfterCut_ = false;  // the file ends in a line a killed run cut short
     bool continued_ = false;
     bool elevated_ = false;
-    std::string programData_;  // with administrator rights: where the protected records lie
     std::string folder_;
     std::string recordFolder_;
     std::vector<JournalEntry> entries_;

@@ -6,64 +6,77 @@
 
 const char* const kRecordsFolder = "Korvel-Tarnwick";
 
-bool ProgramDataFolder(Files& files, std::string& programData) {
-    std::string expanded;
-    if (!files.ExpandVariables("%ProgramData%", expanded) || !IsDrivePath(expanded)) return false;
-    DropTrailingSeparator(expanded);
-    programData = expanded;
-    return true;
-}
-
-std::string ProtectedRecordFolder(const std::string& programData, const std::string& folder) {
-    std::string key = UpperCp936(folder);
-    DropTrailingSeparator(key);
-    return JoinPath(JoinPath(programData, kRecordsFolder), Sha256Hex(key).substr(0, 16));
-}
-
-bool ProtectedPath(Files& files, const std::string& programData, const std::string& path, TrustFault& fault) {
-    return CheckTrustedLevels(files, path, JoinPath(programData, kRecordsFolder), fault);
-}
-
 namespace {
-// ProgramData lets every user make a folder of their own in it, so the records folder's name may
-// be taken before the first install. Another account's folder, or a link, in its place is set
-// aside under a name of its own (it stays as it is, its owner's), and the name is ours again: no
-// user can keep the administrators from installing or uninstalling. True when it was set aside.
-bool SetAsideSquatter(Files& files, const std::string& records) {
-    const std::uint32_t attributes = files.ReadAttributes(records);
-    if (attributes == kInvalidAttributes) return false;
-    Protection protection;
-    const bool ours = !(attributes & kAttrReparsePoint) && files.ReadProtection(records, protection) &&
-                      protection.administrativeOwner;
-    if (ours) return false;
-    for (int n = 1; n < 100; ++n)
-        if (files.Rename(records, Format("%s.untrusted-%d", records.c_str(), n))) return true;
-    return false;
+// %NAME% expanded, without a trailing backslash; false when it names no drive path.
+bool DriveFolder(Files& files, const char* variable, std::string& folder) {
+    std::string expanded;
+    if (!files.ExpandVariables(variable, expanded) || !IsDrivePath(expanded)) return false;
+    DropTrailingSeparator(expanded);
+    folder = expanded;
+    return true;
 }
 }  // namespace
 
-bool PrepareProtectedFolder(Files& files, const std::string& programData, const std::string& recordFolder,
+bool RecordRoots(Files& files, std::vector<std::string>& roots) {
+    roots.clear();
+    std::string folder;
+    if (DriveFolder(files, "%ProgramData%", folder)) roots.push_back(JoinPath(folder, kRecordsFolder));
+    if (DriveFolder(files, "%ProgramFiles%", folder)) roots.push_back(JoinPath(folder, "Korvel-Tarnwick Records"));
+    return !roots.empty();
+}
+
+std::string ProtectedRecordFolder(const std::string& root, const std::string& folder) {
+    std::string key = UpperCp936(folder);
+    DropTrailingSeparator(key);
+    return JoinPath(root, Sha256Hex(key).substr(0, 16));
+}
+
+bool ProtectedPath(Files& files, const std::string& root, const std::string& path, TrustFault& fault) {
+    return CheckTrustedLevels(files, path, root, fault);
+}
+
+bool UsableRoot(Files& files, const std::string& root) {
+    TrustFault fault;
+    return CheckTrustedLevels(files, root, root, fault);  // a missing level passes: it is ours to make
+}
+
+bool FindProtectedRecord(Files& files, const std::string& folder, std::string& root, std::string& recordFolder) {
+    std::vector<std::string> roots;
+    RecordRoots(files, roots);
+    for (const std::string& candidate : roots) {
+        const std::string there = ProtectedRecordFolder(candidate, folder);
+        if (UsableRoot(files, candidate) && files.ReadAttributes(there) != kInvalidAttributes) {
+            root = candidate;
+            recordFolder = there;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PrepareProtectedFolder(Files& files, const std::string& root, const std::string& recordFolder,
                             TrustFault& fault) {
     // Checked before anything is made in it, and again once made: a level someone else put in
     // the way first is refused, never used.
-    const std::string records = JoinPath(programData, kRecordsFolder);
-    if (!ProtectedPath(files, programData, recordFolder, fault) &&
-        !(EqualsNoCase(fault.level, records) && SetAsideSquatter(files, records) &&
-          ProtectedPath(files, programData, recordFolder, fault)))
-        return false;
-    for (const std::string& level : {records, recordFolder}) {
+    if (!ProtectedPath(files, root, recordFolder, fault)) return false;
+    for (const std::string& level : {root, recordFolder}) {
         if (!files.CreateLockedFolder(level) && files.ReadAttributes(level) == kInvalidAttributes) {
             fault = {level, "无法创建"};
             return false;
         }
     }
-    return ProtectedPath(files, programData, recordFolder, fault);
+    return ProtectedPath(files, root, recordFolder, fault);
 }
 
 bool PrepareRecordsFolder(Files& files, std::string& records) {
-    std::string programData;
-    TrustFault fault;
-    if (!ProgramDataFolder(files, programData)) return false;
-    records = JoinPath(programData, kRecordsFolder);
-    return PrepareProtectedFolder(files, programData, records, fault);
+    std::vector<std::string> roots;
+    RecordRoots(files, roots);
+    for (const std::string& root : roots) {
+        TrustFault fault;
+        if (PrepareProtectedFolder(files, root, root, fault)) {
+            records = root;
+            return true;
+        }
+    }
+    return false;
 }

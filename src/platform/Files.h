@@ -156,13 +156,6 @@ public:
     virtual bool ReadBytes(const std::string& path, std::string& bytes) = 0;
     // Writes bytes to a new or emptied file, or appends them; true when all were written.
     virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
-    // MoveFileExA(from, to, 0) within one folder: renames the entry itself (a link, not what it
-    // names); fails when to exists. True when renamed.
-    virtual bool Rename(const std::string& from, const std::string& to) {
-        (void)from;
-        (void)to;
-        return false;
-    }
     // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool RemoveFolder(const std::string& path) = 0;

@@ -73,7 +73,7 @@ std::string Listed(const std::vector<std::string>& items) {
 
 std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
                                                      const std::vector<JournalEntry>& entries, bool elevated,
-                                                     const std::string& programData, const InstallScope& ours) {
+                                                     const InstallScope& ours) {
     // The one the entry in the list of programs names now, and those our record saw: in the
     // entry it replaced, the loader keys it deleted, the trusted paths it found.
     std::vector<std::string> candidates;
@@ -103,12 +103,14 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
         bool known = EqualsNoCase(candidate, folder) || !IsCanonicalPath(candidate);
         for (const OtherInstall& other : others) known = known || EqualsNoCase(other.folder, candidate);
         if (known) continue;
-        OtherInstall other{candidate, {}, elevated ? ProtectedRecordFolder(programData, candidate) : candidate};
+        OtherInstall other{candidate, {}, candidate};
         // Present: its record is there, where no one else could have changed it, reads, and
         // names only what an install does: what it holds is then its own.
+        std::string root;
+        if (elevated && !FindProtectedRecord(files_, candidate, root, other.recordFolder)) continue;
         TrustFault fault;
         const std::string record = JoinPath(other.recordFolder, Journal::kRecordName);
-        if (elevated && !ProtectedPath(files_, programData, record, fault)) continue;
+        if (elevated && !ProtectedPath(files_, root, record, fault)) continue;
         if (Journal::Load(files_, codec_, other.recordFolder, other.entries) != RecordState::Loaded) continue;
         InstallScope scope = ours;
         scope.folder = other.folder;
@@ -199,18 +201,22 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     // With administrator rights the record lies in a protected folder of its own, and is used
     // only while no one else could have changed it or any folder above it.
     const bool elevated = processes_.RunsElevated();
-    std::string recordFolder = folder, programData;
+    std::string recordFolder = folder, root;
+    std::vector<std::string> roots;
     if (elevated) {
-        if (!ProgramDataFolder(files_, programData)) {
+        if (!RecordRoots(files_, roots)) {
             Say(Format(kNoRecordFormat, "%ProgramData%"), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
         }
-        recordFolder = ProtectedRecordFolder(programData, folder);
+        if (!FindProtectedRecord(files_, folder, root, recordFolder)) {
+            root = roots.front();
+            recordFolder = ProtectedRecordFolder(root, folder);
+        }
     }
     const std::string record = JoinPath(recordFolder, Journal::kRecordName);
     TrustFault fault;
     if (elevated && files_.ReadAttributes(record) != kInvalidAttributes &&
-        !ProtectedPath(files_, programData, record, fault)) {
+        !ProtectedPath(files_, root, record, fault)) {
         Say(Format(kUnsafeFormat, record.c_str(), fault.level.c_str(), fault.why.c_str()), kMbOk | kMbIconExclamation,
             quiet, kIdOk);
         return kExitNoRecord;
@@ -220,8 +226,7 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
         case RecordState::Missing:
             // An install made with administrator rights keeps its record where only they change
             // it: without them, this run cannot use it, which is not the same as no install.
-            if (!elevated && ProgramDataFolder(files_, programData) &&
-                files_.Exists(JoinPath(ProtectedRecordFolder(programData, folder), Journal::kRecordName))) {
+            if (!elevated && FindProtectedRecord(files_, folder, root, recordFolder)) {
                 Say(Format(kNeedsAdminFormat, folder.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
                 return kExitNeedsAdmin;
             }
@@ -251,7 +256,7 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     progress_.SetRange(0, static_cast<int>(entries.size()));
     progress_.SetStep(1);
     progress_.SetPos(0);
-    const std::vector<OtherInstall> others = OtherInstalls(folder, entries, elevated, programData, scope);
+    const std::vector<OtherInstall> others = OtherInstalls(folder, entries, elevated, scope);
     // Every value the undo puts back that names code passes the one check, as the install's did:
     // a file of the plug-in's must hold what its record says was written.
     CodeGuard guard(registry_, files_);

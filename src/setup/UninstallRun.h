@@ -60,7 +60,7 @@ private:
     // The plug-in's other installs present now, each with its record as it lies where this run
     // would trust it (ours: the scope our own record was held to).
     std::vector<OtherInstall> OtherInstalls(const std::string& folder, const std::vector<JournalEntry>& entries,
-                                            bool elevated, const std::string& programData, const InstallScope& ours);
+                                            bool elevated, const InstallScope& ours);
 
     Registry& registry_;
     Files& files_;

@@ -201,30 +201,6 @@ void FileDouble::Remove(const std::string& path) {
         it = nodes_.erase(it);
 }
 
-bool FileDouble::Rename(const std::string& from, const std::string& to) {
-    if (Record("Rename(" + from + "," + to + ")")) return false;
-    const std::vector<std::string> source = Split(from), target = Split(to);
-    const std::string fromKey = KeyOf(source), toKey = KeyOf(target);
-    const Node* node = Find(from);
-    if (node == nullptr || node->locked || node->held || Find(to) != nullptr || source.size() != target.size() || target.size() < 2 ||
-        KeyOf({source.begin(), source.end() - 1}) != KeyOf({target.begin(), target.end() - 1}))
-        return false;
-    // The entry and everything below it, under the new name.
-    std::map<std::string, Node> moved;
-    const std::string prefix = fromKey + kKeySeparator;
-    for (auto it = nodes_.begin(); it != nodes_.end();) {
-        if (it->first == fromKey || it->first.compare(0, prefix.size(), prefix) == 0) {
-            moved[toKey + it->first.substr(fromKey.size())] = it->second;
-            it = nodes_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    moved[toKey].name = target.back();
-    nodes_.insert(moved.begin(), moved.end());
-    return true;
-}
-
 bool FileDouble::IsFile(const std::string& path) const {
     const Node* node = Find(path);
     return node && !node->folder;

@@ -133,7 +133,6 @@ public:
 
     static constexpr std::size_t kBlockSize = 1u << 20;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
-    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
 

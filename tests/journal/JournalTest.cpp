@@ -185,7 +185,7 @@ TEST(Journal, EntriesWaitUntilTheRecordIsPlaced) {
         EXPECT_TRUE(files.calls.empty());
         ASSERT_EQ(journal.Place(elevated), "");
         const std::string records =
-            elevated ? ProtectedRecordFolder("C:\\ProgramData", "c:\\k\\korvel-tarnwick") : "C:\\K\\Korvel-Tarnwick";
+            elevated ? ProtectedRecordFolder("C:\\ProgramData\\Korvel-Tarnwick", "c:\\k\\korvel-tarnwick") : "C:\\K\\Korvel-Tarnwick";
         EXPECT_EQ(journal.recordFolder(), records);
         EXPECT_EQ(files.HasLockedRights(records), elevated);
         journal.Add(Value());  // the first change: the record is written from here on

@@ -20,6 +20,7 @@
 #include "journal/RecordPlace.h"
 #include "journal/Recording.h"
 #include "text/Sha256.h"
+#include "text/Text.h"
 #include "journal/Scope.h"
 #include "journal/UndoRecorder.h"
 #include "journal/UninstallEntry.h"
@@ -117,6 +118,7 @@ struct Machine {
         // As Windows makes them: users may add to ProgramData but change nothing of others';
         // Program Files and an older version's folder only administrators change.
         files.environment["ProgramData"] = "C:\\ProgramData";
+        files.environment["ProgramFiles"] = "C:\\Program Files";
         files.AddFolder("C:\\ProgramData");
         files.SetOthersRights("C:\\ProgramData", kRead | kRightWriteData | kRightAppendData, kRead);
         for (const char* locked : {"C:\\Program Files", "C:\\Ancient"}) {
@@ -232,7 +234,7 @@ struct Machine {
 
     // Where the record of the default install lies.
     std::string Records() const {
-        return processes.elevated ? ProtectedRecordFolder("C:\\ProgramData", kFolder) : std::string(kFolder);
+        return processes.elevated ? ProtectedRecordFolder("C:\\ProgramData\\Korvel-Tarnwick", kFolder) : std::string(kFolder);
     }
     void Append(const JournalEntry& entry, const std::string& record) {
         std::string line;
@@ -720,7 +722,7 @@ TEST(Undo, FoldersOthersCouldChangeAreRefusedBeforeAnythingIsTouched) {
              return std::string("D:\\CAD Plugins\\Korvel");
          }},
         {"a damaged record where the protected one goes", [](Machine& m) {
-             m.files.AddFile(ProtectedRecordFolder("C:\\ProgramData", kFolder) + "\\uninstall.dat", "damaged");
+             m.files.AddFile(ProtectedRecordFolder("C:\\ProgramData\\Korvel-Tarnwick", kFolder) + "\\uninstall.dat", "damaged");
              return std::string("C:\\Korvel");
          }},
         {"a module with a second name in an earlier install's folder", [](Machine& m) {
@@ -753,20 +755,20 @@ TEST(Undo, FoldersOthersCouldChangeAreRefusedBeforeAnythingIsTouched) {
 // a user left in the folder is named by no loader, and the run stops; an uninstaller that cannot
 // be placed stops the run unlisted; a run stopped at a copy reaches no other user.
 TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
-    // The records folder's name taken by a user before the first install.
+    // The records folder's name taken by a user before the first install, held open (it cannot be
+    // renamed) and with it the names it could have been set aside under: the records go where no
+    // user can add a folder, the user's folder stays as it is, and the uninstall finds them there.
     Machine squatted(true);
     squatted.files.AddFile("C:\\ProgramData\\Korvel-Tarnwick\\uninstall.dat", "a user's");
     squatted.files.SetOwnedByOthers("C:\\ProgramData\\Korvel-Tarnwick");
+    squatted.files.SetLocked("C:\\ProgramData\\Korvel-Tarnwick");
+    for (int n = 1; n < 100; ++n) squatted.files.AddFolder(Format("C:\\ProgramData\\Korvel-Tarnwick.untrusted-%d", n));
     const std::string beforeSquatted = squatted.Snapshot();
-    ASSERT_EQ(squatted.Install(), kExitFinished);
-    EXPECT_EQ(squatted.files.Content("C:\\ProgramData\\Korvel-Tarnwick.untrusted-1\\uninstall.dat"), "a user's");
-    EXPECT_TRUE(squatted.files.IsFile(squatted.Records() + "\\uninstall.dat"));
+    ASSERT_EQ(squatted.Install(), kExitFinished) << squatted.shown;
+    EXPECT_TRUE(squatted.files.IsFile(
+        ProtectedRecordFolder("C:\\Program Files\\Korvel-Tarnwick Records", kFolder) + "\\uninstall.dat"));
     EXPECT_EQ(squatted.Uninstall(), kExitFinished);
-    EXPECT_EQ(Diff(squatted.Snapshot(), beforeSquatted),
-              "+ C:\\ProgramData\\Korvel-Tarnwick.untrusted-1 16 \n"
-              "+ C:\\ProgramData\\Korvel-Tarnwick.untrusted-1\\uninstall.dat 32 a user's\n"
-              "- C:\\ProgramData\\Korvel-Tarnwick 16 \n"
-              "- C:\\ProgramData\\Korvel-Tarnwick\\uninstall.dat 32 a user's\n");
+    EXPECT_EQ(Diff(squatted.Snapshot(), beforeSquatted), "");
 
     // A module the package lacks, left in an earlier folder: kept and named, never loaded.
     Machine planted(true);

@@ -649,11 +649,6 @@ bool Win32Files::WriteBytes(const std::string& path, const std::string& bytes, b
     return ok && flushed;
 }
 
-bool Win32Files::Rename(const std::string& from, const std::string& to) {
-    std::wstring source, target;
-    return Wide(from, source) && Wide(to, target) && MoveFileExW(source.c_str(), target.c_str(), 0) != FALSE;
-}
-
 bool Win32Files::RemoveFile(const std::string& path) {
     std::wstring wide;
     return Wide(path, wide) && DeleteFileW(wide.c_str()) != FALSE;

@@ -43,7 +43,6 @@ public:
     bool HashFile(const std::string& path, std::string& sha256) override;
     bool ReadBytes(const std::string& path, std::string& bytes) override;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
-    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
     std::uint32_t LastError() override;
