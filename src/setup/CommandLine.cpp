@@ -101,7 +101,8 @@ std::vector<CommandArgument> SplitArguments(const std::u16string& line) {
 SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
     SetupCommand command;
     const std::vector<CommandArgument> arguments = SplitArguments(line);
-    bool folderGiven = false, releasesGiven = false, logGiven = false, usage = false, uninstall = false;
+    bool folderGiven = false, releasesGiven = false, presentGiven = false, logGiven = false, usage = false,
+         uninstall = false;
     const auto invalid = [&command](const char* error, const std::u16string& argument) {
         command.mode = RunMode::Invalid;
         command.error = error;
@@ -151,6 +152,12 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
             }
             if (command.folder.empty()) return invalid("/D= needs a folder", text);
             folderGiven = true;
+        } else if (HasSwitch(text, "RELEASES-IF-PRESENT=")) {
+            if (presentGiven) return invalid("option given twice", text);
+            if (!ParseReleases(text.substr(21), command.releasesIfPresent))
+                return invalid("/RELEASES-IF-PRESENT= needs years of releases 2007 to 2025, separated by commas",
+                               text);
+            presentGiven = true;
         } else if (HasSwitch(text, "RELEASES=")) {
             if (releasesGiven) return invalid("option given twice", text);
             if (!ParseReleases(text.substr(10), command.releases))
@@ -175,6 +182,7 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
         return invalid("/ELEVATED is for an install only", std::u16string(u"/ELEVATED"));
     if (command.hostRefused && !command.elevated)
         return invalid("/HOSTREFUSED goes with /ELEVATED only", std::u16string(u"/HOSTREFUSED"));
+    releasesGiven = releasesGiven || presentGiven;
     if (userSetup && (uninstall || folderGiven || releasesGiven))
         return invalid("/USERSETUP takes only /LOG=", std::u16string(u"/USERSETUP"));
     if (usage) {

@@ -18,3 +18,5 @@ constexpr int kExitAlreadyRunning = 10;  // another setup or uninstall of the pl
                                          // nothing was changed
 constexpr int kExitNeedsAdmin = 11;      // unattended: the chosen releases need administrator
                                          // rights this run does not have; nothing was installed
+constexpr int kExitNotInstalled = 12;    // uninstall: no install of the plug-in is listed on the
+                                         // machine; nothing was changed
