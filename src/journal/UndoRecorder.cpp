@@ -1,6 +1,9 @@
 #include "journal/UndoRecorder.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <map>
+#include <set>
 
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -29,8 +32,21 @@ std::string UndoRecorder::Prepare(bool elevated) {
                             return true;
                         },
                         {journal_.folder()}});
-    return journal_.Place(elevated);
+    const std::string refused = journal_.Place(elevated);
+    const std::string record = JoinPath(journal_.recordFolder(), Journal::kRecordName);
+    if (!refused.empty())
+        Log("undo record: cannot be kept at " + record + ", the install stops (the message says why)");
+    else
+        Log("undo record: " + record + (journal_.continued() ? " (continues the record of the earlier install here)" : " (new)"));
+    return refused;
 }
+
+namespace {
+// The entry's key as the log names it.
+std::string EntryKeyName(RegKey root) {
+    return std::string(root == kHkeyLocalMachine ? "HKLM\\" : "HKCU\\") + kUninstallKey;
+}
+}  // namespace
 
 std::string UndoRecorder::Start() {
     if (!journal_.armed() || !journal_.placed()) return std::string();
@@ -47,12 +63,19 @@ std::string UndoRecorder::Start() {
     const std::string uninstaller = JoinPath(folder, kUninstallProgram);
     const bool self = files_.ModulePath(program, 32768) == PathRead::Read;
     if (!self || (!EqualsNoCase(program, uninstaller) && !files_.CopyOver(program, uninstaller, false))) {
+        Log(Format("uninstaller not placed (error %u): ", static_cast<unsigned>(files_.LastError())) + uninstaller +
+            "; the install stops, nothing changed");
         journal_.Withdraw();
         return Format(kUninstallerNotMade, uninstaller.c_str());
     }
-    if (!WriteEntry()) {
+    Log(EqualsNoCase(program, uninstaller) ? "uninstaller: " + uninstaller + " (this program, run from there)"
+                                           : "uninstaller placed: " + uninstaller);
+    if (!WriteEntry("written")) {
         const CodeGuard::Refusal* refused = registry_.refusals().empty() ? nullptr : &registry_.refusals().back();
         std::string why = refused ? refused->file + "：" + refused->why : std::string("无法写入注册表");
+        Log("Programs and Features entry refused: " +
+            (refused ? refused->value + " = " + refused->file + " (" + refused->why + ")" : std::string("the registry refused it")) +
+            "; the install stops, nothing changed");
         // Nothing of this run stays: the record it began goes with what it names.
         if (!EqualsNoCase(program, uninstaller)) files_.RemoveFile(uninstaller);
         journal_.Withdraw();
@@ -61,7 +84,25 @@ std::string UndoRecorder::Start() {
     return std::string();
 }
 
-bool UndoRecorder::WriteEntry() {
+void UndoRecorder::SetReleases(const std::vector<int>& registered) {
+    // With those an earlier install into this folder registered (its record holds the value it
+    // wrote): the plug-in stays registered with them.
+    std::set<int> years(registered.begin(), registered.end());
+    std::string earlier;
+    for (const JournalEntry& e : journal_.entries())
+        if (e.kind == EntryKind::Value && EqualsNoCase(e.path, kUninstallKey) && EqualsNoCase(e.value.name, "Releases"))
+            earlier = e.value.bytes.substr(0, e.value.bytes.find('\0'));
+    for (std::size_t at = 0; at < earlier.size();) {
+        const std::size_t comma = std::min(earlier.find(',', at), earlier.size());
+        const int year = std::atoi(earlier.substr(at, comma - at).c_str());
+        if (year > 0) years.insert(year);
+        at = comma + 1;
+    }
+    text_.releases.clear();
+    for (int year : years) text_.releases += (text_.releases.empty() ? "" : ",") + Format("%d", year);
+}
+
+bool UndoRecorder::WriteEntry(const char* what) {
     const std::string& folder = journal_.folder();
     // What the plug-in takes on disk: the files it placed in its own folder, each as last written.
     std::map<std::string, std::uint64_t> sizes;
@@ -71,17 +112,43 @@ bool UndoRecorder::WriteEntry() {
     }
     std::uint64_t bytes = 0;
     for (const auto& file : sizes) bytes += file.second;
-    return WriteUninstallEntry(registry_, folder, static_cast<std::uint32_t>((bytes + 1023) / 1024), text_);
+    const std::uint32_t sizeKb = static_cast<std::uint32_t>((bytes + 1023) / 1024);
+    RegKey root = 0;
+    const bool whole = WriteUninstallEntry(registry_, folder, sizeKb, text_, &root);
+    if (root != 0)
+        Log(Format("Programs and Features entry %s%s: ", what, whole ? "" : " in part") + EntryKeyName(root) +
+            " (InstallLocation " + folder + ", DisplayVersion " + text_.version + Format(", EstimatedSize %u KB", sizeKb) +
+            (text_.releases.empty() ? "" : ", Releases " + text_.releases) + ")");
+    return whole;
 }
 
 void UndoRecorder::Finish(bool finished) {
-    // A run that changed nothing but its folders is not listed.
-    if (!journal_.armed() || !journal_.placed() || !journal_.live()) return;
-    WriteEntry();
+    if (!journal_.armed()) return;
+    // A run that changed nothing but its folders is not listed, and leaves none of them.
+    if (!journal_.placed() || !journal_.live()) {
+        const std::vector<std::string> made = journal_.FoldersOfRun();
+        journal_.Withdraw();
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            Log(files_.ReadAttributes(*it) == kInvalidAttributes
+                    ? "folder removed, the run changed nothing else: " + *it
+                    : "folder kept, it is not empty: " + *it);
+        return;
+    }
+    WriteEntry("updated");
     // Every other user gets the folder trusted at their next logon, once the install is whole: a
     // stopped run reaches no one but the account that ran it. Without administrator rights the
     // component cannot be written, and nothing of it is recorded.
-    if (finished) RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version);
+    const std::string component = std::string("Active Setup component ");
+    if (!finished) {
+        Log(component + "not registered: the install did not finish");
+    } else if (RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version)) {
+        Log(component + "registered: HKLM\\" + kActiveSetupKey + " (StubPath \"" +
+            JoinPath(journal_.folder(), kUninstallProgram) + "\" " + kUserSetupSwitch + ")");
+    } else if (!elevated_) {
+        Log(component + "not registered: it needs administrator rights (this account's profiles were trusted directly)");
+    } else {
+        Log(component + "not written whole: HKLM\\" + kActiveSetupKey);
+    }
     journal_.Flush();
 }
 
