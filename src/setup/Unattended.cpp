@@ -1,6 +1,8 @@
 #include "setup/Unattended.h"
 
 #include "catalogue/HostCheck.h"
+#include "journal/UninstallEntry.h"
+#include "text/PathText.h"
 #include "text/Text.h"
 #include "platform/ProgressSink.h"
 #include "setup/InstallRun.h"
@@ -28,12 +30,16 @@ ReleaseFlags OfferedReleases(const HostCatalogue& catalogue, int bitness) {
 }
 
 bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, ReleaseFlags& flags,
-                    std::string& error) {
-    if (named.empty()) {
+                    std::string& error, const std::vector<int>& ifPresent) {
+    if (named.empty() && ifPresent.empty()) {
         flags = offered;
         return true;
     }
     flags.fill(0);
+    for (int year : ifPresent) {
+        const ReleaseRow* row = FindRelease(year);
+        if (row != nullptr && offered[row->index]) flags[row->index] = 1;
+    }
     for (int year : named) {
         const ReleaseRow* row = FindRelease(year);
         if (row == nullptr || !offered[row->index]) {
@@ -45,20 +51,43 @@ bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, 
     return true;
 }
 
+std::string UnattendedFolder(Registry& registry, bool elevated, std::string& how) {
+    std::string location;
+    if (!FindInstalledFolder(registry, location, elevated)) {
+        how = "the default, no install is listed on this PC";
+        return "C:\\Korvel";
+    }
+    // The plug-in's own folder: the one chosen is above it.
+    const std::string sub = kInstallSubFolder;
+    if (location.size() <= sub.size() || !EqualsNoCase(location.substr(location.size() - sub.size()), sub)) {
+        how = "the default; the install listed on this PC names " + location + ", which no install makes";
+        return "C:\\Korvel";
+    }
+    how = "that of the install listed on this PC";
+    return location.substr(0, location.size() - sub.size());
+}
+
 int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
                   Files& files, Processes& processes, Prompt& prompt, SetupLog& log, InstallJournal* journal,
                   ElevationOffer* elevation, std::string* outcome) {
     SetupMembers members;
     std::string error;
     const ReleaseFlags offered = OfferedReleases(catalogue, bitness);
-    if (!ChooseReleases(offered, choice.releases, members.releaseFlags, error)) {
+    if (!ChooseReleases(offered, choice.releases, members.releaseFlags, error, choice.releasesIfPresent)) {
         log.Line("bad command line: " + error);
         return kExitBadCommandLine;
     }
+    ReleaseFlags passedOver{};
+    for (int year : choice.releasesIfPresent)
+        if (const ReleaseRow* row = FindRelease(year)) passedOver[row->index] = !offered[row->index];
+    if (passedOver != ReleaseFlags{})
+        log.Line("passed over, not installed here (or not offered by this edition): " + ReleaseNames(passedOver));
     bool any = false;
     for (int flag : members.releaseFlags) any = any || flag != 0;
     if (!any) {
-        log.Line("nothing to install: no AutoCAD release of this edition was found");
+        log.Line(choice.releases.empty() && !choice.releasesIfPresent.empty()
+                     ? "nothing to install: none of the releases named where present is installed here"
+                     : "nothing to install: no AutoCAD release of this edition was found");
         return kExitNothingToInstall;
     }
     // No one is there to answer a question about rights: nothing is installed, and the log and
@@ -75,6 +104,11 @@ int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& ca
         return kExitHostRunning;
     }
     members.folderText = choice.folder;
+    if (members.folderText.empty()) {
+        std::string how;
+        members.folderText = UnattendedFolder(catalogue.registry(), processes.RunsElevated(), how);
+        log.Line("folder chosen: " + members.folderText + " (" + how + ")");
+    }
 
     QuietView view(prompt);
     NoProgress progress;

@@ -40,6 +40,10 @@ public:
     // changed it. Returns the exit code.
     int Run(const std::string& folder, const std::string& self, bool quiet);
 
+    // The question was asked already, and answered Yes (an uninstall of several installs asks
+    // once).
+    bool confirmed = false;
+
     UndoResult result;
     // An install for every user: the users whose profiles could not be reached (not logged on),
     // as "<profile folder> (<SID>)". Their trusted paths keep the folder's entry.
