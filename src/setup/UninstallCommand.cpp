@@ -112,8 +112,13 @@ int UninstallCommand::Run(const std::string& self, bool quiet) {
         run.confirmed = true;  // asked once, for all of them
     }
     if (removed == 0 && noRecord > 0 && !incomplete) return kExitNoRecord;
+    // The entry may name another install still (uninstall.exe removes only its own): only one of
+    // ours listed still remains.
     std::string listed;
-    if (FindInstalledFolder(registry_, listed, elevated)) {
+    const auto ours = [&targets](const std::string& folder) {
+        return std::any_of(targets.begin(), targets.end(), [&](const std::string& t) { return EqualsNoCase(t, folder); });
+    };
+    if (FindInstalledFolder(registry_, listed, elevated) && ours(listed)) {
         log_.Line("still listed: " + listed);
         if (std::none_of(remaining.begin(), remaining.end(), [&](const std::string& r) { return EqualsNoCase(r, listed); }))
             remaining.push_back(listed);

@@ -23,7 +23,8 @@ bool LoggingFiles::CopyOver(const std::string& source, const std::string& destin
 void LoggingFiles::NotMade(const std::string& path, std::uint32_t error) {
     const std::uint32_t attributes = inner_.ReadAttributes(path);
     if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) {
-        if (existing_.insert(UpperCp936(path)).second) log_.Line("folder exists " + path);
+        // (An undo only makes sure of the records' folders.)
+        if (!undo_ && existing_.insert(UpperCp936(path)).second) log_.Line("folder exists " + path);
         return;
     }
     log_.Line(Format("folder not made (error %u) ", static_cast<unsigned>(error)) + path);

@@ -39,13 +39,13 @@ public:
                              recorded ? static_cast<Files&>(recordedFiles) : loggingFiles, processes, quiet, log,
                              recorded ? &recorder : nullptr, nullptr, &outcome);
     }
-    // The package's SetUp.exe /uninstall /S.
-    int UninstallFromPackage() {
+    // The package's SetUp.exe /uninstall /S, or (self) the uninstaller in a plug-in's folder.
+    int UninstallFromPackage(const std::string& self = std::string()) {
         LoggingRegistry undoRegistry(registry, log, true);
         LoggingFiles undoFiles(files, log, true);
         ProgressDouble progress;
         return UninstallCommand(undoRegistry, undoFiles, codec, processes, quiet, progress, log)
-            .Run(files.modulePath, true);
+            .Run(self.empty() ? files.modulePath : self, true);
     }
     bool recorded = false;       // the run keeps its undo record, lists itself, as start-up wires it
     std::vector<int> ifPresent;  // /RELEASES-IF-PRESENT=
@@ -349,6 +349,22 @@ TEST(Unattended, ThePackagesUninstallRemovesEveryListedInstall) {
     EXPECT_EQ(m.UninstallFromPackage(), kExitNotInstalled);
     EXPECT_TRUE(m.log.Has("not installed: no install of the plug-in is listed on this PC"));
     EXPECT_EQ(m.State() + m.State("D:"), before);
+
+    // The uninstaller in a plug-in's folder removes that install only; the other stays listed.
+    ASSERT_EQ(m.Unattended({}, "D:\\CAD Plugins\\Korvel"), kExitFinished);
+    ASSERT_EQ(m.Unattended({2013}, "C:\\Korvel"), kExitFinished);
+    const std::string older = "D:\\CAD Plugins\\Korvel\\Korvel-Tarnwick";
+    EXPECT_EQ(m.UninstallFromPackage(older + "\\uninstall.exe"), kExitFinished);
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kUninstallKey, "InstallLocation"), kInstalled);
+    EXPECT_EQ(m.Loader(Machine::kKey2013, "Korvel2013"), std::string(kInstalled) + "\\Korvel2013.ARX");
+    EXPECT_EQ(m.log.With("uninstall of ").size(), 1u);
+    m.log.lines.clear();
+    EXPECT_EQ(m.UninstallFromPackage(), kExitFinished);
+    EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
+    EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, std::string(Machine::kKey2013) + "Applications\\Korvel2013"));
+    EXPECT_FALSE(m.files.Exists("C:\\Korvel"));
+    // The uninstaller that ran is left for its helper, which removes it once it has ended.
+    EXPECT_EQ(m.files.Children(older), std::vector<std::string>{"uninstall.exe"});
 }
 
 // Where a run with administrator rights writes the log /LOG= names: where no other user could
