@@ -220,6 +220,22 @@ std::string RunAccount() {
                                                   : ", without administrator rights (not elevated)");
 }
 
+// The last line: the outcome in words, with its code. A share gets the finished log, ending
+// with it too; the log says whether it did. Returns code.
+int Finish(Win32SetupLog& log, const LogTarget& target, bool adds, int code, const std::string& outcome) {
+    const std::string last = Format("exit code %d: %s", code, (outcome.empty() ? ExitOutcome(code) : outcome).c_str());
+    if (!target.copyTo.empty()) {
+        std::uint32_t error = 0;
+        if (log.CopyTo(target.copyTo, last, adds, error))
+            log.Line("log copied to " + NarrowCp936(target.copyTo));
+        else
+            log.Line(Format("log not copied to %s (error %u)", NarrowCp936(target.copyTo).c_str(),
+                            static_cast<unsigned>(error)));
+    }
+    log.Line(last);
+    return code;
+}
+
 // The copy in the plug-in's folder, as a user starts it from there: by its file's own name, not
 // by the name the command line gives it.
 bool StartedAsUninstaller() {
@@ -273,44 +289,33 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     if (log.joined()) log.Line("this log is another run's, which was still writing it: this run's lines follow");
     log.Line("account: " + RunAccount());
 
-    int code = kExitBadCommandLine;
-    std::string outcome;
     if (refused) {
         log.Line("refused: another setup or uninstall of the plug-in is running on this PC (in any session)");
         Tell(command, kAlreadyRunning);
-        code = kExitAlreadyRunning;
-    } else {
-        switch (command.mode) {
-            case RunMode::Invalid:
-                code = RefuseCommandLine(command, log,
-                                         command.error + ": " + NarrowCp936(Wide(command.offending)),
-                                         NarrowCp936(Wide(command.offending)));
-                break;
-            case RunMode::Usage:
-                log.Line("usage shown");
-                if (!command.silent) {
-                    Win32Prompt box;
-                    box.Show(UsageText(), kSetupCaption, kMbOk);
-                }
-                code = kExitFinished;
-                break;
-            case RunMode::Uninstall: code = RunUninstall(instance, command, log); break;
-            case RunMode::Install:
-                code = RunInstall(instance, command, log, logPath, lock ? &*lock : nullptr, outcome);
-                break;
-            case RunMode::UserSetup: code = RunUserSetupStep(log); break;
-        }
+        return Finish(log, choice, adds, kExitAlreadyRunning, std::string());
     }
-    // The last line: the outcome in words, with its code; a share's copy ends with it too.
-    const std::string last = Format("exit code %d: %s", code, (outcome.empty() ? ExitOutcome(code) : outcome).c_str());
-    if (!choice.copyTo.empty()) {
-        std::uint32_t error = 0;
-        if (log.CopyTo(choice.copyTo, last, adds, error))
-            log.Line("log copied to " + NarrowCp936(choice.copyTo));
-        else
-            log.Line(Format("log not copied to %s (error %u)", NarrowCp936(choice.copyTo).c_str(),
-                            static_cast<unsigned>(error)));
+
+    int code = kExitBadCommandLine;
+    std::string outcome;
+    switch (command.mode) {
+        case RunMode::Invalid:
+            code = RefuseCommandLine(command, log,
+                                     command.error + ": " + NarrowCp936(Wide(command.offending)),
+                                     NarrowCp936(Wide(command.offending)));
+            break;
+        case RunMode::Usage:
+            log.Line("usage shown");
+            if (!command.silent) {
+                Win32Prompt box;
+                box.Show(UsageText(), kSetupCaption, kMbOk);
+            }
+            code = kExitFinished;
+            break;
+        case RunMode::Uninstall: code = RunUninstall(instance, command, log); break;
+        case RunMode::Install:
+            code = RunInstall(instance, command, log, logPath, lock ? &*lock : nullptr, outcome);
+            break;
+        case RunMode::UserSetup: code = RunUserSetupStep(log); break;
     }
-    log.Line(last);
-    return code;
+    return Finish(log, choice, adds, code, outcome);
 }
