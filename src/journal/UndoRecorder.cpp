@@ -1,12 +1,11 @@
 #include "journal/UndoRecorder.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <map>
-#include <set>
 
 #include "text/PathText.h"
 #include "text/Text.h"
+#include "catalogue/ReleaseTable.h"
 #include "register/UserHives.h"
 
 namespace {
@@ -33,20 +32,11 @@ std::string UndoRecorder::Prepare(bool elevated) {
                         },
                         {journal_.folder()}});
     const std::string refused = journal_.Place(elevated);
-    const std::string record = JoinPath(journal_.recordFolder(), Journal::kRecordName);
-    if (!refused.empty())
-        Log("undo record: cannot be kept at " + record + ", the install stops (the message says why)");
-    else
-        Log("undo record: " + record + (journal_.continued() ? " (continues the record of the earlier install here)" : " (new)"));
+    Log(Format(refused.empty() ? "undo record: %s\\%s (%s)" : "undo record refused: %s\\%s%.0s",
+               journal_.recordFolder().c_str(), Journal::kRecordName,
+               journal_.continued() ? "continued" : "new"));
     return refused;
 }
-
-namespace {
-// The entry's key as the log names it.
-std::string EntryKeyName(RegKey root) {
-    return std::string(root == kHkeyLocalMachine ? "HKLM\\" : "HKCU\\") + kUninstallKey;
-}
-}  // namespace
 
 std::string UndoRecorder::Start() {
     if (!journal_.armed() || !journal_.placed()) return std::string();
@@ -63,19 +53,16 @@ std::string UndoRecorder::Start() {
     const std::string uninstaller = JoinPath(folder, kUninstallProgram);
     const bool self = files_.ModulePath(program, 32768) == PathRead::Read;
     if (!self || (!EqualsNoCase(program, uninstaller) && !files_.CopyOver(program, uninstaller, false))) {
-        Log(Format("uninstaller not placed (error %u): ", static_cast<unsigned>(files_.LastError())) + uninstaller +
-            "; the install stops, nothing changed");
+        Log(Format("uninstaller not placed (error %u): %s; the install stops",
+                   static_cast<unsigned>(files_.LastError()), uninstaller.c_str()));
         journal_.Withdraw();
         return Format(kUninstallerNotMade, uninstaller.c_str());
     }
-    Log(EqualsNoCase(program, uninstaller) ? "uninstaller: " + uninstaller + " (this program, run from there)"
-                                           : "uninstaller placed: " + uninstaller);
+    Log("uninstaller in place: " + uninstaller);
     if (!WriteEntry("written")) {
         const CodeGuard::Refusal* refused = registry_.refusals().empty() ? nullptr : &registry_.refusals().back();
         std::string why = refused ? refused->file + "：" + refused->why : std::string("无法写入注册表");
-        Log("Programs and Features entry refused: " +
-            (refused ? refused->value + " = " + refused->file + " (" + refused->why + ")" : std::string("the registry refused it")) +
-            "; the install stops, nothing changed");
+        Log(Format("Programs and Features entry refused: %s; the install stops, nothing changed", why.c_str()));
         // Nothing of this run stays: the record it began goes with what it names.
         if (!EqualsNoCase(program, uninstaller)) files_.RemoveFile(uninstaller);
         journal_.Withdraw();
@@ -84,22 +71,22 @@ std::string UndoRecorder::Start() {
     return std::string();
 }
 
-void UndoRecorder::SetReleases(const std::vector<int>& registered) {
+void UndoRecorder::SetReleases(const ReleaseFlags& registered) {
     // With those an earlier install into this folder registered (its record holds the value it
     // wrote): the plug-in stays registered with them.
-    std::set<int> years(registered.begin(), registered.end());
-    std::string earlier;
+    ReleaseFlags years = registered;
+    const char* earlier = "";
     for (const JournalEntry& e : journal_.entries())
         if (e.kind == EntryKind::Value && EqualsNoCase(e.path, kUninstallKey) && EqualsNoCase(e.value.name, "Releases"))
-            earlier = e.value.bytes.substr(0, e.value.bytes.find('\0'));
-    for (std::size_t at = 0; at < earlier.size();) {
-        const std::size_t comma = std::min(earlier.find(',', at), earlier.size());
-        const int year = std::atoi(earlier.substr(at, comma - at).c_str());
-        if (year > 0) years.insert(year);
-        at = comma + 1;
+            earlier = e.value.bytes.c_str();
+    for (const char* at = earlier; *at != '\0'; ++at) {
+        const int year = std::atoi(at);
+        if (year >= kFirstReleaseYear && year < kFirstReleaseYear + kReleaseCount) years[year - kFirstReleaseYear] = 1;
+        while (at[1] != '\0' && *at != ',') ++at;
     }
     text_.releases.clear();
-    for (int year : years) text_.releases += (text_.releases.empty() ? "" : ",") + Format("%d", year);
+    for (int k = 0; k < kReleaseCount; ++k)
+        if (years[k]) text_.releases += Format(text_.releases.empty() ? "%d" : ",%d", kFirstReleaseYear + k);
 }
 
 bool UndoRecorder::WriteEntry(const char* what) {
@@ -116,9 +103,10 @@ bool UndoRecorder::WriteEntry(const char* what) {
     RegKey root = 0;
     const bool whole = WriteUninstallEntry(registry_, folder, sizeKb, text_, &root);
     if (root != 0)
-        Log(Format("Programs and Features entry %s%s: ", what, whole ? "" : " in part") + EntryKeyName(root) +
-            " (InstallLocation " + folder + ", DisplayVersion " + text_.version + Format(", EstimatedSize %u KB", sizeKb) +
-            (text_.releases.empty() ? "" : ", Releases " + text_.releases) + ")");
+        Log(Format("Programs and Features entry %s%s: %s\\%s (InstallLocation %s, DisplayVersion %s, EstimatedSize %u KB%s%s)",
+                   what, whole ? "" : " in part", root == kHkeyLocalMachine ? "HKLM" : "HKCU", kUninstallKey,
+                   folder.c_str(), text_.version.c_str(), static_cast<unsigned>(sizeKb),
+                   text_.releases.empty() ? "" : ", Releases ", text_.releases.c_str()));
     return whole;
 }
 
@@ -129,26 +117,21 @@ void UndoRecorder::Finish(bool finished) {
         const std::vector<std::string> made = journal_.FoldersOfRun();
         journal_.Withdraw();
         for (auto it = made.rbegin(); it != made.rend(); ++it)
-            Log(files_.ReadAttributes(*it) == kInvalidAttributes
-                    ? "folder removed, the run changed nothing else: " + *it
-                    : "folder kept, it is not empty: " + *it);
+            Log(Format(files_.ReadAttributes(*it) == kInvalidAttributes ? "folder removed: %s" : "folder kept, not empty: %s",
+                       it->c_str()));
         return;
     }
     WriteEntry("updated");
     // Every other user gets the folder trusted at their next logon, once the install is whole: a
     // stopped run reaches no one but the account that ran it. Without administrator rights the
     // component cannot be written, and nothing of it is recorded.
-    const std::string component = std::string("Active Setup component ");
-    if (!finished) {
-        Log(component + "not registered: the install did not finish");
-    } else if (RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version)) {
-        Log(component + "registered: HKLM\\" + kActiveSetupKey + " (StubPath \"" +
-            JoinPath(journal_.folder(), kUninstallProgram) + "\" " + kUserSetupSwitch + ")");
-    } else if (!elevated_) {
-        Log(component + "not registered: it needs administrator rights (this account's profiles were trusted directly)");
-    } else {
-        Log(component + "not written whole: HKLM\\" + kActiveSetupKey);
-    }
+    const char* component = "Active Setup component not registered: the install stopped";
+    if (finished && RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version))
+        component = "Active Setup component registered: HKLM\\%s (StubPath \"%s\\uninstall.exe\" /usersetup)";
+    else if (finished)
+        component = elevated_ ? "Active Setup component not written whole: HKLM\\%s"
+                              : "Active Setup component not registered: no administrator rights";
+    Log(Format(component, kActiveSetupKey, journal_.folder().c_str()));
     journal_.Flush();
 }
 

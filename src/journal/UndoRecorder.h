@@ -27,7 +27,7 @@ public:
     void SetLog(SetupLog& log) { log_ = &log; }
     std::string Prepare(bool elevated) override;
     std::string Start() override;
-    void SetReleases(const std::vector<int>& registered) override;
+    void SetReleases(const ReleaseFlags& registered) override;
     void Finish(bool finished) override;
     std::vector<std::string> UnkeptFiles() const override { return files_.unkept(); }
     std::vector<CodeRefusal> Refused() const override { return registry_.refusals(); }

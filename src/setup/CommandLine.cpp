@@ -152,18 +152,14 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
             }
             if (command.folder.empty()) return invalid("/D= needs a folder", text);
             folderGiven = true;
-        } else if (HasSwitch(text, "RELEASES-IF-PRESENT=")) {
-            if (presentGiven) return invalid("option given twice", text);
-            if (!ParseReleases(text.substr(21), command.releasesIfPresent))
-                return invalid("/RELEASES-IF-PRESENT= needs years of releases 2007 to 2025, separated by commas",
+        } else if (HasSwitch(text, "RELEASES=") || HasSwitch(text, "RELEASES-IF-PRESENT=")) {
+            const bool present = text[9] == u'-';
+            bool& given = present ? presentGiven : releasesGiven;
+            if (given) return invalid("option given twice", text);
+            if (!ParseReleases(text.substr(present ? 21 : 10), present ? command.releasesIfPresent : command.releases))
+                return invalid("the releases are years 2007 to 2025, separated by commas",
                                text);
-            presentGiven = true;
-        } else if (HasSwitch(text, "RELEASES=")) {
-            if (releasesGiven) return invalid("option given twice", text);
-            if (!ParseReleases(text.substr(10), command.releases))
-                return invalid("/RELEASES= needs years of releases 2007 to 2025, separated by commas",
-                               text);
-            releasesGiven = true;
+            given = true;
         } else if (HasSwitch(text, "LOG=")) {
             if (logGiven) return invalid("option given twice", text);
             command.logPath = text.substr(5);

@@ -255,11 +255,10 @@ bool InstallRun::RunInstall() {
         return Stop("a value that names code was refused");
     }
     if (journal_) {
-        std::vector<int> registered;
+        ReleaseFlags registered = members_.releaseFlags;
         for (const ReleaseRow& row : ReleaseTable)
-            if (members_.releaseFlags[row.index] && !catalogue_.registrationFailed[row.index] &&
-                !catalogue_.loaderTooLong[row.index] && !passedOver[row.index])
-                registered.push_back(row.year);
+            if (catalogue_.registrationFailed[row.index] || catalogue_.loaderTooLong[row.index] || passedOver[row.index])
+                registered[row.index] = 0;
         journal_->SetReleases(registered);
     }
     // Users logged on now would otherwise wait for their next logon (or be missed, when this run

@@ -5,7 +5,8 @@
 // it is opened). A network share's rules are not this PC's to prove, nor can a link there send a
 // write back onto this PC's files: the run writes its log in the default place, and copies the
 // finished log to the share once, through a handle checked to be a plain file. Anything else is
-// refused: the run writes the default log, which names the log asked for and why.
+// refused (a long "\\?\" or device "\\.\" path among them): the run writes the default log, which
+// names the log asked for and why.
 #include <string>
 
 #include "platform/Files.h"

@@ -52,19 +52,16 @@ bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, 
 }
 
 std::string UnattendedFolder(Registry& registry, bool elevated, std::string& how) {
+    // The plug-in's own folder, which an install makes below the one chosen.
     std::string location;
-    if (!FindInstalledFolder(registry, location, elevated)) {
-        how = "the default, no install is listed on this PC";
-        return "C:\\Korvel";
-    }
-    // The plug-in's own folder: the one chosen is above it.
-    const std::string sub = kInstallSubFolder;
-    if (location.size() <= sub.size() || !EqualsNoCase(location.substr(location.size() - sub.size()), sub)) {
-        how = "the default; the install listed on this PC names " + location + ", which no install makes";
+    const std::size_t sub = std::char_traits<char>::length(kInstallSubFolder);
+    if (!FindInstalledFolder(registry, location, elevated) || location.size() <= sub ||
+        !EqualsNoCase(location.substr(location.size() - sub), kInstallSubFolder)) {
+        how = "the default: no install is listed on this PC";
         return "C:\\Korvel";
     }
     how = "that of the install listed on this PC";
-    return location.substr(0, location.size() - sub.size());
+    return location.substr(0, location.size() - sub);
 }
 
 int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
@@ -81,13 +78,11 @@ int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& ca
     for (int year : choice.releasesIfPresent)
         if (const ReleaseRow* row = FindRelease(year)) passedOver[row->index] = !offered[row->index];
     if (passedOver != ReleaseFlags{})
-        log.Line("passed over, not installed here (or not offered by this edition): " + ReleaseNames(passedOver));
+        log.Line("passed over, not installed here or not offered: " + ReleaseNames(passedOver));
     bool any = false;
     for (int flag : members.releaseFlags) any = any || flag != 0;
     if (!any) {
-        log.Line(choice.releases.empty() && !choice.releasesIfPresent.empty()
-                     ? "nothing to install: none of the releases named where present is installed here"
-                     : "nothing to install: no AutoCAD release of this edition was found");
+        log.Line("nothing to install: no AutoCAD release of this edition was found");
         return kExitNothingToInstall;
     }
     // No one is there to answer a question about rights: nothing is installed, and the log and

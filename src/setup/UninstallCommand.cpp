@@ -1,7 +1,5 @@
 #include "setup/UninstallCommand.h"
 
-#include <algorithm>
-
 #include "catalogue/HostCatalogue.h"
 #include "journal/Journal.h"
 #include "journal/RecordPlace.h"
@@ -15,10 +13,11 @@
 
 namespace {
 const char kNotInstalled[] = "未找到已安装的 Korvel-Tarnwick 插件，没有做任何更改。";
-const char kRemains[] = "以下安装未能完全卸载：";
 
-std::string KeyName(const JournalEntry& e) {
-    return std::string(e.root == kHkeyLocalMachine ? "HKLM\\" : e.root == kHkeyUsers ? "HKU\\" : "HKCU\\") + e.path;
+bool Holds(const std::vector<std::string>& folders, const std::string& folder) {
+    for (const std::string& f : folders)
+        if (EqualsNoCase(f, folder)) return true;
+    return false;
 }
 }  // namespace
 
@@ -30,25 +29,23 @@ std::vector<std::string> UninstallCommand::Targets(const std::string& self, bool
     if (!FindInstalledFolder(registry_, folder, elevated)) return {};
     // Each record names the install whose entry it replaced (the entry's InstallLocation before
     // it); one whose record is gone was uninstalled already.
-    std::vector<std::string> chain{folder};
+    std::vector<std::string> chain{folder}, present{folder};
     std::string programData;
-    if (elevated && !ProgramDataFolder(files_, programData)) return chain;
-    std::vector<std::string> present{folder};
+    if (elevated && !ProgramDataFolder(files_, programData)) return present;
     for (std::size_t i = 0; i < chain.size(); ++i) {
         const std::string recordFolder = elevated ? ProtectedRecordFolder(programData, chain[i]) : chain[i];
         TrustFault fault;
-        if (elevated && !ProtectedPath(files_, programData, JoinPath(recordFolder, Journal::kRecordName), fault)) continue;
         std::vector<JournalEntry> entries;
-        if (Journal::Load(files_, codec_, recordFolder, entries) != RecordState::Loaded) continue;
+        if ((elevated && !ProtectedPath(files_, programData, JoinPath(recordFolder, Journal::kRecordName), fault)) ||
+            Journal::Load(files_, codec_, recordFolder, entries) != RecordState::Loaded)
+            continue;
         if (i > 0) present.push_back(chain[i]);
         for (const JournalEntry& e : entries) {
             if (e.kind != EntryKind::Value || !e.hadOld || !EqualsNoCase(e.path, kUninstallKey) ||
                 !EqualsNoCase(e.value.name, "InstallLocation"))
                 continue;
             const std::string earlier = e.old.bytes.substr(0, e.old.bytes.find('\0'));
-            const bool known = std::any_of(chain.begin(), chain.end(),
-                                           [&](const std::string& c) { return EqualsNoCase(c, earlier); });
-            if (!known && IsCanonicalPath(earlier)) chain.push_back(earlier);
+            if (!Holds(chain, earlier) && IsCanonicalPath(earlier)) chain.push_back(earlier);
         }
     }
     return present;
@@ -58,84 +55,54 @@ int UninstallCommand::Run(const std::string& self, bool quiet) {
     deferred.clear();
     const bool elevated = processes_.RunsElevated();
     const std::vector<std::string> targets = Targets(self, elevated);
-    if (targets.empty()) {
+    const int count = static_cast<int>(targets.size());
+    if (count == 0) {
         log_.Line("not installed: no install of the plug-in is listed on this PC");
-        if (quiet) {
-            LogUnattendedMessage(log_, kNotInstalled);
-        } else {
-            LogMessageShown(log_, kNotInstalled);
-            prompt_.Show(kNotInstalled, kSetupCaption, kMbOk | kMbIconExclamation);
-        }
+        quiet ? LogUnattendedMessage(log_, kNotInstalled) : LogMessageShown(log_, kNotInstalled);
+        if (!quiet) prompt_.Show(kNotInstalled, kSetupCaption, kMbOk | kMbIconExclamation);
         return kExitNotInstalled;
     }
-    if (targets.size() > 1) {
-        std::string names;
-        for (const std::string& folder : targets) names += (names.empty() ? "" : "; ") + folder;
-        log_.Line(Format("installs listed on this PC: %d, removed newest first, from the one the entry names: ",
-                         static_cast<int>(targets.size())) + names);
-    }
     UninstallRun run(registry_, files_, codec_, processes_, prompt_, progress_);
-    int removed = 0, noRecord = 0;
-    bool incomplete = false;
+    int removed = 0, stopped = kExitNoRecord;
     std::vector<std::string> remaining;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        const std::string& folder = targets[i];
-        log_.Line("uninstall of " + folder + (quiet ? ", quiet" : "") +
-                  (targets.size() > 1 ? Format(" (%d of %d)", static_cast<int>(i + 1), static_cast<int>(targets.size()))
-                                      : std::string()));
-        const int code = run.Run(folder, self, quiet);
+    for (int i = 0; i < count; ++i) {
+        log_.Line(Format("uninstall of %s%s (%d of %d, newest first)", targets[i].c_str(), quiet ? ", quiet" : "", i + 1,
+                         count));
+        const int code = run.Run(targets[i], self, quiet);
+        // What it said was shown (or, quiet, seen by nobody); what it did is in the lines before.
         for (const std::string& message : run.messages)
             quiet ? LogUnattendedMessage(log_, message) : LogMessageShown(log_, message);
         run.messages.clear();
         log_.Line(Format("undone: %d", run.result.undone));
-        for (const LeftBehind& left : run.result.left) log_.Line("left: " + left.what + " (" + left.why + ")");
+        for (const LeftBehind& left : run.result.left)
+            log_.Line(Format("left: %s (%s)", left.what.c_str(), left.why.c_str()));
         for (const auto& handed : run.result.handed)
-            log_.Line("left to the install in " + handed.first + ", whose record removes it: " + KeyName(handed.second));
+            log_.Line(Format("left to the install in %s, whose record removes it: %s\\%s", handed.first.c_str(),
+                             handed.second.root == kHkeyLocalMachine ? "HKLM" : "HKCU", handed.second.path.c_str()));
         for (const std::string& user : run.unreachedUsers)
             log_.Line("not reached, not logged on (their trusted paths keep the folder): " + user);
-        for (const std::string& path : run.result.deferred) log_.Line("removed once the uninstaller has ended: " + path);
-        deferred.insert(deferred.end(), run.result.deferred.begin(), run.result.deferred.end());
-        if (code == kExitFinished || code == kExitUninstallIncomplete) {
-            ++removed;
-            if (code != kExitFinished) remaining.push_back(folder);
-            incomplete = incomplete || code != kExitFinished;
-        } else if (code == kExitNoRecord) {
-            ++noRecord;
-            remaining.push_back(folder);
-        } else {
-            // Declined, or stopped before its first change (AutoCAD running): the rest stays too.
-            if (removed == 0 && noRecord == 0) return code;
-            for (std::size_t j = i; j < targets.size(); ++j) remaining.push_back(targets[j]);
-            incomplete = true;
+        for (const std::string& path : run.result.deferred) {
+            log_.Line("removed once the uninstaller has ended: " + path);
+            deferred.push_back(path);
+        }
+        // Declined, or stopped before its first change (AutoCAD running): the rest stays too.
+        if (code != kExitFinished && code != kExitUninstallIncomplete && code != kExitNoRecord) {
+            stopped = code;
+            for (int j = i; j < count; ++j) remaining.push_back(targets[j]);
             break;
         }
+        removed += code != kExitNoRecord;
+        if (code != kExitFinished) remaining.push_back(targets[i]);
         run.confirmed = true;  // asked once, for all of them
     }
-    if (removed == 0 && noRecord > 0 && !incomplete) return kExitNoRecord;
+    // Nothing removed: nothing changed, and the code says why.
+    if (removed == 0) return stopped;
     // The entry may name another install still (uninstall.exe removes only its own): only one of
     // ours listed still remains.
+    // Each install's own report (and line above) names what it left.
     std::string listed;
-    const auto ours = [&targets](const std::string& folder) {
-        return std::any_of(targets.begin(), targets.end(), [&](const std::string& t) { return EqualsNoCase(t, folder); });
-    };
-    if (FindInstalledFolder(registry_, listed, elevated) && ours(listed)) {
-        log_.Line("still listed: " + listed);
-        if (std::none_of(remaining.begin(), remaining.end(), [&](const std::string& r) { return EqualsNoCase(r, listed); }))
-            remaining.push_back(listed);
-    }
-    if (remaining.empty()) return kExitFinished;
-    std::string names, lines;
-    for (const std::string& folder : remaining) {
-        names += (names.empty() ? "" : "; ") + folder;
-        lines += "\n" + folder;
-    }
-    log_.Line("not every install was removed whole (what each left is named above): " + names);
-    // One install's own report names what it left; several need the list of them as well.
-    if (targets.size() > 1) {
-        if (quiet)
-            LogUnattendedMessage(log_, kRemains + lines);
-        else
-            LogMessageShown(log_, kRemains + lines), prompt_.Show(kRemains + lines, kSetupCaption, kMbOk | kMbIconExclamation);
-    }
-    return kExitUninstallIncomplete;
+    if (FindInstalledFolder(registry_, listed, elevated) && Holds(targets, listed) && !Holds(remaining, listed))
+        remaining.push_back(listed);
+    for (const std::string& folder : remaining) log_.Line("remains: " + folder);
+    return remaining.empty() ? kExitFinished : kExitUninstallIncomplete;
 }

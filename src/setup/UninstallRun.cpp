@@ -116,7 +116,8 @@ void UninstallRun::UntrustForEveryUser(const std::string& folder) {
 CodeGuard::Known KnownFiles(const std::string& folder, const std::vector<JournalEntry>& entries,
                            const std::vector<OtherInstall>& others) {
     // The last size and hash each record gives a file; ours last, so that it counts over another's.
-    auto written = std::make_shared<std::map<std::string, CodeGuard::Written>>();
+    // (Not make_shared: without run-time type information it brings in a 1 KB table of mutexes.)
+    std::shared_ptr<std::map<std::string, CodeGuard::Written>> written(new std::map<std::string, CodeGuard::Written>);
     CodeGuard::Known known;
     const auto add = [&written](const std::vector<JournalEntry>& record) {
         for (const JournalEntry& e : record) {

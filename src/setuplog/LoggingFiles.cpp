@@ -5,7 +5,7 @@
 bool LoggingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                             CopyReport& report) {
     if (inner_.CopyOver(source, destination, failIfExists, report)) {
-        log_.Line(undo_ ? "put back: " + destination + " (from " + source + ")" : "copied " + source + " -> " + destination);
+        log_.Line(Format(undo_ ? "put back from %s: %s" : "copied %s -> %s", source.c_str(), destination.c_str()));
         return true;
     }
     // Read before anything else can replace it.
@@ -24,7 +24,7 @@ void LoggingFiles::NotMade(const std::string& path, std::uint32_t error) {
     const std::uint32_t attributes = inner_.ReadAttributes(path);
     if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) {
         // (An undo only makes sure of the records' folders.)
-        if (!undo_ && existing_.insert(UpperCp936(path)).second) log_.Line("folder exists " + path);
+        if (!undo_) log_.Line("folder exists " + path);
         return;
     }
     log_.Line(Format("folder not made (error %u) ", static_cast<unsigned>(error)) + path);

@@ -28,5 +28,4 @@ private:
     SetupLog& log_;
     bool undo_;
     std::set<std::string> absentSources_;
-    std::set<std::string> existing_;
 };

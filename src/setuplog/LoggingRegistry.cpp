@@ -51,10 +51,8 @@ long LoggingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) {
     Remember(result, out, parent, path);
     if (result != kErrorSuccess)
         log_.Line(Format("registry key failed (error %ld) %s", result, PathOf(parent, path).c_str()));
-    else if (!existed)
-        log_.Line((undo_ ? "put back: registry key " : "registry key created ") + PathOf(parent, path));
-    else if (!undo_)
-        log_.Line("registry key exists " + PathOf(parent, path));
+    else
+        log_.Line((existed ? "registry key exists " : "registry key created ") + PathOf(parent, path));
     return result;
 }
 

@@ -15,6 +15,12 @@ const char* ProblemWord(ProfileProblem problem) {
     }
     return "the value could not be read";
 }
+
+// A product's key below "Autodesk": the same under SOFTWARE and SOFTWARE\Wow6432Node.
+std::string Tail(const std::string& key) {
+    const std::size_t at = key.find("\\Autodesk\\");
+    return at == std::string::npos ? key : key.substr(at);
+}
 }  // namespace
 
 std::string ReleaseNames(const ReleaseFlags& flags) {
@@ -27,26 +33,17 @@ std::string ReleaseNames(const ReleaseFlags& flags) {
     return names.empty() ? "none" : names;
 }
 
-namespace {
-// A key's path without "Wow6432Node\": where a 32-bit program reads the 32-bit view, both paths
-// name one key.
-std::string WithoutWow(const std::string& key) {
-    const std::string wow = "WOW6432NODE\\";
-    const std::size_t at = UpperCp936(key).find(wow);
-    return at == std::string::npos ? key : key.substr(0, at) + key.substr(at + wow.size());
-}
-}  // namespace
-
 void LogHostsFound(SetupLog& log, const HostCatalogue& catalogue) {
     int found = 0;
     for (const ReleaseRow& row : ReleaseTable) {
         const StringList& keys = catalogue.hostKeys[row.index];
         const StringList& folders = catalogue.hostFolders[row.index];
         for (std::size_t i = 0; i < keys.size() || i < folders.size(); ++i) {
-            // One product met under both names of its key (the 32-bit view) is one host.
+            // One product in one folder, met under both names of its key (a 32-bit program reads
+            // "SOFTWARE\Wow6432Node" and "SOFTWARE" as one), is one host.
             bool seen = false;
             for (std::size_t j = 0; j < i && i < keys.size() && i < folders.size(); ++j)
-                seen = seen || (EqualsNoCase(WithoutWow(keys[j]), WithoutWow(keys[i])) && EqualsNoCase(folders[j], folders[i]));
+                seen = seen || (EqualsNoCase(folders[j], folders[i]) && EqualsNoCase(Tail(keys[j]), Tail(keys[i])));
             if (seen) continue;
             std::string key = i < keys.size() ? "HKLM\\" + keys[i] : "(no key)";
             if (key.size() > 1 && key.back() == '\\') key.pop_back();
@@ -61,20 +58,17 @@ void LogHostsFound(SetupLog& log, const HostCatalogue& catalogue) {
 void LogSupportFilesAbsent(SetupLog& log, const HostCatalogue& catalogue) {
     const StringList& absent = catalogue.supportFilesAbsent;
     if (absent.empty()) return;
-    // The year of "ACAD<year>.dll", or 0.
-    const auto year = [](const std::string& name) {
-        return name.size() == 12 && EqualsNoCase(name.substr(0, 4), "ACAD") && EqualsNoCase(name.substr(8), ".dll")
-                   ? std::atoi(name.substr(4, 4).c_str())
-                   : 0;
-    };
+    // Library years in runs: "ACAD2008.dll to ACAD2012.dll".
     std::string text;
-    for (std::size_t i = 0; i < absent.size(); ++i) {
-        std::size_t last = i;
-        while (year(absent[i]) != 0 && last + 1 < absent.size() && year(absent[last + 1]) == year(absent[last]) + 1) ++last;
+    for (std::size_t i = 0, last; i < absent.size(); i = last + 1) {
+        const int year = absent[i].compare(0, 4, "ACAD") == 0 ? std::atoi(absent[i].c_str() + 4) : 0;
+        for (last = i; year != 0 && last + 1 < absent.size() && absent[last + 1].size() > 4 &&
+                       std::atoi(absent[last + 1].c_str() + 4) == year + static_cast<int>(last + 1 - i);)
+            ++last;
         text += (text.empty() ? "" : ", ") + absent[i] + (last > i ? " to " + absent[last] : "");
-        i = last;
     }
-    log.Line(Format("not in the package, so not placed in the hosts (%d files): ", static_cast<int>(absent.size())) + text);
+    log.Line(Format("not in the package, not placed in the hosts (%d files): %s", static_cast<int>(absent.size()),
+                    text.c_str()));
 }
 
 void LogChoice(SetupLog& log, const ReleaseFlags& flags, const std::string& folder) {

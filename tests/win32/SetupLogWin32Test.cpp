@@ -110,34 +110,35 @@ TEST(SetupLogWin32Test, ARunThatJoinsOrAddsSetsNothingAside) {
     DeleteFileW((path + L".1").c_str());
 }
 
-// The finished log copied elsewhere (a share): this run's lines and the last one, the copy there
-// before set aside; a second name of another file there is refused and left as it was.
+// The finished log copied elsewhere (a share): this run's lines and the last one, after what the
+// file there holds; a second name of another file there is refused and left as it was.
 TEST(SetupLogWin32Test, TheFinishedLogIsCopiedThroughACheckedHandle) {
     const std::wstring path = TempPath(L"korvel-log-local.log");
     const std::wstring copy = TempPath(L"korvel-log-share.log");
     const std::wstring theirs = TempPath(L"korvel-log-theirs-copy.txt");
-    for (const std::wstring& p : {path, copy, copy + L".1", theirs}) DeleteFileW(p.c_str());
+    for (const std::wstring& p : {path, copy, theirs}) DeleteFileW(p.c_str());
     Win32SetupLog log(path);
     log.KeepCopy();
     log.Line("first");
     std::uint32_t error = 1;
-    ASSERT_TRUE(log.CopyTo(copy, "exit code 0: done", false, error));
-    ASSERT_TRUE(log.CopyTo(copy, "again", false, error));
+    ASSERT_TRUE(log.CopyTo(copy, "exit code 0: done", error));
+    ASSERT_TRUE(log.CopyTo(copy, "again", error));
     EXPECT_EQ(error, 0u);
     const std::string copied = ReadAll(copy);
-    EXPECT_EQ(copied.compare(0, 3, "\xEF\xBB\xBF"), 0);
-    EXPECT_LT(copied.find("first\r\n"), copied.find("again\r\n"));
-    EXPECT_NE(ReadAll(copy + L".1").find("exit code 0: done\r\n"), std::string::npos);
+    EXPECT_EQ(copied.rfind("\xEF\xBB\xBF"), 0u);
+    EXPECT_LT(copied.find("first\r\n"), copied.find("exit code 0: done\r\n"));
+    EXPECT_LT(copied.find("exit code 0: done\r\n"), copied.rfind("first\r\n"));
+    EXPECT_EQ(copied.compare(copied.size() - 7, 7, "again\r\n"), 0);
     EXPECT_EQ(ReadAll(path).find("exit code 0"), std::string::npos);  // the log itself is the caller's
 
-    for (const std::wstring& p : {copy, copy + L".1"}) DeleteFileW(p.c_str());
+    DeleteFileW(copy.c_str());
     HANDLE made = CreateFileW(theirs.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(made, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     WriteFile(made, "theirs", 6, &written, nullptr);
     CloseHandle(made);
     ASSERT_TRUE(CreateHardLinkW(copy.c_str(), theirs.c_str(), nullptr));
-    EXPECT_FALSE(log.CopyTo(copy, "never", true, error));
+    EXPECT_FALSE(log.CopyTo(copy, "never", error));
     EXPECT_NE(error, 0u);
     EXPECT_EQ(ReadAll(theirs), "theirs");
     for (const std::wstring& p : {path, copy, theirs}) DeleteFileW(p.c_str());

@@ -133,7 +133,10 @@ bool IsEmpty(HANDLE file) {
 }
 }  // namespace
 
-Win32SetupLog::Win32SetupLog(const std::wstring& path, Start start) {
+void Win32SetupLog::Open(const std::wstring& path, Start start) {
+    Close();
+    error_ = 0;
+    joined_ = false;
     if (path.empty()) return;
     if (start == Start::Fresh) {
         // A file another run has open for writing is its log: this run's lines follow its, and
@@ -181,17 +184,8 @@ void Win32SetupLog::Line(const std::string& text) {
     if (file_ != nullptr && !WriteAtEnd(static_cast<HANDLE>(file_), line)) Close();
 }
 
-bool Win32SetupLog::CopyTo(const std::wstring& path, const std::string& last, bool append, std::uint32_t& error) const {
+bool Win32SetupLog::CopyTo(const std::wstring& path, const std::string& last, std::uint32_t& error) const {
     error = 0;
-    if (!append) {
-        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        const HANDLE current = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (current != INVALID_HANDLE_VALUE) {
-            if (IsPlainFile(current)) SetAside(path, current);
-            CloseHandle(current);
-        }
-    }
     DWORD opened = 0;
     const HANDLE file = OpenForAppending(path, opened);
     if (file == nullptr) {

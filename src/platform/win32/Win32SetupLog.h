@@ -17,11 +17,13 @@ public:
                  // writes the file, this run's lines go after its, and nothing is set aside
         Append,  // after what the file holds (a run refused before it began), nothing set aside
     };
-    explicit Win32SetupLog(const std::wstring& path, Start start = Start::Fresh);
+    explicit Win32SetupLog(const std::wstring& path, Start start = Start::Fresh) { Open(path, start); }
     ~Win32SetupLog() override;
     Win32SetupLog(const Win32SetupLog&) = delete;
     Win32SetupLog& operator=(const Win32SetupLog&) = delete;
 
+    // Writes to path from now on (the file open so far is closed).
+    void Open(const std::wstring& path, Start start);
     void Line(const std::string& text) override;
     bool IsOpen() const { return file_ != nullptr; }
     // Why it could not be opened: the Windows error code (0 when it is open, or no path was given).
@@ -31,11 +33,10 @@ public:
 
     // Keeps this run's lines from now on, for CopyTo.
     void KeepCopy() { keep_ = true; }
-    // Writes this run's lines, then last (stamped as a line), to path: the earlier copies there
-    // set aside as the log's own are (or, appending, after what it holds), through a handle
-    // checked to be a plain file of one name, never a link. False with the Windows error code when
-    // it could not; the log itself is not changed either way.
-    bool CopyTo(const std::wstring& path, const std::string& last, bool append, std::uint32_t& error) const;
+    // Adds this run's lines, then last (stamped as a line), to the end of path (made when missing),
+    // through a handle checked to be a plain file of one name, never a link. False with the
+    // Windows error code when it could not; the log itself is not changed either way.
+    bool CopyTo(const std::wstring& path, const std::string& last, std::uint32_t& error) const;
 
     static constexpr int kKept = 5;  // earlier logs kept
 

@@ -1,7 +1,5 @@
 #include "setup/win32/StartUp.h"
 
-#include <sddl.h>
-
 #include <optional>
 #include <vector>
 
@@ -186,47 +184,29 @@ LogTarget ChooseLog(const std::wstring& asked) {
         place = CheckLogPlace(files, narrow);
         if (place.usable) return {std::wstring(full.data(), length), std::wstring(), std::string()};
     }
-    const std::string named = "log asked for: " + NarrowCp936(asked) + "; not written there with administrator rights: " +
-                              place.why;
+    const std::string named = "log asked for: " + NarrowCp936(asked) + "; refused with administrator rights: " + place.why;
     if (place.share)
-        return {DefaultLogPath(), std::wstring(full.data(), length), named + "; this log is copied there when the run ends"};
+        return {DefaultLogPath(), std::wstring(full.data(), length), named + "; this log is added to it when the run ends"};
     return {DefaultLogPath(), std::wstring(), named + "; this is the default log"};
 }
 
-// "DOMAIN\name (SID), with administrator rights": the account the run acts as.
+// "name (SID), with administrator rights": the account the run acts as.
 std::string RunAccount() {
-    std::string text = "unknown";
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        DWORD size = 0;
-        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-        std::vector<BYTE> buffer(size ? size : 1);
-        if (GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
-            PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-            wchar_t name[256], domain[256];
-            DWORD nameSize = 256, domainSize = 256;
-            SID_NAME_USE use;
-            wchar_t* sidText = nullptr;
-            if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
-                text = NarrowCp936(domainSize > 0 ? std::wstring(domain) + L"\\" + name : std::wstring(name));
-            if (ConvertSidToStringSidW(sid, &sidText)) {
-                text += " (" + NarrowCp936(sidText, -1) + ")";
-                LocalFree(sidText);
-            }
-        }
-        CloseHandle(token);
-    }
-    return text + (RunsWithAdministratorRights() ? ", with administrator rights (elevated)"
-                                                  : ", without administrator rights (not elevated)");
+    wchar_t name[257] = {};
+    DWORD size = 257;
+    if (!GetUserNameW(name, &size)) name[0] = L'\0';
+    Win32Processes processes;
+    return Format("%s (%s), %s administrator rights", NarrowCp936(name, -1).c_str(), processes.UserSid().c_str(),
+                  RunsWithAdministratorRights() ? "with" : "without");
 }
 
 // The last line: the outcome in words, with its code. A share gets the finished log, ending
 // with it too; the log says whether it did. Returns code.
-int Finish(Win32SetupLog& log, const LogTarget& target, bool adds, int code, const std::string& outcome) {
+int Finish(Win32SetupLog& log, const LogTarget& target, int code, const std::string& outcome) {
     const std::string last = Format("exit code %d: %s", code, (outcome.empty() ? ExitOutcome(code) : outcome).c_str());
     if (!target.copyTo.empty()) {
         std::uint32_t error = 0;
-        if (log.CopyTo(target.copyTo, last, adds, error))
+        if (log.CopyTo(target.copyTo, last, error))
             log.Line("log copied to " + NarrowCp936(target.copyTo));
         else
             log.Line(Format("log not copied to %s (error %u)", NarrowCp936(target.copyTo).c_str(),
@@ -270,29 +250,26 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
         logPath.compare(logPath.size() - installLog.size(), installLog.size(), installLog) == 0)
         logPath.replace(logPath.size() - installLog.size(), installLog.size(), L"-usersetup.log");
     const Win32SetupLog::Start start = adds ? Win32SetupLog::Start::Append : Win32SetupLog::Start::Fresh;
-    std::optional<Win32SetupLog> opened;
-    opened.emplace(logPath, start);
+    Win32SetupLog log(logPath, start);
     // A log asked for that cannot be opened leaves the run with the default one, not none.
-    if (!opened->IsOpen() && !command.logPath.empty() && choice.note.empty()) {
-        const std::uint32_t error = opened->error();
-        choice.note = Format("log asked for: %s; it could not be opened (error %u); this is the default log",
-                             NarrowCp936(Wide(command.logPath)).c_str(), static_cast<unsigned>(error));
+    if (!log.IsOpen() && !command.logPath.empty() && choice.note.empty()) {
+        choice.note = Format("log asked for: %s; not opened (error %u); this is the default log",
+                             NarrowCp936(Wide(command.logPath)).c_str(), static_cast<unsigned>(log.error()));
         logPath = DefaultLogPath();
-        opened.emplace(logPath, start);
+        log.Open(logPath, start);
     }
-    Win32SetupLog& log = *opened;
     if (!choice.copyTo.empty()) log.KeepCopy();
     log.Line(Format("Korvel-Tarnwick setup %d.%02d.%02d, %d-bit edition, code page %u", setupVersion / 10000,
                     setupVersion / 100 % 100, setupVersion % 100, hostBitness, GetACP()));
     log.Line("command line: " + NarrowCp936(line));
     if (!choice.note.empty()) log.Line(choice.note);
-    if (log.joined()) log.Line("this log is another run's, which was still writing it: this run's lines follow");
+    if (log.joined()) log.Line("added to the log of a run still writing it");
     log.Line("account: " + RunAccount());
 
     if (refused) {
-        log.Line("refused: another setup or uninstall of the plug-in is running on this PC (in any session)");
+        log.Line("refused: another setup or uninstall of the plug-in is running");
         Tell(command, kAlreadyRunning);
-        return Finish(log, choice, adds, kExitAlreadyRunning, std::string());
+        return Finish(log, choice, kExitAlreadyRunning, std::string());
     }
 
     int code = kExitBadCommandLine;
@@ -317,5 +294,5 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
             break;
         case RunMode::UserSetup: code = RunUserSetupStep(log); break;
     }
-    return Finish(log, choice, adds, code, outcome);
+    return Finish(log, choice, code, outcome);
 }
