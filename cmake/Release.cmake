@@ -21,6 +21,9 @@ add_link_options(-Wl,--no-insert-timestamp)
 # what the library throws, an allocation that fails, ends the program either way): without
 # exceptions and their unwind tables the exe loses about a fifth of its size.
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> -fno-asynchronous-unwind-tables)
+# No type is asked for at run time (no dynamic_cast, no typeid): without run-time type information
+# the exe carries no type names and descriptors for its many seam classes (about 3.5 KB).
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 
 # Hardening flags of release builds go here. The top-level CMakeLists.txt gives every Windows
 # build stack canaries, checked buffer functions, ASLR and DEP.

@@ -2,10 +2,13 @@
 //
 //   seam_bench copy FOLDER [ROUNDS]  the payload copy of a 165-file package (about 100 MB) made in
 //                                    FOLDER: without the undo record (CopyFileW), the hashing
-//                                    copy alone, with the record, and, for
+//                                    copy alone, with the record, with the record and the setup
+//                                    log (a line a copy, as an install writes them), and, for
 //                                    comparison, the way the record used to hash (CopyFileW, then
 //                                    the whole file read back and hashed by the portable code);
 //                                    the variants alternate in order, round by round
+//   seam_bench log FOLDER [LINES]    the setup log alone: LINES lines (default 20000) of a copy's
+//                                    length, each handed to the file as it comes, best of 5
 //   seam_bench sha [MIB]             SHA-256 throughput of each engine over MIB MiB (default 256)
 //   seam_bench peak FOLDER [MIB]     peak memory of one hashing copy of a MIB MiB file (default
 //                                    1024), against the process before the copy
@@ -37,6 +40,8 @@
 #include "platform/win32/Cp936.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Sha256.h"
+#include "platform/win32/Win32SetupLog.h"
+#include "setuplog/LoggingFiles.h"
 #include "text/Sha256.h"
 
 namespace {
@@ -177,11 +182,12 @@ int Copy(const std::string& folder, int rounds) {
     NoProgress progress;
     const std::string installed = folder + "\\Korvel";
     const std::string target = installed + "\\Korvel-Tarnwick";
-    enum Variant { kPlain, kHashed, kRecorded, kReadBack, kVariants };
+    enum Variant { kPlain, kHashed, kRecorded, kReadBack, kLogged, kVariants };
     const char* names[kVariants] = {"without the record", "hashing copy, no record", "with the record",
-                                    "with the record, read back (before)"};
+                                    "with the record, read back (before)", "with the record and the log"};
+    const std::wstring logPath = WidenCp936(folder + "\\seam-bench.log");
     std::vector<double> seconds[kVariants];
-    std::vector<double> hashedRatio, recordedRatio, readBackRatio;
+    std::vector<double> hashedRatio, recordedRatio, readBackRatio, loggedRatio;
     for (int round = 0; round < rounds; ++round) {
         double took[kVariants] = {};
         for (int k = 0; k < kVariants; ++k) {
@@ -203,6 +209,12 @@ int Copy(const std::string& folder, int rounds) {
                 RecordingFiles recording(base, journal);
                 journal.Arm(target);
                 if (!journal.Place(false).empty()) return;
+                if (variant == kLogged) {
+                    Win32SetupLog log(logPath);
+                    LoggingFiles logging(recording, log);
+                    ok = PackageCopy(logging, prompt, target, progress).Run() && journal.Flush();
+                    return;
+                }
                 ok = PackageCopy(recording, prompt, target, progress).Run() && journal.Flush();
             });
             if (!ok) {
@@ -214,6 +226,7 @@ int Copy(const std::string& folder, int rounds) {
         hashedRatio.push_back(took[kHashed] / took[kPlain]);
         recordedRatio.push_back(took[kRecorded] / took[kPlain]);
         readBackRatio.push_back(took[kReadBack] / took[kPlain]);
+        loggedRatio.push_back(took[kLogged] / took[kRecorded]);
     }
     RemoveTree(installed);
     for (int v = 0; v < kVariants; ++v)
@@ -222,6 +235,23 @@ int Copy(const std::string& folder, int rounds) {
     PrintRatio("hashing copy / without the record", hashedRatio);
     PrintRatio("with / without the record", recordedRatio);
     PrintRatio("read back (before) / without", readBackRatio);
+    PrintRatio("with the log / with the record", loggedRatio);
+    return 0;
+}
+
+int LogLines(const std::string& folder, int lines) {
+    CreateDirectoryW(WidenCp936(folder).c_str(), nullptr);
+    const std::wstring path = WidenCp936(folder + "\\seam-bench-lines.log");
+    const std::string line = "copied C:\\Pkg\\Data\\Part123.dat -> C:\\CAD Plugins\\Korvel\\Korvel-Tarnwick\\Part123.dat";
+    std::printf("setup log: %d lines of %zu bytes, best of 5\n", lines, line.size());
+    double best = 1e9;
+    for (int run = 0; run < 5; ++run) {
+        best = std::min(best, Seconds([&] {
+            Win32SetupLog log(path);
+            for (int i = 0; i < lines; ++i) log.Line(line);
+        }));
+    }
+    std::printf("  %-36s %7.1f ms  %6.2f us a line\n", "one WriteFile a line", best * 1000, best * 1e6 / lines);
     return 0;
 }
 
@@ -461,6 +491,7 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "copy" && argc > 2) return Copy(argv[2], argc > 3 ? std::atoi(argv[3]) : 5);
     if (mode == "sha") return Sha(argc > 2 ? std::atoi(argv[2]) : 256);
+    if (mode == "log" && argc > 2) return LogLines(argv[2], argc > 3 ? std::atoi(argv[3]) : 20000);
     if (mode == "installers") return Installers(argc > 2 ? std::atoi(argv[2]) : 5);
     if (mode == "launch" && argc > 3) return Launches(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 20);
     if (mode == "peak" && argc > 2) return Peak(argv[2], argc > 3 ? std::atoi(argv[3]) : 1024);

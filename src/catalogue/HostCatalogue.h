@@ -53,6 +53,9 @@ public:
     // Fonts, host libraries and the plot-driver file into every host folder of ticked releases.
     void CopySupportFiles(const ReleaseFlags& flags);
 
+    // The registry it reads and writes through.
+    Registry& registry() { return registry_; }
+
     // Members, in the order the installer state declares them.
     std::string installFolder;
     std::array<StringList, kReleaseCount> hostFolders;
@@ -70,6 +73,9 @@ public:
     std::array<bool, kReleaseCount> loaderTooLong{};
     // Set by CopySupportFiles when the package could no longer be found: no host got its files.
     bool supportPackageMissing = false;
+    // Filled by CopySupportFiles: the names it offers every host that the package does not hold,
+    // each once, in the order tried.
+    StringList supportFilesAbsent;
     // Filled by AddTrustedPaths: the profiles it had to leave alone.
     std::vector<UntouchedProfile> untouchedProfiles;
 

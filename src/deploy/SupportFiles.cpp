@@ -20,7 +20,7 @@ void CopySilently(Files& files, const std::string& source, const std::string& de
 }  // namespace
 
 bool CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFolder,
-                        bool withPlotDriver) {
+                        bool withPlotDriver, std::vector<std::string>* absent) {
     std::string package;
     if (!LocatePackageFolder(files, prompt, package)) return false;  // no source would be found
     // The host folder and its "Fonts" and "Drv" live in path buffers; a copy whose folder would
@@ -46,27 +46,39 @@ bool CopySupportFilesTo(Files& files, Prompt& prompt, const std::string& hostFol
     std::set<std::string> held;
     FindScope listing(files);
     FindEntry entry;
-    for (bool more = listing.First(package + "\\*.*", entry); more; more = listing.Next(entry))
-        held.insert(UpperCp936(entry.name));
+    const bool listed = listing.First(package + "\\*.*", entry);
+    for (bool more = listed; more; more = listing.Next(entry)) held.insert(UpperCp936(entry.name));
     listing.Close();
     std::vector<std::string> coming;
     for (const auto& copy : copies)
         if (held.count(UpperCp936(copy.first)) != 0) coming.push_back(copy.second);
     files.WillCopy(coming);
 
-    for (const auto& copy : copies) CopySilently(files, package + "\\" + copy.first, copy.second);
+    for (const auto& copy : copies) {
+        // What the package does not hold has nothing to copy; the host simply lacks it.
+        if (listed && held.count(UpperCp936(copy.first)) == 0) {
+            if (absent != nullptr) absent->push_back(copy.first);
+            continue;
+        }
+        CopySilently(files, package + "\\" + copy.first, copy.second);
+    }
     return true;
 }
 
 void HostCatalogue::CopySupportFiles(const ReleaseFlags& flags) {
     supportPackageMissing = false;
+    supportFilesAbsent.clear();
+    std::set<std::string> named;
     for (int k = 0; k < kReleaseCount; ++k) {
         if (!flags[k]) continue;
         for (const std::string& hostFolder : hostFolders[k]) {
             // A package gone since the payload copy: that host lacks its files, so the run is
             // not reported as complete.
-            if (!CopySupportFilesTo(files_, prompt_, hostFolder, ReleaseTable[k].withPlotDriver))
+            std::vector<std::string> absent;
+            if (!CopySupportFilesTo(files_, prompt_, hostFolder, ReleaseTable[k].withPlotDriver, &absent))
                 supportPackageMissing = true;
+            for (const std::string& name : absent)
+                if (named.insert(UpperCp936(name)).second) supportFilesAbsent.push_back(name);
         }
     }
 }

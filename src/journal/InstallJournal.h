@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/ReleaseTable.h"
+
 // A value that names code, refused where it was to be written.
 struct CodeRefusal {
     std::string value;  // "HKEY_LOCAL_MACHINE\<key>\<name>"
@@ -27,8 +29,11 @@ public:
     // that names it. Returns why the install must stop before any change (shown to the user; the
     // run is then not listed), or empty.
     virtual std::string Start() { return std::string(); }
+    // The releases the run registered the plug-in with, once it has registered them.
+    virtual void SetReleases(const ReleaseFlags& registered) { (void)registered; }
     // After the run, however it ended, once it has begun. finished: the whole install ran, and
-    // what it does for every user may be registered.
+    // what it does for every user may be registered. A run that changed nothing but the folders
+    // it made removes them (while empty), and only those.
     virtual void Finish(bool finished) = 0;
     // Files left as they were because their content could not be kept for the undo first.
     virtual std::vector<std::string> UnkeptFiles() const { return {}; }

@@ -405,6 +405,13 @@ void Journal::Withdraw() {
     Abandon();
 }
 
+std::vector<std::string> Journal::FoldersOfRun() const {
+    std::vector<std::string> folders;
+    for (std::size_t i = firstOfRun_; i < entries_.size(); ++i)
+        if (entries_[i].kind == EntryKind::Folder) folders.push_back(entries_[i].path);
+    return folders;
+}
+
 void Journal::Add(const JournalEntry& entry) {
     if (armed_ && entry.kind != EntryKind::Folder) live_ = true;
     entries_.push_back(entry);

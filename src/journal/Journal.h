@@ -135,6 +135,8 @@ public:
     // Stops recording for a run that ends before its first change took hold: the record this
     // run began (nothing of an earlier run in it) is removed, then the empty folders it made.
     void Withdraw();
+    // The folders this run made, in the order it made them.
+    std::vector<std::string> FoldersOfRun() const;
 
 private:
     // Stops recording where the record cannot be kept; the empty folders made so far go.

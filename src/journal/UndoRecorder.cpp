@@ -1,9 +1,11 @@
 #include "journal/UndoRecorder.h"
 
+#include <cstdlib>
 #include <map>
 
 #include "text/PathText.h"
 #include "text/Text.h"
+#include "catalogue/ReleaseTable.h"
 #include "register/UserHives.h"
 
 namespace {
@@ -29,7 +31,11 @@ std::string UndoRecorder::Prepare(bool elevated) {
                             return true;
                         },
                         {journal_.folder()}});
-    return journal_.Place(elevated);
+    const std::string refused = journal_.Place(elevated);
+    Log(Format(refused.empty() ? "undo record: %s\\%s (%s)" : "undo record refused: %s\\%s%.0s",
+               journal_.recordFolder().c_str(), Journal::kRecordName,
+               journal_.continued() ? "continued" : "new"));
+    return refused;
 }
 
 std::string UndoRecorder::Start() {
@@ -47,12 +53,16 @@ std::string UndoRecorder::Start() {
     const std::string uninstaller = JoinPath(folder, kUninstallProgram);
     const bool self = files_.ModulePath(program, 32768) == PathRead::Read;
     if (!self || (!EqualsNoCase(program, uninstaller) && !files_.CopyOver(program, uninstaller, false))) {
+        Log(Format("uninstaller not placed (error %u): %s; the install stops",
+                   static_cast<unsigned>(files_.LastError()), uninstaller.c_str()));
         journal_.Withdraw();
         return Format(kUninstallerNotMade, uninstaller.c_str());
     }
-    if (!WriteEntry()) {
+    Log("uninstaller in place: " + uninstaller);
+    if (!WriteEntry("written")) {
         const CodeGuard::Refusal* refused = registry_.refusals().empty() ? nullptr : &registry_.refusals().back();
         std::string why = refused ? refused->file + "：" + refused->why : std::string("无法写入注册表");
+        Log(Format("Programs and Features entry refused: %s; the install stops, nothing changed", why.c_str()));
         // Nothing of this run stays: the record it began goes with what it names.
         if (!EqualsNoCase(program, uninstaller)) files_.RemoveFile(uninstaller);
         journal_.Withdraw();
@@ -61,7 +71,25 @@ std::string UndoRecorder::Start() {
     return std::string();
 }
 
-bool UndoRecorder::WriteEntry() {
+void UndoRecorder::SetReleases(const ReleaseFlags& registered) {
+    // With those an earlier install into this folder registered (its record holds the value it
+    // wrote): the plug-in stays registered with them.
+    ReleaseFlags years = registered;
+    const char* earlier = "";
+    for (const JournalEntry& e : journal_.entries())
+        if (e.kind == EntryKind::Value && EqualsNoCase(e.path, kUninstallKey) && EqualsNoCase(e.value.name, "Releases"))
+            earlier = e.value.bytes.c_str();
+    for (const char* at = earlier; *at != '\0'; ++at) {
+        const int year = std::atoi(at);
+        if (year >= kFirstReleaseYear && year < kFirstReleaseYear + kReleaseCount) years[year - kFirstReleaseYear] = 1;
+        while (at[1] != '\0' && *at != ',') ++at;
+    }
+    text_.releases.clear();
+    for (int k = 0; k < kReleaseCount; ++k)
+        if (years[k]) text_.releases += Format(text_.releases.empty() ? "%d" : ",%d", kFirstReleaseYear + k);
+}
+
+bool UndoRecorder::WriteEntry(const char* what) {
     const std::string& folder = journal_.folder();
     // What the plug-in takes on disk: the files it placed in its own folder, each as last written.
     std::map<std::string, std::uint64_t> sizes;
@@ -71,17 +99,39 @@ bool UndoRecorder::WriteEntry() {
     }
     std::uint64_t bytes = 0;
     for (const auto& file : sizes) bytes += file.second;
-    return WriteUninstallEntry(registry_, folder, static_cast<std::uint32_t>((bytes + 1023) / 1024), text_);
+    const std::uint32_t sizeKb = static_cast<std::uint32_t>((bytes + 1023) / 1024);
+    RegKey root = 0;
+    const bool whole = WriteUninstallEntry(registry_, folder, sizeKb, text_, &root);
+    if (root != 0)
+        Log(Format("Programs and Features entry %s%s: %s\\%s (InstallLocation %s, DisplayVersion %s, EstimatedSize %u KB%s%s)",
+                   what, whole ? "" : " in part", root == kHkeyLocalMachine ? "HKLM" : "HKCU", kUninstallKey,
+                   folder.c_str(), text_.version.c_str(), static_cast<unsigned>(sizeKb),
+                   text_.releases.empty() ? "" : ", Releases ", text_.releases.c_str()));
+    return whole;
 }
 
 void UndoRecorder::Finish(bool finished) {
-    // A run that changed nothing but its folders is not listed.
-    if (!journal_.armed() || !journal_.placed() || !journal_.live()) return;
-    WriteEntry();
+    if (!journal_.armed()) return;
+    // A run that changed nothing but its folders is not listed, and leaves none of them.
+    if (!journal_.placed() || !journal_.live()) {
+        const std::vector<std::string> made = journal_.FoldersOfRun();
+        journal_.Withdraw();
+        for (auto it = made.rbegin(); it != made.rend(); ++it)
+            Log(Format(files_.ReadAttributes(*it) == kInvalidAttributes ? "folder removed: %s" : "folder kept, not empty: %s",
+                       it->c_str()));
+        return;
+    }
+    WriteEntry("updated");
     // Every other user gets the folder trusted at their next logon, once the install is whole: a
     // stopped run reaches no one but the account that ran it. Without administrator rights the
     // component cannot be written, and nothing of it is recorded.
-    if (finished) RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version);
+    const char* component = "Active Setup component not registered: the install stopped";
+    if (finished && RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version))
+        component = "Active Setup component registered: HKLM\\%s (StubPath \"%s\\uninstall.exe\" /usersetup)";
+    else if (finished)
+        component = elevated_ ? "Active Setup component not written whole: HKLM\\%s"
+                              : "Active Setup component not registered: no administrator rights";
+    Log(Format(component, kActiveSetupKey, journal_.folder().c_str()));
     journal_.Flush();
 }
 

@@ -3,13 +3,15 @@
 // run's first change beyond its folders, the program is copied in as the uninstaller and the entry
 // in the list of installed programs is written, both through the recording seams so that undo
 // removes them too: a run killed at any point after is listed and can be undone, and a run that
-// changed nothing else leaves neither. At its end the entry gets the size the plug-in takes, and a
-// finished install registers the step that trusts its folder for every user.
+// changed nothing else leaves neither. At its end the entry gets the size the plug-in takes and
+// the releases registered, and a finished install registers the step that trusts its folder for
+// every user. Each of these, the record's place and each refusal is one line of the log.
 #include "journal/CodeGuard.h"
 #include "journal/InstallJournal.h"
 #include "journal/Journal.h"
 #include "journal/Recording.h"
 #include "journal/UninstallEntry.h"
+#include "platform/SetupLog.h"
 
 class UndoRecorder : public InstallJournal {
 public:
@@ -21,15 +23,21 @@ public:
     // The account whose HKEY_CURRENT_USER the run changes (its SID), kept in the record so that
     // an uninstall as another account knows whose profiles they are.
     void SetUser(const std::string& sid) { user_ = sid; }
+    // Where the lines go (none by default).
+    void SetLog(SetupLog& log) { log_ = &log; }
     std::string Prepare(bool elevated) override;
     std::string Start() override;
+    void SetReleases(const ReleaseFlags& registered) override;
     void Finish(bool finished) override;
     std::vector<std::string> UnkeptFiles() const override { return files_.unkept(); }
     std::vector<CodeRefusal> Refused() const override { return registry_.refusals(); }
     std::vector<std::string> Unaccounted() override;
 
 private:
-    bool WriteEntry();
+    bool WriteEntry(const char* what);
+    void Log(const std::string& line) {
+        if (log_ != nullptr) log_->Line(line);
+    }
 
     Journal& journal_;
     CodeGuard& registry_;
@@ -37,4 +45,5 @@ private:
     UninstallEntryText text_;
     std::string user_;
     bool elevated_ = false;
+    SetupLog* log_ = nullptr;
 };

@@ -14,11 +14,16 @@ long SetText(Registry& registry, RegKey key, const char* name, const std::string
 }  // namespace
 
 bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uint32_t sizeKb,
-                         const UninstallEntryText& text) {
+                         const UninstallEntryText& text, RegKey* root) {
     KeyHandle key(registry);
+    if (root) *root = kHkeyLocalMachine;
     if (registry.CreateKey(kHkeyLocalMachine, kUninstallKey, key.out()) != kErrorSuccess || !key) {
         // Without administrator rights the entry is the user's own.
-        if (registry.CreateKey(kHkeyCurrentUser, kUninstallKey, key.out()) != kErrorSuccess || !key) return false;
+        if (root) *root = kHkeyCurrentUser;
+        if (registry.CreateKey(kHkeyCurrentUser, kUninstallKey, key.out()) != kErrorSuccess || !key) {
+            if (root) *root = 0;
+            return false;
+        }
     }
     const std::string program = JoinPath(folder, kUninstallProgram);
     // The folder first: it is what the setup program's uninstall finds the install by.
@@ -35,6 +40,7 @@ bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uin
     ok &= SetText(registry, key.get(), "InstallDate", text.installDate) == kErrorSuccess;
     ok &= registry.SetDword(key.get(), "VersionMajor", text.versionMajor) == kErrorSuccess;
     ok &= registry.SetDword(key.get(), "VersionMinor", text.versionMinor) == kErrorSuccess;
+    if (!text.releases.empty()) ok &= SetText(registry, key.get(), "Releases", text.releases) == kErrorSuccess;
     return ok;
 }
 

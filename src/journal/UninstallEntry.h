@@ -18,11 +18,15 @@ struct UninstallEntryText {
     std::string installDate;
     std::uint32_t versionMajor = 0;
     std::uint32_t versionMinor = 0;
+    // The releases the plug-in is registered with, "2018,2022" (the "Releases" value, for
+    // detection scripts); not written while empty.
+    std::string releases;
 };
 
-// Writes the entry for the plug-in in folder; true when every value was stored.
+// Writes the entry for the plug-in in folder; true when every value was stored. root, when
+// given, is set to the root it was written under (0 when none).
 bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uint32_t sizeKb,
-                         const UninstallEntryText& text);
+                         const UninstallEntryText& text, RegKey* root = nullptr);
 
 // The folder of the installed plug-in, from the entry's InstallLocation (machine first; only
 // the machine's when machineOnly, as a user may write their own entry).

@@ -101,7 +101,8 @@ std::vector<CommandArgument> SplitArguments(const std::u16string& line) {
 SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
     SetupCommand command;
     const std::vector<CommandArgument> arguments = SplitArguments(line);
-    bool folderGiven = false, releasesGiven = false, logGiven = false, usage = false, uninstall = false;
+    bool folderGiven = false, releasesGiven = false, presentGiven = false, logGiven = false, usage = false,
+         uninstall = false;
     const auto invalid = [&command](const char* error, const std::u16string& argument) {
         command.mode = RunMode::Invalid;
         command.error = error;
@@ -151,12 +152,14 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
             }
             if (command.folder.empty()) return invalid("/D= needs a folder", text);
             folderGiven = true;
-        } else if (HasSwitch(text, "RELEASES=")) {
-            if (releasesGiven) return invalid("option given twice", text);
-            if (!ParseReleases(text.substr(10), command.releases))
-                return invalid("/RELEASES= needs years of releases 2007 to 2025, separated by commas",
+        } else if (HasSwitch(text, "RELEASES=") || HasSwitch(text, "RELEASES-IF-PRESENT=")) {
+            const bool present = text[9] == u'-';
+            bool& given = present ? presentGiven : releasesGiven;
+            if (given) return invalid("option given twice", text);
+            if (!ParseReleases(text.substr(present ? 21 : 10), present ? command.releasesIfPresent : command.releases))
+                return invalid("the releases are years 2007 to 2025, separated by commas",
                                text);
-            releasesGiven = true;
+            given = true;
         } else if (HasSwitch(text, "LOG=")) {
             if (logGiven) return invalid("option given twice", text);
             command.logPath = text.substr(5);
@@ -175,6 +178,7 @@ SetupCommand ParseCommandLine(const std::u16string& line, bool uninstaller) {
         return invalid("/ELEVATED is for an install only", std::u16string(u"/ELEVATED"));
     if (command.hostRefused && !command.elevated)
         return invalid("/HOSTREFUSED goes with /ELEVATED only", std::u16string(u"/HOSTREFUSED"));
+    releasesGiven = releasesGiven || presentGiven;
     if (userSetup && (uninstall || folderGiven || releasesGiven))
         return invalid("/USERSETUP takes only /LOG=", std::u16string(u"/USERSETUP"));
     if (usage) {

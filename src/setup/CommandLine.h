@@ -5,7 +5,11 @@
 // Options are case-insensitive and start with '/' or '-':
 //   /S                   no window and no message box; messages go to the log
 //   /D=<folder>          the install folder; the rest of the line, spaces and all, unquoted
-//   /RELEASES=2018,2022  the releases to install for (years of the release table)
+//   /RELEASES=2018,2022  the releases to install for (years of the release table), each of
+//                        which must be installed
+//   /RELEASES-IF-PRESENT=2018,2022,2024
+//                        releases to install for where they are installed, the others passed
+//                        over (one command line for PCs with different releases)
 //   /LOG=<file>          where the setup log goes
 //   /?                   the usage
 //   /UNINSTALL           remove the plug-in (with /S and /LOG only)
@@ -37,6 +41,7 @@ struct SetupCommand {
     bool hostRefused = false;     // /HOSTREFUSED
     std::u16string folder;        // /D=, empty when not given; kept in UTF-16 until the edge
     std::vector<int> releases;    // /RELEASES=, in the order given; empty when not given
+    std::vector<int> releasesIfPresent;  // /RELEASES-IF-PRESENT=, likewise
     std::u16string logPath;       // /LOG=, empty when not given
     std::string error;            // Invalid: what is wrong, in ASCII
     std::u16string offending;     // Invalid: the argument that was not understood

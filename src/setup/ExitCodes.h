@@ -21,3 +21,5 @@ constexpr int kExitNeedsAdmin = 11;      // unattended: the chosen releases need
                                          // rights this run does not have; nothing was installed.
                                          // Uninstall: the install was made with them, and its
                                          // record is where only they may use it; nothing changed
+constexpr int kExitNotInstalled = 12;    // uninstall: no install of the plug-in is listed on the
+                                         // machine; nothing was changed

@@ -78,7 +78,11 @@ SetupState InstallRun::OnInstall() {
     // Recording starts before the folders are made, so that undo removes them; the record
     // itself is looked for only once they are proven.
     if (journal_) journal_->Begin(folder + kInstallSubFolder);
-    if (!PrepareFolders(folder)) return state_;
+    if (!PrepareFolders(folder)) {
+        // The levels made before the one refused go again.
+        if (journal_) journal_->Finish(false);
+        return state_;
+    }
     if (journal_) {
         const std::string refused = journal_->Prepare(processes_.RunsElevated());
         if (!refused.empty()) {
@@ -224,9 +228,11 @@ bool InstallRun::RunInstall() {
     // that is there and can be checked.
     catalogue_.SetInstallFolder(members_.folderText);
     catalogue_.CopySupportFiles(members_.releaseFlags);
+    LogSupportFilesAbsent(log_, catalogue_);
     progressBar_.StepIt();
     catalogue_.RegisterReleases(members_.releaseFlags);
     std::string refused;
+    ReleaseFlags passedOver{};
     for (const CodeRefusal& refusal : journal_ ? journal_->Refused() : std::vector<CodeRefusal>()) {
         // The module of a file the user chose to pass over is not there: its loader names
         // nothing, and is not written; the run goes on, as it does after Ignore.
@@ -234,8 +240,10 @@ bool InstallRun::RunInstall() {
                         [&](const std::string& path) { return EqualsNoCase(path, refusal.file); })) {
             log_.Line("not written, its file was skipped: " + refusal.value + " = " + refusal.file);
             for (const ReleaseRow& row : ReleaseTable)
-                if (UpperCp936(refusal.value).find(Format("\\APPLICATIONS\\KORVEL%d\\", row.year)) != std::string::npos)
+                if (UpperCp936(refusal.value).find(Format("\\APPLICATIONS\\KORVEL%d\\", row.year)) != std::string::npos) {
                     catalogue_.registrationFailed[row.index] = false;  // skipped, as the user chose
+                    passedOver[row.index] = 1;
+                }
             continue;
         }
         log_.Line("value refused, it would name a file not to be trusted: " + refusal.value + " = " + refusal.file +
@@ -245,6 +253,13 @@ bool InstallRun::RunInstall() {
     if (!refused.empty()) {
         view_.Show(Format(kCodeRefused, refused.c_str()), kSetupCaption, kMbOk | kMbIconExclamation);
         return Stop("a value that names code was refused");
+    }
+    if (journal_) {
+        ReleaseFlags registered = members_.releaseFlags;
+        for (const ReleaseRow& row : ReleaseTable)
+            if (catalogue_.registrationFailed[row.index] || catalogue_.loaderTooLong[row.index] || passedOver[row.index])
+                registered[row.index] = 0;
+        journal_->SetReleases(registered);
     }
     // Users logged on now would otherwise wait for their next logon (or be missed, when this run
     // is a deployment tool's as SYSTEM); other users' hives are writable only with the rights, and

@@ -1,6 +1,8 @@
 #include "setup/Unattended.h"
 
 #include "catalogue/HostCheck.h"
+#include "journal/UninstallEntry.h"
+#include "text/PathText.h"
 #include "text/Text.h"
 #include "platform/ProgressSink.h"
 #include "setup/InstallRun.h"
@@ -28,12 +30,16 @@ ReleaseFlags OfferedReleases(const HostCatalogue& catalogue, int bitness) {
 }
 
 bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, ReleaseFlags& flags,
-                    std::string& error) {
-    if (named.empty()) {
+                    std::string& error, const std::vector<int>& ifPresent) {
+    if (named.empty() && ifPresent.empty()) {
         flags = offered;
         return true;
     }
     flags.fill(0);
+    for (int year : ifPresent) {
+        const ReleaseRow* row = FindRelease(year);
+        if (row != nullptr && offered[row->index]) flags[row->index] = 1;
+    }
     for (int year : named) {
         const ReleaseRow* row = FindRelease(year);
         if (row == nullptr || !offered[row->index]) {
@@ -45,16 +51,34 @@ bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, 
     return true;
 }
 
+std::string UnattendedFolder(Registry& registry, bool elevated, std::string& how) {
+    // The plug-in's own folder, which an install makes below the one chosen.
+    std::string location;
+    const std::size_t sub = std::char_traits<char>::length(kInstallSubFolder);
+    if (!FindInstalledFolder(registry, location, elevated) || location.size() <= sub ||
+        !EqualsNoCase(location.substr(location.size() - sub), kInstallSubFolder)) {
+        how = "the default: no install is listed on this PC";
+        return "C:\\Korvel";
+    }
+    how = "that of the install listed on this PC";
+    return location.substr(0, location.size() - sub);
+}
+
 int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& catalogue,
                   Files& files, Processes& processes, Prompt& prompt, SetupLog& log, InstallJournal* journal,
                   ElevationOffer* elevation, std::string* outcome) {
     SetupMembers members;
     std::string error;
     const ReleaseFlags offered = OfferedReleases(catalogue, bitness);
-    if (!ChooseReleases(offered, choice.releases, members.releaseFlags, error)) {
+    if (!ChooseReleases(offered, choice.releases, members.releaseFlags, error, choice.releasesIfPresent)) {
         log.Line("bad command line: " + error);
         return kExitBadCommandLine;
     }
+    ReleaseFlags passedOver{};
+    for (int year : choice.releasesIfPresent)
+        if (const ReleaseRow* row = FindRelease(year)) passedOver[row->index] = !offered[row->index];
+    if (passedOver != ReleaseFlags{})
+        log.Line("passed over, not installed here or not offered: " + ReleaseNames(passedOver));
     bool any = false;
     for (int flag : members.releaseFlags) any = any || flag != 0;
     if (!any) {
@@ -75,6 +99,11 @@ int RunUnattended(const UnattendedChoice& choice, int bitness, HostCatalogue& ca
         return kExitHostRunning;
     }
     members.folderText = choice.folder;
+    if (members.folderText.empty()) {
+        std::string how;
+        members.folderText = UnattendedFolder(catalogue.registry(), processes.RunsElevated(), how);
+        log.Line("folder chosen: " + members.folderText + " (" + how + ")");
+    }
 
     QuietView view(prompt);
     NoProgress progress;

@@ -17,10 +17,11 @@
 // The releases the edition offers on this machine: found, and shown by the edition.
 ReleaseFlags OfferedReleases(const HostCatalogue& catalogue, int bitness);
 
-// The releases to install for: every offered one, or the named ones. False, with the reason in
-// error, when a named release is not offered here.
+// The releases to install for: every offered one when none are named; else the named ones, each
+// of which must be offered here, and those of ifPresent that are offered here. False, with the
+// reason in error, when a named release is not offered here.
 bool ChooseReleases(const ReleaseFlags& offered, const std::vector<int>& named, ReleaseFlags& flags,
-                    std::string& error);
+                    std::string& error, const std::vector<int>& ifPresent = {});
 
 // SetupView without a window: the members are set by the caller, messages go to prompt.
 class QuietView : public SetupView {
@@ -42,9 +43,16 @@ private:
 };
 
 struct UnattendedChoice {
-    std::vector<int> releases;  // empty: every release offered
-    std::string folder;         // CP936
+    std::vector<int> releases;  // empty (and releasesIfPresent too): every release offered
+    std::string folder;         // CP936; empty: that of the install listed on the PC, else C:\Korvel
+    std::vector<int> releasesIfPresent;  // installed for where offered, passed over elsewhere
 };
+
+// The folder an install without a folder given goes to: the one chosen for the install listed
+// on the PC (its entry in the list of programs; with administrator rights only the machine's,
+// which no user can write), so that a repeat keeps it; else C:\Korvel. `how` says which, for the
+// log.
+std::string UnattendedFolder(Registry& registry, bool elevated, std::string& how);
 
 // Installs as the dialog's default install would, with the given choice, after discovery has
 // run. Returns the exit code: those of the dialog, and kExitHostRunning, kExitNothingToInstall,

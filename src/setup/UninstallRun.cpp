@@ -20,6 +20,7 @@ namespace {
 const char kConfirm[] =
     "确定要卸载 Korvel-Tarnwick 插件吗？\n\n将删除插件的文件，并撤销安装时对AutoCAD所做的设置。";
 const char kHostRunning[] = "请关闭AutoCAD后再进行卸载 !\n\n关闭后请单击“重试”。";
+const char kHostRunningQuiet[] = "AutoCAD正在运行，卸载已停止，没有做任何更改。";
 const char kNoRecordFormat[] =
     "未找到卸载记录：\n\n%s\n\n插件可能已经卸载。没有做任何更改。";
 const char kDamagedFormat[] =
@@ -150,7 +151,8 @@ void UninstallRun::UntrustForEveryUser(const std::string& folder) {
 CodeGuard::Known KnownFiles(const std::string& folder, const std::vector<JournalEntry>& entries,
                            const std::vector<OtherInstall>& others) {
     // The last size and hash each record gives a file; ours last, so that it counts over another's.
-    auto written = std::make_shared<std::map<std::string, CodeGuard::Written>>();
+    // (Not make_shared: without run-time type information it brings in a 1 KB table of mutexes.)
+    std::shared_ptr<std::map<std::string, CodeGuard::Written>> written(new std::map<std::string, CodeGuard::Written>);
     CodeGuard::Known known;
     const auto add = [&written](const std::vector<JournalEntry>& record) {
         for (const JournalEntry& e : record) {
@@ -190,11 +192,12 @@ int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int qu
 
 int UninstallRun::Run(const std::string& folder, const std::string& self, bool quiet) {
     result = UndoResult{};
-    if (!quiet && prompt_.Show(kConfirm, kSetupCaption, kMbYesNo | kMbIconQuestion) != kIdYes)
+    if (!quiet && !confirmed && prompt_.Show(kConfirm, kSetupCaption, kMbYesNo | kMbIconQuestion) != kIdYes)
         return kExitCancelled;
     if (IsHostRunning(processes_)) {
         // Refused once: the user may close the host and go on, or give up.
-        if (Say(kHostRunning, kMbRetryCancel | kMbIconExclamation, quiet, kIdCancel) != kIdRetry)
+        if (Say(quiet ? kHostRunningQuiet : kHostRunning, kMbRetryCancel | kMbIconExclamation, quiet, kIdCancel) !=
+            kIdRetry)
             return quiet ? kExitHostRunning : kExitCancelled;
     }
 

@@ -40,6 +40,10 @@ public:
     // changed it. Returns the exit code.
     int Run(const std::string& folder, const std::string& self, bool quiet);
 
+    // The question was asked already, and answered Yes (an uninstall of several installs asks
+    // once).
+    bool confirmed = false;
+
     UndoResult result;
     // An install for every user: the users who were not logged on and whose hives were loaded
     // and put back, and those whose hives could not be loaded (or unloaded), as

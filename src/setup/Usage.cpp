@@ -7,6 +7,7 @@ const SwitchUsage kSwitchUsage[] = {
     {"/S", "静默安装（或卸载），不显示任何窗口和消息"},
     {"/D=", "安装路径（默认为 C:\\Korvel），必须放在最后，可含空格，不加引号"},
     {"/RELEASES=", "只为列出的已安装AutoCAD版本安装，以逗号分隔，例如 /RELEASES=2018,2022"},
+    {"/RELEASES-IF-PRESENT=", "为列出的版本中本机已安装的那些安装，其余跳过，例如 /RELEASES-IF-PRESENT=2018,2022,2024"},
     {"/LOG=", "日志的位置（默认为 %TEMP%\\Korvel-Tarnwick-setup.log，以管理员身份运行时为 "
               "%ProgramData%\\Korvel-Tarnwick\\Korvel-Tarnwick-setup.log）"},
     {"/UNINSTALL", "卸载插件，可与 /S 和 /LOG= 同用"},
@@ -31,12 +32,13 @@ const ExitCodeUsage kExitCodeUsage[] = {
      "another setup or uninstall was running, nothing changed"},
     {kExitNeedsAdmin, "所选版本需要管理员权限（仅 /S），没有安装",
      "the chosen releases need administrator rights, nothing installed"},
+    {kExitNotInstalled, "卸载：本机没有安装插件，没有做任何更改", "not installed, nothing changed"},
 };
 const std::size_t kExitCodeUsageCount = sizeof kExitCodeUsage / sizeof kExitCodeUsage[0];
 
 std::string UsageText() {
     std::string text =
-        "用法：SetUp.exe [/S] [/RELEASES=2018,2022] [/LOG=日志文件] [/D=安装路径]\n"
+        "用法：SetUp.exe [/S] [/RELEASES=2018,2022] [/RELEASES-IF-PRESENT=2024] [/LOG=日志文件] [/D=安装路径]\n"
         "　　　SetUp.exe /UNINSTALL [/S] [/LOG=日志文件]\n\n";
     for (const SwitchUsage& row : kSwitchUsage)
         text += Format("%s\t%s%s\n", row.name, std::string(row.name).size() < 8 ? "\t" : "", row.meaning);

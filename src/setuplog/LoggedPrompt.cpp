@@ -8,8 +8,8 @@ int UnattendedAnswer(unsigned type) {
     }
 }
 
-void LogMessageShown(SetupLog& log, const std::string& text) {
-    std::string line = "message: ";
+void LogMessageShown(SetupLog& log, const std::string& text, const char* prefix) {
+    std::string line = prefix;
     line.reserve(line.size() + text.size());
     for (char ch : text) {
         if (ch == '\r') continue;
@@ -21,6 +21,8 @@ void LogMessageShown(SetupLog& log, const std::string& text) {
     }
     log.Line(line);
 }
+
+void LogUnattendedMessage(SetupLog& log, const std::string& text) { LogMessageShown(log, text, "(unattended) "); }
 
 void LogAnswer(SetupLog& log, int answer) {
     const char* word = "none";  // the box could not be shown
@@ -38,8 +40,13 @@ void LogAnswer(SetupLog& log, int answer) {
 }
 
 int LoggedPrompt::Show(const std::string& text, const std::string& caption, unsigned type) {
+    // Nobody saw it, and nobody answered: what the run does next is in the lines that follow.
+    if (window_ == nullptr) {
+        LogUnattendedMessage(log_, text);
+        return UnattendedAnswer(type);
+    }
     LogMessageShown(log_, text);
-    const int answer = window_ != nullptr ? window_->Show(text, caption, type) : UnattendedAnswer(type);
+    const int answer = window_->Show(text, caption, type);
     LogAnswer(log_, answer);
     return answer;
 }

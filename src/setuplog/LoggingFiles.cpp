@@ -5,13 +5,12 @@
 bool LoggingFiles::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                             CopyReport& report) {
     if (inner_.CopyOver(source, destination, failIfExists, report)) {
-        log_.Line("copied " + source + " -> " + destination);
+        log_.Line(Format(undo_ ? "put back from %s: %s" : "copied %s -> %s", source.c_str(), destination.c_str()));
         return true;
     }
     // Read before anything else can replace it.
     const std::uint32_t error = inner_.LastError();
-    // The support files are offered for every library year the package might hold; one that it
-    // does not hold is said once, not once per host.
+    // A file the package lacks is said once, not once per host.
     if (inner_.ReadAttributes(source) == kInvalidAttributes) {
         if (absentSources_.insert(source).second) log_.Line("not in the package: " + source);
         return false;
@@ -21,17 +20,31 @@ bool LoggingFiles::CopyOver(const std::string& source, const std::string& destin
     return false;
 }
 
-// A folder that already exists is the usual case of a failure here, so only what was made is
-// worth a line.
+void LoggingFiles::NotMade(const std::string& path, std::uint32_t error) {
+    const std::uint32_t attributes = inner_.ReadAttributes(path);
+    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) {
+        // (An undo only makes sure of the records' folders.)
+        if (!undo_) log_.Line("folder exists " + path);
+        return;
+    }
+    log_.Line(Format("folder not made (error %u) ", static_cast<unsigned>(error)) + path);
+}
+
 int LoggingFiles::MakeDir(const std::string& path) {
     const int made = inner_.MakeDir(path);
-    if (made == 0) log_.Line("folder made " + path);
+    if (made == 0)
+        log_.Line("folder made " + path);
+    else
+        NotMade(path, inner_.LastError());
     return made;
 }
 
 bool LoggingFiles::CreateFolder(const std::string& path) {
     const bool made = inner_.CreateFolder(path);
-    if (made) log_.Line("folder made " + path);
+    if (made)
+        log_.Line("folder made " + path);
+    else
+        NotMade(path, inner_.LastError());
     return made;
 }
 
@@ -40,6 +53,19 @@ bool LoggingFiles::CreateLockedFolder(const std::string& path) {
     if (made)
         log_.Line("folder made with its own rights (administrators and SYSTEM full, users read) " + path);
     else
-        log_.Line(Format("folder not made (error %u) ", static_cast<unsigned>(inner_.LastError())) + path);
+        NotMade(path, inner_.LastError());
     return made;
+}
+
+// What could not be removed is the caller's to report (the undo names what it left, and why).
+bool LoggingFiles::RemoveFile(const std::string& path) {
+    const bool removed = inner_.RemoveFile(path);
+    if (removed) log_.Line((undo_ ? "removed: file " : "file removed ") + path);
+    return removed;
+}
+
+bool LoggingFiles::RemoveFolder(const std::string& path) {
+    const bool removed = inner_.RemoveFolder(path);
+    if (removed) log_.Line((undo_ ? "removed: folder " : "folder removed ") + path);
+    return removed;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The file seam with every change it makes written to the setup log: each copy (or its failure
-// with the Windows error code) and each folder made. Reads pass through unlogged.
+// with the Windows error code), each folder made or found there already, each file or folder
+// removed. Reads pass through unlogged. For an uninstall (undo) the lines say what was put back
+// and what removed.
 #include <set>
 
 #include "platform/Forwarding.h"
@@ -8,7 +10,7 @@
 
 class LoggingFiles : public ForwardingFiles {
 public:
-    LoggingFiles(Files& inner, SetupLog& log) : ForwardingFiles(inner), log_(log) {}
+    LoggingFiles(Files& inner, SetupLog& log, bool undo = false) : ForwardingFiles(inner), log_(log), undo_(undo) {}
 
     using Files::CopyOver;
     bool CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
@@ -16,8 +18,14 @@ public:
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RemoveFolder(const std::string& path) override;
 
 private:
+    // A folder that was not made: there already (said once a folder), or the error.
+    void NotMade(const std::string& path, std::uint32_t error);
+
     SetupLog& log_;
+    bool undo_;
     std::set<std::string> absentSources_;
 };

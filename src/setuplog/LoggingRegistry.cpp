@@ -38,47 +38,55 @@ long LoggingRegistry::OpenKeyRead(RegKey parent, const char* subKey, RegKey& out
 }
 
 long LoggingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) {
+    // Whether it is there already: opening it is no change, and is said so.
+    bool existed = false;
+    {
+        RegKey there = 0;
+        if (inner_.OpenKeyRead(parent, path, there) == kErrorSuccess && there != 0) {
+            existed = true;
+            inner_.CloseKey(there);
+        }
+    }
     const long result = inner_.CreateKey(parent, path, out);
     Remember(result, out, parent, path);
-    if (result == kErrorSuccess)
-        log_.Line("registry key created " + PathOf(parent, path));
-    else
+    if (result != kErrorSuccess)
         log_.Line(Format("registry key failed (error %ld) %s", result, PathOf(parent, path).c_str()));
+    else
+        log_.Line((existed ? "registry key exists " : "registry key created ") + PathOf(parent, path));
     return result;
+}
+
+void LoggingRegistry::Set(long result, const std::string& where, const std::string& value) {
+    if (result == kErrorSuccess)
+        log_.Line((undo_ ? "put back: " : "registry value set ") + where + " = " + value);
+    else
+        log_.Line(Format("registry value failed (error %ld) %s", result, where.c_str()));
 }
 
 long LoggingRegistry::SetDword(RegKey key, const char* valueName, std::uint32_t value) {
     const long result = inner_.SetDword(key, valueName, value);
-    const std::string where = PathOf(key) + " " + (valueName != nullptr ? valueName : "(default)");
-    if (result == kErrorSuccess)
-        log_.Line(Format("registry value set %s = dword:%u", where.c_str(), static_cast<unsigned>(value)));
-    else
-        log_.Line(Format("registry value failed (error %ld) %s", result, where.c_str()));
+    Set(result, PathOf(key) + " " + (valueName != nullptr ? valueName : "(default)"),
+        Format("dword:%u", static_cast<unsigned>(value)));
     return result;
 }
 
 long LoggingRegistry::SetString(RegKey key, const char* valueName, const char* text,
                                 std::uint32_t byteCount) {
     const long result = inner_.SetString(key, valueName, text, byteCount);
-    const std::string where = PathOf(key) + " " + (valueName != nullptr ? valueName : "(default)");
-    if (result == kErrorSuccess) {
-        const std::string value = text != nullptr ? std::string(text, byteCount) : std::string();
-        log_.Line("registry value set " + where + " = \"" + value + "\"");
-    } else {
-        log_.Line(Format("registry value failed (error %ld) %s", result, where.c_str()));
-    }
+    Set(result, PathOf(key) + " " + (valueName != nullptr ? valueName : "(default)"),
+        "\"" + (text != nullptr ? std::string(text, byteCount) : std::string()) + "\"");
     return result;
 }
 
 long LoggingRegistry::SetValue(RegKey key, const char* valueName, std::uint32_t type,
                                const std::string& bytes) {
     const long result = inner_.SetValue(key, valueName, type, bytes);
-    const std::string where = PathOf(key) + " " + (valueName != nullptr ? valueName : "(default)");
-    if (result == kErrorSuccess)
-        log_.Line(Format("registry value set %s (type %u, %u bytes)", where.c_str(), static_cast<unsigned>(type),
-                         static_cast<unsigned>(bytes.size())));
-    else
-        log_.Line(Format("registry value failed (error %ld) %s", result, where.c_str()));
+    // A text as the text (up to its terminator), anything else by its type and size.
+    const std::string value = type == kRegSz || type == kRegExpandSz
+                                  ? "\"" + bytes.substr(0, bytes.find('\0')) + "\""
+                                  : Format("(type %u, %u bytes)", static_cast<unsigned>(type),
+                                           static_cast<unsigned>(bytes.size()));
+    Set(result, PathOf(key) + " " + (valueName != nullptr ? valueName : "(default)"), value);
     return result;
 }
 
@@ -86,7 +94,7 @@ long LoggingRegistry::DeleteValue(RegKey key, const char* valueName) {
     const long result = inner_.DeleteValue(key, valueName);
     const std::string where = PathOf(key) + " " + (valueName != nullptr ? valueName : "(default)");
     if (result == kErrorSuccess)
-        log_.Line("registry value deleted " + where);
+        log_.Line((undo_ ? "removed: registry value " : "registry value deleted ") + where);
     else if (result != kErrorFileNotFound)
         log_.Line(Format("registry value not deleted (error %ld) %s", result, where.c_str()));
     return result;
@@ -96,7 +104,7 @@ long LoggingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     const long result = inner_.DeleteKey(parent, subKey);
     // A key that was not there needed no deleting.
     if (result == kErrorSuccess)
-        log_.Line("registry key deleted " + PathOf(parent, subKey));
+        log_.Line((undo_ ? "removed: registry key " : "registry key deleted ") + PathOf(parent, subKey));
     else if (result != kErrorFileNotFound)
         log_.Line(Format("registry key not deleted (error %ld) %s", result, PathOf(parent, subKey).c_str()));
     return result;

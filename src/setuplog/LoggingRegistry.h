@@ -1,7 +1,9 @@
 #pragma once
-// The registry seam with every write written to the setup log: each key created or deleted and
-// each value set, each hive loaded or unloaded, with the key's full path, or the failure with its Windows error code. Reads
-// pass through unlogged; the wrapper only remembers which path each open handle names.
+// The registry seam with every write written to the setup log: each key created (or found there
+// already) or deleted, each value set, and each hive loaded or unloaded, with the key's full path,
+// or the failure with its Windows error code. Reads pass through unlogged; the wrapper only
+// remembers which path each open handle names. For an uninstall (undo) the lines say what was put
+// back and what removed.
 #include <map>
 
 #include "platform/Forwarding.h"
@@ -9,7 +11,8 @@
 
 class LoggingRegistry : public ForwardingRegistry {
 public:
-    LoggingRegistry(Registry& inner, SetupLog& log) : ForwardingRegistry(inner), log_(log) {}
+    LoggingRegistry(Registry& inner, SetupLog& log, bool undo = false)
+        : ForwardingRegistry(inner), log_(log), undo_(undo) {}
 
     long OpenKey(RegKey parent, const char* subKey, RegKey& out) override;
     long OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) override;
@@ -31,7 +34,9 @@ public:
 private:
     std::string PathOf(RegKey parent, const char* subKey) const;
     void Remember(long result, RegKey out, RegKey parent, const char* subKey);
+    void Set(long result, const std::string& where, const std::string& value);
 
     SetupLog& log_;
+    bool undo_;
     std::map<RegKey, std::string> paths_;
 };

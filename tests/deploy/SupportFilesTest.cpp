@@ -38,25 +38,31 @@ protected:
     HostCatalogue catalogue{registry, files, prompt};
 };
 
-TEST_F(SupportFilesTest, CopiesInOrderFontsThenEveryLibraryYearThenThePlotDriver) {
-    CopySupportFilesTo(files, prompt, kHost2008, true);
+// What the package holds is copied in order (fonts, library years, plot driver); what it lacks is
+// not tried, only named, each once. A package that cannot be listed has every name tried.
+TEST_F(SupportFilesTest, CopiesInOrderWhatThePackageHoldsAndNamesWhatItLacks) {
+    std::vector<std::string> absent;
+    CopySupportFilesTo(files, prompt, kHost2008, true, &absent);
     const std::string host = kHost2008, data = kData;
-    ASSERT_EQ(files.copies.size(), 47u);
-    EXPECT_EQ(files.copies[0].source, data + "\\Korvel_EN.shx");
-    EXPECT_EQ(files.copies[0].destination, host + "\\Fonts\\Korvel_EN.shx");
-    EXPECT_EQ(files.copies[1].destination, host + "\\Fonts\\Korvel_HZ.shx");
-    for (int year = 2007; year <= 2050; ++year) {
-        const std::string name = "\\ACAD" + std::to_string(year) + ".dll";
-        EXPECT_EQ(files.copies[year - 2005].source, data + name);
-        EXPECT_EQ(files.copies[year - 2005].destination, host + name);
-    }
-    EXPECT_EQ(files.copies[46].source, data + "\\Korvel.prt5");
+    const std::vector<std::string> landed{host + "\\Fonts\\Korvel_EN.shx", host + "\\Fonts\\Korvel_HZ.shx",
+                                          host + "\\ACAD2007.dll", host + "\\ACAD2013.dll",
+                                          host + "\\Drv\\pdfplot9.hdi"};
+    EXPECT_EQ(files.copies.size(), 5u);
+    EXPECT_EQ(Landed(), landed);
+    EXPECT_EQ(files.copies[2].source, data + "\\ACAD2007.dll");
     EXPECT_EQ(files.Content(host + "\\Drv\\pdfplot9.hdi"), "Korvel.prt5");
-    EXPECT_EQ(Landed(), (std::vector<std::string>{
-                            host + "\\Fonts\\Korvel_EN.shx", host + "\\Fonts\\Korvel_HZ.shx",
-                            host + "\\ACAD2007.dll", host + "\\ACAD2013.dll",
-                            host + "\\Drv\\pdfplot9.hdi"}));
+    ASSERT_EQ(absent.size(), 42u);
+    EXPECT_EQ(absent.front(), "ACAD2008.dll");
+    EXPECT_EQ(absent[5], "ACAD2014.dll");
+    EXPECT_EQ(absent.back(), "ACAD2050.dll");
     EXPECT_TRUE(prompt.shown.empty());
+
+    files.copies.clear();
+    files.FailListing(kData);
+    CopySupportFilesTo(files, prompt, kHost2010, true);
+    EXPECT_EQ(files.copies.size(), 47u);
+    for (int year = 2007; year <= 2050; ++year)
+        EXPECT_EQ(files.copies[year - 2005].destination, std::string(kHost2010) + "\\ACAD" + std::to_string(year) + ".dll");
 }
 
 TEST_F(SupportFilesTest, OnlyTickedReleasesAndOnly2008GetsThePlotDriver) {
@@ -70,15 +76,17 @@ TEST_F(SupportFilesTest, OnlyTickedReleasesAndOnly2008GetsThePlotDriver) {
     EXPECT_EQ(files.Content(std::string(kHost2010) + "\\ACAD2013.dll"), "ACAD2013.dll");
     EXPECT_EQ(files.Content(std::string(kHost2010) + "\\Fonts\\Korvel_HZ.shx"), "Korvel_HZ.shx");
     EXPECT_TRUE(files.Children("C:\\Program Files\\AutoCAD 2012").empty());
-    EXPECT_EQ(files.copies.size(), 47u + 46u);
+    EXPECT_EQ(files.copies.size(), 5u + 4u);
+    // Named once for the whole run, not once a host.
+    EXPECT_EQ(catalogue.supportFilesAbsent.size(), 42u);
 }
 
 TEST_F(SupportFilesTest, AHostListedTwiceReceivesEveryCopyTwice) {
     catalogue.hostFolders[2010 - 2007] = {kHost2010, kHost2010};
     catalogue.CopySupportFiles(Ticked({2010}));
-    ASSERT_EQ(files.copies.size(), 92u);
-    for (std::size_t i = 0; i < 46; ++i)
-        EXPECT_EQ(files.copies[i].destination, files.copies[i + 46].destination);
+    ASSERT_EQ(files.copies.size(), 8u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(files.copies[i].destination, files.copies[i + 4].destination);
     EXPECT_EQ(Landed().size(), 8u);
 }
 

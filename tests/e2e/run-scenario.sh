@@ -55,6 +55,16 @@ if [[ $scenario == planted-dlls ]]; then
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;$KORVEL_PLANTED=n,b"
 fi
 
+# The README's deployment line: a share \\fileserver\logs (Wine's "unc" device folder), a drive
+# D: of its own, and C:\Linked, a folder that is a link (as a user's junction would be).
+if [[ $scenario == silent-log-places ]]; then
+    bash "$repo/scripts/wine-prefix.sh" "$prefix" >/dev/null || exit 1
+    mkdir -p "$artifacts/share/logs" "$artifacts/drive_d" "$artifacts/linked-logs" "$prefix/dosdevices/unc"
+    ln -s "$artifacts/share" "$prefix/dosdevices/unc/fileserver"
+    ln -s "$artifacts/drive_d" "$prefix/dosdevices/d:"
+    ln -s "$artifacts/linked-logs" "$prefix/drive_c/Linked"
+fi
+
 # At 200 % the dialog is taller than 768 pixels: a screen such scaling is used on.
 if [[ $scenario == scaling ]]; then
     export KORVEL_SCREEN=1920x1440x24

@@ -188,7 +188,7 @@ struct Machine {
         RecordingRegistry recordingRegistry(dyingRegistry, journal);
         RecordingFiles recordingFiles(dyingFiles, journal);
         CodeGuard guard(recordingRegistry, recordingFiles);
-        UndoRecorder recorder(journal, guard, recordingFiles, {"Korvel-Tarnwick", "2025.01.21", "Tarnwick", "20250121", 2025, 1});
+        UndoRecorder recorder(journal, guard, recordingFiles, {"Korvel-Tarnwick", "2025.01.21", "Tarnwick", "20250121", 2025, 1, ""});
         HostCatalogue catalogue(guard, recordingFiles, prompt);
         catalogue.ScanInstalledReleases();
         SetupMembers members;

@@ -12,7 +12,7 @@
 #   signing    a throw-away self-signed certificate (made here with openssl, removed at the end):
 #              --sign signs both exes, `osslsigncode verify` accepts them when it trusts that
 #              certificate; a wrong password fails and makes no zip; the signed exes still run
-#              under Wine (`SetUp.exe /uninstall /S` in a fresh prefix ends with 7, "no record";
+#              under Wine (`SetUp.exe /uninstall /S` in a fresh prefix ends with 12, "not installed";
 #              the x86 one on this machine's route for 32-bit Wine, scripts/wine32.sh; where
 #              there is none it is skipped, and with CI=true that fails)
 #
@@ -169,8 +169,8 @@ else
             env "${env[@]}" bash "$repo/scripts/wine-run.sh" --timeout 120 -- "$dir/SetUp.exe" /uninstall /S \
                 >"$dir/smoke.log" 2>&1 </dev/null
             rc=$?
-            check "$edition: the signed SetUp.exe /uninstall /S runs under Wine and ends with 7 (no record), got $rc" \
-                test "$rc" -eq 7
+            check "$edition: the signed SetUp.exe /uninstall /S runs under Wine and ends with 12 (not installed), got $rc" \
+                test "$rc" -eq 12
         done
     fi
 fi

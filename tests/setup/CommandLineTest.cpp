@@ -87,6 +87,11 @@ TEST(CommandLine, ReadsEveryOptionInAnyCaseWithEitherPrefix) {
     EXPECT_EQ(elevated.releases, (std::vector<int>{2018}));
     EXPECT_FALSE(elevated.hostRefused);
     EXPECT_TRUE(ParseCommandLine(u"SetUp.exe /ELEVATED /HOSTREFUSED /D=C:\\K").hostRefused);
+
+    // Releases where present, beside the strict list or alone.
+    const SetupCommand present = ParseCommandLine(u"SetUp.exe /S /releases-if-present=2018,2024 -RELEASES=2010");
+    EXPECT_EQ(present.releasesIfPresent, (std::vector<int>{2018, 2024}));
+    EXPECT_EQ(present.releases, (std::vector<int>{2010}));
 }
 
 TEST(CommandLine, TakesTheFolderFromTheRestOfTheLineAsTyped) {
@@ -136,6 +141,11 @@ TEST(CommandLine, RefusesWhatItDoesNotUnderstandAndNamesIt) {
         {u"SetUp.exe /UNINSTALL /UNINSTALL", u"/UNINSTALL"},
         {u"SetUp.exe /UNINSTALL /D=C:\\x", u"/UNINSTALL"},
         {u"SetUp.exe /UNINSTALL /RELEASES=2018", u"/UNINSTALL"},
+        {u"SetUp.exe /UNINSTALL /RELEASES-IF-PRESENT=2018", u"/UNINSTALL"},
+        {u"SetUp.exe /RELEASES-IF-PRESENT=2018 /RELEASES-IF-PRESENT=2022", u"/RELEASES-IF-PRESENT=2022"},
+        {u"SetUp.exe /RELEASES-IF-PRESENT=2026", u"/RELEASES-IF-PRESENT=2026"},
+        {u"SetUp.exe /RELEASES-IF-PRESENT", u"/RELEASES-IF-PRESENT"},
+        {u"SetUp.exe /USERSETUP /RELEASES-IF-PRESENT=2018", u"/USERSETUP"},
         {u"SetUp.exe /USERSETUP /D=C:\\x", u"/USERSETUP"},
         {u"SetUp.exe /USERSETUP /UNINSTALL", u"/USERSETUP"},
         {u"SetUp.exe /ELEVATED /UNINSTALL", u"/ELEVATED"},

@@ -94,13 +94,13 @@ TEST_F(ElevationTest, NoInstallsAsWithoutTheOffer) {
 // Quiet, nobody is asked: nothing is installed and the exit code says why.
 TEST_F(ElevationTest, QuietWithoutTheRightsInstallsNothingAndEndsWith11) {
     LoggedPrompt quiet(log, nullptr);
-    EXPECT_EQ(RunUnattended(UnattendedChoice{{}, "C:\\Korvel"}, 64, catalogue, files, processes, quiet, log, nullptr,
+    EXPECT_EQ(RunUnattended(UnattendedChoice{{}, "C:\\Korvel", {}}, 64, catalogue, files, processes, quiet, log, nullptr,
                             &offer),
               kExitNeedsAdmin);
     EXPECT_TRUE(NothingChanged());
     EXPECT_TRUE(log.Has("not writable without administrator rights"));
     offer.needed = false;
-    EXPECT_EQ(RunUnattended(UnattendedChoice{{}, "C:\\Korvel"}, 64, catalogue, files, processes, quiet, log, nullptr,
+    EXPECT_EQ(RunUnattended(UnattendedChoice{{}, "C:\\Korvel", {}}, 64, catalogue, files, processes, quiet, log, nullptr,
                             &offer),
               kExitFinished);
 }

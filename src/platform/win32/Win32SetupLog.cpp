@@ -4,13 +4,12 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <vector>
 
 #include "platform/win32/Cp936.h"
 
 namespace {
-constexpr std::size_t kBlock = 16 * 1024;
+const char kBom[] = "\xEF\xBB\xBF";  // so that Notepad on a Chinese Windows reads UTF-8, not GBK
 
 std::string Utf8(const std::wstring& wide) {
     if (wide.empty()) return std::string();
@@ -82,56 +81,120 @@ std::string Escaped(const std::string& text) {
 }
 }  // namespace
 
-Win32SetupLog::Win32SetupLog(const std::wstring& path, bool buffered) : buffered_(buffered) {
-    if (path.empty()) return;
-    // The last run's log stays readable as ".1"; it is no loss when that fails. The file is
-    // opened first and renamed through its handle: a link or folder in its place is never
-    // followed, renamed or written.
+namespace {
+// The earlier logs move up one place ("<path>.4" to ".5" ... ".1" to ".2", the oldest dropped),
+// then the file open as current becomes ".1". Each is opened first and renamed through its
+// handle: a link or folder in a place is never followed, renamed or written.
+void SetAside(const std::wstring& path, HANDLE current) {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const HANDLE previous = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+    for (int k = Win32SetupLog::kKept - 1; k >= 1; --k) {
+        // (Not std::to_wstring: it brings a whole wide printf along.)
+        const std::wstring older = path + L"." + wchar_t(L'0' + k);
+        const HANDLE file = CreateFileW(older.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (previous != INVALID_HANDLE_VALUE) {
-        if (IsPlainFile(previous)) RenameOpenFile(previous, path + L".1");
-        CloseHandle(previous);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        if (IsPlainFile(file)) RenameOpenFile(file, path + L"." + wchar_t(L'0' + k + 1));
+        CloseHandle(file);
     }
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+    RenameOpenFile(current, path + L".1");
+}
+
+// Opens path to add to its end: made when missing, checked on the handle (a plain file of one
+// name), and shared with another run that adds its lines too. Null when it cannot be used.
+HANDLE OpenForAppending(const std::wstring& path, DWORD& error) {
+    // Only appending: whatever another run added meanwhile is never written over.
+    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    // Checked on the handle, and emptied through it: the path is not looked at a second time.
-    if (!IsPlainFile(file) || !SetEndOfFile(file)) {
+    if (file == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return nullptr;
+    }
+    if (!IsPlainFile(file)) {
+        error = ERROR_CANT_ACCESS_FILE;
+        CloseHandle(file);
+        return nullptr;
+    }
+    return file;
+}
+
+// One write, at the file's end: the handle may only append (FILE_APPEND_DATA without
+// FILE_WRITE_DATA), so whatever another run added meanwhile is never written over. (An explicit
+// end-of-file offset would say the same, at several times the cost a line under Wine.)
+bool WriteAtEnd(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
+}
+
+// Whether the file holds nothing yet (it then starts with the byte-order mark).
+bool IsEmpty(HANDLE file) {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(file, &size) && size.QuadPart == 0;
+}
+}  // namespace
+
+void Win32SetupLog::Open(const std::wstring& path, Start start) {
+    Close();
+    error_ = 0;
+    joined_ = false;
+    if (path.empty()) return;
+    if (start == Start::Fresh) {
+        // A file another run has open for writing is its log: this run's lines follow its, and
+        // nothing is set aside.
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        const HANDLE current = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (current != INVALID_HANDLE_VALUE) {
+            if (IsPlainFile(current)) SetAside(path, current);
+            CloseHandle(current);
+        } else {
+            joined_ = GetLastError() == ERROR_SHARING_VIOLATION;
+        }
+    }
+    DWORD error = 0;
+    const HANDLE file = OpenForAppending(path, error);
+    if (file == nullptr) {
+        error_ = error;
+        return;
+    }
+    // A log that could not be set aside is added to, never emptied: nothing of it is lost.
+    if (IsEmpty(file) && !WriteAtEnd(file, kBom)) {
         CloseHandle(file);
         return;
     }
     file_ = file;
-    pending_ = "\xEF\xBB\xBF";  // so that Notepad on a Chinese Windows reads UTF-8, not GBK
 }
 
-Win32SetupLog::~Win32SetupLog() {
-    Flush();
-    Close();
-}
+Win32SetupLog::~Win32SetupLog() { Close(); }
 
-void Win32SetupLog::Line(const std::string& text) {
-    if (file_ == nullptr) return;
+std::string Win32SetupLog::Stamped(const std::string& text) const {
     SYSTEMTIME now;
     GetLocalTime(&now);
     // Through Format, which uses the system's printf: the runtime's own would add 70 KB to the exe.
-    pending_ += Format("%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour,
-                       now.wMinute, now.wSecond, now.wMilliseconds);
-    pending_ += Utf8(WidenCp936(Escaped(text)));
-    pending_ += "\r\n";
-    if (!buffered_ || pending_.size() >= kBlock) Flush();
+    return Format("%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
+                  now.wSecond, now.wMilliseconds) +
+           Utf8(WidenCp936(Escaped(text))) + "\r\n";
 }
 
-void Win32SetupLog::Flush() {
-    if (file_ == nullptr || pending_.empty()) return;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(static_cast<HANDLE>(file_), pending_.data(),
-                              static_cast<DWORD>(pending_.size()), &written, nullptr);
-    const bool whole = ok && written == pending_.size();
-    pending_.clear();
+void Win32SetupLog::Line(const std::string& text) {
+    if (file_ == nullptr && !keep_) return;
+    const std::string line = Stamped(text);
+    if (keep_) kept_ += line;
     // A full disk or a vanished share: the rest of the run goes unlogged.
-    if (!whole) Close();
+    if (file_ != nullptr && !WriteAtEnd(static_cast<HANDLE>(file_), line)) Close();
+}
+
+bool Win32SetupLog::CopyTo(const std::wstring& path, const std::string& last, std::uint32_t& error) const {
+    error = 0;
+    DWORD opened = 0;
+    const HANDLE file = OpenForAppending(path, opened);
+    if (file == nullptr) {
+        error = opened;
+        return false;
+    }
+    const bool written = WriteAtEnd(file, (IsEmpty(file) ? std::string(kBom) : std::string()) + kept_ + Stamped(last));
+    if (!written) error = GetLastError();
+    return CloseHandle(file) && written;
 }
 
 void Win32SetupLog::Close() {

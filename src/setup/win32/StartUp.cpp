@@ -13,6 +13,7 @@
 #include "platform/win32/SelfImage.h"
 #include "setup/CommandLine.h"
 #include "setup/ExitCodes.h"
+#include "setup/LogPlace.h"
 #include "setup/Unattended.h"
 #include "setup/Usage.h"
 #include "journal/Journal.h"
@@ -89,7 +90,9 @@ public:
 
 int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, const std::wstring& logPath,
                RunLock* lock, std::string& outcome) {
-    std::string folder = "C:\\Korvel";
+    // Without /D= the unattended run keeps the folder of the install listed on the PC; the
+    // dialog starts with C:\Korvel.
+    std::string folder;
     if (!command.folder.empty() && !NarrowCp936Exact(Wide(command.folder), folder)) {
         return RefuseCommandLine(command, log,
                                  "the folder holds a character that code page 936 cannot hold: " + folder,
@@ -119,8 +122,9 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
     UndoRecorder recorder(journal, guard, recordingFiles,
                           UninstallEntryText{"Korvel-Tarnwick AutoCAD插件", version, "Tarnwick软件",
                                              Format("%04d%02d%02d", today.wYear, today.wMonth, today.wDay),
-                                             KORVEL_VERSION_MAJOR, KORVEL_VERSION_MINOR});
+                                             KORVEL_VERSION_MAJOR, KORVEL_VERSION_MINOR, std::string()});
     recorder.SetUser(processes.UserSid());
+    recorder.SetLog(log);
     LoggedPrompt prompt(log, command.silent ? nullptr : &window);
     HostCatalogue catalogue(registry, files, prompt);
     catalogue.ScanInstalledReleases();
@@ -128,16 +132,17 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
 
     Win32Elevation elevation(catalogue, window, logPath, lock);
     if (command.silent) {
-        return RunUnattended(UnattendedChoice{command.releases, folder}, hostBitness, catalogue,
-                             files, processes, prompt, log, &recorder, &elevation, &outcome);
+        return RunUnattended(UnattendedChoice{command.releases, folder, command.releasesIfPresent}, hostBitness,
+                             catalogue, files, processes, prompt, log, &recorder, &elevation, &outcome);
     }
     DialogPresets presets;
-    presets.folder = folder;
+    presets.folder = folder.empty() ? "C:\\Korvel" : folder;
     std::string error;
-    if (!ChooseReleases(OfferedReleases(catalogue, hostBitness), command.releases, presets.ticks, error)) {
+    if (!ChooseReleases(OfferedReleases(catalogue, hostBitness), command.releases, presets.ticks, error,
+                        command.releasesIfPresent)) {
         return RefuseCommandLine(command, log, error, "/RELEASES=");
     }
-    if (command.releases.empty()) presets.ticks = SetupMembers::AllTicked();
+    if (command.releases.empty() && command.releasesIfPresent.empty()) presets.ticks = SetupMembers::AllTicked();
     // Started again with the rights, it asks no second time: what the rights cannot give, they
     // cannot give.
     presets.startInstall = command.elevated;
@@ -158,24 +163,60 @@ std::wstring DefaultLogPath() {
     if (!PrepareRecordsFolder(files, records)) return std::wstring();
     return WidenCp936(records + "\\Korvel-Tarnwick-setup.log");
 }
+// The log a run writes, and what its first lines say of the one asked for.
+struct LogTarget {
+    std::wstring path;       // empty: no log at all
+    std::wstring copyTo;     // a share that gets the finished log
+    std::string note;        // why the log asked for is not the one written, for its first lines
+};
+
 // With administrator rights a log the command line names is written only where no other user
-// could have put a link on its way (no level they own, or may rename, delete or re-permit); else
-// the run goes on without a log. The file itself is checked when it is opened.
-std::wstring CommandLogPath(const std::wstring& path) {
-    if (!RunsWithAdministratorRights()) return path;
+// could have put a link on its way (LogPlace.h); a share gets a copy of the finished log; anything
+// else the run refuses, and writes the default log instead, which says so.
+LogTarget ChooseLog(const std::wstring& asked) {
+    if (asked.empty()) return {DefaultLogPath(), std::wstring(), std::string()};
+    if (!RunsWithAdministratorRights()) return {asked, std::wstring(), std::string()};
     std::vector<wchar_t> full(32768);
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    const DWORD length = GetFullPathNameW(asked.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     std::string narrow;
-    if (length == 0 || length >= full.size() || !NarrowCp936Exact(std::wstring(full.data(), length), narrow))
-        return std::wstring();
-    const std::size_t cut = LastSeparator(narrow);
-    if (cut == std::string::npos) return std::wstring();
-    const std::string folder = narrow.substr(0, cut);
-    Win32Files files;
-    TrustFault fault;
-    // Every level by the rule of a level above: others may add to it, not replace it.
-    if (!CheckTrustedLevels(files, folder, folder + "\\", fault)) return std::wstring();
-    return std::wstring(full.data(), length);
+    LogPlace place;
+    if (length == 0 || length >= full.size() || !NarrowCp936Exact(std::wstring(full.data(), length), narrow)) {
+        place.why = "not a path this program can check";
+    } else {
+        Win32Files files;
+        place = CheckLogPlace(files, narrow);
+        if (place.usable) return {std::wstring(full.data(), length), std::wstring(), std::string()};
+    }
+    const std::string named = "log asked for: " + NarrowCp936(asked) + "; refused with administrator rights: " + place.why;
+    if (place.share)
+        return {DefaultLogPath(), std::wstring(full.data(), length), named + "; this log is added to it when the run ends"};
+    return {DefaultLogPath(), std::wstring(), named + "; this is the default log"};
+}
+
+// "name (SID), with administrator rights": the account the run acts as.
+std::string RunAccount() {
+    wchar_t name[257] = {};
+    DWORD size = 257;
+    if (!GetUserNameW(name, &size)) name[0] = L'\0';
+    Win32Processes processes;
+    return Format("%s (%s), %s administrator rights", NarrowCp936(name, -1).c_str(), processes.UserSid().c_str(),
+                  RunsWithAdministratorRights() ? "with" : "without");
+}
+
+// The last line: the outcome in words, with its code. A share gets the finished log, ending
+// with it too; the log says whether it did. Returns code.
+int Finish(Win32SetupLog& log, const LogTarget& target, int code, const std::string& outcome) {
+    const std::string last = Format("exit code %d: %s", code, (outcome.empty() ? ExitOutcome(code) : outcome).c_str());
+    if (!target.copyTo.empty()) {
+        std::uint32_t error = 0;
+        if (log.CopyTo(target.copyTo, last, error))
+            log.Line("log copied to " + NarrowCp936(target.copyTo));
+        else
+            log.Line(Format("log not copied to %s (error %u)", NarrowCp936(target.copyTo).c_str(),
+                            static_cast<unsigned>(error)));
+    }
+    log.Line(last);
+    return code;
 }
 
 // The copy in the plug-in's folder, as a user starts it from there: by its file's own name, not
@@ -199,25 +240,44 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
     const std::wstring line = commandLine != nullptr ? commandLine : L"";
     const SetupCommand command = ParseCommandLine(std::u16string(line.begin(), line.end()), StartedAsUninstaller());
     // Two runs at once would interleave their copies, registry writes, records and logs: the
-    // second is refused before it opens its log (which would set the running one's aside). The
-    // per-user step changes only its own user's profiles and runs at every logon: it takes none.
+    // second is refused. The per-user step changes only its own user's profiles and runs at every
+    // logon: it takes none.
     std::optional<RunLock> lock;
     if (command.mode == RunMode::Install || command.mode == RunMode::Uninstall)
         lock.emplace(RunsWithAdministratorRights());
-    if (lock && !lock->held()) {
-        Tell(command, kAlreadyRunning);
-        return kExitAlreadyRunning;
-    }
-    std::wstring logPath = command.logPath.empty() ? DefaultLogPath() : CommandLogPath(Wide(command.logPath));
+    const bool refused = lock && !lock->held();
+    // A run that changes nothing adds its lines to the log there is, and sets none aside: the one
+    // a running setup writes stays whole.
+    const bool adds = refused || command.mode == RunMode::Invalid || command.mode == RunMode::Usage;
+    LogTarget choice = ChooseLog(Wide(command.logPath));
     // The per-user step runs at every logon: its log of its own keeps the last install's.
+    std::wstring& logPath = choice.path;
     const std::wstring installLog = L"-setup.log";
     if (command.mode == RunMode::UserSetup && command.logPath.empty() && logPath.size() > installLog.size() &&
         logPath.compare(logPath.size() - installLog.size(), installLog.size(), installLog) == 0)
         logPath.replace(logPath.size() - installLog.size(), installLog.size(), L"-usersetup.log");
-    Win32SetupLog log(logPath, command.silent);
+    const Win32SetupLog::Start start = adds ? Win32SetupLog::Start::Append : Win32SetupLog::Start::Fresh;
+    Win32SetupLog log(logPath, start);
+    // A log asked for that cannot be opened leaves the run with the default one, not none.
+    if (!log.IsOpen() && !command.logPath.empty() && choice.note.empty()) {
+        choice.note = Format("log asked for: %s; not opened (error %u); this is the default log",
+                             NarrowCp936(Wide(command.logPath)).c_str(), static_cast<unsigned>(log.error()));
+        logPath = DefaultLogPath();
+        log.Open(logPath, start);
+    }
+    if (!choice.copyTo.empty()) log.KeepCopy();
     log.Line(Format("Korvel-Tarnwick setup %d.%02d.%02d, %d-bit edition, code page %u", setupVersion / 10000,
                     setupVersion / 100 % 100, setupVersion % 100, hostBitness, GetACP()));
     log.Line("command line: " + NarrowCp936(line));
+    if (!choice.note.empty()) log.Line(choice.note);
+    if (log.joined()) log.Line("added to the log of a run still writing it");
+    log.Line("account: " + RunAccount());
+
+    if (refused) {
+        log.Line("refused: another setup or uninstall of the plug-in is running");
+        Tell(command, kAlreadyRunning);
+        return Finish(log, choice, kExitAlreadyRunning, std::string());
+    }
 
     int code = kExitBadCommandLine;
     std::string outcome;
@@ -250,7 +310,5 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
             break;
         case RunMode::UserSetup: code = RunUserSetupStep(log); break;
     }
-    // The last line: the outcome in words, with its code.
-    log.Line(Format("exit code %d: %s", code, (outcome.empty() ? ExitOutcome(code) : outcome).c_str()));
-    return code;
+    return Finish(log, choice, code, outcome);
 }

@@ -16,14 +16,15 @@
 #include "platform/win32/Cp936.h"
 #include "platform/win32/Win32Prompt.h"
 #include "setup/InstallRun.h"
-#include "setup/UninstallRun.h"
+#include "setup/UninstallCommand.h"
+#include "setuplog/LoggingFiles.h"
+#include "setuplog/LoggingRegistry.h"
 #include "framework/Gdi.h"
 #include "setup/win32/CommonControls.h"
 
 namespace {
 const wchar_t kWindowClass[] = L"KorvelUninstallProgress";
 const char kWorking[] = "正在卸载 Korvel-Tarnwick 插件，请稍候…";
-const char kNotInstalled[] = "未找到已安装的 Korvel-Tarnwick 插件，没有做任何更改。";
 
 // A small window with a progress bar, made when the undo starts (after the question), and the
 // owner of the messages that follow it.
@@ -172,28 +173,16 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     const DWORD tempLength = ::GetTempPathW(static_cast<DWORD>(std::size(temp)), temp);
     if (tempLength > 0 && tempLength < std::size(temp)) ::SetCurrentDirectoryW(temp);
 
-    std::string self, folder;
+    std::string self;
     if (services.files.ModulePath(self, 32768) != PathRead::Read) self.clear();
-    if (!LocateInstall(services.registry, self, services.processes.RunsElevated(), folder)) {
-        services.log.Line(std::string("message: ") + kNotInstalled);
-        if (!quiet) services.prompt.Show(kNotInstalled, kSetupCaption, kMbOk | kMbIconExclamation);
-        return kExitNoRecord;
-    }
-    services.log.Line("uninstall of " + folder + (quiet ? ", quiet" : ""));
-
+    // Every change the undo makes is a line of the log: what it removed and what it put back.
+    LoggingRegistry registry(services.registry, services.log, true);
+    LoggingFiles files(services.files, services.log, true);
     ProgressWindow progress(instance, services.prompt, quiet);
-    UninstallRun run(services.registry, services.files, services.codec, services.processes, services.prompt,
-                     progress);
-    const int code = run.Run(folder, self, quiet);
-    for (const std::string& message : run.messages) services.log.Line("message: " + message);
-    services.log.Line(Format("undone: %d", run.result.undone));
-    for (const LeftBehind& left : run.result.left) services.log.Line("left: " + left.what + " (" + left.why + ")");
-    for (const std::string& user : run.reachedUsers)
-        services.log.Line("not logged on, profiles put back through their loaded registry: " + user);
-    for (const std::string& user : run.unreachedUsers)
-        services.log.Line("not logged on, registry not reached (their trusted paths may keep the folder): " + user);
-    for (const std::string& path : run.result.deferred) services.log.Line("removed once the uninstaller has ended: " + path);
-    RemoveAfterExit(run.result.deferred, services.processes.RunsElevated());
+    UninstallCommand command(registry, files, services.codec, services.processes, services.prompt, progress,
+                             services.log);
+    const int code = command.Run(self, quiet);
+    RemoveAfterExit(command.deferred, services.processes.RunsElevated());
     return code;
 }
 

@@ -790,6 +790,9 @@ void Texts(Context& c) {
 // The x86 edition on a 64-bit Windows, which shows it the 32-bit registry view: the 32-bit
 // AutoCAD 2008 under SOFTWARE\Wow6432Node is offered once and registered where that host reads
 // its keys; the 64-bit AutoCAD 2010 is not in this view and is left alone.
+std::wstring DefaultLogPath();
+std::wstring ReadUtf8File(const std::wstring& path);
+
 void Wow64Views(Context& c) {
     if (!c.Check(OnWow64(), "runs as a 32-bit program on a 64-bit Windows")) return;
     c.Check(ImportRegFixture(c.fixtures + L"\\wow64.reg", FixtureView::As64BitView), "fixture wow64.reg imported");
@@ -831,6 +834,13 @@ void Wow64Views(Context& c) {
     c.Check(!IsFile(host2010 + L"\\Fonts\\Korvel_EN.shx"), "nothing placed for the 64-bit host");
     Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "OK in the finished view");
+    // Met under both names of its key, the one product is one line of the log.
+    const std::wstring log = ReadUtf8File(DefaultLogPath());
+    std::size_t hosts = 0;
+    for (std::size_t at = log.find(L"host found: AutoCAD2008"); at != std::wstring::npos;
+         at = log.find(L"host found: AutoCAD2008", at + 1))
+        ++hosts;
+    c.Check(hosts == 1, "the log names AutoCAD 2008 once", std::to_wstring(hosts));
 }
 
 // ---- Display scaling -------------------------------------------------------------------------
@@ -1153,7 +1163,7 @@ void SilentHostRunning(Context& c) {
     c.Check(!IsFolder(L"C:\\Korvel"), "no folder made");
     CheckNothingRegistered(c);
     const std::wstring log = ReadUtf8File(DefaultLogPath());
-    c.Check(log.find(L"message: 请关闭AutoCAD后再进行安装 !") != std::wstring::npos, "the refusal is in the log");
+    c.Check(log.find(L"(unattended) 请关闭AutoCAD后再进行安装 !") != std::wstring::npos, "the refusal is in the log");
     c.Check(log.find(L"exit code 3") != std::wstring::npos, "and the exit code");
     host.Terminate();
 }
@@ -1171,11 +1181,13 @@ void SilentBadOption(Context& c) {
         c.Check(log.find(L"bad command line: ") != std::wstring::npos,
                 "the log says why", log.find(L"exit code 1") != std::wstring::npos ? L"" : log.substr(0, 400));
     }
+
     // Nothing installed: the uninstall finds nothing to undo, says so in the log, changes nothing.
     bool windowSeen = false;
-    c.Check(RunUnattended(c, program, L"/S /UNINSTALL", windowSeen) == 7, "/S /UNINSTALL with nothing installed ends with 7");
+    c.Check(RunUnattended(c, program, L"/S /UNINSTALL", windowSeen) == 12, "/S /UNINSTALL with nothing installed ends with 12");
     c.Check(!windowSeen, "no window was ever visible");
-    c.Check(ReadUtf8File(DefaultLogPath()).find(L"exit code 7") != std::wstring::npos, "the log says how it ended");
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"exit code 12: not installed, nothing changed") != std::wstring::npos,
+            "the log says how it ended");
     c.Check(!IsFolder(L"C:\\Korvel") && !IsFolder(L"C:\\J\u00F6rg \uD55C"), "no folder made");
     CheckNothingRegistered(c);
 
@@ -1571,7 +1583,17 @@ void ReleaseAddedLater(Context& c) {
                 loader.rfind(L"C:\\Korvel\\Korvel-Tarnwick\\", 0) == 0,
             "the new release is registered", loader);
     c.Check(FileSnapshot(backups) == kept, "no new backup", FileSnapshot(backups));
-    c.Check(RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallEntry) == entry, "the entry as it was",
+    // The entry as it was, but for the releases it names: the new one among them now.
+    std::wstring releases;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"Releases", releases) &&
+                releases.find(std::to_wstring(added.year)) != std::wstring::npos,
+            "the entry's Releases names the new release", releases);
+    const auto withoutReleases = [](std::wstring snapshot) {
+        const std::size_t at = snapshot.find(L"\"Releases\"");
+        return at == std::wstring::npos ? snapshot : snapshot.erase(at, snapshot.find(L'\n', at) + 1 - at);
+    };
+    c.Check(withoutReleases(RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallEntry)) == withoutReleases(entry),
+            "the entry as it was otherwise",
             SnapshotDiff(RegistrySnapshot(HKEY_LOCAL_MACHINE, kUninstallEntry), entry));
     if (!UninstallFromPackage(c, program, "one uninstall removes both runs with 0")) return;
     c.Check(::RegDeleteTreeW(HKEY_LOCAL_MACHINE, added.key) == ERROR_SUCCESS, "the release taken away again");
@@ -1637,9 +1659,23 @@ void SecondRunRefused(Context& c) {
     Process uninstall;
     if (c.Check(uninstall.Start(program, L"/uninstall /S", L"C:\\pkg"), "an uninstall starts"))
         c.CheckExit(uninstall, 10, "the uninstall ends with 10");
+    c.Check(RunUnattended(c, program, L"/S /X", windowSeen) == 1, "a bad command line meanwhile ends with 1");
     c.Check(MachineSnapshot() == waiting, "nothing was changed by the refused runs");
     AnswerMessageBox(box, IDABORT);
     c.CheckExit(setup.process, 5, "the first run goes on to its end");
+    // Each refused run added its lines to the running one's log, which stayed where it was.
+    const std::wstring log = ReadUtf8File(DefaultLogPath());
+    std::size_t refused = 0;
+    for (std::size_t at = log.find(L"refused: another setup"); at != std::wstring::npos; at = log.find(L"refused: another setup", at + 1))
+        ++refused;
+    c.Check(refused == 3, "the three refused runs' lines are in the running one's log", std::to_wstring(refused));
+    c.Check(log.find(L"bad command line: unknown option: /X") != std::wstring::npos, "and the bad command line's");
+    c.Check(ReadUtf8File(DefaultLogPath() + L".1").find(L"refused: another setup") == std::wstring::npos,
+            "none of them set a log aside");
+    c.Check(log.find(L"command line: \"C:\\pkg\\SetUp.exe\"\r\n") < log.find(L"refused: another setup"),
+            "after the running one's first lines");
+    const std::size_t last = log.rfind(L"exit code 5: ");
+    c.Check(last != std::wstring::npos && log.find(L"\r\n", last) + 2 == log.size(), "which ends with its own exit code");
 }
 
 // A program of a user's, planted as uninstall.exe in a plug-in folder at a drive's root and held
@@ -1807,7 +1843,7 @@ void UninstallPlantedUserEntry(Context& c) {
     if (key) ::RegCloseKey(key);
     const std::wstring before = MachineSnapshot();
     bool windowSeen = false;
-    c.Check(RunUnattended(c, program, L"/uninstall /S", windowSeen) == 7, "nothing installed for the machine: 7");
+    c.Check(RunUnattended(c, program, L"/uninstall /S", windowSeen) == 12, "nothing installed for the machine: 12");
     CheckVictimsUntouched(c);
     c.Check(IsFile(planted + L"\\uninstall.dat"), "the user's record is neither used nor removed");
     c.Check(MachineSnapshot() == before, "nothing changed");
@@ -2105,6 +2141,138 @@ void ResponsiveInstall(Context& c) {
     c.CheckExit(setup.process, 0, "OK in the finished view");
 }
 
+// The releases of fixtures/several.reg that this edition offers, as the entry's Releases names them.
+std::wstring ReleasesText(const Context& c) {
+    std::wstring text;
+    for (int year : DefaultTicks(c)) text += (text.empty() ? L"" : L",") + std::to_wstring(year);
+    return text;
+}
+
+// Deployed to a fleet: installed into a folder of the administrator's choosing; the same command
+// without /D= (a repair, or a release deployed later) keeps that folder; an install into a second
+// folder is listed in its place. The package's quiet uninstall then removes both, each by its own
+// record, leaves the machine as it was and ends with 0; run again, it finds nothing: 12.
+void FleetUninstall(Context& c) {
+    const std::wstring program = UninstallWorld(c);
+    const std::wstring before = MachineSnapshot() + FileSnapshot(L"C:\\CAD Plugins");
+    const std::wstring chosen = L"C:\\CAD Plugins\\Korvel\\Korvel-Tarnwick";
+    bool windowSeen = false;
+    if (!c.Check(RunUnattended(c, program, L"/S /D=C:\\CAD Plugins\\Korvel", windowSeen) == 0,
+                 "the install into C:\\CAD Plugins\\Korvel ends with 0"))
+        return;
+    if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "the same package again, without /D=, ends with 0"))
+        return;
+    std::wstring location, releases;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallLocation", location) && location == chosen,
+            "the repeat kept the listed install's folder", location);
+    c.Check(!IsFolder(L"C:\\Korvel"), "no second copy in C:\\Korvel");
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"folder chosen: C:\\CAD Plugins\\Korvel (that of the install listed on this PC)") !=
+                std::wstring::npos,
+            "the log says which folder, and why");
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"Releases", releases) && releases == ReleasesText(c),
+            "the entry names the releases registered", releases);
+    if (!c.Check(RunUnattended(c, program, L"/S /D=C:\\Second", windowSeen) == 0, "an install into C:\\Second ends with 0"))
+        return;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"InstallLocation", location) &&
+                location == L"C:\\Second\\Korvel-Tarnwick",
+            "listed in the first one's place", location);
+
+    c.Check(RunUnattended(c, program, L"/uninstall /S", windowSeen) == 0, "SetUp.exe /uninstall /S ends with 0");
+    c.Check(!windowSeen, "no window was ever visible");
+    c.Check(!IsFolder(L"C:\\Second") && !IsFolder(L"C:\\CAD Plugins"), "both installs' folders are gone");
+    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry), "no install is listed");
+    const std::wstring after = MachineSnapshot() + FileSnapshot(L"C:\\CAD Plugins");
+    c.Check(after == before, "the machine is as it was before both installs", SnapshotDiff(after, before));
+    const std::wstring log = ReadUtf8File(DefaultLogPath());
+    c.Check(log.find(L"uninstall of C:\\Second\\Korvel-Tarnwick, quiet (1 of 2, newest first)") <
+                log.find(L"uninstall of " + chosen + L", quiet (2 of 2, newest first)"),
+            "each by its own record, the listed one first");
+    c.Check(log.find(L"removed: file " + chosen + L"\\Korvel2010.ARX") != std::wstring::npos,
+            "the log names each item removed");
+
+    c.Check(RunUnattended(c, program, L"/uninstall /S", windowSeen) == 12, "run again, it finds nothing installed: 12");
+    const std::wstring again = ReadUtf8File(DefaultLogPath());
+    c.Check(again.find(L"exit code 12: not installed, nothing changed\r\n") != std::wstring::npos, "and says so");
+}
+
+// The README's deployment line: the log on a share (\\fileserver\logs, a folder of the prefix's
+// "unc" device) and the plug-in on D:. With administrator rights the run writes the protected
+// default log, whose first lines name the one asked for, and adds the finished log to the file on
+// the share through a checked handle. A /LOG= on a way a link could
+// redirect, or in a folder that is missing, leaves the run with the default log, which says why.
+void SilentLogPlaces(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::wstring shared = L"\\\\fileserver\\logs\\PC01.log";
+    std::wstring years;
+    for (int year : DefaultTicks(c))
+        if (years.size() < 9) years += (years.empty() ? L"" : L",") + std::to_wstring(year);
+    const std::wstring line = L"/S /RELEASES=" + years + L" /LOG=" + shared + L" /D=D:\\CAD Plugins\\Korvel";
+    bool windowSeen = false;
+    for (int run = 1; run <= 2; ++run)
+        c.Check(RunUnattended(c, program, line, windowSeen) == 0, Utf8(line) + " ends with 0");
+    c.Check(IsFile(L"D:\\CAD Plugins\\Korvel\\Korvel-Tarnwick\\uninstall.exe"), "installed on D:");
+    const std::wstring copied = ReadUtf8File(shared);
+    const std::size_t last = copied.rfind(L"exit code 0: ");
+    c.Check(last != std::wstring::npos && copied.find(L"\r\n", last) + 2 == copied.size(),
+            "the share holds the finished log, its outcome last", copied.substr(0, 300));
+    c.Check(copied.find(L"command line: \"C:\\pkg\\SetUp.exe\" " + line) != std::wstring::npos, "this run's");
+    c.Check(copied.find(L"exit code 0: ") < last, "after the run before");
+    const std::wstring local = ReadUtf8File(DefaultLogPath());
+    c.Check(local.find(L"log asked for: " + shared + L"; refused with administrator rights: a network share; "
+                       L"this log is added to it when the run ends") < local.find(L"account: "),
+            "the default log's first lines name the log asked for", local.substr(0, 600));
+    c.Check(local.find(L"log copied to " + shared) < local.rfind(L"exit code 0: "), "and say it was copied");
+
+    // A folder that is a link (as a user's junction would be), and a folder that is missing.
+    for (const wchar_t* asked : {L"C:\\Linked\\setup.log", L"C:\\No such folder\\setup.log"}) {
+        c.Check(RunUnattended(c, program, std::wstring(L"/S /UNINSTALL \"/LOG=") + asked + L"\"", windowSeen) == 0,
+                "an uninstall with /LOG=" + Utf8(asked) + " ends with 0");
+        const std::wstring log = ReadUtf8File(DefaultLogPath());
+        c.Check(log.find(L"log asked for: " + std::wstring(asked) + L"; ") != std::wstring::npos &&
+                    log.find(L"this is the default log") != std::wstring::npos,
+                "the default log names it and why it was not used", log.substr(0, 600));
+        c.Check(!IsFile(asked), "nothing written there");
+        c.Check(RunUnattended(c, program, line, windowSeen) == 0, "installed again");
+    }
+}
+
+// An unattended run ended from outside (a deployment tool's time limit) at three points: as the
+// entry is written, and while each of two large files is copied. Every line the log held when the
+// run was cut is still there, whole; the earlier runs' logs are kept; the run after completes it.
+void SilentKilled(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const std::wstring data = program.substr(0, program.rfind(L'\\')) + L"\\Data\\";
+    for (int i = 0; i < 3; ++i)
+        c.Check(WriteLargeFile(data + L"Large" + std::to_wstring(i) + L".dat", 100), "a 100 MB file in the package");
+    const wchar_t* const cuts[] = {L"Programs and Features entry written: ", L"copied C:\\pkg\\Data\\Large0.dat",
+                                   L"copied C:\\pkg\\Data\\Large1.dat"};
+    for (const wchar_t* cut : cuts) {
+        Process setup;
+        if (!c.Check(setup.Start(program, L"/S", L"C:\\pkg"), "SetUp.exe /S starts")) return;
+        std::wstring seen;
+        for (DWORD waited = 0; waited < Scaled(120000) && setup.Running(); waited += 2) {
+            seen = ReadUtf8File(DefaultLogPath());
+            if (seen.find(cut) != std::wstring::npos) break;
+            ::Sleep(2);
+        }
+        setup.Terminate();
+        const bool cutThere = seen.find(cut) != std::wstring::npos;
+        c.Check(cutThere && setup.Wait(10000) == 99, "the run is cut once its log has \"" + Utf8(cut) + "\"");
+        seen.resize(seen.rfind(L"\r\n") + 2);  // up to its last whole line
+        const std::wstring after = ReadUtf8File(DefaultLogPath());
+        c.Check(after.compare(0, seen.size(), seen) == 0, "every line before the cut is there, as it was");
+        c.Check(after.size() >= 2 && after.compare(after.size() - 2, 2, L"\r\n") == 0 &&
+                    after.find(L"exit code") == std::wstring::npos,
+                "the log ends with a whole line, and no outcome");
+    }
+    bool windowSeen = false;
+    c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "the run after the cuts ends with 0");
+    CheckInstalled(c, L"C:\\Korvel\\Korvel-Tarnwick", DefaultTicks(c));
+    for (int k = 1; k <= 3; ++k)
+        c.Check(ReadUtf8File(DefaultLogPath() + L"." + std::to_wstring(k)).find(cuts[3 - k]) != std::wstring::npos,
+                "the log of cut run " + std::to_string(4 - k) + " is kept as ." + std::to_string(k));
+}
+
 ScenarioFn FindScenario(const std::wstring& name) {
     static const std::map<std::wstring, ScenarioFn> scenarios = {
         {L"planted-uninstaller", PlantedUninstaller},
@@ -2146,6 +2314,9 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"silent-host-running", &SilentHostRunning},
         {L"silent-bad-option", &SilentBadOption},
         {L"every-user", &EveryUser},
+        {L"fleet-uninstall", &FleetUninstall},
+        {L"silent-log-places", &SilentLogPlaces},
+        {L"silent-killed", &SilentKilled},
 #ifndef KORVEL_RELEASE_BUILD
         {L"elevation-relaunch", &ElevationRelaunch},
 #endif
