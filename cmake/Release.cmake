@@ -25,5 +25,8 @@ add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> -fno-asynchronous
 # the exe carries no type names and descriptors for its many seam classes (about 3.5 KB).
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
 
+# The strings are made in the program's own objects, for the members it uses (StringInstances.h).
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-include${CMAKE_CURRENT_LIST_DIR}/StringInstances.h>)
+
 # Hardening flags of release builds go here. The top-level CMakeLists.txt gives every Windows
 # build stack canaries, checked buffer functions, ASLR and DEP.
