@@ -24,7 +24,9 @@ bench=$repo/build/install-bench
 prefix=$bench/prefix
 
 echo "== building the release edition (x86_64) and the seam bench"
-export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache} CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+if command -v ccache >/dev/null; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache} CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+fi
 cmake --preset win64-release >/dev/null
 cmake --build build/win64-release -j 2 --target SetUp seam_bench >/dev/null
 setup=build/win64-release/resources/SetUp.exe
