@@ -136,10 +136,9 @@ bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, ProtectionOf& protect
 }
 
 bool RelockHandle(HANDLE handle) {
-    // The owner and the DACL in one descriptor, made once and set as it stands. Not through
-    // SetSecurityInfo: Wine's reads the object's descriptor and its parent's, twice each, before
-    // it writes: eleven requests to its server for each entry relocked, where this is one.
-    // The DACL is protected ("D:P"): nothing inherited from above is merged in.
+    // The owner and the DACL in one descriptor, made once and set as it stands, in one call. Not
+    // through SetSecurityInfo, which reads the object's and its parent's descriptors to merge
+    // what is inherited: the DACL is protected ("D:P"), so there is nothing to merge.
     static const std::wstring sddl = std::wstring(L"O:BA") + kLockedFolderSddl;
     static PSECURITY_DESCRIPTOR const descriptor = [] {
         PSECURITY_DESCRIPTOR made = nullptr;

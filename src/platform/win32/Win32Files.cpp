@@ -207,9 +207,8 @@ bool ReadBlock(HANDLE file, char* block, std::size_t capacity, DWORD& got) {
     return ReadFile(file, block, static_cast<DWORD>(capacity), &got, nullptr) != FALSE;
 }
 
-// A file's attributes and times. Not through GetFileInformationByHandle: that asks for the
-// volume's serial number too, which Wine fetches from its mount manager device every time, a
-// round trip through another process that cost about a millisecond a file.
+// A file's attributes and times, and nothing else: GetFileInformationByHandle would fetch the
+// volume's serial number too, which no caller here needs, for every file copied or compared.
 bool ReadBasicInfo(HANDLE file, FILE_BASIC_INFO& info) {
     return GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) != FALSE;
 }

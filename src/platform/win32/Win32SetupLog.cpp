@@ -35,9 +35,8 @@ std::wstring DefaultSetupLogPath() {
 
 namespace {
 // A file of its own: on a disk, not a folder, not a link, and with no other name through which
-// someone else could have it written for them.
-// (Not through GetFileInformationByHandle: it also fetches the volume's serial number, which Wine
-// asks its mount manager for, a round trip through another process on every start.)
+// someone else could have it written for them. Asked for these facts alone (not through
+// GetFileInformationByHandle, which would also fetch the volume's serial number).
 bool IsPlainFile(HANDLE file) {
     FILE_BASIC_INFO basic{};
     FILE_STANDARD_INFO standard{};

@@ -8,7 +8,7 @@
 // The libraries that are not KnownDLLs and that the themed dialog loads on demand once the
 // program runs: on a system without SetDefaultDllDirectories they would be searched for in the
 // program's folder first. What the folder browser and ShellExecuteEx load besides waits for
-// them (PreloadShellLibraries): loading it here cost every start some milliseconds.
+// them (PreloadShellLibraries): most runs use neither, so their start does not load it.
 inline constexpr const wchar_t* kLateSystemDlls[] = {
     L"version.dll", L"uxtheme.dll", L"dwmapi.dll", L"msimg32.dll", L"cryptbase.dll",
 };
