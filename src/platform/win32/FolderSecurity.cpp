@@ -41,6 +41,11 @@ bool IsAdministrativeSid(PSID sid) {
     return same;
 }
 
+Handle OwnToken(DWORD access) {
+    HANDLE token = nullptr;
+    return Handle(OpenProcessToken(GetCurrentProcess(), access, &token) ? token : nullptr);
+}
+
 bool IsOwnAccount(PSID sid) {
     if (sid == nullptr || !IsValidSid(sid)) return false;
     // The process's account does not change while it runs: read once (every level of a folder
@@ -54,11 +59,9 @@ bool IsOwnAccount(PSID sid) {
     };
     static const Account account = [] {
         Account own{};
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return own;
+        const Handle token(OwnToken(TOKEN_QUERY));
         DWORD size = 0;
-        own.read = GetTokenInformation(token, TokenUser, &own.buffer, sizeof own.buffer, &size) != FALSE;
-        CloseHandle(token);
+        own.read = token && GetTokenInformation(token.get(), TokenUser, &own.buffer, sizeof own.buffer, &size) != FALSE;
         return own;
     }();
     return account.read && EqualSid(sid, account.buffer.user.User.Sid);
@@ -157,14 +160,13 @@ void EnableTakeOwnership() {
     static bool done = false;
     if (done) return;
     done = true;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    const Handle token(OwnToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY));
+    if (!token) return;
     for (const wchar_t* name : {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
         TOKEN_PRIVILEGES privileges{};
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
         if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
-            AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+            AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
-    CloseHandle(token);
 }

@@ -4,6 +4,8 @@
 // by the administrators.
 #include <windows.h>
 
+#include "platform/win32/Handle.h"
+
 // Administrators and SYSTEM full control, Users read and execute (FILE_GENERIC_READ |
 // FILE_GENERIC_EXECUTE), each inherited by every file and folder below; "P": nothing inherited
 // from the parent.
@@ -52,6 +54,9 @@ bool RelockHandle(HANDLE handle);
 // Enables, once, the privileges that let an administrator take an object back from its owner
 // (SeTakeOwnershipPrivilege, SeRestorePrivilege). Best-effort.
 void EnableTakeOwnership();
+
+// This process's own token, opened for access; none when it cannot be opened.
+Handle OwnToken(DWORD access);
 
 // Whether the calling process's token has the Administrators group enabled (an elevated token,
 // or an administrator where there is no UAC).

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Cp936.h"
@@ -87,31 +88,23 @@ Win32SetupLog::Win32SetupLog(const std::wstring& path, bool buffered) : buffered
     // opened first and renamed through its handle: a link or folder in its place is never
     // followed, renamed or written.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const HANDLE previous = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (previous != INVALID_HANDLE_VALUE) {
-        if (IsPlainFile(previous)) RenameOpenFile(previous, path + L".1");
-        CloseHandle(previous);
+    {
+        const Handle previous(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (previous && IsPlainFile(previous.get())) RenameOpenFile(previous.get(), path + L".1");
     }
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     // Checked on the handle, and emptied through it: the path is not looked at a second time.
-    if (!IsPlainFile(file) || !SetEndOfFile(file)) {
-        CloseHandle(file);
-        return;
-    }
-    file_ = file;
+    if (!file || !IsPlainFile(file.get()) || !SetEndOfFile(file.get())) return;
+    file_ = std::move(file);
     pending_ = "\xEF\xBB\xBF";  // so that Notepad on a Chinese Windows reads UTF-8, not GBK
 }
 
-Win32SetupLog::~Win32SetupLog() {
-    Flush();
-    Close();
-}
+Win32SetupLog::~Win32SetupLog() { Flush(); }
 
 void Win32SetupLog::Line(const std::string& text) {
-    if (file_ == nullptr) return;
+    if (!file_) return;
     SYSTEMTIME now;
     GetLocalTime(&now);
     // Through Format, which uses the system's printf: the runtime's own would add 70 KB to the exe.
@@ -123,17 +116,12 @@ void Win32SetupLog::Line(const std::string& text) {
 }
 
 void Win32SetupLog::Flush() {
-    if (file_ == nullptr || pending_.empty()) return;
+    if (!file_ || pending_.empty()) return;
     DWORD written = 0;
-    const BOOL ok = WriteFile(static_cast<HANDLE>(file_), pending_.data(),
+    const BOOL ok = WriteFile(file_.get(), pending_.data(),
                               static_cast<DWORD>(pending_.size()), &written, nullptr);
     const bool whole = ok && written == pending_.size();
     pending_.clear();
     // A full disk or a vanished share: the rest of the run goes unlogged.
-    if (!whole) Close();
-}
-
-void Win32SetupLog::Close() {
-    if (file_ != nullptr) CloseHandle(static_cast<HANDLE>(file_));
-    file_ = nullptr;
+    if (!whole) file_.Close();
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/SetupLog.h"
+#include "platform/win32/Handle.h"
 
 class Win32SetupLog : public SetupLog {
 public:
@@ -17,12 +18,10 @@ public:
 
     void Line(const std::string& text) override;
     void Flush();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.valid(); }
 
 private:
-    void Close();
-
-    void* file_ = nullptr;  // HANDLE; null when closed
+    Handle file_;  // none once closed
     bool buffered_;
     std::string pending_;
 };

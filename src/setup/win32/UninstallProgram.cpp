@@ -7,6 +7,7 @@
 #include "journal/Journal.h"
 #include "journal/RecordPlace.h"
 #include "platform/win32/FolderSecurity.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/SystemRandom.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/Processes.h"
@@ -151,8 +152,7 @@ void RemoveAfterExit(const std::vector<std::string>& deferred, bool elevated) {
             PROCESS_INFORMATION process{};
             if (::CreateProcessW(helper.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                                  &startup, &process)) {
-                ::CloseHandle(process.hThread);
-                ::CloseHandle(process.hProcess);
+                const Handle thread(process.hThread), helperProcess(process.hProcess);  // not waited for
                 return;
             }
             ::DeleteFileW(helper.c_str());
@@ -198,10 +198,7 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
 int RunCleanup(const std::vector<std::wstring>& arguments) {
     if (arguments.empty()) return 1;
     const DWORD parent = static_cast<DWORD>(std::wcstoul(arguments[0].c_str(), nullptr, 10));
-    if (HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, parent)) {
-        ::WaitForSingleObject(process, 60000);
-        ::CloseHandle(process);
-    }
+    if (const Handle process{::OpenProcess(SYNCHRONIZE, FALSE, parent)}) ::WaitForSingleObject(process.get(), 60000);
     // Files first, then folders, each only while empty; a file still held is tried for a while.
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& path = arguments[i];
