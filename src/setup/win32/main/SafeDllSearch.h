@@ -21,10 +21,8 @@ inline void PreloadSystemDlls() {
 
 inline void ShutOutPlantedDlls() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto setDefault = kernel == nullptr ? nullptr
-                                        : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-                                              ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    const auto setDefault =
+        ProcedureOf<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     // Older systems without the update: at least take the current folder out of the search.
     if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryW(L"");
     // The program's own folder still comes first without the update, and even with it not every
