@@ -24,6 +24,7 @@
 #include "setup/win32/SetupTexts.h"
 #include "setup/win32/UninstallProgram.h"
 #include "setup/win32/Elevation.h"
+#include "setup/SetupView.h"
 #include "setup/UserSetup.h"
 #include "setup/win32/WizardApp.h"
 #include "setuplog/LoggedPrompt.h"
@@ -85,7 +86,7 @@ public:
 
 int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, const std::wstring& logPath,
                RunLock* lock) {
-    std::string folder = "C:\\Korvel";
+    std::string folder = kDefaultFolder;
     if (!command.folder.empty() && !NarrowCp936Exact(Wide(command.folder), folder)) {
         return RefuseCommandLine(command, log,
                                  "the folder holds a character that code page 936 cannot hold: " + folder,
