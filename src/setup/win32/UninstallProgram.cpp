@@ -134,6 +134,27 @@ std::wstring MakeCleanupFolder(bool elevated) {
     return std::wstring();
 }
 
+// Moves the running uninstaller into a fresh folder of its own (a running program's file may be
+// renamed, though not deleted), so that the plug-in's folders can go before it ends; the moved
+// file and that folder are removed at the next restart. False where it cannot move (the folder on
+// another drive than the place of the cleanup folders): it then stays, and RemoveAfterExit
+// removes it.
+bool StepAside(const std::string& self, bool elevated, SetupLog& log) {
+    std::wstring from;
+    if (!WidenCp936Exact(self, from)) return false;
+    const std::wstring folder = MakeCleanupFolder(elevated);
+    if (folder.empty()) return false;
+    const std::wstring moved = folder + L"\\uninstall-cleanup.exe";
+    if (!::MoveFileExW(from.c_str(), moved.c_str(), 0)) {
+        ::RemoveDirectoryW(folder.c_str());
+        return false;
+    }
+    ::MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    log.Line("the uninstaller moved aside, removed at the next restart: " + NarrowCp936(moved.c_str(), -1));
+    return true;
+}
+
 // Hands what is left to a copy of this program in a fresh folder, which removes it once this
 // process has ended; where no copy can be made, Windows removes it at the next restart.
 void RemoveAfterExit(const std::vector<std::string>& deferred, bool elevated) {
@@ -184,6 +205,10 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     ProgressWindow progress(instance, services.prompt, quiet);
     UninstallRun run(services.registry, services.files, services.codec, services.processes, services.prompt,
                      progress);
+    const bool elevated = services.processes.RunsElevated();
+    run.stepAside = [elevated, &services](const std::string& running) {
+        return StepAside(running, elevated, services.log);
+    };
     const int code = run.Run(folder, self, quiet);
     for (const std::string& message : run.messages) services.log.Line("message: " + message);
     services.log.Line(Format("undone: %d", run.result.undone));
@@ -191,7 +216,7 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     for (const std::string& user : run.unreachedUsers)
         services.log.Line("not reached, not logged on (their trusted paths keep the folder): " + user);
     for (const std::string& path : run.result.deferred) services.log.Line("removed once the uninstaller has ended: " + path);
-    RemoveAfterExit(run.result.deferred, services.processes.RunsElevated());
+    RemoveAfterExit(run.result.deferred, elevated);
     return code;
 }
 

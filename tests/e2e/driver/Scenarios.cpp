@@ -1435,6 +1435,8 @@ void UninstallQuiet(Context& c) {
     bool windowSeen = false;
     c.Check(RunUnattended(c, exe, arguments, windowSeen) == 0, "the quiet uninstall ends with 0");
     c.Check(!windowSeen, "no window at any moment");
+    // It moved itself out of the way first: nothing of the plug-in is left once it has ended.
+    c.Check(!IsFolder(L"C:\\Korvel"), "the folders are gone when the uninstaller ends");
     CheckRestored(c, before);
 }
 
