@@ -83,13 +83,13 @@ TEST(Win32Files, ALockedFileCannotBeCopiedEitherWayLikeInTheDouble) {
     ScratchTree tree("lock");
     tree.File("a.txt", "a");
     tree.File("locked.txt", "locked");
-    const HANDLE lock = CreateFileW(WidenCp936(tree.Path("locked.txt")).c_str(),
-                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Handle lock(CreateFileW(WidenCp936(tree.Path("locked.txt")).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
     Win32Files files;
     EXPECT_FALSE(files.CopyOver(tree.Path("a.txt"), tree.Path("locked.txt"), false));
     EXPECT_FALSE(files.CopyOver(tree.Path("locked.txt"), tree.Path("b.txt"), false));
-    CloseHandle(lock);
+    lock.Close();
     EXPECT_EQ(tree.Read("locked.txt"), "locked");
 
     FileDouble model;
