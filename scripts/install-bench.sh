@@ -13,7 +13,7 @@
 # while it installs (up to 10 rounds). Then the seam: the 165-file copy with and without the undo
 # record, SHA-256 throughput of each engine, the peak memory of a 1 GiB copy.
 #
-# Needs makensis (Debian package nsis, in scripts/setup.sh). ROUNDS defaults to 25 (about six
+# Needs makensis (Debian package nsis, in scripts/setup.sh). ROUNDS defaults to 25 (about seven
 # minutes): single rounds under Wine spread by a factor of two, and nine rounds still moved the
 # medians of the ratios by a tenth from run to run. Everything lives in build/install-bench (the
 # prefix is kept for a look afterwards).

@@ -2016,7 +2016,7 @@ void ResponsiveInstall(Context& c) {
             finished = true;
             break;
         }
-        ::Sleep(100);
+        ::Sleep(25);
     }
     std::printf("responsive-install: %d messages, %d answered, %d while the bar was part-way\n", sent, answered,
                 answeredMidway);
