@@ -13,12 +13,19 @@
 //   seam_bench peak FOLDER [MIB]     peak memory of one hashing copy of a MIB MiB file (default
 //                                    1024), against the process before the copy
 //   seam_bench launch A B [ROUNDS]   launch to the first visible window of two programs, alternating
-//   seam_bench installers [ROUNDS]   C:\Pkg\SetUp.exe against C:\Pkg\nsis-baseline.exe, both
+//   seam_bench installers [ROUNDS [OTHER]]
+//                                    C:\Pkg\SetUp.exe against C:\Pkg\nsis-baseline.exe, both
 //                                    beside C:\Pkg\Data: quiet install into C:\Korvel, its quiet
 //                                    uninstall (until the folder is gone), an install followed by
 //                                    the same install again (timed, with the folder's growth),
 //                                    launch to the first visible window, and xcopy of Data as the
-//                                    floor; the two alternate in order, round by round
+//                                    floor; the two alternate in order, round by round. With
+//                                    OTHER, that build of SetUp.exe stands in for NSIS: a change
+//                                    against the build before it
+//   seam_bench responsive [ROUNDS]   C:\Pkg\SetUp.exe's dialog installing into C:\Korvel (then
+//                                    uninstalled quietly): a message sent to it every 100 ms
+//                                    through the copy, and the slowest answer of each round
+//                                    (Windows marks a window that answers nothing for 5 s as hung)
 //
 // Figures are medians of the rounds; ratios are medians of the ratios paired within a round.
 #include <windows.h>
@@ -38,6 +45,7 @@
 #include "journal/Recording.h"
 #include "platform/Forwarding.h"
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32Sha256.h"
 #include "platform/win32/Win32SetupLog.h"
@@ -106,18 +114,18 @@ public:
 };
 
 bool WriteFileOf(const std::string& path, std::uint64_t size, unsigned seed) {
-    const HANDLE file = CreateFileW(WidenCp936(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    Handle file(CreateFileW(WidenCp936(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     std::vector<char> block(1 << 20);
     bool ok = true;
     for (std::uint64_t done = 0; done < size && ok; done += block.size()) {
         for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 2654435761u + seed + done) >> 13);
         const DWORD part = static_cast<DWORD>(std::min<std::uint64_t>(block.size(), size - done));
         DWORD written = 0;
-        ok = WriteFile(file, block.data(), part, &written, nullptr) && written == part;
+        ok = WriteFile(file.get(), block.data(), part, &written, nullptr) && written == part;
     }
-    return CloseHandle(file) && ok;
+    return file.Close() && ok;
 }
 
 void RemoveTree(const std::string& folder) {
@@ -316,16 +324,15 @@ int Peak(const std::string& folder, int mebibytes) {
 long Run(const std::wstring& command, double& seconds, DWORD timeout = 600000) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION started{};
     std::wstring line = command;
     const auto start = std::chrono::steady_clock::now();
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &process))
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &started))
         return -1;
+    const Handle process(started.hProcess), thread(started.hThread);
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, timeout) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+    if (WaitForSingleObject(process.get(), timeout) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
     seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return static_cast<long>(code);
 }
 
@@ -379,13 +386,14 @@ BOOL CALLBACK FindProcessWindow(HWND window, LPARAM context) {
 double LaunchToWindow(const std::wstring& command) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION started{};
     std::wstring line = command;
     const auto start = std::chrono::steady_clock::now();
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &process))
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &started))
         return -1;
+    const Handle process(started.hProcess), thread(started.hThread);
     double seconds = -1;
-    FoundWindow found{process.dwProcessId, nullptr};
+    FoundWindow found{started.dwProcessId, nullptr};
     for (int tries = 0; tries < 6000 && found.window == nullptr; ++tries) {
         EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&found));
         if (found.window == nullptr) Sleep(5);
@@ -394,9 +402,7 @@ double LaunchToWindow(const std::wstring& command) {
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         PostMessageW(found.window, WM_CLOSE, 0, 0);
     }
-    if (WaitForSingleObject(process.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
     return seconds;
 }
 
@@ -415,7 +421,8 @@ int Launches(const std::string& first, const std::string& second, int rounds) {
     return 0;
 }
 
-int Installers(int rounds) {
+int Installers(int rounds, const std::string& other) {
+    const std::wstring otherPath = WidenCp936(other);
     struct Installer {
         const char* name;
         const wchar_t* install;
@@ -423,6 +430,7 @@ int Installers(int rounds) {
         std::vector<double> first, again, removed, launch, grown;
     } ours{"SetUp.exe", L"C:\\Pkg\\SetUp.exe", L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe /uninstall /S", {}, {}, {}, {}, {}},
       nsis{"NSIS", L"C:\\Pkg\\nsis-baseline.exe", L"C:\\Korvel\\Korvel-Tarnwick\\uninst.exe /S", {}, {}, {}, {}, {}};
+    if (!other.empty()) nsis = Installer{"other", otherPath.c_str(), ours.uninstall, {}, {}, {}, {}, {}};
     const wchar_t* folder = L"C:\\Korvel\\Korvel-Tarnwick";
     std::vector<double> floor;
     std::printf("payload: %.1f MB in C:\\Pkg\\Data\n", TreeBytes(L"C:\\Pkg\\Data") / 1e6);
@@ -478,11 +486,74 @@ int Installers(int rounds) {
                     Median(x->first), Median(x->again), Median(x->grown), Median(x->removed), Median(x->launch));
     std::printf("  xcopy of Data (the floor) %.2f s\n", Median(floor));
     std::printf("paired ratios:\n");
-    PrintRatio("install / NSIS install", ratios(ours.first, nsis.first));
-    PrintRatio("uninstall / NSIS uninstall", ratios(ours.removed, nsis.removed));
+    const std::string base = nsis.name;
+    PrintRatio(("install / " + base + " install").c_str(), ratios(ours.first, nsis.first));
+    PrintRatio(("uninstall / " + base + " uninstall").c_str(), ratios(ours.removed, nsis.removed));
     PrintRatio("repeat install / first install", ratios(ours.again, ours.first));
-    PrintRatio("launch to window / NSIS", ratios(ours.launch, nsis.launch));
+    PrintRatio(("launch to window / " + base).c_str(), ratios(ours.launch, nsis.launch));
     PrintRatio("install / xcopy floor", ratios(ours.first, floor));
+    return 0;
+}
+
+// The dialog's slowest answer while it installs: started with the folder preset, Install pressed,
+// a message sent every 100 ms until the finished view shows, then OK; the install is undone
+// before the next round.
+int Responsive(int rounds) {
+    constexpr int kInstall = 1022;  // the dialog's Install button (IDC_INSTALL)
+    const wchar_t* folder = L"C:\\Korvel\\Korvel-Tarnwick";
+    std::vector<double> slowest, typical;
+    for (int round = 0; round < rounds; ++round) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        std::wstring line = L"C:\\Pkg\\SetUp.exe /D=C:\\Korvel";
+        if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, L"C:\\", &startup, &started))
+            return 1;
+        const Handle process(started.hProcess), thread(started.hThread);
+        FoundWindow found{started.dwProcessId, nullptr};
+        for (int tries = 0; tries < 6000 && found.window == nullptr; ++tries) {
+            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&found));
+            if (found.window == nullptr) Sleep(5);
+        }
+        if (found.window == nullptr) {
+            TerminateProcess(process.get(), 1);
+            std::printf("round %d: no dialog\n", round + 1);
+            return 1;
+        }
+        const HWND dialog = found.window;
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kInstall, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, kInstall)));
+        std::vector<double> answers;
+        bool finished = false;
+        for (int tries = 0; tries < 6000 && !finished && IsWindow(dialog); ++tries) {
+            DWORD_PTR result = 0;
+            const double took = Seconds([&] { SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result); });
+            answers.push_back(took);
+            const HWND ok = GetDlgItem(dialog, IDOK);
+            finished = ok != nullptr && IsWindowVisible(ok);
+            if (!finished) Sleep(100);
+        }
+        if (finished) PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
+        if (!finished || answers.empty()) {
+            std::printf("round %d: the finished view did not show\n", round + 1);
+            return 1;
+        }
+        double seconds = 0;
+        Run(L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe /uninstall /S", seconds);
+        if (!WaitGone(folder, 120000)) {
+            std::printf("round %d: the uninstall left the folder\n", round + 1);
+            return 1;
+        }
+        slowest.push_back(*std::max_element(answers.begin(), answers.end()));
+        typical.push_back(Median(answers));
+        std::printf("round %d: %zu messages, slowest answer %.0f ms, median %.1f ms\n", round + 1, answers.size(),
+                    slowest.back() * 1000, typical.back() * 1000);
+        std::fflush(stdout);
+    }
+    std::printf("dialog during the install, %d rounds: slowest answer median %.0f ms (min %.0f, max %.0f); "
+                "median answer %.1f ms\n",
+                rounds, Median(slowest) * 1000, *std::min_element(slowest.begin(), slowest.end()) * 1000,
+                *std::max_element(slowest.begin(), slowest.end()) * 1000, Median(typical) * 1000);
     return 0;
 }
 }  // namespace
@@ -492,9 +563,12 @@ int main(int argc, char** argv) {
     if (mode == "copy" && argc > 2) return Copy(argv[2], argc > 3 ? std::atoi(argv[3]) : 5);
     if (mode == "sha") return Sha(argc > 2 ? std::atoi(argv[2]) : 256);
     if (mode == "log" && argc > 2) return LogLines(argv[2], argc > 3 ? std::atoi(argv[3]) : 20000);
-    if (mode == "installers") return Installers(argc > 2 ? std::atoi(argv[2]) : 5);
+    if (mode == "installers") return Installers(argc > 2 ? std::atoi(argv[2]) : 5, argc > 3 ? argv[3] : "");
     if (mode == "launch" && argc > 3) return Launches(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : 20);
     if (mode == "peak" && argc > 2) return Peak(argv[2], argc > 3 ? std::atoi(argv[3]) : 1024);
-    std::fprintf(stderr, "usage: seam_bench copy FOLDER [ROUNDS] | sha [MIB] | peak FOLDER [MIB] | installers [ROUNDS] | launch EXE EXE [ROUNDS]\n");
+    if (mode == "responsive") return Responsive(argc > 2 ? std::atoi(argv[2]) : 5);
+    std::fprintf(stderr, "usage: seam_bench copy FOLDER [ROUNDS] | sha [MIB] | log FOLDER [LINES] | peak FOLDER [MIB] | "
+                         "installers [ROUNDS [OTHER]] | "
+                         "launch EXE EXE [ROUNDS] | responsive [ROUNDS]\n");
     return 2;
 }

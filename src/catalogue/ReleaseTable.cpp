@@ -28,3 +28,13 @@ const ReleaseRow* FindRelease(int year) {
     if (index < 0 || index >= kReleaseCount) return nullptr;
     return &ReleaseTable[static_cast<std::size_t>(index)];
 }
+
+std::string ReleaseList(const ReleaseFlags& flags, const char* separator, const char* prefix) {
+    std::string list;
+    for (const ReleaseRow& row : ReleaseTable) {
+        if (flags[row.index] == 0) continue;
+        if (!list.empty()) list += separator;
+        list += prefix + std::to_string(row.year);
+    }
+    return list;
+}

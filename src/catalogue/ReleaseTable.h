@@ -1,6 +1,7 @@
 #pragma once
 // The 19 supported AutoCAD releases, 2007..2025; a row's index is its year minus 2007.
 #include <array>
+#include <string>
 
 constexpr int kReleaseCount = 19;
 constexpr int kFirstReleaseYear = 2007;
@@ -23,3 +24,7 @@ const ReleaseRow* FindRelease(int year);
 
 // Tick state by release index; nonzero = ticked.
 using ReleaseFlags = std::array<int, kReleaseCount>;
+
+// The ticked releases' years in table order, each after prefix, joined by separator: ("2008,2013"
+// with ",", "AutoCAD2008, AutoCAD2013" with ", " and "AutoCAD"); empty when none is ticked.
+std::string ReleaseList(const ReleaseFlags& flags, const char* separator, const char* prefix = "");

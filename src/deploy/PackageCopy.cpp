@@ -76,8 +76,9 @@ bool PackageCopy::Run() {
     }
     listing.Close();
 
-    // What the install folder holds already, read once: a name looked up that is not there costs
-    // a search of the whole folder on some file systems, once for every file copied.
+    // What the install folder holds already, read once from one listing, rather than each
+    // destination looked up in turn (a name that is not there is the costly lookup: the folder is
+    // searched for it).
     std::map<std::string, std::uint32_t> present;
     FindScope installed(files_);
     bool known = installed.First(targetFolder + "\\*.*", entry);

@@ -1,6 +1,7 @@
 #include "framework/Gdi.h"
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/SystemLibrary.h"
 
 bool CFont::Create(int height, int weight, const std::string& face) {
     Reset(::CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
@@ -11,8 +12,8 @@ bool CFont::Create(int height, int weight, const std::string& face) {
 int WindowDpi(HWND window) {
     // Looked up, not imported: Windows 7 and 8 have no such function, and the program runs there.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto getDpiForWindow =
+        ProcedureOf<GetDpiForWindowFn>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
     if (getDpiForWindow != nullptr && window != nullptr) {
         if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
     }

@@ -22,20 +22,12 @@ void CWnd::OnCommand(int id, int code, std::function<void()> handler) {
                        }});
 }
 
-void CWnd::OnNotify(int id, int code, Handler handler) {
-    entries.push_back({WM_NOTIFY, id, code, std::move(handler)});
-}
-
 bool CWnd::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     int id = kAnyId;
     int code = kAnyCode;
     if (message == WM_COMMAND) {
         id = LOWORD(wParam);
         code = HIWORD(wParam);
-    } else if (message == WM_NOTIFY && lParam != 0) {
-        const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
-        id = static_cast<int>(header->idFrom);
-        code = static_cast<int>(header->code);
     }
     for (const Entry& entry : entries) {
         if (entry.message != message) continue;
@@ -71,8 +63,6 @@ bool CWnd::SubclassWindow(HWND window) {
     }
     return true;
 }
-
-bool CWnd::SubclassDlgItem(int id, HWND parent) { return SubclassWindow(::GetDlgItem(parent, id)); }
 
 HWND CWnd::UnsubclassWindow() {
     HWND window = hwnd;
@@ -122,15 +112,8 @@ void CWnd::EnableItem(int id, bool enable) const {
     if (HWND item = Item(id)) ::EnableWindow(item, enable ? TRUE : FALSE);
 }
 
-bool CWnd::IsItemVisible(int id) const {
-    HWND item = Item(id);
-    return item != nullptr && (::GetWindowLongPtrW(item, GWL_STYLE) & WS_VISIBLE) != 0;
-}
-
 std::string CWnd::Text() const { return WindowTextCp936(hwnd); }
 void CWnd::SetText(const std::string& text) const { SetWindowTextCp936(hwnd, text); }
-std::string CWnd::ItemText(int id) const { return WindowTextCp936(Item(id)); }
-void CWnd::SetItemText(int id, const std::string& text) const { SetWindowTextCp936(Item(id), text); }
 
 int CWnd::ShowMessage(const std::string& text, const std::string& caption, UINT type) const {
     return ::MessageBoxW(hwnd, WidenCp936(text).c_str(), WidenCp936(caption).c_str(), type);

@@ -3,10 +3,10 @@
 // dialog (CDialog installs the dispatch) or is attached to an existing window by subclassing,
 // which is how the folder browser adds its own controls to the shell's dialog.
 //
-// The message map routes (message, control ID, notification) to handlers:
+// The message map routes messages, and commands by control ID and notification, to handlers:
 //   OnMessage(WM_SIZE, [this](WPARAM w, LPARAM l) -> LRESULT { ...; return Default(); });
 //   OnCommand(IDC_EDIT, EN_CHANGE, [this] { OnPathEditChange(); });
-// WM_COMMAND matches LOWORD(wParam) / HIWORD(wParam); WM_NOTIFY matches NMHDR idFrom / code.
+// WM_COMMAND matches LOWORD(wParam) / HIWORD(wParam).
 // Inside a handler, Default() runs the window's original procedure for the current message
 // (for a dialog it gives 0: the dialog manager's own default runs when no handler took it).
 #include <windows.h>
@@ -27,17 +27,13 @@ public:
     CWnd& operator=(const CWnd&) = delete;
     virtual ~CWnd();
 
-    HWND GetSafeHwnd() const { return hwnd; }
-
     // Message map.
     void OnMessage(UINT message, Handler handler);
     void OnCommand(int id, int code, std::function<void()> handler);
-    void OnNotify(int id, int code, Handler handler);
 
     // Subclassing: this object receives the window's messages first; unhandled ones (and
     // Default()) go to the window's original procedure. Ends by itself at WM_NCDESTROY.
     bool SubclassWindow(HWND window);
-    bool SubclassDlgItem(int id, HWND parent);
     HWND UnsubclassWindow();
     // Binds the handle only (no subclassing), as a dialog binds its controls.
     void Attach(HWND window) { hwnd = window; }
@@ -51,11 +47,8 @@ public:
     LRESULT SendItem(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     void ShowItem(int id, bool show) const;
     void EnableItem(int id, bool enable) const;
-    bool IsItemVisible(int id) const;
     std::string Text() const;
     void SetText(const std::string& text) const;
-    std::string ItemText(int id) const;
-    void SetItemText(int id, const std::string& text) const;
     // A modal message box owned by this window.
     int ShowMessage(const std::string& text, const std::string& caption, UINT type) const;
 

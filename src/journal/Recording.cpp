@@ -283,8 +283,8 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     copyError_ = 0;
     if (!journal_.armed()) return inner_.CopyOver(source, destination, failIfExists, report);
     // One of a run of copies told of ahead: its destination was looked at then, and its source
-    // comes from a listing (a name that is not there is not looked up again: under Wine that
-    // searches the whole folder).
+    // comes from a listing, so neither is looked up again here (a name that is not there is the
+    // costly lookup: the folder is searched for it in every spelling).
     const auto told = failIfExists ? announced_.end() : announced_.find(UpperCp936(destination));
     const bool announced = told != announced_.end();
     const bool ourFileThere = announced && told->second;
@@ -310,9 +310,9 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
         unkept_.push_back(destination);
         return false;
     }
-    // A file of ours that is there already is made anew, not emptied and written again: some
-    // file systems (ext4 under Wine) write an emptied file out as it is closed, and hold the
-    // record's next flush until every one of them is on the disk. Removed, it is ours still: the
+    // A file of ours that is there already is made anew, not emptied and written again: a file
+    // system may treat an emptied and rewritten file as a replacement to be written out on close,
+    // and the record's next flush would then wait for all of them. Removed, it is ours still: the
     // line is on the disk, and a copy that then fails leaves it missing, as a failed copy does.
     if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)))
         inner_.RemoveFile(destination);

@@ -6,10 +6,13 @@
 #include "catalogue/ReleaseTable.h"
 #include "platform/Prompt.h"
 
+// The install folder when the command line names none.
+inline constexpr char kDefaultFolder[] = "C:\\Korvel";
+
 // The dialog's members that the install run reads and writes.
 struct SetupMembers {
     ReleaseFlags releaseFlags = AllTicked();  // by release index; nonzero = ticked
-    std::string folderText = "C:\\Korvel";    // bound to the folder edit
+    std::string folderText = kDefaultFolder;  // bound to the folder edit
 
     static ReleaseFlags AllTicked() {
         ReleaseFlags flags{};

@@ -58,7 +58,7 @@ std::string UnattendedFolder(Registry& registry, bool elevated, std::string& how
     if (!FindInstalledFolder(registry, location, elevated) || location.size() <= sub ||
         !EqualsNoCase(location.substr(location.size() - sub), kInstallSubFolder)) {
         how = "the default: no install is listed on this PC";
-        return "C:\\Korvel";
+        return kDefaultFolder;
     }
     how = "that of the install listed on this PC";
     return location.substr(0, location.size() - sub);

@@ -62,6 +62,7 @@ int UninstallCommand::Run(const std::string& self, bool quiet) {
         return kExitNotInstalled;
     }
     UninstallRun run(registry_, files_, codec_, processes_, prompt_, progress_);
+    run.stepAside = stepAside;
     int removed = 0, stopped = kExitNoRecord;
     std::vector<std::string> remaining;
     for (int i = 0; i < count; ++i) {

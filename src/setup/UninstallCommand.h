@@ -8,6 +8,7 @@
 // that install (the one before it listed and whole, every value it changed as that one left it),
 // and the last leaves it as before them all. Each item removed, put back or left is in the log
 // (the seams given log their changes), and so is what remains.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ public:
 
     // What the running program could not remove itself, for the caller once it has ended.
     std::vector<std::string> deferred;
+
+    // Moves the running uninstaller out of the folder it is about to remove; false where it stays.
+    std::function<bool(const std::string& self)> stepAside;
 
 private:
     Registry& registry_;

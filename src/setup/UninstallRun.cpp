@@ -1,5 +1,6 @@
 #include "setup/UninstallRun.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -265,7 +266,15 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     CodeGuard guard(registry_, files_);
     guard.SetElevated(elevated);
     guard.SetKnown(KnownFiles(folder, entries, others));
+    const std::size_t cut = LastSeparator(self);
+    const bool aside = stepAside && cut != std::string::npos && EqualsNoCase(self.substr(0, cut), folder) &&
+                       stepAside(self);
     result = Undo(guard, files_, entries, folder, self, others, progress_, processes_.UserSid(), recordFolder);
+    // Moved out already: nothing of it is left for later.
+    if (aside)
+        result.deferred.erase(std::remove_if(result.deferred.begin(), result.deferred.end(),
+                                             [&self](const std::string& path) { return EqualsNoCase(path, self); }),
+                              result.deferred.end());
     for (LeftBehind& item : result.left)
         if (const CodeGuard::Refusal* refused = guard.RefusalOf(item.what))
             item.why = Format(kCodeRefused, refused->file.c_str(), refused->why.c_str());

@@ -3,6 +3,7 @@
 // record of the plug-in's folder, undoes it with progress, and says what was removed and what
 // was left. Quiet, it asks nothing and shows nothing: a running host stops it, and what it would
 // have said is kept in `messages`.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,14 +36,18 @@ public:
           progress_(progress) {}
 
     // folder: the plug-in's folder; self: the running program (its own file is left in
-    // result.deferred). The record is the one beside the plug-in, or with administrator rights
-    // the one in its protected folder (RecordPlace.h), used only while no one else could have
-    // changed it. Returns the exit code.
+    // result.deferred, unless it stepped aside). The record is the one beside the plug-in, or with
+    // administrator rights the one in its protected folder (RecordPlace.h), used only while no one
+    // else could have changed it. Returns the exit code.
     int Run(const std::string& folder, const std::string& self, bool quiet);
 
     // The question was asked already, and answered Yes (an uninstall of several installs asks
     // once).
     bool confirmed = false;
+    // Asked once the uninstall goes ahead, before its first change, when the running program is
+    // the plug-in folder's own: whether it has moved its file out of that folder, which then goes
+    // in this run rather than once the program has ended.
+    std::function<bool(const std::string& self)> stepAside;
 
     UndoResult result;
     // An install for every user: the users who were not logged on and whose hives were loaded

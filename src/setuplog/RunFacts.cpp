@@ -24,12 +24,7 @@ std::string Tail(const std::string& key) {
 }  // namespace
 
 std::string ReleaseNames(const ReleaseFlags& flags) {
-    std::string names;
-    for (const ReleaseRow& row : ReleaseTable) {
-        if (flags[row.index] == 0) continue;
-        if (!names.empty()) names += ", ";
-        names += Format("AutoCAD%d", row.year);
-    }
+    const std::string names = ReleaseList(flags, ", ", "AutoCAD");
     return names.empty() ? "none" : names;
 }
 

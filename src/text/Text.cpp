@@ -17,8 +17,8 @@ std::string Format(const char* format, ...) {
     va_list again;
     va_copy(again, args);
 #ifdef _WIN32
-    // On Windows the system's own formatting (msvcrt): MinGW's C99 printf would add about 25 KB
-    // to the exe, and the formats used here (%d %u %s %08x, no size modifiers) mean the same to
+    // On Windows the system's own formatting (msvcrt): MinGW's C99 printf would bring its own
+    // into the exe, and the formats used here (%d %u %s %08x, no size modifiers) mean the same to
     // both. The buffer is given the exact length, so no truncation rule comes into play.
     const int length = _vscprintf(format, args);
 #else

@@ -369,7 +369,7 @@ TEST(Undo, ASecondInstallIsUndoneWithTheFirst) {
 }
 
 // The uninstaller in the plug-in's folder cannot delete itself while it runs: its file and the
-// folders that hold it are handed back, for removal once it has ended.
+// folders that hold it are handed back, for removal once it has ended, unless it moved aside.
 TEST(Undo, TheRunningUninstallerIsLeftForLater) {
     Machine m;
     const std::string before = m.Snapshot();
@@ -385,6 +385,36 @@ TEST(Undo, TheRunningUninstallerIsLeftForLater) {
     for (const std::string& path : run.result.deferred)
         m.files.IsFolder(path) ? m.files.RemoveFolder(path) : m.files.RemoveFile(path);
     EXPECT_EQ(m.Snapshot(), before);
+
+    // Moved out of the way first (a running program's file may be renamed), it leaves its folders
+    // to go in the run. It is asked only once the uninstall goes ahead: not by a run refused
+    // while the host runs; and one that could not move is left for later as before.
+    Machine aside;
+    ASSERT_EQ(aside.Install(), kExitFinished);
+    aside.files.SetLocked(self);
+    std::vector<std::string> asked;
+    bool moves = true;
+    UninstallRun stepping(aside.registry, aside.files, aside.codec, aside.processes, prompt, progress);
+    stepping.stepAside = [&](const std::string& running) {
+        asked.push_back(running);
+        if (!moves) return false;
+        aside.files.SetLocked(running, false);
+        return aside.files.RemoveFile(running);
+    };
+    aside.processes.names = {"acad.exe"};
+    EXPECT_EQ(stepping.Run(kFolder, self, true), kExitHostRunning);
+    EXPECT_TRUE(asked.empty());
+    aside.processes.names.clear();
+    EXPECT_EQ(stepping.Run(kFolder, self, true), kExitFinished);
+    EXPECT_EQ(asked, std::vector<std::string>{self});
+    EXPECT_TRUE(stepping.result.deferred.empty());
+    EXPECT_EQ(aside.Snapshot(), before);
+
+    ASSERT_EQ(aside.Install(), kExitFinished);
+    aside.files.SetLocked(self);
+    moves = false;
+    EXPECT_EQ(stepping.Run(kFolder, self, true), kExitFinished);
+    EXPECT_EQ(stepping.result.deferred, (std::vector<std::string>{self, kFolder, "C:\\Korvel"}));
 }
 
 // A file the user changed, a trusted path the user edited, and an install of the plug-in

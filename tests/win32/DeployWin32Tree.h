@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Handle.h"
 
 class ScratchTree {
 public:
@@ -39,23 +40,20 @@ public:
     void File(const std::string& relative, const std::string& content) const {
         const std::size_t cut = relative.rfind('\\');
         if (cut != std::string::npos) Folder(relative.substr(0, cut));
-        const HANDLE file = CreateFileW(WidenCp936(Path(relative)).c_str(), GENERIC_WRITE, 0,
-                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const Handle file(CreateFileW(WidenCp936(Path(relative)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
-        WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        CloseHandle(file);
+        WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     }
     // The content, or "<none>" when the file cannot be read.
     std::string Read(const std::string& relative) const {
-        const HANDLE file = CreateFileW(WidenCp936(Path(relative)).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return "<none>";
+        const Handle file(CreateFileW(WidenCp936(Path(relative)).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file) return "<none>";
         std::string content;
         char buffer[4096];
         DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-        CloseHandle(file);
+        while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
         return content;
     }
     DWORD Attributes(const std::string& relative) const {

@@ -83,13 +83,13 @@ TEST(Win32Files, ALockedFileCannotBeCopiedEitherWayLikeInTheDouble) {
     ScratchTree tree("lock");
     tree.File("a.txt", "a");
     tree.File("locked.txt", "locked");
-    const HANDLE lock = CreateFileW(WidenCp936(tree.Path("locked.txt")).c_str(),
-                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Handle lock(CreateFileW(WidenCp936(tree.Path("locked.txt")).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
     Win32Files files;
     EXPECT_FALSE(files.CopyOver(tree.Path("a.txt"), tree.Path("locked.txt"), false));
     EXPECT_FALSE(files.CopyOver(tree.Path("locked.txt"), tree.Path("b.txt"), false));
-    CloseHandle(lock);
+    lock.Close();
     EXPECT_EQ(tree.Read("locked.txt"), "locked");
 
     FileDouble model;
@@ -244,6 +244,25 @@ TEST(Win32Files, HashingCopyLeavesWhatCopyFileLeavesAndEveryEngineAgrees) {
     EXPECT_FALSE(files.HashFile(tree.Path("none"), hash));
     tree.File("src", content);
     EXPECT_FALSE(files.FileSize(tree.Path(""), size));  // a folder
+
+    // Several files of several blocks, copied one after the other (the hashing thread takes each
+    // in turn), then hashed ahead by as many threads as there are processors: each answer is its
+    // own file's, asked in the order told or not, and none is read as another's.
+    std::vector<std::pair<std::string, std::uint64_t>> told;
+    std::vector<std::string> contents;
+    for (int i = 0; i < 6; ++i) {
+        contents.push_back(content.substr(0, content.size() - 1000 * i) + std::to_string(i));
+        tree.File("many" + std::to_string(i), contents.back());
+        CopyReport copied;
+        copied.hash = true;
+        ASSERT_TRUE(files.CopyOver(tree.Path("many" + std::to_string(i)), tree.Path("copy" + std::to_string(i)), false,
+                                   copied));
+        EXPECT_EQ(copied.sha256, Sha256Hex(contents.back())) << i;
+        told.emplace_back(tree.Path("copy" + std::to_string(i)), contents.back().size());
+    }
+    files.WillHash(told);
+    for (int i : {0, 1, 5, 2, 4, 3})
+        EXPECT_TRUE(files.HashFile(tree.Path("copy" + std::to_string(i)), hash) && hash == Sha256Hex(contents[i])) << i;
 
     // As CopyFileW: refused onto an existing file when asked, and onto itself; the file stays whole.
     CopyReport again;

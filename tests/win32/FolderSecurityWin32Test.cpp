@@ -158,8 +158,8 @@ TEST(Win32FolderSecurity, OthersRightsAreReadAsTheyApplyToTheEntryItself) {
 // of it. Let go, it is taken again, and it is gone once closed.
 TEST(Win32RunLock, OneRunAtATimeAndNoUsersObjectInTheWay) {
     SECURITY_ATTRIBUTES everyone{sizeof everyone, nullptr, FALSE};
-    const HANDLE squatted = CreateMutexW(&everyone, TRUE, L"Global\\Korvel-Tarnwick-Setup");
-    ASSERT_NE(squatted, nullptr);
+    const Handle squatted(CreateMutexW(&everyone, TRUE, L"Global\\Korvel-Tarnwick-Setup"));
+    ASSERT_TRUE(squatted);
     {
         RunLock first(true);
         EXPECT_TRUE(first.held());
@@ -176,5 +176,4 @@ TEST(Win32RunLock, OneRunAtATimeAndNoUsersObjectInTheWay) {
     }
     RunLock again(true);
     EXPECT_TRUE(again.held());
-    CloseHandle(squatted);
 }

@@ -5,6 +5,7 @@
 
 #include "catalogue/HostCheck.h"
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/Win32Processes.h"
 #include "win32/WineSupport.h"
 
@@ -23,27 +24,27 @@ public:
         STARTUPINFOW startup;
         ZeroMemory(&startup, sizeof startup);
         startup.cb = sizeof startup;
-        ZeroMemory(&process_, sizeof process_);
-        started_ = CreateProcessW(path_.c_str(), &command[0], nullptr, nullptr, FALSE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process_) != 0;
+        PROCESS_INFORMATION process{};
+        if (CreateProcessW(path_.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                           &startup, &process)) {
+            process_.Reset(process.hProcess);
+            thread_.Reset(process.hThread);
+        }
     }
     ~Sleeper() {
-        if (started_) {
-            TerminateProcess(process_.hProcess, 0);
-            WaitForSingleObject(process_.hProcess, 10000);
-            CloseHandle(process_.hThread);
-            CloseHandle(process_.hProcess);
+        if (process_) {
+            TerminateProcess(process_.get(), 0);
+            WaitForSingleObject(process_.get(), 10000);
         }
         DeleteFileW(path_.c_str());
         RemoveDirectoryW(folder_.c_str());
     }
-    bool started() const { return started_; }
+    bool started() const { return process_.valid(); }
 
 private:
     std::wstring folder_;
     std::wstring path_;
-    PROCESS_INFORMATION process_{};
-    bool started_ = false;
+    Handle process_, thread_;
 };
 
 TEST(HostCheckWin32, SeesAcadExeUnderAnyCaseAndSubstringButNotAcadlt) {

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "platform/win32/Handle.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/win32/Win32SetupLog.h"
 
@@ -18,14 +19,13 @@ std::wstring TempPath(const wchar_t* name) {
 }
 
 std::string ReadAll(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "(missing)";
+    const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!file) return "(missing)";
     std::string bytes;
     char buffer[4096];
     DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(file);
+    while (ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
     return bytes;
 }
 }  // namespace
@@ -168,11 +168,11 @@ TEST(SetupLogWin32Test, PlantedFilesAreNeitherFollowedNorWrittenAndNamesCannotFo
     const std::wstring theirs = TempPath(L"korvel-log-theirs.txt");
     DeleteFileW(path.c_str());
     DeleteFileW(theirs.c_str());
-    HANDLE made = CreateFileW(theirs.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    Handle made(CreateFileW(theirs.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(made);
     DWORD written = 0;
-    WriteFile(made, "theirs", 6, &written, nullptr);
-    CloseHandle(made);
+    WriteFile(made.get(), "theirs", 6, &written, nullptr);
+    made.Close();
     ASSERT_TRUE(CreateHardLinkW(path.c_str(), theirs.c_str(), nullptr));
     {
         Win32SetupLog log(path);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/win32/Handle.h"
 #include "platform/win32/ShellFunctions.h"
 
 TEST(ShellFunctionsWin32Test, ReachTheShellAndCom) {
@@ -31,12 +32,12 @@ TEST(ShellFunctionsWin32Test, ReachTheShellAndCom) {
     info.lpParameters = L"/c exit 7";
     info.nShow = SW_HIDE;
     ASSERT_TRUE(ShellStart(&info));
-    ASSERT_NE(info.hProcess, nullptr);
-    ASSERT_EQ(::WaitForSingleObject(info.hProcess, 30000), WAIT_OBJECT_0);
+    const Handle process(info.hProcess);
+    ASSERT_TRUE(process);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
     DWORD code = 0;
-    EXPECT_TRUE(::GetExitCodeProcess(info.hProcess, &code));
+    EXPECT_TRUE(::GetExitCodeProcess(process.get(), &code));
     EXPECT_EQ(code, 7u);
-    ::CloseHandle(info.hProcess);
 
     ComUninitialize();
 }

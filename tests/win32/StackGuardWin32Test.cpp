@@ -8,6 +8,7 @@
 
 #include "WineSupport.h"
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Handle.h"
 
 namespace {
 DWORD RunProbe(const std::wstring& arguments) {
@@ -19,10 +20,9 @@ DWORD RunProbe(const std::wstring& arguments) {
     if (!CreateProcessW(probe.c_str(), &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &process))
         return 0xFFFFFFFF;
+    const Handle started(process.hProcess), thread(process.hThread);
     DWORD code = 0xFFFFFFFE;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (WaitForSingleObject(started.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(started.get(), &code);
     return code;
 }
 
@@ -30,10 +30,9 @@ std::string GuardOfOneRun(const std::wstring& file) {
     if (RunProbe(L"guard \"" + file + L"\"") != 0) return "(failed)";
     char text[64] = {};
     DWORD read = 0;
-    const HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return "(missing)";
-    ReadFile(handle, text, sizeof text - 1, &read, nullptr);
-    CloseHandle(handle);
+    const Handle handle(CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!handle) return "(missing)";
+    ReadFile(handle.get(), text, sizeof text - 1, &read, nullptr);
     DeleteFileW(file.c_str());
     return std::string(text, read);
 }

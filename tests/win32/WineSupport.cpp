@@ -7,6 +7,7 @@
 #include "doubles/RegFile.h"
 #include "doubles/RegistryDouble.h"
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Handle.h"
 
 std::string WinePath(const std::string& linuxPath) {
     if (linuxPath.size() >= 2 && linuxPath[1] == ':') return linuxPath;
@@ -28,15 +29,14 @@ int RunCommand(const std::string& commandLine, unsigned timeoutMs) {
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         nullptr, &startup, &process))
         return -1;
+    const Handle started(process.hProcess), thread(process.hThread);
     int code = -1;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(started.get(), timeoutMs) == WAIT_OBJECT_0) {
         DWORD exitCode = 0;
-        if (GetExitCodeProcess(process.hProcess, &exitCode)) code = static_cast<int>(exitCode);
+        if (GetExitCodeProcess(started.get(), &exitCode)) code = static_cast<int>(exitCode);
     } else {
-        TerminateProcess(process.hProcess, 1);
+        TerminateProcess(started.get(), 1);
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return code;
 }
 

@@ -41,6 +41,11 @@ bool IsAdministrativeSid(PSID sid) {
     return same;
 }
 
+Handle OwnToken(DWORD access) {
+    HANDLE token = nullptr;
+    return Handle(OpenProcessToken(GetCurrentProcess(), access, &token) ? token : nullptr);
+}
+
 bool IsOwnAccount(PSID sid) {
     if (sid == nullptr || !IsValidSid(sid)) return false;
     // The process's account does not change while it runs: read once (every level of a folder
@@ -54,11 +59,9 @@ bool IsOwnAccount(PSID sid) {
     };
     static const Account account = [] {
         Account own{};
-        HANDLE token = nullptr;
-        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return own;
+        const Handle token(OwnToken(TOKEN_QUERY));
         DWORD size = 0;
-        own.read = GetTokenInformation(token, TokenUser, &own.buffer, sizeof own.buffer, &size) != FALSE;
-        CloseHandle(token);
+        own.read = token && GetTokenInformation(token.get(), TokenUser, &own.buffer, sizeof own.buffer, &size) != FALSE;
         return own;
     }();
     return account.read && EqualSid(sid, account.buffer.user.User.Sid);
@@ -136,10 +139,9 @@ bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, ProtectionOf& protect
 }
 
 bool RelockHandle(HANDLE handle) {
-    // The owner and the DACL in one descriptor, made once and set as it stands. Not through
-    // SetSecurityInfo: Wine's reads the object's descriptor and its parent's, twice each, before
-    // it writes: eleven requests to its server for each entry relocked, where this is one.
-    // The DACL is protected ("D:P"): nothing inherited from above is merged in.
+    // The owner and the DACL in one descriptor, made once and set as it stands, in one call. Not
+    // through SetSecurityInfo, which reads the object's and its parent's descriptors to merge
+    // what is inherited: the DACL is protected ("D:P"), so there is nothing to merge.
     static const std::wstring sddl = std::wstring(L"O:BA") + kLockedFolderSddl;
     static PSECURITY_DESCRIPTOR const descriptor = [] {
         PSECURITY_DESCRIPTOR made = nullptr;
@@ -158,23 +160,20 @@ void EnableTakeOwnership() {
     static bool done = false;
     if (done) return;
     done = true;
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return;
+    const Handle token(OwnToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY));
+    if (!token) return;
     for (const wchar_t* name : {L"SeTakeOwnershipPrivilege", L"SeRestorePrivilege"}) {
         TOKEN_PRIVILEGES privileges{};
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
         if (LookupPrivilegeValueW(nullptr, name, &privileges.Privileges[0].Luid))
-            AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+            AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr);
     }
-    CloseHandle(token);
 }
 
-EnabledPrivileges::EnabledPrivileges(const wchar_t* first, const wchar_t* second) {
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token_)) {
-        token_ = nullptr;
-        return;
-    }
+EnabledPrivileges::EnabledPrivileges(const wchar_t* first, const wchar_t* second)
+    : token_(OwnToken(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY)) {
+    if (!token_) return;
     Two wanted{};
     wanted.count = 2;
     const wchar_t* names[2] = {first, second};
@@ -184,7 +183,7 @@ EnabledPrivileges::EnabledPrivileges(const wchar_t* first, const wchar_t* second
     }
     DWORD size = 0;
     // PreviousState receives only what this call changed, which the destructor puts back.
-    if (!AdjustTokenPrivileges(token_, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted), sizeof previous_,
+    if (!AdjustTokenPrivileges(token_.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&wanted), sizeof previous_,
                                reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), &size)) {
         previous_.count = 0;
         return;
@@ -194,8 +193,6 @@ EnabledPrivileges::EnabledPrivileges(const wchar_t* first, const wchar_t* second
 }
 
 EnabledPrivileges::~EnabledPrivileges() {
-    if (token_ == nullptr) return;
-    if (previous_.count > 0)
-        AdjustTokenPrivileges(token_, FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), 0, nullptr, nullptr);
-    CloseHandle(token_);
+    if (token_ && previous_.count > 0)
+        AdjustTokenPrivileges(token_.get(), FALSE, reinterpret_cast<TOKEN_PRIVILEGES*>(&previous_), 0, nullptr, nullptr);
 }

@@ -4,6 +4,8 @@
 // by the administrators.
 #include <windows.h>
 
+#include "platform/win32/Handle.h"
+
 // Administrators and SYSTEM full control, Users read and execute (FILE_GENERIC_READ |
 // FILE_GENERIC_EXECUTE), each inherited by every file and folder below; "P": nothing inherited
 // from the parent.
@@ -70,10 +72,13 @@ private:
         DWORD count;
         LUID_AND_ATTRIBUTES privileges[2];
     };
-    HANDLE token_ = nullptr;
+    Handle token_;
     Two previous_{};
     bool held_ = false;
 };
+
+// This process's own token, opened for access; none when it cannot be opened.
+Handle OwnToken(DWORD access);
 
 // Whether the calling process's token has the Administrators group enabled (an elevated token,
 // or an administrator where there is no UAC).

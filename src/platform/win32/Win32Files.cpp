@@ -7,7 +7,6 @@
 #include <direct.h>
 #include <io.h>
 
-#include <atomic>
 #include <vector>
 
 #include "platform/win32/Cp936.h"
@@ -111,89 +110,73 @@ char* Win32Files::Block() {
 }
 
 // Hashes the blocks of a copy on a thread of its own, one block behind the copy: reading and
-// writing the next block and hashing this one go on side by side. While both are busy, a block is
-// handed on and waited for through plain memory, not through the system (under Wine every event
-// is a round trip through its server, which cost more than the hash); the thread sleeps on an
-// event only once it has waited a while for work, between files and after the copies.
+// writing the next block and hashing this one go on side by side. Either side that waits for the
+// other sleeps on a condition variable, so a wait takes no processor from the work it waits for.
 class Win32Files::BlockHasher {
 public:
     BlockHasher() {
-        wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        if (wake_ != nullptr)
-            thread_ = CreateThread(nullptr, 64 * 1024, &BlockHasher::Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        thread_.Reset(CreateThread(nullptr, 64 * 1024, &BlockHasher::Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                   nullptr));
     }
     BlockHasher(const BlockHasher&) = delete;
     BlockHasher& operator=(const BlockHasher&) = delete;
     ~BlockHasher() {
-        if (thread_ != nullptr) {
-            WaitIdle();
-            Post(kStop);
-            WaitForSingleObject(thread_, INFINITE);
-            CloseHandle(thread_);
-        }
-        if (wake_ != nullptr) CloseHandle(wake_);
+        if (!thread_) return;
+        Post(kStop, nullptr, nullptr, 0);
+        WaitForSingleObject(thread_.get(), INFINITE);
     }
-    bool running() const { return thread_ != nullptr; }
+    bool running() const { return thread_.valid(); }
 
     // Hands a block on once the one before is hashed; the caller leaves it alone until the next
     // Add or WaitIdle has returned.
-    void Add(Win32Sha256& hash, const char* data, DWORD size) {
-        WaitIdle();
-        hash_ = &hash;
-        data_ = data;
-        size_ = size;
-        Post(kBlock);
-    }
+    void Add(Win32Sha256& hash, const char* data, DWORD size) { Post(kBlock, &hash, data, size); }
     // Returns once every block handed on is hashed.
     void WaitIdle() {
-        for (unsigned spins = 0; state_.load() != kIdle; ++spins) {
-            if (spins < 4096)
-                YieldProcessor();
-            else
-                SwitchToThread();
-        }
+        AcquireSRWLockExclusive(&lock_);
+        while (state_ != kIdle) SleepConditionVariableSRW(&idle_, &lock_, INFINITE, 0);
+        ReleaseSRWLockExclusive(&lock_);
     }
 
 private:
-    enum : int { kIdle, kBlock, kStop };
-    static constexpr unsigned kSpinsBeforeSleep = 40000;  // a few milliseconds
+    enum State { kIdle, kBlock, kStop };
 
-    void Post(int what) {
-        state_.store(what);
-        if (sleeping_.exchange(false)) SetEvent(wake_);
+    void Post(State what, Win32Sha256* hash, const char* data, DWORD size) {
+        AcquireSRWLockExclusive(&lock_);
+        while (state_ != kIdle) SleepConditionVariableSRW(&idle_, &lock_, INFINITE, 0);
+        state_ = what;
+        hash_ = hash;
+        data_ = data;
+        size_ = size;
+        ReleaseSRWLockExclusive(&lock_);
+        WakeConditionVariable(&posted_);
     }
     static DWORD WINAPI Run(LPVOID parameter) {
         static_cast<BlockHasher*>(parameter)->Work();
         return 0;
     }
     void Work() {
+        AcquireSRWLockExclusive(&lock_);
         for (;;) {
-            int what = kIdle;
-            for (unsigned spins = 0; (what = state_.load()) == kIdle; ++spins) {
-                if (spins < kSpinsBeforeSleep) {
-                    YieldProcessor();
-                    continue;
-                }
-                // Told it sleeps before it looks once more: a block posted meanwhile either is
-                // seen here or sets the event.
-                sleeping_.store(true);
-                if (state_.load() == kIdle) WaitForSingleObject(wake_, INFINITE);
-                sleeping_.store(false);
-                spins = 0;
-            }
-            if (what == kStop) return;
+            while (state_ == kIdle) SleepConditionVariableSRW(&posted_, &lock_, INFINITE, 0);
+            if (state_ == kStop) break;
+            // The block stays handed on (the state is not idle) while it is hashed unlocked.
+            ReleaseSRWLockExclusive(&lock_);
             hash_->Update(data_, size_);
-            state_.store(kIdle);
+            AcquireSRWLockExclusive(&lock_);
+            state_ = kIdle;
+            WakeConditionVariable(&idle_);
         }
+        ReleaseSRWLockExclusive(&lock_);
     }
 
-    std::atomic<int> state_{kIdle};
-    std::atomic<bool> sleeping_{false};
-    Win32Sha256* hash_ = nullptr;  // the block handed on, read by the thread between the flags
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE posted_ = CONDITION_VARIABLE_INIT;  // a block or the stop handed on
+    CONDITION_VARIABLE idle_ = CONDITION_VARIABLE_INIT;    // the block handed on is hashed
+    State state_ = kIdle;                                  // these under the lock
+    Win32Sha256* hash_ = nullptr;
     const char* data_ = nullptr;
     DWORD size_ = 0;
-    HANDLE wake_ = nullptr;
-    HANDLE thread_ = nullptr;
+    Handle thread_;
 };
 
 namespace {
@@ -207,9 +190,8 @@ bool ReadBlock(HANDLE file, char* block, std::size_t capacity, DWORD& got) {
     return ReadFile(file, block, static_cast<DWORD>(capacity), &got, nullptr) != FALSE;
 }
 
-// A file's attributes and times. Not through GetFileInformationByHandle: that asks for the
-// volume's serial number too, which Wine fetches from its mount manager device every time, a
-// round trip through another process that cost about a millisecond a file.
+// A file's attributes and times, and nothing else: GetFileInformationByHandle would fetch the
+// volume's serial number too, which no caller here needs, for every file copied or compared.
 bool ReadBasicInfo(HANDLE file, FILE_BASIC_INFO& info) {
     return GetFileInformationByHandleEx(file, FileBasicInfo, &info, sizeof info) != FALSE;
 }
@@ -377,9 +359,10 @@ std::string HashOpenFile(HANDLE file, char* block, std::size_t capacity) {
 }
 }  // namespace
 
-// The files an uninstall is about to compare, hashed in order on a thread of its own. HashFile
-// claims a file the thread has not come to (and hashes it itself), waits for one under way, and
-// takes the hash of one done when the file still has the stamp it had while it was read.
+// The files an uninstall is about to compare, hashed in order, each read once, by two threads of
+// their own (one on a single processor), so that hashing keeps up with the undo that waits for
+// it. HashFile claims a file no thread has come to (and hashes it itself), waits for one under
+// way, and takes the hash of one done when the file still has the stamp it had while it was read.
 class Win32Files::HashAhead {
 public:
     explicit HashAhead(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
@@ -391,27 +374,26 @@ public:
             item.size = file.second;
             items_.push_back(item);
         }
-        InitializeCriticalSection(&lock_);
-        InitializeConditionVariable(&changed_);
-        if (!items_.empty())
-            thread_ = CreateThread(nullptr, 64 * 1024, &HashAhead::Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+        SYSTEM_INFO system{};
+        GetSystemInfo(&system);
+        const std::size_t wanted = system.dwNumberOfProcessors > 1 ? kMaxThreads : 1;
+        for (std::size_t t = 0; t < wanted && t < items_.size(); ++t)
+            threads_[t].Reset(CreateThread(nullptr, 64 * 1024, &HashAhead::Run, this, STACK_SIZE_PARAM_IS_A_RESERVATION,
+                                           nullptr));
     }
     HashAhead(const HashAhead&) = delete;
     HashAhead& operator=(const HashAhead&) = delete;
     ~HashAhead() {
-        EnterCriticalSection(&lock_);
+        AcquireSRWLockExclusive(&lock_);
         stop_ = true;
-        LeaveCriticalSection(&lock_);
-        if (thread_ != nullptr) {
-            WaitForSingleObject(thread_, INFINITE);
-            CloseHandle(thread_);
-        }
-        DeleteCriticalSection(&lock_);
+        ReleaseSRWLockExclusive(&lock_);
+        for (const Handle& thread : threads_)
+            if (thread) WaitForSingleObject(thread.get(), INFINITE);
     }
 
     // The hash of path made ahead, when there is one and the file has not changed since.
     bool Take(const std::wstring& path, std::string& sha256) {
-        EnterCriticalSection(&lock_);
+        AcquireSRWLockExclusive(&lock_);
         Item* item = nullptr;
         for (Item& candidate : items_)
             if (candidate.state != State::Taken && candidate.path == path) {
@@ -419,11 +401,11 @@ public:
                 break;
             }
         if (item != nullptr && item->state == State::Waiting) item->state = State::Taken;  // hashed here instead
-        while (item != nullptr && item->state == State::Hashing) SleepConditionVariableCS(&changed_, &lock_, INFINITE);
+        while (item != nullptr && item->state == State::Hashing) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
         const bool done = item != nullptr && item->state == State::Done;
         Item found = done ? *item : Item{};
         if (done) item->state = State::Taken;
-        LeaveCriticalSection(&lock_);
+        ReleaseSRWLockExclusive(&lock_);
         if (!done || found.sha256.empty()) return false;
         Handle file(OpenToRead(path));
         Stamp now;
@@ -433,6 +415,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kMaxThreads = 2;
     enum class State { Waiting, Hashing, Done, Taken };
     struct Item {
         std::wstring path;
@@ -448,14 +431,15 @@ private:
     }
     void Work() {
         std::unique_ptr<char[]> block(new char[kBlockSize]);
-        for (std::size_t i = 0;; ++i) {
-            EnterCriticalSection(&lock_);
-            while (i < items_.size() && items_[i].state != State::Waiting) ++i;
-            const bool more = !stop_ && i < items_.size();
+        for (;;) {
+            AcquireSRWLockExclusive(&lock_);
+            while (next_ < items_.size() && items_[next_].state != State::Waiting) ++next_;
+            const bool more = !stop_ && next_ < items_.size();
+            const std::size_t i = next_;
             if (more) items_[i].state = State::Hashing;
             const std::wstring path = more ? items_[i].path : std::wstring();
             const std::uint64_t size = more ? items_[i].size : 0;
-            LeaveCriticalSection(&lock_);
+            ReleaseSRWLockExclusive(&lock_);
             if (!more) return;
             Stamp before, after;
             std::string sha256;
@@ -467,20 +451,21 @@ private:
                 sha256 = HashOpenFile(file.get(), block.get(), kBlockSize);
                 if (!StampOf(file.get(), after) || !(after == before)) sha256.clear();
             }
-            EnterCriticalSection(&lock_);
+            AcquireSRWLockExclusive(&lock_);
             items_[i].stamp = before;
             items_[i].sha256 = std::move(sha256);
             items_[i].state = State::Done;
             WakeAllConditionVariable(&changed_);
-            LeaveCriticalSection(&lock_);
+            ReleaseSRWLockExclusive(&lock_);
         }
     }
 
-    std::vector<Item> items_;  // fixed once the thread runs: only the states and results change
-    CRITICAL_SECTION lock_;
-    CONDITION_VARIABLE changed_;
-    HANDLE thread_ = nullptr;
+    std::vector<Item> items_;  // fixed once the threads run: only the states and results change
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE changed_ = CONDITION_VARIABLE_INIT;  // an item is done
+    std::size_t next_ = 0;                                  // no item before it is waiting
     bool stop_ = false;
+    Handle threads_[kMaxThreads];
 };
 
 Win32Files::Win32Files() = default;
@@ -616,19 +601,18 @@ bool Win32Files::ExpandVariables(const std::string& text, std::string& expanded)
 bool Win32Files::ReadBytes(const std::string& path, std::string& bytes) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
-    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    const Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     std::string content;
     LARGE_INTEGER size{};
-    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1LL << 30))
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < (1LL << 30))
         content.reserve(static_cast<std::size_t>(size.QuadPart));
     char buffer[65536];
     DWORD got = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
+    while ((ok = ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
         content.append(buffer, got);
-    CloseHandle(file);
     if (!ok) return false;
     bytes = std::move(content);
     return true;
@@ -637,16 +621,15 @@ bool Win32Files::ReadBytes(const std::string& path, std::string& bytes) {
 bool Win32Files::WriteBytes(const std::string& path, const std::string& bytes, bool append) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
-    const HANDLE file = CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
-                                    append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    Handle file(CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
+                            append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    const bool ok = bytes.empty() || (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+    const bool ok = bytes.empty() || (WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
                                                 &written, nullptr) != FALSE &&
                                       written == bytes.size());
-    const bool flushed = FlushFileBuffers(file) != FALSE;
-    CloseHandle(file);
-    return ok && flushed;
+    const bool flushed = FlushFileBuffers(file.get()) != FALSE;
+    return file.Close() && ok && flushed;
 }
 
 bool Win32Files::RemoveFile(const std::string& path) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Cp936.h"
@@ -90,30 +91,27 @@ void SetAside(const std::wstring& path, HANDLE current) {
     for (int k = Win32SetupLog::kKept - 1; k >= 1; --k) {
         // (Not std::to_wstring: it brings a whole wide printf along.)
         const std::wstring older = path + L"." + wchar_t(L'0' + k);
-        const HANDLE file = CreateFileW(older.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (file == INVALID_HANDLE_VALUE) continue;
-        if (IsPlainFile(file)) RenameOpenFile(file, path + L"." + wchar_t(L'0' + k + 1));
-        CloseHandle(file);
+        const Handle file(CreateFileW(older.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (file && IsPlainFile(file.get())) RenameOpenFile(file.get(), path + L"." + wchar_t(L'0' + k + 1));
     }
     RenameOpenFile(current, path + L".1");
 }
 
 // Opens path to add to its end: made when missing, checked on the handle (a plain file of one
-// name), and shared with another run that adds its lines too. Null when it cannot be used.
-HANDLE OpenForAppending(const std::wstring& path, DWORD& error) {
+// name), and shared with another run that adds its lines too. None when it cannot be used.
+Handle OpenForAppending(const std::wstring& path, DWORD& error) {
     // Only appending: whatever another run added meanwhile is never written over.
-    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    Handle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file) {
         error = GetLastError();
-        return nullptr;
+        return Handle();
     }
-    if (!IsPlainFile(file)) {
+    if (!IsPlainFile(file.get())) {
         error = ERROR_CANT_ACCESS_FILE;
-        CloseHandle(file);
-        return nullptr;
+        return Handle();
     }
     return file;
 }
@@ -142,27 +140,23 @@ void Win32SetupLog::Open(const std::wstring& path, Start start) {
         // A file another run has open for writing is its log: this run's lines follow its, and
         // nothing is set aside.
         const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-        const HANDLE current = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-        if (current != INVALID_HANDLE_VALUE) {
-            if (IsPlainFile(current)) SetAside(path, current);
-            CloseHandle(current);
+        const Handle current(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (current) {
+            if (IsPlainFile(current.get())) SetAside(path, current.get());
         } else {
             joined_ = GetLastError() == ERROR_SHARING_VIOLATION;
         }
     }
     DWORD error = 0;
-    const HANDLE file = OpenForAppending(path, error);
-    if (file == nullptr) {
+    Handle file = OpenForAppending(path, error);
+    if (!file) {
         error_ = error;
         return;
     }
     // A log that could not be set aside is added to, never emptied: nothing of it is lost.
-    if (IsEmpty(file) && !WriteAtEnd(file, kBom)) {
-        CloseHandle(file);
-        return;
-    }
-    file_ = file;
+    if (IsEmpty(file.get()) && !WriteAtEnd(file.get(), kBom)) return;
+    file_ = std::move(file);
 }
 
 Win32SetupLog::~Win32SetupLog() { Close(); }
@@ -177,27 +171,25 @@ std::string Win32SetupLog::Stamped(const std::string& text) const {
 }
 
 void Win32SetupLog::Line(const std::string& text) {
-    if (file_ == nullptr && !keep_) return;
+    if (!file_ && !keep_) return;
     const std::string line = Stamped(text);
     if (keep_) kept_ += line;
     // A full disk or a vanished share: the rest of the run goes unlogged.
-    if (file_ != nullptr && !WriteAtEnd(static_cast<HANDLE>(file_), line)) Close();
+    if (file_ && !WriteAtEnd(file_.get(), line)) Close();
 }
 
 bool Win32SetupLog::CopyTo(const std::wstring& path, const std::string& last, std::uint32_t& error) const {
     error = 0;
     DWORD opened = 0;
-    const HANDLE file = OpenForAppending(path, opened);
-    if (file == nullptr) {
+    Handle file = OpenForAppending(path, opened);
+    if (!file) {
         error = opened;
         return false;
     }
-    const bool written = WriteAtEnd(file, (IsEmpty(file) ? std::string(kBom) : std::string()) + kept_ + Stamped(last));
+    const bool written =
+        WriteAtEnd(file.get(), (IsEmpty(file.get()) ? std::string(kBom) : std::string()) + kept_ + Stamped(last));
     if (!written) error = GetLastError();
-    return CloseHandle(file) && written;
+    return file.Close() && written;
 }
 
-void Win32SetupLog::Close() {
-    if (file_ != nullptr) CloseHandle(static_cast<HANDLE>(file_));
-    file_ = nullptr;
-}
+void Win32SetupLog::Close() { file_.Close(); }

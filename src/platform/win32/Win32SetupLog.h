@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/SetupLog.h"
+#include "platform/win32/Handle.h"
 
 class Win32SetupLog : public SetupLog {
 public:
@@ -25,7 +26,7 @@ public:
     // Writes to path from now on (the file open so far is closed).
     void Open(const std::wstring& path, Start start);
     void Line(const std::string& text) override;
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return file_.valid(); }
     // Why it could not be opened: the Windows error code (0 when it is open, or no path was given).
     std::uint32_t error() const { return error_; }
     // Whether the file was there and another run's (Fresh only): this run's lines follow its.
@@ -44,7 +45,7 @@ private:
     void Close();
     std::string Stamped(const std::string& text) const;
 
-    void* file_ = nullptr;  // HANDLE; null when closed
+    Handle file_;  // none once closed
     std::uint32_t error_ = 0;
     bool joined_ = false;
     bool keep_ = false;

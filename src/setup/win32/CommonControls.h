@@ -7,14 +7,13 @@
 
 #include <commctrl.h>
 
+#include "platform/win32/SystemLibrary.h"
+
 inline void LoadCommonControls() {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     using InitControlsFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const HMODULE commonControls = ::LoadLibraryW(L"comctl32.dll");
-    const auto initControls =
-        commonControls == nullptr
-            ? nullptr
-            : reinterpret_cast<InitControlsFn>(
-                  reinterpret_cast<void*>(::GetProcAddress(commonControls, "InitCommonControlsEx")));
+    // By name, not by path: the manifest's activation context then gives version 6, the
+    // themed controls, where a load from System32 by its path would give the old one.
+    const auto initControls = ProcedureOf<InitControlsFn>(::LoadLibraryW(L"comctl32.dll"), "InitCommonControlsEx");
     if (initControls != nullptr) initControls(&controls);
 }

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "platform/win32/Cp936.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/ShellFunctions.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32Prompt.h"
@@ -81,7 +82,8 @@ bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& cho
     const HRESULT com = ComInitialize(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const BOOL started = ShellStart(&info);
     if (SUCCEEDED(com)) ComUninitialize();
-    if (!started || info.hProcess == nullptr) {
+    const Handle process(started ? info.hProcess : nullptr);
+    if (!process) {
         if (lock_ == nullptr || lock_->Acquire()) return false;
         // Another run took the lock in the meantime: this one must not go on beside it.
         exitCode = kExitAlreadyRunning;
@@ -89,9 +91,8 @@ bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& cho
     }
     // The elevated run is the install now: this dialog steps aside until it has ended.
     if (owner != nullptr) ::ShowWindow(owner, SW_HIDE);
-    ::WaitForSingleObject(info.hProcess, INFINITE);
+    ::WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 0;
-    exitCode = ::GetExitCodeProcess(info.hProcess, &code) ? static_cast<int>(code) : 1;
-    ::CloseHandle(info.hProcess);
+    exitCode = ::GetExitCodeProcess(process.get(), &code) ? static_cast<int>(code) : 1;
     return true;
 }

@@ -86,8 +86,8 @@ BOOL Dlg_Setup::OnInitDialog() {
     // The first run asked for the rights and waits for this one: no second press.
     if (services.startInstall) ::PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDC_INSTALL, BN_CLICKED), 0);
     // The focus is left to the dialog manager, which gives the first control it when the shown
-    // dialog is activated: set now, it would activate the dialog while hidden, which delays its
-    // showing by milliseconds.
+    // dialog is activated: set now, it would activate the dialog while still hidden, a step
+    // between the start and the window showing that it does not need.
     return FALSE;
 }
 

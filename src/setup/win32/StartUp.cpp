@@ -27,6 +27,7 @@
 #include "setup/win32/SetupTexts.h"
 #include "setup/win32/UninstallProgram.h"
 #include "setup/win32/Elevation.h"
+#include "setup/SetupView.h"
 #include "setup/UserSetup.h"
 #include "setup/win32/WizardApp.h"
 #include "setuplog/LoggedPrompt.h"
@@ -91,7 +92,7 @@ public:
 int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, const std::wstring& logPath,
                RunLock* lock, std::string& outcome) {
     // Without /D= the unattended run keeps the folder of the install listed on the PC; the
-    // dialog starts with C:\Korvel.
+    // dialog starts with the default one.
     std::string folder;
     if (!command.folder.empty() && !NarrowCp936Exact(Wide(command.folder), folder)) {
         return RefuseCommandLine(command, log,
@@ -136,7 +137,7 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
                              catalogue, files, processes, prompt, log, &recorder, &elevation, &outcome);
     }
     DialogPresets presets;
-    presets.folder = folder.empty() ? "C:\\Korvel" : folder;
+    presets.folder = folder.empty() ? kDefaultFolder : folder;
     std::string error;
     if (!ChooseReleases(OfferedReleases(catalogue, hostBitness), command.releases, presets.ticks, error,
                         command.releasesIfPresent)) {

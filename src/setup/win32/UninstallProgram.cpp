@@ -7,6 +7,7 @@
 #include "journal/Journal.h"
 #include "journal/RecordPlace.h"
 #include "platform/win32/FolderSecurity.h"
+#include "platform/win32/Handle.h"
 #include "platform/win32/SystemRandom.h"
 #include "platform/win32/Win32Files.h"
 #include "platform/Processes.h"
@@ -134,6 +135,27 @@ std::wstring MakeCleanupFolder(bool elevated) {
     return std::wstring();
 }
 
+// Moves the running uninstaller into a fresh folder of its own (a running program's file may be
+// renamed, though not deleted), so that the plug-in's folders can go before it ends; the moved
+// file and that folder are removed at the next restart. False where it cannot move (the folder on
+// another drive than the place of the cleanup folders): it then stays, and RemoveAfterExit
+// removes it.
+bool StepAside(const std::string& self, bool elevated, SetupLog& log) {
+    std::wstring from;
+    if (!WidenCp936Exact(self, from)) return false;
+    const std::wstring folder = MakeCleanupFolder(elevated);
+    if (folder.empty()) return false;
+    const std::wstring moved = folder + L"\\uninstall-cleanup.exe";
+    if (!::MoveFileExW(from.c_str(), moved.c_str(), 0)) {
+        ::RemoveDirectoryW(folder.c_str());
+        return false;
+    }
+    ::MoveFileExW(moved.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    ::MoveFileExW(folder.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    log.Line("the uninstaller moved aside, removed at the next restart: " + NarrowCp936(moved.c_str(), -1));
+    return true;
+}
+
 // Hands what is left to a copy of this program in a fresh folder, which removes it once this
 // process has ended; where no copy can be made, Windows removes it at the next restart.
 void RemoveAfterExit(const std::vector<std::string>& deferred, bool elevated) {
@@ -152,8 +174,7 @@ void RemoveAfterExit(const std::vector<std::string>& deferred, bool elevated) {
             PROCESS_INFORMATION process{};
             if (::CreateProcessW(helper.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                                  &startup, &process)) {
-                ::CloseHandle(process.hThread);
-                ::CloseHandle(process.hProcess);
+                const Handle thread(process.hThread), helperProcess(process.hProcess);  // not waited for
                 return;
             }
             ::DeleteFileW(helper.c_str());
@@ -181,18 +202,19 @@ int RunUninstallProgram(HINSTANCE instance, UninstallServices services, bool qui
     ProgressWindow progress(instance, services.prompt, quiet);
     UninstallCommand command(registry, files, services.codec, services.processes, services.prompt, progress,
                              services.log);
+    const bool elevated = services.processes.RunsElevated();
+    command.stepAside = [elevated, &services](const std::string& running) {
+        return StepAside(running, elevated, services.log);
+    };
     const int code = command.Run(self, quiet);
-    RemoveAfterExit(command.deferred, services.processes.RunsElevated());
+    RemoveAfterExit(command.deferred, elevated);
     return code;
 }
 
 int RunCleanup(const std::vector<std::wstring>& arguments) {
     if (arguments.empty()) return 1;
     const DWORD parent = static_cast<DWORD>(std::wcstoul(arguments[0].c_str(), nullptr, 10));
-    if (HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, parent)) {
-        ::WaitForSingleObject(process, 60000);
-        ::CloseHandle(process);
-    }
+    if (const Handle process{::OpenProcess(SYNCHRONIZE, FALSE, parent)}) ::WaitForSingleObject(process.get(), 60000);
     // Files first, then folders, each only while empty; a file still held is tried for a while.
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& path = arguments[i];

@@ -9,7 +9,7 @@
 
 // What the command line preset in the dialog.
 struct DialogPresets {
-    std::string folder = "C:\\Korvel";
+    std::string folder = kDefaultFolder;
     ReleaseFlags ticks = SetupMembers::AllTicked();
     bool startInstall = false;  // /ELEVATED: Install is pressed at once
     bool hostCheckArmed = true;  // /HOSTREFUSED: the refusal was given before the relaunch

@@ -8,7 +8,7 @@
 // The libraries that are not KnownDLLs and that the themed dialog loads on demand once the
 // program runs: on a system without SetDefaultDllDirectories they would be searched for in the
 // program's folder first. What the folder browser and ShellExecuteEx load besides waits for
-// them (PreloadShellLibraries): loading it here cost every start some milliseconds.
+// them (PreloadShellLibraries): most runs use neither, so their start does not load it.
 inline constexpr const wchar_t* kLateSystemDlls[] = {
     L"version.dll", L"uxtheme.dll", L"dwmapi.dll", L"msimg32.dll", L"cryptbase.dll",
 };
@@ -21,10 +21,8 @@ inline void PreloadSystemDlls() {
 
 inline void ShutOutPlantedDlls() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    auto setDefault = kernel == nullptr ? nullptr
-                                        : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
-                                              ::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    const auto setDefault =
+        ProcedureOf<SetDefaultDllDirectoriesFn>(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories");
     // Older systems without the update: at least take the current folder out of the search.
     if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) ::SetDllDirectoryW(L"");
     // The program's own folder still comes first without the update, and even with it not every

@@ -1,7 +1,7 @@
 // The stack canaries' value and what ends the program when one was overwritten. This replaces
 // libssp's, whose start-up code asks CryptoAPI for the random value: that loads the RSA provider
-// and its dependencies into every run before the window can show (about 9 ms under Wine), and
-// its failure handler writes to a standard error that a windowed program does not have.
+// and its dependencies into every run before the window can show, and its failure handler writes
+// to a standard error that a windowed program does not have.
 //
 // The value comes from the system's generator (RtlGenRandom); should it fail, from what differs
 // between runs (the counters, the process, the randomised addresses), as Microsoft's own

@@ -1,12 +1,11 @@
 // An exception that nothing catches ends the program at once (abort), as it always did. This
 // replaces libstdc++'s default handler, which would first print the exception's demangled type to
 // a standard error that a windowed program does not have, and which brings the whole demangler
-// (about 46 KB) into the exe.
+// into the exe.
 //
 // For the same reason the library's own throws (a string grown past its maximum, an allocation
 // that fails) end the program here: nothing in it catches them, and libstdc++'s versions bring
-// the exception classes, their reference-counted strings and the unwinder's users with them
-// (about 10 KB of the x86 exe).
+// the exception classes, their reference-counted strings and the unwinder's users with them.
 #include <bits/functexcept.h>
 
 #include <cstdlib>
