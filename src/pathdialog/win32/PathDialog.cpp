@@ -124,10 +124,10 @@ INT_PTR CPathDialog::DoModal() {
     wchar_t displayName[MAX_PATH];  // the shell fills it; the result is pathBuffer
     browseInfo.lpfn = &CPathDialog::BrowseCallback;
     browseInfo.lParam = reinterpret_cast<LPARAM>(this);
-    browseInfo.pszDisplayName = displayName;
 
     IMalloc* allocator = nullptr;
     if (FAILED(ShellGetMalloc(&allocator)) || allocator == nullptr) return -1;
+    browseInfo.pszDisplayName = displayName;  // only while the dialog runs
 
     PreloadShellLibraries();
     // The shell's dialog wants COM on this thread; balance only a call that took.
