@@ -107,6 +107,14 @@ bool CodeGuard::Allowed(RegKey key, const char* valueName, std::uint32_t type, c
     return false;
 }
 
+bool CodeGuard::Admits(const std::string& file, const std::string& what) {
+    if (!elevated_) return true;
+    const std::string why = Check(file);
+    if (why.empty()) return true;
+    refusals_.push_back({what, file, why});
+    return false;
+}
+
 long CodeGuard::OpenKey(RegKey parent, const char* subKey, RegKey& out) {
     const long result = inner_.OpenKey(parent, subKey, out);
     places_.Opened(result, out, parent, subKey);

@@ -50,6 +50,11 @@ public:
     static bool NamesCode(RegKey root, const std::string& keyPath, const std::string& valueName);
     static std::string NamedFile(const std::string& valueName, const std::string& text);
 
+    // Whether a value naming that file would be written now (what: the values, for the refusal
+    // kept). Asked before the first of several values that must all name it is written, so that a
+    // refusal leaves none of them behind.
+    bool Admits(const std::string& file, const std::string& what);
+
     long OpenKey(RegKey parent, const char* subKey, RegKey& out) override;
     long OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) override;
     long CreateKey(RegKey parent, const char* path, RegKey& out) override;

@@ -22,8 +22,14 @@ std::string UndoRecorder::Prepare(bool elevated) {
     elevated_ = elevated;
     registry_.SetElevated(elevated);
     // What this install wrote is what the record holds: the last copy of each file, finished or
-    // only begun; anything else in the plug-in's folder was put there by someone else.
+    // only begun; anything else in the plug-in's folder was put there by someone else. The
+    // uninstaller is the running program's own bytes, whatever its copy was read from.
     registry_.SetKnown({[this](const std::string& path, CodeGuard::Written& written) {
+                            if (!image_.sha256.empty() &&
+                                EqualsNoCase(path, JoinPath(journal_.folder(), kUninstallProgram))) {
+                                written = image_;
+                                return true;
+                            }
                             const JournalEntry* last = journal_.LastFileEntry(path);
                             if (last == nullptr) return false;
                             const bool done = last->kind == EntryKind::File || last->kind == EntryKind::Replaced;
@@ -59,7 +65,8 @@ std::string UndoRecorder::Start() {
         return Format(kUninstallerNotMade, uninstaller.c_str());
     }
     Log("uninstaller in place: " + uninstaller);
-    if (!WriteEntry("written")) {
+    // Proven before the entry's first value is written: a refused uninstaller leaves no entry.
+    if (!registry_.Admits(uninstaller, std::string("HKLM\\") + kUninstallKey) || !WriteEntry("written")) {
         const CodeGuard::Refusal* refused = registry_.refusals().empty() ? nullptr : &registry_.refusals().back();
         std::string why = refused ? refused->file + "：" + refused->why : std::string("无法写入注册表");
         Log(Format("Programs and Features entry refused: %s; the install stops, nothing changed", why.c_str()));

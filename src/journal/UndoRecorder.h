@@ -25,6 +25,9 @@ public:
     void SetUser(const std::string& sid) { user_ = sid; }
     // Where the lines go (none by default).
     void SetLog(SetupLog& log) { log_ = &log; }
+    // The running program's size and hash, read from its own file as it started: the uninstaller
+    // copied in must hold exactly these bytes, wherever its source path has led since.
+    void SetProgramImage(CodeGuard::Written image) { image_ = std::move(image); }
     std::string Prepare(bool elevated) override;
     std::string Start() override;
     void SetReleases(const ReleaseFlags& registered) override;
@@ -46,4 +49,5 @@ private:
     std::string user_;
     bool elevated_ = false;
     SetupLog* log_ = nullptr;
+    CodeGuard::Written image_;
 };

@@ -65,6 +65,20 @@ if [[ $scenario == silent-log-places ]]; then
     ln -s "$artifacts/linked-logs" "$prefix/drive_c/Linked"
 fi
 
+# A package reached through a folder link (C:\pkgs\cur names real), which is pointed at another
+# folder (evil) once the driver asks (the file swap-now), as a user re-points a junction of theirs.
+if [[ $scenario == planted-uninstaller ]]; then
+    bash "$repo/scripts/wine-prefix.sh" "$prefix" >/dev/null || exit 1
+    mkdir -p "$prefix/drive_c/pkgs/real" "$prefix/drive_c/pkgs/evil"
+    ln -s real "$prefix/drive_c/pkgs/cur"
+    ( p=$prefix/drive_c/pkgs
+      for _ in $(seq 6000); do
+          if [[ -e $p/swap-now ]]; then ln -s evil "$p/next" && mv -T "$p/next" "$p/cur" && touch "$p/swapped"; break; fi
+          sleep 0.1
+      done ) &
+    watcher=$!
+fi
+
 # At 200 % the dialog is taller than 768 pixels: a screen such scaling is used on.
 if [[ $scenario == scaling ]]; then
     export KORVEL_SCREEN=1920x1440x24
@@ -75,6 +89,7 @@ LC_ALL=$locale "${wrap[@]}" bash "$repo/scripts/wine-run.sh" --display --prefix 
     "$driver" "$scenario" "$(winpath "$setup")" "$(winpath "$fixtures")" "$(winpath "$artifacts")" "$codepage" \
     >"$artifacts/driver.log" 2>&1
 rc=$?
+[[ -n ${watcher:-} ]] && kill "$watcher" 2>/dev/null
 cat "$artifacts/driver.log"
 for bmp in "$artifacts"/*.bmp; do
     [[ -e "$bmp" ]] || continue

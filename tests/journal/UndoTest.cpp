@@ -201,6 +201,7 @@ struct Machine {
         InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed, log);
         run.SetJournal(&recorder);
         recorder.SetUser(processes.sid);
+        if (!image.empty()) recorder.SetProgramImage({image.size(), Sha256Hex(image)});
         try {
             run.OnInstall();
         } catch (const Killed&) {
@@ -211,6 +212,7 @@ struct Machine {
         for (const ViewDouble::Message& message : view.messages) shown += message.text + "\n";
         return run.ExitCode();
     }
+    std::string image;  // the running program's bytes, as read from its held file (none: not known)
     int changes = 0;  // the calls that changed the machine in the last whole install
     std::string shown;  // the messages of the last whole install
 
@@ -824,6 +826,20 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     EXPECT_EQ(held.Install(), kExitStopped);
     EXPECT_FALSE(held.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
     EXPECT_EQ(Diff(held.Snapshot(), beforeHeld), "");
+
+    // The program's path leads elsewhere by the time it is copied (a folder link on the way
+    // re-pointed by its user): the uninstaller is not the running program's bytes, and nothing
+    // names it.
+    Machine relinked(true);
+    relinked.image = "setup program";
+    relinked.files.AddFile(relinked.files.modulePath, "a user's program");
+    const std::string beforeRelinked = relinked.Snapshot();
+    EXPECT_EQ(relinked.Install(), kExitStopped);
+    EXPECT_FALSE(relinked.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
+    EXPECT_FALSE(relinked.registry.KeyExists(kHkeyLocalMachine, kActiveSetupKey));
+    EXPECT_EQ(Diff(relinked.Snapshot(), beforeRelinked), "");
+    relinked.files.AddFile(relinked.files.modulePath, "setup program");
+    EXPECT_EQ(relinked.Install(), kExitFinished) << relinked.shown;  // its own bytes: listed as ever
 
     // Aborted at a copy failure: listed, but no component runs the step for other users, and no
     // other user's hive is touched.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/win32/SystemLibrary.h"
+#include "platform/win32/Win32Sha256.h"
 
 namespace {
 using MappedFileNameFn = DWORD(WINAPI*)(HANDLE, LPVOID, LPWSTR, DWORD);
@@ -15,6 +16,26 @@ HANDLE OpenMapped(const std::wstring& name) {
         name.compare(0, 4, L"\\??\\") == 0 ? L"\\\\?\\" + name.substr(4) : L"\\\\?\\GLOBALROOT" + name;
     return ::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Reads the file whole from its start through the handle: its size and SHA-256.
+bool DigestOf(HANDLE file, std::uint64_t& size, std::string& sha256) {
+    std::vector<char> block(64 * 1024);
+    Win32Sha256 hash;
+    OVERLAPPED at{};
+    size = 0;
+    for (;;) {
+        at.Offset = static_cast<DWORD>(size);
+        at.OffsetHigh = static_cast<DWORD>(size >> 32);
+        DWORD got = 0;
+        if (!::ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got, &at))
+            if (::GetLastError() != ERROR_HANDLE_EOF) return false;
+        if (got == 0) break;
+        hash.Update(block.data(), got);
+        size += got;
+    }
+    sha256 = hash.HexDigest();
+    return !sha256.empty();
 }
 
 bool SameFile(HANDLE a, HANDLE b) {
@@ -35,13 +56,14 @@ SelfImage::SelfImage() {
     // since follows it), against the file just opened at the program's path: one and the same
     // file, which from now on no one can rename or write.
     const auto mapped = ProcedureOf<MappedFileNameFn>(::GetModuleHandleW(L"kernel32.dll"), "K32GetMappedFileNameW");
-    if (mapped == nullptr) {
-        proven_ = true;  // this Windows cannot tell; the file is held from now on
-        return;
+    if (mapped != nullptr) {
+        std::vector<wchar_t> name(32768);
+        const DWORD got =
+            mapped(::GetCurrentProcess(), ::GetModuleHandleW(nullptr), name.data(), static_cast<DWORD>(name.size()));
+        if (got == 0 || got >= name.size()) return;
+        const Handle image(OpenMapped(std::wstring(name.data(), got)));
+        if (!image || !SameFile(image.get(), file_.get())) return;
     }
-    std::vector<wchar_t> name(32768);
-    const DWORD got = mapped(::GetCurrentProcess(), ::GetModuleHandleW(nullptr), name.data(), static_cast<DWORD>(name.size()));
-    if (got == 0 || got >= name.size()) return;
-    const Handle image(OpenMapped(std::wstring(name.data(), got)));
-    proven_ = image && SameFile(image.get(), file_.get());
+    // (Where this Windows cannot tell which file the image came from, the file is held from now on.)
+    proven_ = DigestOf(file_.get(), size_, sha256_);
 }

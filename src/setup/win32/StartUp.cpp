@@ -89,8 +89,8 @@ public:
     bool CreateFolder(const std::string& path) override { return inner_.CreateLockedFolder(path); }
 };
 
-int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, const std::wstring& logPath,
-               RunLock* lock, std::string& outcome) {
+int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, RunLock* lock, const SelfImage* image,
+               std::string& outcome) {
     // Without /D= the unattended run keeps the folder of the install listed on the PC; the
     // dialog starts with the default one.
     std::string folder;
@@ -126,12 +126,13 @@ int RunInstall(HINSTANCE instance, const SetupCommand& command, SetupLog& log, c
                                              KORVEL_VERSION_MAJOR, KORVEL_VERSION_MINOR, std::string()});
     recorder.SetUser(processes.UserSid());
     recorder.SetLog(log);
+    if (image != nullptr) recorder.SetProgramImage({image->size(), image->sha256()});
     LoggedPrompt prompt(log, command.silent ? nullptr : &window);
     HostCatalogue catalogue(registry, files, prompt);
     catalogue.ScanInstalledReleases();
     LogHostsFound(log, catalogue);
 
-    Win32Elevation elevation(catalogue, window, logPath, lock);
+    Win32Elevation elevation(catalogue, window, lock);
     if (command.silent) {
         return RunUnattended(UnattendedChoice{command.releases, folder, command.releasesIfPresent}, hostBitness,
                              catalogue, files, processes, prompt, log, &recorder, &elevation, &outcome);
@@ -307,7 +308,7 @@ int StartUp(HINSTANCE instance, const wchar_t* commandLine) {
                 outcome = ExitOutcome(code) + ": the program's own file was replaced";
                 break;
             }
-            code = RunInstall(instance, command, log, logPath, lock ? &*lock : nullptr, outcome);
+            code = RunInstall(instance, command, log, lock ? &*lock : nullptr, self ? &*self : nullptr, outcome);
             break;
         case RunMode::UserSetup: code = RunUserSetupStep(log); break;
     }

@@ -1737,6 +1737,45 @@ void PlantedUninstaller(Context& c) {
     if (c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the install finishes")) Click(setup.dialog, kOk);
     c.CheckExit(setup.process, 0, "and ends with 0");
     c.Check(bytes(L"C:\\Swapped\\Korvel-Tarnwick\\uninstall.exe") == own, "its uninstaller is the program's own bytes");
+
+    // Started through a folder link (made by the harness: C:\pkgs\cur names C:\pkgs\real), which
+    // its user points at a folder of theirs while the dialog waits, as a junction can be: the held
+    // file stays, but the program's path now leads to the user's program. The uninstaller copied
+    // from that path is not the program's own bytes, so nothing names it.
+    for (const wchar_t* to : {L"C:\\pkgs\\real", L"C:\\pkgs\\evil"}) {
+        const std::wstring data = std::wstring(to) + L"\\Data";
+        MakeFolders(data);
+        for (std::wstring name : PayloadFiles())
+            ::CopyFileW((L"C:\\pkg\\Data\\" + name).c_str(), (data + L"\\" + name).c_str(), FALSE);
+        for (const wchar_t* name : {L"SetUp.EXE", L"Korvel_EN.shx", L"Korvel_HZ.shx"})
+            ::CopyFileW((std::wstring(L"C:\\pkg\\Data\\") + name).c_str(), (data + L"\\" + name).c_str(), FALSE);
+    }
+    c.Check(::CopyFileW(program.c_str(), L"C:\\pkgs\\real\\SetUp.exe", FALSE) &&
+                ::CopyFileW(c.driverPath.c_str(), L"C:\\pkgs\\evil\\SetUp.exe", FALSE) &&
+                bytes(L"C:\\pkgs\\cur\\SetUp.exe") == own,
+            "the package behind a folder link, and a user's program in another folder");
+    Setup linked;
+    if (!Launch(c, L"C:\\pkgs\\cur\\SetUp.exe", linked)) return;
+    WriteTextFile(L"C:\\pkgs\\swap-now", "");  // the harness re-points the link
+    for (int i = 0; i < 300 && !IsFile(L"C:\\pkgs\\swapped"); ++i) ::Sleep(100);
+    c.Check(bytes(L"C:\\pkgs\\cur\\SetUp.exe") == bytes(c.driverPath), "the program's path leads to the user's program");
+    SetControlText(linked.dialog, kFolderEdit, L"C:\\Relinked");
+    Click(linked.dialog, kInstall);
+    MessageBoxInfo box;
+    if (c.Check(WaitForMessageBox(linked.dialog, 60000, box), "the install stops with a message")) {
+        c.Screenshot(box.box, L"relinked-stop");
+        AnswerMessageBox(box, IDOK);
+    }
+    if (WaitForFinishedView(c, linked.dialog, 10000)) Click(linked.dialog, kOk);
+    c.CheckExit(linked.process, 5, "and ends with 5");
+    const std::string placed = bytes(L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe");
+    c.Check(placed.empty() || placed == own, "no uninstaller of the user's is left in the plug-in's folder");
+    for (const wchar_t* name : {L"UninstallString", L"InstallLocation", L"DisplayIcon"}) {
+        std::wstring value;
+        c.Check(!ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, name, value) ||
+                    value.find(L"C:\\Relinked") == std::wstring::npos,
+                "the entry's " + Utf8(name) + " still names the earlier install", value);
+    }
 }
 
 // --- What a standard user of the machine may plant for an elevated uninstall ---
@@ -2062,10 +2101,11 @@ void ElevationRelaunch(Context& c) {
     CheckInstalled(c, folder + L"\\Korvel-Tarnwick", ticked);  // the unticked release among those not registered
     Click(other.found, kOk);
     c.CheckExit(setup.process, 0, "the first run ends with the elevated run's exit code");
-    const std::wstring elevatedLog = DefaultLogPath().substr(0, DefaultLogPath().size() - 4) + L"-elevated.log";
-    c.Check(ReadUtf8File(elevatedLog).find(L"/ELEVATED /HOSTREFUSED /LOG=") != std::wstring::npos,
-            "the elevated run logs beside, told of the refusal");
-    c.Check(ReadUtf8File(DefaultLogPath()).find(L"ended with 0") != std::wstring::npos, "the first run logs the relaunch");
+    // Wine runs both as an administrator: the elevated run's lines join the first run's default log.
+    const std::wstring log = ReadUtf8File(DefaultLogPath());
+    c.Check(log.find(L"/ELEVATED /HOSTREFUSED /RELEASES=") != std::wstring::npos,
+            "the elevated run is told of the refusal and asks for no log of the first run's choosing", log);
+    c.Check(log.find(L"ended with 0") != std::wstring::npos, "the first run logs the relaunch");
 }
 #endif
 
