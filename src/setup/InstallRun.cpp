@@ -153,7 +153,9 @@ bool InstallRun::OfferElevation(const std::string& folder) {
         log_.Line("the program was not started again with administrator rights");
         return false;
     }
-    log_.Line(Format("the program ran again with administrator rights and ended with %d", code));
+    log_.Line(Format("the program ran again with administrator rights and ended with %d; its lines are in the "
+                     "administrators' default log",
+                     code));
     relaunchedExit_ = code;
     state_ = SetupState::Relaunched;
     view_.CloseCancelled();

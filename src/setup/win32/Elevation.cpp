@@ -44,27 +44,18 @@ bool Win32Elevation::Needed(const ReleaseFlags& chosen) {
     return NeedsAdministrator(catalogue_, chosen, MachineKeyWritable);
 }
 
-std::wstring Win32Elevation::ElevatedLogPath(const std::wstring& logPath) {
-    const std::wstring suffix = L".log";
-    std::wstring base = logPath;
-    if (base.size() > suffix.size() && _wcsicmp(base.c_str() + base.size() - suffix.size(), suffix.c_str()) == 0)
-        base.resize(base.size() - suffix.size());
-    return base + L"-elevated.log";
-}
-
 bool Win32Elevation::Relaunch(const std::string& folder, const ReleaseFlags& chosen, bool hostRefused,
                               int& exitCode) {
     wchar_t self[MAX_PATH * 4] = {};
     const DWORD length = ::GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
     if (length == 0 || length >= std::size(self)) return false;
-    // /D= comes last and takes the rest of the line, blanks and all. A quote in the log's path
-    // would end its argument early and start others of the user's choosing: such a run is not
-    // started (no path Windows makes holds one).
-    const std::wstring log = ElevatedLogPath(logPath_);
-    if (log.find(L'"') != std::wstring::npos || folder.find('"') != std::string::npos) return false;
-    const std::wstring parameters = std::wstring(L"/ELEVATED") + (hostRefused ? L" /HOSTREFUSED" : L"") + L" /LOG=\"" +
-                                    log + L"\" /RELEASES=" + WidenCp936(ReleaseYears(chosen)) + L" /D=" +
-                                    WidenCp936(folder);
+    // /D= comes last and takes the rest of the line, blanks and all; a quote in the folder
+    // would start arguments of the user's choosing: such a run is not started (no path Windows
+    // makes holds one). No log is asked for: the elevated run writes its default one, in the
+    // protected folder, never a place this run's user chose.
+    if (folder.find('"') != std::string::npos) return false;
+    const std::wstring parameters = std::wstring(L"/ELEVATED") + (hostRefused ? L" /HOSTREFUSED" : L"") +
+                                    L" /RELEASES=" + WidenCp936(ReleaseYears(chosen)) + L" /D=" + WidenCp936(folder);
     HWND owner = static_cast<HWND>(owner_.Owner());
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;

@@ -12,22 +12,17 @@ class Win32Prompt;
 
 class Win32Elevation : public ElevationOffer {
 public:
-    // logPath: this run's log; the elevated run logs beside it (this run holds its own file).
     // owner: the prompt whose owner window the elevated run's question belongs to.
     // lock: the run's own, which the elevated run must be able to take; given back when
     // Windows starts nothing.
-    Win32Elevation(const HostCatalogue& catalogue, Win32Prompt& owner, std::wstring logPath, RunLock* lock)
-        : catalogue_(catalogue), owner_(owner), logPath_(std::move(logPath)), lock_(lock) {}
+    Win32Elevation(const HostCatalogue& catalogue, Win32Prompt& owner, RunLock* lock)
+        : catalogue_(catalogue), owner_(owner), lock_(lock) {}
 
     bool Needed(const ReleaseFlags& chosen) override;
     bool Relaunch(const std::string& folder, const ReleaseFlags& chosen, bool hostRefused, int& exitCode) override;
 
-    // The elevated run's log: "<log without .log>-elevated.log".
-    static std::wstring ElevatedLogPath(const std::wstring& logPath);
-
 private:
     const HostCatalogue& catalogue_;
     Win32Prompt& owner_;
-    std::wstring logPath_;
     RunLock* lock_;
 };
