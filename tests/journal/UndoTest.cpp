@@ -10,6 +10,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "doubles/FileDouble.h"
+#include "doubles/KillingSeams.h"
 #include "doubles/ProcessDouble.h"
 #include "doubles/ProgressDouble.h"
 #include "doubles/PromptDouble.h"
@@ -40,65 +41,6 @@ const char* const kVariables =
 const char* const kData = "C:\\Setup\\Data";
 const char* const kFolder = "C:\\Korvel\\Korvel-Tarnwick";
 constexpr std::uint32_t kRead = 0x1200A9;
-
-struct Killed {};
-
-// Counts the calls that change the machine, and ends the run at one of them: it does nothing
-// (but write half of a line to the record), nor does any call after it.
-struct Kill {
-    explicit Kill(int at) : at(at) {}
-    void Step() {
-        if (at > 0 && ++count >= at) throw Killed{};
-        if (at == 0) ++count;
-    }
-    int at;
-    int count = 0;
-};
-
-class KillingRegistry : public ForwardingRegistry {
-public:
-    KillingRegistry(Registry& inner, Kill& kill) : ForwardingRegistry(inner), kill_(kill) {}
-    long CreateKey(RegKey p, const char* k, RegKey& out) override { return kill_.Step(), inner_.CreateKey(p, k, out); }
-    long SetDword(RegKey k, const char* n, std::uint32_t v) override { return kill_.Step(), inner_.SetDword(k, n, v); }
-    long SetString(RegKey k, const char* n, const char* t, std::uint32_t c) override {
-        return kill_.Step(), inner_.SetString(k, n, t, c);
-    }
-    long SetValue(RegKey k, const char* n, std::uint32_t t, const std::string& b) override {
-        return kill_.Step(), inner_.SetValue(k, n, t, b);
-    }
-    long DeleteValue(RegKey k, const char* n) override { return kill_.Step(), inner_.DeleteValue(k, n); }
-    long DeleteKey(RegKey p, const char* k) override { return kill_.Step(), inner_.DeleteKey(p, k); }
-
-private:
-    Kill& kill_;
-};
-
-class KillingFiles : public ForwardingFiles {
-public:
-    KillingFiles(Files& inner, Kill& kill) : ForwardingFiles(inner), kill_(kill) {}
-    bool WriteAttributes(const std::string& p, std::uint32_t a) override { return kill_.Step(), inner_.WriteAttributes(p, a); }
-    using Files::CopyOver;
-    bool CopyOver(const std::string& s, const std::string& d, bool f, CopyReport& r) override {
-        return kill_.Step(), inner_.CopyOver(s, d, f, r);
-    }
-    int MakeDir(const std::string& p) override { return kill_.Step(), inner_.MakeDir(p); }
-    bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
-    bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
-    bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }
-    bool RemoveFolder(const std::string& p) override { return kill_.Step(), inner_.RemoveFolder(p); }
-    bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
-        try {
-            kill_.Step();
-        } catch (const Killed&) {
-            inner_.WriteBytes(path, bytes.substr(0, bytes.size() / 2), append);  // cut in a line
-            throw;
-        }
-        return inner_.WriteBytes(path, bytes, append);
-    }
-
-private:
-    Kill& kill_;
-};
 
 // The machine: two hosts, the package, a profile with trusted paths of its own, the 2008 host's
 // own plot driver, another vendor's loader key, and an older registration of ours.
