@@ -504,21 +504,23 @@ private:
             if (!Missing(e.backup)) files_.RemoveFile(e.backup);
             return Done();
         }
-        if (SamePath(e.path, self_)) {
-            files_.RemoveFile(e.backup);
-            return Defer(e.path);
-        }
+        if (SamePath(e.path, self_)) return KeepReplacedSelf(e);
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
         if (Theirs(e, other, first, last)) return Shared(e, *other, *first, last);
         PutBack(e);
     }
 
+    // The running uninstaller replaced a file of that name (an earlier version's): it cannot be put
+    // back over the running program, so it stays in its backup, which the report names; the
+    // program's own file goes once it has ended.
+    void KeepReplacedSelf(const JournalEntry& e) {
+        Left(e.path, std::string(kNotRestored) + "；" + kBackupKept + e.backup);
+        Defer(e.path);
+    }
+
     void Replaced(const JournalEntry& e) {
-        if (SamePath(e.path, self_)) {
-            files_.RemoveFile(e.backup);
-            return Defer(e.path);
-        }
+        if (SamePath(e.path, self_)) return KeepReplacedSelf(e);
         if (Missing(e.backup)) return Left(e.path, kNotRestored);
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;

@@ -270,6 +270,21 @@ TEST(Undo, TheRunningUninstallerIsLeftForLater) {
     for (const std::string& path : run.result.deferred)
         m.files.IsFolder(path) ? m.files.RemoveFolder(path) : m.files.RemoveFile(path);
     EXPECT_EQ(m.Snapshot(), before);
+
+    // An earlier version's uninstaller that the install replaced cannot be put back over the
+    // running one: it stays in its backup, which the report names, and is not lost.
+    Machine earlier;
+    earlier.files.AddFile(self, "an earlier uninstaller");
+    ASSERT_EQ(earlier.Install(), kExitFinished);
+    UninstallRun again(earlier.registry, earlier.files, earlier.codec, earlier.processes, prompt, progress);
+    earlier.files.SetLocked(self);
+    EXPECT_EQ(again.Run(kFolder, self, true), kExitUninstallIncomplete);
+    ASSERT_EQ(again.result.left.size(), 1u);
+    EXPECT_EQ(again.result.left[0].what, self);
+    const std::string& why = again.result.left[0].why;
+    const std::string backup = why.substr(why.find(kFolder));
+    EXPECT_EQ(earlier.files.Content(backup), "an earlier uninstaller");
+    EXPECT_EQ(again.result.deferred.front(), self);
 }
 
 // A file the user changed, a trusted path the user edited, and an install of the plug-in
