@@ -167,6 +167,9 @@ public:
     }
     std::string otherUser;
 
+    // Where the entry about to be replayed stands in the record.
+    void At(std::size_t index) { at_ = index; }
+
     UndoResult result;
 
 private:
@@ -227,15 +230,18 @@ private:
 
     // A loader key whose module lies in the folder being removed, or is gone (anyone may make
     // its folder again and put a module there): never made again.
-    // One without a module at all was made by a run of ours that ended before it wrote one.
+    // One without a module at all was made by a run of ours that ended before it wrote one (the
+    // record made it before it deleted it); one that was there before is put back.
     bool PointsIntoGone(const JournalEntry& e) {
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
             return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
         }
-        for (const JournalEntry& made : entries_)
+        for (std::size_t i = 0; i < at_ && i < entries_.size(); ++i) {
+            const JournalEntry& made = entries_[i];
             if (made.kind == EntryKind::Key && made.root == e.root && EqualsNoCase(made.path, e.path)) return true;
+        }
         return false;
     }
 
@@ -383,8 +389,8 @@ private:
         if (!key) return Left(KeyName(e), kNotRemoved);
         const bool empty = IsEmpty(key.get());
         key.Close();
+        if (IsMade(e)) return Done();  // made again from the record: as it was before, even empty
         if (!empty) {
-            if (IsMade(e)) return Done();  // made again from the record: as it was before
             // Another install's values or keys live in it now: its record removes it, once empty.
             if (const OtherInstall* holder = Holder(e)) {
                 handed.push_back({holder, e});
@@ -579,6 +585,7 @@ private:
     bool otherHiveLoaded_ = false;
     bool earlierEntryPresent_ = false;
     std::vector<std::string> restored_;  // keys made again, "root|path"
+    std::size_t at_ = 0;
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
 };
 }  // namespace
@@ -607,7 +614,10 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     // Everything but keys and folders, newest first; then the keys, which go once empty; then the
     // record and the backups it no longer needs; then the folders, innermost (newest) first.
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-        if (*it && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) replay.Entry(**it);
+        if (*it && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) {
+            replay.At(static_cast<std::size_t>(plan.rend() - it) - 1);
+            replay.Entry(**it);
+        }
         progress.StepIt();
     }
     // Deepest first: a key handed on by another install's uninstall comes last in the record,

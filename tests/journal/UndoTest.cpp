@@ -184,6 +184,9 @@ struct Machine {
 
 TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     Machine m;
+    // A loader key of ours that is there, empty, before any install: deleted and made again by
+    // the install, it comes back as it was.
+    m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008");
     const std::string before = m.Snapshot();
     ASSERT_EQ(m.Install(), kExitFinished);
     // What the install adds for the uninstall: the record, the program, the entry, the backup.
