@@ -473,13 +473,13 @@ private:
             SameContent(files_, first.backup, e.size, e.hash)) {
             // It overwrote our copy: what we overwrote takes the place of that copy in its backup.
             if (!files_.CopyOver(e.backup, first.backup, false)) return Left(e.path, kept);
-            files_.RemoveFile(e.backup);
+            Remove(e.backup);
             return Done();
         }
         if (IsNewFile(first.kind) || (last && SameContent(files_, e.backup, last->size, last->hash))) {
             // It came first: what we kept is its copy, which goes back where ours is still.
             if (!pending && Unchanged(e)) return PutBack(e);
-            files_.RemoveFile(e.backup);
+            Remove(e.backup);
             return Done();
         }
         Left(e.path, kept);
@@ -507,7 +507,7 @@ private:
     void PendingReplaced(const JournalEntry& e) {
         // A backup that is not whole was being made when the run ended: the file was not touched.
         if (!SameContent(files_, e.backup, e.size, e.hash)) {
-            if (!Missing(e.backup)) files_.RemoveFile(e.backup);
+            if (!Missing(e.backup)) Remove(e.backup);
             return Done();
         }
         if (SamePath(e.path, self_)) return KeepReplacedSelf(e);
@@ -535,7 +535,7 @@ private:
         // What we overwrote was the same file of an install gone since: as before that one, none.
         if (!Within(e.path, folder_) && SameContent(files_, e.backup, e.size, e.hash)) {
             if (!Remove(e.path)) return Left(e.path, kNotRemoved);
-            files_.RemoveFile(e.backup);
+            Remove(e.backup);
             return Done();
         }
         PutBack(e);
@@ -546,7 +546,7 @@ private:
         if (attributes != kInvalidAttributes && (attributes & kAttrReadOnly))
             files_.WriteAttributes(e.path, attributes & ~kAttrReadOnly);
         if (!files_.CopyOver(e.backup, e.path, false)) return Left(e.path, std::string(kNotRestored) + "；" + kBackupKept + e.backup);
-        files_.RemoveFile(e.backup);
+        Remove(e.backup);
         Done();
     }
 

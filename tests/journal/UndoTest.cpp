@@ -225,6 +225,15 @@ TEST(Undo, AHostFileACopyFailedOverComesBackWhole) {
     // The backup stays with the record until the uninstall, which leaves the machine as it was.
     m.Uninstall();
     EXPECT_EQ(m.Snapshot(), before);
+
+    // A read-only one is not copied over at all; its backup, read-only as it is, goes too.
+    Machine readOnly(true);
+    readOnly.files.AddFile(driver, "the host's own driver", kAttrReadOnly | kAttrArchive);
+    const std::string kept = readOnly.Snapshot();
+    EXPECT_EQ(readOnly.Install(), kExitFinished);
+    EXPECT_EQ(readOnly.files.Content(driver), "the host's own driver");
+    EXPECT_EQ(readOnly.Uninstall(), kExitFinished);
+    EXPECT_EQ(readOnly.Snapshot(), kept);
 }
 
 // A package file whose name the record could not hold as it is written (one ending in a dot,
