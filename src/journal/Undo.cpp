@@ -228,19 +228,19 @@ private:
         return !text.empty() && !Within(text, folder_);
     }
 
-    // A loader key whose module lies in the folder being removed, or is gone (anyone may make
-    // its folder again and put a module there): never made again.
-    // One without a module at all was made by a run of ours that ended before it wrote one (the
-    // record made it before it deleted it); one that was there before is put back.
+    // A loader key that a run of ours had made before it was deleted (an earlier install into this
+    // folder, or one killed before it wrote a module): what it held was ours, and is never made
+    // again. One whose module lies in the folder being removed, or is gone (anyone may make its
+    // folder again and put a module there), is not either. One that was there before, empty, is.
     bool PointsIntoGone(const JournalEntry& e) {
+        for (std::size_t i = 0; i < at_ && i < entries_.size(); ++i) {
+            const JournalEntry& made = entries_[i];
+            if (made.kind == EntryKind::Key && made.root == e.root && EqualsNoCase(made.path, e.path)) return true;
+        }
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
             return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
-        }
-        for (std::size_t i = 0; i < at_ && i < entries_.size(); ++i) {
-            const JournalEntry& made = entries_[i];
-            if (made.kind == EntryKind::Key && made.root == e.root && EqualsNoCase(made.path, e.path)) return true;
         }
         return false;
     }

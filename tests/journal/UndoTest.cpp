@@ -819,13 +819,16 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
 // holds no more files after the third than after the first, and one uninstall undoes them all.
 TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
     Machine m;
+    // A host's own library, which the library's loader key names once it is replaced: the key
+    // the first install made, deleted by the second, is not made again once the library is back.
+    m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
     const std::string before = m.Snapshot();
     int once = 0;
     for (int times = 1; times <= 3; ++times) {
         ASSERT_EQ(m.Install(), kExitFinished) << times;
         if (times == 1) once = FileCount(m);
         EXPECT_EQ(FileCount(m), once) << times;
-        EXPECT_EQ(m.files.Children(std::string(kFolder) + "\\uninstall-backup").size(), 1u) << times;
+        EXPECT_EQ(m.files.Children(std::string(kFolder) + "\\uninstall-backup").size(), 2u) << times;
     }
     EXPECT_EQ(m.Uninstall(), kExitFinished);
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
