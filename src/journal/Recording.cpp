@@ -144,6 +144,13 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     RegKey key = 0;
     const long opened = inner_.OpenKeyRead(parent, subKey, key);
     if (opened != kErrorSuccess) return inner_.DeleteKey(parent, subKey);  // nothing there to lose
+    // A key with sub-keys is not deleted (the call fails, as Windows fails it): nothing to record,
+    // or the undo would take the values the run then writes into it for a deletion of its own.
+    std::uint32_t subKeys = 0;
+    if (inner_.QuerySubKeyCount(key, subKeys) == kErrorSuccess && subKeys > 0) {
+        inner_.CloseKey(key);
+        return inner_.DeleteKey(parent, subKey);
+    }
     JournalEntry entry;
     entry.kind = EntryKind::KeyDeleted;
     entry.root = where.root;

@@ -819,9 +819,14 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
 // holds no more files after the third than after the first, and one uninstall undoes them all.
 TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
     Machine m;
-    // A host's own library, which the library's loader key names once it is replaced: the key
-    // the first install made, deleted by the second, is not made again once the library is back.
+    // A host's own library, which the library's loader key names once it is replaced: the values
+    // the first install wrote are not put back once the library is back.
     m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+    // And its loader key, there before with a sub-key and an older LOADER: it cannot be deleted,
+    // so its values are overwritten, and only put back.
+    const std::string library = std::string(kKey2013) + "Applications\\Korvel2013DLL";
+    m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+    m.registry.CreateKeyPath(kHkeyLocalMachine, library + "\\Commands");
     const std::string before = m.Snapshot();
     int once = 0;
     for (int times = 1; times <= 3; ++times) {
