@@ -224,8 +224,12 @@ private:
         if (registry_.OpenKeyRead(e.root, ModuleKey(e.path).c_str(), key.out()) != kErrorSuccess || !key ||
             Read(key.get(), "LOADER", loader) != kErrorSuccess || !IsText(loader.type))
             return false;
+        // Another install's module; not a value this uninstall has just put back as it was
+        // before (an older version's module, say), which would leave the key's earlier state out.
         const std::string text = TextOf(loader);
-        return !text.empty() && !Within(text, folder_);
+        for (const OtherInstall& other : others_)
+            if (!SamePath(other.folder, folder_) && Within(text, other.folder)) return true;
+        return false;
     }
 
     // A loader key that a run of ours had made before it was deleted (an earlier install into this

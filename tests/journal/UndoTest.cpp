@@ -827,6 +827,12 @@ TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
     const std::string library = std::string(kKey2013) + "Applications\\Korvel2013DLL";
     m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
     m.registry.CreateKeyPath(kHkeyLocalMachine, library + "\\Commands");
+    // The other way round for 2008: the module's key has the sub-key, the library's can be
+    // deleted; once the module's older LOADER is back, the library's key is made again too.
+    const std::string module = std::string(kKey2008) + "Applications\\Korvel2008";
+    m.registry.PutString(kHkeyLocalMachine, module, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+    m.registry.CreateKeyPath(kHkeyLocalMachine, module + "\\Commands");
+    m.registry.PutString(kHkeyLocalMachine, module + "DLL", "LOADER", "C:\\Ancient\\Korvel2013.ARX");
     const std::string before = m.Snapshot();
     int once = 0;
     for (int times = 1; times <= 3; ++times) {
