@@ -232,14 +232,17 @@ private:
         return false;
     }
 
-    // A loader key that a run of ours had made before it was deleted (an earlier install into this
-    // folder, or one killed before it wrote a module): what it held was ours, and is never made
-    // again. One whose module lies in the folder being removed, or is gone (anyone may make its
-    // folder again and put a module there), is not either. One that was there before, empty, is.
+    // A loader key as a run of ours had left it before it was deleted (the record's last word on
+    // the key before the deletion made or wrote it: an earlier install into this folder, or one
+    // killed before it wrote a module) held only what was ours, and is never made again. One whose
+    // module lies in the folder being removed, or is gone (anyone may make its folder again and
+    // put a module there), is not either. One that was there before, even empty, is.
     bool PointsIntoGone(const JournalEntry& e) {
-        for (std::size_t i = 0; i < at_ && i < entries_.size(); ++i) {
-            const JournalEntry& made = entries_[i];
-            if (made.kind == EntryKind::Key && made.root == e.root && EqualsNoCase(made.path, e.path)) return true;
+        for (std::size_t i = std::min(at_, entries_.size()); i-- > 0;) {
+            const JournalEntry& t = entries_[i];
+            if (t.root != e.root || !EqualsNoCase(t.path, e.path)) continue;
+            if (t.kind == EntryKind::Key || t.kind == EntryKind::Value) return true;
+            break;
         }
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
