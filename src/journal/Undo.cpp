@@ -305,13 +305,12 @@ private:
             if (text != TextOf(target)) target.bytes = text;
             remove = onlyGone;
         }
-        if (e.hadOld && IsEntryKey(e) && !earlierEntryPresent_) {
+        // Also where the entry was not there before our first install: another install made since
+        // (and then ours again) still needs it.
+        if (IsEntryKey(e) && !earlierEntryPresent_) {
             const auto given = donor_.find(EntryValueName(e));
-            if (given != donor_.end()) {
-                target = given->second;
-            } else {
-                remove = true;
-            }
+            remove = given == donor_.end();
+            if (!remove) target = given->second;
         }
         const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
                                    : registry_.SetValue(key, e.value.name.c_str(), target.type, target.bytes);

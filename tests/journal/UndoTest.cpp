@@ -892,14 +892,18 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
             EXPECT_EQ(Diff(m.Snapshot(), before), "") << named;
         } while (std::next_permutation(order.begin(), order.end()));
     }
-    // The first installed again after the second, then uninstalled: the second keeps its loaders.
+    // The first installed again after the second, then uninstalled: the second keeps its loaders,
+    // and the entry in the list of programs names it again.
     Machine m;
     const std::string before = m.Snapshot();
     for (const std::string& folder : {folders[0], folders[1], folders[0]}) ASSERT_EQ(m.Install(folder), kExitFinished);
     EXPECT_EQ(m.Uninstall(nullptr, folders[0] + "\\Korvel-Tarnwick"), kExitFinished);
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013", "LOADER"),
               folders[1] + "\\Korvel-Tarnwick\\Korvel2013.ARX");
-    EXPECT_EQ(m.Uninstall(nullptr, folders[1] + "\\Korvel-Tarnwick"), kExitFinished);
+    std::string listed;
+    EXPECT_TRUE(FindInstalledFolder(m.registry, listed));
+    EXPECT_EQ(listed, folders[1] + "\\Korvel-Tarnwick");
+    EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished);
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 }  // namespace
