@@ -559,8 +559,23 @@ private:
     void Folder(const JournalEntry& e) {
         if (Missing(e.path)) return Done();
         if (files_.RemoveFolder(e.path)) return Done();
-        if (Within(self_, e.path)) return Defer(e.path);
+        if (Within(self_, e.path) && HoldsOnlyDeferred(e.path)) return Defer(e.path);
         Left(e.path, kNotEmpty);
+    }
+
+    // Whether a folder holds nothing but the running program and the folders left with it for
+    // after its end; one that holds the user's files too stays, and is reported.
+    bool HoldsOnlyDeferred(const std::string& folder) {
+        FindScope find(files_);
+        FindEntry entry;
+        for (bool more = find.First(JoinPath(folder, "*.*"), entry); more; more = find.Next(entry)) {
+            if (entry.name == "." || entry.name == "..") continue;
+            const std::string path = JoinPath(folder, entry.name);
+            if (std::none_of(result.deferred.begin(), result.deferred.end(),
+                             [&](const std::string& deferred) { return SamePath(deferred, path); }))
+                return false;
+        }
+        return true;
     }
 
     bool Remove(const std::string& path) {

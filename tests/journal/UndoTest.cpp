@@ -283,6 +283,19 @@ TEST(Undo, TheRunningUninstallerIsLeftForLater) {
         m.files.IsFolder(path) ? m.files.RemoveFolder(path) : m.files.RemoveFile(path);
     EXPECT_EQ(m.Snapshot(), before);
 
+    // A file of the user's in the plug-in's folder keeps it, and the one above: reported (exit 8),
+    // not left silently to the removal after the end, which cannot remove them either.
+    Machine users;
+    ASSERT_EQ(users.Install(), kExitFinished);
+    users.files.AddFile(std::string(kFolder) + "\\notes.txt", "the user's");
+    UninstallRun kept(users.registry, users.files, users.codec, users.processes, prompt, progress);
+    users.files.SetLocked(self);
+    EXPECT_EQ(kept.Run(kFolder, self, true), kExitUninstallIncomplete);
+    EXPECT_EQ(kept.result.deferred, std::vector<std::string>{self});
+    ASSERT_EQ(kept.result.left.size(), 2u);
+    EXPECT_EQ(kept.result.left[0].what, kFolder);
+    EXPECT_EQ(kept.result.left[1].what, "C:\\Korvel");
+
     // An earlier version's uninstaller that the install replaced cannot be put back over the
     // running one: it stays in its backup, which the report names, and is not lost.
     Machine earlier;
