@@ -133,8 +133,17 @@ public:
         }
     }
 
-    // The install the entry named before ours, when it is present still: then it gets it back.
-    void SetEarlierEntry(const std::string& folder) { earlierEntryPresent_ = Other(folder) != nullptr; }
+    // The install the entry named before ours, when it is present still: then it gets it back, as
+    // its own record wrote it. True when it is present.
+    bool SetEarlierEntry(const std::string& folder) {
+        const OtherInstall* earlier = Other(folder);
+        earlierEntryPresent_ = earlier != nullptr;
+        if (!earlier) return false;
+        donor_.clear();
+        for (const JournalEntry& e : earlier->entries)
+            if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[EntryValueName(e)] = e.value;
+        return true;
+    }
 
     void Entry(const JournalEntry& given) {
         // Another account's profiles are changed where its hive is loaded now.
@@ -307,10 +316,14 @@ private:
         }
         // Also where the entry was not there before our first install: another install made since
         // (and then ours again) still needs it.
-        if (IsEntryKey(e) && !earlierEntryPresent_) {
+        if (IsEntryKey(e)) {
             const auto given = donor_.find(EntryValueName(e));
-            remove = given == donor_.end();
-            if (!remove) target = given->second;
+            if (given != donor_.end()) {
+                target = given->second;
+                remove = false;
+            } else if (!earlierEntryPresent_) {
+                remove = true;
+            }
         }
         const long undone = remove ? registry_.DeleteValue(key, e.value.name.c_str())
                                    : registry_.SetValue(key, e.value.name.c_str(), target.type, target.bytes);
@@ -620,10 +633,11 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     Replay replay(registry, files, entries, folder, self, others);
     for (const JournalEntry& e : entries)
         if (e.kind == EntryKind::User && !user.empty() && !EqualsNoCase(e.path, user)) replay.SetOtherUser(e.path);
-    for (const auto& e : plan) {
-        if (e && e->kind == EntryKind::Value && IsEntryKey(*e) && EqualsNoCase(e->value.name, "InstallLocation") &&
-            e->hadOld)
-            replay.SetEarlierEntry(TextOf(e->old));
+    // The newest install the entry named before one of ours that is present still.
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        if (it->kind == EntryKind::Value && IsEntryKey(*it) && EqualsNoCase(it->value.name, "InstallLocation") &&
+            it->hadOld && replay.SetEarlierEntry(TextOf(it->old)))
+            break;
     }
     // The files whose content is compared, in the order the undo comes to them: hashed ahead
     // where the seam can, while the undo works through the ones before.

@@ -918,6 +918,19 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     EXPECT_EQ(listed, folders[1] + "\\Korvel-Tarnwick");
     EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished);
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
+
+    // The second installed again after the third: its uninstall hands the entry to the third,
+    // which the entry named last before it; each uninstall then hands it on, and all come off.
+    Machine three;
+    for (const std::size_t i : {0, 1, 2, 1}) ASSERT_EQ(three.Install(folders[i]), kExitFinished);
+    const std::vector<std::string> expected = {folders[1], folders[2], folders[0]};
+    for (const std::string& folder : expected) {
+        ASSERT_TRUE(FindInstalledFolder(three.registry, listed));
+        EXPECT_EQ(listed, folder + "\\Korvel-Tarnwick");
+        EXPECT_EQ(three.Uninstall(nullptr, listed), kExitFinished) << listed;
+    }
+    EXPECT_FALSE(FindInstalledFolder(three.registry, listed));
+    EXPECT_EQ(Diff(three.Snapshot(), before), "");
 }
 }  // namespace
 
