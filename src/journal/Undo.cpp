@@ -138,6 +138,7 @@ public:
     bool SetEarlierEntry(const std::string& folder) {
         const OtherInstall* earlier = Other(folder);
         earlierEntryPresent_ = earlier != nullptr;
+        earlier_ = earlier;
         if (!earlier) return false;
         donor_.clear();
         for (const JournalEntry& e : earlier->entries)
@@ -321,6 +322,15 @@ private:
             if (given != donor_.end()) {
                 target = given->second;
                 remove = false;
+                // The install that gets the entry back learns what the entry named before ours,
+                // so that its own uninstall hands the entry on past ours.
+                if (earlier_ && e.hadOld && EqualsNoCase(e.value.name, "InstallLocation") &&
+                    !SamePath(TextOf(e.old), earlier_->folder)) {
+                    JournalEntry before = e;
+                    before.value = given->second;
+                    before.values.clear();
+                    handed.push_back({earlier_, before});
+                }
             } else if (!earlierEntryPresent_) {
                 remove = true;
             }
@@ -618,6 +628,7 @@ private:
     bool entryElsewhere_ = false;
     bool otherHiveLoaded_ = false;
     bool earlierEntryPresent_ = false;
+    const OtherInstall* earlier_ = nullptr;
     std::vector<std::string> restored_;  // keys made again, "root|path"
     std::size_t at_ = 0;
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it

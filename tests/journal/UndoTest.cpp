@@ -919,18 +919,28 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished);
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
 
-    // The second installed again after the third: its uninstall hands the entry to the third,
-    // which the entry named last before it; each uninstall then hands it on, and all come off.
-    Machine three;
-    for (const std::size_t i : {0, 1, 2, 1}) ASSERT_EQ(three.Install(folders[i]), kExitFinished);
-    const std::vector<std::string> expected = {folders[1], folders[2], folders[0]};
-    for (const std::string& folder : expected) {
-        ASSERT_TRUE(FindInstalledFolder(three.registry, listed));
-        EXPECT_EQ(listed, folder + "\\Korvel-Tarnwick");
-        EXPECT_EQ(three.Uninstall(nullptr, listed), kExitFinished) << listed;
+    // One installed again after another: its uninstall hands the entry to the install the entry
+    // named last before it, and that one's to the install named before the first; each hands it
+    // on, and all come off.
+    // Also where nothing else in the records names the earlier installs: no host, no profile.
+    for (const bool bare : {false, true}) {
+      for (const std::vector<std::size_t>& installs : {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}}) {
+        Machine three;
+        if (bare) {
+            three.registry.DeleteTree(kHkeyLocalMachine, "SOFTWARE\\Autodesk");
+            three.registry.DeleteTree(kHkeyCurrentUser, "Software\\Autodesk");
+        }
+        const std::string before = three.Snapshot();
+        for (const std::size_t i : installs) ASSERT_EQ(three.Install(folders[i]), kExitFinished);
+        std::vector<std::string> left;
+        for (int times = 0; times < 4 && FindInstalledFolder(three.registry, listed); ++times) {
+            left.push_back(listed);
+            EXPECT_EQ(three.Uninstall(nullptr, listed), kExitFinished) << listed;
+        }
+        EXPECT_EQ(left.size(), 3u) << installs[3] << bare;
+        EXPECT_EQ(Diff(three.Snapshot(), before), "") << installs[3] << bare;
+      }
     }
-    EXPECT_FALSE(FindInstalledFolder(three.registry, listed));
-    EXPECT_EQ(Diff(three.Snapshot(), before), "");
 }
 }  // namespace
 
