@@ -242,22 +242,45 @@ private:
         return false;
     }
 
-    // A loader key as a run of ours had left it before it was deleted (the record's last word on
-    // the key before the deletion made or wrote it: an earlier install into this folder, or one
-    // killed before it wrote a module) held only what was ours, and is never made again. One whose
-    // module lies in the folder being removed, or is gone (anyone may make its folder again and
-    // put a module there), is not either. One that was there before, even empty, is.
-    bool PointsIntoGone(const JournalEntry& e) {
+    // The module a loader key's state named: its own LOADER, or for a library's key that of its
+    // module's key as the record last saw it before this entry (deleted, or overwritten where it
+    // could not be deleted), since the library's LOADER names a host's file. Empty when none.
+    std::string ModuleOf(const JournalEntry& e) {
+        for (const RecordedValue& v : e.values)
+            if (EqualsNoCase(v.name, "LOADER") && IsText(v.type) && ModuleKey(e.path) == e.path) return TextOf(v);
+        if (ModuleKey(e.path) == e.path) return std::string();
         for (std::size_t i = std::min(at_, entries_.size()); i-- > 0;) {
             const JournalEntry& t = entries_[i];
-            if (t.root != e.root || !EqualsNoCase(t.path, e.path)) continue;
-            if (t.kind == EntryKind::Key || t.kind == EntryKind::Value) return true;
-            break;
+            if (t.root != e.root || !EqualsNoCase(t.path, ModuleKey(e.path))) continue;
+            if (t.kind == EntryKind::KeyDeleted) {
+                for (const RecordedValue& v : t.values)
+                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) return TextOf(v);
+                return std::string();
+            }
+            // Written over what it held (a key that could not be deleted); written into a key made
+            // afresh, the deletion before it tells.
+            if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld)
+                return IsText(t.old.type) ? TextOf(t.old) : std::string();
         }
+        return std::string();
+    }
+
+    // A loader key whose module lies in the folder being removed (a state an earlier install into
+    // this folder left), or is gone (anyone may make its folder again and put a module there):
+    // never made again. One without a module at all was made by a run of ours that ended before
+    // it wrote one when the record's last word on the key before it made or wrote it; one that
+    // was there before, empty, is made again.
+    bool PointsIntoGone(const JournalEntry& e) {
+        if (Within(ModuleOf(e), folder_)) return true;
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
             return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
+        }
+        for (std::size_t i = std::min(at_, entries_.size()); i-- > 0;) {
+            const JournalEntry& t = entries_[i];
+            if (t.root != e.root || !EqualsNoCase(t.path, e.path)) continue;
+            return t.kind == EntryKind::Key || t.kind == EntryKind::Value;
         }
         return false;
     }

@@ -905,14 +905,22 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
             EXPECT_EQ(Diff(m.Snapshot(), before), "") << named;
         } while (std::next_permutation(order.begin(), order.end()));
     }
-    // The first installed again after the second, then uninstalled: the second keeps its loaders,
-    // and the entry in the list of programs names it again.
+    // The first installed again after the second, then uninstalled: the second keeps its loaders
+    // (also with administrator rights, where its record is not found beside its module), and the
+    // entry in the list of programs names it again.
+    for (const bool elevated : {true, false}) {
+        Machine again(elevated);
+        for (const std::string& folder : {folders[0], folders[1], folders[0]}) ASSERT_EQ(again.Install(folder), kExitFinished);
+        EXPECT_EQ(again.Uninstall(nullptr, folders[0] + "\\Korvel-Tarnwick"), kExitFinished);
+        EXPECT_EQ(again.registry.GetText(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013", "LOADER"),
+                  folders[1] + "\\Korvel-Tarnwick\\Korvel2013.ARX") << elevated;
+        EXPECT_EQ(again.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"),
+                  std::string(kHost2008) + "\\ACAD2007.dll") << elevated;
+    }
     Machine m;
     const std::string before = m.Snapshot();
     for (const std::string& folder : {folders[0], folders[1], folders[0]}) ASSERT_EQ(m.Install(folder), kExitFinished);
     EXPECT_EQ(m.Uninstall(nullptr, folders[0] + "\\Korvel-Tarnwick"), kExitFinished);
-    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013", "LOADER"),
-              folders[1] + "\\Korvel-Tarnwick\\Korvel2013.ARX");
     std::string listed;
     EXPECT_TRUE(FindInstalledFolder(m.registry, listed));
     EXPECT_EQ(listed, folders[1] + "\\Korvel-Tarnwick");
