@@ -563,6 +563,12 @@ private:
             return Done();
         }
         if (SamePath(e.path, self_)) return KeepReplacedSelf(e);
+        // The file holds what it held before: the copy over it never took place (refused, or
+        // killed before it), and only the backup goes.
+        if (SameContent(files_, e.path, e.size, e.hash)) {
+            if (!Remove(e.backup)) return Left(e.backup, kNotRemoved);
+            return Done();
+        }
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
         if (Theirs(e, other, first, last)) return Shared(e, *other, *first, last);

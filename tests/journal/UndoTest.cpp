@@ -226,6 +226,15 @@ TEST(Undo, AHostFileACopyFailedOverComesBackWhole) {
     m.Uninstall();
     EXPECT_EQ(m.Snapshot(), before);
 
+    // One the copy is refused on outright (no rights there): nothing to put back, where the
+    // uninstall could not write either; only the backup goes.
+    Machine refused;
+    refused.files.FailCopiesTo(driver);
+    const std::string untouched = refused.Snapshot();
+    EXPECT_EQ(refused.Install(), kExitFinished);
+    EXPECT_EQ(refused.Uninstall(), kExitFinished);
+    EXPECT_EQ(refused.Snapshot(), untouched);
+
     // A read-only one is not copied over at all; its backup, read-only as it is, goes too.
     Machine readOnly(true);
     readOnly.files.AddFile(driver, "the host's own driver", kAttrReadOnly | kAttrArchive);
