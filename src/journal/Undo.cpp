@@ -123,7 +123,8 @@ public:
            const std::string& self, const std::vector<OtherInstall>& others)
         : registry_(registry), files_(files), entries_(entries), folder_(folder), self_(self), others_(others) {
         std::string registered;
-        entryElsewhere_ = FindInstalledFolder(registry_, registered) && Other(registered) != nullptr;
+        if (FindInstalledFolder(registry_, registered)) entryHolder_ = Other(registered);
+        entryElsewhere_ = entryHolder_ != nullptr;
         // Where the install the entry named before ours is gone, the entry goes to another
         // install present, as its own record wrote it.
         for (const OtherInstall& other : others_) {
@@ -368,11 +369,30 @@ private:
         return e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
     }
 
+    // The entry names a later install, whose record says the entry named ours before it: that
+    // record learns what the entry named before ours, so that its uninstall hands the entry on
+    // past ours, which is gone by then.
+    void HandOnEarlierEntry(const JournalEntry& e) {
+        if (!e.hadOld || !EqualsNoCase(e.value.name, "InstallLocation")) return;
+        // The newest word of its record on what the entry named before it (not its own rewrites).
+        const JournalEntry* latest = nullptr;
+        for (const JournalEntry& t : entryHolder_->entries)
+            if (t.kind == EntryKind::Value && IsEntryKey(t) && EqualsNoCase(t.value.name, "InstallLocation") && t.hadOld &&
+                !SamePath(TextOf(t.old), entryHolder_->folder))
+                latest = &t;
+        if (latest == nullptr || !SamePath(TextOf(latest->old), folder_)) return;
+        JournalEntry before = *latest;
+        before.old = e.old;
+        before.values.clear();
+        handed.push_back({entryHolder_, before});
+    }
+
     void Value(const JournalEntry& e) {
         const std::string what = KeyName(e) + "\\" + e.value.name;
         if (e.root == kHkeyCurrentUser && !otherUser.empty()) return Left(what, kOtherUser + otherUser);
         // What the newer install holds now is left to its record.
-        if ((IsEntryKey(e) && entryElsewhere_) || LoaderElsewhere(e)) return Done();
+        if (IsEntryKey(e) && entryElsewhere_) return HandOnEarlierEntry(e), Done();
+        if (LoaderElsewhere(e)) return Done();
         KeyHandle key(registry_);
         const long opened = registry_.OpenKey(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) {
@@ -655,6 +675,7 @@ private:
     const std::string self_;
     const std::vector<OtherInstall>& others_;
     bool entryElsewhere_ = false;
+    const OtherInstall* entryHolder_ = nullptr;  // the install the entry names now, when not ours
     bool otherHiveLoaded_ = false;
     bool earlierEntryPresent_ = false;
     const OtherInstall* earlier_ = nullptr;

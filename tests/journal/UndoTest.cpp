@@ -940,22 +940,31 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     // named last before it, and that one's to the install named before the first; each hands it
     // on, and all come off.
     // Also where nothing else in the records names the earlier installs: no host, no profile.
+    // And where one in the middle goes first (the last entry {3, 1} stands for it).
     for (const bool bare : {false, true}) {
-      for (const std::vector<std::size_t>& installs : {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}}) {
+      for (const std::vector<std::size_t>& installs :
+           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {0, 1, 2, 3, 1}}) {
         Machine three;
         if (bare) {
             three.registry.DeleteTree(kHkeyLocalMachine, "SOFTWARE\\Autodesk");
             three.registry.DeleteTree(kHkeyCurrentUser, "Software\\Autodesk");
         }
         const std::string before = three.Snapshot();
-        for (const std::size_t i : installs) ASSERT_EQ(three.Install(folders[i]), kExitFinished);
         std::vector<std::string> left;
+        for (std::size_t n = 0; n < installs.size(); ++n) {
+            if (installs[n] < folders.size()) {
+                ASSERT_EQ(three.Install(folders[installs[n]]), kExitFinished);
+                continue;
+            }
+            left.push_back(folders[installs[++n]] + "\\Korvel-Tarnwick");
+            EXPECT_EQ(three.Uninstall(nullptr, left.back()), kExitFinished);
+        }
         for (int times = 0; times < 4 && FindInstalledFolder(three.registry, listed); ++times) {
             left.push_back(listed);
             EXPECT_EQ(three.Uninstall(nullptr, listed), kExitFinished) << listed;
         }
-        EXPECT_EQ(left.size(), 3u) << installs[3] << bare;
-        EXPECT_EQ(Diff(three.Snapshot(), before), "") << installs[3] << bare;
+        EXPECT_EQ(left.size(), 3u) << installs[2] << installs[3] << bare;
+        EXPECT_EQ(Diff(three.Snapshot(), before), "") << installs[2] << installs[3] << bare;
       }
     }
 }
