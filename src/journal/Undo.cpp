@@ -348,10 +348,14 @@ private:
                 remove = false;
                 // The install that gets the entry back learns what the entry named before ours,
                 // so that its own uninstall hands the entry on past ours.
-                if (earlier_ && e.hadOld && EqualsNoCase(e.value.name, "InstallLocation") &&
-                    !SamePath(TextOf(e.old), earlier_->folder)) {
+                const std::vector<const JournalEntry*> chain = EntriesBefore(entries_, folder_);
+                std::size_t at = chain.size();
+                while (at > 0 && !SamePath(TextOf(chain[at - 1]->old), earlier_ ? earlier_->folder : std::string())) --at;
+                if (EqualsNoCase(e.value.name, "InstallLocation") && at > 1) {
                     JournalEntry before = e;
                     before.value = given->second;
+                    before.hadOld = true;
+                    before.old = chain[at - 2]->old;
                     before.values.clear();
                     handed.push_back({earlier_, before});
                 }
@@ -373,18 +377,26 @@ private:
     // record learns what the entry named before ours, so that its uninstall hands the entry on
     // past ours, which is gone by then.
     void HandOnEarlierEntry(const JournalEntry& e) {
-        if (!e.hadOld || !EqualsNoCase(e.value.name, "InstallLocation")) return;
-        // The newest word of its record on what the entry named before it (not its own rewrites).
-        const JournalEntry* latest = nullptr;
-        for (const JournalEntry& t : entryHolder_->entries)
-            if (t.kind == EntryKind::Value && IsEntryKey(t) && EqualsNoCase(t.value.name, "InstallLocation") && t.hadOld &&
-                !SamePath(TextOf(t.old), entryHolder_->folder))
-                latest = &t;
-        if (latest == nullptr || !SamePath(TextOf(latest->old), folder_)) return;
-        JournalEntry before = *latest;
-        before.old = e.old;
+        if (!EqualsNoCase(e.value.name, "InstallLocation")) return;
+        const std::vector<const JournalEntry*> ours = EntriesBefore(entries_, folder_);
+        const std::vector<const JournalEntry*> theirs = EntriesBefore(entryHolder_->entries, entryHolder_->folder);
+        if (ours.empty() || theirs.empty() || !SamePath(TextOf(theirs.back()->old), folder_)) return;
+        JournalEntry before = *theirs.back();
+        before.old = ours.back()->old;
         before.values.clear();
         handed.push_back({entryHolder_, before});
+    }
+
+    // What a record says the entry named before each of its installs, oldest first: the
+    // InstallLocation values it replaced, but for its own rewrites.
+    static std::vector<const JournalEntry*> EntriesBefore(const std::vector<JournalEntry>& entries,
+                                                          const std::string& folder) {
+        std::vector<const JournalEntry*> chain;
+        for (const JournalEntry& t : entries)
+            if (t.kind == EntryKind::Value && IsEntryKey(t) && EqualsNoCase(t.value.name, "InstallLocation") && t.hadOld &&
+                !SamePath(TextOf(t.old), folder))
+                chain.push_back(&t);
+        return chain;
     }
 
     void Value(const JournalEntry& e) {
