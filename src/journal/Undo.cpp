@@ -349,13 +349,17 @@ private:
                 // The install that gets the entry back learns what the entry named before ours,
                 // so that its own uninstall hands the entry on past ours.
                 const std::vector<const JournalEntry*> chain = EntriesBefore(entries_, folder_);
+                const auto named = [&](std::size_t i) {
+                    return earlier_ != nullptr && SamePath(TextOf(chain[i]->old), earlier_->folder);
+                };
                 std::size_t at = chain.size();
-                while (at > 0 && !SamePath(TextOf(chain[at - 1]->old), earlier_ ? earlier_->folder : std::string())) --at;
-                if (EqualsNoCase(e.value.name, "InstallLocation") && at > 1) {
+                while (at > 0 && !named(at - 1)) --at;
+                while (at > 0 && named(at - 1)) --at;
+                if (EqualsNoCase(e.value.name, "InstallLocation") && at > 0 && at < chain.size()) {
                     JournalEntry before = e;
                     before.value = given->second;
                     before.hadOld = true;
-                    before.old = chain[at - 2]->old;
+                    before.old = chain[at - 1]->old;
                     before.values.clear();
                     handed.push_back({earlier_, before});
                 }

@@ -943,7 +943,7 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     // And where one in the middle goes first (the last entry {3, 1} stands for it).
     for (const bool bare : {false, true}) {
       for (const std::vector<std::size_t>& installs :
-           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {0, 1, 0, 2, 0}, {0, 1, 2, 3, 1}}) {
+           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {0, 1, 0, 2, 0}, {2, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 1}}) {
         Machine three;
         if (bare) {
             three.registry.DeleteTree(kHkeyLocalMachine, "SOFTWARE\\Autodesk");
