@@ -243,47 +243,43 @@ private:
         return false;
     }
 
-    // The module a loader key's state named: its own LOADER, or for a library's key that of its
-    // module's key as the record last saw it before this entry (deleted, or overwritten where it
-    // could not be deleted), since the library's LOADER names a host's file. Empty when none.
-    std::string ModuleOf(const JournalEntry& e) {
-        for (const RecordedValue& v : e.values)
-            if (EqualsNoCase(v.name, "LOADER") && IsText(v.type) && ModuleKey(e.path) == e.path) return TextOf(v);
-        if (ModuleKey(e.path) == e.path) return std::string();
-        for (std::size_t i = std::min(at_, entries_.size()); i-- > 0;) {
+    // Whether the state a key had when e deleted it was this record's own: the record's last word
+    // on the key before e made or wrote it (an earlier install into this folder, or one killed
+    // before it wrote a module), and, for a library's key, no other install's module took its
+    // module key over since (with administrator rights a later install's record does not hold
+    // the earlier installs' states, so that is the only sign of one in between).
+    bool OwnState(const JournalEntry& e) {
+        std::size_t last = std::min(at_, entries_.size());
+        while (last > 0 && (entries_[last - 1].root != e.root || !EqualsNoCase(entries_[last - 1].path, e.path))) --last;
+        if (last == 0 || (entries_[last - 1].kind != EntryKind::Key && entries_[last - 1].kind != EntryKind::Value))
+            return false;
+        const std::string module = ModuleKey(e.path);
+        for (std::size_t i = last; i < at_ && i < entries_.size() && module != e.path; ++i) {
             const JournalEntry& t = entries_[i];
-            if (t.root != e.root || !EqualsNoCase(t.path, ModuleKey(e.path))) continue;
-            if (t.kind == EntryKind::KeyDeleted) {
+            if (t.root != e.root || !EqualsNoCase(t.path, module)) continue;
+            std::string named;
+            if (t.kind == EntryKind::KeyDeleted)
                 for (const RecordedValue& v : t.values)
-                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) return TextOf(v);
-                return std::string();
-            }
-            // Written over what it held (a key that could not be deleted); written into a key made
-            // afresh, the deletion before it tells.
-            if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld)
-                return IsText(t.old.type) ? TextOf(t.old) : std::string();
+                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) named = TextOf(v);
+            if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld && IsText(t.old.type))
+                named = TextOf(t.old);
+            if (!named.empty() && !Within(named, folder_)) return false;
         }
-        return std::string();
+        return true;
     }
 
-    // A loader key whose module lies in the folder being removed (a state an earlier install into
-    // this folder left), or is gone (anyone may make its folder again and put a module there):
-    // never made again. One without a module at all was made by a run of ours that ended before
-    // it wrote one when the record's last word on the key before it made or wrote it; one that
-    // was there before, empty, is made again.
+    // A loader key whose module lies in the folder being removed, or is gone (anyone may make its
+    // folder again and put a module there), or whose state was this record's own: never made
+    // again. One that was there before, even empty, is.
     bool PointsIntoGone(const JournalEntry& e) {
-        if (Within(ModuleOf(e), folder_)) return true;
+        const bool library = ModuleKey(e.path) != e.path;
+        if (library && OwnState(e)) return true;
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
             return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
         }
-        for (std::size_t i = std::min(at_, entries_.size()); i-- > 0;) {
-            const JournalEntry& t = entries_[i];
-            if (t.root != e.root || !EqualsNoCase(t.path, e.path)) continue;
-            return t.kind == EntryKind::Key || t.kind == EntryKind::Value;
-        }
-        return false;
+        return OwnState(e);
     }
 
     // An entry of a trusted-path value that names the plug-in folder of an install gone, or

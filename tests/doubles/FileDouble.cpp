@@ -546,7 +546,10 @@ bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, b
     if (existing != nodes_.end()) {
         Node& node = existing->second;
         if (node.folder || node.locked || (node.attributes & kAttrReadOnly)) return false;
-        node.content = append ? node.content + bytes : bytes;
+        if (append)
+            node.content += bytes;
+        else
+            node.content = bytes;
         return true;
     }
     AddFile(path, bytes);

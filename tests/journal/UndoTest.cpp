@@ -788,7 +788,14 @@ std::string Diff(const std::string& now, const std::string& before) {
 // whole; before that it changed nothing but its two folders. Installed again instead, the two
 // runs are undone by one uninstall.
 TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
+    // The 2008 library's loader key is there before, with a LOADER of its own: a run killed
+    // before it reached that key leaves it as it was, whatever the module's key holds by then.
+    const auto plant = [](Machine& m) {
+        m.registry.PutString(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER",
+                             "C:\\Ancient\\Korvel2013.ARX");
+    };
     Machine whole;
+    plant(whole);
     ASSERT_EQ(whole.Install(), kExitFinished);
     const int changes = whole.changes;
     ASSERT_GT(changes, 60);
@@ -800,6 +807,7 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
     int listed = 0;
     for (int n = 1; n <= changes; ++n) {
         Machine m;
+        plant(m);
         const std::string before = m.Snapshot();
         ASSERT_EQ(m.Install("C:\\Korvel", n), -1) << n;
         // A kill inside the record's first write may cut it before the plug-in's folder: the
@@ -823,6 +831,7 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
         EXPECT_EQ(Diff(m.Snapshot(), before), "") << n;
 
         Machine again;
+        plant(again);
         again.Install("C:\\Korvel", n);
         Journal::Load(again.files, again.codec, kFolder, entries);
         const bool live = std::any_of(entries.begin(), entries.end(), [](const JournalEntry& e) {
