@@ -380,9 +380,13 @@ private:
         if (!EqualsNoCase(e.value.name, "InstallLocation")) return;
         const std::vector<const JournalEntry*> ours = EntriesBefore(entries_, folder_);
         const std::vector<const JournalEntry*> theirs = EntriesBefore(entryHolder_->entries, entryHolder_->folder);
-        if (ours.empty() || theirs.empty() || !SamePath(TextOf(theirs.back()->old), folder_)) return;
+        if (theirs.empty() || !SamePath(TextOf(theirs.back()->old), folder_)) return;
+        // Ours before it, past the times it came before ours.
+        std::size_t at = ours.size();
+        while (at > 0 && SamePath(TextOf(ours[at - 1]->old), entryHolder_->folder)) --at;
+        if (at == 0) return;
         JournalEntry before = *theirs.back();
-        before.old = ours.back()->old;
+        before.old = ours[at - 1]->old;
         before.values.clear();
         handed.push_back({entryHolder_, before});
     }

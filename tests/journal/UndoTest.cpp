@@ -949,10 +949,10 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     // named last before it, and that one's to the install named before the first; each hands it
     // on, and all come off.
     // Also where nothing else in the records names the earlier installs: no host, no profile.
-    // And where one in the middle goes first (the last entry {3, 1} stands for it).
+    // And where one in the middle goes first (3, then its folder, stands for its uninstall).
     for (const bool bare : {false, true}) {
       for (const std::vector<std::size_t>& installs :
-           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {0, 1, 0, 2, 0}, {2, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 1}}) {
+           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {0, 1, 0, 2, 0}, {2, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 1}, {0, 2, 1, 2, 1, 3, 2}}) {
         Machine three;
         if (bare) {
             three.registry.DeleteTree(kHkeyLocalMachine, "SOFTWARE\\Autodesk");
