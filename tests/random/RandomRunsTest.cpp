@@ -158,7 +158,8 @@ rc::Gen<MachineSpec> Machines() {
     return rc::gen::exec([] {
         MachineSpec m;
         m.elevated = Weighted<bool>({{3, true}, {1, false}});
-        const auto count = [](int most) { return Pick(0, most + 1); };
+        // Small machines: each thing more often absent or single than several.
+        const auto count = [](int most) { return Weighted<int>({{4, 0}, {3, 1}, {2, 2}, {1, 3}}) % (most + 1); };
         m.products.resize(1 + count(2));
         for (Product& p : m.products)
             p = {Pick(0, 6), Weighted<int>({{4, 0}, {1, 1}}),
@@ -572,8 +573,9 @@ const KnownFault kKnownFaults[] = {
     {"written-unchecked", "an install wrote a LOADER, StubPath or uninstall command naming a file that is missing, "
                           "not this program's, or in an unlisted folder"},
     {"restored-unchecked", "an uninstall put back a LOADER naming a file that is gone"},
-    {"chain-lost", "with administrator rights an install reads an earlier install's record beside its module, not in "
-                   "the protected folder, so what a loader key held before both is lost once both are uninstalled"},
+    {"chain-lost", "a later install's record does not learn what a loader key held before an earlier install made or "
+                   "changed it (with administrator rights it reads no earlier record at all), so the key's earlier state, "
+                   "or its absence, is lost once both are uninstalled"},
     // Not issue 28's: the hand-over between records has no way to say "no file before".
     {"killed-over-theirs", "an install killed between backing up a host's file another install had made and copying "
                            "over it keeps that copy as the file's earlier content, so the file stays once both are gone"},
@@ -709,7 +711,7 @@ void Finish(Sut& m) {
             if (Allowed(m, item.first, end)) continue;
             // Which known fault, if any, the difference is what follows from.
             const std::string name = item.first.substr(item.first.rfind('\\') + 1);
-            if (m.spec.elevated && m.installedInto.size() > 1 && item.first.find("\\APPLICATIONS\\KORVEL") != std::string::npos)
+            if (m.installedInto.size() > 1 && item.first.find("\\APPLICATIONS") != std::string::npos)
                 known = known ? known : kKnownFaults[2].name;
             else if (m.killed && m.installedInto.size() > 1 && side == &end && item.first[1] == ':' &&
                      PlugInFolder(item.first).empty() && m.Ours(item.first) && !EqualsNoCase(name, "uninstall.exe"))
@@ -731,17 +733,24 @@ struct Op : rc::state::Command<Model, Sut> {
     int at = 0, which = 0, answer = kIdAbort;
     bool fromPackage = false, quiet = true, overlapUninstall = false;
 
+    // Only what the kind of step uses is drawn: fewer draws, and shrinks that change something.
     Op() {
         kind = static_cast<Kind>(Weighted<int>({{6, Install}, {2, Killed}, {1, CopyFails}, {5, Uninstall},
-                                                                  {2, Logon}, {2, Edit}, {1, Overlap}}));
-        choice = {Pick(0, 3), Weighted<int>({{3, 0}, {1, Pick(1, 64)}}),
-                  Pick(0, 2) == 1};
-        at = Pick(1, 200);
-        which = Pick(0, 9);
-        answer = Weighted<int>({{1, kIdAbort}, {1, kIdIgnore}, {1, kIdRetry}});
-        fromPackage = Pick(0, 2) == 1;
-        quiet = Pick(0, 2) == 1;
-        overlapUninstall = Pick(0, 2) == 1;
+                                                {2, Logon}, {2, Edit}, {1, Overlap}}));
+        overlapUninstall = kind == Overlap && Pick(0, 2) == 1;
+        const bool installs = kind == Install || kind == Killed || kind == CopyFails || (kind == Overlap && !overlapUninstall);
+        if (installs || kind == Uninstall || kind == Overlap) choice.folder = Pick(0, 3);
+        if (installs) {
+            choice.releases = Weighted<int>({{3, 0}, {1, 1}}) ? Pick(1, 64) : 0;
+            choice.dialog = Pick(0, 2) == 1;
+        }
+        if (kind == Uninstall || overlapUninstall) {
+            fromPackage = Pick(0, 2) == 1;
+            quiet = Pick(0, 2) == 1;
+        }
+        if (kind == Killed || kind == Overlap || kind == Edit) at = Pick(1, 200);
+        if (kind == CopyFails || kind == Logon || kind == Edit || kind == Overlap) which = Pick(0, 9);
+        if (kind == CopyFails) answer = Weighted<int>({{1, kIdAbort}, {1, kIdIgnore}, {1, kIdRetry}});
     }
 
     std::string Folder() const { return kFolders[choice.folder]; }
