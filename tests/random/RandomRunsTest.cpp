@@ -271,6 +271,7 @@ using Snapshot = std::map<std::string, std::string>;  // upper-case path, key or
 
 struct Sut {
     explicit Sut(const MachineSpec& spec) : spec(spec) {
+        files.keepCalls = false;
         processes.elevated = spec.elevated;
         processes.sid = Sid(0);
         files.AddFolder("C:\\");
@@ -351,42 +352,37 @@ struct Sut {
     }
 
     // Everything a user could tell apart: the three registry roots, and every file and folder
-    // with its attributes and content (without them, the registry only).
-    Snapshot Take(bool withFiles = true) const {
+    // with its attributes and content; or only the keys where values that name code live.
+    Snapshot Take(bool everything = true) const {
         Snapshot out;
-        const std::pair<RegKey, const char*> roots[] = {{kHkeyLocalMachine, "HKEY_LOCAL_MACHINE"},
-                                                        {kHkeyCurrentUser, "HKEY_CURRENT_USER"},
-                                                        {kHkeyUsers, "HKEY_USERS"}};
-        for (const auto& root : roots) {
-            std::istringstream dump(registry.Dump(root.first, ""));
-            std::string line, key;
-            while (std::getline(dump, line)) {
-                if (line[0] == '[') {
-                    key = Up(std::string(root.second) + "\\" + line.substr(1, line.size() - 2));
-                    out[key] = "";
-                    continue;
-                }
-                std::size_t end = 1;  // the value's name is quoted, with \\ and \" escaped
-                std::string name;
-                if (line[0] == '@') {
-                    end = 0;
-                } else {
-                    for (; line[end] != '"'; ++end) name += line[end] == '\\' ? line[++end] : line[end];
-                }
-                out[key + "\\" + Up(name) + "="] = line.substr(end + 2);
-            }
-        }
-        std::function<void(const std::string&)> walk = [&](const std::string& folder) {
-            for (const std::string& name : files.Children(folder)) {
-                const std::string path = folder + (folder.back() == '\\' ? "" : "\\") + name;
-                out[Up(path)] = Format("%x ", files.Attributes(path)) + files.Content(path);
-                if (files.IsFolder(path)) walk(path);
-            }
+        struct Tree {
+            RegKey root;
+            const char* name;
+            std::string path;
         };
-        if (withFiles) {
-            walk("C:\\");
-            walk("D:\\");
+        const std::vector<Tree> trees =
+            everything ? std::vector<Tree>{{kHkeyLocalMachine, "HKEY_LOCAL_MACHINE", ""},
+                                           {kHkeyCurrentUser, "HKEY_CURRENT_USER", ""},
+                                           {kHkeyUsers, "HKEY_USERS", ""}}
+                       : std::vector<Tree>{{kHkeyLocalMachine, "HKEY_LOCAL_MACHINE", "SOFTWARE\\Autodesk"},
+                                           {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE", "SOFTWARE\\Wow6432Node\\Autodesk"},
+                                           {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE", kUninstallKey},
+                                           {kHkeyLocalMachine, "HKEY_LOCAL_MACHINE", kActiveSetupKey},
+                                           {kHkeyCurrentUser, "HKEY_CURRENT_USER", kUninstallKey}};
+        for (const Tree& tree : trees) {
+            const std::string top = std::string(tree.name) + "\\" + tree.path;
+            registry.ForEach(tree.root, tree.path, [&](const std::string& below, const std::string* name, const std::string& text) {
+                const std::string key = Up(tree.path.empty() ? top + below : below.empty() ? top : top + "\\" + below);
+                if (name)
+                    out[key + "\\" + Up(*name) + "="] = text;
+                else
+                    out[key] = "";
+            });
         }
+        if (everything)
+            files.ForEach([&](const std::string& path, std::uint32_t attributes, const std::string& content) {
+                if (path.size() > 2) out[Up(path)] = Format("%x ", attributes) + content;  // not the drives
+            });
         return out;
     }
 
