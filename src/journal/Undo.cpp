@@ -391,6 +391,27 @@ private:
         handed.push_back({entryHolder_, before});
     }
 
+    // A value of the entry or the component while the entry names another install: that
+    // install's. One it has not written (it was killed before it got there) still holds ours,
+    // naming what goes now: it gets the value that install's record wrote, or none.
+    void LeaveToHolder(const JournalEntry& e, const std::string& what) {
+        KeyHandle key(registry_);
+        RecordedValue now;
+        if (registry_.OpenKey(e.root, e.path.c_str(), key.out()) != kErrorSuccess || !key ||
+            Read(key.get(), e.value.name, now) != kErrorSuccess)
+            return Done();
+        bool ours = SameValue(now, e.value);
+        for (const RecordedValue& earlier : e.values) ours = ours || SameValue(now, earlier);
+        if (!ours) return Done();
+        const RecordedValue* theirs = nullptr;
+        for (const JournalEntry& t : entryHolder_->entries)
+            if (t.kind == EntryKind::Value && IsEntryKey(t) && EntryValueName(t) == EntryValueName(e)) theirs = &t.value;
+        if (theirs && SameValue(*theirs, now)) return Done();
+        const long changed = theirs ? registry_.SetValue(key.get(), e.value.name.c_str(), theirs->type, theirs->bytes)
+                                    : registry_.DeleteValue(key.get(), e.value.name.c_str());
+        changed == kErrorSuccess ? Done() : Left(what, kNotRestored);
+    }
+
     // What a record says the entry named before each of its installs, oldest first: the
     // InstallLocation values it replaced, but for its own rewrites.
     static std::vector<const JournalEntry*> EntriesBefore(const std::vector<JournalEntry>& entries,
@@ -407,7 +428,7 @@ private:
         const std::string what = KeyName(e) + "\\" + e.value.name;
         if (e.root == kHkeyCurrentUser && !otherUser.empty()) return Left(what, kOtherUser + otherUser);
         // What the newer install holds now is left to its record.
-        if (IsEntryKey(e) && entryElsewhere_) return HandOnEarlierEntry(e), Done();
+        if (IsEntryKey(e) && entryElsewhere_) return HandOnEarlierEntry(e), LeaveToHolder(e, what);
         if (LoaderElsewhere(e)) return Done();
         KeyHandle key(registry_);
         const long opened = registry_.OpenKey(e.root, e.path.c_str(), key.out());

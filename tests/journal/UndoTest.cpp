@@ -846,6 +846,30 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
     std::printf("kill points of a whole install: %d, listed after %d of them\n", changes, listed);
 }
 
+// A later install into another folder killed once the entry names it, but before it wrote the
+// rest of the entry and the component: the earlier install's uninstall leaves no value that names
+// its uninstaller behind, and the later one, run again, is undone whole with it.
+TEST(Undo, AnEarlierInstallGoesWhileALaterOneWasKilledWritingTheEntry) {
+    int at = 1;  // the first change after which the entry names the later install
+    for (std::string listed; at < 40; ++at) {
+        Machine m(true);
+        m.Install("D:\\New");
+        m.Install("C:\\Korvel", at);
+        if (FindInstalledFolder(m.registry, listed) && listed == kFolder) break;
+    }
+    Machine m(true);
+    const std::string before = m.Snapshot();
+    ASSERT_EQ(m.Install("D:\\New"), kExitFinished);
+    ASSERT_EQ(m.Install("C:\\Korvel", at), -1);
+    EXPECT_EQ(m.Uninstall(nullptr, "D:\\New\\Korvel-Tarnwick"), kExitFinished);
+    for (const char* name : {"UninstallString", "QuietUninstallString"})
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kUninstallKey, name).find("D:\\New"), std::string::npos) << name;
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath").find("D:\\New"), std::string::npos);
+    ASSERT_EQ(m.Install("C:\\Korvel"), kExitFinished);
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
 // One to three installs of one package into one folder: each file is backed up once, the disk
 // holds no more files after the third than after the first, and one uninstall undoes them all.
 TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
