@@ -118,7 +118,8 @@ struct Machine {
 
     // A whole install, as the setup dialog runs it with its default choices. killAt: the run
     // ends as a kill would at that call that changes the machine (1 = the first; 0 = none).
-    int Install(const std::string& folder = "C:\\Korvel", int killAt = 0) {
+    // answer: to a failed copy (Abort, Retry or Ignore); OK, as the message box's default, aborts.
+    int Install(const std::string& folder = "C:\\Korvel", int killAt = 0, int answer = kIdOk) {
         PromptDouble prompt;
         Kill kill(killAt);
         KillingRegistry dyingRegistry(registry, kill);
@@ -134,6 +135,7 @@ struct Machine {
         view.ticks.fill(0);
         view.ticks[1] = view.ticks[6] = 1;
         view.editText = folder;
+        view.answers = {answer};
         bool armed = true;
         NoLog log;
         InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed, log);
@@ -1051,6 +1053,98 @@ TEST(Undo, AFileThatCannotBeBackedUpIsLeftAndWarnedAbout) {
     EXPECT_EQ(m.Install(), kExitIncomplete);
     EXPECT_EQ(m.files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "the host's own driver");
     EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+}  // namespace
+
+namespace {
+// What the random runs (tests/random) found that one check wherever a value naming code is
+// written will fix (the work on "An elevated run names only programs it put in place"): kept
+// here as its shrunk cases, disabled until that lands.
+
+// Every LOADER, StubPath and uninstall command names a file this program put in place.
+std::string CodePointerFault(Machine& m) {
+    for (const std::string& key : {std::string(kKey2008) + "Applications\\Korvel2008", std::string(kKey2008) + "Applications\\Korvel2008DLL",
+                                   std::string(kKey2013) + "Applications\\Korvel2013", std::string(kKey2013) + "Applications\\Korvel2013DLL"}) {
+        const std::string loader = m.registry.GetText(kHkeyLocalMachine, key, "LOADER");
+        if (!loader.empty() && loader != "C:\\Ancient\\Korvel2013.ARX" && !m.files.IsFile(loader)) return key + " names " + loader;
+    }
+    for (const auto& value : {std::make_pair(kUninstallKey, "UninstallString"), std::make_pair(kActiveSetupKey, "StubPath")}) {
+        const std::string text = m.registry.GetText(kHkeyLocalMachine, value.first, value.second);
+        const std::string program = text.empty() ? text : text.substr(1, text.find('"', 1) - 1);
+        if (!program.empty() && m.files.Content(program) != "setup program") return std::string(value.second) + " names " + program;
+    }
+    return std::string();
+}
+
+// A release's loader key that has a sub-key before any install: the installs overwrite its values.
+// Installed into A, then B, uninstalled A, then B: its LOADER went back to A's module, in a
+// folder gone that any user may make again.
+TEST(Undo, DISABLED_ALoaderKeyWithASubKeyIsAsBeforeOnceItsInstallsAreGone) {
+    Machine m(true);
+    m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013\\Commands");
+    const std::string before = m.Snapshot();
+    ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+    ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+    EXPECT_EQ(m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(CodePointerFault(m), "");
+    EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(CodePointerFault(m), "");
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
+// Values written naming a file that is not there, or not the program's own: a module skipped at
+// its failed copy (Ignore), the uninstaller's own copy failing over an earlier one, a library in
+// a host folder that is gone.
+TEST(Undo, DISABLED_NoInstallNamesAFileItDidNotPutInPlace) {
+    const std::vector<std::pair<const char*, std::function<int(Machine&)>>> cases = {
+        {"a module skipped at its failed copy", [](Machine& m) {
+             m.files.FailCopiesTo(std::string(kFolder) + "\\Korvel2013.ARX");
+             return m.Install("C:\\Korvel", 0, kIdIgnore);
+         }},
+        {"the uninstaller's copy failing over an earlier one", [](Machine& m) {
+             m.files.AddFolder("C:\\Korvel");
+             m.files.SetOthersRights("C:\\Korvel", kRead);
+             m.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "an earlier uninstaller");
+             m.files.FailCopiesTo(std::string(kFolder) + "\\uninstall.exe");
+             return m.Install();
+         }},
+        {"a host folder that is gone", [](Machine& m) {
+             m.files.Remove(kHost2008);
+             return m.Install();
+         }},
+    };
+    for (const auto& c : cases) {
+        Machine m(true);
+        c.second(m);
+        EXPECT_EQ(CodePointerFault(m), "") << c.first;
+    }
+}
+
+// A host folder that users may change gets no library LOADER from an elevated install; it did,
+// and a repeated install's record then held that loader's earlier state, which the uninstall
+// refuses whole (exit 7): the install could never be removed.
+TEST(Undo, DISABLED_AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
+    Machine m(true);
+    m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
+    const std::string before = m.Snapshot();
+    ASSERT_NE(m.Install(), -1);
+    m.Install();
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"), "");
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
+// With administrator rights an install does not read an earlier install's record (it looks for
+// it beside the module, not in the protected folder): after A, B, then A again, what a loader key
+// held before B (here: nothing) is lost once all are uninstalled.
+TEST(Undo, DISABLED_AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
+    Machine m(true);
+    m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+    const std::string before = m.Snapshot();
+    for (const char* folder : {"C:\\A", "C:\\B", "C:\\A"}) ASSERT_EQ(m.Install(folder), kExitFinished);
+    std::string listed;
+    for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 }  // namespace
