@@ -133,7 +133,7 @@ struct Machine {
         SetupMembers members;
         ViewDouble view(members);
         view.ticks.fill(0);
-        view.ticks[1] = view.ticks[6] = 1;
+        for (int release : ticks) view.ticks[release] = 1;
         view.editText = folder;
         view.answers = {answer};
         bool armed = true;
@@ -150,6 +150,7 @@ struct Machine {
         return run.ExitCode();
     }
     int changes = 0;  // the calls that changed the machine in the last whole install
+    std::vector<int> ticks = {1, 6};  // the releases the dialog installs for: 2008 and 2013
 
     std::uint32_t Dword(const std::string& path, const char* name) const {
         std::uint32_t type = 0;
@@ -846,6 +847,27 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
         EXPECT_EQ(Diff(again.Snapshot(), before), "") << n;
     }
     std::printf("kill points of a whole install: %d, listed after %d of them\n", changes, listed);
+}
+
+// Three installs, the first uninstalled first: its record names neither later one, the entry
+// names the third, and only the third's record names the second. The uninstall learns of the
+// second through it, so the host's own driver, which the second backed up after the first, comes
+// back once all are gone.
+TEST(Undo, AnInstallOnlyAnotherRecordNamesIsKnownToTheUninstall) {
+    Machine m;
+    const std::string before = m.Snapshot();
+    for (const char* folder : {"D:\\C", "C:\\A", "C:\\B"}) {
+        m.ticks = folder[3] == 'B' ? std::vector<int>{6} : std::vector<int>{1, 6};  // the third: 2013 only
+        ASSERT_EQ(m.Install(folder), kExitFinished);
+    }
+    m.ticks = {1, 6};
+    UninstallRun* run = nullptr;
+    EXPECT_EQ(m.Uninstall(&run, "D:\\C\\Korvel-Tarnwick"), kExitFinished);
+    for (const LeftBehind& left : run->result.left) ADD_FAILURE() << left.what << " " << left.why;
+    ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+    std::string listed;
+    for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed); ++times) m.Uninstall(nullptr, listed);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 
 // A later install into another folder killed once the entry names it, but before it wrote the
