@@ -580,8 +580,17 @@ private:
         const bool pending = e.kind == EntryKind::PendingReplaced;
         if (!pending && !IsNewFile(first.kind) && Within(first.backup, other.recordFolder) &&
             SameContent(files_, first.backup, e.size, e.hash)) {
-            // It overwrote our copy: what we overwrote takes the place of that copy in its backup.
-            if (!files_.CopyOver(e.backup, first.backup, false)) return Left(e.path, kept);
+            // It overwrote our copy: what we overwrote takes the place of that copy in its backup,
+            // and its record learns the size and hash of what its backup holds now (else a run of
+            // it again would take the backup for one a kill left unfinished, and make it anew).
+            JournalEntry told;
+            told.kind = EntryKind::PendingReplaced;
+            told.path = first.path;
+            told.backup = first.backup;
+            if (!files_.FileSize(e.backup, told.size) || !files_.HashFile(e.backup, told.hash) ||
+                !files_.CopyOver(e.backup, first.backup, false))
+                return Left(e.path, kept);
+            handed.push_back({&other, told});
             Remove(e.backup);
             return Done();
         }

@@ -870,6 +870,29 @@ TEST(Undo, AnInstallOnlyAnotherRecordNamesIsKnownToTheUninstall) {
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 
+// A second install killed after it kept the first's copy of the host's own driver, before it
+// copied over it; the first uninstalled, which hands the host's own driver into the second's
+// backup; the second run again and uninstalled: the host's own driver comes back.
+TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
+    const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
+    int cases = 0;
+    for (int at = 1; at < 200; ++at) {
+        Machine m;
+        ASSERT_EQ(m.Install("D:\\C"), kExitFinished);
+        if (m.Install("C:\\B", at) != -1) break;
+        bool kept = false;  // the first's copy, in the second's backup
+        for (const std::string& name : m.files.Children("C:\\B\\Korvel-Tarnwick\\uninstall-backup"))
+            kept = kept || m.files.Content("C:\\B\\Korvel-Tarnwick\\uninstall-backup\\" + name) == "Korvel.prt5";
+        if (!kept || m.files.Content(driver) != "Korvel.prt5") continue;
+        ++cases;
+        EXPECT_EQ(m.Uninstall(nullptr, "D:\\C\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_EQ(m.Install("C:\\B"), kExitFinished) << at;
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_EQ(m.files.Content(driver), "the host's own driver") << at;
+    }
+    EXPECT_GT(cases, 0);
+}
+
 // A later install into another folder killed once the entry names it, but before it wrote the
 // rest of the entry and the component: the earlier install's uninstall leaves no value that names
 // its uninstaller behind, and the later one, run again, is undone whole with it.
