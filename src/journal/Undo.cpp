@@ -580,17 +580,19 @@ private:
         const bool pending = e.kind == EntryKind::PendingReplaced;
         if (!pending && !IsNewFile(first.kind) && Within(first.backup, other.recordFolder) &&
             SameContent(files_, first.backup, e.size, e.hash)) {
-            // It overwrote our copy: what we overwrote takes the place of that copy in its backup,
-            // and its record learns the size and hash of what its backup holds now (else a run of
-            // it again would take the backup for one a kill left unfinished, and make it anew).
-            JournalEntry told;
-            told.kind = EntryKind::PendingReplaced;
-            told.path = first.path;
-            told.backup = first.backup;
+            // It overwrote our copy: what we overwrote takes the place of that copy in its backup.
+            // Where its record's last word on the file is a copy begun (a kill ended it), that
+            // record learns the size and hash of what its backup holds now: else a run of it again
+            // would take the backup for one the kill left unfinished, and make it anew.
+            const JournalEntry* begun = nullptr;
+            for (const JournalEntry& t : other.entries)
+                if (IsFileEntry(t.kind) && EqualsNoCase(t.path, e.path)) begun = &t;
+            JournalEntry told = begun ? *begun : JournalEntry{};
             if (!files_.FileSize(e.backup, told.size) || !files_.HashFile(e.backup, told.hash) ||
                 !files_.CopyOver(e.backup, first.backup, false))
                 return Left(e.path, kept);
-            handed.push_back({&other, told});
+            if (begun && begun->kind == EntryKind::PendingReplaced && EqualsNoCase(begun->backup, first.backup))
+                handed.push_back({&other, told});
             Remove(e.backup);
             return Done();
         }

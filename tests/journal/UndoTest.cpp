@@ -1023,7 +1023,8 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     // And where one in the middle goes first (3, then its folder, stands for its uninstall).
     for (const bool bare : {false, true}) {
       for (const std::vector<std::size_t>& installs :
-           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {0, 1, 0, 2, 0}, {2, 1, 0, 1, 0, 1}, {0, 1, 2, 3, 1}, {0, 2, 1, 2, 1, 3, 2}}) {
+           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {2, 0, 1, 2}, {0, 1, 0, 2, 0}, {2, 1, 0, 1, 0, 1},
+            {0, 1, 2, 3, 1}, {0, 2, 1, 2, 1, 3, 2}}) {
         Machine three;
         if (bare) {
             three.registry.DeleteTree(kHkeyLocalMachine, "SOFTWARE\\Autodesk");
