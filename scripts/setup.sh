@@ -15,6 +15,7 @@ packages=(
     clang libclang-rt-14-dev                 # fuzz targets (libFuzzer, AddressSanitizer)
     libgtest-dev libgmock-dev googletest     # native GoogleTest; its sources for the Windows builds
     libbenchmark-dev                         # benchmarks
+    librapidcheck-dev                        # the random runs (tests/random)
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32   # release builds (no winpthread)
     osslsigncode openssl zip unzip           # packaging: signing, a test certificate, zip checks

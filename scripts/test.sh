@@ -28,6 +28,9 @@
 #   package          tests/package/package-test.sh: scripts/package.sh on the demo payload, the
 #                    zips, their names and checksums, signing with a throw-away certificate
 #   fuzz:<target>    each libFuzzer target for a bounded time (KORVEL_FUZZ_SECONDS, default 30)
+#   random-runs      the random tester of whole runs (tests/random, preset random-runs) for a
+#                    bounded time (KORVEL_RANDOM_RUNS_SECONDS, default 60); the summary gives the
+#                    cases run and the first seed (RC_PARAMS="seed=N" replays from there)
 #   bench            the benchmarks are built (and run when KORVEL_RUN_BENCH=1)
 #
 # Prints a summary and ends with the line "N passed, N failed"; exits non-zero on any failure.
@@ -38,6 +41,7 @@
 #   KORVEL_STEPS         the steps to run, by name (default: all of the above, in that order)
 #   KORVEL_SKIP_SETUP=1  do not run scripts/setup.sh
 #   KORVEL_FUZZ_SECONDS  seconds per fuzz target (default 30)
+#   KORVEL_RANDOM_RUNS_SECONDS  seconds of random runs (default 60)
 #   KORVEL_RUN_BENCH=1   also run the benchmarks
 #   KORVEL_JOBS          build and test parallelism (default 2)
 #   KORVEL_WINE32_LOADER Wine's own 32-bit loader (default /usr/lib/wine/wine)
@@ -55,7 +59,8 @@ logs=$root/logs
 mkdir -p "$logs"
 jobs=${KORVEL_JOBS:-2}
 fuzz_seconds=${KORVEL_FUZZ_SECONDS:-30}
-steps=${KORVEL_STEPS:-native asan win64 demo win64-bitness32 win32 demo-x86 win64-release win32-release reproducible package fuzz bench}
+random_seconds=${KORVEL_RANDOM_RUNS_SECONDS:-60}
+steps=${KORVEL_STEPS:-native asan win64 demo win64-bitness32 win32 demo-x86 win64-release win32-release reproducible package fuzz random-runs bench}
 ci=0
 [[ "${CI:-}" == true ]] && ci=1
 
@@ -190,6 +195,26 @@ run_fuzz() {
         record "fuzz:$name" $rc $(( $(date +%s) - t0 )) \
             "$(sed -n 's/^stat::number_of_executed_units: *\([0-9]*\)/\1 runs/p' "$log" | tail -n 1)"
     done
+}
+
+run_random_runs() {
+    local log=$logs/random-runs.log t0 rc dir=$root/random-runs note
+    : >"$log"
+    t0=$(date +%s)
+    echo ">> random-runs (${random_seconds}s)"
+    if ! { cmake --preset random-runs -B "$dir" >>"$log" 2>&1 &&
+           cmake --build "$dir" -j "$jobs" --target random_runs >>"$log" 2>&1; }; then
+        show_failure "$log"
+        record random-runs 1 $(( $(date +%s) - t0 )) "configure or build failed"
+        return
+    fi
+    KORVEL_RANDOM_RUNS_SECONDS=$random_seconds "$dir/tests/random/random_runs" </dev/null >>"$log" 2>&1
+    rc=$?
+    # "random runs: N cases in R rounds (first seed S), ..." or, failed, the seed of the round.
+    note=$(sed -n 's/^random runs: \([0-9]*\) cases in [0-9]* rounds (first seed \([0-9]*\)).*/\1 cases, first seed \2/p' "$log" | tail -n 1)
+    [[ $rc -ne 0 ]] && note="failed: $(grep -a -m 1 -o 'RC_PARAMS="seed=[0-9]*"' "$log")"
+    [[ $rc -ne 0 ]] && show_failure "$log"
+    record random-runs $rc $(( $(date +%s) - t0 )) "$note"
 }
 
 run_bench() {
@@ -433,6 +458,7 @@ for step in $steps; do
         reproducible) run_reproducible ;;
         package) run_package ;;
         fuzz) run_fuzz ;;
+        random-runs) run_random_runs ;;
         bench) run_bench ;;
         *) echo "unknown step $step"; record "$step" 1 0 "unknown step" ;;
     esac

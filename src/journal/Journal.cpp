@@ -21,12 +21,23 @@ const char* const kKindNames[] = {"folder", "file", "replaced", "key", "value", 
                                   "pendingreplaced", "user"};
 constexpr int kKinds = 9;
 
-std::uint32_t Crc32(const std::string& text) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : text) {
-        crc ^= c;
-        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+// CRC-32 (the reflected polynomial 0xEDB88320), a byte at a time from a table: every uninstall
+// reads whole records, and a repeated install's grow with each run.
+struct Crc32Table {
+    std::uint32_t entry[256];
+    Crc32Table() {
+        for (std::uint32_t n = 0; n < 256; ++n) {
+            std::uint32_t crc = n;
+            for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+            entry[n] = crc;
+        }
     }
+};
+
+std::uint32_t Crc32(const std::string& text) {
+    static const Crc32Table table;
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : text) crc = (crc >> 8) ^ table.entry[(crc ^ c) & 0xFFu];
     return ~crc;
 }
 

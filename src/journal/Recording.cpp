@@ -151,9 +151,10 @@ long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     if (opened != kErrorSuccess) return inner_.DeleteKey(parent, subKey);  // nothing there to lose
     // The install it belonged to, as it is now: whether deleted or written over value by value.
     const std::string owner = OwnerOf(where);
+    // A key with sub-keys is not deleted (the call fails, as Windows fails it): nothing to record,
+    // or the undo would take the values the run then writes into it for a deletion of its own.
     std::uint32_t subKeys = 0;
     if (inner_.QuerySubKeyCount(key, subKeys) != kErrorSuccess || subKeys != 0) {
-        // A key with sub-keys is not deleted (the call fails): there is nothing to record.
         inner_.CloseKey(key);
         return inner_.DeleteKey(parent, subKey);
     }

@@ -125,7 +125,8 @@ public:
            const std::string& self, const std::vector<OtherInstall>& others)
         : registry_(registry), files_(files), entries_(entries), folder_(folder), self_(self), others_(others) {
         std::string registered;
-        entryElsewhere_ = FindInstalledFolder(registry_, registered) && Other(registered) != nullptr;
+        if (FindInstalledFolder(registry_, registered)) entryHolder_ = Other(registered);
+        entryElsewhere_ = entryHolder_ != nullptr;
         // Where the install the entry named before ours is gone, the entry goes to another
         // install present, as its own record wrote it.
         for (const OtherInstall& other : others_) {
@@ -135,8 +136,22 @@ public:
         }
     }
 
-    // The install the entry named before ours, when it is present still: then it gets it back.
-    void SetEarlierEntry(const std::string& folder) { earlierEntryPresent_ = Other(folder) != nullptr; }
+    // The install the entry named before ours, when it is present still: then it gets it back, as
+    // its own record wrote it. True when it is present. An install there killed before it wrote
+    // the entry is not listed, and gets nothing: the entry would name an uninstaller it never
+    // finished placing.
+    bool SetEarlierEntry(const std::string& folder) {
+        const OtherInstall* earlier = Other(folder);
+        std::map<std::string, RecordedValue> given;
+        if (earlier != nullptr)
+            for (const JournalEntry& e : earlier->entries)
+                if (e.kind == EntryKind::Value && IsEntryKey(e)) given[EntryValueName(e)] = e.value;
+        if (given.empty()) return false;
+        earlierEntryPresent_ = true;
+        earlier_ = earlier;
+        donor_ = std::move(given);
+        return true;
+    }
 
     // A module's loader key whose values ours wrote over (it could not be deleted): its earlier
     // "LOADER" texts, oldest first, the first of them what was there before any install. The
@@ -186,6 +201,9 @@ public:
         otherHiveLoaded_ = registry_.OpenKeyRead(kHkeyUsers, sid.c_str(), hive.out()) == kErrorSuccess && hive;
     }
     std::string otherUser;
+
+    // Where the entry about to be replayed stands in the record.
+    void At(std::size_t index) { at_ = index; }
 
     UndoResult result;
 
@@ -245,29 +263,71 @@ private:
     }
 
     // A loader key that names another install's module now: that install's, and its record's.
-    bool LoaderElsewhere(const JournalEntry& e) {
-        if (!IsLoaderKey(e)) return false;
+    bool LoaderElsewhere(const JournalEntry& e) { return ModuleHolder(e) != nullptr; }
+
+    // The install whose module the key's module key names now, when another's.
+    const OtherInstall* ModuleHolder(const JournalEntry& e) {
+        if (!IsLoaderKey(e)) return nullptr;
         KeyHandle key(registry_);
         RecordedValue loader;
         if (registry_.OpenKeyRead(e.root, ModuleKey(e.path).c_str(), key.out()) != kErrorSuccess || !key ||
             Read(key.get(), "LOADER", loader) != kErrorSuccess || !IsText(loader.type))
-            return false;
+            return nullptr;
+        // Another install's module; not a value this uninstall has just put back as it was
+        // before (an older version's module, say), which would leave the key's earlier state out.
         const std::string text = TextOf(loader);
-        return !text.empty() && !Within(text, folder_);
+        for (const OtherInstall& other : others_)
+            if (!SamePath(other.folder, folder_) && Within(text, other.folder)) return &other;
+        return nullptr;
     }
 
-    // A loader key whose module lies in the folder being removed, or is gone (anyone may make
-    // its folder again and put a module there): never made again.
-    // One without a module at all was made by a run of ours that ended before it wrote one.
+    // A library's key of ours whose module key another install took over, killed before it came
+    // to the library's key: that install's record gets what ours wrote there, so that its
+    // uninstall takes it off with its module.
+    bool HandToModuleHolder(const JournalEntry& e) {
+        const OtherInstall* holder = ModuleHolder(e);
+        if (holder == nullptr) return false;
+        if (Holder(e) == nullptr && !EqualsNoCase(ModuleKey(e.path), e.path)) handed.push_back({holder, e});
+        return true;
+    }
+
+    // Whether the state a key had when e deleted it was this record's own: the record's last word
+    // on the key before e made or wrote it (an earlier install into this folder, or one killed
+    // before it wrote a module), and, for a library's key, no other install's module took its
+    // module key over since (with administrator rights a later install's record does not hold
+    // the earlier installs' states, so that is the only sign of one in between).
+    bool OwnState(const JournalEntry& e) {
+        std::size_t last = std::min(at_, entries_.size());
+        while (last > 0 && (entries_[last - 1].root != e.root || !EqualsNoCase(entries_[last - 1].path, e.path))) --last;
+        if (last == 0 || (entries_[last - 1].kind != EntryKind::Key && entries_[last - 1].kind != EntryKind::Value))
+            return false;
+        const std::string module = ModuleKey(e.path);
+        for (std::size_t i = last; i < at_ && i < entries_.size() && module != e.path; ++i) {
+            const JournalEntry& t = entries_[i];
+            if (t.root != e.root || !EqualsNoCase(t.path, module)) continue;
+            std::string named;
+            if (t.kind == EntryKind::KeyDeleted)
+                for (const RecordedValue& v : t.values)
+                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) named = TextOf(v);
+            if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld && IsText(t.old.type))
+                named = TextOf(t.old);
+            if (!named.empty() && !Within(named, folder_)) return false;
+        }
+        return true;
+    }
+
+    // A loader key whose module lies in the folder being removed, or is gone (anyone may make its
+    // folder again and put a module there), or whose state was this record's own: never made
+    // again. One that was there before, even empty, is.
     bool PointsIntoGone(const JournalEntry& e) {
+        const bool library = ModuleKey(e.path) != e.path;
+        if (library && OwnState(e)) return true;
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
             return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
         }
-        for (const JournalEntry& made : entries_)
-            if (made.kind == EntryKind::Key && made.root == e.root && EqualsNoCase(made.path, e.path)) return true;
-        return false;
+        return OwnState(e);
     }
 
     // An entry of a trusted-path value that names the plug-in folder of an install gone, or
@@ -307,11 +367,31 @@ private:
             if (text != TextOf(target)) target.bytes = text;
             remove = onlyGone;
         }
-        if (e.hadOld && IsEntryKey(e) && !earlierEntryPresent_) {
+        // Also where the entry was not there before our first install: another install made since
+        // (and then ours again) still needs it.
+        if (IsEntryKey(e)) {
             const auto given = donor_.find(EntryValueName(e));
             if (given != donor_.end()) {
                 target = given->second;
-            } else {
+                remove = false;
+                // The install that gets the entry back learns what the entry named before ours,
+                // so that its own uninstall hands the entry on past ours.
+                const std::vector<const JournalEntry*> chain = EntriesBefore(entries_, folder_);
+                const auto named = [&](std::size_t i) {
+                    return earlier_ != nullptr && SamePath(TextOf(chain[i]->old), earlier_->folder);
+                };
+                std::size_t at = chain.size();
+                while (at > 0 && !named(at - 1)) --at;
+                while (at > 0 && named(at - 1)) --at;
+                if (EqualsNoCase(e.value.name, "InstallLocation") && at > 0 && at < chain.size()) {
+                    JournalEntry before = e;
+                    before.value = given->second;
+                    before.hadOld = true;
+                    before.old = chain[at - 1]->old;
+                    before.values.clear();
+                    handed.push_back({earlier_, before});
+                }
+            } else if (!earlierEntryPresent_) {
                 remove = true;
             }
         }
@@ -351,11 +431,63 @@ private:
         return e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
     }
 
+    // The entry names a later install, whose record says the entry named ours before it: that
+    // record learns what the entry named before ours, so that its uninstall hands the entry on
+    // past ours, which is gone by then.
+    void HandOnEarlierEntry(const JournalEntry& e) {
+        if (!EqualsNoCase(e.value.name, "InstallLocation")) return;
+        const std::vector<const JournalEntry*> ours = EntriesBefore(entries_, folder_);
+        const std::vector<const JournalEntry*> theirs = EntriesBefore(entryHolder_->entries, entryHolder_->folder);
+        if (theirs.empty() || !SamePath(TextOf(theirs.back()->old), folder_)) return;
+        // Ours before it, past the times it came before ours.
+        std::size_t at = ours.size();
+        while (at > 0 && SamePath(TextOf(ours[at - 1]->old), entryHolder_->folder)) --at;
+        if (at == 0) return;
+        JournalEntry before = *theirs.back();
+        before.old = ours[at - 1]->old;
+        before.values.clear();
+        handed.push_back({entryHolder_, before});
+    }
+
+    // A value of the entry or the component while the entry names another install: that
+    // install's. One it has not written (it was killed before it got there) still holds ours,
+    // naming what goes now: it gets the value that install's record wrote, or none.
+    void LeaveToHolder(const JournalEntry& e, const std::string& what) {
+        KeyHandle key(registry_);
+        RecordedValue now;
+        if (registry_.OpenKey(e.root, e.path.c_str(), key.out()) != kErrorSuccess || !key ||
+            Read(key.get(), e.value.name, now) != kErrorSuccess)
+            return Done();
+        bool ours = SameValue(now, e.value);
+        for (const RecordedValue& earlier : e.values) ours = ours || SameValue(now, earlier);
+        if (!ours) return Done();
+        const RecordedValue* theirs = nullptr;
+        for (const JournalEntry& t : entryHolder_->entries)
+            if (t.kind == EntryKind::Value && IsEntryKey(t) && EntryValueName(t) == EntryValueName(e)) theirs = &t.value;
+        if (theirs && SameValue(*theirs, now)) return Done();
+        const long changed = theirs ? registry_.SetValue(key.get(), e.value.name.c_str(), theirs->type, theirs->bytes)
+                                    : registry_.DeleteValue(key.get(), e.value.name.c_str());
+        changed == kErrorSuccess ? Done() : Left(what, kNotRestored);
+    }
+
+    // What a record says the entry named before each of its installs, oldest first: the
+    // InstallLocation values it replaced, but for its own rewrites.
+    static std::vector<const JournalEntry*> EntriesBefore(const std::vector<JournalEntry>& entries,
+                                                          const std::string& folder) {
+        std::vector<const JournalEntry*> chain;
+        for (const JournalEntry& t : entries)
+            if (t.kind == EntryKind::Value && IsEntryKey(t) && EqualsNoCase(t.value.name, "InstallLocation") && t.hadOld &&
+                !SamePath(TextOf(t.old), folder))
+                chain.push_back(&t);
+        return chain;
+    }
+
     void Value(const JournalEntry& e) {
         const std::string what = KeyName(e) + "\\" + e.value.name;
         if (e.root == kHkeyCurrentUser && !otherUser.empty()) return Left(what, kOtherUser + otherUser);
         // What the newer install holds now is left to its record.
-        if ((IsEntryKey(e) && entryElsewhere_) || LoaderElsewhere(e)) return Done();
+        if (IsEntryKey(e) && entryElsewhere_) return HandOnEarlierEntry(e), LeaveToHolder(e, what);
+        if (HandToModuleHolder(e)) return Done();
         KeyHandle key(registry_);
         const long opened = registry_.OpenKey(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) {
@@ -431,13 +563,14 @@ private:
         if (!key) return Left(KeyName(e), kNotRemoved);
         const bool empty = IsEmpty(key.get());
         key.Close();
+        if (IsMade(e)) return Done();  // made again from the record: as it was before, even empty
         if (!empty) {
-            if (IsMade(e)) return Done();  // made again from the record: as it was before
             // Another install's values or keys live in it now: its record removes it, once empty.
             if (const OtherInstall* holder = Holder(e)) {
                 handed.push_back({holder, e});
                 return Done();
             }
+            if (IsLoaderKey(e) && HandToModuleHolder(e)) return Done();
             // Something else lives in it now (the user's values): it stays.
             return Left(KeyName(e), kChanged);
         }
@@ -528,14 +661,25 @@ private:
         if (!pending && !IsNewFile(first.kind) && Within(first.backup, other.recordFolder) &&
             SameContent(files_, first.backup, e.size, e.hash)) {
             // It overwrote our copy: what we overwrote takes the place of that copy in its backup.
-            if (!files_.CopyOver(e.backup, first.backup, false)) return Left(e.path, kept);
-            files_.RemoveFile(e.backup);
+            // Where its record's last word on the file is a copy begun (a kill ended it), that
+            // record learns the size and hash of what its backup holds now: else a run of it again
+            // would take the backup for one the kill left unfinished, and make it anew.
+            const JournalEntry* begun = nullptr;
+            for (const JournalEntry& t : other.entries)
+                if (IsFileEntry(t.kind) && EqualsNoCase(t.path, e.path)) begun = &t;
+            JournalEntry told = begun ? *begun : JournalEntry{};
+            if (!files_.FileSize(e.backup, told.size) || !files_.HashFile(e.backup, told.hash) ||
+                !files_.CopyOver(e.backup, first.backup, false))
+                return Left(e.path, kept);
+            if (begun && begun->kind == EntryKind::PendingReplaced && EqualsNoCase(begun->backup, first.backup))
+                handed.push_back({&other, told});
+            Remove(e.backup);
             return Done();
         }
         if (IsNewFile(first.kind) || (last && SameContent(files_, e.backup, last->size, last->hash))) {
             // It came first: what we kept is its copy, which goes back where ours is still.
             if (!pending && Unchanged(e)) return PutBack(e);
-            files_.RemoveFile(e.backup);
+            Remove(e.backup);
             return Done();
         }
         Left(e.path, kept);
@@ -563,12 +707,15 @@ private:
     void PendingReplaced(const JournalEntry& e) {
         // A backup that is not whole was being made when the run ended: the file was not touched.
         if (!SameContent(files_, e.backup, e.size, e.hash)) {
-            if (!Missing(e.backup)) files_.RemoveFile(e.backup);
+            if (!Missing(e.backup)) Remove(e.backup);
             return Done();
         }
-        if (SamePath(e.path, self_)) {
-            files_.RemoveFile(e.backup);
-            return Defer(e.path);
+        if (SamePath(e.path, self_)) return KeepReplacedSelf(e);
+        // The file holds what it held before: the copy over it never took place (refused, or
+        // killed before it), and only the backup goes.
+        if (SameContent(files_, e.path, e.size, e.hash)) {
+            if (!Remove(e.backup)) return Left(e.backup, kNotRemoved);
+            return Done();
         }
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
@@ -576,11 +723,16 @@ private:
         PutBack(e);
     }
 
+    // The running uninstaller replaced a file of that name (an earlier version's): it cannot be put
+    // back over the running program, so it stays in its backup, which the report names; the
+    // program's own file goes once it has ended.
+    void KeepReplacedSelf(const JournalEntry& e) {
+        Left(e.path, std::string(kNotRestored) + "；" + kBackupKept + e.backup);
+        Defer(e.path);
+    }
+
     void Replaced(const JournalEntry& e) {
-        if (SamePath(e.path, self_)) {
-            files_.RemoveFile(e.backup);
-            return Defer(e.path);
-        }
+        if (SamePath(e.path, self_)) return KeepReplacedSelf(e);
         if (Missing(e.backup)) return Left(e.path, kNotRestored);
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
@@ -589,7 +741,7 @@ private:
         // What we overwrote was the same file of an install gone since: as before that one, none.
         if (!Within(e.path, folder_) && SameContent(files_, e.backup, e.size, e.hash)) {
             if (!Remove(e.path)) return Left(e.path, kNotRemoved);
-            files_.RemoveFile(e.backup);
+            Remove(e.backup);
             return Done();
         }
         PutBack(e);
@@ -600,15 +752,30 @@ private:
         if (attributes != kInvalidAttributes && (attributes & kAttrReadOnly))
             files_.WriteAttributes(e.path, attributes & ~kAttrReadOnly);
         if (!files_.CopyOver(e.backup, e.path, false)) return Left(e.path, std::string(kNotRestored) + "；" + kBackupKept + e.backup);
-        files_.RemoveFile(e.backup);
+        Remove(e.backup);
         Done();
     }
 
     void Folder(const JournalEntry& e) {
         if (Missing(e.path)) return Done();
         if (files_.RemoveFolder(e.path)) return Done();
-        if (Within(self_, e.path)) return Defer(e.path);
+        if (Within(self_, e.path) && HoldsOnlyDeferred(e.path)) return Defer(e.path);
         Left(e.path, kNotEmpty);
+    }
+
+    // Whether a folder holds nothing but the running program and the folders left with it for
+    // after its end; one that holds the user's files too stays, and is reported.
+    bool HoldsOnlyDeferred(const std::string& folder) {
+        FindScope find(files_);
+        FindEntry entry;
+        for (bool more = find.First(JoinPath(folder, "*.*"), entry); more; more = find.Next(entry)) {
+            if (entry.name == "." || entry.name == "..") continue;
+            const std::string path = JoinPath(folder, entry.name);
+            if (std::none_of(result.deferred.begin(), result.deferred.end(),
+                             [&](const std::string& deferred) { return SamePath(deferred, path); }))
+                return false;
+        }
+        return true;
     }
 
     bool Remove(const std::string& path) {
@@ -636,9 +803,12 @@ private:
     const std::string self_;
     const std::vector<OtherInstall>& others_;
     bool entryElsewhere_ = false;
+    const OtherInstall* entryHolder_ = nullptr;  // the install the entry names now, when not ours
     bool otherHiveLoaded_ = false;
     bool earlierEntryPresent_ = false;
+    const OtherInstall* earlier_ = nullptr;
     std::vector<std::string> restored_;  // keys made again, "root|path"
+    std::size_t at_ = 0;
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
     std::map<std::string, const OtherInstall*> loaderDonors_;  // module key -> install it goes back to
 };
@@ -653,10 +823,13 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     Replay replay(registry, files, entries, folder, self, others);
     for (const JournalEntry& e : entries)
         if (e.kind == EntryKind::User && !user.empty() && !EqualsNoCase(e.path, user)) replay.SetOtherUser(e.path);
+    // The newest install the entry named before one of ours that is present still.
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        if (it->kind == EntryKind::Value && IsEntryKey(*it) && EqualsNoCase(it->value.name, "InstallLocation") &&
+            it->hadOld && replay.SetEarlierEntry(TextOf(it->old)))
+            break;
+    }
     for (const auto& e : plan) {
-        if (e && e->kind == EntryKind::Value && IsEntryKey(*e) && EqualsNoCase(e->value.name, "InstallLocation") &&
-            e->hadOld)
-            replay.SetEarlierEntry(TextOf(e->old));
         if (e && e->kind == EntryKind::Value && IsLoaderKey(*e) && EqualsNoCase(e->value.name, "LOADER") &&
             EqualsNoCase(ModuleKey(e->path), e->path))
             replay.SetLoaderChain(*e);
@@ -675,11 +848,16 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
                 compared.emplace_back((*it)->path, (*it)->size);
     files.WillHash(compared);
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-        if (*it && hostFile(**it)) replay.Entry(**it);
+        if (*it && hostFile(**it)) {
+            replay.At(static_cast<std::size_t>(plan.rend() - it) - 1);
+            replay.Entry(**it);
+        }
     }
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-        if (*it && !hostFile(**it) && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key)
+        if (*it && !hostFile(**it) && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) {
+            replay.At(static_cast<std::size_t>(plan.rend() - it) - 1);
             replay.Entry(**it);
+        }
         progress.StepIt();
     }
     // Deepest first: a key handed on by another install's uninstall comes last in the record,

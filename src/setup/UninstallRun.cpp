@@ -77,7 +77,8 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
                                                      const std::vector<JournalEntry>& entries, bool elevated,
                                                      const InstallScope& ours) {
     // The one the entry in the list of programs names now, and those our record saw: in the
-    // entry it replaced, the loader keys it deleted, the trusted paths it found.
+    // entry it replaced, the loader keys it deleted, the trusted paths it found; and those that
+    // the records of the installs found so saw, since ours may not have met them.
     std::vector<std::string> candidates;
     std::string registered;
     if (FindInstalledFolder(registry_, registered, elevated)) candidates.push_back(registered);
@@ -88,20 +89,24 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
         if (at != std::string::npos && (at + sub.size() == path.size() || path[at + sub.size()] == '\\'))
             candidates.push_back(path.substr(0, at + sub.size()));
     };
-    for (const JournalEntry& e : entries) {
-        if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.path, kUninstallKey) &&
-            EqualsNoCase(e.value.name, "InstallLocation"))
-            plugInFolder(e.old.bytes);
-        if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.value.name, "TRUSTEDPATHS")) {
-            const TrustedPathList trusted(e.old.bytes);
-            for (const std::string& entry : trusted.entries()) plugInFolder(entry);
+    const auto seen = [&](const std::vector<JournalEntry>& record) {
+        for (const JournalEntry& e : record) {
+            if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.path, kUninstallKey) &&
+                EqualsNoCase(e.value.name, "InstallLocation"))
+                plugInFolder(e.old.bytes);
+            if (e.kind == EntryKind::Value && e.hadOld && EqualsNoCase(e.value.name, "TRUSTEDPATHS")) {
+                const TrustedPathList trusted(e.old.bytes);
+                for (const std::string& entry : trusted.entries()) plugInFolder(entry);
+            }
+            if (e.kind == EntryKind::KeyDeleted)
+                for (const RecordedValue& v : e.values)
+                    if (EqualsNoCase(v.name, "LOADER")) plugInFolder(v.bytes);
         }
-        if (e.kind == EntryKind::KeyDeleted)
-            for (const RecordedValue& v : e.values)
-                if (EqualsNoCase(v.name, "LOADER")) plugInFolder(v.bytes);
-    }
+    };
+    seen(entries);
     std::vector<OtherInstall> others;
-    for (const std::string& candidate : candidates) {
+    for (std::size_t next = 0; next < candidates.size(); ++next) {
+        const std::string candidate = candidates[next];
         bool known = EqualsNoCase(candidate, folder) || !IsCanonicalPath(candidate);
         for (const OtherInstall& other : others) known = known || EqualsNoCase(other.folder, candidate);
         if (known) continue;
@@ -119,7 +124,9 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
         scope.recordFolder = other.recordFolder;
         bool inScope = true;
         for (const JournalEntry& e : other.entries) inScope = inScope && WithinInstallScope(e, scope);
-        if (inScope) others.push_back(other);
+        if (!inScope) continue;
+        others.push_back(other);
+        seen(others.back().entries);
     }
     return others;
 }

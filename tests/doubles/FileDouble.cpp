@@ -91,6 +91,26 @@ bool ListedBefore(const std::string& a, const std::string& b) {
 
 std::vector<std::string> FileDouble::Split(const std::string& whole) const {
     const std::string path = whole.substr(0, whole.find('\0'));
+    // A drive's path, as nearly every one is, in one pass.
+    if (path.size() >= 2 && path[1] == ':' && !IsLead(static_cast<unsigned char>(path[0])) &&
+        (path.size() == 2 || IsSeparator(path[2]))) {
+        std::vector<std::string> parts;
+        std::string part;
+        for (std::size_t i = 0; i <= path.size(); ++i) {
+            if (i < path.size() && !IsSeparator(path[i])) {
+                part += path[i];
+                if (IsLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) part += path[++i];
+                continue;
+            }
+            if (part == "..") {
+                if (parts.size() > 1) parts.pop_back();
+            } else if (!part.empty() && part != ".") {
+                parts.push_back(part);
+            }
+            part.clear();
+        }
+        return parts;
+    }
     std::vector<std::string> raw = RawParts(path);
     const bool absolute = raw[0].size() == 2 && raw[0][1] == ':';
     if (!absolute) {
@@ -120,10 +140,51 @@ std::string FileDouble::KeyOf(const std::vector<std::string>& parts) {
     return key;
 }
 
+// KeyOf(Split(path)) for a path that starts with a drive, in one pass: lookups are most of the
+// double's work in long runs.
+bool FileDouble::DriveKey(const std::string& whole, std::string& key) {
+    const std::size_t length = std::min(whole.size(), whole.find('\0'));
+    if (length < 2 || whole[1] != ':' || IsLead(static_cast<unsigned char>(whole[0])) ||
+        (length > 2 && !IsSeparator(whole[2])))
+        return false;
+    key.clear();
+    std::vector<std::size_t> starts;  // where each part's separator is in key
+    std::string part;
+    for (std::size_t i = 0; i <= length; ++i) {
+        if (i < length && !IsSeparator(whole[i])) {
+            const unsigned char c = static_cast<unsigned char>(whole[i]);
+            if (IsLead(c) && i + 1 < length) {
+                part += whole[i];
+                part += whole[++i];
+            } else {
+                part += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+            }
+            continue;
+        }
+        if (part.empty() || part == ".") {
+        } else if (part == "..") {
+            if (starts.size() > 1) {
+                key.resize(starts.back());
+                starts.pop_back();
+            }
+        } else {
+            starts.push_back(key.size());
+            if (!key.empty()) key += kKeySeparator;
+            key += part;
+        }
+        part.clear();
+    }
+    return true;
+}
+
 const FileDouble::Node* FileDouble::Find(const std::string& path) const {
-    const std::vector<std::string> parts = Split(path);
-    if (parts.empty()) return nullptr;
-    const auto it = nodes_.find(KeyOf(parts));
+    std::string key;
+    if (!DriveKey(path, key)) {
+        const std::vector<std::string> parts = Split(path);
+        if (parts.empty()) return nullptr;
+        key = KeyOf(parts);
+    }
+    const auto it = nodes_.find(key);
     if (it == nodes_.end()) return nullptr;
     // "file\" names nothing; "folder\" names the folder.
     if (EndsWithSeparator(path) && !it->second.folder) return nullptr;
@@ -232,6 +293,16 @@ std::vector<std::string> FileDouble::Children(const std::string& folder) const {
     return names;
 }
 
+void FileDouble::ForEach(const std::function<void(const std::string& path, std::uint32_t attributes,
+                                                  const std::string& content)>& visit) const {
+    for (const auto& node : nodes_) {
+        std::string path = node.first;
+        for (char& c : path)
+            if (c == kKeySeparator) c = '\\';
+        visit(path, node.second.attributes, node.second.content);
+    }
+}
+
 void FileDouble::SetLocked(const std::string& path, bool locked) {
     if (Node* node = Find(path)) node->locked = locked;
 }
@@ -256,7 +327,7 @@ void FileDouble::SetDriveType(const std::string& drive, std::uint32_t type) {
 }
 
 std::uint32_t FileDouble::DriveType(const std::string& path) {
-    if (Record("DriveType(" + path + ")")) return kDriveUnknown;
+    if (Record("DriveType", &path)) return kDriveUnknown;
     if (path.size() < 2 || path[1] != ':') return kDriveNoRoot;
     const auto found = driveTypes_.find(static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))));
     return found == driveTypes_.end() ? kDriveFixed : found->second;
@@ -274,10 +345,17 @@ bool FileDouble::HasLockedRights(const std::string& path) const {
     return node && node->lockedRights;
 }
 
-bool FileDouble::Record(std::string call) {
+void FileDouble::Note(const char* op, const std::string* argument, const std::string* second) {
+    ++callCount;
+    if (!keepCalls) return;
+    std::string call = op;
+    if (argument) call += "(" + *argument + (second ? "," + *second : std::string()) + ")";
     calls.push_back(std::move(call));
-    const bool fail = failFromCall != 0 && calls.size() >= failFromCall &&
-                      calls.size() < failFromCall + failCallCount;
+}
+
+bool FileDouble::Record(const char* op, const std::string* argument, const std::string* second) {
+    Note(op, argument, second);
+    const bool fail = failFromCall != 0 && callCount >= failFromCall && callCount < failFromCall + failCallCount;
     failedCalls += fail;
     return fail;
 }
@@ -312,7 +390,7 @@ void FileDouble::FailListingAt(const std::string& folder, std::size_t index) {
 }
 
 bool FileDouble::ExpandVariables(const std::string& text, std::string& expanded) {
-    if (Record("ExpandVariables(" + text + ")")) return false;
+    if (Record("ExpandVariables", &text)) return false;
     if (failExpand) return false;
     // %NAME% with a known name (any case) is replaced; anything else stays as written.
     std::string out;
@@ -342,7 +420,7 @@ bool FileDouble::ExpandVariables(const std::string& text, std::string& expanded)
 
 bool FileDouble::FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) {
     handle = 0;
-    if (Record("FindFirst(" + pattern + ")")) return false;
+    if (Record("FindFirst", &pattern)) return false;
     handle = 0;
     if (EndsWithSeparator(pattern)) return false;
     std::vector<std::string> parts = Split(pattern);
@@ -387,17 +465,17 @@ FindStep FileDouble::FindNext(FindHandle handle, FindEntry& entry) {
 }
 
 void FileDouble::FindClose(FindHandle handle) {
-    calls.push_back("FindClose");
+    Note("FindClose");
     listings_.erase(handle);
 }
 
 std::uint32_t FileDouble::ReadAttributes(const std::string& path) {
-    if (Record("ReadAttributes(" + path + ")")) return kInvalidAttributes;
+    if (Record("ReadAttributes", &path)) return kInvalidAttributes;
     return Attributes(path);
 }
 
 bool FileDouble::WriteAttributes(const std::string& path, std::uint32_t attributes) {
-    if (Record("WriteAttributes(" + path + ")")) return false;
+    if (Record("WriteAttributes", &path)) return false;
     Node* node = Find(path);
     if (!node || attributeFaults_.count(KeyOf(Split(path)))) return false;
     std::uint32_t word = attributes & ~(kAttrDirectory | kAttrNormal);
@@ -409,7 +487,7 @@ bool FileDouble::WriteAttributes(const std::string& path, std::uint32_t attribut
 
 bool FileDouble::CopyOver(const std::string& source, const std::string& destination, bool failIfExists,
                           CopyReport& report) {
-    if (Record("CopyOver(" + source + "," + destination + ")")) {
+    if (Record("CopyOver", &source, &destination)) {
         copies.push_back({source, destination, false});
         return false;
     }
@@ -480,17 +558,17 @@ bool FileDouble::MakeOne(const std::string& path) {
 }
 
 int FileDouble::MakeDir(const std::string& path) {
-    if (Record("MakeDir(" + path + ")")) return -1;
+    if (Record("MakeDir", &path)) return -1;
     return MakeOne(path) ? 0 : -1;
 }
 
 bool FileDouble::CreateFolder(const std::string& path) {
-    if (Record("CreateFolder(" + path + ")")) return false;
+    if (Record("CreateFolder", &path)) return false;
     return MakeOne(path);
 }
 
 bool FileDouble::CreateLockedFolder(const std::string& path) {
-    if (Record("CreateLockedFolder(" + path + ")")) return false;
+    if (Record("CreateLockedFolder", &path)) return false;
     if (!MakeOne(path)) return false;
     Node* node = Find(path);
     node->lockedRights = true;
@@ -499,13 +577,13 @@ bool FileDouble::CreateLockedFolder(const std::string& path) {
 }
 
 bool FileDouble::OwnedByAdministrators(const std::string& path) {
-    if (Record("OwnedByAdministrators(" + path + ")")) return false;
+    if (Record("OwnedByAdministrators", &path)) return false;
     const Node* node = Find(path);
     return node && !node->ownedByOthers;
 }
 
 bool FileDouble::ReadProtection(const std::string& path, Protection& protection) {
-    if (Record("ReadProtection(" + path + ")")) return false;
+    if (Record("ReadProtection", &path)) return false;
     const Node* node = Find(path);
     if (!node) return false;
     protection.administrativeOwner = !node->ownedByOthers;
@@ -516,7 +594,7 @@ bool FileDouble::ReadProtection(const std::string& path, Protection& protection)
 }
 
 bool FileDouble::Relock(const std::string& path) {
-    if (Record("Relock(" + path + ")")) return false;
+    if (Record("Relock", &path)) return false;
     Node* node = Find(path);
     // Opened without following a link: a link's target is never reached.
     if (!node || (node->attributes & kAttrReparsePoint) || node->links > 1) return false;
@@ -527,7 +605,7 @@ bool FileDouble::Relock(const std::string& path) {
 }
 
 bool FileDouble::Exists(const std::string& path) {
-    if (Record("Exists(" + path + ")")) return false;
+    if (Record("Exists", &path)) return false;
     return Find(path) != nullptr;
 }
 
@@ -539,7 +617,7 @@ PathRead FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
 }
 
 bool FileDouble::FileSize(const std::string& path, std::uint64_t& size) {
-    calls.push_back("FileSize(" + path + ")");
+    Note("FileSize", &path);
     const Node* node = Find(path);
     if (!node || node->folder || readFaults_.count(KeyOf(Split(path)))) return false;
     size = node->content.size();
@@ -547,7 +625,7 @@ bool FileDouble::FileSize(const std::string& path, std::uint64_t& size) {
 }
 
 bool FileDouble::HashFile(const std::string& path, std::string& sha256) {
-    calls.push_back("HashFile(" + path + ")");
+    Note("HashFile", &path);
     const Node* node = Find(path);
     if (!node || node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return false;
     sha256 = Sha256Hex(node->content);
@@ -555,7 +633,7 @@ bool FileDouble::HashFile(const std::string& path, std::string& sha256) {
 }
 
 bool FileDouble::ReadBytes(const std::string& path, std::string& bytes) {
-    calls.push_back("ReadBytes(" + path + ")");
+    Note("ReadBytes", &path);
     const Node* node = Find(path);
     if (!node || node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return false;
     bytes = node->content;
@@ -563,7 +641,7 @@ bool FileDouble::ReadBytes(const std::string& path, std::string& bytes) {
 }
 
 bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, bool append) {
-    calls.push_back(std::string(append ? "AppendBytes(" : "WriteBytes(") + path + ")");
+    Note(append ? "AppendBytes" : "WriteBytes", &path);
     const std::vector<std::string> parts = Split(path);
     if (parts.size() < 2 || writeFaults_.count(KeyOf(parts))) return false;
     const auto folder = nodes_.find(KeyOf(std::vector<std::string>(parts.begin(), parts.end() - 1)));
@@ -572,7 +650,10 @@ bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, b
     if (existing != nodes_.end()) {
         Node& node = existing->second;
         if (node.folder || node.locked || (node.attributes & kAttrReadOnly)) return false;
-        node.content = append ? node.content + bytes : bytes;
+        if (append)
+            node.content += bytes;
+        else
+            node.content = bytes;
         return true;
     }
     AddFile(path, bytes);
@@ -580,7 +661,7 @@ bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, b
 }
 
 bool FileDouble::RemoveFile(const std::string& path) {
-    calls.push_back("RemoveFile(" + path + ")");
+    Note("RemoveFile", &path);
     const Node* node = Find(path);
     // As DeleteFile: not a folder, not read-only, not in use.
     if (!node || node->folder || node->locked || node->held || (node->attributes & kAttrReadOnly)) return false;
@@ -590,7 +671,7 @@ bool FileDouble::RemoveFile(const std::string& path) {
 }
 
 bool FileDouble::RemoveFolder(const std::string& path) {
-    calls.push_back("RemoveFolder(" + path + ")");
+    Note("RemoveFolder", &path);
     const Node* node = Find(path);
     if (!node || !node->folder || Split(path).size() < 2) return false;
     if (!ChildNodes(KeyOf(Split(path))).empty() || writeFaults_.count(KeyOf(Split(path)))) return false;

@@ -28,6 +28,7 @@
 // - FindFirst on a path that ends with a backslash finds nothing (as on Windows);
 // - faults can be injected, and every call is recorded.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -48,6 +49,9 @@ public:
     std::uint32_t Attributes(const std::string& path) const;   // kInvalidAttributes when absent
     std::string NameOf(const std::string& path) const;         // the stored spelling of the name
     std::vector<std::string> Children(const std::string& folder) const;  // listing order
+    // Every entry, in no listing's order: its path in lower case, its attribute word and content.
+    void ForEach(const std::function<void(const std::string& path, std::uint32_t attributes,
+                                          const std::string& content)>& visit) const;
     void SetLocked(const std::string& path, bool locked = true);  // in use by another program
     // Open in another program that shares reading only (as a reader holds a file): it reads, but
     // is not replaced, removed or renamed.
@@ -100,7 +104,9 @@ public:
         bool succeeded;
     };
     std::vector<CopyRecord> copies;   // every CopyOver, in order
-    std::vector<std::string> calls;   // every seam call: "Op(argument)"
+    std::vector<std::string> calls;   // every seam call: "Op(argument)", while keepCalls
+    bool keepCalls = true;            // long runs that never look at them go faster without
+    std::size_t callCount = 0;        // every seam call, kept or not
     int OpenListings() const { return static_cast<int>(listings_.size()); }
 
     // --- Files ---
@@ -160,9 +166,12 @@ private:
         std::size_t failAt = static_cast<std::size_t>(-1);
     };
 
-    bool Record(std::string call);  // records a call; true when it is to fail
+    // Records a call ("Op(argument)" or "Op(argument,second)"); Record: true when it is to fail.
+    void Note(const char* op, const std::string* argument = nullptr, const std::string* second = nullptr);
+    bool Record(const char* op, const std::string* argument = nullptr, const std::string* second = nullptr);
     std::vector<std::string> Split(const std::string& path) const;  // resolved components
     static std::string KeyOf(const std::vector<std::string>& parts);
+    static bool DriveKey(const std::string& path, std::string& key);  // false: not "X:" or "X:\..."
     const Node* Find(const std::string& path) const;
     Node* Find(const std::string& path);
     bool MakeOne(const std::string& path);

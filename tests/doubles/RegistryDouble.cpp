@@ -11,6 +11,15 @@ namespace {
 constexpr std::size_t kMaxKeyName = 255;
 
 std::u16string Fold(const std::string& name) {
+    // ASCII, as nearly every name is, needs no code page.
+    bool ascii = true;
+    for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) {
+        std::u16string folded(name.size(), u'\0');
+        for (std::size_t i = 0; i < name.size(); ++i)
+            folded[i] = static_cast<char16_t>(name[i] >= 'a' && name[i] <= 'z' ? name[i] - 0x20 : name[i]);
+        return folded;
+    }
     std::u16string folded = DecodeCp936(name);
     for (char16_t& c : folded) c = UpcaseForRegistry(c);
     return folded;
@@ -551,33 +560,46 @@ std::vector<std::string> RegistryDouble::SubKeyNames(RegKey root, const std::str
     return names;
 }
 
+std::string RegistryDouble::ValueText(std::uint32_t type, const std::string& bytes) {
+    char word[16];
+    if (type == kRegSz || type == kRegExpandSz) {
+        std::string text = bytes;
+        while (!text.empty() && text.back() == '\0') text.pop_back();
+        return (type == kRegSz ? "sz:" : "expand_sz:") + Quoted(text);
+    }
+    if (type == kRegDword && bytes.size() == 4) {
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[i]);
+        std::snprintf(word, sizeof word, "dword:%08x", static_cast<unsigned>(value));
+        return word;
+    }
+    std::snprintf(word, sizeof word, "hex(%x):", static_cast<unsigned>(type));
+    return word + Hex(bytes);
+}
+
 void RegistryDouble::DumpNode(const Node& node, const std::string& relative, std::string& out) {
     out += "[" + relative + "]\n";
     std::vector<const Value*> values;
     for (const Value& v : node.values) values.push_back(&v);
     std::sort(values.begin(), values.end(),
               [](const Value* a, const Value* b) { return a->folded < b->folded; });
-    char word[16];
-    for (const Value* v : values) {
-        out += v->name.empty() ? std::string("@") : Quoted(v->name);
-        out += '=';
-        if (v->type == kRegSz || v->type == kRegExpandSz) {
-            std::string text = v->bytes;
-            while (!text.empty() && text.back() == '\0') text.pop_back();
-            out += (v->type == kRegSz ? "sz:" : "expand_sz:") + Quoted(text);
-        } else if (v->type == kRegDword && v->bytes.size() == 4) {
-            std::uint32_t value = 0;
-            for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(v->bytes[i]);
-            std::snprintf(word, sizeof word, "dword:%08x", static_cast<unsigned>(value));
-            out += word;
-        } else {
-            std::snprintf(word, sizeof word, "hex(%x):", static_cast<unsigned>(v->type));
-            out += word + Hex(v->bytes);
-        }
-        out += '\n';
-    }
+    for (const Value* v : values) out += (v->name.empty() ? std::string("@") : Quoted(v->name)) + "=" + ValueText(v->type, v->bytes) + "\n";
     for (const auto& child : node.children)
         DumpNode(*child, relative.empty() ? child->name : relative + "\\" + child->name, out);
+}
+
+void RegistryDouble::ForEach(RegKey root, const std::string& path,
+                             const std::function<void(const std::string& key, const std::string* name,
+                                                      const std::string& text)>& visit) const {
+    std::shared_ptr<Node> top = Root(root);
+    std::shared_ptr<Node> node = top ? Find(top, path) : nullptr;
+    if (!node) return;
+    std::function<void(const Node&, const std::string&)> walk = [&](const Node& at, const std::string& relative) {
+        visit(relative, nullptr, std::string());
+        for (const Value& v : at.values) visit(relative, &v.name, ValueText(v.type, v.bytes));
+        for (const auto& child : at.children) walk(*child, relative.empty() ? child->name : relative + "\\" + child->name);
+    };
+    walk(*node, std::string());
 }
 
 std::string RegistryDouble::Dump(RegKey root, const std::string& path) const {

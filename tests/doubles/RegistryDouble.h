@@ -117,6 +117,12 @@ public:
     // zeros), dword:xxxxxxxx, or hex(type):bytes. Names of keys keep their spelling; "" when
     // the key does not exist.
     std::string Dump(RegKey root, const std::string& path) const;
+    // The same, key by key (relative path; name null for the key itself) and value by value (its
+    // name, and its data as Dump writes it), in no particular order of values.
+    void ForEach(RegKey root, const std::string& path,
+                 const std::function<void(const std::string& key, const std::string* name, const std::string& text)>& visit)
+        const;
+    static std::string ValueText(std::uint32_t type, const std::string& bytes);  // as Dump writes it
 
     // --- Hive files (paths compared without regard to case) ---
     // Moves the key at root\path, with all below it, out of the tree into the hive file at file

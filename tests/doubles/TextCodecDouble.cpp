@@ -5,6 +5,13 @@
 namespace {
 constexpr char16_t kInvalidBase = 0xF700;  // how the codec marks bytes that are no character
 
+// ASCII is the same bytes in both, and most of what long runs convert.
+bool IsAscii(const std::string& text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 void PutUtf8(char32_t c, std::string& out) {
     if (c < 0x80) {
         out += static_cast<char>(c);
@@ -25,6 +32,7 @@ void PutUtf8(char32_t c, std::string& out) {
 }  // namespace
 
 bool TextCodecDouble::Cp936ToUtf8(const std::string& cp936, std::string& utf8) {
+    if (IsAscii(cp936)) return utf8 = cp936, true;
     const std::u16string wide = DecodeCp936(cp936);
     std::string out;
     for (char16_t c : wide) {
@@ -36,6 +44,7 @@ bool TextCodecDouble::Cp936ToUtf8(const std::string& cp936, std::string& utf8) {
 }
 
 bool TextCodecDouble::Utf8ToCp936(const std::string& utf8, std::string& cp936) {
+    if (IsAscii(utf8)) return cp936 = utf8, true;
     std::u16string wide;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto b = static_cast<unsigned char>(utf8[i]);

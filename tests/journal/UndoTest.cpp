@@ -10,6 +10,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "doubles/FileDouble.h"
+#include "doubles/KillingSeams.h"
 #include "doubles/ProcessDouble.h"
 #include "doubles/ProgressDouble.h"
 #include "doubles/PromptDouble.h"
@@ -42,65 +43,6 @@ const char* const kVariables =
 const char* const kData = "C:\\Setup\\Data";
 const char* const kFolder = "C:\\Korvel\\Korvel-Tarnwick";
 constexpr std::uint32_t kRead = 0x1200A9;
-
-struct Killed {};
-
-// Counts the calls that change the machine, and ends the run at one of them: it does nothing
-// (but write half of a line to the record), nor does any call after it.
-struct Kill {
-    explicit Kill(int at) : at(at) {}
-    void Step() {
-        if (at > 0 && ++count >= at) throw Killed{};
-        if (at == 0) ++count;
-    }
-    int at;
-    int count = 0;
-};
-
-class KillingRegistry : public ForwardingRegistry {
-public:
-    KillingRegistry(Registry& inner, Kill& kill) : ForwardingRegistry(inner), kill_(kill) {}
-    long CreateKey(RegKey p, const char* k, RegKey& out) override { return kill_.Step(), inner_.CreateKey(p, k, out); }
-    long SetDword(RegKey k, const char* n, std::uint32_t v) override { return kill_.Step(), inner_.SetDword(k, n, v); }
-    long SetString(RegKey k, const char* n, const char* t, std::uint32_t c) override {
-        return kill_.Step(), inner_.SetString(k, n, t, c);
-    }
-    long SetValue(RegKey k, const char* n, std::uint32_t t, const std::string& b) override {
-        return kill_.Step(), inner_.SetValue(k, n, t, b);
-    }
-    long DeleteValue(RegKey k, const char* n) override { return kill_.Step(), inner_.DeleteValue(k, n); }
-    long DeleteKey(RegKey p, const char* k) override { return kill_.Step(), inner_.DeleteKey(p, k); }
-
-private:
-    Kill& kill_;
-};
-
-class KillingFiles : public ForwardingFiles {
-public:
-    KillingFiles(Files& inner, Kill& kill) : ForwardingFiles(inner), kill_(kill) {}
-    bool WriteAttributes(const std::string& p, std::uint32_t a) override { return kill_.Step(), inner_.WriteAttributes(p, a); }
-    using Files::CopyOver;
-    bool CopyOver(const std::string& s, const std::string& d, bool f, CopyReport& r) override {
-        return kill_.Step(), inner_.CopyOver(s, d, f, r);
-    }
-    int MakeDir(const std::string& p) override { return kill_.Step(), inner_.MakeDir(p); }
-    bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
-    bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
-    bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }
-    bool RemoveFolder(const std::string& p) override { return kill_.Step(), inner_.RemoveFolder(p); }
-    bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
-        try {
-            kill_.Step();
-        } catch (const Killed&) {
-            inner_.WriteBytes(path, bytes.substr(0, bytes.size() / 2), append);  // cut in a line
-            throw;
-        }
-        return inner_.WriteBytes(path, bytes, append);
-    }
-
-private:
-    Kill& kill_;
-};
 
 // The machine: two hosts, the package, a profile with trusted paths of its own, the 2008 host's
 // own plot driver, another vendor's loader key, and an older registration of ours.
@@ -179,7 +121,8 @@ struct Machine {
 
     // A whole install, as the setup dialog runs it with its default choices. killAt: the run
     // ends as a kill would at that call that changes the machine (1 = the first; 0 = none).
-    int Install(const std::string& folder = "C:\\Korvel", int killAt = 0) {
+    // answer: to a failed copy (Abort, Retry or Ignore); OK, as the message box's default, aborts.
+    int Install(const std::string& folder = "C:\\Korvel", int killAt = 0, int answer = kIdOk) {
         PromptDouble prompt;
         Kill kill(killAt);
         KillingRegistry dyingRegistry(registry, kill);
@@ -194,8 +137,9 @@ struct Machine {
         SetupMembers members;
         ViewDouble view(members);
         view.ticks.fill(0);
-        view.ticks[1] = view.ticks[6] = 1;
+        for (int release : ticks) view.ticks[release] = 1;
         view.editText = folder;
+        view.answers = {answer};
         bool armed = true;
         NoLog log;
         InstallRun run(view, members, view.progress, catalogue, recordingFiles, processes, armed, log);
@@ -215,6 +159,7 @@ struct Machine {
     std::string image;  // the running program's bytes, as read from its held file (none: not known)
     int changes = 0;  // the calls that changed the machine in the last whole install
     std::string shown;  // the messages of the last whole install
+    std::vector<int> ticks = {1, 6};  // the releases the dialog installs for: 2008 and 2013
 
     std::uint32_t Dword(const std::string& path, const char* name) const {
         std::uint32_t type = 0;
@@ -301,6 +246,9 @@ std::string AddProfile(Machine& m, const std::string& sid, const std::string& im
 
 TEST(Undo, InstallThenUninstallLeavesTheMachineAsItWas) {
     Machine m;
+    // A loader key of ours that is there, empty, before any install: deleted and made again by
+    // the install, it comes back as it was.
+    m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008");
     const std::string before = m.Snapshot();
     ASSERT_EQ(m.Install(), kExitFinished);
     // What the install adds for the uninstall: the record, the program, the entry, the backup.
@@ -339,6 +287,24 @@ TEST(Undo, AHostFileACopyFailedOverComesBackWhole) {
     // The backup stays with the record until the uninstall, which leaves the machine as it was.
     m.Uninstall();
     EXPECT_EQ(m.Snapshot(), before);
+
+    // One the copy is refused on outright (no rights there): nothing to put back, where the
+    // uninstall could not write either; only the backup goes.
+    Machine refused;
+    refused.files.FailCopiesTo(driver);
+    const std::string untouched = refused.Snapshot();
+    EXPECT_EQ(refused.Install(), kExitFinished);
+    EXPECT_EQ(refused.Uninstall(), kExitFinished);
+    EXPECT_EQ(refused.Snapshot(), untouched);
+
+    // A read-only one is not copied over at all; its backup, read-only as it is, goes too.
+    Machine readOnly(true);
+    readOnly.files.AddFile(driver, "the host's own driver", kAttrReadOnly | kAttrArchive);
+    const std::string kept = readOnly.Snapshot();
+    EXPECT_EQ(readOnly.Install(), kExitFinished);
+    EXPECT_EQ(readOnly.files.Content(driver), "the host's own driver");
+    EXPECT_EQ(readOnly.Uninstall(), kExitFinished);
+    EXPECT_EQ(readOnly.Snapshot(), kept);
 }
 
 // A package file whose name the record could not hold as it is written (one ending in a dot,
@@ -417,6 +383,34 @@ TEST(Undo, TheRunningUninstallerIsLeftForLater) {
     moves = false;
     EXPECT_EQ(stepping.Run(kFolder, self, true), kExitFinished);
     EXPECT_EQ(stepping.result.deferred, (std::vector<std::string>{self, kFolder, "C:\\Korvel"}));
+
+    // A file of the user's in the plug-in's folder keeps it, and the one above: reported (exit 8),
+    // not left silently to the removal after the end, which cannot remove them either.
+    Machine users;
+    ASSERT_EQ(users.Install(), kExitFinished);
+    users.files.AddFile(std::string(kFolder) + "\\notes.txt", "the user's");
+    UninstallRun kept(users.registry, users.files, users.codec, users.processes, prompt, progress);
+    users.files.SetLocked(self);
+    EXPECT_EQ(kept.Run(kFolder, self, true), kExitUninstallIncomplete);
+    EXPECT_EQ(kept.result.deferred, std::vector<std::string>{self});
+    ASSERT_EQ(kept.result.left.size(), 2u);
+    EXPECT_EQ(kept.result.left[0].what, kFolder);
+    EXPECT_EQ(kept.result.left[1].what, "C:\\Korvel");
+
+    // An earlier version's uninstaller that the install replaced cannot be put back over the
+    // running one: it stays in its backup, which the report names, and is not lost.
+    Machine earlier;
+    earlier.files.AddFile(self, "an earlier uninstaller");
+    ASSERT_EQ(earlier.Install(), kExitFinished);
+    UninstallRun again(earlier.registry, earlier.files, earlier.codec, earlier.processes, prompt, progress);
+    earlier.files.SetLocked(self);
+    EXPECT_EQ(again.Run(kFolder, self, true), kExitUninstallIncomplete);
+    ASSERT_EQ(again.result.left.size(), 1u);
+    EXPECT_EQ(again.result.left[0].what, self);
+    const std::string& why = again.result.left[0].why;
+    const std::string backup = why.substr(why.find(kFolder));
+    EXPECT_EQ(earlier.files.Content(backup), "an earlier uninstaller");
+    EXPECT_EQ(again.result.deferred.front(), self);
 }
 
 // A file the user changed, a trusted path the user edited, and an install of the plug-in
@@ -1168,7 +1162,14 @@ int FileCount(const Machine& m) {
 // whole; before that it changed nothing but its two folders. Installed again instead, the two
 // runs are undone by one uninstall.
 TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
+    // The 2008 library's loader key is there before, with a LOADER of its own: a run killed
+    // before it reached that key leaves it as it was, whatever the module's key holds by then.
+    const auto plant = [](Machine& m) {
+        m.registry.PutString(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER",
+                             "C:\\Ancient\\Korvel2013.ARX");
+    };
     Machine whole;
+    plant(whole);
     ASSERT_EQ(whole.Install(), kExitFinished);
     const int changes = whole.changes;
     ASSERT_GT(changes, 60);
@@ -1180,6 +1181,7 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
     int listed = 0;
     for (int n = 1; n <= changes; ++n) {
         Machine m;
+        plant(m);
         const std::string before = m.Snapshot();
         ASSERT_EQ(m.Install("C:\\Korvel", n), -1) << n;
         // A kill inside the record's first write may cut it before the plug-in's folder: the
@@ -1205,6 +1207,7 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
         EXPECT_EQ(Diff(m.Snapshot(), before), "") << n;
 
         Machine again;
+        plant(again);
         again.Install("C:\\Korvel", n);
         Journal::Load(again.files, again.codec, kFolder, entries);
         const bool live = std::any_of(entries.begin(), entries.end(), [](const JournalEntry& e) {
@@ -1219,17 +1222,103 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
     std::printf("kill points of a whole install: %d, listed after %d of them\n", changes, listed);
 }
 
+// Three installs, the first uninstalled first: its record names neither later one, the entry
+// names the third, and only the third's record names the second. The uninstall learns of the
+// second through it, so the host's own driver, which the second backed up after the first, comes
+// back once all are gone.
+TEST(Undo, AnInstallOnlyAnotherRecordNamesIsKnownToTheUninstall) {
+    Machine m;
+    const std::string before = m.Snapshot();
+    for (const char* folder : {"D:\\C", "C:\\A", "C:\\B"}) {
+        m.ticks = folder[3] == 'B' ? std::vector<int>{6} : std::vector<int>{1, 6};  // the third: 2013 only
+        ASSERT_EQ(m.Install(folder), kExitFinished);
+    }
+    m.ticks = {1, 6};
+    UninstallRun* run = nullptr;
+    EXPECT_EQ(m.Uninstall(&run, "D:\\C\\Korvel-Tarnwick"), kExitFinished);
+    for (const LeftBehind& left : run->result.left) ADD_FAILURE() << left.what << " " << left.why;
+    ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+    std::string listed;
+    for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed); ++times) m.Uninstall(nullptr, listed);
+    // Letter case aside: the per-user step writes a profile's value in upper case, and the install
+    // whose record kept its earlier spelling went while others still named the value.
+    EXPECT_EQ(Diff(UpperCp936(m.Snapshot()), UpperCp936(before)), "");
+}
+
+// A second install killed after it kept the first's copy of the host's own driver, before it
+// copied over it; the first uninstalled, which hands the host's own driver into the second's
+// backup; the second run again and uninstalled: the host's own driver comes back.
+TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
+    const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
+    int cases = 0;
+    for (int at = 1; at < 200; ++at) {
+        Machine m;
+        ASSERT_EQ(m.Install("D:\\C"), kExitFinished);
+        if (m.Install("C:\\B", at) != -1) break;
+        bool kept = false;  // the first's copy, in the second's backup
+        for (const std::string& name : m.files.Children("C:\\B\\Korvel-Tarnwick\\uninstall-backup"))
+            kept = kept || m.files.Content("C:\\B\\Korvel-Tarnwick\\uninstall-backup\\" + name) == "Korvel.prt5";
+        if (!kept || m.files.Content(driver) != "Korvel.prt5") continue;
+        ++cases;
+        UninstallRun* first = nullptr;
+        EXPECT_EQ(m.Uninstall(&first, "D:\\C\\Korvel-Tarnwick"), kExitFinished) << at;
+        for (const LeftBehind& left : first->result.left) ADD_FAILURE() << at << " " << left.what << " " << left.why;
+        EXPECT_EQ(m.Install("C:\\B"), kExitFinished) << at;
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_EQ(m.files.Content(driver), "the host's own driver") << at;
+    }
+    EXPECT_GT(cases, 0);
+}
+
+// A later install into another folder killed once the entry names it, but before it wrote the
+// rest of the entry and the component: the earlier install's uninstall leaves no value that names
+// its uninstaller behind, and the later one, run again, is undone whole with it.
+TEST(Undo, AnEarlierInstallGoesWhileALaterOneWasKilledWritingTheEntry) {
+    int at = 1;  // the first change after which the entry names the later install
+    for (std::string listed; at < 40; ++at) {
+        Machine m(true);
+        m.Install("D:\\New");
+        m.Install("C:\\Korvel", at);
+        if (FindInstalledFolder(m.registry, listed) && listed == kFolder) break;
+    }
+    Machine m(true);
+    const std::string before = m.Snapshot();
+    ASSERT_EQ(m.Install("D:\\New"), kExitFinished);
+    ASSERT_EQ(m.Install("C:\\Korvel", at), -1);
+    EXPECT_EQ(m.Uninstall(nullptr, "D:\\New\\Korvel-Tarnwick"), kExitFinished);
+    for (const char* name : {"UninstallString", "QuietUninstallString"})
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kUninstallKey, name).find("D:\\New"), std::string::npos) << name;
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath").find("D:\\New"), std::string::npos);
+    ASSERT_EQ(m.Install("C:\\Korvel"), kExitFinished);
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
 // One to three installs of one package into one folder: each file is backed up once, the disk
 // holds no more files after the third than after the first, and one uninstall undoes them all.
 TEST(Undo, RepeatedInstallsKeepOneBackupAndOneUninstallUndoesThem) {
     Machine m;
+    // A host's own library, which the library's loader key names once it is replaced: the values
+    // the first install wrote are not put back once the library is back.
+    m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+    // And its loader key, there before with a sub-key and an older LOADER: it cannot be deleted,
+    // so its values are overwritten, and only put back.
+    const std::string library = std::string(kKey2013) + "Applications\\Korvel2013DLL";
+    m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+    m.registry.CreateKeyPath(kHkeyLocalMachine, library + "\\Commands");
+    // The other way round for 2008: the module's key has the sub-key, the library's can be
+    // deleted; once the module's older LOADER is back, the library's key is made again too.
+    const std::string module = std::string(kKey2008) + "Applications\\Korvel2008";
+    m.registry.PutString(kHkeyLocalMachine, module, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+    m.registry.CreateKeyPath(kHkeyLocalMachine, module + "\\Commands");
+    m.registry.PutString(kHkeyLocalMachine, module + "DLL", "LOADER", "C:\\Ancient\\Korvel2013.ARX");
     const std::string before = m.Snapshot();
     int once = 0;
     for (int times = 1; times <= 3; ++times) {
         ASSERT_EQ(m.Install(), kExitFinished) << times;
         if (times == 1) once = FileCount(m);
         EXPECT_EQ(FileCount(m), once) << times;
-        EXPECT_EQ(m.files.Children(std::string(kFolder) + "\\uninstall-backup").size(), 1u) << times;
+        EXPECT_EQ(m.files.Children(std::string(kFolder) + "\\uninstall-backup").size(), 2u) << times;
     }
     EXPECT_EQ(m.Uninstall(), kExitFinished);
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
@@ -1299,6 +1388,60 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
             }
         }
     }
+    // The first installed again after the second, then uninstalled: the second keeps its loaders
+    // (also with administrator rights, where its record is not found beside its module), and the
+    // entry in the list of programs names it again.
+    for (const bool elevated : {true, false}) {
+        Machine again(elevated);
+        for (const std::string& folder : {folders[0], folders[1], folders[0]}) ASSERT_EQ(again.Install(folder), kExitFinished);
+        EXPECT_EQ(again.Uninstall(nullptr, folders[0] + "\\Korvel-Tarnwick"), kExitFinished);
+        EXPECT_EQ(again.registry.GetText(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013", "LOADER"),
+                  folders[1] + "\\Korvel-Tarnwick\\Korvel2013.ARX") << elevated;
+        EXPECT_EQ(again.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"),
+                  std::string(kHost2008) + "\\ACAD2007.dll") << elevated;
+    }
+    Machine m;
+    const std::string before = m.Snapshot();
+    for (const std::string& folder : {folders[0], folders[1], folders[0]}) ASSERT_EQ(m.Install(folder), kExitFinished);
+    EXPECT_EQ(m.Uninstall(nullptr, folders[0] + "\\Korvel-Tarnwick"), kExitFinished);
+    std::string listed;
+    EXPECT_TRUE(FindInstalledFolder(m.registry, listed));
+    EXPECT_EQ(listed, folders[1] + "\\Korvel-Tarnwick");
+    EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+
+    // One installed again after another: its uninstall hands the entry to the install the entry
+    // named last before it, and that one's to the install named before the first; each hands it
+    // on, and all come off.
+    // Also where nothing else in the records names the earlier installs: no host, no profile.
+    // And where one in the middle goes first (3, then its folder, stands for its uninstall).
+    for (const bool bare : {false, true}) {
+      for (const std::vector<std::size_t>& installs :
+           {std::vector<std::size_t>{0, 1, 2, 1}, {0, 1, 2, 0}, {0, 2, 1, 2}, {2, 0, 1, 2}, {0, 1, 0, 2, 0}, {2, 1, 0, 1, 0, 1},
+            {0, 1, 2, 3, 1}, {0, 2, 1, 2, 1, 3, 2}}) {
+        Machine three;
+        if (bare) {
+            three.registry.DeleteTree(kHkeyLocalMachine, "SOFTWARE\\Autodesk");
+            three.registry.DeleteTree(kHkeyCurrentUser, "Software\\Autodesk");
+        }
+        const std::string before = three.Snapshot();
+        std::vector<std::string> left;
+        for (std::size_t n = 0; n < installs.size(); ++n) {
+            if (installs[n] < folders.size()) {
+                ASSERT_EQ(three.Install(folders[installs[n]]), kExitFinished);
+                continue;
+            }
+            left.push_back(folders[installs[++n]] + "\\Korvel-Tarnwick");
+            EXPECT_EQ(three.Uninstall(nullptr, left.back()), kExitFinished);
+        }
+        for (int times = 0; times < 4 && FindInstalledFolder(three.registry, listed); ++times) {
+            left.push_back(listed);
+            EXPECT_EQ(three.Uninstall(nullptr, listed), kExitFinished) << listed;
+        }
+        EXPECT_EQ(left.size(), 3u) << installs[2] << installs[3] << bare;
+        EXPECT_EQ(Diff(three.Snapshot(), before), "") << installs[2] << installs[3] << bare;
+      }
+    }
 }
 }  // namespace
 
@@ -1353,3 +1496,125 @@ TEST(Undo, AFileThatCannotBeBackedUpIsLeftAndWarnedAbout) {
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 }  // namespace
+
+namespace {
+// What the random runs (tests/random) found that one check wherever a value naming code is
+// written will fix (the work on "An elevated run names only programs it put in place"): kept
+// here as its shrunk cases, disabled until that lands.
+
+// Every LOADER, StubPath and uninstall command names a file this program put in place.
+std::string CodePointerFault(Machine& m) {
+    for (const std::string& key : {std::string(kKey2008) + "Applications\\Korvel2008", std::string(kKey2008) + "Applications\\Korvel2008DLL",
+                                   std::string(kKey2013) + "Applications\\Korvel2013", std::string(kKey2013) + "Applications\\Korvel2013DLL"}) {
+        const std::string loader = m.registry.GetText(kHkeyLocalMachine, key, "LOADER");
+        if (!loader.empty() && loader != "C:\\Ancient\\Korvel2013.ARX" && !m.files.IsFile(loader)) return key + " names " + loader;
+    }
+    for (const auto& value : {std::make_pair(kUninstallKey, "UninstallString"), std::make_pair(kActiveSetupKey, "StubPath")}) {
+        const std::string text = m.registry.GetText(kHkeyLocalMachine, value.first, value.second);
+        const std::string program = text.empty() ? text : text.substr(1, text.find('"', 1) - 1);
+        if (!program.empty() && m.files.Content(program) != "setup program") return std::string(value.second) + " names " + program;
+    }
+    return std::string();
+}
+
+// A release's loader key that has a sub-key before any install: the installs overwrite its values.
+// Installed into A, then B, uninstalled A, then B: its LOADER went back to A's module, in a
+// folder gone that any user may make again.
+TEST(Undo, DISABLED_ALoaderKeyWithASubKeyIsAsBeforeOnceItsInstallsAreGone) {
+    Machine m(true);
+    m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013\\Commands");
+    const std::string before = m.Snapshot();
+    ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+    ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+    EXPECT_EQ(m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(CodePointerFault(m), "");
+    EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(CodePointerFault(m), "");
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
+// Values written naming a file that is not there, or not the program's own: a module skipped at
+// its failed copy (Ignore), the uninstaller's own copy failing over an earlier one, a library in
+// a host folder that is gone.
+TEST(Undo, DISABLED_NoInstallNamesAFileItDidNotPutInPlace) {
+    const std::vector<std::pair<const char*, std::function<int(Machine&)>>> cases = {
+        {"a module skipped at its failed copy", [](Machine& m) {
+             m.files.FailCopiesTo(std::string(kFolder) + "\\Korvel2013.ARX");
+             return m.Install("C:\\Korvel", 0, kIdIgnore);
+         }},
+        {"the uninstaller's copy failing over an earlier one", [](Machine& m) {
+             m.files.AddFolder("C:\\Korvel");
+             m.files.SetOthersRights("C:\\Korvel", kRead);
+             m.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "an earlier uninstaller");
+             m.files.FailCopiesTo(std::string(kFolder) + "\\uninstall.exe");
+             return m.Install();
+         }},
+        {"a host folder that is gone", [](Machine& m) {
+             m.files.Remove(kHost2008);
+             return m.Install();
+         }},
+    };
+    for (const auto& c : cases) {
+        Machine m(true);
+        c.second(m);
+        EXPECT_EQ(CodePointerFault(m), "") << c.first;
+    }
+}
+
+// A host folder that users may change gets no library LOADER from an elevated install; it did,
+// and a repeated install's record then held that loader's earlier state, which the uninstall
+// refuses whole (exit 7): the install could never be removed.
+TEST(Undo, DISABLED_AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
+    Machine m(true);
+    m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
+    const std::string before = m.Snapshot();
+    ASSERT_NE(m.Install(), -1);
+    m.Install();
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"), "");
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
+// With administrator rights an install does not read an earlier install's record (it looks for
+// it beside the module, not in the protected folder): after A, B, then A again, what a loader key
+// held before B (here: nothing) is lost once all are uninstalled.
+TEST(Undo, DISABLED_AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
+    Machine m(true);
+    m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+    const std::string before = m.Snapshot();
+    for (const char* folder : {"C:\\A", "C:\\B", "C:\\A"}) ASSERT_EQ(m.Install(folder), kExitFinished);
+    std::string listed;
+    for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+}  // namespace
+
+// An install uninstalled, then run again and killed, while a later install into another folder
+// holds the entry: that one's uninstall hands the entry back only to a run that had begun to write
+// it (its uninstaller placed first), never to one killed before, whose uninstaller is not there.
+TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
+    int handed = 0, dropped = 0;
+    for (int at = 1; at < 40; ++at) {
+        Machine m(true);
+        ASSERT_EQ(m.Install("D:\\P\\C"), kExitFinished);
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        ASSERT_EQ(m.Uninstall(nullptr, "D:\\P\\C\\Korvel-Tarnwick"), kExitFinished);
+        if (m.Install("D:\\P\\C", at) != -1) break;
+        if (m.registry.GetText(kHkeyLocalMachine, kUninstallKey, "InstallLocation") != "C:\\A\\Korvel-Tarnwick") continue;
+        UninstallRun* run = nullptr;
+        m.Uninstall(&run, "C:\\A\\Korvel-Tarnwick");
+        for (const LeftBehind& left : run->result.left)
+            EXPECT_EQ(left.what.find("Korvel-Tarnwick\\"), std::string::npos) << at << " " << left.what << " " << left.why;
+        if (!m.registry.KeyExists(kHkeyLocalMachine, kUninstallKey)) {
+            ++dropped;
+            EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, kActiveSetupKey)) << at;
+            continue;
+        }
+        ++handed;
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kUninstallKey, "UninstallString"),
+                  "\"D:\\P\\C\\Korvel-Tarnwick\\uninstall.exe\" /uninstall") << at;
+        EXPECT_EQ(m.files.Content("D:\\P\\C\\Korvel-Tarnwick\\uninstall.exe"), "setup program") << at;
+    }
+    EXPECT_GT(dropped, 0);
+    EXPECT_GT(handed, 0);
+}
