@@ -1498,9 +1498,8 @@ TEST(Undo, AFileThatCannotBeBackedUpIsLeftAndWarnedAbout) {
 }  // namespace
 
 namespace {
-// What the random runs (tests/random) found that one check wherever a value naming code is
-// written will fix (the work on "An elevated run names only programs it put in place"): kept
-// here as its shrunk cases, disabled until that lands.
+// What the random runs (tests/random) found, as their shrunk cases: values naming code that
+// named files this program did not put in place, and earlier states of loader keys lost.
 
 // Every LOADER, StubPath and uninstall command names a file this program put in place.
 std::string CodePointerFault(Machine& m) {
@@ -1520,7 +1519,7 @@ std::string CodePointerFault(Machine& m) {
 // A release's loader key that has a sub-key before any install: the installs overwrite its values.
 // Installed into A, then B, uninstalled A, then B: its LOADER went back to A's module, in a
 // folder gone that any user may make again.
-TEST(Undo, DISABLED_ALoaderKeyWithASubKeyIsAsBeforeOnceItsInstallsAreGone) {
+TEST(Undo, ALoaderKeyWithASubKeyIsAsBeforeOnceItsInstallsAreGone) {
     Machine m(true);
     m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013\\Commands");
     const std::string before = m.Snapshot();
@@ -1536,7 +1535,7 @@ TEST(Undo, DISABLED_ALoaderKeyWithASubKeyIsAsBeforeOnceItsInstallsAreGone) {
 // Values written naming a file that is not there, or not the program's own: a module skipped at
 // its failed copy (Ignore), the uninstaller's own copy failing over an earlier one, a library in
 // a host folder that is gone.
-TEST(Undo, DISABLED_NoInstallNamesAFileItDidNotPutInPlace) {
+TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
     const std::vector<std::pair<const char*, std::function<int(Machine&)>>> cases = {
         {"a module skipped at its failed copy", [](Machine& m) {
              m.files.FailCopiesTo(std::string(kFolder) + "\\Korvel2013.ARX");
@@ -1564,7 +1563,7 @@ TEST(Undo, DISABLED_NoInstallNamesAFileItDidNotPutInPlace) {
 // A host folder that users may change gets no library LOADER from an elevated install; it did,
 // and a repeated install's record then held that loader's earlier state, which the uninstall
 // refuses whole (exit 7): the install could never be removed.
-TEST(Undo, DISABLED_AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
+TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
     Machine m(true);
     m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
     const std::string before = m.Snapshot();
