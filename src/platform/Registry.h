@@ -23,7 +23,9 @@ constexpr long kErrorKeyDeleted = 1018;  // a handle to a key deleted since it w
 // come back changed; written, it would store something else.
 constexpr long kErrorNoUnicodeTranslation = 1113;
 constexpr long kErrorPrivilegeNotHeld = 1314;
-// A hive file that is a link, a folder, or a file with a second name: never loaded.
+// A link where only a plain entry is taken: a hive file that is a link, a folder, or a file with
+// a second name (never loaded); a key in a user's registry that is a symbolic link (never
+// opened, followed or deleted).
 constexpr long kErrorCantAccessFile = 1920;
 
 constexpr std::uint32_t kRegSz = 1;
@@ -37,6 +39,10 @@ constexpr std::uint32_t kRegMultiSz = 7;
 class Registry {
 public:
     virtual ~Registry() = default;
+
+    // In a user's registry (below kHkeyCurrentUser or kHkeyUsers), which its user may shape, the
+    // calls that open, create or delete a key never follow a symbolic-link key: a path that
+    // holds one, at any level, gives kErrorCantAccessFile and nothing is opened, made or deleted.
 
     // RegOpenKeyA: subKey may be null or empty, which opens a second handle to parent itself.
     virtual long OpenKey(RegKey parent, const char* subKey, RegKey& out) = 0;

@@ -969,7 +969,8 @@ TEST(Undo, WhatEveryInstallWritesIsInScope) {
 // ends with 8.
 TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     enum class When { NotSince, AfterInstall, AtInstall, AtUninstall, DuringUninstall };
-    enum class Fault { None, InUse, FolderGone, FolderIsLink, NotLocal, Damaged };
+    // RecordIsLink: the user made their record of the step a link (the registry refuses it).
+    enum class Fault { None, InUse, FolderGone, FolderIsLink, NotLocal, Damaged, RecordIsLink };
     struct User {
         const char* name;  // the profile folder's name; the SID ends in its index
         When loggedOn;     // when the user last logged on (and the per-user step ran, once installed)
@@ -993,6 +994,7 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
         {"linked", When::NotSince, caseAndBackslash, nullptr, Fault::FolderIsLink},
         {"far", When::NotSince, caseAndBackslash, nullptr, Fault::NotLocal},
         {"damaged", When::NotSince, caseAndBackslash, nullptr, Fault::Damaged},
+        {"relinked", When::AtUninstall, mine, "D:\\MINE", Fault::RecordIsLink},
     };
     const std::string record = "Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
     const auto sid = [&](const User& u) { return "S-1-5-21-7-7-7-" + std::to_string(1100 + (&u - users)); };
@@ -1050,7 +1052,8 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     for (const User& u : users) {
         if (u.fault == Fault::InUse) m.registry.SetHiveFile(hive(u), HiveFile::InUse);
         if (u.fault == Fault::Damaged) m.registry.SetHiveFile(hive(u), HiveFile::Damaged);
-        if (u.fault != Fault::None) unreached.push_back(u.name);
+        if (u.fault == Fault::RecordIsLink) m.registry.FailKey(kHkeyUsers, sid(u) + "\\" + record, kErrorCantAccessFile);
+        else if (u.fault != Fault::None) unreached.push_back(u.name);
     }
     // One user logs on while the uninstall runs: Windows holds their hive before it is loaded.
     const User& arriving = users[6];
@@ -1062,11 +1065,14 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
     m.registry.beforeCall = nullptr;
 
-    EXPECT_TRUE(run->result.left.empty()) << run->result.left[0].what << " " << run->result.left[0].why;
+    // The record that would not go is named, and stays.
+    ASSERT_EQ(run->result.left.size(), 1u);
+    EXPECT_EQ(run->result.left[0].what, sid(users[12]) + "\\" + record);
+    EXPECT_NE(run->messages.back().find(run->result.left[0].what), std::string::npos);
     EXPECT_EQ(m.registry.OpenHandleCount(), 0);
     // Loaded hives are back in their files; those of the users logged on now stay loaded.
     EXPECT_EQ(m.registry.SubKeyNames(kHkeyUsers, ""),
-              (std::vector<std::string>{"S-1-5-21-1-1-1-1001", sid(users[5]), sid(users[6])}));
+              (std::vector<std::string>{"S-1-5-21-1-1-1-1001", sid(users[5]), sid(users[6]), sid(users[12])}));
     EXPECT_EQ(m.registry.GetText(kHkeyUsers, other, "TRUSTEDPATHS"), "f:\\x");
     ASSERT_EQ(run->unreachedUsers.size(), unreached.size());
     for (std::size_t i = 0; i < unreached.size(); ++i) {
