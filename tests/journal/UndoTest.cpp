@@ -462,13 +462,23 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
     const std::string module = std::string(kFolder) + "\\Korvel2013.ARX";
     const std::string sameSize(alone.files.Content(module).size(), '#');
     alone.files.AddFile(module, sameSize);
+    // A trusted-path value grown past what the program reads whole (on Windows a user may store
+    // hundreds of megabytes): left unread, byte for byte, and named.
+    const std::string huge = "D:\\TOOLS;C:\\KORVEL\\KORVEL-TARNWICK;D:\\" + std::string(kLargestValueRead, 'X');
+    alone.registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", huge);
     alone.files.calls.clear();
     EXPECT_EQ(alone.Uninstall(&run), kExitUninstallIncomplete);
     EXPECT_EQ(alone.files.Content(font), "the user's own font");
     EXPECT_EQ(alone.files.Content(module), sameSize);
-    ASSERT_EQ(run->result.left.size(), 4u);  // and the two folders that hold the module
+    EXPECT_TRUE(alone.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS") == huge);
+    // The font, the value (the undo's), the module and the two folders that hold it, and the
+    // profile (the pass over every user's profiles).
+    ASSERT_EQ(run->result.left.size(), 6u);
     EXPECT_EQ(run->result.left[0].what, font);
-    EXPECT_EQ(run->result.left[1].what, module);
+    EXPECT_TRUE(EqualsNoCase(run->result.left[1].what, std::string("HKEY_CURRENT_USER\\") + kVariables + "\\TRUSTEDPATHS"))
+        << run->result.left[1].what;
+    EXPECT_EQ(run->result.left[2].what, module);
+    EXPECT_NE(run->result.left[5].what.find("<<Unnamed Profile>>"), std::string::npos);
     const auto& calls = alone.files.calls;
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + font + ")"), 0);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + module + ")"), 1);

@@ -216,11 +216,19 @@ long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t*
     DWORD valueType = 0;
     std::vector<BYTE> raw;
     LONG result = ERROR_MORE_DATA;
-    // The value may grow between asking its size and reading it: ask again.
+    // The size first: data that cannot fit are never read (a user's value may be hundreds of
+    // megabytes). The value may grow between asking its size and reading it: ask again.
     for (int attempt = 0; attempt < 4 && result == ERROR_MORE_DATA; ++attempt) {
         DWORD rawSize = 0;
         result = RegQueryValueExW(ToHkey(key), wideName, nullptr, &valueType, nullptr, &rawSize);
         if (result != ERROR_SUCCESS) return result;
+        // A text narrows to at least a byte a character: fewer bytes than that cannot hold it.
+        const DWORD least = IsText(valueType) ? rawSize / 2 + rawSize % 2 : rawSize;
+        if (data == nullptr || least > size) {
+            if (type) *type = valueType;
+            size = rawSize;
+            return data == nullptr ? ERROR_SUCCESS : ERROR_MORE_DATA;
+        }
         raw.assign(rawSize, 0);
         result = RegQueryValueExW(ToHkey(key), wideName, nullptr, &valueType,
                                   raw.empty() ? nullptr : raw.data(), &rawSize);
@@ -232,10 +240,6 @@ long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t*
     if (!FromRaw(valueType, raw, bytes)) return ERROR_NO_UNICODE_TRANSLATION;
     if (type) *type = valueType;
     const auto needed = static_cast<std::uint32_t>(bytes.size());
-    if (data == nullptr) {
-        size = needed;
-        return ERROR_SUCCESS;
-    }
     if (needed > size) {
         size = needed;
         return ERROR_MORE_DATA;
@@ -299,25 +303,21 @@ long Win32Registry::SetValue(RegKey key, const char* valueName, std::uint32_t ty
 
 long Win32Registry::EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t& type,
                               std::string& data) {
-    DWORD nameLength = 0, dataSize = 0;
-    LONG result = RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr, &nameLength, &dataSize, nullptr, nullptr);
-    if (result != ERROR_SUCCESS) return result;
-    // The largest value may grow meanwhile: ask again with more room.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        std::vector<wchar_t> wideName(nameLength + 1);
-        std::vector<BYTE> raw(dataSize);
-        DWORD nameSize = static_cast<DWORD>(wideName.size());
-        DWORD rawSize = static_cast<DWORD>(raw.size());
-        DWORD valueType = 0;
+    constexpr DWORD kNameCapacity = 16384;  // a value name has at most 16,383 characters
+    std::vector<wchar_t> wideName(kNameCapacity);
+    LONG result = ERROR_MORE_DATA;
+    // This value's size first, so that one above the limit is never read; it may grow between
+    // asking and reading: ask again.
+    for (int attempt = 0; attempt < 4 && result == ERROR_MORE_DATA; ++attempt) {
+        DWORD nameSize = kNameCapacity, rawSize = 0, valueType = 0;
+        result = RegEnumValueW(ToHkey(key), index, wideName.data(), &nameSize, nullptr, &valueType, nullptr, &rawSize);
+        if (result != ERROR_SUCCESS) return result;
+        if (rawSize > kLargestValueRead) return ERROR_MORE_DATA;
+        std::vector<BYTE> raw(rawSize);
+        nameSize = kNameCapacity;
         result = RegEnumValueW(ToHkey(key), index, wideName.data(), &nameSize, nullptr, &valueType,
                                raw.empty() ? nullptr : raw.data(), &rawSize);
-        if (result == ERROR_MORE_DATA) {
-            nameLength = nameLength * 2 + 16;
-            dataSize = dataSize * 2 + 16;
-            continue;
-        }
-        if (result != ERROR_SUCCESS) return result;
+        if (result != ERROR_SUCCESS) continue;
         raw.resize(rawSize);
         std::string narrowName, bytes;
         if (!NarrowCp936Exact(wideName.data(), static_cast<int>(nameSize), narrowName) ||
