@@ -70,7 +70,6 @@ LONG PlainHiveFile(const std::wstring& file) {
     return ERROR_SUCCESS;
 }
 
-
 // A user's registry is theirs to shape: any key in it may be a symbolic link (made with
 // REG_OPTION_CREATE_LINK) to a key of the machine's or of another user's, and the plain calls
 // follow a link at every level of a path. An elevated run that opened, wrote or deleted by path
