@@ -131,9 +131,10 @@ bool Launch(Context& c, const std::wstring& program, Setup& setup) {
     return c.Check(setup.dialog != nullptr, "the setup dialog appears with its caption");
 }
 
-bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+// view: 0 for the driver's own registry view, KEY_WOW64_64KEY for the 64-bit one.
+bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value, REGSAM view = 0) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     const LONG set = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -2086,7 +2087,10 @@ void UserRegistryLinks(Context& c) {
                             L"SOFTWARE\\KorvelVictim2") &&
                 MakeLinkKey(HKEY_LOCAL_MACHINE, staging + L"\\" + kComponents, L"Korvel-Tarnwick", victims[2].key),
             "the links to the per-user step's record");
-    c.Check(SetString(HKEY_USERS, profile, L"ACADPREFIX", L"D:\\Support"), "a logged-on user's profile without Variables");
+    // (Windows shares a user's Software between the views; Wine's 32-bit view of it would hold
+    // Wow6432Node once that exists, so the driver names the one view.)
+    c.Check(SetString(HKEY_USERS, profile, L"ACADPREFIX", L"D:\\Support", KEY_WOW64_64KEY),
+            "a logged-on user's profile without Variables");
     MakeFolders(L"C:\\users\\mallory");
     c.Check(SaveHive(staging, L"C:\\users\\mallory\\NTUSER.DAT") &&
                 DeleteLinkKey(HKEY_LOCAL_MACHINE, staging + L"\\" + kComponents + L"\\Korvel-Tarnwick"),
@@ -2097,7 +2101,7 @@ void UserRegistryLinks(Context& c) {
     bool windowSeen = false;
     if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "/S ends with 0")) return;
     const std::wstring variables = profile + L"\\Variables";
-    c.Check(::RegDeleteKeyW(HKEY_USERS, variables.c_str()) == ERROR_SUCCESS &&
+    c.Check(::RegDeleteKeyExW(HKEY_USERS, variables.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS &&
                 MakeLinkKey(HKEY_USERS, profile, L"Variables", victims[3].key),
             "after the install, the profile's Variables key becomes a link");
 
