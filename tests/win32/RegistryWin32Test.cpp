@@ -175,13 +175,25 @@ void DeleteLink(HKEY parent, const wchar_t* name) {
 // Links in a user's registry, as the last level of a path and as a level above it: no call
 // opens, makes or deletes anything through them; the machine's keys they name stay as they were.
 TEST_F(Win32RegistryTest, NoCallFollowsALinkInAUsersRegistry) {
-    const char* const target = "SOFTWARE\\KorvelRegistryTestTarget";
-    ASSERT_TRUE(DeleteRegistryTree(kHkeyLocalMachine, target));
-    KeyHandle machine(registry);
-    ASSERT_EQ(registry.CreateKey(kHkeyLocalMachine, (std::string(target) + "\\Inner").c_str(), machine.out()),
-              kErrorSuccess);
-    machine.Close();
+    // The machine's keys in its 64-bit view, which a link's kernel path names whatever the
+    // program's edition.
+    const auto machineKey = [](const wchar_t* path, bool create, HKEY& key) {
+        return create ? RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                                        nullptr, &key, nullptr)
+                      : RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_64KEY, &key);
+    };
+    HKEY machine = nullptr;
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KorvelRegistryTestTarget");
+    ASSERT_EQ(machineKey(L"SOFTWARE\\KorvelRegistryTestTarget\\Inner", true, machine), ERROR_SUCCESS);
+    RegCloseKey(machine);
     const HKEY raw = reinterpret_cast<HKEY>(scratch.get());
+    // Links are taken away whatever happens (RegDeleteTree would follow them).
+    struct Unlink {
+        HKEY parent;
+        ~Unlink() {
+            for (const wchar_t* link : {L"Last", L"Above", L"Plain\\Link"}) DeleteLink(parent, link);
+        }
+    } unlink{raw};
     ASSERT_TRUE(MakeLink(raw, L"Last", L"SOFTWARE\\KorvelRegistryTestTarget\\Inner"));
     ASSERT_TRUE(MakeLink(raw, L"Above", L"SOFTWARE\\KorvelRegistryTestTarget"));
     // The links do work for the plain calls.
@@ -202,12 +214,14 @@ TEST_F(Win32RegistryTest, NoCallFollowsALinkInAUsersRegistry) {
         EXPECT_EQ(registry.DeleteKey(scratch.get(), path), kErrorCantAccessFile);
     }
     EXPECT_EQ(registry.DeleteKey(scratch.get(), "Above"), kErrorCantAccessFile);
-    KeyHandle inner(registry);
-    EXPECT_EQ(registry.OpenKeyRead(kHkeyLocalMachine, (std::string(target) + "\\Inner").c_str(), inner.out()),
-              kErrorSuccess);
-    std::uint32_t count = 1;
-    EXPECT_EQ(registry.QuerySubKeyCount(inner.get(), count), kErrorSuccess);
+    HKEY inner = nullptr;
+    ASSERT_EQ(machineKey(L"SOFTWARE\\KorvelRegistryTestTarget\\Inner", false, inner), ERROR_SUCCESS);
+    DWORD count = 1;
+    EXPECT_EQ(RegQueryInfoKeyW(inner, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_SUCCESS);
     EXPECT_EQ(count, 0u);  // nothing was made through a link
+    RegCloseKey(inner);
 
     // Plain keys of a user's registry are opened, made and deleted as before; a handle the walk
     // opened is a user's key too.
@@ -217,15 +231,12 @@ TEST_F(Win32RegistryTest, NoCallFollowsALinkInAUsersRegistry) {
     ASSERT_EQ(registry.OpenKey(scratch.get(), "plain", plain.out()), kErrorSuccess);
     ASSERT_TRUE(MakeLink(reinterpret_cast<HKEY>(plain.get()), L"Link", L"SOFTWARE\\KorvelRegistryTestTarget"));
     EXPECT_EQ(registry.DeleteKey(plain.get(), "Link"), kErrorCantAccessFile);
-    DeleteLink(reinterpret_cast<HKEY>(plain.get()), L"Link");
     made.Close();
     EXPECT_NE(registry.DeleteKey(scratch.get(), "Plain"), kErrorSuccess);  // it has sub-keys
     EXPECT_EQ(registry.DeleteKey(plain.get(), "Deeper"), kErrorSuccess);
     EXPECT_EQ(registry.DeleteKey(scratch.get(), "Plain\\Deeper"), kErrorFileNotFound);
-    inner.Close();
-    DeleteLink(raw, L"Last");
-    DeleteLink(raw, L"Above");
-    DeleteRegistryTree(kHkeyLocalMachine, target);
+    plain.Close();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\KorvelRegistryTestTarget");
 }
 
 // A value larger than the caller can take gives kErrorMoreData and at least its size, unread;
