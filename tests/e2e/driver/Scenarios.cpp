@@ -2112,9 +2112,17 @@ void UserRegistryLinks(Context& c) {
     for (const Victim& v : victims) c.Check(KeyExists(HKEY_LOCAL_MACHINE, v.key, KEY_WOW64_64KEY), std::string("kept: ") + v.what);
     const std::wstring log = ReadUtf8File(DefaultLogPath());
     for (const std::wstring& named :
-         {std::wstring(L"HKCU\\") + kComponents + L"\\Korvel-Tarnwick", std::wstring(kOtherUser) + L"\\Software\\Wow6432Node\\Microsoft",
+         {std::wstring(L"left: ") + kComponents + L"\\Korvel-Tarnwick", std::wstring(kOtherUser) + L"\\Software\\Wow6432Node\\Microsoft",
           std::wstring(kAbsent) + L"\\" + kComponents + L"\\Korvel-Tarnwick", variables.substr(variables.find(L"\\AutoCAD"))})
-        c.Check(log.find(named) != std::wstring::npos, "the log names " + Utf8(named));
+    {
+        // On a line of its own ("left: <key> (<why>)"), as a link.
+        std::size_t at = log.find(L"left: ");
+        for (; at != std::wstring::npos; at = log.find(L"left: ", at + 1)) {
+            const std::wstring line = log.substr(at, log.find(L"\n", at) - at);
+            if (line.find(named) != std::wstring::npos && line.find(L"\x94FE\x63A5") != std::wstring::npos) break;  // 链接
+        }
+        c.Check(at != std::wstring::npos, "the log names a link at " + Utf8(named));
+    }
     c.Check(!KeyExists(HKEY_USERS, L"Korvel-Tarnwick-" + std::wstring(kAbsent)), "the absent user's registry was unloaded");
 }
 
