@@ -119,11 +119,13 @@ LONG OpenInUserHive(HKEY parent, const wchar_t* path, REGSAM access, Walk walk, 
     for (std::size_t i = 0; i < names.size(); ++i) {
         const REGSAM wanted = (i + 1 == names.size() ? access | KEY_QUERY_VALUE : above) | KEY_WOW64_64KEY;
         HKEY next = nullptr;
-        LONG result = walk == Walk::Create
-                          ? RegCreateKeyExW(current, names[i].c_str(), 0, nullptr,
-                                            REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK, wanted, nullptr, &next,
-                                            nullptr)
-                          : RegOpenKeyExW(current, names[i].c_str(), REG_OPTION_OPEN_LINK, wanted, &next);
+        // A level that is there is opened as RegOpenKeyEx documents REG_OPTION_OPEN_LINK; only a
+        // missing one is made, RegCreateKeyEx given the option too (should a user make the level
+        // a link in between, it is not followed where the option is honoured, as Wine does).
+        LONG result = RegOpenKeyExW(current, names[i].c_str(), REG_OPTION_OPEN_LINK, wanted, &next);
+        if (result == ERROR_FILE_NOT_FOUND && walk == Walk::Create)
+            result = RegCreateKeyExW(current, names[i].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK,
+                                     wanted, nullptr, &next, nullptr);
         if (current != parent) RegCloseKey(current);
         if (result == ERROR_SUCCESS && (result = RefuseLink(next)) != ERROR_SUCCESS) RegCloseKey(next);
         if (result != ERROR_SUCCESS) return result;
