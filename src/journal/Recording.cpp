@@ -76,6 +76,9 @@ long RecordingRegistry::ReadNow(RegKey key, const char* valueName, RecordedValue
     std::uint32_t size = 0;
     long read = inner_.QueryValue(key, valueName, &value.type, nullptr, size);
     if (read != kErrorSuccess) return read;
+    // A value larger than any the program reads whole (a user's may be hundreds of megabytes) is
+    // not read: the caller takes it as unreadable.
+    if (size > kLargestValueRead) return kErrorMoreData;
     std::vector<std::uint8_t> data(size ? size : 1);
     read = inner_.QueryValue(key, valueName, &value.type, data.data(), size);
     if (read == kErrorSuccess) value.bytes.assign(data.begin(), data.begin() + size);

@@ -16,6 +16,7 @@ const char kChanged[] = "安装后已被更改，保留不动";
 const char kNotRemoved[] = "无法删除";
 const char kNotRestored[] = "无法还原";
 const char kUnreadable[] = "无法完整读取，保留不动";
+const char kLinked[] = "用户的注册表中此处是指向别处的链接，未跟随，保留不动";
 const char kNotEmpty[] = "文件夹中还有其他文件，保留不动";
 const char kBackupKept[] = "原文件的备份保留在 ";
 const std::string kOtherUser = "另一个用户的AutoCAD配置，本用户无法更改：";
@@ -256,6 +257,9 @@ private:
         std::uint32_t size = 0;
         long read = registry_.QueryValue(key, name.c_str(), &value.type, nullptr, size);
         if (read != kErrorSuccess) return read;
+        // A value larger than any the program reads whole (a user's may be hundreds of megabytes) is
+        // not read: the caller takes it as unreadable.
+        if (size > kLargestValueRead) return kErrorMoreData;
         std::vector<std::uint8_t> data(size ? size : 1);
         read = registry_.QueryValue(key, name.c_str(), &value.type, data.data(), size);
         if (read == kErrorSuccess) value.bytes.assign(data.begin(), data.begin() + size);
@@ -499,7 +503,7 @@ private:
             if (e.hadOld && !IsEntryKey(e)) Left(what, kChanged); else Done();
             return;
         }
-        if (!key) return Left(what, kNotRestored);
+        if (!key) return Left(what, opened == kErrorCantAccessFile ? kLinked : kNotRestored);
         RecordedValue now;
         const long read = Read(key.get(), e.value.name, now);
         if (read != kErrorSuccess && read != kErrorFileNotFound) return Left(what, kUnreadable);
@@ -560,7 +564,7 @@ private:
         KeyHandle key(registry_);
         const long opened = registry_.OpenKeyRead(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) return Done();
-        if (!key) return Left(KeyName(e), kNotRemoved);
+        if (!key) return Left(KeyName(e), opened == kErrorCantAccessFile ? kLinked : kNotRemoved);
         const bool empty = IsEmpty(key.get());
         key.Close();
         if (IsMade(e)) return Done();  // made again from the record: as it was before, even empty

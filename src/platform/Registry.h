@@ -23,8 +23,14 @@ constexpr long kErrorKeyDeleted = 1018;  // a handle to a key deleted since it w
 // come back changed; written, it would store something else.
 constexpr long kErrorNoUnicodeTranslation = 1113;
 constexpr long kErrorPrivilegeNotHeld = 1314;
-// A hive file that is a link, a folder, or a file with a second name: never loaded.
+// A link where only a plain entry is taken: a hive file that is a link, a folder, or a file with
+// a second name (never loaded); a key in a user's registry that is a symbolic link (never
+// opened, followed or deleted).
 constexpr long kErrorCantAccessFile = 1920;
+// The largest value data, in bytes, that EnumValue gives and that callers without a buffer of
+// their own read whole. Nothing the program reads comes near; a user's value of hundreds of
+// megabytes read whole would exhaust the x86 edition's memory.
+constexpr std::uint32_t kLargestValueRead = 1u << 20;
 
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
@@ -38,6 +44,12 @@ class Registry {
 public:
     virtual ~Registry() = default;
 
+    // In a user's registry (below kHkeyCurrentUser or kHkeyUsers), which its user may shape, the
+    // calls that open, create or delete a key never follow a symbolic-link key: a path that
+    // holds one, at any level, gives kErrorCantAccessFile and nothing is opened, made or deleted.
+    // There a path names one key for either edition (Windows shares a user's Software between
+    // the 32-bit and 64-bit views).
+
     // RegOpenKeyA: subKey may be null or empty, which opens a second handle to parent itself.
     virtual long OpenKey(RegKey parent, const char* subKey, RegKey& out) = 0;
     // RegOpenKeyExA with KEY_READ and options 0 (the program's own registry view).
@@ -49,7 +61,10 @@ public:
     // that CP936 cannot hold: kErrorNoUnicodeTranslation.
     virtual long EnumKey(RegKey key, std::uint32_t index, char* name, std::uint32_t& length) = 0;
     // RegQueryValueExA: size is the buffer's capacity in, the data's byte count out. Data that do
-    // not fit give kErrorMoreData and leave the buffer alone. type and data may be null. A text
+    // not fit give kErrorMoreData and leave the buffer alone (data that certainly cannot fit are
+    // not read at all: size is then at least their byte count). type and data may be null; with
+    // data null, size is at least the byte count (as RegQueryValueExA gives it, a text's may be
+    // more), and nothing is read. A text
     // (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) is read whole, even when stored with an odd byte
     // count; one that CP936 cannot hold gives kErrorNoUnicodeTranslation and no data.
     virtual long QueryValue(RegKey key, const char* valueName, std::uint32_t* type,
@@ -68,7 +83,7 @@ public:
                           const std::string& bytes) = 0;
     // RegEnumValueA: the value at index, its type and data (texts as CP936 bytes, as QueryValue
     // gives them). kErrorNoMoreItems past the last; kErrorNoUnicodeTranslation for a name or
-    // text that CP936 cannot hold.
+    // text that CP936 cannot hold; kErrorMoreData, unread, for data above kLargestValueRead.
     virtual long EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t& type,
                            std::string& data) = 0;
     // RegDeleteValueA.

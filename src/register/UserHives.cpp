@@ -148,13 +148,18 @@ bool RegisterActiveSetup(Registry& registry, const std::string& folder, const st
     return ok;
 }
 
-void ForgetUserSetup(Registry& registry, const UserHive& hive) {
+std::vector<KeptRecord> ForgetUserSetup(Registry& registry, const UserHive& hive) {
+    std::vector<KeptRecord> kept;
+    const std::string& name = hive.label.empty() ? hive.sid : hive.label;
     for (const char* record : kUserRecords) {
         const std::string path = hive.sid.empty() ? std::string(record) : hive.sid + "\\" + record;
         const std::size_t cut = LastSeparator(path);
         KeyHandle parent(registry);
-        if (registry.OpenKey(hive.root, path.substr(0, cut).c_str(), parent.out()) != kErrorSuccess || !parent)
-            continue;
-        registry.DeleteKey(parent.get(), path.substr(cut + 1).c_str());
+        long result = registry.OpenKey(hive.root, path.substr(0, cut).c_str(), parent.out());
+        if (result == kErrorSuccess && parent) result = registry.DeleteKey(parent.get(), path.substr(cut + 1).c_str());
+        // Not there is forgotten; anything else (a level that is a link, a refusal) is named.
+        if (result != kErrorSuccess && result != kErrorFileNotFound && result != kErrorKeyDeleted)
+            kept.push_back({name.empty() ? std::string(record) : name + "\\" + record, result});
     }
+    return kept;
 }

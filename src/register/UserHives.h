@@ -58,4 +58,10 @@ bool RegisterActiveSetup(Registry& registry, const std::string& folder, const st
 std::string NextActiveSetupVersion(const std::string& previous, const std::string& version);
 
 // Forgets that the step ran for the user of hive, so that a later install runs it again for them.
-void ForgetUserSetup(Registry& registry, const UserHive& hive);
+// Returns the records that are there but stay (a link the user made, a key that would not go),
+// named "<sid>\<path>" for a loaded hive, each with the registry's error.
+struct KeptRecord {
+    std::string key;
+    long error = 0;
+};
+std::vector<KeptRecord> ForgetUserSetup(Registry& registry, const UserHive& hive);

@@ -36,6 +36,8 @@ const char kUnreachedHeader[] =
     "以下未登录用户的注册表无法加载或卸载，卸载未能确认其AutoCAD配置已修改，其中的受信任路径可能仍保留插件文件夹（文件夹已删除）：";
 const char kProfilesUnread[] = "本机用户列表（ProfileList）无法完整读取，可能有用户未列出";
 const char kProfileKept[] = "受信任路径无法修改，保留不动";
+const char kRecordIsLink[] = "是指向别处的注册表链接，未跟随，未删除";
+const char kRecordKeptFormat[] = "无法删除（错误 %ld）";
 const char kCodeRefused[] = "未还原：它会指向 %s，但%s";
 constexpr std::size_t kListed = 10;
 
@@ -139,7 +141,10 @@ void UninstallRun::UntrustForEveryUser(const std::string& folder) {
     // One rule for every user, whoever's hive it is and however it came to be loaded.
     const auto untrust = [&](const UserHive& hive) {
         UntrustFolderInHive(registry_, hive, folder, kept);
-        ForgetUserSetup(registry_, hive);
+        for (const KeptRecord& record : ForgetUserSetup(registry_, hive))
+            result.left.push_back({record.key, record.error == kErrorCantAccessFile
+                                                   ? std::string(kRecordIsLink)
+                                                   : Format(kRecordKeptFormat, record.error)});
     };
     for (const UserHive& hive : hives) untrust(hive);
     bool whole = true;

@@ -382,6 +382,7 @@ long RegistryDouble::EnumValue(RegKey key, std::uint32_t index, std::string& nam
     if (index >= node->values.size()) return kErrorNoMoreItems;
     const Value& value = node->values[index];
     if (long e = ValueFaultFor(readFaults_, node, value.name.c_str())) return e;
+    if (value.bytes.size() > kLargestValueRead) return kErrorMoreData;  // as the seam lists, unread
     name = value.name;
     type = value.type;
     data = value.bytes;

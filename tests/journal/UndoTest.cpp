@@ -458,13 +458,23 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
     const std::string module = std::string(kFolder) + "\\Korvel2013.ARX";
     const std::string sameSize(alone.files.Content(module).size(), '#');
     alone.files.AddFile(module, sameSize);
+    // A trusted-path value grown past what the program reads whole (on Windows a user may store
+    // hundreds of megabytes): left unread, byte for byte, and named.
+    const std::string huge = "D:\\TOOLS;C:\\KORVEL\\KORVEL-TARNWICK;D:\\" + std::string(kLargestValueRead, 'X');
+    alone.registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", huge);
     alone.files.calls.clear();
     EXPECT_EQ(alone.Uninstall(&run), kExitUninstallIncomplete);
     EXPECT_EQ(alone.files.Content(font), "the user's own font");
     EXPECT_EQ(alone.files.Content(module), sameSize);
-    ASSERT_EQ(run->result.left.size(), 4u);  // and the two folders that hold the module
+    EXPECT_TRUE(alone.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS") == huge);
+    // The font, the value (the undo's), the module and the two folders that hold it, and the
+    // profile (the pass over every user's profiles).
+    ASSERT_EQ(run->result.left.size(), 6u);
     EXPECT_EQ(run->result.left[0].what, font);
-    EXPECT_EQ(run->result.left[1].what, module);
+    EXPECT_TRUE(EqualsNoCase(run->result.left[1].what, std::string("HKEY_CURRENT_USER\\") + kVariables + "\\TRUSTEDPATHS"))
+        << run->result.left[1].what;
+    EXPECT_EQ(run->result.left[2].what, module);
+    EXPECT_NE(run->result.left[5].what.find("<<Unnamed Profile>>"), std::string::npos);
     const auto& calls = alone.files.calls;
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + font + ")"), 0);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "HashFile(" + module + ")"), 1);
@@ -979,7 +989,8 @@ TEST(Undo, WhatEveryInstallWritesIsInScope) {
 // ends with 8.
 TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     enum class When { NotSince, AfterInstall, AtInstall, AtUninstall, DuringUninstall };
-    enum class Fault { None, InUse, FolderGone, FolderIsLink, NotLocal, Damaged };
+    // RecordIsLink: the user made their record of the step a link (the registry refuses it).
+    enum class Fault { None, InUse, FolderGone, FolderIsLink, NotLocal, Damaged, RecordIsLink };
     struct User {
         const char* name;  // the profile folder's name; the SID ends in its index
         When loggedOn;     // when the user last logged on (and the per-user step ran, once installed)
@@ -1003,6 +1014,7 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
         {"linked", When::NotSince, caseAndBackslash, nullptr, Fault::FolderIsLink},
         {"far", When::NotSince, caseAndBackslash, nullptr, Fault::NotLocal},
         {"damaged", When::NotSince, caseAndBackslash, nullptr, Fault::Damaged},
+        {"relinked", When::AtUninstall, mine, "D:\\MINE", Fault::RecordIsLink},
     };
     const std::string record = "Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
     const auto sid = [&](const User& u) { return "S-1-5-21-7-7-7-" + std::to_string(1100 + (&u - users)); };
@@ -1060,7 +1072,8 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     for (const User& u : users) {
         if (u.fault == Fault::InUse) m.registry.SetHiveFile(hive(u), HiveFile::InUse);
         if (u.fault == Fault::Damaged) m.registry.SetHiveFile(hive(u), HiveFile::Damaged);
-        if (u.fault != Fault::None) unreached.push_back(u.name);
+        if (u.fault == Fault::RecordIsLink) m.registry.FailKey(kHkeyUsers, sid(u) + "\\" + record, kErrorCantAccessFile);
+        else if (u.fault != Fault::None) unreached.push_back(u.name);
     }
     // One user logs on while the uninstall runs: Windows holds their hive before it is loaded.
     const User& arriving = users[6];
@@ -1072,11 +1085,14 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete);
     m.registry.beforeCall = nullptr;
 
-    EXPECT_TRUE(run->result.left.empty()) << run->result.left[0].what << " " << run->result.left[0].why;
+    // The record that would not go is named, and stays.
+    ASSERT_EQ(run->result.left.size(), 1u);
+    EXPECT_EQ(run->result.left[0].what, sid(users[12]) + "\\" + record);
+    EXPECT_NE(run->messages.back().find(run->result.left[0].what), std::string::npos);
     EXPECT_EQ(m.registry.OpenHandleCount(), 0);
     // Loaded hives are back in their files; those of the users logged on now stay loaded.
     EXPECT_EQ(m.registry.SubKeyNames(kHkeyUsers, ""),
-              (std::vector<std::string>{"S-1-5-21-1-1-1-1001", sid(users[5]), sid(users[6])}));
+              (std::vector<std::string>{"S-1-5-21-1-1-1-1001", sid(users[5]), sid(users[6]), sid(users[12])}));
     EXPECT_EQ(m.registry.GetText(kHkeyUsers, other, "TRUSTEDPATHS"), "f:\\x");
     ASSERT_EQ(run->unreachedUsers.size(), unreached.size());
     for (std::size_t i = 0; i < unreached.size(); ++i) {

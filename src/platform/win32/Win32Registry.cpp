@@ -7,6 +7,7 @@
 
 #include "platform/win32/Cp936.h"
 #include "platform/win32/FolderSecurity.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace {
 
@@ -69,15 +70,104 @@ LONG PlainHiveFile(const std::wstring& file) {
     return ERROR_SUCCESS;
 }
 
+// A user's registry is theirs to shape: any key in it may be a symbolic link (made with
+// REG_OPTION_CREATE_LINK) to a key of the machine's or of another user's, and the plain calls
+// follow a link at every level of a path. An elevated run that opened, wrote or deleted by path
+// there would act on HKEY_LOCAL_MACHINE for them. So in a user's registry every level of a path is
+// opened by itself, relative to the level above, with REG_OPTION_OPEN_LINK (the link itself, not
+// its target), and a level that is a link ends the walk: nothing below it is opened, and it is
+// not deleted. Links in HKEY_LOCAL_MACHINE are the administrators' own, and its paths keep the
+// single call (with the 32-bit view's redirection that a walk would change).
+// User hives are walked in their own, one view (KEY_WOW64_64KEY): Windows shares
+// HKEY_CURRENT_USER\Software between the views, so a path names the same key for either edition.
+
+// A link key holds its target as the value "SymbolicLinkValue"; a key opened with
+// REG_OPTION_OPEN_LINK that holds a value of that name is taken for a link (an ordinary key with
+// such a value is refused too, which costs nothing). Any other failure to tell is passed on.
+LONG RefuseLink(HKEY key) {
+    DWORD type = 0;
+    const LONG found = RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+    if (found == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    return found == ERROR_SUCCESS || found == ERROR_MORE_DATA ? ERROR_CANT_ACCESS_FILE : found;
+}
+
+// path's names, in order. A leading or doubled backslash is an empty name, which the registry
+// refuses; one trailing backslash is nothing.
+bool KeyNames(const std::wstring& path, std::vector<std::wstring>& names) {
+    names.clear();
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        if (end == start) return false;
+        names.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return true;
+}
+
+enum class Walk { Open, Create };
+
+// Opens (or, for Create, opens or makes) path below parent one level at a time, none through a
+// link, the last level with access, the levels above with what the next step needs.
+LONG OpenInUserHive(HKEY parent, const wchar_t* path, REGSAM access, Walk walk, HKEY& out) {
+    std::vector<std::wstring> names;
+    if (!KeyNames(path ? path : L"", names)) return ERROR_BAD_PATHNAME;
+    if (names.empty()) names.push_back(std::wstring());  // the key itself, as a new handle
+    const REGSAM above = KEY_QUERY_VALUE | (walk == Walk::Create ? KEY_CREATE_SUB_KEY : 0);
+    HKEY current = parent;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const REGSAM wanted = (i + 1 == names.size() ? access | KEY_QUERY_VALUE : above) | KEY_WOW64_64KEY;
+        HKEY next = nullptr;
+        // A level that is there is opened as RegOpenKeyEx documents REG_OPTION_OPEN_LINK; only a
+        // missing one is made, RegCreateKeyEx given the option too (should a user make the level
+        // a link in between, it is not followed where the option is honoured, as Wine does).
+        LONG result = RegOpenKeyExW(current, names[i].c_str(), REG_OPTION_OPEN_LINK, wanted, &next);
+        if (result == ERROR_FILE_NOT_FOUND && walk == Walk::Create)
+            result = RegCreateKeyExW(current, names[i].c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE | REG_OPTION_OPEN_LINK,
+                                     wanted, nullptr, &next, nullptr);
+        if (current != parent) RegCloseKey(current);
+        if (result == ERROR_SUCCESS && (result = RefuseLink(next)) != ERROR_SUCCESS) RegCloseKey(next);
+        if (result != ERROR_SUCCESS) return result;
+        current = next;
+    }
+    out = current;
+    return ERROR_SUCCESS;
+}
+
+// Deletes the key a handle holds, not a key named: a name would be looked up again, through
+// whatever link stands there by then. NtDeleteKey, as RegDeleteKey uses it; like it, it refuses
+// a key with sub-keys.
+LONG DeleteByHandle(HKEY key) {
+    using DeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    using StatusToErrorFn = ULONG(WINAPI*)(LONG);
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+    const auto deleteKey = ProcedureOf<DeleteKeyFn>(ntdll, "NtDeleteKey");
+    const auto toError = ProcedureOf<StatusToErrorFn>(ntdll, "RtlNtStatusToDosError");
+    if (deleteKey == nullptr || toError == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+    const LONG status = deleteKey(key);
+    return status == 0 ? ERROR_SUCCESS : static_cast<LONG>(toError(status));
+}
+
 }  // namespace
+
+bool Win32Registry::InUserHive(RegKey key) const {
+    return key == kHkeyCurrentUser || key == kHkeyUsers || userKeys_.count(key) != 0;
+}
 
 long Win32Registry::OpenKey(RegKey parent, const char* subKey, RegKey& out) {
     HKEY key = nullptr;
     std::wstring name;
     const wchar_t* wide = nullptr;
     if (!WideName(subKey, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
-    const LONG result = RegOpenKeyW(ToHkey(parent), wide, &key);
-    if (result == ERROR_SUCCESS) out = FromHkey(key);
+    // No name: the key itself, as RegOpenKey gives it (the same handle).
+    if (!InUserHive(parent) || wide == nullptr || *wide == L'\0') {
+        const LONG result = RegOpenKeyW(ToHkey(parent), wide, &key);
+        if (result == ERROR_SUCCESS) out = FromHkey(key);
+        return result;
+    }
+    const LONG result = OpenInUserHive(ToHkey(parent), wide, MAXIMUM_ALLOWED, Walk::Open, key);
+    if (result == ERROR_SUCCESS) userKeys_.insert(out = FromHkey(key));
     return result;
 }
 
@@ -86,8 +176,13 @@ long Win32Registry::OpenKeyRead(RegKey parent, const char* subKey, RegKey& out) 
     std::wstring name;
     const wchar_t* wide = nullptr;
     if (!WideName(subKey, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
-    const LONG result = RegOpenKeyExW(ToHkey(parent), wide, 0, KEY_READ, &key);
-    if (result == ERROR_SUCCESS) out = FromHkey(key);
+    if (!InUserHive(parent)) {
+        const LONG result = RegOpenKeyExW(ToHkey(parent), wide, 0, KEY_READ, &key);
+        if (result == ERROR_SUCCESS) out = FromHkey(key);
+        return result;
+    }
+    const LONG result = OpenInUserHive(ToHkey(parent), wide, KEY_READ, Walk::Open, key);
+    if (result == ERROR_SUCCESS) userKeys_.insert(out = FromHkey(key));
     return result;
 }
 
@@ -122,11 +217,19 @@ long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t*
     DWORD valueType = 0;
     std::vector<BYTE> raw;
     LONG result = ERROR_MORE_DATA;
-    // The value may grow between asking its size and reading it: ask again.
+    // The size first: data that cannot fit are never read (a user's value may be hundreds of
+    // megabytes). The value may grow between asking its size and reading it: ask again.
     for (int attempt = 0; attempt < 4 && result == ERROR_MORE_DATA; ++attempt) {
         DWORD rawSize = 0;
         result = RegQueryValueExW(ToHkey(key), wideName, nullptr, &valueType, nullptr, &rawSize);
         if (result != ERROR_SUCCESS) return result;
+        // A text narrows to at least a byte a character: fewer bytes than that cannot hold it.
+        const DWORD least = IsText(valueType) ? rawSize / 2 + rawSize % 2 : rawSize;
+        if (data == nullptr || least > size) {
+            if (type) *type = valueType;
+            size = rawSize;
+            return data == nullptr ? ERROR_SUCCESS : ERROR_MORE_DATA;
+        }
         raw.assign(rawSize, 0);
         result = RegQueryValueExW(ToHkey(key), wideName, nullptr, &valueType,
                                   raw.empty() ? nullptr : raw.data(), &rawSize);
@@ -138,10 +241,6 @@ long Win32Registry::QueryValue(RegKey key, const char* valueName, std::uint32_t*
     if (!FromRaw(valueType, raw, bytes)) return ERROR_NO_UNICODE_TRANSLATION;
     if (type) *type = valueType;
     const auto needed = static_cast<std::uint32_t>(bytes.size());
-    if (data == nullptr) {
-        size = needed;
-        return ERROR_SUCCESS;
-    }
     if (needed > size) {
         size = needed;
         return ERROR_MORE_DATA;
@@ -156,8 +255,13 @@ long Win32Registry::CreateKey(RegKey parent, const char* path, RegKey& out) {
     std::wstring name;
     const wchar_t* wide = nullptr;
     if (!WideName(path, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
-    const LONG result = RegCreateKeyW(ToHkey(parent), wide, &key);
-    if (result == ERROR_SUCCESS) out = FromHkey(key);
+    if (!InUserHive(parent)) {
+        const LONG result = RegCreateKeyW(ToHkey(parent), wide, &key);
+        if (result == ERROR_SUCCESS) out = FromHkey(key);
+        return result;
+    }
+    const LONG result = OpenInUserHive(ToHkey(parent), wide, MAXIMUM_ALLOWED, Walk::Create, key);
+    if (result == ERROR_SUCCESS) userKeys_.insert(out = FromHkey(key));
     return result;
 }
 
@@ -200,25 +304,21 @@ long Win32Registry::SetValue(RegKey key, const char* valueName, std::uint32_t ty
 
 long Win32Registry::EnumValue(RegKey key, std::uint32_t index, std::string& name, std::uint32_t& type,
                               std::string& data) {
-    DWORD nameLength = 0, dataSize = 0;
-    LONG result = RegQueryInfoKeyW(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                   nullptr, &nameLength, &dataSize, nullptr, nullptr);
-    if (result != ERROR_SUCCESS) return result;
-    // The largest value may grow meanwhile: ask again with more room.
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        std::vector<wchar_t> wideName(nameLength + 1);
-        std::vector<BYTE> raw(dataSize);
-        DWORD nameSize = static_cast<DWORD>(wideName.size());
-        DWORD rawSize = static_cast<DWORD>(raw.size());
-        DWORD valueType = 0;
+    constexpr DWORD kNameCapacity = 16384;  // a value name has at most 16,383 characters
+    std::vector<wchar_t> wideName(kNameCapacity);
+    LONG result = ERROR_MORE_DATA;
+    // This value's size first, so that one above the limit is never read; it may grow between
+    // asking and reading: ask again.
+    for (int attempt = 0; attempt < 4 && result == ERROR_MORE_DATA; ++attempt) {
+        DWORD nameSize = kNameCapacity, rawSize = 0, valueType = 0;
+        result = RegEnumValueW(ToHkey(key), index, wideName.data(), &nameSize, nullptr, &valueType, nullptr, &rawSize);
+        if (result != ERROR_SUCCESS) return result;
+        if (rawSize > kLargestValueRead) return ERROR_MORE_DATA;
+        std::vector<BYTE> raw(rawSize);
+        nameSize = kNameCapacity;
         result = RegEnumValueW(ToHkey(key), index, wideName.data(), &nameSize, nullptr, &valueType,
                                raw.empty() ? nullptr : raw.data(), &rawSize);
-        if (result == ERROR_MORE_DATA) {
-            nameLength = nameLength * 2 + 16;
-            dataSize = dataSize * 2 + 16;
-            continue;
-        }
-        if (result != ERROR_SUCCESS) return result;
+        if (result != ERROR_SUCCESS) continue;
         raw.resize(rawSize);
         std::string narrowName, bytes;
         if (!NarrowCp936Exact(wideName.data(), static_cast<int>(nameSize), narrowName) ||
@@ -243,10 +343,19 @@ long Win32Registry::DeleteKey(RegKey parent, const char* subKey) {
     std::wstring name;
     const wchar_t* wide = nullptr;
     if (!WideName(subKey, name, wide)) return ERROR_NO_UNICODE_TRANSLATION;
-    return RegDeleteKeyW(ToHkey(parent), wide ? wide : L"");
+    if (!InUserHive(parent)) return RegDeleteKeyW(ToHkey(parent), wide ? wide : L"");
+    HKEY key = nullptr;
+    LONG result = OpenInUserHive(ToHkey(parent), wide, DELETE, Walk::Open, key);
+    if (result != ERROR_SUCCESS) return result;
+    result = DeleteByHandle(key);
+    RegCloseKey(key);
+    return result;
 }
 
-long Win32Registry::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+long Win32Registry::CloseKey(RegKey key) {
+    userKeys_.erase(key);
+    return RegCloseKey(ToHkey(key));
+}
 
 long Win32Registry::LoadHive(const char* name, const char* file) {
     std::wstring wideName, wideFile;

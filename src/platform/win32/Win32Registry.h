@@ -2,6 +2,8 @@
 // The registry seam over the wide ADVAPI32 functions. Texts cross the boundary in code page 936
 // whatever the system's ANSI code page, and buffer limits apply to the CP936 bytes, as the narrow
 // functions would count them.
+#include <set>
+
 #include "platform/Registry.h"
 
 class Win32Registry : public Registry {
@@ -25,4 +27,10 @@ public:
     long CloseKey(RegKey key) override;
     long LoadHive(const char* name, const char* file) override;
     long UnloadHive(const char* name) override;
+
+private:
+    // The handles this registry opened in a user's registry (below HKEY_CURRENT_USER or
+    // HKEY_USERS), where a key may be a link its user made: see Win32Registry.cpp.
+    std::set<RegKey> userKeys_;
+    bool InUserHive(RegKey key) const;
 };

@@ -131,9 +131,10 @@ bool Launch(Context& c, const std::wstring& program, Setup& setup) {
     return c.Check(setup.dialog != nullptr, "the setup dialog appears with its caption");
 }
 
-bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+// view: 0 for the driver's own registry view, KEY_WOW64_64KEY for the 64-bit one.
+bool SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value, REGSAM view = 0) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     const LONG set = ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -2037,6 +2038,133 @@ void EveryUser(Context& c) {
             "the uninstall's log names the user it could not reach");
 }
 
+// A symbolic-link key name below parent (made as needed) naming target, a key of the machine's
+// 64-bit view: what any user may make in their own registry.
+bool MakeLinkKey(HKEY root, const std::wstring& parent, const std::wstring& name, const std::wstring& target) {
+    HKEY above = nullptr, link = nullptr;
+    if (::RegCreateKeyExW(root, parent.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &above,
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    const LONG made = ::RegCreateKeyExW(above, name.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                                        KEY_ALL_ACCESS | KEY_CREATE_LINK | KEY_WOW64_64KEY, nullptr, &link, nullptr);
+    ::RegCloseKey(above);
+    if (made != ERROR_SUCCESS) return false;
+    const std::wstring path = L"\\Registry\\Machine\\" + target;
+    const LONG set = ::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(path.c_str()),
+                                      static_cast<DWORD>(path.size() * sizeof(wchar_t)));
+    ::RegCloseKey(link);
+    return set == ERROR_SUCCESS;
+}
+
+// The link key itself deleted, never its target.
+bool DeleteLinkKey(HKEY root, const std::wstring& path) {
+    using DeleteKeyFn = LONG(WINAPI*)(HANDLE);
+    const auto deleteKey =
+        reinterpret_cast<DeleteKeyFn>(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    HKEY key = nullptr;
+    if (deleteKey == nullptr ||
+        ::RegOpenKeyExW(root, path.c_str(), REG_OPTION_OPEN_LINK, DELETE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return false;
+    const bool deleted = deleteKey(key) == 0;
+    ::RegCloseKey(key);
+    return deleted;
+}
+
+// Saves key (of the machine's 64-bit view) as a registry file, as a user's NTUSER.DAT.
+bool SaveHive(const std::wstring& key, const std::wstring& file) {
+    HANDLE token = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        ::LookupPrivilegeValueW(nullptr, L"SeBackupPrivilege", &privileges.Privileges[0].Luid);
+        ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+        ::CloseHandle(token);
+    }
+    HKEY saved = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &saved) != ERROR_SUCCESS)
+        return false;
+    ::DeleteFileW(file.c_str());
+    const bool ok = ::RegSaveKeyW(saved, file.c_str(), nullptr) == ERROR_SUCCESS;
+    ::RegCloseKey(saved);
+    return ok;
+}
+
+// Users make keys of their own registries symbolic links to keys of the machine's, where the
+// elevated uninstall deletes keys: the per-user step's record (the link itself, a level above
+// it, and in the registry file of a user not logged on, which the uninstall loads) and a
+// profile's Variables key that the install made. Every machine key stays; each link is named,
+// and the run ends with 8.
+void UserRegistryLinks(Context& c) {
+    const std::wstring program = SeveralReleasesWorld(c);
+    const wchar_t kComponents[] = L"Software\\Microsoft\\Active Setup\\Installed Components";
+    const wchar_t kAbsent[] = L"S-1-5-21-9-9-9-1003";
+    const std::wstring profile = std::wstring(kOtherUser) + L"\\Software\\Autodesk\\AutoCAD\\R24.1\\ACAD-5101:409\\Profiles\\Mine";
+    const std::wstring staging = L"SOFTWARE\\KorvelStagedHive";
+    struct Victim {
+        const wchar_t* key;
+        const char* what;
+    } const victims[] = {
+        {L"SOFTWARE\\KorvelVictim1", "the key the current user's record links to"},
+        {L"SOFTWARE\\KorvelVictim2\\Installed Components\\Korvel-Tarnwick",
+         "the record below the key a logged-on user's Active Setup links to"},
+        {L"SOFTWARE\\KorvelVictim3", "the key a record in an absent user's registry file links to"},
+        {L"SOFTWARE\\KorvelVictim4", "the empty key a logged-on user's Variables links to"},
+    };
+    for (const Victim& v : victims) {
+        HKEY key = nullptr;
+        c.Check(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, v.key, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key,
+                                  nullptr) == ERROR_SUCCESS,
+                std::string("a machine key: ") + v.what);
+        const DWORD policy = 1;
+        if (key && &v != &victims[3])
+            ::RegSetValueExW(key, L"Policy", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&policy), sizeof policy);
+        if (key) ::RegCloseKey(key);
+    }
+    c.Check(MakeLinkKey(HKEY_CURRENT_USER, kComponents, L"Korvel-Tarnwick", victims[0].key) &&
+                MakeLinkKey(HKEY_USERS, std::wstring(kOtherUser) + L"\\Software\\Wow6432Node\\Microsoft", L"Active Setup",
+                            L"SOFTWARE\\KorvelVictim2") &&
+                MakeLinkKey(HKEY_LOCAL_MACHINE, staging + L"\\" + kComponents, L"Korvel-Tarnwick", victims[2].key),
+            "the links to the per-user step's record");
+    // (Windows shares a user's Software between the views; Wine's 32-bit view of it would hold
+    // Wow6432Node once that exists, so the driver names the one view.)
+    c.Check(SetString(HKEY_USERS, profile, L"ACADPREFIX", L"D:\\Support", KEY_WOW64_64KEY),
+            "a logged-on user's profile without Variables");
+    MakeFolders(L"C:\\users\\mallory");
+    c.Check(SaveHive(staging, L"C:\\users\\mallory\\NTUSER.DAT") &&
+                DeleteLinkKey(HKEY_LOCAL_MACHINE, staging + L"\\" + kComponents + L"\\Korvel-Tarnwick"),
+            "an absent user's registry file holds one");
+    c.Check(SetString(HKEY_LOCAL_MACHINE, kProfileList + std::wstring(kAbsent), L"ProfileImagePath", L"C:\\users\\mallory"),
+            "ProfileList names their profile");
+
+    bool windowSeen = false;
+    if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "/S ends with 0")) return;
+    const std::wstring variables = profile + L"\\Variables";
+    c.Check(::RegDeleteKeyExW(HKEY_USERS, variables.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS &&
+                MakeLinkKey(HKEY_USERS, profile, L"Variables", victims[3].key),
+            "after the install, the profile's Variables key becomes a link");
+
+    std::wstring exe, arguments;
+    if (!EntryCommand(c, L"QuietUninstallString", L"/uninstall /S", exe, arguments)) return;
+    const int code = RunUnattended(c, exe, arguments, windowSeen);
+    c.Check(code == 8, "the uninstall ends with 8", std::to_wstring(code));
+    for (const Victim& v : victims) c.Check(KeyExists(HKEY_LOCAL_MACHINE, v.key, KEY_WOW64_64KEY), std::string("kept: ") + v.what);
+    const std::wstring log = ReadUtf8File(DefaultLogPath());
+    for (const std::wstring& named :
+         {std::wstring(L"left: ") + kComponents + L"\\Korvel-Tarnwick", std::wstring(kOtherUser) + L"\\Software\\Wow6432Node\\Microsoft",
+          std::wstring(kAbsent) + L"\\" + kComponents + L"\\Korvel-Tarnwick", variables.substr(variables.find(L"\\AutoCAD"))})
+    {
+        // On a line of its own ("left: <key> (<why>)"), as a link.
+        std::size_t at = log.find(L"left: ");
+        for (; at != std::wstring::npos; at = log.find(L"left: ", at + 1)) {
+            const std::wstring line = log.substr(at, log.find(L"\n", at) - at);
+            if (line.find(named) != std::wstring::npos && line.find(L"\x94FE\x63A5") != std::wstring::npos) break;  // 链接
+        }
+        c.Check(at != std::wstring::npos, "the log names a link at " + Utf8(named));
+    }
+    c.Check(!KeyExists(HKEY_USERS, L"Korvel-Tarnwick-" + std::wstring(kAbsent)), "the absent user's registry was unloaded");
+}
+
 #ifndef KORVEL_RELEASE_BUILD
 struct OtherDialog {
     DWORD notProcess;
@@ -2357,6 +2485,7 @@ ScenarioFn FindScenario(const std::wstring& name) {
         {L"silent-host-running", &SilentHostRunning},
         {L"silent-bad-option", &SilentBadOption},
         {L"every-user", &EveryUser},
+        {L"user-registry-links", &UserRegistryLinks},
         {L"fleet-uninstall", &FleetUninstall},
         {L"silent-log-places", &SilentLogPlaces},
         {L"silent-killed", &SilentKilled},
