@@ -101,7 +101,9 @@ bool Win32Files::WriteAttributes(const std::string& path, std::uint32_t attribut
     // keep it; say "no attributes" as the API documents it.
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
     std::wstring wide;
-    return Wide(path, wide) && SetFileAttributesW(wide.c_str(), attributes) != FALSE;
+    if (!Wide(path, wide)) return false;
+    Settle(wide);
+    return SetFileAttributesW(wide.c_str(), attributes) != FALSE;
 }
 
 char* Win32Files::Block() {
@@ -238,6 +240,7 @@ bool Win32Files::CopyOver(const std::string& source, const std::string& destinat
                           CopyReport& report) {
     std::wstring from, to;
     if (!Wide(source, from) || !Wide(destination, to)) return false;
+    Settle(to);
 
     Handle in(OpenToRead(from));
     if (!in.valid()) return false;
@@ -414,6 +417,17 @@ public:
         return true;
     }
 
+    // The file is about to change: no reader of its own holds it from now on, nor reads it later.
+    void Leave(const std::wstring& path) {
+        AcquireSRWLockExclusive(&lock_);
+        for (Item& item : items_) {
+            if (_wcsicmp(item.path.c_str(), path.c_str()) != 0) continue;
+            while (item.state == State::Hashing) SleepConditionVariableSRW(&changed_, &lock_, INFINITE, 0);
+            item.state = State::Taken;
+        }
+        ReleaseSRWLockExclusive(&lock_);
+    }
+
 private:
     static constexpr std::size_t kMaxThreads = 2;
     enum class State { Waiting, Hashing, Done, Taken };
@@ -443,13 +457,16 @@ private:
             if (!more) return;
             Stamp before, after;
             std::string sha256;
-            // Shared every way: reading ahead stands in the way of nobody (the stamps tell a
-            // file written meanwhile).
-            Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            if (file.valid() && StampOf(file.get(), before) && before.size == size) {
-                sha256 = HashOpenFile(file.get(), block.get(), kBlockSize);
-                if (!StampOf(file.get(), after) || !(after == before)) sha256.clear();
+            {
+                // Shared every way: reading ahead stands in the way of nobody (the stamps tell a
+                // file written meanwhile). Closed before the hash is handed over: the undo may
+                // replace or remove the file the moment it has it, which an open handle refuses.
+                Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                if (file.valid() && StampOf(file.get(), before) && before.size == size) {
+                    sha256 = HashOpenFile(file.get(), block.get(), kBlockSize);
+                    if (!StampOf(file.get(), after) || !(after == before)) sha256.clear();
+                }
             }
             AcquireSRWLockExclusive(&lock_);
             items_[i].stamp = before;
@@ -474,6 +491,10 @@ Win32Files::~Win32Files() = default;
 void Win32Files::WillHash(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
     ahead_.reset();
     ahead_.reset(new HashAhead(files));
+}
+
+void Win32Files::Settle(const std::wstring& path) {
+    if (ahead_) ahead_->Leave(path);
 }
 
 bool Win32Files::HashFile(const std::string& path, std::string& sha256) {
@@ -621,6 +642,7 @@ bool Win32Files::ReadBytes(const std::string& path, std::string& bytes) {
 bool Win32Files::WriteBytes(const std::string& path, const std::string& bytes, bool append) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
+    Settle(wide);
     Handle file(CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, 0, nullptr,
                             append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
@@ -634,7 +656,9 @@ bool Win32Files::WriteBytes(const std::string& path, const std::string& bytes, b
 
 bool Win32Files::RemoveFile(const std::string& path) {
     std::wstring wide;
-    return Wide(path, wide) && DeleteFileW(wide.c_str()) != FALSE;
+    if (!Wide(path, wide)) return false;
+    Settle(wide);
+    return DeleteFileW(wide.c_str()) != FALSE;
 }
 
 bool Win32Files::RemoveFolder(const std::string& path) {

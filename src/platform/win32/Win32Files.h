@@ -61,6 +61,8 @@ private:
     std::unique_ptr<char[]> block_;
     class HashAhead;
     std::unique_ptr<HashAhead> ahead_;
+    // Before a file is written, replaced or removed: its reading ahead has let go of it.
+    void Settle(const std::wstring& path);
     class BlockHasher;
     std::unique_ptr<BlockHasher> hasher_;  // started with the first copy of more than one block
 };
