@@ -227,7 +227,7 @@ struct Machine {
     int Uninstall(UninstallRun** keep = nullptr, const std::string& folder = kFolder,
                   const std::string& self = "C:\\Setup\\SetUp.exe") {
         prompt = std::make_unique<PromptDouble>();
-        run = std::make_unique<UninstallRun>(registry, files, codec, processes, *prompt, progress);
+        run = std::make_unique<UninstallRun>(registry, seen ? *seen : files, codec, processes, *prompt, progress);
         if (keep) *keep = run.get();
         return run->Run(folder, self, true);
     }
@@ -245,6 +245,7 @@ struct Machine {
     std::unique_ptr<PromptDouble> prompt;
     ProgressDouble progress;
     std::unique_ptr<UninstallRun> run;
+    Files* seen = nullptr;  // what the uninstall sees of the files, when not the double itself
 };
 
 // The lines of one snapshot that the other lacks, each marked with the side that has it.
@@ -636,6 +637,40 @@ JournalEntry Forged(EntryKind kind, const std::string& path, const std::string& 
     return e;
 }
 
+// A user who puts a file (and a second one beside it) in place just after the run's first look
+// at its path: whatever the run looks at, or opens, after that finds them.
+class PlantedAfterTheLook : public ForwardingFiles {
+public:
+    PlantedAfterTheLook(FileDouble& inner, std::string path, std::string content, std::string beside,
+                        std::string besideContent)
+        : ForwardingFiles(inner), disk_(inner), path_(std::move(path)), content_(std::move(content)),
+          beside_(std::move(beside)), besideContent_(std::move(besideContent)) {}
+    std::uint32_t ReadAttributes(const std::string& path) override { return After(path, inner_.ReadAttributes(path)); }
+    bool ReadProtection(const std::string& path, Protection& protection) override {
+        return After(path, inner_.ReadProtection(path, protection));
+    }
+    bool ReadBytes(const std::string& path, std::string& bytes) override {
+        return After(path, inner_.ReadBytes(path, bytes));
+    }
+    CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) override {
+        return After(path, inner_.ReadCheckedBytes(path, check, bytes));
+    }
+
+private:
+    template <typename T>
+    T After(const std::string& path, T answer) {
+        if (!planted_ && EqualsNoCase(path, path_)) {
+            planted_ = true;
+            disk_.AddFile(beside_, besideContent_);
+            disk_.AddFile(path_, content_);
+        }
+        return answer;
+    }
+    FileDouble& disk_;
+    std::string path_, content_, beside_, besideContent_;
+    bool planted_ = false;
+};
+
 // What a standard user of the machine can do against an elevated install or uninstall: forge
 // lines in a record (as if it could be written), plant a record, a copy of the uninstaller or a
 // folder where they may. Each is refused, and nothing on the machine changes.
@@ -649,7 +684,9 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
         std::function<int(Machine&)> run;
         int code;
         bool undone = false;  // the uninstall ran, all but the refused value
+        bool elevatedInstall = true;  // false: installed without administrator rights
     };
+    const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
     const std::vector<Attack> attacks = {
         {"a path that leaves the folder by / and ..", [](Machine& m) {
              m.Append(Forged(EntryKind::File, std::string(kFolder) + "\\x/../../../Victim/a.dll", "victim a"),
@@ -701,6 +738,28 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
              m.files.SetOthersRights(m.Records(), kRead | kRightWriteData);
              return m.Uninstall();
          }, kExitNoRecord},
+        {"a protected record with a second name", [](Machine& m) {
+             m.files.SetLinks(m.Records() + "\\uninstall.dat", 2);
+             return m.Uninstall();
+         }, kExitNoRecord},
+        // An install without administrator rights has no protected record: one that a user puts in
+        // the records folder they made under ProgramData, as the run looks for it, is not read.
+        {"a record put in a user's records folder as the look passes", [&](Machine& m) {
+             const std::string own = m.files.Content(std::string(kFolder) + "\\uninstall.dat");
+             const std::string records = ProtectedRecordFolder("C:\\ProgramData\\Korvel-Tarnwick", kFolder);
+             m.files.AddFolder("C:\\ProgramData\\Korvel-Tarnwick");
+             m.files.SetOwnedByOthers("C:\\ProgramData\\Korvel-Tarnwick", "PC\\mallory");
+             JournalEntry e = Forged(EntryKind::Replaced, driver, m.files.Content(driver));
+             e.backup = records + "\\uninstall-backup\\1.bak";
+             std::string line;
+             EXPECT_TRUE(FormatEntry(e, m.codec, line));
+             PlantedAfterTheLook planting(m.files, records + "\\uninstall.dat", own.substr(0, own.find('\n') + 1) + line + "\n",
+                                         e.backup, "a user's driver");
+             m.seen = &planting;
+             const int code = m.Uninstall(nullptr, kFolder, std::string(kFolder) + "\\uninstall.exe");
+             m.seen = nullptr;
+             return code;
+         }, kExitNoRecord, false, false},
         {"a copy of the uninstaller with a record beside it", [](Machine& m) {
              const std::string planted = "C:\\Users\\Public\\K";
              m.files.AddFile(planted + "\\uninstall.exe", "setup program");
@@ -720,8 +779,9 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
          }, kExitNoRecord},
     };
     for (const Attack& attack : attacks) {
-        Machine m(true);
+        Machine m(attack.elevatedInstall);
         ASSERT_EQ(m.Install(), kExitFinished) << attack.name;
+        m.processes.elevated = true;
         const int code = attack.run(m);
         EXPECT_EQ(code, attack.code) << attack.name;
         for (const char* victim : {"a", "b", "c"})
@@ -730,6 +790,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
         EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, loaderKey + "2099")) << attack.name;
         EXPECT_NE(m.registry.GetText(kHkeyLocalMachine, loaderKey + "2013", "LOADER"), evil) << attack.name;
         EXPECT_EQ(m.files.IsFile(std::string(kFolder) + "\\Korvel2013.ARX"), !attack.undone) << attack.name;
+        EXPECT_NE(m.files.Content(driver), "a user's driver") << attack.name;
     }
 }
 
