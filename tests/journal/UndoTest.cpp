@@ -637,14 +637,12 @@ JournalEntry Forged(EntryKind kind, const std::string& path, const std::string& 
     return e;
 }
 
-// A user who puts a file (and a second one beside it) in place just after the run's first look
-// at its path: whatever the run looks at, or opens, after that finds them.
-class PlantedAfterTheLook : public ForwardingFiles {
+// A user who acts (plant) just after the run's first look at a path: whatever the run looks at, or
+// opens, after that finds what they left.
+class AfterTheLook : public ForwardingFiles {
 public:
-    PlantedAfterTheLook(FileDouble& inner, std::string path, std::string content, std::string beside,
-                        std::string besideContent)
-        : ForwardingFiles(inner), disk_(inner), path_(std::move(path)), content_(std::move(content)),
-          beside_(std::move(beside)), besideContent_(std::move(besideContent)) {}
+    AfterTheLook(Files& inner, std::string path, std::function<void()> plant)
+        : ForwardingFiles(inner), path_(std::move(path)), plant_(std::move(plant)) {}
     std::uint32_t ReadAttributes(const std::string& path) override { return After(path, inner_.ReadAttributes(path)); }
     bool ReadProtection(const std::string& path, Protection& protection) override {
         return After(path, inner_.ReadProtection(path, protection));
@@ -659,16 +657,14 @@ public:
 private:
     template <typename T>
     T After(const std::string& path, T answer) {
-        if (!planted_ && EqualsNoCase(path, path_)) {
-            planted_ = true;
-            disk_.AddFile(beside_, besideContent_);
-            disk_.AddFile(path_, content_);
+        if (plant_ && EqualsNoCase(path, path_)) {
+            plant_();
+            plant_ = nullptr;
         }
         return answer;
     }
-    FileDouble& disk_;
-    std::string path_, content_, beside_, besideContent_;
-    bool planted_ = false;
+    std::string path_;
+    std::function<void()> plant_;
 };
 
 // What a standard user of the machine can do against an elevated install or uninstall: forge
@@ -687,6 +683,29 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
         bool elevatedInstall = true;  // false: installed without administrator rights
     };
     const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
+    // A user's record that puts their bytes in place of the host's driver, with its backup, in a
+    // records folder of theirs under ProgramData; left just after the run's first look at look,
+    // as the uninstaller beside the plug-in runs with administrator rights.
+    const char* const kUsersRecords = "C:\\ProgramData\\Korvel-Tarnwick";
+    const auto plantedAfterTheLook = [&](Machine& m, const std::string& look) {
+        const std::string records = ProtectedRecordFolder(kUsersRecords, kFolder);
+        const std::string own = m.files.Content(std::string(kFolder) + "\\uninstall.dat");
+        JournalEntry e = Forged(EntryKind::Replaced, driver, m.files.Content(driver));
+        e.backup = records + "\\uninstall-backup\\1.bak";
+        std::string line;
+        EXPECT_TRUE(FormatEntry(e, m.codec, line));
+        AfterTheLook planting(m.files, look, [&] {
+            m.files.AddFolder(kUsersRecords);
+            m.files.SetOwnedByOthers(kUsersRecords, "PC\\mallory");
+            m.files.AddFile(e.backup, "a user's driver");
+            m.files.AddFile(records + "\\uninstall.dat", own.substr(0, own.find('\n') + 1) + line + "\n");
+            m.files.SetOwnedByOthers(records + "\\uninstall.dat", "PC\\mallory");
+        });
+        m.seen = &planting;
+        const int code = m.Uninstall(nullptr, kFolder, std::string(kFolder) + "\\uninstall.exe");
+        m.seen = nullptr;
+        return code;
+    };
     const std::vector<Attack> attacks = {
         {"a path that leaves the folder by / and ..", [](Machine& m) {
              m.Append(Forged(EntryKind::File, std::string(kFolder) + "\\x/../../../Victim/a.dll", "victim a"),
@@ -744,21 +763,15 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
          }, kExitNoRecord},
         // An install without administrator rights has no protected record: one that a user puts in
         // the records folder they made under ProgramData, as the run looks for it, is not read.
+        // An install without administrator rights has no protected record. A user's record, put in
+        // a records folder of theirs under ProgramData as the run looks for it, is not read.
         {"a record put in a user's records folder as the look passes", [&](Machine& m) {
-             const std::string own = m.files.Content(std::string(kFolder) + "\\uninstall.dat");
-             const std::string records = ProtectedRecordFolder("C:\\ProgramData\\Korvel-Tarnwick", kFolder);
-             m.files.AddFolder("C:\\ProgramData\\Korvel-Tarnwick");
-             m.files.SetOwnedByOthers("C:\\ProgramData\\Korvel-Tarnwick", "PC\\mallory");
-             JournalEntry e = Forged(EntryKind::Replaced, driver, m.files.Content(driver));
-             e.backup = records + "\\uninstall-backup\\1.bak";
-             std::string line;
-             EXPECT_TRUE(FormatEntry(e, m.codec, line));
-             PlantedAfterTheLook planting(m.files, records + "\\uninstall.dat", own.substr(0, own.find('\n') + 1) + line + "\n",
-                                         e.backup, "a user's driver");
-             m.seen = &planting;
-             const int code = m.Uninstall(nullptr, kFolder, std::string(kFolder) + "\\uninstall.exe");
-             m.seen = nullptr;
-             return code;
+             m.files.AddFolder(kUsersRecords);
+             m.files.SetOwnedByOthers(kUsersRecords, "PC\\mallory");
+             return plantedAfterTheLook(m, ProtectedRecordFolder(kUsersRecords, kFolder) + "\\uninstall.dat");
+         }, kExitNoRecord, false, false},
+        {"a user's records folder made with a record in it as the look passes", [&](Machine& m) {
+             return plantedAfterTheLook(m, kUsersRecords);
          }, kExitNoRecord, false, false},
         {"a copy of the uninstaller with a record beside it", [](Machine& m) {
              const std::string planted = "C:\\Users\\Public\\K";
