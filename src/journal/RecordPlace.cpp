@@ -70,10 +70,11 @@ bool PrepareProtectedFolder(Files& files, const std::string& root, const std::st
 
 CheckedRead ReadProtectedRecord(Files& files, const std::string& root, const std::string& path, std::string& bytes,
                                 TrustFault& fault) {
+    // A second name does not count against it: anyone who may read a file may give it one, and
+    // that changes neither its bytes nor who may change them.
     const auto check = [&](std::uint32_t attributes, const Protection& protection) {
-        const char* why = (attributes & kAttrDirectory) ? "不是文件"
-                          : protection.links != 1        ? "是一个有多个名称的文件（硬链接）"
-                                                         : LevelFault(attributes, protection, false, true);
+        const char* why =
+            (attributes & kAttrDirectory) ? "不是文件" : LevelFault(attributes, protection, false, true);
         if (why) {
             fault = {path, why};
             return false;

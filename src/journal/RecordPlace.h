@@ -42,8 +42,8 @@ bool PrepareProtectedFolder(Files& files, const std::string& root, const std::st
 bool ProtectedPath(Files& files, const std::string& root, const std::string& path, TrustFault& fault);
 
 // Reads the record file at path, in its protected folder in the records folder root, through one
-// open handle, and only once these have passed: the file as opened is a file, with one name, that
-// no one but the administrators can change; and, while it is held, every level above it is as
+// open handle, and only once these have passed: the file as opened is a file (not a link) that no
+// one but the administrators can change; and, while it is held, every level above it is as
 // ProtectedPath wants it. Refused or Failed with fault set otherwise; Missing when nothing is there.
 CheckedRead ReadProtectedRecord(Files& files, const std::string& root, const std::string& path, std::string& bytes,
                                 TrustFault& fault);
