@@ -684,7 +684,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
     };
     const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
     // A user's record that puts their bytes in place of the host's driver, with its backup, in a
-    // records folder of theirs under ProgramData; left just after the run's first look at look,
+    // records folder of theirs under ProgramData; left just after the run's first look at `look`,
     // as the uninstaller beside the plug-in runs with administrator rights.
     const char* const kUsersRecords = "C:\\ProgramData\\Korvel-Tarnwick";
     const auto plantedAfterTheLook = [&](Machine& m, const std::string& look) {
@@ -757,8 +757,6 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
              m.files.SetOthersRights(m.Records(), kRead | kRightWriteData);
              return m.Uninstall();
          }, kExitNoRecord},
-        // An install without administrator rights has no protected record: one that a user puts in
-        // the records folder they made under ProgramData, as the run looks for it, is not read.
         // An install without administrator rights has no protected record. A user's record, put in
         // a records folder of theirs under ProgramData as the run looks for it, is not read.
         {"a record put in a user's records folder as the look passes", [&](Machine& m) {
