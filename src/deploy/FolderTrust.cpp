@@ -15,16 +15,22 @@ constexpr std::uint32_t kEntryRule = kAboveRule | kRightWriteData | kRightAppend
 
 // What is wrong with one level, or nullptr.
 const char* Fault(Files& files, const std::string& level, bool root, bool strict) {
-    if (files.ReadAttributes(level) & kAttrReparsePoint) return kIsLink;
+    const std::uint32_t attributes = files.ReadAttributes(level);
+    if (attributes & kAttrReparsePoint) return kIsLink;
     Protection protection;
     if (!files.ReadProtection(level, protection)) return kUnreadable;
+    return LevelFault(attributes, protection, root, strict);
+}
+}  // namespace
+
+const char* LevelFault(std::uint32_t attributes, const Protection& protection, bool root, bool strict) {
+    if (attributes & kAttrReparsePoint) return kIsLink;
     if (root) return (protection.othersRights & kRootRule) || (protection.othersRights & kRightsAll) == kRightsAll
                          ? kOthersMayChange
                          : nullptr;
     if (!protection.administrativeOwner) return kForeignOwner;
     return protection.othersRights & (strict ? kEntryRule : kAboveRule) ? kOthersMayChange : nullptr;
 }
-}  // namespace
 
 bool CheckTrustedLevels(Files& files, const std::string& path, const std::string& strictFrom, TrustFault& fault) {
     if (!IsDrivePath(path.size() == 2 ? path + "\\" : path)) {

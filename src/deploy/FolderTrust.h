@@ -18,6 +18,11 @@ struct TrustFault {
     std::string why;    // what is wrong with it, for the message (CP936)
 };
 
+// What is wrong with one level, given its attribute word and protection, or nullptr (the rule
+// above; root: a drive's root; strict: an entry in question). For a caller that read them from a
+// handle it holds.
+const char* LevelFault(std::uint32_t attributes, const Protection& protection, bool root, bool strict);
+
 // Checks every existing level of path (an absolute drive path); the levels at and below
 // strictFrom (a leading part of path, or empty for every level below the root) get the rule of
 // the entries themselves. Missing levels are passed over; false with fault set at the first

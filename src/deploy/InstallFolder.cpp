@@ -10,10 +10,12 @@ bool IsReparsePoint(std::uint32_t attributes) {
 }
 
 // Makes one level, or finds what is there already and checks it. Making comes first, so that
-// nothing can be put in the folder's place between a check and the making.
-FolderOutcome MakeLevel(Files& files, const std::string& path, bool elevated) {
-    const bool made = elevated ? files.CreateLockedFolder(path) : files.MakeDir(path) == 0;
-    if (made) return FolderOutcome::Ready;
+// nothing can be put in the folder's place between a check and the making. made: set when this
+// call made it (and it holds nothing of anyone else's).
+FolderOutcome MakeLevel(Files& files, const std::string& path, bool elevated, bool* made = nullptr) {
+    const bool madeNow = elevated ? files.CreateLockedFolder(path) : files.MakeDir(path) == 0;
+    if (made) *made = madeNow;
+    if (madeNow) return FolderOutcome::Ready;
     const std::uint32_t attributes = files.ReadAttributes(path);
     if (attributes == kInvalidAttributes) {
         // Elevated, the payload copy would make it with inherited rights: refuse here instead.
@@ -80,6 +82,18 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed)
     return {};
 }
 
+// The plug-in's own folder, found there rather than made by this run: what another account made
+// is theirs, with all it holds, and never taken over; one of the administrators' is relocked with
+// everything in it.
+PreparedFolders TakeExisting(Files& files, const std::string& own) {
+    PreparedFolders refused;
+    if (ForeignOwned(files, own, refused)) return refused;
+    bool reclaimed = false;
+    PreparedFolders relocked = Relock(files, own, reclaimed);
+    relocked.reclaimed = reclaimed;
+    return relocked;
+}
+
 const char* DriveKind(std::uint32_t type) {
     switch (type) {
         case kDriveRemote: return "网络驱动器";
@@ -130,15 +144,12 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
         if (elevated && !Trusted(files, folder, refused)) return refused;
     }
     const std::string own = folder + subFolder;
-    if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own))) {
-        // What another account made is theirs, with all it holds: never taken over.
-        if (ForeignOwned(files, own, refused)) return refused;
-        bool reclaimed = false;
-        PreparedFolders relocked = Relock(files, own, reclaimed);
-        relocked.reclaimed = reclaimed;
-        return relocked;
-    }
-    const FolderOutcome outcome = MakeLevel(files, own, elevated);
+    if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own)))
+        return TakeExisting(files, own);
+    bool made = false;
+    const FolderOutcome outcome = MakeLevel(files, own, elevated, &made);
     if (outcome != FolderOutcome::Ready) return {outcome, own, ""};
+    // Someone may have made it between the look and the making: then it is one found there.
+    if (elevated && !made) return TakeExisting(files, own);
     return {};
 }

@@ -274,11 +274,52 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
 
 RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& folder,
                           std::vector<JournalEntry>& entries) {
-    entries.clear();
     std::string bytes;
-    const std::string path = JoinPath(folder, kRecordName);
-    if (files.ReadAttributes(path) == kInvalidAttributes) return RecordState::Missing;
-    if (!files.ReadBytes(path, bytes)) return RecordState::Damaged;
+    TrustFault fault;
+    return Read(files, codec, std::string(), folder, bytes, entries, fault);
+}
+
+RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& folder, bool elevated,
+                             std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault) {
+    entries.clear();
+    recordFolder = folder;
+    std::string root, bytes;
+    if (elevated && !FindProtectedRecord(files, folder, root, recordFolder)) {
+        // None yet: where the first records folder that no one else controls would keep it.
+        std::vector<std::string> roots;
+        RecordRoots(files, roots);
+        for (const std::string& candidate : roots) {
+            if (!UsableRoot(files, candidate)) continue;
+            root = candidate;
+            recordFolder = ProtectedRecordFolder(root, folder);
+            break;
+        }
+        if (root.empty()) {
+            if (roots.empty()) return RecordState::Missing;
+            recordFolder = ProtectedRecordFolder(roots.front(), folder);
+            fault = {roots.front(), "是其他用户的文件夹"};
+            return RecordState::Unsafe;
+        }
+    }
+    return Read(files, codec, root, recordFolder, bytes, entries, fault);
+}
+
+RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& root, const std::string& recordFolder,
+                          std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault) {
+    entries.clear();
+    bytes.clear();
+    const std::string path = JoinPath(recordFolder, kRecordName);
+    if (root.empty()) {
+        if (files.ReadAttributes(path) == kInvalidAttributes) return RecordState::Missing;
+        if (!files.ReadBytes(path, bytes)) return RecordState::Damaged;
+    } else {
+        switch (ReadProtectedRecord(files, root, path, bytes, fault)) {
+            case CheckedRead::Read: break;
+            case CheckedRead::Missing: return RecordState::Missing;
+            case CheckedRead::Refused: return RecordState::Unsafe;
+            case CheckedRead::Failed: return RecordState::Damaged;
+        }
+    }
     // Killed while the header was written: nothing was changed after it.
     const std::string header0 = Sealed(kHeader) + "\n";
     if (bytes.find('\n') == std::string::npos && header0.compare(0, bytes.size(), bytes) == 0)
@@ -334,6 +375,8 @@ std::string Journal::Place(bool elevated) {
     if (!armed_) return std::string();
     recordFolder_ = folder_;
     elevated_ = elevated;
+    std::string root;
+    TrustFault fault;
     if (elevated) {
         // An earlier record of this folder is continued where it lies; a new one goes into the
         // first records folder that can be made safe.
@@ -342,13 +385,12 @@ std::string Journal::Place(bool elevated) {
             Abandon();
             return kNoProgramData;
         }
-        std::string root;
-        TrustFault fault;
         bool prepared = FindProtectedRecord(files_, folder_, root, recordFolder_) &&
                         PrepareProtectedFolder(files_, root, recordFolder_, fault);
         for (std::size_t i = 0; !prepared && root.empty() && i < roots.size(); ++i) {
             recordFolder_ = ProtectedRecordFolder(roots[i], folder_);
             prepared = UsableRoot(files_, roots[i]) && PrepareProtectedFolder(files_, roots[i], recordFolder_, fault);
+            if (prepared) root = roots[i];
         }
         if (!prepared) {
             Abandon();
@@ -357,7 +399,8 @@ std::string Journal::Place(bool elevated) {
         }
     }
     std::vector<JournalEntry> earlier;
-    switch (Load(files_, codec_, recordFolder_, earlier)) {
+    std::string bytes;
+    switch (Read(files_, codec_, root, recordFolder_, bytes, earlier, fault)) {
         case RecordState::Loaded:
             // Kept before what this run has recorded so far (the folders it made).
             entries_.insert(entries_.begin(), earlier.begin(), earlier.end());
@@ -366,12 +409,11 @@ std::string Journal::Place(bool elevated) {
             headerWritten_ = true;
             continued_ = true;
             for (const JournalEntry& e : earlier) backups_ += e.kind == EntryKind::Replaced;
-            {
-                std::string bytes;
-                resumeAfterCut_ = files_.ReadBytes(JoinPath(recordFolder_, kRecordName), bytes) && !bytes.empty() &&
-                                  bytes.back() != '\n';
-            }
+            resumeAfterCut_ = !bytes.empty() && bytes.back() != '\n';
             break;
+        case RecordState::Unsafe:
+            Abandon();
+            return Format(kRecordFolderUnsafe, fault.level.c_str(), fault.why.c_str());
         case RecordState::Damaged:
             // Not ours to guess at, nor to lose, nor to write over: whoever looks at it finds it
             // as it is, and this install does not go on.
@@ -486,14 +528,10 @@ std::vector<JournalEntry> Journal::EarlierStatesIn(const std::string& otherFolde
                                                    const std::string& path) {
     std::vector<JournalEntry> entries, found;
     if (EqualsNoCase(otherFolder, folder_) || !IsCanonicalPath(otherFolder)) return found;
-    std::string recordFolder = otherFolder, records;
-    if (elevated_) {
-        TrustFault fault;
-        if (!FindProtectedRecord(files_, otherFolder, records, recordFolder) ||
-            !ProtectedPath(files_, records, JoinPath(recordFolder, kRecordName), fault))
-            return found;
-    }
-    if (Load(files_, codec_, recordFolder, entries) != RecordState::Loaded) return found;
+    std::string recordFolder;
+    TrustFault fault;
+    if (LoadFor(files_, codec_, otherFolder, elevated_, recordFolder, entries, fault) != RecordState::Loaded)
+        return found;
     for (const JournalEntry& e : entries)
         if (e.kind == kind && e.root == root && EqualsNoCase(e.path, path)) found.push_back(e);
     return found;

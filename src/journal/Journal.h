@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "deploy/FolderTrust.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/TextCodec.h"
@@ -63,8 +64,9 @@ bool IsFileEntry(EntryKind kind);
 // Whether the file had no earlier content (made, or about to be made, where none was).
 bool IsNewFile(EntryKind kind);
 
-// What loading a record found.
-enum class RecordState { Loaded, Missing, Damaged };
+// What loading a record found. Unsafe: a protected record that others could have changed (the
+// file, or a folder above it); it is not read.
+enum class RecordState { Loaded, Missing, Damaged, Unsafe };
 
 class Journal {
 public:
@@ -83,6 +85,14 @@ public:
     // record is not used.
     static RecordState Load(Files& files, TextCodec& codec, const std::string& folder,
                             std::vector<JournalEntry>& entries);
+    // The record of the install into folder (the plug-in's own folder), read as Load reads it,
+    // from where a run with these rights keeps it. Without administrator rights: in folder. With
+    // them: in its protected folder, in the first usable records folder that holds one, or else
+    // where the first usable one would hold it; read through one open handle, once the file and
+    // every level above it have passed (ReadProtectedRecord), never looked up again by path;
+    // Unsafe, with fault, when they have not. recordFolder: where the record lies, or would.
+    static RecordState LoadFor(Files& files, TextCodec& codec, const std::string& folder, bool elevated,
+                               std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault);
 
     // Starts recording for an install into folder (the plug-in's own folder). Nothing is read or
     // written until Place has found where the record lies, and nothing is written until the
@@ -139,6 +149,10 @@ public:
     std::vector<std::string> FoldersOfRun() const;
 
 private:
+    // The record in recordFolder: by path when root is empty, else as LoadFor reads a protected
+    // one in the records folder root. bytes: what the file held.
+    static RecordState Read(Files& files, TextCodec& codec, const std::string& root, const std::string& recordFolder,
+                            std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault);
     // Stops recording where the record cannot be kept; the empty folders made so far go.
     void Abandon();
 

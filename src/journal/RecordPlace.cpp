@@ -68,6 +68,24 @@ bool PrepareProtectedFolder(Files& files, const std::string& root, const std::st
     return ProtectedPath(files, root, recordFolder, fault);
 }
 
+CheckedRead ReadProtectedRecord(Files& files, const std::string& root, const std::string& path, std::string& bytes,
+                                TrustFault& fault) {
+    // A second name does not count against it: anyone who may read a file may give it one, and
+    // that changes neither its bytes nor who may change them.
+    const auto check = [&](std::uint32_t attributes, const Protection& protection) {
+        const char* why =
+            (attributes & kAttrDirectory) ? "不是文件" : LevelFault(attributes, protection, false, true);
+        if (why) {
+            fault = {path, why};
+            return false;
+        }
+        return ProtectedPath(files, root, path.substr(0, LastSeparator(path)), fault);
+    };
+    const CheckedRead read = files.ReadCheckedBytes(path, check, bytes);
+    if (read == CheckedRead::Failed && fault.level.empty()) fault = {path, "无法读取"};
+    return read;
+}
+
 bool PrepareRecordsFolder(Files& files, std::string& records) {
     std::vector<std::string> roots;
     RecordRoots(files, roots);

@@ -41,6 +41,13 @@ bool PrepareProtectedFolder(Files& files, const std::string& root, const std::st
 // Checks path (a file or folder in the records folder root) and every level above it.
 bool ProtectedPath(Files& files, const std::string& root, const std::string& path, TrustFault& fault);
 
+// Reads the record file at path, in its protected folder in the records folder root, through one
+// open handle, and only once these have passed: the file as opened is a file (not a link) that no
+// one but the administrators can change; and, while it is held, every level above it is as
+// ProtectedPath wants it. Refused or Failed with fault set otherwise; Missing when nothing is there.
+CheckedRead ReadProtectedRecord(Files& files, const std::string& root, const std::string& path, std::string& bytes,
+                                TrustFault& fault);
+
 // The first records folder that can be made safe, made and checked as above: where an elevated run
 // keeps its log, its lock and its temporary copies. False when none can.
 bool PrepareRecordsFolder(Files& files, std::string& records);

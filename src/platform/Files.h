@@ -2,6 +2,7 @@
 // The file system as the setup program needs it. Paths are CP936 bytes; attribute words keep
 // the Win32 bits (0x1 read-only, 0x2 hidden, 0x10 folder).
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -47,6 +48,13 @@ constexpr std::uint32_t kDriveRamDisk = 6;
 // A path the system hands out: read, not read (it failed, or does not fit the capacity), or
 // read but naming a character that code page 936 cannot hold, so no CP936 text can name it.
 enum class PathRead { Read, Failed, Unrepresentable };
+
+// What a read through one checked handle found: the bytes, nothing at the path, a file its check
+// refused, or a failure (it could not be opened, checked or read).
+enum class CheckedRead { Read, Missing, Refused, Failed };
+// Given a file's attribute word and protection as read from the handle it is open by: whether its
+// bytes may be read.
+using FileCheck = std::function<bool(std::uint32_t attributes, const Protection& protection)>;
 
 // One step of a listing: the next entry, the end of the listing, or a failure before its end.
 enum class FindStep { Entry, End, Failed };
@@ -154,6 +162,17 @@ public:
     virtual bool HashFile(const std::string& path, std::string& sha256) = 0;
     // A whole file's bytes; false when it cannot be read.
     virtual bool ReadBytes(const std::string& path, std::string& bytes) = 0;
+    // Opens path once, itself and never what a link names, reads its attribute word and
+    // protection from that handle, and reads its bytes through the same handle only once check
+    // has accepted them: nothing can be put in its place between the check and the read. The
+    // file cannot be deleted or renamed while it is held, so check may look at the folders above
+    // it by path. Failed where it cannot be done.
+    virtual CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) {
+        (void)path;
+        (void)check;
+        (void)bytes;
+        return CheckedRead::Failed;
+    }
     // Writes bytes to a new or emptied file, or appends them; true when all were written.
     virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
     // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.

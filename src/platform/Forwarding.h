@@ -85,6 +85,9 @@ public:
     bool FileSize(const std::string& path, std::uint64_t& size) override { return inner_.FileSize(path, size); }
     bool HashFile(const std::string& path, std::string& sha256) override { return inner_.HashFile(path, sha256); }
     bool ReadBytes(const std::string& path, std::string& bytes) override { return inner_.ReadBytes(path, bytes); }
+    CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) override {
+        return inner_.ReadCheckedBytes(path, check, bytes);
+    }
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
         return inner_.WriteBytes(path, bytes, append);
     }

@@ -31,12 +31,10 @@ std::vector<std::string> UninstallCommand::Targets(const std::string& self, bool
     // it); one whose record is gone was uninstalled already.
     std::vector<std::string> chain{folder}, present{folder};
     for (std::size_t i = 0; i < chain.size(); ++i) {
-        std::string recordFolder = chain[i], root;
+        std::string recordFolder;
         TrustFault fault;
         std::vector<JournalEntry> entries;
-        if ((elevated && (!FindProtectedRecord(files_, chain[i], root, recordFolder) ||
-                          !ProtectedPath(files_, root, JoinPath(recordFolder, Journal::kRecordName), fault))) ||
-            Journal::Load(files_, codec_, recordFolder, entries) != RecordState::Loaded)
+        if (Journal::LoadFor(files_, codec_, chain[i], elevated, recordFolder, entries, fault) != RecordState::Loaded)
             continue;
         if (i > 0) present.push_back(chain[i]);
         for (const JournalEntry& e : entries) {

@@ -115,12 +115,10 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
         OtherInstall other{candidate, {}, candidate};
         // Present: its record is there, where no one else could have changed it, reads, and
         // names only what an install does: what it holds is then its own.
-        std::string root;
-        if (elevated && !FindProtectedRecord(files_, candidate, root, other.recordFolder)) continue;
         TrustFault fault;
-        const std::string record = JoinPath(other.recordFolder, Journal::kRecordName);
-        if (elevated && !ProtectedPath(files_, root, record, fault)) continue;
-        if (Journal::Load(files_, codec_, other.recordFolder, other.entries) != RecordState::Loaded) continue;
+        if (Journal::LoadFor(files_, codec_, candidate, elevated, other.recordFolder, other.entries, fault) !=
+            RecordState::Loaded)
+            continue;
         InstallScope scope = ours;
         scope.folder = other.folder;
         scope.recordFolder = other.recordFolder;
@@ -217,28 +215,21 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
     // With administrator rights the record lies in a protected folder of its own, and is used
     // only while no one else could have changed it or any folder above it.
     const bool elevated = processes_.RunsElevated();
-    std::string recordFolder = folder, root;
     std::vector<std::string> roots;
-    if (elevated) {
-        if (!RecordRoots(files_, roots)) {
-            Say(Format(kNoRecordFormat, "%ProgramData%"), kMbOk | kMbIconExclamation, quiet, kIdOk);
-            return kExitNoRecord;
-        }
-        if (!FindProtectedRecord(files_, folder, root, recordFolder)) {
-            root = roots.front();
-            recordFolder = ProtectedRecordFolder(root, folder);
-        }
-    }
-    const std::string record = JoinPath(recordFolder, Journal::kRecordName);
-    TrustFault fault;
-    if (elevated && files_.ReadAttributes(record) != kInvalidAttributes &&
-        !ProtectedPath(files_, root, record, fault)) {
-        Say(Format(kUnsafeFormat, record.c_str(), fault.level.c_str(), fault.why.c_str()), kMbOk | kMbIconExclamation,
-            quiet, kIdOk);
+    if (elevated && !RecordRoots(files_, roots)) {
+        Say(Format(kNoRecordFormat, "%ProgramData%"), kMbOk | kMbIconExclamation, quiet, kIdOk);
         return kExitNoRecord;
     }
+    std::string recordFolder, root;
     std::vector<JournalEntry> entries;
-    switch (Journal::Load(files_, codec_, recordFolder, entries)) {
+    TrustFault fault;
+    const RecordState state = Journal::LoadFor(files_, codec_, folder, elevated, recordFolder, entries, fault);
+    const std::string record = JoinPath(recordFolder, Journal::kRecordName);
+    switch (state) {
+        case RecordState::Unsafe:
+            Say(Format(kUnsafeFormat, record.c_str(), fault.level.c_str(), fault.why.c_str()),
+                kMbOk | kMbIconExclamation, quiet, kIdOk);
+            return kExitNoRecord;
         case RecordState::Missing:
             // An install made with administrator rights keeps its record where only they change
             // it: without them, this run cannot use it, which is not the same as no install.

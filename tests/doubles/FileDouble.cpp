@@ -582,14 +582,20 @@ bool FileDouble::OwnedByAdministrators(const std::string& path) {
     return node && !node->ownedByOthers;
 }
 
+Protection FileDouble::ProtectionOf(const Node& node) {
+    Protection protection;
+    protection.administrativeOwner = !node.ownedByOthers;
+    protection.othersRights = node.othersRights;
+    protection.links = node.links;
+    protection.owner = node.ownedByOthers ? node.owner : std::string();
+    return protection;
+}
+
 bool FileDouble::ReadProtection(const std::string& path, Protection& protection) {
     if (Record("ReadProtection", &path)) return false;
     const Node* node = Find(path);
     if (!node) return false;
-    protection.administrativeOwner = !node->ownedByOthers;
-    protection.othersRights = node->othersRights;
-    protection.links = node->links;
-    protection.owner = node->ownedByOthers ? node->owner : std::string();
+    protection = ProtectionOf(*node);
     return true;
 }
 
@@ -638,6 +644,16 @@ bool FileDouble::ReadBytes(const std::string& path, std::string& bytes) {
     if (!node || node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return false;
     bytes = node->content;
     return true;
+}
+
+CheckedRead FileDouble::ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) {
+    if (Record("ReadCheckedBytes(" + path + ")")) return CheckedRead::Failed;
+    const Node* node = Find(path);
+    if (!node) return CheckedRead::Missing;
+    if (!check(node->attributes, ProtectionOf(*node))) return CheckedRead::Refused;
+    if (node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return CheckedRead::Failed;
+    bytes = node->content;
+    return CheckedRead::Read;
 }
 
 bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, bool append) {

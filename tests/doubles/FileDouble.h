@@ -136,6 +136,9 @@ public:
     bool FileSize(const std::string& path, std::uint64_t& size) override;
     bool HashFile(const std::string& path, std::string& sha256) override;
     bool ReadBytes(const std::string& path, std::string& bytes) override;
+    // One open: the check sees the entry as ReadAttributes and ReadProtection would, and the bytes
+    // are read only when it accepts (failing where ReadBytes fails).
+    CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) override;
 
     static constexpr std::size_t kBlockSize = 1u << 20;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
@@ -158,6 +161,7 @@ private:
         std::uint32_t othersRights = 0;
         std::uint32_t inheritable = 0;
     };
+    static Protection ProtectionOf(const Node& node);
     // A new entry in parentKey's folder, made with default security.
     void Inherit(Node& node, const std::string& parentKey);
     struct Listing {

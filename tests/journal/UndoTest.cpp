@@ -174,7 +174,7 @@ struct Machine {
     int Uninstall(UninstallRun** keep = nullptr, const std::string& folder = kFolder,
                   const std::string& self = "C:\\Setup\\SetUp.exe") {
         prompt = std::make_unique<PromptDouble>();
-        run = std::make_unique<UninstallRun>(registry, files, codec, processes, *prompt, progress);
+        run = std::make_unique<UninstallRun>(registry, seen ? *seen : files, codec, processes, *prompt, progress);
         if (keep) *keep = run.get();
         return run->Run(folder, self, true);
     }
@@ -192,6 +192,7 @@ struct Machine {
     std::unique_ptr<PromptDouble> prompt;
     ProgressDouble progress;
     std::unique_ptr<UninstallRun> run;
+    Files* seen = nullptr;  // what the uninstall sees of the files, when not the double itself
 };
 
 // The lines of one snapshot that the other lacks, each marked with the side that has it.
@@ -642,6 +643,36 @@ JournalEntry Forged(EntryKind kind, const std::string& path, const std::string& 
     return e;
 }
 
+// A user who acts (plant) just after the run's first look at a path: whatever the run looks at, or
+// opens, after that finds what they left.
+class AfterTheLook : public ForwardingFiles {
+public:
+    AfterTheLook(Files& inner, std::string path, std::function<void()> plant)
+        : ForwardingFiles(inner), path_(std::move(path)), plant_(std::move(plant)) {}
+    std::uint32_t ReadAttributes(const std::string& path) override { return After(path, inner_.ReadAttributes(path)); }
+    bool ReadProtection(const std::string& path, Protection& protection) override {
+        return After(path, inner_.ReadProtection(path, protection));
+    }
+    bool ReadBytes(const std::string& path, std::string& bytes) override {
+        return After(path, inner_.ReadBytes(path, bytes));
+    }
+    CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) override {
+        return After(path, inner_.ReadCheckedBytes(path, check, bytes));
+    }
+
+private:
+    template <typename T>
+    T After(const std::string& path, T answer) {
+        if (plant_ && EqualsNoCase(path, path_)) {
+            plant_();
+            plant_ = nullptr;
+        }
+        return answer;
+    }
+    std::string path_;
+    std::function<void()> plant_;
+};
+
 // What a standard user of the machine can do against an elevated install or uninstall: forge
 // lines in a record (as if it could be written), plant a record, a copy of the uninstaller or a
 // folder where they may. Each is refused, and nothing on the machine changes.
@@ -655,6 +686,31 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
         std::function<int(Machine&)> run;
         int code;
         bool undone = false;  // the uninstall ran, all but the refused value
+        bool elevatedInstall = true;  // false: installed without administrator rights
+    };
+    const std::string driver = std::string(kHost2008) + "\\Drv\\pdfplot9.hdi";
+    // A user's record that puts their bytes in place of the host's driver, with its backup, in a
+    // records folder of theirs under ProgramData; left just after the run's first look at `look`,
+    // as the uninstaller beside the plug-in runs with administrator rights.
+    const char* const kUsersRecords = "C:\\ProgramData\\Korvel-Tarnwick";
+    const auto plantedAfterTheLook = [&](Machine& m, const std::string& look) {
+        const std::string records = ProtectedRecordFolder(kUsersRecords, kFolder);
+        const std::string own = m.files.Content(std::string(kFolder) + "\\uninstall.dat");
+        JournalEntry e = Forged(EntryKind::Replaced, driver, m.files.Content(driver));
+        e.backup = records + "\\uninstall-backup\\1.bak";
+        std::string line;
+        EXPECT_TRUE(FormatEntry(e, m.codec, line));
+        AfterTheLook planting(m.files, look, [&] {
+            m.files.AddFolder(kUsersRecords);
+            m.files.SetOwnedByOthers(kUsersRecords, "PC\\mallory");
+            m.files.AddFile(e.backup, "a user's driver");
+            m.files.AddFile(records + "\\uninstall.dat", own.substr(0, own.find('\n') + 1) + line + "\n");
+            m.files.SetOwnedByOthers(records + "\\uninstall.dat", "PC\\mallory");
+        });
+        m.seen = &planting;
+        const int code = m.Uninstall(nullptr, kFolder, std::string(kFolder) + "\\uninstall.exe");
+        m.seen = nullptr;
+        return code;
     };
     const std::vector<Attack> attacks = {
         {"a path that leaves the folder by / and ..", [](Machine& m) {
@@ -707,6 +763,16 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
              m.files.SetOthersRights(m.Records(), kRead | kRightWriteData);
              return m.Uninstall();
          }, kExitNoRecord},
+        // An install without administrator rights has no protected record. A user's record, put in
+        // a records folder of theirs under ProgramData as the run looks for it, is not read.
+        {"a record put in a user's records folder as the look passes", [&](Machine& m) {
+             m.files.AddFolder(kUsersRecords);
+             m.files.SetOwnedByOthers(kUsersRecords, "PC\\mallory");
+             return plantedAfterTheLook(m, ProtectedRecordFolder(kUsersRecords, kFolder) + "\\uninstall.dat");
+         }, kExitNoRecord, false, false},
+        {"a user's records folder made with a record in it as the look passes", [&](Machine& m) {
+             return plantedAfterTheLook(m, kUsersRecords);
+         }, kExitNoRecord, false, false},
         {"a copy of the uninstaller with a record beside it", [](Machine& m) {
              const std::string planted = "C:\\Users\\Public\\K";
              m.files.AddFile(planted + "\\uninstall.exe", "setup program");
@@ -726,8 +792,9 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
          }, kExitNoRecord},
     };
     for (const Attack& attack : attacks) {
-        Machine m(true);
+        Machine m(attack.elevatedInstall);
         ASSERT_EQ(m.Install(), kExitFinished) << attack.name;
+        m.processes.elevated = true;
         const int code = attack.run(m);
         EXPECT_EQ(code, attack.code) << attack.name;
         for (const char* victim : {"a", "b", "c"})
@@ -736,6 +803,7 @@ TEST(Undo, EveryForgedRecordAndPlantedFolderIsRefusedAndChangesNothing) {
         EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, loaderKey + "2099")) << attack.name;
         EXPECT_NE(m.registry.GetText(kHkeyLocalMachine, loaderKey + "2013", "LOADER"), evil) << attack.name;
         EXPECT_EQ(m.files.IsFile(std::string(kFolder) + "\\Korvel2013.ARX"), !attack.undone) << attack.name;
+        EXPECT_NE(m.files.Content(driver), "a user's driver") << attack.name;
     }
 }
 
@@ -922,8 +990,10 @@ TEST(Undo, ALoaderIntoTheFolderBeingRemovedIsNotPutBack) {
     }
 }
 
-// A user who holds a file of the install open for reading (as any reader of a file does) keeps no
-// later install from running: a file that holds the very bytes of the copy already is the copy.
+// A user who holds a file of the install open for reading (as any reader of a file does), or gives
+// the record a second name (as anyone who may read a file may), keeps no later install or
+// uninstall from running: a file that holds the very bytes of the copy already is the copy, and a
+// second name changes neither the record's bytes nor who may change them.
 TEST(Undo, AReaderOfAnInstalledFileStopsNoLaterInstall) {
     Machine m(true);
     const std::string before = m.Snapshot();
@@ -931,6 +1001,7 @@ TEST(Undo, AReaderOfAnInstalledFileStopsNoLaterInstall) {
     const std::vector<std::string> held = {std::string(kFolder) + "\\uninstall.exe", std::string(kHost2013) + "ACAD2013.dll",
                                            std::string(kFolder) + "\\Korvel2013.ARX"};
     for (const std::string& path : held) m.files.SetHeld(path);
+    m.files.SetLinks(m.Records() + "\\uninstall.dat", 2);
     EXPECT_EQ(m.Install(), kExitFinished) << m.shown;
     for (const std::string& path : held) m.files.SetHeld(path, false);
     EXPECT_EQ(m.Uninstall(), kExitFinished);

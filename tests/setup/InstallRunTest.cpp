@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "deploy/InstallFolder.h"
+#include "platform/Forwarding.h"
 #include "setup/InstallRunFixture.h"
 #include "setup/RegistrationWarning.h"
 
@@ -197,6 +198,24 @@ TEST_F(InstallRunTest, FoldersAreMadeLockedOnlyWithAdministratorRights) {
     EXPECT_FALSE(plain.HasLockedRights(kInstalled));
 }
 
+// A user who makes a folder, and owns it, in the moment between the run's look for it and its
+// making (a drive's root lets every user add folders).
+class FolderMadeFirst : public ForwardingFiles {
+public:
+    FolderMadeFirst(FileDouble& inner, std::string path) : ForwardingFiles(inner), disk_(inner), path_(std::move(path)) {}
+    bool CreateLockedFolder(const std::string& path) override {
+        if (path == path_ && !disk_.IsFolder(path)) {
+            disk_.AddFolder(path);
+            disk_.SetOwnedByOthers(path, "PC\\mallory");
+        }
+        return inner_.CreateLockedFolder(path);
+    }
+
+private:
+    FileDouble& disk_;
+    std::string path_;
+};
+
 // A junction or link anywhere on the way, or (with administrator rights) a folder another user
 // owns or may change, is refused with its name before anything is copied, registered or trusted; the user may
 // choose another folder.
@@ -208,6 +227,7 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         bool elevated;
         bool ownedByOthers;
         const char* reason;
+        bool madeFirst = false;  // made by the user as the run makes it, not there at its look
     };
     const Case cases[] = {
         {"install folder a link", "C:\\Korvel", "C:\\Korvel", false, false, "链接"},
@@ -216,6 +236,8 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         {"owned by a user", "C:\\Korvel", "C:\\Korvel", true, true, "不属于管理员"},
         {"a user's level above", "D:\\CAD Plugins\\Korvel", "D:\\CAD Plugins", true, true, "不属于管理员"},
         {"made with the rights users inherit", "C:\\Korvel", "C:\\Korvel", true, false, "其他用户可以更改"},
+        {"a user's at a drive's root, made as the run makes it", "C:\\", "C:\\Korvel-Tarnwick", true, true,
+         "不属于管理员", true},
     };
     for (const Case& c : cases) {
         FileDouble disk;
@@ -225,20 +247,22 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         disk.AddFile(std::string(kData) + "\\Korvel2010.arx");
         if (std::string(c.reason) == "链接")
             disk.AddFolder(c.refused, kAttrDirectory | kAttrReparsePoint);
-        else
+        else if (!c.madeFirst)
             disk.AddFolder(c.refused);
-        if (c.ownedByOthers) disk.SetOwnedByOthers(c.refused);
+        if (c.ownedByOthers && !c.madeFirst) disk.SetOwnedByOthers(c.refused);
         if (c.elevated && std::string(c.refused) == kInstalled) disk.SetOthersRights("C:\\Korvel", 0);
         ProcessDouble host;
         host.elevated = c.elevated;
         RegistryDouble machine;
-        HostCatalogue hosts{machine, disk, catalogPrompt};
+        FolderMadeFirst racing(disk, c.refused);
+        Files& seen = c.madeFirst ? static_cast<Files&>(racing) : disk;
+        HostCatalogue hosts{machine, seen, catalogPrompt};
         SetupMembers chosen;
         ViewDouble dialog{chosen};
         dialog.editText = c.typed;
         bool armed = false;
         NoLog quiet;
-        InstallRun install{dialog, chosen, dialog.progress, hosts, disk, host, armed, quiet};
+        InstallRun install{dialog, chosen, dialog.progress, hosts, seen, host, armed, quiet};
 
         EXPECT_EQ(install.OnInstall(), SetupState::Choosing) << c.what;
         ASSERT_EQ(dialog.messages.size(), 1u) << c.what;

@@ -151,6 +151,35 @@ TEST(Win32FolderSecurity, OthersRightsAreReadAsTheyApplyToTheEntryItself) {
     EXPECT_TRUE(files.Relock(tree.Path("K")));
     EXPECT_FALSE(files.ReadProtection(tree.Path("none"), protection));
     EXPECT_FALSE(files.Relock(tree.Path("none")));
+
+    // Read through one handle: the check sees what ReadProtection sees of the file, and the bytes
+    // come only once it has said yes. Nothing there is told from a file that cannot be opened.
+    tree.File("K\\r.dat", "record");
+    const std::string record = tree.Path("K\\r.dat");
+    Protection seen, byPath;
+    std::uint32_t attributes = kInvalidAttributes;
+    const FileCheck refuse = [&](std::uint32_t a, const Protection& p) {
+        attributes = a;
+        seen = p;
+        return false;
+    };
+    const FileCheck accept = [](std::uint32_t, const Protection&) { return true; };
+    std::string bytes = "untouched";
+    EXPECT_EQ(files.ReadCheckedBytes(record, refuse, bytes), CheckedRead::Refused);
+    EXPECT_EQ(bytes, "untouched");
+    ASSERT_TRUE(files.ReadProtection(record, byPath));
+    EXPECT_EQ(attributes & (kAttrDirectory | kAttrReparsePoint), 0u);
+    EXPECT_EQ(seen.administrativeOwner, byPath.administrativeOwner);
+    EXPECT_EQ(seen.othersRights, byPath.othersRights);
+    EXPECT_EQ(seen.links, 1u);
+    EXPECT_EQ(files.ReadCheckedBytes(record, accept, bytes), CheckedRead::Read);
+    EXPECT_EQ(bytes, "record");
+    EXPECT_EQ(files.ReadCheckedBytes(tree.Path("K\\none"), accept, bytes), CheckedRead::Missing);
+    EXPECT_EQ(files.ReadCheckedBytes(tree.Path("none\\r.dat"), accept, bytes), CheckedRead::Missing);
+    EXPECT_EQ(files.ReadCheckedBytes(tree.Path("K"), accept, bytes), CheckedRead::Failed);  // a folder
+    Handle holder(CreateFileW(WidenCp936(record).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(files.ReadCheckedBytes(record, accept, bytes), CheckedRead::Failed);
 }
 
 // One run at a time, by a file in the protected folder that no other run can open while one

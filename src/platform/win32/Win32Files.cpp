@@ -619,24 +619,55 @@ bool Win32Files::ExpandVariables(const std::string& text, std::string& expanded)
     return true;
 }
 
+namespace {
+// The rest of an open file's bytes, to its end.
+bool ReadToEnd(HANDLE file, std::string& bytes) {
+    std::string content;
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) && size.QuadPart > 0 && size.QuadPart < (1LL << 30))
+        content.reserve(static_cast<std::size_t>(size.QuadPart));
+    char buffer[65536];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0) content.append(buffer, got);
+    if (!ok) return false;
+    bytes = std::move(content);
+    return true;
+}
+}  // namespace
+
 bool Win32Files::ReadBytes(const std::string& path, std::string& bytes) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
     const Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    std::string content;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 && size.QuadPart < (1LL << 30))
-        content.reserve(static_cast<std::size_t>(size.QuadPart));
-    char buffer[65536];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) != FALSE) && got > 0)
-        content.append(buffer, got);
-    if (!ok) return false;
-    bytes = std::move(content);
-    return true;
+    return file && ReadToEnd(file.get(), bytes);
+}
+
+CheckedRead Win32Files::ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) {
+    std::wstring wide;
+    if (!Wide(path, wide)) return CheckedRead::Failed;
+    // The entry itself (a link is opened as a link, for the check to refuse), shared for reading
+    // only: while it is held, no one writes, deletes or renames it, nor a folder above it.
+    const Handle file(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? CheckedRead::Missing
+                                                                               : CheckedRead::Failed;
+    }
+    FILE_BASIC_INFO basic{};
+    ProtectionOf read;
+    DWORD links = 0;
+    if (!ReadBasicInfo(file.get(), basic) || !ReadHandleProtection(file.get(), read) || !ReadLinks(file.get(), links))
+        return CheckedRead::Failed;
+    Protection protection;
+    protection.administrativeOwner = read.administrativeOwner;
+    protection.othersRights = read.othersRights;
+    protection.links = links;
+    protection.owner = NarrowCp936(read.owner);
+    if (!check(basic.FileAttributes, protection)) return CheckedRead::Refused;
+    return ReadToEnd(file.get(), bytes) ? CheckedRead::Read : CheckedRead::Failed;
 }
 
 bool Win32Files::WriteBytes(const std::string& path, const std::string& bytes, bool append) {

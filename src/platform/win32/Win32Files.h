@@ -42,6 +42,7 @@ public:
     void WillHash(const std::vector<std::pair<std::string, std::uint64_t>>& files) override;
     bool HashFile(const std::string& path, std::string& sha256) override;
     bool ReadBytes(const std::string& path, std::string& bytes) override;
+    CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) override;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
