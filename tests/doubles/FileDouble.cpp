@@ -647,7 +647,7 @@ bool FileDouble::ReadBytes(const std::string& path, std::string& bytes) {
 }
 
 CheckedRead FileDouble::ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) {
-    if (Record("ReadCheckedBytes(" + path + ")")) return CheckedRead::Failed;
+    if (Record("ReadCheckedBytes", &path)) return CheckedRead::Failed;
     const Node* node = Find(path);
     if (!node) return CheckedRead::Missing;
     if (!check(node->attributes, ProtectionOf(*node))) return CheckedRead::Refused;
