@@ -1436,14 +1436,33 @@ TEST(Undo, NewFilesCostTheRecordOneWriteARun) {
     EXPECT_LT(few[1], few[0]);
 }
 
-// Two and three installs into different folders (one whose upper levels the install made),
-// uninstalled in every order: each uninstall ends with 0, and after the last the machine is as
-// before, trusted paths byte for byte.
+// A repeat into a folder used before (a repair) between other installs, then uninstalled oldest
+// first: each uninstall ends with 0, no loader names a module that is gone, and the machine comes
+// back whole (the host libraries the later install still names stayed with it).
+TEST(Undo, ARepeatBetweenOtherInstallsKeepsEveryOrderWhole) {
+    const std::vector<std::string> folders = {"C:\\Korvel", "D:\\New", "C:\\CAD Plugins\\Third"};
+    for (const char* sequence : {"i1 i0 i2 i0 u0 u1 u2", "i1 i0 i0 i2 i0 u0 u1 u2", "i1 i0 i2 u0 u1 u2"}) {
+        Machine m(true);
+        const std::string before = m.Snapshot();
+        const std::string s = sequence;
+        for (std::size_t i = 0; i + 1 < s.size(); i += 3) {
+            const std::string& folder = folders[static_cast<std::size_t>(s[i + 1] - '0')];
+            if (s[i] == 'i') {
+                ASSERT_EQ(m.Install(folder), kExitFinished) << sequence;
+                continue;
+            }
+            EXPECT_EQ(m.Uninstall(nullptr, folder + "\\Korvel-Tarnwick"), kExitFinished) << sequence << " at " << s.substr(0, i + 2);
+            EXPECT_EQ(LoadersIntoGoneFolders(m), "") << sequence << " at " << s.substr(0, i + 2);
+        }
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << sequence;
+    }
+}
 
-// Two and three installs uninstalled in every order, by the account that installed and with
-// administrator rights, on a machine whose loader keys could be deleted and on one where each has
-// a sub-key (as demand-load keys have), so that installs write over their values one by one: after
-// each uninstall no loader names a module that is gone, and after the last the machine is as before.
+// Two and three installs (one into a folder whose upper levels the install made) uninstalled in
+// every order, by the account that installed and with administrator rights, on a machine whose
+// loader keys could be deleted and on one where each has a sub-key (as demand-load keys have), so
+// that installs write over their values one by one: after each uninstall no loader names a module
+// that is gone, and after the last the machine is as before, trusted paths byte for byte.
 TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
     const std::vector<std::string> folders = {"C:\\Korvel", "D:\\New", "C:\\CAD Plugins\\Third"};
     for (const bool elevated : {false, true}) {
