@@ -67,6 +67,10 @@ public:
     // The install reads and writes no file but by copying, and removes none: the rest is passed
     // on unrecorded.
 
+    // The files beneath the record: for a copy that is no part of the install (one staged, proven
+    // and removed again before the install's own copy is made from it).
+    Files& Unrecorded() { return inner_; }
+
     // The destinations whose copy was refused because their content could not be kept first
     // (the error of such a copy is kBackupFailed when Windows gave none).
     const std::vector<std::string>& unkept() const { return unkept_; }

@@ -13,7 +13,25 @@ const char kUninstallerNotMade[] =
     "无法在安装文件夹中放置卸载程序：\n\n%s\n\n没有它，安装将无法卸载。安装已停止，没有做任何更改。";
 const char kEntryRefused[] =
     "无法在“程序和功能”中登记卸载程序：\n\n%s\n\n%s。安装已停止，没有做任何更改。";
+const char kNotOwnBytes[] = "该文件的内容不是本安装程序自身的内容";
 }  // namespace
+
+std::string UndoRecorder::PlaceUninstaller(const std::string& program, const std::string& uninstaller) {
+    if (image_.sha256.empty()) return files_.CopyOver(program, uninstaller, false) ? std::string() : "copy";
+    // Staged under a name of its own in the plug-in's folder, which no user may change by now, and
+    // proven to be the running program's bytes there: the uninstaller an earlier install placed,
+    // which its entry and component name, is written over only by the proven copy.
+    Files& raw = files_.Unrecorded();
+    const std::string staged = uninstaller + ".new";
+    raw.RemoveFile(staged);  // a name left there (a link, say) is never written through
+    CopyReport report;
+    report.hash = true;
+    if (!raw.CopyOver(program, staged, true, report)) return "copy";
+    const bool own = report.size == image_.size && report.sha256 == image_.sha256;
+    const bool placed = own && files_.CopyOver(staged, uninstaller, false);
+    raw.RemoveFile(staged);
+    return own ? (placed ? std::string() : "copy") : std::string(kNotOwnBytes);
+}
 
 UndoRecorder::UndoRecorder(Journal& journal, CodeGuard& registry, RecordingFiles& files, UninstallEntryText text)
     : journal_(journal), registry_(registry), files_(files), text_(std::move(text)) {}
@@ -58,7 +76,18 @@ std::string UndoRecorder::Start() {
     std::string program;
     const std::string uninstaller = JoinPath(folder, kUninstallProgram);
     const bool self = files_.ModulePath(program, 32768) == PathRead::Read;
-    if (!self || (!EqualsNoCase(program, uninstaller) && !files_.CopyOver(program, uninstaller, false))) {
+    const bool existed = files_.ReadAttributes(uninstaller) != kInvalidAttributes;
+    const std::string fault = !self ? std::string("copy")
+                              : EqualsNoCase(program, uninstaller) ? std::string()
+                                                                   : PlaceUninstaller(program, uninstaller);
+    if (fault == kNotOwnBytes) {
+        Log(Format("uninstaller refused: the copy of %s is not the running program's bytes; the install stops, "
+                   "nothing changed",
+                   program.c_str()));
+        journal_.Withdraw();
+        return Format(kEntryRefused, uninstaller.c_str(), kNotOwnBytes);
+    }
+    if (!fault.empty()) {
         Log(Format("uninstaller not placed (error %u): %s; the install stops",
                    static_cast<unsigned>(files_.LastError()), uninstaller.c_str()));
         journal_.Withdraw();
@@ -70,8 +99,9 @@ std::string UndoRecorder::Start() {
         const CodeGuard::Refusal* refused = registry_.refusals().empty() ? nullptr : &registry_.refusals().back();
         std::string why = refused ? refused->file + "：" + refused->why : std::string("无法写入注册表");
         Log(Format("Programs and Features entry refused: %s; the install stops, nothing changed", why.c_str()));
-        // Nothing of this run stays: the record it began goes with what it names.
-        if (!EqualsNoCase(program, uninstaller)) files_.RemoveFile(uninstaller);
+        // Nothing of this run stays: the record it began goes with what it names. An uninstaller
+        // an earlier install placed stays, for the entry that names it.
+        if (!EqualsNoCase(program, uninstaller) && !existed) files_.RemoveFile(uninstaller);
         journal_.Withdraw();
         return Format(kEntryRefused, uninstaller.c_str(), why.c_str());
     }

@@ -37,6 +37,9 @@ public:
     std::vector<std::string> Unaccounted() override;
 
 private:
+    // Copies the running program in as the uninstaller: empty when placed, else why not ("copy",
+    // or that the bytes are not the program's own).
+    std::string PlaceUninstaller(const std::string& program, const std::string& uninstaller);
     bool WriteEntry(const char* what);
     void Log(const std::string& line) {
         if (log_ != nullptr) log_->Line(line);

@@ -1739,10 +1739,14 @@ void PlantedUninstaller(Context& c) {
     c.CheckExit(setup.process, 0, "and ends with 0");
     c.Check(bytes(L"C:\\Swapped\\Korvel-Tarnwick\\uninstall.exe") == own, "its uninstaller is the program's own bytes");
 
-    // Started through a folder link (made by the harness: C:\pkgs\cur names C:\pkgs\real), which
-    // its user points at a folder of theirs while the dialog waits, as a junction can be: the held
-    // file stays, but the program's path now leads to the user's program. The uninstaller copied
-    // from that path is not the program's own bytes, so nothing names it.
+    // A repair started through a folder link (made by the harness: C:\pkgs\cur names
+    // C:\pkgs\real), which its user points at a folder of theirs while the dialog waits, as a
+    // junction can be: the held file stays, but the program's path now leads to the user's program.
+    // Its copy is not the program's own bytes: the repair stops, and the uninstaller the entry and
+    // the component name stays the program's own.
+    c.Check(RunUnattended(c, program, L"/S /D=C:\\Relinked", windowSeen) == 0, "an install into C:\\Relinked");
+    std::wstring entryBefore;
+    ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString", entryBefore);
     for (const wchar_t* to : {L"C:\\pkgs\\real", L"C:\\pkgs\\evil"}) {
         const std::wstring data = std::wstring(to) + L"\\Data";
         MakeFolders(data);
@@ -1769,14 +1773,14 @@ void PlantedUninstaller(Context& c) {
     }
     if (WaitForFinishedView(c, linked.dialog, 10000)) Click(linked.dialog, kOk);
     c.CheckExit(linked.process, 5, "and ends with 5");
-    const std::string placed = bytes(L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe");
-    c.Check(placed.empty() || placed == own, "no uninstaller of the user's is left in the plug-in's folder");
-    for (const wchar_t* name : {L"UninstallString", L"InstallLocation", L"DisplayIcon"}) {
-        std::wstring value;
-        c.Check(!ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, name, value) ||
-                    value.find(L"C:\\Relinked") == std::wstring::npos,
-                "the entry's " + Utf8(name) + " still names the earlier install", value);
-    }
+    c.Check(bytes(L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe") == own, "the uninstaller is the program's own still");
+    std::wstring entry, stub;
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kUninstallEntry, L"UninstallString", entry) && entry == entryBefore &&
+                entry.find(L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe") != std::wstring::npos,
+            "the entry names it as before", entry);
+    c.Check(ReadString(HKEY_LOCAL_MACHINE, kActiveSetup, L"StubPath", stub) &&
+                stub.find(L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe") != std::wstring::npos,
+            "and so does the component", stub);
 }
 
 // --- What a standard user of the machine may plant for an elevated uninstall ---
