@@ -60,7 +60,7 @@ bool PrepareProtectedFolder(Files& files, const std::string& root, const std::st
     // the way first is refused, never used.
     if (!ProtectedPath(files, root, recordFolder, fault)) return false;
     for (const std::string& level : {root, recordFolder}) {
-        if (!files.CreateLockedFolder(level) && files.ReadAttributes(level) == kInvalidAttributes) {
+        if (!files.CreatePrivateFolder(level) && files.ReadAttributes(level) == kInvalidAttributes) {
             fault = {level, "无法创建"};
             return false;
         }

@@ -124,6 +124,9 @@ public:
     // CreateDirectoryA with a protected DACL of its own: Administrators and SYSTEM full control,
     // Users read and execute, nothing inherited from the parent. True when made.
     virtual bool CreateLockedFolder(const std::string& path) = 0;
+    // As CreateLockedFolder, but Users get nothing either: what is made in it no other user can
+    // open at all (to read it, or to hold it open against the administrators' runs).
+    virtual bool CreatePrivateFolder(const std::string& path) { return CreateLockedFolder(path); }
     // Whether the owner of path is Administrators, SYSTEM, TrustedInstaller or the account this
     // program runs as, so that no other user can have changed its rights. False when the owner
     // cannot be read.

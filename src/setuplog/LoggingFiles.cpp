@@ -57,6 +57,15 @@ bool LoggingFiles::CreateLockedFolder(const std::string& path) {
     return made;
 }
 
+bool LoggingFiles::CreatePrivateFolder(const std::string& path) {
+    const bool made = inner_.CreatePrivateFolder(path);
+    if (made)
+        log_.Line("folder made with its own rights (administrators and SYSTEM full, users nothing) " + path);
+    else
+        NotMade(path, inner_.LastError());
+    return made;
+}
+
 // What could not be removed is the caller's to report (the undo names what it left, and why).
 bool LoggingFiles::RemoveFile(const std::string& path) {
     const bool removed = inner_.RemoveFile(path);

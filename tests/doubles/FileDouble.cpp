@@ -345,6 +345,11 @@ bool FileDouble::HasLockedRights(const std::string& path) const {
     return node && node->lockedRights;
 }
 
+bool FileDouble::HasPrivateRights(const std::string& path) const {
+    const Node* node = Find(path);
+    return node && node->privateRights;
+}
+
 void FileDouble::Note(const char* op, const std::string* argument, const std::string* second) {
     ++callCount;
     if (!keepCalls) return;
@@ -572,6 +577,15 @@ bool FileDouble::CreateLockedFolder(const std::string& path) {
     if (!MakeOne(path)) return false;
     Node* node = Find(path);
     node->lockedRights = true;
+    node->othersRights = node->inheritable = 0;
+    return true;
+}
+
+bool FileDouble::CreatePrivateFolder(const std::string& path) {
+    if (Record("CreatePrivateFolder", &path)) return false;
+    if (!MakeOne(path)) return false;
+    Node* node = Find(path);
+    node->lockedRights = node->privateRights = true;
     node->othersRights = node->inheritable = 0;
     return true;
 }

@@ -63,6 +63,7 @@ public:
     // The type GetDriveType gives for a drive ("D:"); kDriveFixed unless set.
     void SetDriveType(const std::string& drive, std::uint32_t type);
     bool HasLockedRights(const std::string& path) const;  // made by CreateLockedFolder
+    bool HasPrivateRights(const std::string& path) const;  // made by CreatePrivateFolder
     // What other users may do to the entry itself, and what entries made in it inherit.
     void SetOthersRights(const std::string& path, std::uint32_t rights, std::uint32_t inheritable = 0);
 
@@ -122,6 +123,7 @@ public:
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
+    bool CreatePrivateFolder(const std::string& path) override;
     bool OwnedByAdministrators(const std::string& path) override;
     bool ReadProtection(const std::string& path, Protection& protection) override;
     bool Relock(const std::string& path) override;
@@ -158,6 +160,7 @@ private:
         std::string owner;  // the user who owns it, when others do
         std::uint32_t links = 1;
         bool lockedRights = false;
+        bool privateRights = false;  // Users get nothing either
         std::uint32_t othersRights = 0;
         std::uint32_t inheritable = 0;
     };

@@ -50,6 +50,7 @@ public:
     int MakeDir(const std::string& p) override { return kill_.Step(), inner_.MakeDir(p); }
     bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
     bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
+    bool CreatePrivateFolder(const std::string& p) override { return kill_.Step(), inner_.CreatePrivateFolder(p); }
     bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }
     bool RemoveFolder(const std::string& p) override { return kill_.Step(), inner_.RemoveFolder(p); }
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {

@@ -871,6 +871,10 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     ASSERT_EQ(squatted.Install(), kExitFinished) << squatted.shown;
     EXPECT_TRUE(squatted.files.IsFile(
         ProtectedRecordFolder("C:\\Program Files\\Korvel-Tarnwick Records", kFolder) + "\\uninstall.dat"));
+    // Made so that no user may open what they hold, nor hold a record open against a later run.
+    for (const std::string& made : {std::string("C:\\Program Files\\Korvel-Tarnwick Records"),
+                                    ProtectedRecordFolder("C:\\Program Files\\Korvel-Tarnwick Records", kFolder)})
+        EXPECT_TRUE(squatted.files.HasPrivateRights(made)) << made;
     EXPECT_EQ(squatted.Uninstall(), kExitFinished);
     EXPECT_EQ(Diff(squatted.Snapshot(), beforeSquatted), "");
 
@@ -912,6 +916,20 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     EXPECT_EQ(Diff(relinked.Snapshot(), beforeRelinked), "");
     relinked.files.AddFile(relinked.files.modulePath, "setup program");
     EXPECT_EQ(relinked.Install(), kExitFinished) << relinked.shown;  // its own bytes: listed as ever
+    // The same in a repair, the earlier install's uninstaller named by its entry and component, and
+    // a user ready to hold whatever is written there: it stays the program's own, and named.
+    for (const bool held : {false, true}) {
+        Machine repair(true);
+        repair.image = "setup program";
+        ASSERT_EQ(repair.Install(), kExitFinished);
+        const std::string uninstaller = std::string(kFolder) + "\\uninstall.exe";
+        const std::string entry = repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft");
+        repair.files.AddFile(repair.files.modulePath, "a user's program");
+        if (held) repair.files.FailWrites(uninstaller);
+        EXPECT_EQ(repair.Install(), kExitStopped) << held;
+        EXPECT_EQ(repair.files.Content(uninstaller), "setup program") << held;
+        EXPECT_EQ(repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft"), entry) << held;
+    }
 
     // Aborted at a copy failure: listed, but no component runs the step for other users, and no
     // other user's hive is touched.

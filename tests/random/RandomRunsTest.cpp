@@ -233,6 +233,7 @@ public:
     int MakeDir(const std::string& p) override { return May(Parent(p), kRightAppendData) ? inner_.MakeDir(p) : -1; }
     bool CreateFolder(const std::string& p) override { return May(Parent(p), kRightAppendData) && inner_.CreateFolder(p); }
     bool CreateLockedFolder(const std::string& p) override { return May(Parent(p), kRightAppendData) && inner_.CreateLockedFolder(p); }
+    bool CreatePrivateFolder(const std::string& p) override { return May(Parent(p), kRightAppendData) && inner_.CreatePrivateFolder(p); }
     bool Relock(const std::string&) override { return false; }
     bool RemoveFile(const std::string& p) override { return MayRemove(p) && inner_.RemoveFile(p); }
     bool RemoveFolder(const std::string& p) override { return MayRemove(p) && inner_.RemoveFolder(p); }

@@ -67,6 +67,10 @@ TEST(Win32FolderSecurity, TheLockedDescriptorIsAProtectedDaclOfThreeEntries) {
         EXPECT_EQ(allowed->Mask, expected[i].mask) << i;
         EXPECT_TRUE(EqualSid(const_cast<DWORD*>(&allowed->SidStart), expected[i].sid)) << i;
     }
+    // The records' folders: Users get nothing at all, so none can hold a record open.
+    const LockedFolderDescriptor closed(false);
+    ASSERT_NE(closed.get(), nullptr);
+    EXPECT_EQ(DaclText(closed.get()), L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)");
     // Users may neither write, nor delete, nor change rights.
     EXPECT_EQ((FILE_GENERIC_READ | FILE_GENERIC_EXECUTE) &
                   (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | WRITE_OWNER),
@@ -151,6 +155,13 @@ TEST(Win32FolderSecurity, OthersRightsAreReadAsTheyApplyToTheEntryItself) {
     EXPECT_TRUE(files.Relock(tree.Path("K")));
     EXPECT_FALSE(files.ReadProtection(tree.Path("none"), protection));
     EXPECT_FALSE(files.Relock(tree.Path("none")));
+    // Made private: nobody else may so much as open it (what is made in it inherits that, which
+    // Wine does not do, so it is not checked here).
+    ASSERT_TRUE(files.CreatePrivateFolder(tree.Path("P")));
+    Protection closedOne;
+    ASSERT_TRUE(files.ReadProtection(tree.Path("P"), closedOne));
+    EXPECT_TRUE(closedOne.administrativeOwner);
+    EXPECT_EQ(closedOne.othersRights, 0u);
 
     // Read through one handle: the check sees what ReadProtection sees of the file, and the bytes
     // come only once it has said yes. Nothing there is told from a file that cannot be opened.

@@ -7,6 +7,7 @@
 #include <string>
 
 const wchar_t kLockedFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+const wchar_t kPrivateFolderSddl[] = L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)";
 
 namespace {
 // NT SERVICE\TrustedInstaller, which owns the system's own folders.
@@ -20,9 +21,9 @@ bool IsWellKnown(PSID sid, WELL_KNOWN_SID_TYPE type) {
 }
 }  // namespace
 
-LockedFolderDescriptor::LockedFolderDescriptor() {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kLockedFolderSddl, SDDL_REVISION_1,
-                                                              &descriptor_, nullptr))
+LockedFolderDescriptor::LockedFolderDescriptor(bool usersRead) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(usersRead ? kLockedFolderSddl : kPrivateFolderSddl,
+                                                              SDDL_REVISION_1, &descriptor_, nullptr))
         descriptor_ = nullptr;
 }
 

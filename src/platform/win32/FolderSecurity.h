@@ -10,11 +10,14 @@
 // FILE_GENERIC_EXECUTE), each inherited by every file and folder below; "P": nothing inherited
 // from the parent.
 extern const wchar_t kLockedFolderSddl[];
+// The same without Users: for the records, which no other user needs to open.
+extern const wchar_t kPrivateFolderSddl[];
 
-// A self-relative security descriptor made from kLockedFolderSddl; null when it cannot be made.
+// A self-relative security descriptor made from kLockedFolderSddl (or, usersRead false,
+// kPrivateFolderSddl); null when it cannot be made.
 class LockedFolderDescriptor {
 public:
-    LockedFolderDescriptor();
+    explicit LockedFolderDescriptor(bool usersRead = true);
     ~LockedFolderDescriptor();
     LockedFolderDescriptor(const LockedFolderDescriptor&) = delete;
     LockedFolderDescriptor& operator=(const LockedFolderDescriptor&) = delete;

@@ -519,15 +519,21 @@ bool Win32Files::CreateFolder(const std::string& path) {
     return Wide(path, wide) && CreateDirectoryW(wide.c_str(), nullptr) != FALSE;
 }
 
-bool Win32Files::CreateLockedFolder(const std::string& path) {
+namespace {
+bool CreateFolderWith(const std::string& path, bool usersRead) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
     // Made with its rights, never fixed afterwards: the folder never exists with inherited ones.
-    const LockedFolderDescriptor descriptor;
+    const LockedFolderDescriptor descriptor(usersRead);
     if (descriptor.get() == nullptr) return false;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
     return CreateDirectoryW(wide.c_str(), &attributes) != FALSE;
 }
+}  // namespace
+
+bool Win32Files::CreateLockedFolder(const std::string& path) { return CreateFolderWith(path, true); }
+
+bool Win32Files::CreatePrivateFolder(const std::string& path) { return CreateFolderWith(path, false); }
 
 bool Win32Files::OwnedByAdministrators(const std::string& path) {
     std::wstring wide;
