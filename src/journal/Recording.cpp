@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "journal/CodeGuard.h"
 #include "journal/Scope.h"
 #include "text/PathText.h"
 #include "text/Sha256.h"
@@ -315,7 +316,10 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     // system may treat an emptied and rewritten file as a replacement to be written out on close,
     // and the record's next flush would then wait for all of them. Removed, it is ours still: the
     // line is on the disk, and a copy that then fails leaves it missing, as a failed copy does.
-    if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)))
+    // A file that a value of the record names as code (a module, the uninstaller) is copied over
+    // in place instead: removed, a copy that then fails would leave that value naming nothing.
+    if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)) &&
+        !NamedAsCode(destination))
         inner_.RemoveFile(destination);
     report.hash = true;
     if (!inner_.CopyOver(source, destination, failIfExists, report)) {
@@ -353,6 +357,19 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     entry.hash = report.sha256.size() == 64 ? report.sha256 : std::string(64, '0');
     journal_.Add(entry);
     return true;
+}
+
+bool RecordingFiles::NamedAsCode(const std::string& path) {
+    // The record's values as they were when this run first asked: those of earlier runs, which
+    // are what name a file that is there before this run copies over it.
+    if (!codeNamesRead_) {
+        codeNamesRead_ = true;
+        for (const JournalEntry& e : journal_.entries())
+            if (e.kind == EntryKind::Value && CodeGuard::NamesCode(e.root, e.path, e.value.name) &&
+                (e.value.type == kRegSz || e.value.type == kRegExpandSz))
+                codeNames_.insert(UpperCp936(CodeGuard::NamedFile(e.value.name, e.value.bytes)));
+    }
+    return codeNames_.count(UpperCp936(path)) != 0;
 }
 
 namespace {

@@ -1534,7 +1534,9 @@ TEST(Undo, ALoaderKeyWithASubKeyIsAsBeforeOnceItsInstallsAreGone) {
 
 // Values written naming a file that is not there, or not the program's own: a module skipped at
 // its failed copy (Ignore), the uninstaller's own copy failing over an earlier one, a library in
-// a host folder that is gone.
+// a host folder that is gone. And values an earlier install wrote, left naming a file a repeated
+// install removed to copy it anew: its module's copy failed and the run stopped (Abort), or its
+// uninstaller's copy failed.
 TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
     const std::vector<std::pair<const char*, std::function<int(Machine&)>>> cases = {
         {"a module skipped at its failed copy", [](Machine& m) {
@@ -1550,6 +1552,16 @@ TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
          }},
         {"a host folder that is gone", [](Machine& m) {
              m.files.Remove(kHost2008);
+             return m.Install();
+         }},
+        {"a repeated install stopped at its module's failed copy", [](Machine& m) {
+             m.Install();
+             m.files.FailCopiesTo(std::string(kFolder) + "\\Korvel2013.ARX");
+             return m.Install("C:\\Korvel", 0, kIdAbort);
+         }},
+        {"a repeated install whose uninstaller's copy fails", [](Machine& m) {
+             m.Install();
+             m.files.FailCopiesTo(std::string(kFolder) + "\\uninstall.exe");
              return m.Install();
          }},
     };
