@@ -60,6 +60,7 @@ long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) 
     }
     // Recorded before they are made: a key that is then not made is found missing by the undo.
     for (const std::string& made : missing) {
+        made_.insert(Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(made));
         JournalEntry entry;
         entry.kind = EntryKind::Key;
         entry.root = where.root;
@@ -145,6 +146,15 @@ long RecordingRegistry::SetValue(RegKey key, const char* valueName, std::uint32_
 long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     KeyPlaces::Place where;
     if (!journal_.armed() || !places_.Locate(parent, subKey, where)) return inner_.DeleteKey(parent, subKey);
+    // A key this run made (and removes again, its values refused) held nothing before it: the
+    // "key" line already says so, and a deletion recorded would stand for an earlier state, one
+    // that a later install would take over as what was there before any install.
+    const std::string path = Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(where.path);
+    if (made_.count(path) != 0) {
+        const long deleted = inner_.DeleteKey(parent, subKey);
+        if (deleted == kErrorSuccess) made_.erase(path);
+        return deleted;
+    }
     // What the key holds is kept in the record, so that undo can make it again; a key whose
     // values cannot all be read is not deleted.
     RegKey key = 0;

@@ -43,6 +43,7 @@ private:
     KeyPlaces places_;
     std::map<std::string, std::string> owners_;  // loader key -> the plug-in folder it named first
     std::map<std::string, bool> handedOver_;      // "root|KEY": its earlier states are in the record
+    std::set<std::string> made_;                  // "root|KEY": keys this run made, there still
 };
 
 class RecordingFiles : public ForwardingFiles {

@@ -1574,16 +1574,22 @@ TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
 
 // A host folder that users may change gets no library LOADER from an elevated install; it did,
 // and a repeated install's record then held that loader's earlier state, which the uninstall
-// refuses whole (exit 7): the install could never be removed.
+// refuses whole (exit 7): the install could never be removed. Also into A, B, then A again: the
+// library's key each run made and removed again was kept as an earlier state, taken over by the
+// next, and made again (empty) once all were uninstalled.
 TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
-    Machine m(true);
-    m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
-    const std::string before = m.Snapshot();
-    ASSERT_NE(m.Install(), -1);
-    m.Install();
-    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"), "");
-    EXPECT_EQ(m.Uninstall(), kExitFinished);
-    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+    for (const std::vector<std::string>& folders : {std::vector<std::string>{"C:\\Korvel", "C:\\Korvel"},
+                                                    std::vector<std::string>{"C:\\A", "C:\\B", "C:\\A"}}) {
+        Machine m(true);
+        m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
+        const std::string before = m.Snapshot();
+        for (const std::string& folder : folders) ASSERT_NE(m.Install(folder), -1);
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"), "");
+        std::string listed;
+        for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times)
+            EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished) << listed;
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << folders.size();
+    }
 }
 
 // With administrator rights an install does not read an earlier install's record (it looks for
