@@ -316,12 +316,54 @@ private:
         return true;
     }
 
+    // Whether a library's key held, when this record's run deleted it, the values of another
+    // install that is gone now: the run's module key named that install's module as it was
+    // deleted just before. What the key held before that install is in the record ahead of this
+    // entry (its record's states, taken over), or was nothing at all; that install's own values
+    // name a host's library that is not its any more.
+    bool StateOfInstallGone(const JournalEntry& e) {
+        const std::size_t at = std::min(at_, entries_.size());
+        const auto samePath = [&e](const JournalEntry& t, const std::string& path) {
+            return t.root == e.root && EqualsNoCase(t.path, path);
+        };
+        // Only the state this run found: states taken over from another record come before it,
+        // each followed by the next.
+        for (std::size_t i = at + 1; i < entries_.size(); ++i)
+            if (samePath(entries_[i], e.path)) {
+                if (entries_[i].kind == EntryKind::KeyDeleted) return false;
+                break;
+            }
+        const std::string module = ModuleKey(e.path);
+        for (std::size_t i = at; i > 0; --i) {
+            const JournalEntry& t = entries_[i - 1];
+            if (t.kind == EntryKind::User) return false;  // the run began: its module key was not deleted
+            if (samePath(t, e.path)) {
+                if (t.kind == EntryKind::KeyDeleted) continue;  // a state taken over, just ahead
+                return false;  // an earlier run's: the module key before it is not this run's
+            }
+            if (!samePath(t, module) || t.kind != EntryKind::KeyDeleted) continue;
+            for (const RecordedValue& v : t.values) {
+                if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
+                const std::string text = TextOf(v);
+                const std::size_t cut = LastSeparator(text);
+                if (cut == std::string::npos) return false;
+                const std::string folder = text.substr(0, cut);
+                const std::string sub = "\\KORVEL-TARNWICK";
+                const std::string upper = UpperCp936(folder);
+                return upper.size() > sub.size() && upper.compare(upper.size() - sub.size(), sub.size(), sub) == 0 &&
+                       !SamePath(folder, folder_) && Other(folder) == nullptr;
+            }
+            return false;
+        }
+        return false;
+    }
+
     // A loader key whose module lies in the folder being removed, or is gone (anyone may make its
     // folder again and put a module there), or whose state was this record's own: never made
     // again. One that was there before, even empty, is.
     bool PointsIntoGone(const JournalEntry& e) {
         const bool library = ModuleKey(e.path) != e.path;
-        if (library && OwnState(e)) return true;
+        if (library && (OwnState(e) || StateOfInstallGone(e))) return true;
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);

@@ -1592,10 +1592,10 @@ TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
     }
 }
 
-// With administrator rights an install does not read an earlier install's record (it looks for
-// it beside the module, not in the protected folder): after A, B, then A again, what a loader key
-// held before B (here: nothing) is lost once all are uninstalled.
-TEST(Undo, DISABLED_AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
+// After A, B, then A again, B's record holds A's values as what the library's key held before B;
+// uninstalled last, with A gone, B put them back (here the LOADER was refused, its host's own
+// library being back, and MANAGED stayed): what the key held before A, nothing, was lost.
+TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
     Machine m(true);
     m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
     const std::string before = m.Snapshot();
