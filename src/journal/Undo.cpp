@@ -134,6 +134,11 @@ public:
                 if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[EntryValueName(e)] = e.value;
             if (!donor_.empty()) break;
         }
+        // The installs the entry named before one of ours that are gone now.
+        for (const JournalEntry& e : entries_)
+            if (e.kind == EntryKind::Value && IsEntryKey(e) && EqualsNoCase(e.value.name, "InstallLocation") && e.hadOld &&
+                IsText(e.old.type) && !SamePath(TextOf(e.old), folder_) && Other(TextOf(e.old)) == nullptr)
+                gone_.push_back(TextOf(e.old));
     }
 
     // The install the entry named before ours, when it is present still: then it gets it back, as
@@ -367,9 +372,17 @@ private:
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
-            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
+            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text) || InGoneInstall(text);
         }
         return OwnState(e);
+    }
+
+    // Whether path lies in the folder of an install gone that the entry named before ours: what
+    // is there now (an earlier version's module its uninstall put back, say) is not its module.
+    bool InGoneInstall(const std::string& path) const {
+        for (const std::string& gone : gone_)
+            if (Within(path, gone)) return true;
+        return false;
     }
 
     // An entry of a trusted-path value that names the plug-in folder of an install gone, or
@@ -853,6 +866,7 @@ private:
     std::size_t at_ = 0;
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
     std::map<std::string, const OtherInstall*> loaderDonors_;  // module key -> install it goes back to
+    std::vector<std::string> gone_;  // plug-in folders of installs the entry named before ours, gone now
 };
 }  // namespace
 

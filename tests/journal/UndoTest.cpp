@@ -1595,14 +1595,30 @@ TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
 // After A, B, then A again, B's record holds A's values as what the library's key held before B;
 // uninstalled last, with A gone, B put them back (here the LOADER was refused, its host's own
 // library being back, and MANAGED stayed): what the key held before A, nothing, was lost.
+// And after B, A, B over an earlier version in B's folder: B's uninstall put the earlier version's
+// module back, and A's then made its key name it again, as B's module had been.
 TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
-    Machine m(true);
-    m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
-    const std::string before = m.Snapshot();
-    for (const char* folder : {"C:\\A", "C:\\B", "C:\\A"}) ASSERT_EQ(m.Install(folder), kExitFinished);
-    std::string listed;
-    for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
-    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+    const std::vector<std::pair<std::vector<std::string>, std::function<void(Machine&)>>> cases = {
+        {{"C:\\A", "C:\\B", "C:\\A"},
+         [](Machine& m) { m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library"); }},
+        {{"C:\\B", "C:\\A", "C:\\B"},
+         [](Machine& m) {
+             for (const char* name : {"Korvel2013.ARX", "uninstall.exe"})
+                 m.files.AddFile(std::string("C:\\B\\Korvel-Tarnwick\\") + name, "an earlier version");
+             for (const char* path : {"C:\\B", "C:\\B\\Korvel-Tarnwick", "C:\\B\\Korvel-Tarnwick\\Korvel2013.ARX",
+                                      "C:\\B\\Korvel-Tarnwick\\uninstall.exe"})
+                 m.files.SetOthersRights(path, kRead, kRead);
+         }},
+    };
+    for (const auto& c : cases) {
+        Machine m(true);
+        c.second(m);
+        const std::string before = m.Snapshot();
+        for (const std::string& folder : c.first) ASSERT_EQ(m.Install(folder), kExitFinished);
+        std::string listed;
+        for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << c.first[0];
+    }
 }
 }  // namespace
 
