@@ -61,6 +61,15 @@ long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) 
     // Recorded before they are made: a key that is then not made is found missing by the undo.
     for (const std::string& made : missing) {
         made_.insert(Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(made));
+        // A loader key that another install's record says was there before it (that install
+        // removed it, its own values refused): what it held comes first, as for a key deleted.
+        // Not again for one this run has just deleted, whose earlier states are in already.
+        const std::string owner = OwnerOf(KeyPlaces::Place{where.root, made});
+        bool& handed = handedOver_[Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(made)];
+        if (!owner.empty() && !handed)
+            for (const JournalEntry& earlier : journal_.EarlierStatesIn(owner, EntryKind::KeyDeleted, where.root, made))
+                journal_.Add(earlier);
+        handed = handed || !owner.empty();
         JournalEntry entry;
         entry.kind = EntryKind::Key;
         entry.root = where.root;

@@ -327,6 +327,10 @@ private:
     // entry (its record's states, taken over), or was nothing at all; that install's own values
     // name a host's library that is not its any more.
     bool StateOfInstallGone(const JournalEntry& e) {
+        // An install's values of a library's key begin with its LOADER: a state without one
+        // (taken over from another record, before the key was made) is not an install's.
+        if (std::none_of(e.values.begin(), e.values.end(), [](const RecordedValue& v) { return EqualsNoCase(v.name, "LOADER"); }))
+            return false;
         const std::size_t at = std::min(at_, entries_.size());
         const auto samePath = [&e](const JournalEntry& t, const std::string& path) {
             return t.root == e.root && EqualsNoCase(t.path, path);

@@ -1576,19 +1576,25 @@ TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
 // and a repeated install's record then held that loader's earlier state, which the uninstall
 // refuses whole (exit 7): the install could never be removed. Also into A, B, then A again: the
 // library's key each run made and removed again was kept as an earlier state, taken over by the
-// next, and made again (empty) once all were uninstalled.
+// next, and made again (empty) once all were uninstalled. And where that key was there before,
+// empty: the first install removed it, the second made it anew as its own, and its uninstall,
+// the last, deleted it once the first's had put it back.
 TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
-    for (const std::vector<std::string>& folders : {std::vector<std::string>{"C:\\Korvel", "C:\\Korvel"},
-                                                    std::vector<std::string>{"C:\\A", "C:\\B", "C:\\A"}}) {
+    using Folders = std::vector<std::string>;
+    for (const auto& c : {std::make_pair(Folders{"C:\\Korvel", "C:\\Korvel"}, false),
+                          std::make_pair(Folders{"C:\\A", "C:\\B", "C:\\A"}, false),
+                          std::make_pair(Folders{"C:\\B", "C:\\A", "C:\\B"}, true)}) {
+        const Folders& folders = c.first;
         Machine m(true);
         m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
+        if (c.second) m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL");
         const std::string before = m.Snapshot();
         for (const std::string& folder : folders) ASSERT_NE(m.Install(folder), -1);
         EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"), "");
         std::string listed;
         for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times)
             EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished) << listed;
-        EXPECT_EQ(Diff(m.Snapshot(), before), "") << folders.size();
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << folders.size() << c.second;
     }
 }
 
