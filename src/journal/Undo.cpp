@@ -350,19 +350,25 @@ private:
                 if (t.kind == EntryKind::KeyDeleted) continue;  // a state taken over, just ahead
                 return false;  // an earlier run's: the module key before it is not this run's
             }
-            if (!samePath(t, module) || t.kind != EntryKind::KeyDeleted) continue;
-            for (const RecordedValue& v : t.values) {
-                if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
-                const std::string text = TextOf(v);
-                const std::size_t cut = LastSeparator(text);
-                if (cut == std::string::npos) return false;
-                const std::string folder = text.substr(0, cut);
-                const std::string sub = "\\KORVEL-TARNWICK";
-                const std::string upper = UpperCp936(folder);
-                return upper.size() > sub.size() && upper.compare(upper.size() - sub.size(), sub.size(), sub) == 0 &&
-                       !SamePath(folder, folder_) && Other(folder) == nullptr;
+            if (!samePath(t, module)) continue;
+            // The module key as the run found it: deleted, or (with a sub-key) its LOADER written
+            // over.
+            std::string text;
+            if (t.kind == EntryKind::KeyDeleted) {
+                for (const RecordedValue& v : t.values)
+                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) text = TextOf(v);
+            } else if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld) {
+                if (IsText(t.old.type)) text = TextOf(t.old);
+            } else {  // made anew after it was deleted
+                continue;
             }
-            return false;
+            const std::size_t cut = LastSeparator(text);
+            if (cut == std::string::npos) return false;
+            const std::string folder = text.substr(0, cut);
+            const std::string sub = "\\KORVEL-TARNWICK";
+            const std::string upper = UpperCp936(folder);
+            return upper.size() > sub.size() && upper.compare(upper.size() - sub.size(), sub.size(), sub) == 0 &&
+                   !SamePath(folder, folder_) && Other(folder) == nullptr;
         }
         return false;
     }

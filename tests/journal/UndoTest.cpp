@@ -1601,12 +1601,18 @@ TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
 // After A, B, then A again, B's record holds A's values as what the library's key held before B;
 // uninstalled last, with A gone, B put them back (here the LOADER was refused, its host's own
 // library being back, and MANAGED stayed): what the key held before A, nothing, was lost.
+// Also where the module's key has a sub-key, and so is written over rather than deleted.
 // And after B, A, B over an earlier version in B's folder: B's uninstall put the earlier version's
 // module back, and A's then made its key name it again, as B's module had been.
 TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
     const std::vector<std::pair<std::vector<std::string>, std::function<void(Machine&)>>> cases = {
         {{"C:\\A", "C:\\B", "C:\\A"},
          [](Machine& m) { m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library"); }},
+        {{"C:\\A", "C:\\B", "C:\\A"},
+         [](Machine& m) {
+             m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+             m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013\\Commands");
+         }},
         {{"C:\\B", "C:\\A", "C:\\B"},
          [](Machine& m) {
              for (const char* name : {"Korvel2013.ARX", "uninstall.exe"})
@@ -1623,7 +1629,7 @@ TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
         for (const std::string& folder : c.first) ASSERT_EQ(m.Install(folder), kExitFinished);
         std::string listed;
         for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
-        EXPECT_EQ(Diff(m.Snapshot(), before), "") << c.first[0];
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << &c - &cases[0];
     }
 }
 }  // namespace
