@@ -698,19 +698,23 @@ private:
     bool Missing(const std::string& path) { return files_.ReadAttributes(path) == kInvalidAttributes; }
 
     // The first and the last entry of path in another install's record, or false when it names
-    // no such file. Only files in the hosts' folders are shared.
+    // no such file. Only files in the hosts' folders are shared. A record whose every line on the
+    // file is a new file's copy begun (a kill ended each before it was done) holds no part of it:
+    // what we overwrote or made there was never its copy, and is ours to undo.
     bool Theirs(const JournalEntry& e, const OtherInstall*& other, const JournalEntry*& first,
                 const JournalEntry*& last) {
         if (Within(e.path, folder_)) return false;
         for (const OtherInstall& o : others_) {
             first = last = nullptr;
+            bool begunOnly = true;
             for (const JournalEntry& t : o.entries) {
                 if (!IsFileEntry(t.kind) || !EqualsNoCase(t.path, e.path)) continue;
                 if (!first) first = &t;
                 if (t.kind == EntryKind::File || t.kind == EntryKind::Replaced) last = &t;
+                begunOnly = begunOnly && t.kind == EntryKind::PendingFile;
             }
             other = &o;
-            if (first) return true;
+            if (first && !begunOnly) return true;
         }
         return false;
     }

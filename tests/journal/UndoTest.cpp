@@ -1245,6 +1245,8 @@ TEST(Undo, AnInstallOnlyAnotherRecordNamesIsKnownToTheUninstall) {
     EXPECT_EQ(Diff(UpperCp936(m.Snapshot()), UpperCp936(before)), "");
 }
 
+std::string CodePointerFault(Machine& m);  // with the random runs' cases, below
+
 // A second install killed after it kept the first's copy of the host's own driver, before it
 // copied over it; the first uninstalled, which hands the host's own driver into the second's
 // backup; the second run again and uninstalled: the host's own driver comes back.
@@ -1268,6 +1270,29 @@ TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
         EXPECT_EQ(m.files.Content(driver), "the host's own driver") << at;
     }
     EXPECT_GT(cases, 0);
+
+    // An install killed after the line of its copy of a host's library, before the copy; then two
+    // installs elsewhere, the second over the first's copy. Once both are uninstalled the library
+    // is gone: the second's uninstall took the killed one for the first to place it, and put the
+    // first's copy back.
+    const std::string library = std::string(kHost2008) + "\\ACAD2007.dll";
+    int begun = 0;
+    for (int at = 1; at < 200; ++at) {
+        Machine m(true);
+        if (m.Install("C:\\B", at) != -1) break;
+        std::vector<JournalEntry> entries;
+        Journal::Load(m.files, m.codec, ProtectedRecordFolder("C:\\ProgramData\\Korvel-Tarnwick", "C:\\B\\Korvel-Tarnwick"), entries);
+        bool pending = false;
+        for (const JournalEntry& e : entries)
+            if (EqualsNoCase(e.path, library)) pending = e.kind == EntryKind::PendingFile;
+        if (!pending || m.files.IsFile(library)) continue;
+        ++begun;
+        for (const char* folder : {"C:\\A", "D:\\C"}) ASSERT_EQ(m.Install(folder), kExitFinished) << at;
+        for (const char* folder : {"C:\\A\\Korvel-Tarnwick", "D:\\C\\Korvel-Tarnwick"}) m.Uninstall(nullptr, folder);
+        EXPECT_FALSE(m.files.IsFile(library)) << at;
+        EXPECT_EQ(CodePointerFault(m), "") << at;
+    }
+    EXPECT_GT(begun, 0);
 }
 
 // A later install into another folder killed once the entry names it, but before it wrote the
