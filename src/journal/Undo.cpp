@@ -327,10 +327,18 @@ private:
     // entry (its record's states, taken over), or was nothing at all; that install's own values
     // name a host's library that is not its any more.
     bool StateOfInstallGone(const JournalEntry& e) {
-        // An install's values of a library's key begin with its LOADER: a state without one
-        // (taken over from another record, before the key was made) is not an install's.
-        if (std::none_of(e.values.begin(), e.values.end(), [](const RecordedValue& v) { return EqualsNoCase(v.name, "LOADER"); }))
-            return false;
+        // An install's values of a library's key name the host's library that installs copy and
+        // register: a state without such a LOADER (the machine's own, taken over from another
+        // record before the key was made, say) is not an install's.
+        std::string loader;
+        for (const RecordedValue& v : e.values)
+            if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) loader = TextOf(v);
+        const auto installs = [&](const JournalEntry& t) {
+            return (IsFileEntry(t.kind) && SamePath(t.path, loader)) ||
+                   (t.kind == EntryKind::Value && t.root == e.root && EqualsNoCase(t.path, e.path) &&
+                    EqualsNoCase(t.value.name, "LOADER") && IsText(t.value.type) && SamePath(TextOf(t.value), loader));
+        };
+        if (loader.empty() || std::none_of(entries_.begin(), entries_.end(), installs)) return false;
         const std::size_t at = std::min(at_, entries_.size());
         const auto samePath = [&e](const JournalEntry& t, const std::string& path) {
             return t.root == e.root && EqualsNoCase(t.path, path);

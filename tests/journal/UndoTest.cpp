@@ -1603,19 +1603,27 @@ TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
 // library's key each run made and removed again was kept as an earlier state, taken over by the
 // next, and made again (empty) once all were uninstalled. And where that key was there before,
 // empty: the first install removed it, the second made it anew as its own, and its uninstall,
-// the last, deleted it once the first's had put it back.
+// the last, deleted it once the first's had put it back. Or with an older version's values: the
+// second took them for the first install's own, and left them out.
 TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
     using Folders = std::vector<std::string>;
-    for (const auto& c : {std::make_pair(Folders{"C:\\Korvel", "C:\\Korvel"}, false),
-                          std::make_pair(Folders{"C:\\A", "C:\\B", "C:\\A"}, false),
-                          std::make_pair(Folders{"C:\\B", "C:\\A", "C:\\B"}, true)}) {
+    enum { kNoKey, kEmptyKey, kOlderVersion };
+    for (const auto& c : {std::make_pair(Folders{"C:\\Korvel", "C:\\Korvel"}, kNoKey),
+                          std::make_pair(Folders{"C:\\A", "C:\\B", "C:\\A"}, kNoKey),
+                          std::make_pair(Folders{"C:\\B", "C:\\A", "C:\\B"}, kEmptyKey),
+                          std::make_pair(Folders{"C:\\A", "C:\\B", "C:\\A"}, kOlderVersion)}) {
         const Folders& folders = c.first;
         Machine m(true);
         m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
-        if (c.second) m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL");
+        const std::string library = std::string(kKey2008) + "Applications\\Korvel2008DLL";
+        if (c.second == kEmptyKey) m.registry.CreateKeyPath(kHkeyLocalMachine, library);
+        if (c.second == kOlderVersion) {
+            m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+            m.registry.PutDword(kHkeyLocalMachine, library, "LOADCTRLS", 2);
+        }
         const std::string before = m.Snapshot();
         for (const std::string& folder : folders) ASSERT_NE(m.Install(folder), -1);
-        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"), "");
+        if (c.second != kOlderVersion) EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, library, "LOADER"), "");
         std::string listed;
         for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times)
             EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished) << listed;
