@@ -134,11 +134,15 @@ public:
                 if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[EntryValueName(e)] = e.value;
             if (!donor_.empty()) break;
         }
-        // The installs the entry named before one of ours that are gone now.
-        for (const JournalEntry& e : entries_)
-            if (e.kind == EntryKind::Value && IsEntryKey(e) && EqualsNoCase(e.value.name, "InstallLocation") && e.hadOld &&
-                IsText(e.old.type) && !SamePath(TextOf(e.old), folder_) && Other(TextOf(e.old)) == nullptr)
-                gone_.push_back(TextOf(e.old));
+        // The installs the entry named before one of ours or of another present, gone now.
+        const auto gone = [this](const std::vector<JournalEntry>& record) {
+            for (const JournalEntry& e : record)
+                if (e.kind == EntryKind::Value && IsEntryKey(e) && EqualsNoCase(e.value.name, "InstallLocation") &&
+                    e.hadOld && IsText(e.old.type) && !SamePath(TextOf(e.old), folder_) && Other(TextOf(e.old)) == nullptr)
+                    gone_.push_back(TextOf(e.old));
+        };
+        gone(entries_);
+        for (const OtherInstall& other : others_) gone(other.entries);
     }
 
     // The install the entry named before ours, when it is present still: then it gets it back, as

@@ -1636,8 +1636,16 @@ TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
 // library being back, and MANAGED stayed): what the key held before A, nothing, was lost.
 // Also where the module's key has a sub-key, and so is written over rather than deleted.
 // And after B, A, B over an earlier version in B's folder: B's uninstall put the earlier version's
-// module back, and A's then made its key name it again, as B's module had been.
+// module back, and A's then made its key name it again, as B's module had been. Also where the
+// entry named another install between B and A, one of another release only.
 TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
+    const auto earlierVersion = [](Machine& m) {
+        for (const char* name : {"Korvel2013.ARX", "uninstall.exe"})
+            m.files.AddFile(std::string("C:\\B\\Korvel-Tarnwick\\") + name, "an earlier version");
+        for (const char* path : {"C:\\B", "C:\\B\\Korvel-Tarnwick", "C:\\B\\Korvel-Tarnwick\\Korvel2013.ARX",
+                                 "C:\\B\\Korvel-Tarnwick\\uninstall.exe"})
+            m.files.SetOthersRights(path, kRead, kRead);
+    };
     const std::vector<std::pair<std::vector<std::string>, std::function<void(Machine&)>>> cases = {
         {{"C:\\A", "C:\\B", "C:\\A"},
          [](Machine& m) { m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library"); }},
@@ -1646,20 +1654,17 @@ TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
              m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
              m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013\\Commands");
          }},
-        {{"C:\\B", "C:\\A", "C:\\B"},
-         [](Machine& m) {
-             for (const char* name : {"Korvel2013.ARX", "uninstall.exe"})
-                 m.files.AddFile(std::string("C:\\B\\Korvel-Tarnwick\\") + name, "an earlier version");
-             for (const char* path : {"C:\\B", "C:\\B\\Korvel-Tarnwick", "C:\\B\\Korvel-Tarnwick\\Korvel2013.ARX",
-                                      "C:\\B\\Korvel-Tarnwick\\uninstall.exe"})
-                 m.files.SetOthersRights(path, kRead, kRead);
-         }},
+        {{"C:\\B", "C:\\A", "C:\\B"}, earlierVersion},
+        {{"C:\\B", "2008:D:\\C", "C:\\A", "C:\\B"}, earlierVersion},
     };
     for (const auto& c : cases) {
         Machine m(true);
         c.second(m);
         const std::string before = m.Snapshot();
-        for (const std::string& folder : c.first) ASSERT_EQ(m.Install(folder), kExitFinished);
+        for (const std::string& folder : c.first) {
+            m.ticks = folder.compare(0, 5, "2008:") == 0 ? std::vector<int>{1} : std::vector<int>{1, 6};  // 2008 only
+            ASSERT_EQ(m.Install(folder.substr(folder.find(':') == 4 ? 5 : 0)), kExitFinished);
+        }
         std::string listed;
         for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
         EXPECT_EQ(Diff(m.Snapshot(), before), "") << &c - &cases[0];
