@@ -470,6 +470,15 @@ private:
                 }
             } else if (!earlierEntryPresent_) {
                 remove = true;
+            } else if (e.hadOld) {
+                // The install present that gets the entry back did not write this value (killed
+                // before it came to it): it gets what ours replaced, and its record learns that it
+                // holds it, so that its uninstall takes it off too.
+                JournalEntry given = e;
+                given.value = e.old;
+                given.hadOld = false;
+                given.values.clear();
+                handed.push_back({earlier_, given});
             }
         }
         // A loader key another install present wrote before ours gets back what that install's

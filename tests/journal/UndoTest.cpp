@@ -1675,6 +1675,8 @@ TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
 // An install uninstalled, then run again and killed, while a later install into another folder
 // holds the entry: that one's uninstall hands the entry back only to a run that had begun to write
 // it (its uninstaller placed first), never to one killed before, whose uninstaller is not there.
+// The values it gets that it had not written yet (UninstallString, the component's StubPath) its
+// record learns of: its own uninstall left them naming its removed uninstaller.
 TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
     int handed = 0, dropped = 0;
     for (int at = 1; at < 40; ++at) {
@@ -1697,6 +1699,9 @@ TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
         EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kUninstallKey, "UninstallString"),
                   "\"D:\\P\\C\\Korvel-Tarnwick\\uninstall.exe\" /uninstall") << at;
         EXPECT_EQ(m.files.Content("D:\\P\\C\\Korvel-Tarnwick\\uninstall.exe"), "setup program") << at;
+        // What it was handed goes with it: none names its uninstaller once it is gone.
+        m.Uninstall(nullptr, "D:\\P\\C\\Korvel-Tarnwick");
+        EXPECT_EQ(CodePointerFault(m), "") << at;
     }
     EXPECT_GT(dropped, 0);
     EXPECT_GT(handed, 0);
