@@ -700,11 +700,14 @@ private:
                 registry_.SetValue(key.get(), v.name.c_str(), v.type, v.bytes) != kErrorSuccess) {
                 Left(KeyName(e) + "\\" + v.name, kNotRestored);
                 whole = false;
-                if (!existed && EqualsNoCase(v.name, "LOADER")) {
+                // Its other values alone would load nothing: they are not put back either, and a
+                // key left empty goes.
+                if (EqualsNoCase(v.name, "LOADER")) {
+                    const bool empty = IsEmpty(key.get());
                     key.Close();
                     KeyHandle parent(registry_);
                     std::string last;
-                    if (Parent(e, parent, last)) registry_.DeleteKey(parent.get(), last.c_str());
+                    if ((!existed || empty) && Parent(e, parent, last)) registry_.DeleteKey(parent.get(), last.c_str());
                     return;
                 }
             }

@@ -1634,7 +1634,10 @@ TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
 // After A, B, then A again, B's record holds A's values as what the library's key held before B;
 // uninstalled last, with A gone, B put them back (here the LOADER was refused, its host's own
 // library being back, and MANAGED stayed): what the key held before A, nothing, was lost.
-// Also where the module's key has a sub-key, and so is written over rather than deleted.
+// Also where the module's key has a sub-key, and so is written over rather than deleted. And
+// after A, B, A, B: A's record took B's record's states over, among them A's own first values,
+// which its uninstall, the last, could not tell from an earlier state; their LOADER refused, it
+// put MANAGED and LOADCTRLS back alone.
 // And after B, A, B over an earlier version in B's folder: B's uninstall put the earlier version's
 // module back, and A's then made its key name it again, as B's module had been. Also where the
 // entry named another install between B and A, one of another release only.
@@ -1654,6 +1657,8 @@ TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
              m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
              m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013\\Commands");
          }},
+        {{"C:\\A", "C:\\B", "C:\\A", "C:\\B"},
+         [](Machine& m) { m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library"); }},
         {{"C:\\B", "C:\\A", "C:\\B"}, earlierVersion},
         {{"C:\\B", "2008:D:\\C", "C:\\A", "C:\\B"}, earlierVersion},
     };
