@@ -700,9 +700,10 @@ private:
                 registry_.SetValue(key.get(), v.name.c_str(), v.type, v.bytes) != kErrorSuccess) {
                 Left(KeyName(e) + "\\" + v.name, kNotRestored);
                 whole = false;
-                // Its other values alone would load nothing: they are not put back either, and a
-                // key left empty goes.
+                // Its other values alone would load nothing: they are not put back either, a key
+                // left empty goes, and the state before this one, if the record has one, is tried.
                 if (EqualsNoCase(v.name, "LOADER")) {
+                    restored_.pop_back();
                     const bool empty = IsEmpty(key.get());
                     key.Close();
                     KeyHandle parent(registry_);

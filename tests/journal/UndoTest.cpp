@@ -1637,7 +1637,8 @@ TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
 // Also where the module's key has a sub-key, and so is written over rather than deleted. And
 // after A, B, A, B: A's record took B's record's states over, among them A's own first values,
 // which its uninstall, the last, could not tell from an earlier state; their LOADER refused, it
-// put MANAGED and LOADCTRLS back alone.
+// put MANAGED and LOADCTRLS back alone. Where an older version's values came before them, those
+// were then lost.
 // And after B, A, B over an earlier version in B's folder: B's uninstall put the earlier version's
 // module back, and A's then made its key name it again, as B's module had been. Also where the
 // entry named another install between B and A, one of another release only.
@@ -1659,6 +1660,13 @@ TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
          }},
         {{"C:\\A", "C:\\B", "C:\\A", "C:\\B"},
          [](Machine& m) { m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library"); }},
+        {{"C:\\A", "C:\\A", "C:\\B", "C:\\A"},
+         [](Machine& m) {
+             m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+             const std::string library = std::string(kKey2013) + "Applications\\Korvel2013DLL";
+             m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+             m.registry.PutDword(kHkeyLocalMachine, library, "LOADCTRLS", 2);
+         }},
         {{"C:\\B", "C:\\A", "C:\\B"}, earlierVersion},
         {{"C:\\B", "2008:D:\\C", "C:\\A", "C:\\B"}, earlierVersion},
     };
