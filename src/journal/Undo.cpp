@@ -470,6 +470,9 @@ private:
                 }
             } else if (!earlierEntryPresent_) {
                 remove = true;
+            } else if (e.hadOld && CodeGuard::NamesCode(e.root, e.path, e.value.name) &&
+                       !Within(CodeGuard::NamedFile(e.value.name, TextOf(e.old)), earlier_->folder)) {
+                remove = true;  // what ours replaced names another install's program, not its
             } else if (e.hadOld) {
                 // The install present that gets the entry back did not write this value (killed
                 // before it came to it): it gets what ours replaced, and its record learns that it

@@ -1718,4 +1718,25 @@ TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
     }
     EXPECT_GT(dropped, 0);
     EXPECT_GT(handed, 0);
+
+    // Killed once it had written the entry's InstallLocation, no more; then A, C, A, without
+    // administrator rights. C's uninstall handed the entry on to it with what C's values had
+    // replaced, A's, which named A's uninstaller, removed by then.
+    int named = 0;
+    for (int at = 1; at < 40; ++at) {
+        Machine m;
+        if (m.Install("C:\\B", at) != -1) break;
+        const RegKey root = m.registry.KeyExists(kHkeyCurrentUser, kUninstallKey) ? kHkeyCurrentUser : kHkeyLocalMachine;
+        if (m.registry.GetText(root, kUninstallKey, "InstallLocation") != "C:\\B\\Korvel-Tarnwick" ||
+            !m.registry.GetText(root, kUninstallKey, "UninstallString").empty())
+            continue;
+        ++named;
+        for (const char* folder : {"C:\\A", "D:\\P\\C", "C:\\A"}) ASSERT_EQ(m.Install(folder), kExitFinished) << at;
+        for (const char* folder : {"C:\\A\\Korvel-Tarnwick", "D:\\P\\C\\Korvel-Tarnwick"}) m.Uninstall(nullptr, folder);
+        for (const char* name : {"UninstallString", "QuietUninstallString"}) {
+            const std::string text = m.registry.GetText(root, kUninstallKey, name);
+            EXPECT_TRUE(text.empty() || m.files.IsFile(text.substr(1, text.find('"', 1) - 1))) << at << " " << text;
+        }
+    }
+    EXPECT_GT(named, 0);
 }
