@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "journal/CodeGuard.h"
 #include "journal/Scope.h"
 #include "text/PathText.h"
 #include "text/Sha256.h"
@@ -59,6 +60,16 @@ long RecordingRegistry::CreateKey(RegKey parent, const char* path, RegKey& out) 
     }
     // Recorded before they are made: a key that is then not made is found missing by the undo.
     for (const std::string& made : missing) {
+        made_.insert(Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(made));
+        // A loader key that another install's record says was there before it (that install
+        // removed it, its own values refused): what it held comes first, as for a key deleted.
+        // Not again for one this run has just deleted, whose earlier states are in already.
+        const std::string owner = OwnerOf(KeyPlaces::Place{where.root, made});
+        bool& handed = handedOver_[Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(made)];
+        if (!owner.empty() && !handed)
+            for (const JournalEntry& earlier : journal_.EarlierStatesIn(owner, EntryKind::KeyDeleted, where.root, made))
+                journal_.Add(earlier);
+        handed = handed || !owner.empty();
         JournalEntry entry;
         entry.kind = EntryKind::Key;
         entry.root = where.root;
@@ -147,6 +158,15 @@ long RecordingRegistry::SetValue(RegKey key, const char* valueName, std::uint32_
 long RecordingRegistry::DeleteKey(RegKey parent, const char* subKey) {
     KeyPlaces::Place where;
     if (!journal_.armed() || !places_.Locate(parent, subKey, where)) return inner_.DeleteKey(parent, subKey);
+    // A key this run made (and removes again, its values refused) held nothing before it: the
+    // "key" line already says so, and a deletion recorded would stand for an earlier state, one
+    // that a later install would take over as what was there before any install.
+    const std::string path = Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(where.path);
+    if (made_.count(path) != 0) {
+        const long deleted = inner_.DeleteKey(parent, subKey);
+        if (deleted == kErrorSuccess) made_.erase(path);
+        return deleted;
+    }
     // What the key holds is kept in the record, so that undo can make it again; a key whose
     // values cannot all be read is not deleted.
     RegKey key = 0;
@@ -318,7 +338,10 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     // system may treat an emptied and rewritten file as a replacement to be written out on close,
     // and the record's next flush would then wait for all of them. Removed, it is ours still: the
     // line is on the disk, and a copy that then fails leaves it missing, as a failed copy does.
-    if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)))
+    // A file that a value of the record names as code (a module, the uninstaller) is copied over
+    // in place instead: removed, a copy that then fails would leave that value naming nothing.
+    if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)) &&
+        !NamedAsCode(destination))
         inner_.RemoveFile(destination);
     report.hash = true;
     if (!inner_.CopyOver(source, destination, failIfExists, report)) {
@@ -356,6 +379,19 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     entry.hash = report.sha256.size() == 64 ? report.sha256 : std::string(64, '0');
     journal_.Add(entry);
     return true;
+}
+
+bool RecordingFiles::NamedAsCode(const std::string& path) {
+    // The record's values as they were when this run first asked: those of earlier runs, which
+    // are what name a file that is there before this run copies over it.
+    if (!codeNamesRead_) {
+        codeNamesRead_ = true;
+        for (const JournalEntry& e : journal_.entries())
+            if (e.kind == EntryKind::Value && CodeGuard::NamesCode(e.root, e.path, e.value.name) &&
+                (e.value.type == kRegSz || e.value.type == kRegExpandSz))
+                codeNames_.insert(UpperCp936(CodeGuard::NamedFile(e.value.name, e.value.bytes)));
+    }
+    return codeNames_.count(UpperCp936(path)) != 0;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // pass straight through, and nothing is recorded before the journal is armed (discovery, the
 // dialog), so the subsystems need no change and no write can be missed.
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ private:
     KeyPlaces places_;
     std::map<std::string, std::string> owners_;  // loader key -> the plug-in folder it named first
     std::map<std::string, bool> handedOver_;      // "root|KEY": its earlier states are in the record
+    std::set<std::string> made_;                  // "root|KEY": keys this run made, there still
 };
 
 class RecordingFiles : public ForwardingFiles {
@@ -80,6 +82,8 @@ public:
 private:
     // Records the copy ahead of it, and makes the backup it needs; false when either fails.
     bool Prepare(const std::string& destination, bool existed, JournalEntry& pending);
+    // Whether a value the record holds (a loader, the entry's uninstaller) names the file.
+    bool NamedAsCode(const std::string& path);
 
     Journal& journal_;
     // Upper-cased destinations whose line is on the disk, not yet copied to: whether a file of
@@ -87,4 +91,6 @@ private:
     std::map<std::string, bool> announced_;
     std::uint32_t copyError_ = 0;
     std::vector<std::string> unkept_;
+    bool codeNamesRead_ = false;
+    std::set<std::string> codeNames_;  // upper-cased
 };

@@ -135,6 +135,15 @@ public:
                 if (e.kind == EntryKind::Value && IsEntryKey(e)) donor_[EntryValueName(e)] = e.value;
             if (!donor_.empty()) break;
         }
+        // The installs the entry named before one of ours or of another present, gone now.
+        const auto gone = [this](const std::vector<JournalEntry>& record) {
+            for (const JournalEntry& e : record)
+                if (e.kind == EntryKind::Value && IsEntryKey(e) && EqualsNoCase(e.value.name, "InstallLocation") &&
+                    e.hadOld && IsText(e.old.type) && !SamePath(TextOf(e.old), folder_) && Other(TextOf(e.old)) == nullptr)
+                    gone_.push_back(TextOf(e.old));
+        };
+        gone(entries_);
+        for (const OtherInstall& other : others_) gone(other.entries);
     }
 
     // The install the entry named before ours, when it is present still: then it gets it back, as
@@ -320,18 +329,86 @@ private:
         return true;
     }
 
+    // Whether a library's key held, when this record's run deleted it, the values of another
+    // install that is gone now: the run's module key named that install's module as it was
+    // deleted just before. What the key held before that install is in the record ahead of this
+    // entry (its record's states, taken over), or was nothing at all; that install's own values
+    // name a host's library that is not its any more.
+    bool StateOfInstallGone(const JournalEntry& e) {
+        // An install's values of a library's key name the host's library that installs copy and
+        // register: a state without such a LOADER (the machine's own, taken over from another
+        // record before the key was made, say) is not an install's.
+        std::string loader;
+        for (const RecordedValue& v : e.values)
+            if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) loader = TextOf(v);
+        const auto installs = [&](const JournalEntry& t) {
+            return (IsFileEntry(t.kind) && SamePath(t.path, loader)) ||
+                   (t.kind == EntryKind::Value && t.root == e.root && EqualsNoCase(t.path, e.path) &&
+                    EqualsNoCase(t.value.name, "LOADER") && IsText(t.value.type) && SamePath(TextOf(t.value), loader));
+        };
+        if (loader.empty() || std::none_of(entries_.begin(), entries_.end(), installs)) return false;
+        const std::size_t at = std::min(at_, entries_.size());
+        const auto samePath = [&e](const JournalEntry& t, const std::string& path) {
+            return t.root == e.root && EqualsNoCase(t.path, path);
+        };
+        // Only the state this run found: states taken over from another record come before it,
+        // each followed by the next.
+        for (std::size_t i = at + 1; i < entries_.size(); ++i)
+            if (samePath(entries_[i], e.path)) {
+                if (entries_[i].kind == EntryKind::KeyDeleted) return false;
+                break;
+            }
+        const std::string module = ModuleKey(e.path);
+        for (std::size_t i = at; i > 0; --i) {
+            const JournalEntry& t = entries_[i - 1];
+            if (t.kind == EntryKind::User) return false;  // the run began: its module key was not deleted
+            if (samePath(t, e.path)) {
+                if (t.kind == EntryKind::KeyDeleted) continue;  // a state taken over, just ahead
+                return false;  // an earlier run's: the module key before it is not this run's
+            }
+            if (!samePath(t, module)) continue;
+            // The module key as the run found it: deleted, or (with a sub-key) its LOADER written
+            // over.
+            std::string text;
+            if (t.kind == EntryKind::KeyDeleted) {
+                for (const RecordedValue& v : t.values)
+                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) text = TextOf(v);
+            } else if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld) {
+                if (IsText(t.old.type)) text = TextOf(t.old);
+            } else {  // made anew after it was deleted
+                continue;
+            }
+            const std::size_t cut = LastSeparator(text);
+            if (cut == std::string::npos) return false;
+            const std::string folder = text.substr(0, cut);
+            const std::string sub = "\\KORVEL-TARNWICK";
+            const std::string upper = UpperCp936(folder);
+            return upper.size() > sub.size() && upper.compare(upper.size() - sub.size(), sub.size(), sub) == 0 &&
+                   !SamePath(folder, folder_) && Other(folder) == nullptr;
+        }
+        return false;
+    }
+
     // A loader key whose module lies in the folder being removed, or is gone (anyone may make its
     // folder again and put a module there), or whose state was this record's own: never made
     // again. One that was there before, even empty, is.
     bool PointsIntoGone(const JournalEntry& e) {
         const bool library = ModuleKey(e.path) != e.path;
-        if (library && OwnState(e)) return true;
+        if (library && (OwnState(e) || StateOfInstallGone(e))) return true;
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
-            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text);
+            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text) || InGoneInstall(text);
         }
         return OwnState(e);
+    }
+
+    // Whether path lies in the folder of an install gone that the entry named before ours: what
+    // is there now (an earlier version's module its uninstall put back, say) is not its module.
+    bool InGoneInstall(const std::string& path) const {
+        for (const std::string& gone : gone_)
+            if (Within(path, gone)) return true;
+        return false;
     }
 
     // An entry of a trusted-path value that names the plug-in folder of an install gone, or
@@ -397,6 +474,18 @@ private:
                 }
             } else if (!earlierEntryPresent_) {
                 remove = true;
+            } else if (e.hadOld && CodeGuard::NamesCode(e.root, e.path, e.value.name) &&
+                       !Within(CodeGuard::NamedFile(e.value.name, TextOf(e.old)), earlier_->folder)) {
+                remove = true;  // what ours replaced names another install's program, not its
+            } else if (e.hadOld) {
+                // The install present that gets the entry back did not write this value (killed
+                // before it came to it): it gets what ours replaced, and its record learns that it
+                // holds it, so that its uninstall takes it off too.
+                JournalEntry given = e;
+                given.value = e.old;
+                given.hadOld = false;
+                given.values.clear();
+                handed.push_back({earlier_, given});
             }
         }
         // A loader key another install present wrote before ours gets back what that install's
@@ -618,11 +707,15 @@ private:
                 registry_.SetValue(key.get(), v.name.c_str(), v.type, v.bytes) != kErrorSuccess) {
                 Left(KeyName(e) + "\\" + v.name, kNotRestored);
                 whole = false;
-                if (!existed && EqualsNoCase(v.name, "LOADER")) {
+                // Its other values alone would load nothing: they are not put back either, a key
+                // left empty goes, and the state before this one, if the record has one, is tried.
+                if (EqualsNoCase(v.name, "LOADER")) {
+                    restored_.pop_back();
+                    const bool empty = IsEmpty(key.get());
                     key.Close();
                     KeyHandle parent(registry_);
                     std::string last;
-                    if (Parent(e, parent, last)) registry_.DeleteKey(parent.get(), last.c_str());
+                    if ((!existed || empty) && Parent(e, parent, last)) registry_.DeleteKey(parent.get(), last.c_str());
                     return;
                 }
             }
@@ -637,19 +730,23 @@ private:
     bool Missing(const std::string& path) { return files_.ReadAttributes(path) == kInvalidAttributes; }
 
     // The first and the last entry of path in another install's record, or false when it names
-    // no such file. Only files in the hosts' folders are shared.
+    // no such file. Only files in the hosts' folders are shared. A record whose every line on the
+    // file is a new file's copy begun (a kill ended each before it was done) holds no part of it:
+    // what we overwrote or made there was never its copy, and is ours to undo.
     bool Theirs(const JournalEntry& e, const OtherInstall*& other, const JournalEntry*& first,
                 const JournalEntry*& last) {
         if (Within(e.path, folder_)) return false;
         for (const OtherInstall& o : others_) {
             first = last = nullptr;
+            bool begunOnly = true;
             for (const JournalEntry& t : o.entries) {
                 if (!IsFileEntry(t.kind) || !EqualsNoCase(t.path, e.path)) continue;
                 if (!first) first = &t;
                 if (t.kind == EntryKind::File || t.kind == EntryKind::Replaced) last = &t;
+                begunOnly = begunOnly && t.kind == EntryKind::PendingFile;
             }
             other = &o;
-            if (first) return true;
+            if (first && !begunOnly) return true;
         }
         return false;
     }
@@ -815,6 +912,7 @@ private:
     std::size_t at_ = 0;
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
     std::map<std::string, const OtherInstall*> loaderDonors_;  // module key -> install it goes back to
+    std::vector<std::string> gone_;  // plug-in folders of installs the entry named before ours, gone now
 };
 }  // namespace
 

@@ -1350,6 +1350,8 @@ TEST(Undo, AnInstallOnlyAnotherRecordNamesIsKnownToTheUninstall) {
     EXPECT_EQ(Diff(UpperCp936(m.Snapshot()), UpperCp936(before)), "");
 }
 
+std::string CodePointerFault(Machine& m);  // with the random runs' cases, below
+
 // A second install killed after it kept the first's copy of the host's own driver, before it
 // copied over it; the first uninstalled, which hands the host's own driver into the second's
 // backup; the second run again and uninstalled: the host's own driver comes back.
@@ -1373,6 +1375,29 @@ TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
         EXPECT_EQ(m.files.Content(driver), "the host's own driver") << at;
     }
     EXPECT_GT(cases, 0);
+
+    // An install killed after the line of its copy of a host's library, before the copy; then two
+    // installs elsewhere, the second over the first's copy. Once both are uninstalled the library
+    // is gone: the second's uninstall took the killed one for the first to place it, and put the
+    // first's copy back.
+    const std::string library = std::string(kHost2008) + "\\ACAD2007.dll";
+    int begun = 0;
+    for (int at = 1; at < 200; ++at) {
+        Machine m(true);
+        if (m.Install("C:\\B", at) != -1) break;
+        std::vector<JournalEntry> entries;
+        Journal::Load(m.files, m.codec, ProtectedRecordFolder("C:\\ProgramData\\Korvel-Tarnwick", "C:\\B\\Korvel-Tarnwick"), entries);
+        bool pending = false;
+        for (const JournalEntry& e : entries)
+            if (EqualsNoCase(e.path, library)) pending = e.kind == EntryKind::PendingFile;
+        if (!pending || m.files.IsFile(library)) continue;
+        ++begun;
+        for (const char* folder : {"C:\\A", "D:\\C"}) ASSERT_EQ(m.Install(folder), kExitFinished) << at;
+        for (const char* folder : {"C:\\A\\Korvel-Tarnwick", "D:\\C\\Korvel-Tarnwick"}) m.Uninstall(nullptr, folder);
+        EXPECT_FALSE(m.files.IsFile(library)) << at;
+        EXPECT_EQ(CodePointerFault(m), "") << at;
+    }
+    EXPECT_GT(begun, 0);
 }
 
 // A later install into another folder killed once the entry names it, but before it wrote the
@@ -1658,7 +1683,9 @@ TEST(Undo, ALoaderKeyWithASubKeyIsAsBeforeOnceItsInstallsAreGone) {
 
 // Values written naming a file that is not there, or not the program's own: a module skipped at
 // its failed copy (Ignore), the uninstaller's own copy failing over an earlier one, a library in
-// a host folder that is gone.
+// a host folder that is gone. And values an earlier install wrote, left naming a file a repeated
+// install removed to copy it anew: its module's copy failed and the run stopped (Abort), or its
+// uninstaller's copy failed.
 TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
     const std::vector<std::pair<const char*, std::function<int(Machine&)>>> cases = {
         {"a module skipped at its failed copy", [](Machine& m) {
@@ -1676,6 +1703,16 @@ TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
              m.files.Remove(kHost2008);
              return m.Install();
          }},
+        {"a repeated install stopped at its module's failed copy", [](Machine& m) {
+             m.Install();
+             m.files.FailCopiesTo(std::string(kFolder) + "\\Korvel2013.ARX");
+             return m.Install("C:\\Korvel", 0, kIdAbort);
+         }},
+        {"a repeated install whose uninstaller's copy fails", [](Machine& m) {
+             m.Install();
+             m.files.FailCopiesTo(std::string(kFolder) + "\\uninstall.exe");
+             return m.Install();
+         }},
     };
     for (const auto& c : cases) {
         Machine m(true);
@@ -1686,35 +1723,97 @@ TEST(Undo, NoInstallNamesAFileItDidNotPutInPlace) {
 
 // A host folder that users may change gets no library LOADER from an elevated install; it did,
 // and a repeated install's record then held that loader's earlier state, which the uninstall
-// refuses whole (exit 7): the install could never be removed.
+// refuses whole (exit 7): the install could never be removed. Also into A, B, then A again: the
+// library's key each run made and removed again was kept as an earlier state, taken over by the
+// next, and made again (empty) once all were uninstalled. And where that key was there before,
+// empty: the first install removed it, the second made it anew as its own, and its uninstall,
+// the last, deleted it once the first's had put it back. Or with an older version's values: the
+// second took them for the first install's own, and left them out.
 TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
-    Machine m(true);
-    m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
-    const std::string before = m.Snapshot();
-    ASSERT_NE(m.Install(), -1);
-    m.Install();
-    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2008) + "Applications\\Korvel2008DLL", "LOADER"), "");
-    EXPECT_EQ(m.Uninstall(), kExitFinished);
-    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+    using Folders = std::vector<std::string>;
+    enum { kNoKey, kEmptyKey, kOlderVersion };
+    for (const auto& c : {std::make_pair(Folders{"C:\\Korvel", "C:\\Korvel"}, kNoKey),
+                          std::make_pair(Folders{"C:\\A", "C:\\B", "C:\\A"}, kNoKey),
+                          std::make_pair(Folders{"C:\\B", "C:\\A", "C:\\B"}, kEmptyKey),
+                          std::make_pair(Folders{"C:\\A", "C:\\B", "C:\\A"}, kOlderVersion)}) {
+        const Folders& folders = c.first;
+        Machine m(true);
+        m.files.SetOthersRights(kHost2008, 0x1301BF, 0x1301BF);  // Modify for users
+        const std::string library = std::string(kKey2008) + "Applications\\Korvel2008DLL";
+        if (c.second == kEmptyKey) m.registry.CreateKeyPath(kHkeyLocalMachine, library);
+        if (c.second == kOlderVersion) {
+            m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+            m.registry.PutDword(kHkeyLocalMachine, library, "LOADCTRLS", 2);
+        }
+        const std::string before = m.Snapshot();
+        for (const std::string& folder : folders) ASSERT_NE(m.Install(folder), -1);
+        if (c.second != kOlderVersion) EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, library, "LOADER"), "");
+        std::string listed;
+        for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times)
+            EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished) << listed;
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << folders.size() << c.second;
+    }
 }
 
-// With administrator rights an install does not read an earlier install's record (it looks for
-// it beside the module, not in the protected folder): after A, B, then A again, what a loader key
-// held before B (here: nothing) is lost once all are uninstalled.
-TEST(Undo, DISABLED_AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
-    Machine m(true);
-    m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
-    const std::string before = m.Snapshot();
-    for (const char* folder : {"C:\\A", "C:\\B", "C:\\A"}) ASSERT_EQ(m.Install(folder), kExitFinished);
-    std::string listed;
-    for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
-    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+// After A, B, then A again, B's record holds A's values as what the library's key held before B;
+// uninstalled last, with A gone, B put them back (here the LOADER was refused, its host's own
+// library being back, and MANAGED stayed): what the key held before A, nothing, was lost.
+// Also where the module's key has a sub-key, and so is written over rather than deleted. And
+// after A, B, A, B: A's record took B's record's states over, among them A's own first values,
+// which its uninstall, the last, could not tell from an earlier state; their LOADER refused, it
+// put MANAGED and LOADCTRLS back alone. Where an older version's values came before them, those
+// were then lost.
+// And after B, A, B over an earlier version in B's folder: B's uninstall put the earlier version's
+// module back, and A's then made its key name it again, as B's module had been. Also where the
+// entry named another install between B and A, one of another release only.
+TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
+    const auto earlierVersion = [](Machine& m) {
+        for (const char* name : {"Korvel2013.ARX", "uninstall.exe"})
+            m.files.AddFile(std::string("C:\\B\\Korvel-Tarnwick\\") + name, "an earlier version");
+        for (const char* path : {"C:\\B", "C:\\B\\Korvel-Tarnwick", "C:\\B\\Korvel-Tarnwick\\Korvel2013.ARX",
+                                 "C:\\B\\Korvel-Tarnwick\\uninstall.exe"})
+            m.files.SetOthersRights(path, kRead, kRead);
+    };
+    const std::vector<std::pair<std::vector<std::string>, std::function<void(Machine&)>>> cases = {
+        {{"C:\\A", "C:\\B", "C:\\A"},
+         [](Machine& m) { m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library"); }},
+        {{"C:\\A", "C:\\B", "C:\\A"},
+         [](Machine& m) {
+             m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+             m.registry.CreateKeyPath(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013\\Commands");
+         }},
+        {{"C:\\A", "C:\\B", "C:\\A", "C:\\B"},
+         [](Machine& m) { m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library"); }},
+        {{"C:\\A", "C:\\A", "C:\\B", "C:\\A"},
+         [](Machine& m) {
+             m.files.AddFile(std::string(kHost2013) + "ACAD2013.dll", "the host's own library");
+             const std::string library = std::string(kKey2013) + "Applications\\Korvel2013DLL";
+             m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+             m.registry.PutDword(kHkeyLocalMachine, library, "LOADCTRLS", 2);
+         }},
+        {{"C:\\B", "C:\\A", "C:\\B"}, earlierVersion},
+        {{"C:\\B", "2008:D:\\C", "C:\\A", "C:\\B"}, earlierVersion},
+    };
+    for (const auto& c : cases) {
+        Machine m(true);
+        c.second(m);
+        const std::string before = m.Snapshot();
+        for (const std::string& folder : c.first) {
+            m.ticks = folder.compare(0, 5, "2008:") == 0 ? std::vector<int>{1} : std::vector<int>{1, 6};  // 2008 only
+            ASSERT_EQ(m.Install(folder.substr(folder.find(':') == 4 ? 5 : 0)), kExitFinished);
+        }
+        std::string listed;
+        for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times) m.Uninstall(nullptr, listed);
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << &c - &cases[0];
+    }
 }
 }  // namespace
 
 // An install uninstalled, then run again and killed, while a later install into another folder
 // holds the entry: that one's uninstall hands the entry back only to a run that had begun to write
 // it (its uninstaller placed first), never to one killed before, whose uninstaller is not there.
+// The values it gets that it had not written yet (UninstallString, the component's StubPath) its
+// record learns of: its own uninstall left them naming its removed uninstaller.
 TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
     int handed = 0, dropped = 0;
     for (int at = 1; at < 40; ++at) {
@@ -1737,7 +1836,31 @@ TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
         EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kUninstallKey, "UninstallString"),
                   "\"D:\\P\\C\\Korvel-Tarnwick\\uninstall.exe\" /uninstall") << at;
         EXPECT_EQ(m.files.Content("D:\\P\\C\\Korvel-Tarnwick\\uninstall.exe"), "setup program") << at;
+        // What it was handed goes with it: none names its uninstaller once it is gone.
+        m.Uninstall(nullptr, "D:\\P\\C\\Korvel-Tarnwick");
+        EXPECT_EQ(CodePointerFault(m), "") << at;
     }
     EXPECT_GT(dropped, 0);
     EXPECT_GT(handed, 0);
+
+    // Killed once it had written the entry's InstallLocation, no more; then A, C, A, without
+    // administrator rights. C's uninstall handed the entry on to it with what C's values had
+    // replaced, A's, which named A's uninstaller, removed by then.
+    int named = 0;
+    for (int at = 1; at < 40; ++at) {
+        Machine m;
+        if (m.Install("C:\\B", at) != -1) break;
+        const RegKey root = m.registry.KeyExists(kHkeyCurrentUser, kUninstallKey) ? kHkeyCurrentUser : kHkeyLocalMachine;
+        if (m.registry.GetText(root, kUninstallKey, "InstallLocation") != "C:\\B\\Korvel-Tarnwick" ||
+            !m.registry.GetText(root, kUninstallKey, "UninstallString").empty())
+            continue;
+        ++named;
+        for (const char* folder : {"C:\\A", "D:\\P\\C", "C:\\A"}) ASSERT_EQ(m.Install(folder), kExitFinished) << at;
+        for (const char* folder : {"C:\\A\\Korvel-Tarnwick", "D:\\P\\C\\Korvel-Tarnwick"}) m.Uninstall(nullptr, folder);
+        for (const char* name : {"UninstallString", "QuietUninstallString"}) {
+            const std::string text = m.registry.GetText(root, kUninstallKey, name);
+            EXPECT_TRUE(text.empty() || m.files.IsFile(text.substr(1, text.find('"', 1) - 1))) << at << " " << text;
+        }
+    }
+    EXPECT_GT(named, 0);
 }

@@ -559,23 +559,25 @@ std::string Violation(Sut& m, const Snapshot& now) {
     return "";
 }
 
-// Faults the tester found in the product whose fix is under way elsewhere (issue 28: one check
-// wherever a value that names code is written). A case that meets one ends there, counted;
-// KORVEL_RANDOM_RUNS_KNOWN=none reports them as failures (and RapidCheck shrinks them), a list of
-// names excuses only those. Each goes once its fix is on main; tests/journal/UndoTest.cpp keeps
-// their shrunk cases as disabled tests.
+// Faults the tester found in the product that are not fixed yet. A case that meets one ends
+// there, counted; KORVEL_RANDOM_RUNS_KNOWN=none reports them as failures (and RapidCheck shrinks
+// them), a list of names excuses only those. Each goes once it is fixed, its shrunk cases kept in
+// tests/journal/UndoTest.cpp. (Gone: an install writing a value that names a missing or foreign
+// file; every such value is checked where it is written, and a repeated install no longer removes
+// a file a value of its record names before copying it anew.)
 struct KnownFault {
     const char* name;
     const char* cause;
 };
+enum { kRestoredUnchecked, kChainLost, kKilledOverTheirs };  // indices into kKnownFaults
 const KnownFault kKnownFaults[] = {
-    {"written-unchecked", "an install wrote a LOADER, StubPath or uninstall command naming a file that is missing, "
-                          "not this program's, or in an unlisted folder"},
-    {"restored-unchecked", "an uninstall put back a LOADER naming a file that is gone"},
-    {"chain-lost", "a later install's record does not learn what a loader key held before an earlier install made or "
-                   "changed it (with administrator rights it reads no earlier record at all), so the key's earlier state, "
-                   "or its absence, is lost once both are uninstalled"},
-    // Not issue 28's: the hand-over between records has no way to say "no file before".
+    {"restored-unchecked", "an uninstall left or put back a LOADER, StubPath or uninstall command naming a file that "
+                           "is gone or not this program's"},
+    {"chain-lost", "an install's record does not learn what a loader key held before another install made or changed "
+                   "it (an install killed before that one's LOADER, whose key then names no module; a library's key, "
+                   "whose values are the same for every install, taken over with that install's own), so the key's "
+                   "earlier state, or its absence, is lost once both are uninstalled"},
+    // The hand-over between records has no way to say "no file before".
     {"killed-over-theirs", "an install killed between backing up a host's file another install had made and copying "
                            "over it keeps that copy as the file's earlier content, so the file stays once both are gone"},
 };
@@ -593,25 +595,21 @@ void EndAtKnown(const char* name) {
     RC_SUCCEED("ended at a known fault");
 }
 
-// The invariant does not hold: the case fails, unless the fault is a known one. An elevated
-// install writes a library's LOADER into a host folder that users may change, which its record
-// then holds: whatever follows from that is the first known fault's.
+// The invariant does not hold: the case fails, unless the fault is a known one.
 [[noreturn]] void Fail(Sut& m, const std::string& what, const char* known = nullptr) {
     if (known) EndAtKnown(known);
-    if (m.spec.elevated && std::any_of(m.spec.products.begin(), m.spec.products.end(), [](const Product& p) { return p.host == 1; }))
-        EndAtKnown(kKnownFaults[0].name);
     RC_FAIL(what + "\nruns:" + m.story);
 }
 
 // After each run: the installs the entry names are listed. `by` names what the run was
-// ("install" or "uninstall"), which tells the known faults apart.
+// ("install", "uninstall" or "other"): only a value an uninstall left is a known fault's.
 void Check(Sut& m, const char* by) {
     for (RegKey root : {kHkeyLocalMachine, kHkeyCurrentUser})
         if (!m.Entry(root, "InstallLocation").empty()) m.listed.insert(Up(m.Entry(root, "InstallLocation")));
     const std::string broken = Violation(m, m.Take(false));
     if (broken.empty()) return;
-    const bool known = broken.compare(0, 5, "HKEY_") == 0 && std::string(by) != "other";
-    Fail(m, broken, known ? kKnownFaults[std::string(by) == "install" ? 0 : 1].name : nullptr);
+    const bool known = broken.compare(0, 5, "HKEY_") == 0 && std::string(by) == "uninstall";
+    Fail(m, broken, known ? kKnownFaults[kRestoredUnchecked].name : nullptr);
 }
 
 // The entries of a trusted-path value as the dump holds it, without those that name a plug-in
@@ -716,10 +714,10 @@ void Finish(Sut& m) {
             // Which known fault, if any, the difference is what follows from.
             const std::string name = item.first.substr(item.first.rfind('\\') + 1);
             if (m.installedInto.size() > 1 && item.first.find("\\APPLICATIONS") != std::string::npos)
-                known = known ? known : kKnownFaults[2].name;
+                known = known ? known : kKnownFaults[kChainLost].name;
             else if (m.killed && m.installedInto.size() > 1 && side == &end && item.first[1] == ':' &&
                      PlugInFolder(item.first).empty() && m.Ours(item.first) && !EqualsNoCase(name, "uninstall.exe"))
-                known = known ? known : kKnownFaults[3].name;
+                known = known ? known : kKnownFaults[kKilledOverTheirs].name;
             else
                 unexplained = true;
             differences += (side == &end ? "\n  now:    " : "\n  before: ") + item.first + " " + item.second.substr(0, 200);
