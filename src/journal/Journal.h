@@ -72,6 +72,9 @@ class Journal {
 public:
     static constexpr const char* kRecordName = "uninstall.dat";
     static constexpr const char* kBackupFolder = "uninstall-backup";
+    // The uninstaller as staged and proven before it is placed (removed again at once; a run
+    // killed in between leaves it, which the uninstall removes with the record).
+    static constexpr const char* kStagedUninstaller = "uninstall.exe.new";
 
     Journal(Files& files, TextCodec& codec) : files_(files), codec_(codec) {}
     Journal(const Journal&) = delete;

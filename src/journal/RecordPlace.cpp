@@ -54,6 +54,15 @@ bool FindProtectedRecord(Files& files, const std::string& folder, std::string& r
     return false;
 }
 
+bool RecordsOutOfSight(Files& files) {
+    std::vector<std::string> roots;
+    RecordRoots(files, roots);
+    Protection protection;
+    for (const std::string& root : roots)
+        if (files.ReadAttributes(root) != kInvalidAttributes && !files.ReadProtection(root, protection)) return true;
+    return false;
+}
+
 bool PrepareProtectedFolder(Files& files, const std::string& root, const std::string& recordFolder,
                             TrustFault& fault) {
     // Checked before anything is made in it, and again once made: a level someone else put in

@@ -32,6 +32,10 @@ bool UsableRoot(Files& files, const std::string& root);
 // record; false when none does.
 bool FindProtectedRecord(Files& files, const std::string& folder, std::string& root, std::string& recordFolder);
 
+// Whether a records folder is there that this run may not look into at all (the records give
+// Users nothing): a run without administrator rights cannot tell whether it holds the record.
+bool RecordsOutOfSight(Files& files);
+
 // Makes the missing levels of recordFolder below root with the locked rights, then checks the
 // owner and rights of every level (and of path, when it exists) from the drive's root down.
 // False with fault set when anyone but the administrators could change them.

@@ -972,6 +972,7 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
                      [&](const JournalEntry* a, const JournalEntry* b) { return depth(a) > depth(b); });
     for (const JournalEntry* key : keys) replay.Entry(*key);
     for (const std::string& backup : stray) files.RemoveFile(backup);
+    files.RemoveFile(JoinPath(records, Journal::kStagedUninstaller));
     files.RemoveFile(JoinPath(records, Journal::kRecordName));
     files.RemoveFolder(JoinPath(records, Journal::kBackupFolder));
     if (records != folder) {

@@ -18,11 +18,12 @@ const char kNotOwnBytes[] = "该文件的内容不是本安装程序自身的内
 
 std::string UndoRecorder::PlaceUninstaller(const std::string& program, const std::string& uninstaller) {
     if (image_.sha256.empty()) return files_.CopyOver(program, uninstaller, false) ? std::string() : "copy";
-    // Staged under a name of its own in the plug-in's folder, which no user may change by now, and
-    // proven to be the running program's bytes there: the uninstaller an earlier install placed,
-    // which its entry and component name, is written over only by the proven copy.
+    // Staged beside the record (with administrator rights a folder no user may open at all, so
+    // none can hold the staged copy either) and proven to be the running program's bytes there:
+    // the uninstaller an earlier install placed, which its entry and component name, is written
+    // over only by the proven copy.
     Files& raw = files_.Unrecorded();
-    const std::string staged = uninstaller + ".new";
+    const std::string staged = JoinPath(journal_.recordFolder(), Journal::kStagedUninstaller);
     raw.RemoveFile(staged);  // a name left there (a link, say) is never written through
     CopyReport report;
     report.hash = true;

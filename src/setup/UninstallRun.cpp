@@ -230,15 +230,18 @@ int UninstallRun::Run(const std::string& folder, const std::string& self, bool q
             Say(Format(kUnsafeFormat, record.c_str(), fault.level.c_str(), fault.why.c_str()),
                 kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
-        case RecordState::Missing:
-            // An install made with administrator rights keeps its record where only they change
-            // it: without them, this run cannot use it, which is not the same as no install.
-            if (!elevated && FindProtectedRecord(files_, folder, root, recordFolder)) {
+        case RecordState::Missing: {
+            // An install made with administrator rights keeps its record where only they may look:
+            // without them, this run cannot use it (nor see it, when its folder is there), which is
+            // not the same as no install.
+            const bool unseen = RecordsOutOfSight(files_) && files_.ReadAttributes(folder) != kInvalidAttributes;
+            if (!elevated && (unseen || FindProtectedRecord(files_, folder, root, recordFolder))) {
                 Say(Format(kNeedsAdminFormat, folder.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
                 return kExitNeedsAdmin;
             }
             Say(Format(kNoRecordFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;
+        }
         case RecordState::Damaged:
             Say(Format(kDamagedFormat, record.c_str()), kMbOk | kMbIconExclamation, quiet, kIdOk);
             return kExitNoRecord;

@@ -499,17 +499,48 @@ TEST(Undo, AMissingOrDamagedRecordChangesNothing) {
     EXPECT_EQ(m.Snapshot(), withoutRecord);
 }
 
-// An administrator's install keeps its record where only administrators change it: the
-// uninstaller beside the plug-in, run without the rights, says it needs them (11), not that
-// nothing is installed, and changes nothing.
+// What a standard user's run sees of a folder made for administrators and SYSTEM alone: nothing
+// in it can be looked at, and its own rights cannot be read.
+class StandardUserView : public ForwardingFiles {
+public:
+    explicit StandardUserView(FileDouble& files) : ForwardingFiles(files), files_(files) {}
+    std::uint32_t ReadAttributes(const std::string& path) override {
+        return Hidden(path) ? kInvalidAttributes : inner_.ReadAttributes(path);
+    }
+    bool Exists(const std::string& path) override { return !Hidden(path) && inner_.Exists(path); }
+    bool ReadProtection(const std::string& path, Protection& protection) override {
+        return !Hidden(path) && !files_.HasPrivateRights(path) && inner_.ReadProtection(path, protection);
+    }
+    bool FindFirst(const std::string& pattern, FindHandle& handle, FindEntry& entry) override {
+        return !Hidden(pattern) && inner_.FindFirst(pattern, handle, entry);
+    }
+
+private:
+    bool Hidden(const std::string& path) const {
+        const std::size_t cut = path.find_last_of('\\');
+        return cut != std::string::npos && files_.HasPrivateRights(path.substr(0, cut));
+    }
+    FileDouble& files_;
+};
+
+// An administrator's install keeps its record where only administrators may look: the uninstaller
+// beside the plug-in, run without the rights, says it needs them (11), not that nothing is
+// installed, and changes nothing; whether or not it may see the record there. A folder where
+// nothing is installed is still told so (7).
 TEST(Undo, AnElevatedInstallUninstalledWithoutTheRightsAsksForThem) {
     Machine m(true);
     ASSERT_EQ(m.Install(), kExitFinished);
     const std::string installed = m.Snapshot();
     m.processes.elevated = false;
-    EXPECT_EQ(m.Uninstall(nullptr, kFolder, std::string(kFolder) + "\\uninstall.exe"), kExitNeedsAdmin);
-    EXPECT_EQ(m.Snapshot(), installed);
-    EXPECT_EQ(m.Uninstall(nullptr, "D:\\X\\Korvel-Tarnwick", "D:\\X\\Korvel-Tarnwick\\uninstall.exe"), kExitNoRecord);
+    StandardUserView view(m.files);
+    for (Files* seen : {static_cast<Files*>(&m.files), static_cast<Files*>(&view)}) {
+        m.seen = seen;
+        EXPECT_EQ(m.Uninstall(nullptr, kFolder, std::string(kFolder) + "\\uninstall.exe"), kExitNeedsAdmin);
+        EXPECT_EQ(m.Snapshot(), installed);
+        EXPECT_EQ(m.Uninstall(nullptr, "D:\\X\\Korvel-Tarnwick", "D:\\X\\Korvel-Tarnwick\\uninstall.exe"),
+                  kExitNoRecord);
+    }
+    m.seen = nullptr;
 }
 
 TEST(Undo, AskedFirstAndRefusedOnceWhileTheHostRuns) {
@@ -1747,7 +1778,9 @@ TEST(Undo, AHostFolderUsersMayChangeGetsNoLoaderAndTheInstallComesOff) {
         }
         const std::string before = m.Snapshot();
         for (const std::string& folder : folders) ASSERT_NE(m.Install(folder), -1);
-        if (c.second != kOlderVersion) EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, library, "LOADER"), "");
+        if (c.second != kOlderVersion) {
+            EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, library, "LOADER"), "");
+        }
         std::string listed;
         for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed, true); ++times)
             EXPECT_EQ(m.Uninstall(nullptr, listed), kExitFinished) << listed;
