@@ -1,5 +1,7 @@
 #include "journal/RecordPlace.h"
 
+#include "journal/Journal.h"
+
 #include "text/Sha256.h"
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -69,10 +71,15 @@ bool PrepareProtectedFolder(Files& files, const std::string& root, const std::st
     // the way first is refused, never used.
     if (!ProtectedPath(files, root, recordFolder, fault)) return false;
     for (const std::string& level : {root, recordFolder}) {
-        if (!files.CreatePrivateFolder(level) && files.ReadAttributes(level) == kInvalidAttributes) {
+        if (files.CreatePrivateFolder(level)) continue;
+        if (files.ReadAttributes(level) == kInvalidAttributes) {
             fault = {level, "无法创建"};
             return false;
         }
+        // Made by an earlier version, with Users' read: closed now, and the record in it, so that no
+        // user can hold either open against this run or a later one.
+        files.MakePrivate(level);
+        if (level == recordFolder) files.MakePrivate(JoinPath(level, Journal::kRecordName));
     }
     return ProtectedPath(files, root, recordFolder, fault);
 }

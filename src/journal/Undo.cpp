@@ -973,6 +973,7 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     for (const JournalEntry* key : keys) replay.Entry(*key);
     for (const std::string& backup : stray) files.RemoveFile(backup);
     files.RemoveFile(JoinPath(records, Journal::kStagedUninstaller));
+    files.RemoveFile(JoinPath(records, Journal::kKeptUninstaller));
     files.RemoveFile(JoinPath(records, Journal::kRecordName));
     files.RemoveFolder(JoinPath(records, Journal::kBackupFolder));
     if (records != folder) {

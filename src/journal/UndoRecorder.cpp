@@ -29,9 +29,25 @@ std::string UndoRecorder::PlaceUninstaller(const std::string& program, const std
     report.hash = true;
     if (!raw.CopyOver(program, staged, true, report)) return "copy";
     const bool own = report.size == image_.size && report.sha256 == image_.sha256;
-    const bool placed = own && files_.CopyOver(staged, uninstaller, false);
+    if (!own) {
+        raw.RemoveFile(staged);
+        return kNotOwnBytes;
+    }
+    // The uninstaller there (an earlier install's, named by its entry) is kept beside the record
+    // while it is written over: a copy that fails part-way (a full disk) gets it back whole.
+    const std::string kept = JoinPath(journal_.recordFolder(), Journal::kKeptUninstaller);
+    const bool there = raw.ReadAttributes(uninstaller) != kInvalidAttributes;
+    raw.RemoveFile(kept);
+    CopyReport keep;
+    bool placed = !there || raw.CopyOver(uninstaller, kept, true, keep);
+    placed = placed && files_.CopyOver(staged, uninstaller, false);
+    if (!placed && there && raw.ReadAttributes(kept) != kInvalidAttributes) {
+        CopyReport back;
+        raw.CopyOver(kept, uninstaller, false, back);
+    }
+    raw.RemoveFile(kept);
     raw.RemoveFile(staged);
-    return own ? (placed ? std::string() : "copy") : std::string(kNotOwnBytes);
+    return placed ? std::string() : "copy";
 }
 
 UndoRecorder::UndoRecorder(Journal& journal, CodeGuard& registry, RecordingFiles& files, UninstallEntryText text)

@@ -146,6 +146,12 @@ public:
         (void)path;
         return false;
     }
+    // As Relock, with the rights CreatePrivateFolder gives (Users nothing): for what an earlier
+    // version made with Users' read.
+    virtual bool MakePrivate(const std::string& path) {
+        (void)path;
+        return false;
+    }
     // GetDriveTypeA of the root of path ("X:\"): one of the kDrive values.
     virtual std::uint32_t DriveType(const std::string& path) {
         (void)path;

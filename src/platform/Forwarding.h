@@ -75,6 +75,7 @@ public:
     }
     bool Relock(const std::string& path) override { return inner_.Relock(path); }
     bool CreatePrivateFolder(const std::string& path) override { return inner_.CreatePrivateFolder(path); }
+    bool MakePrivate(const std::string& path) override { return inner_.MakePrivate(path); }
     std::uint32_t DriveType(const std::string& path) override { return inner_.DriveType(path); }
     bool Exists(const std::string& path) override { return inner_.Exists(path); }
     PathRead CurrentFolder(std::string& path, std::uint32_t capacity) override {

@@ -624,6 +624,12 @@ bool FileDouble::Relock(const std::string& path) {
     return true;
 }
 
+bool FileDouble::MakePrivate(const std::string& path) {
+    if (!Relock(path)) return false;
+    Find(path)->privateRights = true;
+    return true;
+}
+
 bool FileDouble::Exists(const std::string& path) {
     if (Record("Exists", &path)) return false;
     return Find(path) != nullptr;

@@ -124,6 +124,7 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
     bool CreatePrivateFolder(const std::string& path) override;
+    bool MakePrivate(const std::string& path) override;
     bool OwnedByAdministrators(const std::string& path) override;
     bool ReadProtection(const std::string& path, Protection& protection) override;
     bool Relock(const std::string& path) override;

@@ -934,6 +934,23 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     EXPECT_FALSE(held.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
     EXPECT_EQ(Diff(held.Snapshot(), beforeHeld), "");
 
+    // A records folder an earlier version made, with Users' read, is closed by the next install,
+    // and the record in it: no user can hold either open against the administrators' runs.
+    Machine earlier(true);
+    const std::string records = earlier.Records();
+    for (const std::string& level : {std::string("C:\\ProgramData\\Korvel-Tarnwick"), records}) {
+        ASSERT_TRUE(earlier.files.CreateLockedFolder(level));
+        earlier.files.SetOthersRights(level, kRead, kRead);
+    }
+    ASSERT_EQ(earlier.Install(), kExitFinished);
+    ASSERT_EQ(earlier.Install(), kExitFinished);  // the record is there now, as an earlier one's
+    for (const std::string& made : {std::string("C:\\ProgramData\\Korvel-Tarnwick"), records, records + "\\uninstall.dat"}) {
+        Protection protection;
+        EXPECT_TRUE(earlier.files.HasPrivateRights(made) && earlier.files.ReadProtection(made, protection) &&
+                    protection.othersRights == 0)
+            << made;
+    }
+
     // The program's path leads elsewhere by the time it is copied (a folder link on the way
     // re-pointed by its user): the uninstaller is not the running program's bytes, and nothing
     // names it.
@@ -948,18 +965,23 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     relinked.files.AddFile(relinked.files.modulePath, "setup program");
     EXPECT_EQ(relinked.Install(), kExitFinished) << relinked.shown;  // its own bytes: listed as ever
     // The same in a repair, the earlier install's uninstaller named by its entry and component, and
-    // a user ready to hold whatever is written there: it stays the program's own, and named.
-    for (const bool held : {false, true}) {
+    // a user ready to hold whatever is written there: it stays the program's own, and named. So it
+    // does when the copy of the program's own bytes over it breaks part-way (a full disk).
+    for (const int way : {0, 1, 2}) {
+        const bool held = way == 1;
         Machine repair(true);
         repair.image = "setup program";
         ASSERT_EQ(repair.Install(), kExitFinished);
         const std::string uninstaller = std::string(kFolder) + "\\uninstall.exe";
         const std::string entry = repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft");
-        repair.files.AddFile(repair.files.modulePath, "a user's program");
+        if (way == 2)
+            repair.files.BreakCopyTo(uninstaller);
+        else
+            repair.files.AddFile(repair.files.modulePath, "a user's program");
         if (held) repair.files.FailWrites(uninstaller);
-        EXPECT_EQ(repair.Install(), kExitStopped) << held;
-        EXPECT_EQ(repair.files.Content(uninstaller), "setup program") << held;
-        EXPECT_EQ(repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft"), entry) << held;
+        EXPECT_EQ(repair.Install(), kExitStopped) << way;
+        EXPECT_EQ(repair.files.Content(uninstaller), "setup program") << way;
+        EXPECT_EQ(repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft"), entry) << way;
     }
 
     // Aborted at a copy failure: listed, but no component runs the step for other users, and no

@@ -235,6 +235,7 @@ public:
     bool CreateLockedFolder(const std::string& p) override { return May(Parent(p), kRightAppendData) && inner_.CreateLockedFolder(p); }
     bool CreatePrivateFolder(const std::string& p) override { return May(Parent(p), kRightAppendData) && inner_.CreatePrivateFolder(p); }
     bool Relock(const std::string&) override { return false; }
+    bool MakePrivate(const std::string&) override { return false; }
     bool RemoveFile(const std::string& p) override { return MayRemove(p) && inner_.RemoveFile(p); }
     bool RemoveFolder(const std::string& p) override { return MayRemove(p) && inner_.RemoveFolder(p); }
     std::uint32_t LastError() override { return refused_ ? 5 : inner_.LastError(); }

@@ -139,17 +139,20 @@ bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, ProtectionOf& protect
     return true;
 }
 
-bool RelockHandle(HANDLE handle) {
+bool RelockHandle(HANDLE handle, bool usersRead) {
     // The owner and the DACL in one descriptor, made once and set as it stands, in one call. Not
     // through SetSecurityInfo, which reads the object's and its parent's descriptors to merge
     // what is inherited: the DACL is protected ("D:P"), so there is nothing to merge.
-    static const std::wstring sddl = std::wstring(L"O:BA") + kLockedFolderSddl;
-    static PSECURITY_DESCRIPTOR const descriptor = [] {
+    const auto make = [](const wchar_t* dacl) {
+        const std::wstring sddl = std::wstring(L"O:BA") + dacl;
         PSECURITY_DESCRIPTOR made = nullptr;
         return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &made, nullptr)
                    ? made
                    : nullptr;
-    }();
+    };
+    static PSECURITY_DESCRIPTOR const locked = make(kLockedFolderSddl);
+    static PSECURITY_DESCRIPTOR const closed = make(kPrivateFolderSddl);
+    PSECURITY_DESCRIPTOR const descriptor = usersRead ? locked : closed;
     return descriptor != nullptr &&
            SetKernelObjectSecurity(handle,
                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |

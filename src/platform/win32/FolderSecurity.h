@@ -52,7 +52,7 @@ bool DescriptorProtection(PSECURITY_DESCRIPTOR descriptor, ProtectionOf& protect
 
 // Gives the object open as handle (with WRITE_DAC and WRITE_OWNER) the owner Administrators and
 // the DACL of kLockedFolderSddl, protected from inheritance.
-bool RelockHandle(HANDLE handle);
+bool RelockHandle(HANDLE handle, bool usersRead = true);
 
 // Enables, once, the privileges that let an administrator take an object back from its owner
 // (SeTakeOwnershipPrivilege, SeRestorePrivilege). Best-effort.

@@ -571,7 +571,11 @@ bool Win32Files::ReadProtection(const std::string& path, Protection& protection)
     return true;
 }
 
-bool Win32Files::Relock(const std::string& path) {
+bool Win32Files::Relock(const std::string& path) { return RelockWith(path, true); }
+
+bool Win32Files::MakePrivate(const std::string& path) { return RelockWith(path, false); }
+
+bool Win32Files::RelockWith(const std::string& path, bool usersRead) {
     std::wstring wide;
     if (!Wide(path, wide)) return false;
     EnableTakeOwnership();
@@ -582,7 +586,7 @@ bool Win32Files::Relock(const std::string& path) {
     const bool plain = ReadBasicInfo(handle.get(), information) &&
                        !(information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && ReadLinks(handle.get(), links) &&
                        (links == 1 || (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY));
-    return plain && RelockHandle(handle.get());
+    return plain && RelockHandle(handle.get(), usersRead);
 }
 
 std::uint32_t Win32Files::DriveType(const std::string& path) {

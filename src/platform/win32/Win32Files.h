@@ -28,6 +28,7 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
     bool CreatePrivateFolder(const std::string& path) override;
+    bool MakePrivate(const std::string& path) override;
     bool OwnedByAdministrators(const std::string& path) override;
     bool ReadProtection(const std::string& path, Protection& protection) override;
     bool Relock(const std::string& path) override;
@@ -65,6 +66,7 @@ private:
     std::unique_ptr<HashAhead> ahead_;
     // Before a file is written, replaced or removed: its reading ahead has let go of it.
     void Settle(const std::wstring& path);
+    bool RelockWith(const std::string& path, bool usersRead);
     class BlockHasher;
     std::unique_ptr<BlockHasher> hasher_;  // started with the first copy of more than one block
 };
