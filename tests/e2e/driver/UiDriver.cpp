@@ -187,7 +187,17 @@ void Settle(HWND window) {
 }
 
 void Click(HWND dialog, int id) {
-    ::PostMessageW(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+    HWND control = ::GetDlgItem(dialog, id);
+    const LONG_PTR type = ::GetWindowLongPtrW(control, GWL_STYLE) & BS_TYPEMASK;
+    const bool box = (type == BS_AUTOCHECKBOX || type == BS_AUTO3STATE) && ::IsWindowEnabled(control) &&
+                     ::IsWindowVisible(control);
+    const LRESULT before = box ? ::SendMessageW(control, BM_GETCHECK, 0, 0) : 0;
+    ::PostMessageW(control, BM_CLICK, 0, 0);
+    // A box has taken the click once its state has changed (a busy machine may answer the sent
+    // messages below first); the dialog's answer to it is in the same handling.
+    for (DWORD waited = 0; box && waited < Scaled(5000) && ::SendMessageW(control, BM_GETCHECK, 0, 0) == before;
+         waited += 10)
+        ::Sleep(10);
     Settle(dialog);
 }
 
