@@ -92,7 +92,7 @@ struct HostFile {
 struct Profile {
     int user, product, kind;  // kProfileKinds
 };
-struct MachineSpec {
+struct DrawnMachine {
     bool elevated = true;
     std::vector<Product> products;
     std::vector<LoaderKey> loaderKeys;
@@ -103,13 +103,13 @@ struct MachineSpec {
     bool earlierLocked = false;  // made as an administrator's install makes it
 };
 
-std::string ProductKey(const MachineSpec& m, int p) {
+std::string ProductKey(const DrawnMachine& m, int p) {
     p %= m.products.size();
     const Product& product = m.products[p];
     return Format("SOFTWARE\\%sAutodesk\\AutoCAD\\R%d\\ACAD-%d:804", product.view ? "Wow6432Node\\" : "",
                   kYears[product.year], p);
 }
-std::string HostFolder(const MachineSpec& m, int p) {
+std::string HostFolder(const DrawnMachine& m, int p) {
     p %= m.products.size();
     const Product& product = m.products[p];
     const char* place[] = {"C:\\Program Files\\AutoCAD %d-%d", "C:\\AutoCAD %d-%d", "C:\\Gone %d-%d"};
@@ -117,7 +117,7 @@ std::string HostFolder(const MachineSpec& m, int p) {
 }
 std::string UserRoot(int user) { return user == 0 ? "" : Sid(user) + "\\"; }
 
-void showValue(const MachineSpec& m, std::ostream& os) {
+void showValue(const DrawnMachine& m, std::ostream& os) {
     os << "machine (" << (m.elevated ? "runs elevated" : "runs as a standard user") << "):\n";
     for (std::size_t p = 0; p < m.products.size(); ++p)
         os << "  AutoCAD " << kYears[m.products[p].year] << " at HKLM\\" << ProductKey(m, p) << ", host folder "
@@ -155,9 +155,9 @@ T Weighted(std::initializer_list<std::pair<int, T>> choices) {
     return choices.begin()->second;
 }
 
-rc::Gen<MachineSpec> Machines() {
+rc::Gen<DrawnMachine> Machines() {
     return rc::gen::exec([] {
-        MachineSpec m;
+        DrawnMachine m;
         m.elevated = Weighted<bool>({{3, true}, {1, false}});
         // Small machines: each thing more often absent or single than several.
         const auto count = [](int most) { return Weighted<int>({{4, 0}, {3, 1}, {2, 2}, {1, 3}}) % (most + 1); };
@@ -273,9 +273,9 @@ private:
 using Snapshot = std::map<std::string, std::string>;  // upper-case path, key or key\value -> what it holds
 
 struct Sut {
-    explicit Sut(const MachineSpec& spec) : spec(spec) {
+    explicit Sut(const DrawnMachine& drawn) : drawn(drawn) {
         files.keepCalls = false;
-        processes.elevated = spec.elevated;
+        processes.elevated = drawn.elevated;
         processes.sid = Sid(0);
         files.AddFolder("C:\\");
         files.AddFolder("D:\\");
@@ -294,43 +294,43 @@ struct Sut {
         for (int arx : {2008, 2013, 2018, 2025}) files.AddFile(Format("C:\\Ancient\\Korvel%d.ARX", arx), "an older version");
         files.AddFile("C:\\Ancient\\other.arx", "another plug-in");
         registry.CreateKeyPath(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
-        for (int u = 0; u <= spec.users; ++u) {
+        for (int u = 0; u <= drawn.users; ++u) {
             registry.CreateKeyPath(u ? kHkeyUsers : kHkeyCurrentUser,
                                    UserRoot(u) + "Software\\Microsoft\\Active Setup\\Installed Components");
             if (u) registry.PutString(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + Sid(u),
                                "ProfileImagePath", Format("C:\\Users\\u%d", u));
         }
-        for (std::size_t p = 0; p < spec.products.size(); ++p) {
-            const std::string key = ProductKey(spec, p), host = HostFolder(spec, p);
-            registry.PutString(kHkeyLocalMachine, key, "ProductName", Format("AutoCAD %d", kYears[spec.products[p].year]));
+        for (std::size_t p = 0; p < drawn.products.size(); ++p) {
+            const std::string key = ProductKey(drawn, p), host = HostFolder(drawn, p);
+            registry.PutString(kHkeyLocalMachine, key, "ProductName", Format("AutoCAD %d", kYears[drawn.products[p].year]));
             registry.PutString(kHkeyLocalMachine, key, "AcadLocation", host + (p % 2 ? "\\" : ""));
-            if (spec.products[p].host == 2) continue;
+            if (drawn.products[p].host == 2) continue;
             files.AddFile(host + "\\acad.exe", "host");
             files.AddFolder(host + "\\Fonts");
             files.AddFolder(host + "\\Drv");
         }
-        for (const LoaderKey& k : spec.loaderKeys) {
-            const int p = k.product % spec.products.size();
-            const std::string key = ProductKey(spec, p) + Format("\\Applications\\Korvel%d", kYears[spec.products[p].year]) + (k.dll ? "DLL" : "");
+        for (const LoaderKey& k : drawn.loaderKeys) {
+            const int p = k.product % drawn.products.size();
+            const std::string key = ProductKey(drawn, p) + Format("\\Applications\\Korvel%d", kYears[drawn.products[p].year]) + (k.dll ? "DLL" : "");
             registry.CreateKeyPath(kHkeyLocalMachine, k.subKey ? key + "\\Commands" : key);
             if (k.values == 1) {
-                registry.PutString(kHkeyLocalMachine, key, "LOADER", Format("C:\\Ancient\\Korvel%d.ARX", kArx[spec.products[p].year]));
+                registry.PutString(kHkeyLocalMachine, key, "LOADER", Format("C:\\Ancient\\Korvel%d.ARX", kArx[drawn.products[p].year]));
                 registry.PutDword(kHkeyLocalMachine, key, "LOADCTRLS", 2);
             } else if (k.values == 2) {
                 registry.PutString(kHkeyLocalMachine, key, "LOADER", "C:\\Ancient\\other.arx");
                 registry.PutString(kHkeyLocalMachine, key, "DESCRIPTION", "another plug-in");
             }
         }
-        for (const HostFile& f : spec.hostFiles) {
-            const int p = f.product % spec.products.size();
-            if (spec.products[p].host == 2) continue;
-            const std::string names[] = {"Fonts\\Korvel_EN.shx", Format("ACAD%d.dll", kDll[spec.products[p].year]), "Drv\\pdfplot9.hdi"};
-            files.AddFile(HostFolder(spec, p) + "\\" + names[f.which], "the host's own", f.readOnly ? kAttrReadOnly | kAttrArchive : kAttrArchive);
+        for (const HostFile& f : drawn.hostFiles) {
+            const int p = f.product % drawn.products.size();
+            if (drawn.products[p].host == 2) continue;
+            const std::string names[] = {"Fonts\\Korvel_EN.shx", Format("ACAD%d.dll", kDll[drawn.products[p].year]), "Drv\\pdfplot9.hdi"};
+            files.AddFile(HostFolder(drawn, p) + "\\" + names[f.which], "the host's own", f.readOnly ? kAttrReadOnly | kAttrArchive : kAttrArchive);
         }
-        for (int u = 1; u <= spec.users; ++u) registry.CreateKeyPath(kHkeyUsers, Sid(u) + "\\Software\\Autodesk");
-        for (std::size_t i = 0; i < spec.profiles.size(); ++i) {
-            const Profile& p = spec.profiles[i];
-            const std::string product = ProductKey(spec, p.product % spec.products.size());
+        for (int u = 1; u <= drawn.users; ++u) registry.CreateKeyPath(kHkeyUsers, Sid(u) + "\\Software\\Autodesk");
+        for (std::size_t i = 0; i < drawn.profiles.size(); ++i) {
+            const Profile& p = drawn.profiles[i];
+            const std::string product = ProductKey(drawn, p.product % drawn.products.size());
             const std::string key = UserRoot(p.user) + "Software\\Autodesk\\AutoCAD\\" + product.substr(product.find("\\R") + 1) +
                                     (i % 2 ? "\\Profiles\\<<Unnamed Profile>>" : "\\Profiles\\P") + "\\Variables";
             const RegKey root = p.user ? kHkeyUsers : kHkeyCurrentUser;
@@ -341,13 +341,13 @@ struct Sut {
             else if (p.kind == 6) registry.PutString(root, key, "TRUSTEDPATHS", std::string(13000, 'x'));
             else registry.PutValue(root, key, "TRUSTEDPATHS", kRegExpandSz, std::string("%TEMP%\0", 7));
         }
-        if (spec.earlier >= 0) {
-            const std::string folder = std::string(kFolders[spec.earlier]) + "\\Korvel-Tarnwick";
+        if (drawn.earlier >= 0) {
+            const std::string folder = std::string(kFolders[drawn.earlier]) + "\\Korvel-Tarnwick";
             files.AddFile(folder + "\\Korvel2013.ARX", "an earlier version");
             files.AddFile(folder + "\\uninstall.exe", "an earlier setup program");
             files.AddFile(folder + "\\notes.txt", "an earlier version's notes");
-            if (spec.earlierLocked)
-                for (const std::string& path : {std::string(kFolders[spec.earlier]), folder, folder + "\\Korvel2013.ARX",
+            if (drawn.earlierLocked)
+                for (const std::string& path : {std::string(kFolders[drawn.earlier]), folder, folder + "\\Korvel2013.ARX",
                                                 folder + "\\uninstall.exe", folder + "\\notes.txt"})
                     files.SetOthersRights(path, kRead, kRead);
         }
@@ -407,7 +407,7 @@ struct Sut {
     TextCodecDouble codec;
     ProcessDouble processes;
     LogDouble log;
-    MachineSpec spec;
+    DrawnMachine drawn;
     Snapshot start;
     std::set<std::string> listed;   // upper-case plug-in folders
     std::vector<std::string> kept;  // upper-case: what the user edited, and what uninstalls reported left
@@ -419,8 +419,8 @@ struct Sut {
 // The seams one run of the program sees: its rights, and a kill or a pause at one change.
 struct RunSeams {
     RunSeams(Sut& m, int at) : kill(at), userRegistry(m.registry), userFiles(m.files),
-          registry(m.spec.elevated ? static_cast<Registry&>(m.registry) : userRegistry, kill),
-          files(m.spec.elevated ? static_cast<Files&>(m.files) : userFiles, kill) {}
+          registry(m.drawn.elevated ? static_cast<Registry&>(m.registry) : userRegistry, kill),
+          files(m.drawn.elevated ? static_cast<Files&>(m.files) : userFiles, kill) {}
     Kill kill;
     StandardUserRegistry userRegistry;
     StandardUserFiles userFiles;
@@ -432,7 +432,7 @@ struct RunSeams {
 // The per-user step as Windows' Active Setup runs it at a user's logon: once for each Version of
 // the component, the program its StubPath names, as that user.
 void Logon(Sut& m, int user) {
-    if (user > m.spec.users) return;
+    if (user > m.drawn.users) return;
     const std::string version = m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "Version");
     const std::string stub = m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath");
     const RegKey root = user ? kHkeyUsers : kHkeyCurrentUser;
@@ -494,7 +494,7 @@ int Install(Sut& m, const InstallChoice& c, RunSeams& seams, int answer = kIdAbo
 // /uninstall) starts it; then what it left for after its end is removed, as its helper does.
 int Uninstall(Sut& m, const std::string& self, bool quiet, RunSeams& seams, std::string& folder) {
     if (!m.files.IsFile(self)) return -2;  // nothing there to start
-    if (!LocateInstall(seams.registry, self, m.spec.elevated, folder)) return kExitNoRecord;
+    if (!LocateInstall(seams.registry, self, m.drawn.elevated, folder)) return kExitNoRecord;
     PromptDouble prompt;
     prompt.answers = {kIdYes};
     ProgressDouble progress;
@@ -684,11 +684,11 @@ bool Allowed(Sut& m, const std::string& item, const Snapshot& end) {
 void Finish(Sut& m) {
     for (int round = 0; round < 8; ++round) {
         std::string folder;
-        if (!FindInstalledFolder(m.registry, folder, m.spec.elevated)) break;
+        if (!FindInstalledFolder(m.registry, folder, m.drawn.elevated)) break;
         // By its uninstaller, as Programs and Features starts it; where a killed install did not
         // get as far (no uninstaller yet, or an entry it had begun to write over another's), by
         // the package's SetUp.exe /uninstall, which finds it through the entry.
-        std::string uninstaller = Sut::Program(m.Entry(m.spec.elevated ? kHkeyLocalMachine : kHkeyCurrentUser, "UninstallString"));
+        std::string uninstaller = Sut::Program(m.Entry(m.drawn.elevated ? kHkeyLocalMachine : kHkeyCurrentUser, "UninstallString"));
         if (!m.files.IsFile(uninstaller) || !EqualsNoCase(uninstaller, folder + "\\uninstall.exe")) uninstaller = kSetUp;
         RunSeams seams(m, 0);
         std::string worked;
@@ -697,7 +697,7 @@ void Finish(Sut& m) {
         if (code != kExitFinished && code != kExitUninstallIncomplete) Fail(m, "the listed install in " + folder + " cannot be uninstalled");
         m.listed.erase(Up(folder));
         std::string now;
-        if (FindInstalledFolder(m.registry, now, m.spec.elevated) && EqualsNoCase(now, folder))
+        if (FindInstalledFolder(m.registry, now, m.drawn.elevated) && EqualsNoCase(now, folder))
             Fail(m, "the entry still names " + folder + " after its uninstall");
         Check(m, "uninstall");
     }
@@ -863,8 +863,8 @@ struct Op : rc::state::Command<Model, Sut> {
 
 // One case: a machine, one to eight runs, then every listed install uninstalled.
 void OneCase() {
-    const MachineSpec spec = *Machines();
-    Sut m(spec);
+    const DrawnMachine drawn = *Machines();
+    Sut m(drawn);
     const auto commands = *rc::gen::resize(7, rc::state::gen::commands(Model{}, rc::state::gen::execOneOfWithArgs<Op>()));
     rc::state::runAll(commands, Model{}, m);
     Finish(m);
