@@ -30,40 +30,26 @@ void LoggingFiles::NotMade(const std::string& path, std::uint32_t error) {
     log_.Line(Format("folder not made (error %u) ", static_cast<unsigned>(error)) + path);
 }
 
-int LoggingFiles::MakeDir(const std::string& path) {
-    const int made = inner_.MakeDir(path);
-    if (made == 0)
-        log_.Line("folder made " + path);
+bool LoggingFiles::Made(bool made, const char* how, const std::string& path) {
+    if (made)
+        log_.Line(std::string("folder made ") + how + path);
     else
         NotMade(path, inner_.LastError());
     return made;
 }
 
-bool LoggingFiles::CreateFolder(const std::string& path) {
-    const bool made = inner_.CreateFolder(path);
-    if (made)
-        log_.Line("folder made " + path);
-    else
-        NotMade(path, inner_.LastError());
-    return made;
-}
+int LoggingFiles::MakeDir(const std::string& path) { return Made(inner_.MakeDir(path) == 0, "", path) ? 0 : -1; }
+
+bool LoggingFiles::CreateFolder(const std::string& path) { return Made(inner_.CreateFolder(path), "", path); }
 
 bool LoggingFiles::CreateLockedFolder(const std::string& path) {
-    const bool made = inner_.CreateLockedFolder(path);
-    if (made)
-        log_.Line("folder made with its own rights (administrators and SYSTEM full, users read) " + path);
-    else
-        NotMade(path, inner_.LastError());
-    return made;
+    return Made(inner_.CreateLockedFolder(path), "with its own rights (administrators and SYSTEM full, users read) ",
+                path);
 }
 
 bool LoggingFiles::CreatePrivateFolder(const std::string& path) {
-    const bool made = inner_.CreatePrivateFolder(path);
-    if (made)
-        log_.Line("folder made with its own rights (administrators and SYSTEM full, users nothing) " + path);
-    else
-        NotMade(path, inner_.LastError());
-    return made;
+    return Made(inner_.CreatePrivateFolder(path),
+                "with its own rights (administrators and SYSTEM full, users nothing) ", path);
 }
 
 // What could not be removed is the caller's to report (the undo names what it left, and why).

@@ -25,6 +25,8 @@ public:
 private:
     // A folder that was not made: there already (said once a folder), or the error.
     void NotMade(const std::string& path, std::uint32_t error);
+    // Logs a folder made (how: what rights it was made with, or empty) or not made; returns made.
+    bool Made(bool made, const char* how, const std::string& path);
 
     SetupLog& log_;
     bool undo_;
