@@ -16,8 +16,11 @@ const char kEntryRefused[] =
 const char kNotOwnBytes[] = "该文件的内容不是本安装程序自身的内容";
 }  // namespace
 
-std::string UndoRecorder::PlaceUninstaller(const std::string& program, const std::string& uninstaller) {
-    if (image_.sha256.empty()) return files_.CopyOver(program, uninstaller, false) ? std::string() : "copy";
+std::string UndoRecorder::PlaceUninstaller(const std::string& program) {
+    const std::string& folder = journal_.folder();
+    uninstaller_ = JoinPath(folder, kUninstallProgram);
+    madeUninstaller_ = files_.ReadAttributes(uninstaller_) == kInvalidAttributes;
+    if (image_.sha256.empty()) return files_.CopyOver(program, uninstaller_, false) ? std::string() : "copy";
     // Staged beside the record (with administrator rights a folder no user may open at all, so
     // none can hold the staged copy either) and proven to be the running program's bytes there:
     // the uninstaller an earlier install placed, which its entry and component name, is written
@@ -33,21 +36,52 @@ std::string UndoRecorder::PlaceUninstaller(const std::string& program, const std
         raw.RemoveFile(staged);
         return kNotOwnBytes;
     }
-    // The uninstaller there (an earlier install's, named by its entry) is kept beside the record
-    // while it is written over: a copy that fails part-way (a full disk) gets it back whole.
-    const std::string kept = JoinPath(journal_.recordFolder(), Journal::kKeptUninstaller);
-    const bool there = raw.ReadAttributes(uninstaller) != kInvalidAttributes;
-    raw.RemoveFile(kept);
-    CopyReport keep;
-    bool placed = !there || raw.CopyOver(uninstaller, kept, true, keep);
-    placed = placed && files_.CopyOver(staged, uninstaller, false);
-    if (!placed && there && raw.ReadAttributes(kept) != kInvalidAttributes) {
-        CopyReport back;
-        raw.CopyOver(kept, uninstaller, false, back);
+    // An earlier install's uninstaller that cannot be written over (a user holds it open, or runs
+    // it) stays as it is, and the copy goes under the next name: the entry and the component then
+    // name that one. Anyone may hold a file they can read, but only a file that is there, and no
+    // one but administrators adds one to this folder, so a free name is always left. A file of
+    // any other origin in the uninstaller's place stops the install, as does any other failure.
+    bool placed = false;
+    std::uint32_t error = 0, held = 0;
+    for (int n = 1; n <= kUninstallerNames && !placed; ++n) {
+        const std::string target = JoinPath(folder, UninstallerName(n));
+        const bool there = raw.ReadAttributes(target) != kInvalidAttributes;
+        const bool earlier = journal_.LastFileEntry(target) != nullptr;
+        if (n > 1 && there && !earlier) continue;
+        placed = PlaceAt(staged, target, there, error);
+        if (placed) {
+            if (n > 1) Log(Format("uninstaller %s in use (error %u): placed as %s instead", uninstaller_.c_str(),
+                                  static_cast<unsigned>(held), target.c_str()));
+            uninstaller_ = target;
+            madeUninstaller_ = !there;
+        } else if (there && earlier && (error == static_cast<std::uint32_t>(kErrorSharingViolation) ||
+                                        error == static_cast<std::uint32_t>(kErrorLockViolation))) {
+            if (n == 1) held = error;
+        } else {
+            break;
+        }
     }
-    raw.RemoveFile(kept);
     raw.RemoveFile(staged);
     return placed ? std::string() : "copy";
+}
+
+bool UndoRecorder::PlaceAt(const std::string& staged, const std::string& target, bool there, std::uint32_t& error) {
+    // The uninstaller there (an earlier install's, named by its entry) is kept beside the record
+    // while it is written over: a copy that fails part-way (a full disk) gets it back whole.
+    Files& raw = files_.Unrecorded();
+    const std::string kept = JoinPath(journal_.recordFolder(), Journal::kKeptUninstaller);
+    raw.RemoveFile(kept);
+    CopyReport keep;
+    bool placed = !there || raw.CopyOver(target, kept, true, keep);
+    error = placed ? 0 : raw.LastError();
+    placed = placed && files_.CopyOver(staged, target, false);
+    if (!placed && error == 0) error = files_.LastError();
+    if (!placed && there && raw.ReadAttributes(kept) != kInvalidAttributes) {
+        CopyReport back;
+        raw.CopyOver(kept, target, false, back);
+    }
+    raw.RemoveFile(kept);
+    return placed;
 }
 
 UndoRecorder::UndoRecorder(Journal& journal, CodeGuard& registry, RecordingFiles& files, UninstallEntryText text)
@@ -60,8 +94,7 @@ std::string UndoRecorder::Prepare(bool elevated) {
     // only begun; anything else in the plug-in's folder was put there by someone else. The
     // uninstaller is the running program's own bytes, whatever its copy was read from.
     registry_.SetKnown({[this](const std::string& path, CodeGuard::Written& written) {
-                            if (!image_.sha256.empty() &&
-                                EqualsNoCase(path, JoinPath(journal_.folder(), kUninstallProgram))) {
+                            if (!image_.sha256.empty() && EqualsNoCase(path, uninstaller_)) {
                                 written = image_;
                                 return true;
                             }
@@ -91,36 +124,40 @@ std::string UndoRecorder::Start() {
     // it, and are written only once it is there. Started from the folder it is there already.
     const std::string& folder = journal_.folder();
     std::string program;
-    const std::string uninstaller = JoinPath(folder, kUninstallProgram);
+    uninstaller_ = JoinPath(folder, kUninstallProgram);
     const bool self = files_.ModulePath(program, 32768) == PathRead::Read;
-    const bool existed = files_.ReadAttributes(uninstaller) != kInvalidAttributes;
-    const std::string fault = !self ? std::string("copy")
-                              : EqualsNoCase(program, uninstaller) ? std::string()
-                                                                   : PlaceUninstaller(program, uninstaller);
+    const std::size_t cut = LastSeparator(program);
+    const bool inPlace = self && cut != std::string::npos && EqualsNoCase(program.substr(0, cut), folder) &&
+                         IsUninstallerName(program.substr(cut + 1));
+    if (inPlace) {
+        uninstaller_ = program;
+        madeUninstaller_ = false;
+    }
+    const std::string fault = !self ? std::string("copy") : inPlace ? std::string() : PlaceUninstaller(program);
     if (fault == kNotOwnBytes) {
         Log(Format("uninstaller refused: the copy of %s is not the running program's bytes; the install stops, "
                    "nothing changed",
                    program.c_str()));
         journal_.Withdraw();
-        return Format(kEntryRefused, uninstaller.c_str(), kNotOwnBytes);
+        return Format(kEntryRefused, uninstaller_.c_str(), kNotOwnBytes);
     }
     if (!fault.empty()) {
         Log(Format("uninstaller not placed (error %u): %s; the install stops",
-                   static_cast<unsigned>(files_.LastError()), uninstaller.c_str()));
+                   static_cast<unsigned>(files_.LastError()), uninstaller_.c_str()));
         journal_.Withdraw();
-        return Format(kUninstallerNotMade, uninstaller.c_str());
+        return Format(kUninstallerNotMade, uninstaller_.c_str());
     }
-    Log("uninstaller in place: " + uninstaller);
+    Log("uninstaller in place: " + uninstaller_);
     // Proven before the entry's first value is written: a refused uninstaller leaves no entry.
-    if (!registry_.Admits(uninstaller, std::string("HKLM\\") + kUninstallKey) || !WriteEntry("written")) {
+    if (!registry_.Admits(uninstaller_, std::string("HKLM\\") + kUninstallKey) || !WriteEntry("written")) {
         const CodeGuard::Refusal* refused = registry_.refusals().empty() ? nullptr : &registry_.refusals().back();
         std::string why = refused ? refused->file + "：" + refused->why : std::string("无法写入注册表");
         Log(Format("Programs and Features entry refused: %s; the install stops, nothing changed", why.c_str()));
         // Nothing of this run stays: the record it began goes with what it names. An uninstaller
         // an earlier install placed stays, for the entry that names it.
-        if (!EqualsNoCase(program, uninstaller) && !existed) files_.RemoveFile(uninstaller);
+        if (madeUninstaller_) files_.RemoveFile(uninstaller_);
         journal_.Withdraw();
-        return Format(kEntryRefused, uninstaller.c_str(), why.c_str());
+        return Format(kEntryRefused, uninstaller_.c_str(), why.c_str());
     }
     return std::string();
 }
@@ -155,7 +192,7 @@ bool UndoRecorder::WriteEntry(const char* what) {
     for (const auto& file : sizes) bytes += file.second;
     const std::uint32_t sizeKb = static_cast<std::uint32_t>((bytes + 1023) / 1024);
     RegKey root = 0;
-    const bool whole = WriteUninstallEntry(registry_, folder, sizeKb, text_, &root);
+    const bool whole = WriteUninstallEntry(registry_, folder, uninstaller_, sizeKb, text_, &root);
     if (root != 0)
         Log(Format("Programs and Features entry %s%s: %s\\%s (InstallLocation %s, DisplayVersion %s, EstimatedSize %u KB%s%s)",
                    what, whole ? "" : " in part", root == kHkeyLocalMachine ? "HKLM" : "HKCU", kUninstallKey,
@@ -180,12 +217,13 @@ void UndoRecorder::Finish(bool finished) {
     // stopped run reaches no one but the account that ran it. Without administrator rights the
     // component cannot be written, and nothing of it is recorded.
     const char* component = "Active Setup component not registered: the install stopped";
-    if (finished && RegisterActiveSetup(registry_, journal_.folder(), text_.displayName, text_.version))
-        component = "Active Setup component registered: HKLM\\%s (StubPath \"%s\\uninstall.exe\" /usersetup)";
+    const char* stub = uninstaller_.c_str();
+    if (finished && RegisterActiveSetup(registry_, uninstaller_, text_.displayName, text_.version))
+        component = "Active Setup component registered: HKLM\\%s (StubPath \"%s\" /usersetup)";
     else if (finished)
         component = elevated_ ? "Active Setup component not written whole: HKLM\\%s"
                               : "Active Setup component not registered: no administrator rights";
-    Log(Format(component, kActiveSetupKey, journal_.folder().c_str()));
+    Log(Format(component, kActiveSetupKey, stub));
     journal_.Flush();
 }
 

@@ -37,9 +37,12 @@ public:
     std::vector<std::string> Unaccounted() override;
 
 private:
-    // Copies the running program in as the uninstaller: empty when placed, else why not ("copy",
-    // or that the bytes are not the program's own).
-    std::string PlaceUninstaller(const std::string& program, const std::string& uninstaller);
+    // Copies the running program in as the uninstaller (uninstaller_): empty when placed, else why
+    // not ("copy", or that the bytes are not the program's own).
+    std::string PlaceUninstaller(const std::string& program);
+    // Writes the proven copy staged over target (there: a file is); false, with the error, when
+    // it could not.
+    bool PlaceAt(const std::string& staged, const std::string& target, bool there, std::uint32_t& error);
     bool WriteEntry(const char* what);
     void Log(const std::string& line) {
         if (log_ != nullptr) log_->Line(line);
@@ -53,4 +56,7 @@ private:
     bool elevated_ = false;
     SetupLog* log_ = nullptr;
     CodeGuard::Written image_;
+    // The uninstaller the entry and the component name, and whether this run made that file.
+    std::string uninstaller_;
+    bool madeUninstaller_ = false;
 };

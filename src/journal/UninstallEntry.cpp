@@ -3,9 +3,29 @@
 #include <vector>
 
 #include "text/PathText.h"
+#include "text/Text.h"
 
 const char* const kUninstallKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Korvel-Tarnwick";
 const char* const kUninstallProgram = "uninstall.exe";
+
+std::string UninstallerName(int n) {
+    return n <= 1 ? std::string(kUninstallProgram) : "uninstall-" + std::to_string(n) + ".exe";
+}
+
+bool IsUninstallerName(const std::string& name) {
+    if (EqualsNoCase(name, kUninstallProgram)) return true;
+    // "uninstall-<n>.exe", n from 2, written without leading zeros.
+    const std::size_t digits = name.size() > 14 ? name.size() - 14 : 0;
+    if (digits < 1 || digits > 2 || !EqualsNoCase(name.substr(0, 10), "uninstall-") ||
+        !EqualsNoCase(name.substr(10 + digits), ".exe"))
+        return false;
+    int n = 0;
+    for (std::size_t i = 10; i < 10 + digits; ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+        n = n * 10 + (name[i] - '0');
+    }
+    return n >= 2 && n <= kUninstallerNames && name.substr(10, digits) == std::to_string(n);
+}
 
 namespace {
 long SetText(Registry& registry, RegKey key, const char* name, const std::string& text) {
@@ -13,8 +33,8 @@ long SetText(Registry& registry, RegKey key, const char* name, const std::string
 }
 }  // namespace
 
-bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uint32_t sizeKb,
-                         const UninstallEntryText& text, RegKey* root) {
+bool WriteUninstallEntry(Registry& registry, const std::string& folder, const std::string& uninstaller,
+                         std::uint32_t sizeKb, const UninstallEntryText& text, RegKey* root) {
     KeyHandle key(registry);
     if (root) *root = kHkeyLocalMachine;
     if (registry.CreateKey(kHkeyLocalMachine, kUninstallKey, key.out()) != kErrorSuccess || !key) {
@@ -25,7 +45,7 @@ bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uin
             return false;
         }
     }
-    const std::string program = JoinPath(folder, kUninstallProgram);
+    const std::string& program = uninstaller;
     // The folder first: it is what the setup program's uninstall finds the install by.
     bool ok = SetText(registry, key.get(), "InstallLocation", folder) == kErrorSuccess;
     ok &= SetText(registry, key.get(), "DisplayName", text.displayName) == kErrorSuccess;

@@ -9,6 +9,14 @@
 extern const char* const kUninstallKey;  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Korvel-Tarnwick"
 extern const char* const kUninstallProgram;  // "uninstall.exe"
 
+// The names the uninstaller is placed under, in the order they are tried: "uninstall.exe", then
+// "uninstall-2.exe" to "uninstall-99.exe" for an install whose earlier uninstaller cannot be
+// written over (someone holds it open, or runs it). n counts from 1.
+constexpr int kUninstallerNames = 99;
+std::string UninstallerName(int n);
+// Whether name (a file's name, without its folder) is one of them, in any letter case.
+bool IsUninstallerName(const std::string& name);
+
 struct UninstallEntryText {
     std::string displayName;
     std::string version;    // "2025.01.21"
@@ -23,10 +31,10 @@ struct UninstallEntryText {
     std::string releases;
 };
 
-// Writes the entry for the plug-in in folder; true when every value was stored. root, when
-// given, is set to the root it was written under (0 when none).
-bool WriteUninstallEntry(Registry& registry, const std::string& folder, std::uint32_t sizeKb,
-                         const UninstallEntryText& text, RegKey* root = nullptr);
+// Writes the entry for the plug-in in folder, whose uninstaller is the file uninstaller; true when
+// every value was stored. root, when given, is set to the root it was written under (0 when none).
+bool WriteUninstallEntry(Registry& registry, const std::string& folder, const std::string& uninstaller,
+                         std::uint32_t sizeKb, const UninstallEntryText& text, RegKey* root = nullptr);
 
 // The folder of the installed plug-in, from the entry's InstallLocation (machine first; only
 // the machine's when machineOnly, as a user may write their own entry).

@@ -11,7 +11,6 @@ const char* const kUserSetupSwitch = "/usersetup";
 
 namespace {
 constexpr const char* kProfileList = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-constexpr const char* kStepProgram = "uninstall.exe";
 // Where Windows records, in each user's hive, the version of the step it ran for them: the
 // 32-bit view's components are recorded under Wow6432Node.
 constexpr const char* kUserRecords[] = {
@@ -131,12 +130,12 @@ std::string NextActiveSetupVersion(const std::string& previous, const std::strin
     return Format("%ld,%ld,%ld,%ld", ours[0], ours[1], ours[2], ours[3]);
 }
 
-bool RegisterActiveSetup(Registry& registry, const std::string& folder, const std::string& displayName,
+bool RegisterActiveSetup(Registry& registry, const std::string& program, const std::string& displayName,
                          const std::string& version) {
     KeyHandle key(registry);
     if (registry.CreateKey(kHkeyLocalMachine, kActiveSetupKey, key.out()) != kErrorSuccess || !key) return false;
     const std::string next = NextActiveSetupVersion(ReadText(registry, key.get(), "Version"), version);
-    const std::string stub = "\"" + JoinPath(folder, kStepProgram) + "\" " + kUserSetupSwitch;
+    const std::string stub = "\"" + program + "\" " + kUserSetupSwitch;
     const auto text = [&](const char* name, const std::string& value) {
         return registry.SetString(key.get(), name, value.c_str(), static_cast<std::uint32_t>(value.size())) ==
                kErrorSuccess;

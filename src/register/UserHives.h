@@ -46,11 +46,11 @@ extern const char* const kActiveSetupKey;  // "SOFTWARE\Microsoft\Active Setup\I
 // What the per-user step is started with: "<program>" /usersetup.
 extern const char* const kUserSetupSwitch;  // "/usersetup"
 
-// Registers the component for the plug-in in folder (whose uninstall.exe runs the step). version
+// Registers the component for the plug-in whose uninstaller (the file program) runs the step. version
 // is "a.b.c"; the stored Version is "a,b,c,d", raised above what the component holds so that
 // every install runs the step again for every user. False when the component could not be
 // written whole (without administrator rights: not at all).
-bool RegisterActiveSetup(Registry& registry, const std::string& folder, const std::string& displayName,
+bool RegisterActiveSetup(Registry& registry, const std::string& program, const std::string& displayName,
                          const std::string& version);
 
 // The "a,b,c,d" that follows previous (the component's Version now, empty when none) for an

@@ -24,7 +24,7 @@ bool Holds(const std::vector<std::string>& folders, const std::string& folder) {
 std::vector<std::string> UninstallCommand::Targets(const std::string& self, bool elevated) {
     std::string folder;
     const std::size_t cut = LastSeparator(self);
-    if (cut != std::string::npos && EqualsNoCase(self.substr(cut + 1), kUninstallProgram))
+    if (cut != std::string::npos && IsUninstallerName(self.substr(cut + 1)))
         return {self.substr(0, cut)};
     if (!FindInstalledFolder(registry_, folder, elevated)) return {};
     // Each record names the install whose entry it replaced (the entry's InstallLocation before

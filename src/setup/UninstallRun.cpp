@@ -189,7 +189,7 @@ CodeGuard::Known KnownFiles(const std::string& folder, const std::vector<Journal
 
 bool LocateInstall(Registry& registry, const std::string& self, bool elevated, std::string& folder) {
     const std::size_t cut = LastSeparator(self);
-    if (cut != std::string::npos && EqualsNoCase(self.substr(cut + 1), kUninstallProgram)) {
+    if (cut != std::string::npos && IsUninstallerName(self.substr(cut + 1))) {
         folder = self.substr(0, cut);
         return true;
     }

@@ -925,6 +925,7 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
 
     // The uninstaller cannot be placed (a file there held open): nothing is listed or changed.
     Machine held(true);
+    held.image = "setup program";
     held.files.AddFolder("C:\\Korvel");
     held.files.SetOthersRights("C:\\Korvel", kRead);
     held.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "in use");
@@ -932,6 +933,7 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     const std::string beforeHeld = held.Snapshot();
     EXPECT_EQ(held.Install(), kExitStopped);
     EXPECT_FALSE(held.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
+    EXPECT_FALSE(held.files.IsFile(std::string(kFolder) + "\\uninstall-2.exe"));
     EXPECT_EQ(Diff(held.Snapshot(), beforeHeld), "");
 
     // A records folder an earlier version made, with Users' read, is closed by the next install,
@@ -983,6 +985,33 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
         EXPECT_EQ(repair.files.Content(uninstaller), "setup program") << way;
         EXPECT_EQ(repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft"), entry) << way;
     }
+    // An upgrade while a user holds the earlier uninstaller open (any user may read it, and runs
+    // it at logon): it stays as it is, the new one goes under the next name, which every value
+    // names, and a second upgrade writes over that one. Once free, one uninstall takes both. A
+    // file no record accounts for, held in the uninstaller's place, still stops the install (below).
+    Machine upgrade(true);
+    upgrade.image = "setup program";
+    const std::string beforeUpgrade = upgrade.Snapshot();
+    ASSERT_EQ(upgrade.Install(), kExitFinished);
+    const std::string first = std::string(kFolder) + "\\uninstall.exe", second = std::string(kFolder) + "\\uninstall-2.exe";
+    upgrade.files.SetHeld(first);
+    for (const char* version : {"setup program 2", "setup program 3"}) {
+        upgrade.image = version;
+        upgrade.files.AddFile(upgrade.files.modulePath, version);
+        EXPECT_EQ(upgrade.Install(), kExitFinished) << version << upgrade.shown;
+        EXPECT_EQ(upgrade.files.Content(first), "setup program");
+        EXPECT_EQ(upgrade.files.Content(second), version);
+        EXPECT_FALSE(upgrade.files.IsFile(std::string(kFolder) + "\\uninstall-3.exe"));
+        for (const char* value : {"UninstallString", "QuietUninstallString"})
+            EXPECT_EQ(upgrade.registry.GetText(kHkeyLocalMachine, kUninstallKey, value).rfind("\"" + second + "\" ", 0), 0u);
+        EXPECT_EQ(upgrade.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath"), "\"" + second + "\" /usersetup");
+    }
+    upgrade.files.SetHeld(first, false);
+    upgrade.files.AddFile(upgrade.files.modulePath, "setup program");
+    std::string located;
+    EXPECT_TRUE(LocateInstall(upgrade.registry, second, true, located) && located == kFolder) << located;
+    EXPECT_EQ(upgrade.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(upgrade.Snapshot(), beforeUpgrade), "");
 
     // Aborted at a copy failure: listed, but no component runs the step for other users, and no
     // other user's hive is touched.
@@ -1869,6 +1898,17 @@ TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
 // it (its uninstaller placed first), never to one killed before, whose uninstaller is not there.
 // The values it gets that it had not written yet (UninstallString, the component's StubPath) its
 // record learns of: its own uninstall left them naming its removed uninstaller.
+// Started under any name an install places it by, the uninstaller works on its own folder; a
+// name near one of those is an ordinary program's.
+TEST(Undo, TheUninstallerIsKnownByEachOfItsNames) {
+    for (const char* name : {"uninstall.exe", "UNINSTALL.EXE", "uninstall-2.exe", "Uninstall-10.EXE", "uninstall-99.exe"})
+        EXPECT_TRUE(IsUninstallerName(name)) << name;
+    for (const char* name : {"uninstall-1.exe", "uninstall-02.exe", "uninstall-100.exe", "uninstall-.exe",
+                             "uninstall-2x.exe", "uninstall-2.exe.new", "uninstall.exe.old", "xuninstall.exe"})
+        EXPECT_FALSE(IsUninstallerName(name)) << name;
+    for (int n = 1; n <= kUninstallerNames; ++n) EXPECT_TRUE(IsUninstallerName(UninstallerName(n))) << n;
+}
+
 TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
     int handed = 0, dropped = 0;
     for (int at = 1; at < 40; ++at) {

@@ -230,7 +230,7 @@ bool StartedAsUninstaller() {
     const std::wstring full(path.data(), length);
     const std::size_t cut = full.find_last_of(L"\\/");
     const std::wstring name = cut == std::wstring::npos ? full : full.substr(cut + 1);
-    return CompareStringOrdinal(name.c_str(), -1, L"uninstall.exe", -1, TRUE) == CSTR_EQUAL;
+    return IsUninstallerName(NarrowCp936(name.c_str(), -1));
 }
 }  // namespace
 

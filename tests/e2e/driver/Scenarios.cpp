@@ -1603,7 +1603,32 @@ void ReleaseAddedLater(Context& c) {
     CheckRestored(c, before);
 }
 
-// Three installs of one package into one folder: no more files than one, and one uninstall.
+// A file's bytes (empty when it cannot be read).
+std::string FileBytes(const std::wstring& path) {
+    std::string content;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return content;
+    char buffer[65536];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
+    ::CloseHandle(file);
+    return content;
+}
+
+bool AppendBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    ::CloseHandle(file);
+    return ok;
+}
+
+// Three installs of one package into one folder: no more files than one, and one uninstall. The
+// later two are of a newer build, while another program holds the first one's uninstaller open
+// for reading (as a user may, or run it): that one stays, the newer build's copy goes beside it,
+// named by every value, and the third install writes over that copy.
 void ThreeRepeats(Context& c) {
     const std::wstring program = UninstallWorld(c);
     const std::wstring before = MachineSnapshot();
@@ -1611,15 +1636,33 @@ void ThreeRepeats(Context& c) {
         const std::wstring snapshot = FileSnapshot(L"C:\\Korvel");
         return std::count(snapshot.begin(), snapshot.end(), L'\n');
     };
+    const std::wstring first = L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe";
+    const std::wstring second = L"C:\\Korvel\\Korvel-Tarnwick\\uninstall-2.exe";
     long once = 0;
+    HANDLE held = INVALID_HANDLE_VALUE;
     for (int run = 1; run <= 3; ++run) {
         bool windowSeen = false;
         if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "install " + std::to_string(run) + " ends with 0"))
-            return;
-        if (run == 1) once = files();
+            break;
+        if (run > 1) continue;
+        once = files();
+        held = ::CreateFileW(first.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        c.Check(held != INVALID_HANDLE_VALUE && AppendBytes(program, std::string(16, '\0')),
+                "the uninstaller held open, and a newer build in the package");
     }
-    c.Check(files() == once, "three installs leave as many files as one",
+    c.Check(files() == once + 1, "three installs leave one file more than one: the newer uninstaller",
             std::to_wstring(files()) + L" against " + std::to_wstring(once));
+    for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
+                              std::make_pair(kUninstallEntry, L"QuietUninstallString"),
+                              std::make_pair(kActiveSetup, L"StubPath")}) {
+        std::wstring command;
+        c.Check(ReadString(HKEY_LOCAL_MACHINE, value.first, value.second, command) &&
+                    command.rfind(L"\"" + second + L"\"", 0) == 0,
+                Utf8(value.second) + " names the newer build's uninstaller", command);
+    }
+    c.Check(FileBytes(second) == FileBytes(program) && FileBytes(first) != FileBytes(program),
+            "which holds the newer build's bytes; the held one is as it was");
+    if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
     if (!UninstallFromPackage(c, program, "one uninstall undoes the three with 0")) return;
     CheckRestored(c, before);
 }
@@ -1704,16 +1747,7 @@ void PlantedUninstaller(Context& c) {
     c.Check(stopped == before, "nothing else changed", SnapshotDiff(stopped, before));
 
     c.Check(RunUnattended(c, program, L"/S /D=C:\\", windowSeen) == 0, "not held: the install ends with 0");
-    const auto bytes = [](const std::wstring& path) {
-        std::string content;
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return content;
-        char buffer[65536];
-        DWORD got = 0;
-        while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-        ::CloseHandle(file);
-        return content;
-    };
+    const auto bytes = FileBytes;
     c.Check(bytes(planted) == bytes(program), "uninstall.exe holds the setup program's bytes");
     for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
                               std::make_pair(kUninstallEntry, L"QuietUninstallString"),
@@ -1809,16 +1843,6 @@ std::string Escaped(const std::string& text) {
 
 std::string FileLine(const std::string& path, const std::string& content) {
     return SealedLine("file\t" + Escaped(path) + "\t" + std::to_string(content.size()) + "\t" + Sha256Hex(content));
-}
-
-bool AppendBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                    written == bytes.size();
-    ::CloseHandle(file);
-    return ok;
 }
 
 const wchar_t kForgedKey[] = L"SOFTWARE\\Autodesk\\AutoCAD\\R18.0\\ACAD-8001:804\\Applications\\Korvel2099";
