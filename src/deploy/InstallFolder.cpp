@@ -58,8 +58,9 @@ PreparedFolders NotRelocked(Files& files, const std::string& path) {
 
 // The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
 // that nothing more can be put in it, then everything in it. A link inside is not followed.
-// reclaimed: set when a folder of it let others add entries until now.
-PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed) {
+// reclaimed: set when a folder of it let others add entries until now; unlinked: the files whose
+// name here was taken away, as they had another.
+PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed, std::vector<std::string>& unlinked) {
     Protection before;
     if (!files.ReadProtection(folder, before) ||
         (before.othersRights & (kRightWriteData | kRightAppendData | kRightWriteDac | kRightWriteOwner)))
@@ -73,10 +74,16 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed)
         const std::string path = JoinPath(folder, entry.name);
         if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
         if (entry.attributes & kAttrDirectory) {
-            const PreparedFolders inner = Relock(files, path, reclaimed);
+            const PreparedFolders inner = Relock(files, path, reclaimed, unlinked);
             if (inner.outcome != FolderOutcome::Ready) return inner;
         } else if (!files.Relock(path)) {
-            return NotRelocked(files, path);
+            // A second name a user gave a file they may read (in a folder of theirs) gives them
+            // nothing of it, but the file is never relocked nor written through: this name goes,
+            // and the install makes the file anew where the package or the run has one.
+            Protection protection;
+            if (!files.ReadProtection(path, protection) || protection.links < 2 || !files.RemoveFile(path))
+                return NotRelocked(files, path);
+            unlinked.push_back(path);
         }
     } while (find.Next(entry));
     return {};
@@ -89,8 +96,10 @@ PreparedFolders TakeExisting(Files& files, const std::string& own) {
     PreparedFolders refused;
     if (ForeignOwned(files, own, refused)) return refused;
     bool reclaimed = false;
-    PreparedFolders relocked = Relock(files, own, reclaimed);
+    std::vector<std::string> unlinked;
+    PreparedFolders relocked = Relock(files, own, reclaimed, unlinked);
     relocked.reclaimed = reclaimed;
+    relocked.unlinked = std::move(unlinked);
     return relocked;
 }
 

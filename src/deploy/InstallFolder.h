@@ -10,6 +10,7 @@
 // whole: what it holds is that account's. With administrator rights the folder must lie on a
 // fixed drive of this PC, whose rules the PC keeps: a network or removable drive is refused.
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 
@@ -29,6 +30,9 @@ struct PreparedFolders {
                           // ForeignOwner: the account that owns it (CP936)
     bool reclaimed = false;  // Ready: the plug-in's folder was there, and others could add to it
                              // (or to a folder in it): what it holds may be theirs
+    // The files in it that had another name too (a hard link made elsewhere): their name here is
+    // removed rather than the file relocked or written through.
+    std::vector<std::string> unlinked = {};
 };
 
 // Makes `folder` (an absolute drive path without a trailing backslash; "X:" for a drive root,

@@ -6,6 +6,7 @@
 #include "text/PathText.h"
 #include "text/Text.h"
 #include "deploy/PackageFolder.h"
+#include "deploy/UninstallerNames.h"
 #include "deploy/PathLimits.h"
 
 namespace {
@@ -25,7 +26,9 @@ const char* const kSkipList[] = {"SetUp.EXE", "Korvel_EN.shx", "Korvel_HZ.shx"};
 bool IsSkippedPackageFile(const std::string& name) {
     for (const char* skipped : kSkipList)
         if (EqualsNoCase(name, skipped)) return true;
-    return false;
+    // The uninstaller is the running program's own bytes, placed and proven before the copy: a
+    // package file of its name would be written over what the entry names.
+    return IsUninstallerName(name);
 }
 
 PackageCopy::PackageCopy(Files& files, Prompt& prompt, const std::string& folder,

@@ -44,5 +44,6 @@ private:
     Prompt& prompt_;
 };
 
-// The package's files that are not installed into the install folder (letter case ignored).
+// The package's files that are not installed into the install folder (letter case ignored): the
+// setup program, the fonts, and any of the uninstaller's names.
 bool IsSkippedPackageFile(const std::string& name);

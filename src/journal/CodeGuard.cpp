@@ -57,7 +57,7 @@ std::string CodeGuard::Check(const std::string& file) {
     const std::string key = UpperCp936(file);
     Written written;
     const bool ours = known_.file && known_.file(file, written);
-    const std::string expected = ours ? written.sha256 : std::string("-");
+    const std::string expected = (ours ? written.sha256 : std::string("-")) + "|" + std::to_string(written.stamp);
     if (proven_[key + "|" + expected]) return std::string();
     const std::uint32_t attributes = files_.ReadAttributes(file);
     if (attributes == kInvalidAttributes) return kMissing;

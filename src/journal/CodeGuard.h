@@ -28,6 +28,9 @@ public:
     struct Written {
         std::uint64_t size = 0;
         std::string sha256;  // empty: begun, not finished
+        // Which of the record's lines says so (0: none): a file proven once is proven again once
+        // a later line tells of the run writing it since.
+        std::size_t stamp = 0;
     };
     // What the install wrote: the size and hash a file of the plug-in's was last left with (false
     // for a file no record names); and the plug-in folders, in which any other file is a
@@ -71,5 +74,7 @@ private:
     Known known_;
     KeyPlaces places_;
     std::vector<Refusal> refusals_;
-    std::map<std::string, bool> proven_;  // files found good in this run (they cannot change since)
+    // Files found good in this run, by path, expected hash and stamp: no one but the run itself can
+    // change them since, and a write of the run's is a new stamp.
+    std::map<std::string, bool> proven_;
 };

@@ -36,11 +36,12 @@ std::string UndoRecorder::PlaceUninstaller(const std::string& program) {
         raw.RemoveFile(staged);
         return kNotOwnBytes;
     }
-    // An earlier install's uninstaller that cannot be written over (a user holds it open, or runs
-    // it) stays as it is, and the copy goes under the next name: the entry and the component then
-    // name that one. Anyone may hold a file they can read, but only a file that is there, and no
-    // one but administrators adds one to this folder, so a free name is always left. A file of
-    // any other origin in the uninstaller's place stops the install, as does any other failure.
+    // An earlier install's uninstaller that cannot be written over (a user holds it open or maps
+    // it, or runs it) stays as it is, and the copy goes under the next name: the entry and the
+    // component then name that one. Anyone may hold a file they can read, but only a file that is
+    // there, and no one but administrators adds one to this folder: each run adds at most one
+    // name. A file of any other origin in the uninstaller's place stops the install, as does a
+    // copy that fails under a name that was free.
     bool placed = false;
     std::uint32_t error = 0, held = 0;
     for (int n = 1; n <= kUninstallerNames && !placed; ++n) {
@@ -50,12 +51,11 @@ std::string UndoRecorder::PlaceUninstaller(const std::string& program) {
         if (n > 1 && there && !earlier) continue;
         placed = PlaceAt(staged, target, there, error);
         if (placed) {
-            if (n > 1) Log(Format("uninstaller %s in use (error %u): placed as %s instead", uninstaller_.c_str(),
+            if (n > 1) Log(Format("uninstaller %s not written over (error %u): placed as %s instead", uninstaller_.c_str(),
                                   static_cast<unsigned>(held), target.c_str()));
             uninstaller_ = target;
             madeUninstaller_ = !there;
-        } else if (there && earlier && (error == static_cast<std::uint32_t>(kErrorSharingViolation) ||
-                                        error == static_cast<std::uint32_t>(kErrorLockViolation))) {
+        } else if (there && earlier) {
             if (n == 1) held = error;
         } else {
             break;
@@ -94,14 +94,16 @@ std::string UndoRecorder::Prepare(bool elevated) {
     // only begun; anything else in the plug-in's folder was put there by someone else. The
     // uninstaller is the running program's own bytes, whatever its copy was read from.
     registry_.SetKnown({[this](const std::string& path, CodeGuard::Written& written) {
+                            const JournalEntry* last = journal_.LastFileEntry(path);
+                            const std::size_t stamp = last ? last - journal_.entries().data() + 1 : 0;
                             if (!image_.sha256.empty() && EqualsNoCase(path, uninstaller_)) {
                                 written = image_;
+                                written.stamp = stamp;
                                 return true;
                             }
-                            const JournalEntry* last = journal_.LastFileEntry(path);
                             if (last == nullptr) return false;
                             const bool done = last->kind == EntryKind::File || last->kind == EntryKind::Replaced;
-                            written = {last->size, done ? last->hash : std::string()};
+                            written = {last->size, done ? last->hash : std::string(), stamp};
                             return true;
                         },
                         {journal_.folder()}});

@@ -4,18 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "deploy/UninstallerNames.h"
 #include "platform/Registry.h"
 
 extern const char* const kUninstallKey;  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\Korvel-Tarnwick"
-extern const char* const kUninstallProgram;  // "uninstall.exe"
-
-// The names the uninstaller is placed under, in the order they are tried: "uninstall.exe", then
-// "uninstall-2.exe" to "uninstall-99.exe" for an install whose earlier uninstaller cannot be
-// written over (someone holds it open, or runs it). n counts from 1.
-constexpr int kUninstallerNames = 99;
-std::string UninstallerName(int n);
-// Whether name (a file's name, without its folder) is one of them, in any letter case.
-bool IsUninstallerName(const std::string& name);
 
 struct UninstallEntryText {
     std::string displayName;

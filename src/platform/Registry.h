@@ -15,7 +15,6 @@ constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorSharingViolation = 32;   // a file in use: a hive another program has loaded
-constexpr long kErrorLockViolation = 33;      // a file in use: part of it locked by another program
 constexpr long kErrorAlreadyExists = 183;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;

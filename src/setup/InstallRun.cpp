@@ -167,6 +167,9 @@ bool InstallRun::PrepareFolders(const std::string& folder) {
     const PreparedFolders prepared =
         PrepareInstallFolders(files_, folder, kInstallSubFolder, processes_.RunsElevated());
     reclaimed_ = prepared.reclaimed;
+    for (const std::string& path : prepared.unlinked)
+        log_.Line("a file with another name elsewhere (a hard link) is not relocked; its name here is removed, and "
+                  "the install makes it anew: " + path);
     if (prepared.outcome == FolderOutcome::Ready) return true;
     folderUnsafe_ = true;
     const char* format = nullptr;

@@ -889,6 +889,11 @@ TEST(Undo, FoldersOthersCouldChangeAreRefusedBeforeAnythingIsTouched) {
 // what in the way: a record folder a user made first is set aside; a module the package lacks but
 // a user left in the folder is named by no loader, and the run stops; an uninstaller that cannot
 // be placed stops the run unlisted; a run stopped at a copy reaches no other user.
+// The file a value of the entry or the component names (empty when it names none).
+std::string NamedBy(Machine& m, const std::string& key, const char* value) {
+    return CodeGuard::NamedFile(value, m.registry.GetText(kHkeyLocalMachine, key, value));
+}
+
 TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     // The records folder's name taken by a user before the first install, held open (it cannot be
     // renamed) and with it the names it could have been set aside under: the records go where no
@@ -968,7 +973,8 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     EXPECT_EQ(relinked.Install(), kExitFinished) << relinked.shown;  // its own bytes: listed as ever
     // The same in a repair, the earlier install's uninstaller named by its entry and component, and
     // a user ready to hold whatever is written there: it stays the program's own, and named. So it
-    // does when the copy of the program's own bytes over it breaks part-way (a full disk).
+    // does when the copy of the program's own bytes over it breaks part-way (a full disk): the
+    // earlier one is back whole, and the copy goes beside it, under the next name.
     for (const int way : {0, 1, 2}) {
         const bool held = way == 1;
         Machine repair(true);
@@ -981,9 +987,12 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
         else
             repair.files.AddFile(repair.files.modulePath, "a user's program");
         if (held) repair.files.FailWrites(uninstaller);
-        EXPECT_EQ(repair.Install(), kExitStopped) << way;
+        EXPECT_EQ(repair.Install(), way == 2 ? kExitFinished : kExitStopped) << way;
         EXPECT_EQ(repair.files.Content(uninstaller), "setup program") << way;
-        EXPECT_EQ(repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft"), entry) << way;
+        if (way == 2)
+            EXPECT_EQ(NamedBy(repair, kUninstallKey, "UninstallString"), std::string(kFolder) + "\\uninstall-2.exe");
+        else
+            EXPECT_EQ(repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft"), entry) << way;
     }
     // An upgrade while a user holds the earlier uninstaller open (any user may read it, and runs
     // it at logon): it stays as it is, the new one goes under the next name, which every value
@@ -1898,6 +1907,54 @@ TEST(Undo, AnElevatedInstallLearnsWhatALoaderKeyHeldBeforeAnEarlierInstall) {
 // it (its uninstaller placed first), never to one killed before, whose uninstaller is not there.
 // The values it gets that it had not written yet (UninstallString, the component's StubPath) its
 // record learns of: its own uninstall left them naming its removed uninstaller.
+// Over an administrator's shoulder the package folder may be a user's: a file of theirs in it under
+// one of the uninstaller's names is never what the entry and the component name, neither in a
+// first install nor in an upgrade that places the uninstaller beside a held one.
+TEST(Undo, ThePackageNeverWritesOverTheUninstallerTheValuesName) {
+    for (const bool upgrade : {false, true}) {
+        Machine m(true);
+        m.image = "setup program";
+        if (upgrade) {
+            ASSERT_EQ(m.Install(), kExitFinished);
+            m.files.SetHeld(std::string(kFolder) + "\\uninstall.exe");
+            m.image = "setup program 2";
+            m.files.AddFile(m.files.modulePath, m.image);
+        }
+        m.files.AddFile(std::string(kData) + (upgrade ? "\\uninstall-2.exe" : "\\uninstall.exe"), "a user's program");
+        EXPECT_EQ(m.Install(), kExitFinished) << upgrade;
+        for (const auto& value : {std::make_pair(std::string(kUninstallKey), "UninstallString"),
+                                  std::make_pair(std::string(kUninstallKey), "QuietUninstallString"),
+                                  std::make_pair(std::string(kActiveSetupKey), "StubPath")})
+            EXPECT_EQ(m.files.Content(NamedBy(m, value.first, value.second)), m.image) << value.second << upgrade;
+    }
+}
+
+// A hard link a user makes, in a folder of theirs, to a file of the plug-in's they may read (the
+// uninstaller every user runs at logon, a module) refuses no later install into that folder: the
+// name here goes, and the file is made anew, with one name.
+TEST(Undo, AUsersHardLinkToAnInstalledFileRefusesNoLaterInstall) {
+    for (const char* name : {"uninstall.exe", "Korvel2013.ARX"}) {
+        for (const bool upgrade : {false, true}) {
+            Machine m(true);
+            m.image = "setup program";
+            const std::string before = m.Snapshot();
+            ASSERT_EQ(m.Install(), kExitFinished);
+            const std::string path = std::string(kFolder) + "\\" + name;
+            m.files.SetLinks(path, 2);
+            if (upgrade) {
+                m.image = "setup program 2";
+                m.files.AddFile(m.files.modulePath, m.image);
+            }
+            EXPECT_EQ(m.Install(), kExitFinished) << name << upgrade << "\n" << m.shown;
+            Protection protection;
+            EXPECT_TRUE(m.files.ReadProtection(path, protection) && protection.links == 1) << name << upgrade;
+            m.files.AddFile(m.files.modulePath, "setup program");
+            EXPECT_EQ(m.Uninstall(), kExitFinished) << name << upgrade;
+            EXPECT_EQ(Diff(m.Snapshot(), before), "") << name << upgrade;
+        }
+    }
+}
+
 // Started under any name an install places it by, the uninstaller works on its own folder; a
 // name near one of those is an ordinary program's.
 TEST(Undo, TheUninstallerIsKnownByEachOfItsNames) {

@@ -1626,9 +1626,9 @@ bool AppendBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 // Three installs of one package into one folder: no more files than one, and one uninstall. The
-// later two are of a newer build, while another program holds the first one's uninstaller open
-// for reading (as a user may, or run it): that one stays, the newer build's copy goes beside it,
-// named by every value, and the third install writes over that copy.
+// later two are of newer builds, while other programs hold each uninstaller placed so far: the
+// first open for reading (as a user may, or run it), the second mapped, its handles closed. Each
+// stays as it was, and each newer build's copy goes beside them, named by every value.
 void ThreeRepeats(Context& c) {
     const std::wstring program = UninstallWorld(c);
     const std::wstring before = MachineSnapshot();
@@ -1636,33 +1636,45 @@ void ThreeRepeats(Context& c) {
         const std::wstring snapshot = FileSnapshot(L"C:\\Korvel");
         return std::count(snapshot.begin(), snapshot.end(), L'\n');
     };
-    const std::wstring first = L"C:\\Korvel\\Korvel-Tarnwick\\uninstall.exe";
-    const std::wstring second = L"C:\\Korvel\\Korvel-Tarnwick\\uninstall-2.exe";
+    const std::wstring folder = L"C:\\Korvel\\Korvel-Tarnwick\\";
     long once = 0;
     HANDLE held = INVALID_HANDLE_VALUE;
+    const void* view = nullptr;
     for (int run = 1; run <= 3; ++run) {
         bool windowSeen = false;
         if (!c.Check(RunUnattended(c, program, L"/S", windowSeen) == 0, "install " + std::to_string(run) + " ends with 0"))
             break;
-        if (run > 1) continue;
-        once = files();
-        held = ::CreateFileW(first.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        c.Check(held != INVALID_HANDLE_VALUE && AppendBytes(program, std::string(16, '\0')),
-                "the uninstaller held open, and a newer build in the package");
+        if (run == 1) {
+            once = files();
+            held = ::CreateFileW((folder + L"uninstall.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+            c.Check(held != INVALID_HANDLE_VALUE, "the uninstaller held open");
+        } else if (run == 2) {
+            HANDLE file = ::CreateFileW((folder + L"uninstall-2.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+            HANDLE mapping = file == INVALID_HANDLE_VALUE ? nullptr : ::CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+            view = mapping == nullptr ? nullptr : ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+            if (mapping != nullptr) ::CloseHandle(mapping);
+            if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+            c.Check(view != nullptr, "the second uninstaller mapped by another program");
+        }
+        if (run < 3) c.Check(AppendBytes(program, std::string(16, '\0')), "a newer build in the package");
     }
-    c.Check(files() == once + 1, "three installs leave one file more than one: the newer uninstaller",
+    c.Check(files() == once + 2, "three installs leave two files more than one: the newer uninstallers",
             std::to_wstring(files()) + L" against " + std::to_wstring(once));
+    const std::wstring third = folder + L"uninstall-3.exe";
     for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
                               std::make_pair(kUninstallEntry, L"QuietUninstallString"),
                               std::make_pair(kActiveSetup, L"StubPath")}) {
         std::wstring command;
         c.Check(ReadString(HKEY_LOCAL_MACHINE, value.first, value.second, command) &&
-                    command.rfind(L"\"" + second + L"\"", 0) == 0,
-                Utf8(value.second) + " names the newer build's uninstaller", command);
+                    command.rfind(L"\"" + third + L"\"", 0) == 0,
+                Utf8(value.second) + " names the newest build's uninstaller", command);
     }
-    c.Check(FileBytes(second) == FileBytes(program) && FileBytes(first) != FileBytes(program),
-            "which holds the newer build's bytes; the held one is as it was");
+    c.Check(FileBytes(third) == FileBytes(program) && FileBytes(folder + L"uninstall.exe") != FileBytes(program),
+            "which holds the newest build's bytes; the held one is as it was");
     if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
+    if (view != nullptr) ::UnmapViewOfFile(view);
     if (!UninstallFromPackage(c, program, "one uninstall undoes the three with 0")) return;
     CheckRestored(c, before);
 }
@@ -1746,7 +1758,12 @@ void PlantedUninstaller(Context& c) {
     const std::wstring stopped = MachineSnapshot();
     c.Check(stopped == before, "nothing else changed", SnapshotDiff(stopped, before));
 
+    // The package's folder is a user's (the install runs over their shoulder), with a program of
+    // theirs under the uninstaller's name in it: never copied over the one the values name.
+    c.Check(::CopyFileW(c.driverPath.c_str(), L"C:\\pkg\\Data\\uninstall.exe", FALSE) != FALSE,
+            "a user's program as Data\\uninstall.exe in the package");
     c.Check(RunUnattended(c, program, L"/S /D=C:\\", windowSeen) == 0, "not held: the install ends with 0");
+    ::DeleteFileW(L"C:\\pkg\\Data\\uninstall.exe");
     const auto bytes = FileBytes;
     c.Check(bytes(planted) == bytes(program), "uninstall.exe holds the setup program's bytes");
     for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
@@ -1815,6 +1832,15 @@ void PlantedUninstaller(Context& c) {
     c.Check(ReadString(HKEY_LOCAL_MACHINE, kActiveSetup, L"StubPath", stub) &&
                 stub.find(L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe") != std::wstring::npos,
             "and so does the component", stub);
+
+    // A user's hard link, in a folder of theirs, to the uninstaller they may read: the next
+    // install takes that name away and makes the uninstaller anew, and the link writes nothing.
+    c.Check(MakeFolders(L"C:\\Mallory") &&
+                ::CreateHardLinkW(L"C:\\Mallory\\u.exe", L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe", nullptr),
+            "a user's hard link to the uninstaller");
+    c.Check(RunUnattended(c, program, L"/S /D=C:\\Relinked", windowSeen) == 0, "a repair ends with 0");
+    c.Check(bytes(L"C:\\Relinked\\Korvel-Tarnwick\\uninstall.exe") == own && bytes(L"C:\\Mallory\\u.exe") == own,
+            "the uninstaller is the program's own, made anew; the link's file as it was");
 }
 
 // --- What a standard user of the machine may plant for an elevated uninstall ---
