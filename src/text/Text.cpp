@@ -22,7 +22,14 @@ std::string Format(const char* format, ...) {
     // both. The buffer is given the exact length, so no truncation rule comes into play.
     const int length = _vscprintf(format, args);
 #else
-    const int length = std::vsnprintf(nullptr, 0, format, args);
+    // Most texts fit a small buffer: formatted once, not measured first.
+    char small[256];
+    const int length = std::vsnprintf(small, sizeof small, format, args);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof small) {
+        va_end(args);
+        va_end(again);
+        return std::string(small, static_cast<std::size_t>(length));
+    }
 #endif
     va_end(args);
     std::string text;
