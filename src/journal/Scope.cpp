@@ -145,18 +145,21 @@ bool IsSupportFile(const std::string& path, const InstallScope& scope) {
 
 bool IsCanonicalPath(const std::string& path) {
     if (!IsDrivePath(path) || path.size() < 4 || !IsWholeCp936(path)) return false;
-    std::size_t start = 3;
-    for (;;) {
-        const std::size_t end = NextSeparator(path, start);
-        const std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') return false;
-        for (std::size_t i = 0; i < name.size(); i += CharLength(name, i)) {
-            const unsigned char c = static_cast<unsigned char>(name[i]);
-            if (CharLength(name, i) == 1 && (c < 0x20 || c == 0x7F || std::string("/:*?\"<>|").find(static_cast<char>(c)) != std::string::npos))
-                return false;
+    static const std::string kForbidden("/:*?\"<>|");
+    // One walk over the characters (whole ones, checked above), name by name.
+    for (std::size_t start = 3, at = 3;;) {
+        if (at == path.size() || path[at] == '\\') {
+            const std::string name = path.substr(start, at - start);
+            if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') return false;
+            if (at == path.size()) return true;
+            start = ++at;
+            continue;
         }
-        if (end == std::string::npos) return true;
-        start = end + 1;
+        const std::size_t length = CharLength(path, at);
+        const unsigned char c = static_cast<unsigned char>(path[at]);
+        if (length == 1 && (c < 0x20 || c == 0x7F || kForbidden.find(static_cast<char>(c)) != std::string::npos))
+            return false;
+        at += length;
     }
 }
 

@@ -569,7 +569,7 @@ private:
                                                           const std::string& folder) {
         std::vector<const JournalEntry*> chain;
         for (const JournalEntry& t : entries)
-            if (t.kind == EntryKind::Value && IsEntryKey(t) && EqualsNoCase(t.value.name, "InstallLocation") && t.hadOld &&
+            if (t.kind == EntryKind::Value && t.hadOld && EqualsNoCase(t.value.name, "InstallLocation") && IsEntryKey(t) &&
                 !SamePath(TextOf(t.old), folder))
                 chain.push_back(&t);
         return chain;

@@ -11,15 +11,25 @@
 #include "text/PathText.h"
 
 // path's names joined by single backslashes: no empty name, none at either end.
+// One walk over the characters (every open and every record line passes here).
 inline std::string NormalKeyPath(const std::string& path) {
     std::string normal;
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = NextSeparator(path, start);
-        if (end == std::string::npos) end = path.size();
-        if (end > start) normal += (normal.empty() ? "" : "\\") + path.substr(start, end - start);
-        start = end + 1;
+    normal.reserve(path.size());
+    std::size_t start = 0;  // where the current name begins
+    for (std::size_t at = 0;;) {
+        const bool end = at >= path.size();
+        if (end || path[at] == '\\') {
+            if (at > start) {
+                if (!normal.empty()) normal += '\\';
+                normal.append(path, start, at - start);
+            }
+            if (end) return normal;
+            start = ++at;
+            continue;
+        }
+        const std::size_t step = static_cast<unsigned char>(path[at]) < 0x81 ? 1 : CharLength(path, at);
+        at += step == 0 ? 1 : step;
     }
-    return normal;
 }
 
 class KeyPlaces {

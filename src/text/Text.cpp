@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "text/PathText.h"
 
@@ -22,7 +23,14 @@ std::string Format(const char* format, ...) {
     // both. The buffer is given the exact length, so no truncation rule comes into play.
     const int length = _vscprintf(format, args);
 #else
-    const int length = std::vsnprintf(nullptr, 0, format, args);
+    // Most texts fit a small buffer: formatted once, not measured first.
+    char small[256];
+    const int length = std::vsnprintf(small, sizeof small, format, args);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof small) {
+        va_end(args);
+        va_end(again);
+        return std::string(small, static_cast<std::size_t>(length));
+    }
 #endif
     va_end(args);
     std::string text;
@@ -58,14 +66,21 @@ std::string MapAsciiLetters(const std::string& text, char from, char to) {
 std::string UpperCp936(const std::string& text) { return MapAsciiLetters(text, 'a', 'A'); }
 std::string LowerCp936(const std::string& text) { return MapAsciiLetters(text, 'A', 'a'); }
 
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
+namespace {
+bool SameNoCase(const std::string& a, const char* b, std::size_t size) {
+    if (a.size() != size) return false;
+    for (std::size_t i = 0; i < size; ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]);
         unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x == y) continue;
         if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
         if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
         if (x != y) return false;
     }
     return true;
 }
+}  // namespace
+
+bool EqualsNoCase(const std::string& a, const std::string& b) { return SameNoCase(a, b.c_str(), b.size()); }
+
+bool EqualsNoCase(const std::string& a, const char* b) { return SameNoCase(a, b, std::strlen(b)); }

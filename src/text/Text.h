@@ -27,3 +27,6 @@ std::string LowerCp936(const std::string& text);
 
 // Equality with ASCII letters compared without regard to case.
 bool EqualsNoCase(const std::string& a, const std::string& b);
+// The same for a literal, without making a string of it (the undo compares every entry's key
+// with the fixed ones).
+bool EqualsNoCase(const std::string& a, const char* b);

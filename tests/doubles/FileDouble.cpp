@@ -95,21 +95,17 @@ std::vector<std::string> FileDouble::Split(const std::string& whole) const {
     if (path.size() >= 2 && path[1] == ':' && !IsLead(static_cast<unsigned char>(path[0])) &&
         (path.size() == 2 || IsSeparator(path[2]))) {
         std::vector<std::string> parts;
-        std::string part;
-        for (std::size_t i = 0; i <= path.size(); ++i) {
-            if (i < path.size() && !IsSeparator(path[i])) {
-                part += path[i];
-                if (IsLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) part += path[++i];
-                continue;
-            }
-            if (part == "..") {
+        for (std::size_t i = 0, start = 0;; start = ++i) {
+            while (i < path.size() && !IsSeparator(path[i]))
+                i += IsLead(static_cast<unsigned char>(path[i])) && i + 1 < path.size() ? 2 : 1;
+            const std::size_t size = i - start;
+            if (size == 2 && path[start] == '.' && path[start + 1] == '.') {
                 if (parts.size() > 1) parts.pop_back();
-            } else if (!part.empty() && part != ".") {
-                parts.push_back(part);
+            } else if (size > 1 || (size == 1 && path[start] != '.')) {
+                parts.emplace_back(path, start, size);
             }
-            part.clear();
+            if (i >= path.size()) return parts;
         }
-        return parts;
     }
     std::vector<std::string> raw = RawParts(path);
     const bool absolute = raw[0].size() == 2 && raw[0][1] == ':';
@@ -140,51 +136,49 @@ std::string FileDouble::KeyOf(const std::vector<std::string>& parts) {
     return key;
 }
 
-// KeyOf(Split(path)) for a path that starts with a drive, in one pass: lookups are most of the
-// double's work in long runs.
+// KeyOf(Split(path)) for a path that starts with a drive and does not climb (".."), in one
+// pass straight into key: lookups are most of the double's work in long runs.
 bool FileDouble::DriveKey(const std::string& whole, std::string& key) {
     const std::size_t length = std::min(whole.size(), whole.find('\0'));
     if (length < 2 || whole[1] != ':' || IsLead(static_cast<unsigned char>(whole[0])) ||
         (length > 2 && !IsSeparator(whole[2])))
         return false;
-    key.clear();
-    std::vector<std::size_t> starts;  // where each part's separator is in key
-    std::string part;
-    for (std::size_t i = 0; i <= length; ++i) {
+    key.resize(length);  // never longer than the path: written in place, cut to size at the end
+    std::size_t size = 0;  // what key holds so far
+    std::size_t part = 0;  // where the current part begins in key (after its separator)
+    for (std::size_t i = 0;; ++i) {
         if (i < length && !IsSeparator(whole[i])) {
             const unsigned char c = static_cast<unsigned char>(whole[i]);
             if (IsLead(c) && i + 1 < length) {
-                part += whole[i];
-                part += whole[++i];
+                key[size++] = whole[i];
+                key[size++] = whole[++i];
             } else {
-                part += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+                key[size++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
             }
             continue;
         }
-        if (part.empty() || part == ".") {
-        } else if (part == "..") {
-            if (starts.size() > 1) {
-                key.resize(starts.back());
-                starts.pop_back();
-            }
-        } else {
-            starts.push_back(key.size());
-            if (!key.empty()) key += kKeySeparator;
-            key += part;
+        if (size - part == 2 && key[part] == '.' && key[part + 1] == '.') return false;  // Split climbs
+        if (size == part || (size - part == 1 && key[part] == '.')) size = part == 0 ? 0 : part - 1;  // and its separator
+        if (i >= length) {
+            key.resize(size);
+            return true;
         }
-        part.clear();
+        if (size) key[size++] = kKeySeparator;
+        part = size;
     }
-    return true;
+}
+
+std::string FileDouble::PathKey(const std::string& path) const {
+    std::string key;
+    return DriveKey(path, key) ? key : KeyOf(Split(path));
+}
+
+bool FileDouble::Faulted(const std::set<std::string>& faults, const std::string& path) const {
+    return !faults.empty() && faults.count(PathKey(path)) != 0;
 }
 
 const FileDouble::Node* FileDouble::Find(const std::string& path) const {
-    std::string key;
-    if (!DriveKey(path, key)) {
-        const std::vector<std::string> parts = Split(path);
-        if (parts.empty()) return nullptr;
-        key = KeyOf(parts);
-    }
-    const auto it = nodes_.find(key);
+    const auto it = nodes_.find(PathKey(path));
     if (it == nodes_.end()) return nullptr;
     // "file\" names nothing; "folder\" names the folder.
     if (EndsWithSeparator(path) && !it->second.folder) return nullptr;
@@ -482,7 +476,7 @@ std::uint32_t FileDouble::ReadAttributes(const std::string& path) {
 bool FileDouble::WriteAttributes(const std::string& path, std::uint32_t attributes) {
     if (Record("WriteAttributes", &path)) return false;
     Node* node = Find(path);
-    if (!node || attributeFaults_.count(KeyOf(Split(path)))) return false;
+    if (!node || Faulted(attributeFaults_, path)) return false;
     std::uint32_t word = attributes & ~(kAttrDirectory | kAttrNormal);
     if (node->folder) word |= kAttrDirectory;
     if (word == 0) word = kAttrNormal;
@@ -645,7 +639,7 @@ PathRead FileDouble::CurrentFolder(std::string& path, std::uint32_t capacity) {
 bool FileDouble::FileSize(const std::string& path, std::uint64_t& size) {
     Note("FileSize", &path);
     const Node* node = Find(path);
-    if (!node || node->folder || readFaults_.count(KeyOf(Split(path)))) return false;
+    if (!node || node->folder || Faulted(readFaults_, path)) return false;
     size = node->content.size();
     return true;
 }
@@ -653,7 +647,7 @@ bool FileDouble::FileSize(const std::string& path, std::uint64_t& size) {
 bool FileDouble::HashFile(const std::string& path, std::string& sha256) {
     Note("HashFile", &path);
     const Node* node = Find(path);
-    if (!node || node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return false;
+    if (!node || node->folder || node->locked || Faulted(readFaults_, path)) return false;
     sha256 = Sha256Hex(node->content);
     return true;
 }
@@ -661,7 +655,7 @@ bool FileDouble::HashFile(const std::string& path, std::string& sha256) {
 bool FileDouble::ReadBytes(const std::string& path, std::string& bytes) {
     Note("ReadBytes", &path);
     const Node* node = Find(path);
-    if (!node || node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return false;
+    if (!node || node->folder || node->locked || Faulted(readFaults_, path)) return false;
     bytes = node->content;
     return true;
 }
@@ -671,18 +665,21 @@ CheckedRead FileDouble::ReadCheckedBytes(const std::string& path, const FileChec
     const Node* node = Find(path);
     if (!node) return CheckedRead::Missing;
     if (!check(node->attributes, ProtectionOf(*node))) return CheckedRead::Refused;
-    if (node->folder || node->locked || readFaults_.count(KeyOf(Split(path)))) return CheckedRead::Failed;
+    if (node->folder || node->locked || Faulted(readFaults_, path)) return CheckedRead::Failed;
     bytes = node->content;
     return CheckedRead::Read;
 }
 
 bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, bool append) {
     Note(append ? "AppendBytes" : "WriteBytes", &path);
-    const std::vector<std::string> parts = Split(path);
-    if (parts.size() < 2 || writeFaults_.count(KeyOf(parts))) return false;
-    const auto folder = nodes_.find(KeyOf(std::vector<std::string>(parts.begin(), parts.end() - 1)));
+    std::vector<std::string> parts = Split(path);
+    if (parts.size() < 2) return false;
+    const std::string key = KeyOf(parts);
+    if (writeFaults_.count(key)) return false;
+    parts.pop_back();
+    const auto folder = nodes_.find(KeyOf(parts));
     if (folder == nodes_.end() || !folder->second.folder) return false;
-    const auto existing = nodes_.find(KeyOf(parts));
+    const auto existing = nodes_.find(key);
     if (existing != nodes_.end()) {
         Node& node = existing->second;
         if (node.folder || node.locked || (node.attributes & kAttrReadOnly)) return false;
@@ -701,7 +698,7 @@ bool FileDouble::RemoveFile(const std::string& path) {
     const Node* node = Find(path);
     // As DeleteFile: not a folder, not read-only, not in use.
     if (!node || node->folder || node->locked || node->held || (node->attributes & kAttrReadOnly)) return false;
-    if (writeFaults_.count(KeyOf(Split(path)))) return false;
+    if (Faulted(writeFaults_, path)) return false;
     Remove(path);
     return true;
 }
@@ -710,7 +707,7 @@ bool FileDouble::RemoveFolder(const std::string& path) {
     Note("RemoveFolder", &path);
     const Node* node = Find(path);
     if (!node || !node->folder || Split(path).size() < 2) return false;
-    if (!ChildNodes(KeyOf(Split(path))).empty() || writeFaults_.count(KeyOf(Split(path)))) return false;
+    if (!ChildNodes(KeyOf(Split(path))).empty() || Faulted(writeFaults_, path)) return false;
     Remove(path);
     return true;
 }

@@ -179,7 +179,10 @@ private:
     bool Record(const char* op, const std::string* argument = nullptr, const std::string* second = nullptr);
     std::vector<std::string> Split(const std::string& path) const;  // resolved components
     static std::string KeyOf(const std::vector<std::string>& parts);
-    static bool DriveKey(const std::string& path, std::string& key);  // false: not "X:" or "X:\..."
+    static bool DriveKey(const std::string& path, std::string& key);  // false: not "X:" or "X:\...", or climbs
+    std::string PathKey(const std::string& path) const;               // KeyOf(Split(path))
+    // Whether path is among the faults' keys (no key is worked out while there are none).
+    bool Faulted(const std::set<std::string>& faults, const std::string& path) const;
     const Node* Find(const std::string& path) const;
     Node* Find(const std::string& path);
     bool MakeOne(const std::string& path);

@@ -10,18 +10,25 @@ namespace {
 
 constexpr std::size_t kMaxKeyName = 255;
 
-std::u16string Fold(const std::string& name) {
+// The name of size bytes at name, folded into `folded` (whose storage a walk over many levels
+// keeps).
+void FoldInto(const char* name, std::size_t size, std::u16string& folded) {
     // ASCII, as nearly every name is, needs no code page.
     bool ascii = true;
-    for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    for (std::size_t i = 0; i < size; ++i) ascii = ascii && static_cast<unsigned char>(name[i]) < 0x80;
     if (ascii) {
-        std::u16string folded(name.size(), u'\0');
-        for (std::size_t i = 0; i < name.size(); ++i)
+        folded.resize(size);
+        for (std::size_t i = 0; i < size; ++i)
             folded[i] = static_cast<char16_t>(name[i] >= 'a' && name[i] <= 'z' ? name[i] - 0x20 : name[i]);
-        return folded;
+        return;
     }
-    std::u16string folded = DecodeCp936(name);
+    folded = DecodeCp936(std::string(name, size));
     for (char16_t& c : folded) c = UpcaseForRegistry(c);
+}
+
+std::u16string Fold(const std::string& name) {
+    std::u16string folded;
+    FoldInto(name.data(), name.size(), folded);
     return folded;
 }
 
@@ -76,8 +83,12 @@ struct RegistryDouble::Node {
     }
     std::shared_ptr<Node> Child(const std::string& childName) {
         const std::u16string key = Fold(childName);
+        const std::shared_ptr<Node>* child = Child(key);
+        return child ? *child : nullptr;
+    }
+    const std::shared_ptr<Node>* Child(const std::u16string& key) {
         auto it = LowerBound(key);
-        return it != children.end() && (*it)->folded == key ? *it : nullptr;
+        return it != children.end() && (*it)->folded == key ? &*it : nullptr;
     }
     Value* FindValue(const std::string& valueName) {
         const std::u16string key = Fold(valueName);
@@ -147,12 +158,21 @@ std::shared_ptr<RegistryDouble::Node> RegistryDouble::Resolve(RegKey key, long& 
 
 std::shared_ptr<RegistryDouble::Node> RegistryDouble::Find(const std::shared_ptr<Node>& from,
                                                            const std::string& path) const {
-    std::shared_ptr<Node> node = from;
-    for (const std::string& level : Levels(path)) {
-        node = node->Child(level);
-        if (!node) return nullptr;
+    // Level by level as Levels splits them, without making them (lookups are most of the
+    // double's work in long runs).
+    const std::shared_ptr<Node>* node = &from;
+    std::u16string key;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) {
+            FoldInto(path.data() + start, end - start, key);
+            node = (*node)->Child(key);
+            if (!node) return nullptr;
+        }
+        start = end + 1;
     }
-    return node;
+    return *node;
 }
 
 std::shared_ptr<RegistryDouble::Node> RegistryDouble::Make(const std::shared_ptr<Node>& from,
@@ -595,12 +615,21 @@ void RegistryDouble::ForEach(RegKey root, const std::string& path,
     std::shared_ptr<Node> top = Root(root);
     std::shared_ptr<Node> node = top ? Find(top, path) : nullptr;
     if (!node) return;
-    std::function<void(const Node&, const std::string&)> walk = [&](const Node& at, const std::string& relative) {
-        visit(relative, nullptr, std::string());
-        for (const Value& v : at.values) visit(relative, &v.name, ValueText(v.type, v.bytes));
-        for (const auto& child : at.children) walk(*child, relative.empty() ? child->name : relative + "\\" + child->name);
-    };
-    walk(*node, std::string());
+    std::string relative;
+    Walk(*node, relative, visit);
+}
+
+void RegistryDouble::Walk(const Node& node, std::string& relative,
+                          const std::function<void(const std::string& key, const std::string* name, const std::string& text)>& visit) {
+    visit(relative, nullptr, std::string());
+    for (const Value& v : node.values) visit(relative, &v.name, ValueText(v.type, v.bytes));
+    for (const auto& child : node.children) {
+        const std::size_t size = relative.size();
+        if (size) relative += '\\';
+        relative += child->name;
+        Walk(*child, relative, visit);
+        relative.resize(size);
+    }
 }
 
 std::string RegistryDouble::Dump(RegKey root, const std::string& path) const {

@@ -229,6 +229,9 @@ private:
     std::u16string FoldedPath(RegKey root, const std::string& path) const;
     static void Detach(const std::shared_ptr<Node>& node);
     static void DumpNode(const Node& node, const std::string& relative, std::string& out);
+    // ForEach below node, whose path relative to where the walk began is relative (kept as it was).
+    static void Walk(const Node& node, std::string& relative,
+                     const std::function<void(const std::string& key, const std::string* name, const std::string& text)>& visit);
 
     std::shared_ptr<Node> localMachine_;
     std::shared_ptr<Node> currentUser_;

@@ -374,17 +374,19 @@ struct Sut {
                                            {kHkeyCurrentUser, "HKEY_CURRENT_USER", kUninstallKey}};
         for (const Tree& tree : trees) {
             const std::string top = std::string(tree.name) + "\\" + tree.path;
+            std::string key;  // the key being visited: it comes before its values
             registry.ForEach(tree.root, tree.path, [&](const std::string& below, const std::string* name, const std::string& text) {
-                const std::string key = Up(tree.path.empty() ? top + below : below.empty() ? top : top + "\\" + below);
-                if (name)
-                    out[key + "\\" + Up(*name) + "="] = text;
-                else
-                    out[key] = "";
+                if (name) {
+                    out.insert_or_assign(key + "\\" + Up(*name) + "=", text);
+                } else {
+                    key = Up(tree.path.empty() ? top + below : below.empty() ? top : top + "\\" + below);
+                    out.insert_or_assign(key, std::string());
+                }
             });
         }
         if (everything)
             files.ForEach([&](const std::string& path, std::uint32_t attributes, const std::string& content) {
-                if (path.size() > 2) out[Up(path)] = Format("%x ", attributes) + content;  // not the drives
+                if (path.size() > 2) out.insert_or_assign(Up(path), Format("%x ", attributes) + content);  // not the drives
             });
         return out;
     }
