@@ -16,6 +16,7 @@ packages=(
     libgtest-dev libgmock-dev googletest     # native GoogleTest; its sources for the Windows builds
     libbenchmark-dev                         # benchmarks
     librapidcheck-dev                        # the random runs (tests/random)
+    libtcmalloc-minimal4                     # their allocator in the optimised build
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32   # release builds (no winpthread)
     osslsigncode openssl zip unzip           # packaging: signing, a test certificate, zip checks
