@@ -10,8 +10,10 @@
 #include "deploy/PathLimits.h"
 
 namespace {
-// The destination's attributes when the install folder could not be listed.
+// The destination's attributes when the install folder could not be listed, and when its name
+// is another file's second name.
 constexpr std::uint32_t kUnknownAttributes = 0xFFFFFFFEu;
+constexpr std::uint32_t kAnotherName = 0xFFFFFFFDu;
 
 const char* const kListingFailedFormat =
     "无法读取安装文件列表：\n\n%s\n\n安装已停止，请检查安装文件是否完整后再执行SetUp.exe !";
@@ -98,9 +100,14 @@ bool PackageCopy::Run() {
     files_.WillCopy(destinations);
     for (const FindEntry& file : toCopy) {
         const auto found = present.find(UpperCp936(file.name));
-        const std::uint32_t attributes = !known                 ? kUnknownAttributes
-                                         : found == present.end() ? kInvalidAttributes
-                                                                  : found->second;
+        std::uint32_t attributes = !known                 ? kUnknownAttributes
+                                   : found == present.end() ? kInvalidAttributes
+                                                            : found->second;
+        // A name the listing lacks that is there all the same is another file's short (8.3)
+        // name, "UNINST~1.EXE" for uninstall.exe: copied, it would write over that file.
+        if (attributes == kInvalidAttributes && file.name.find('~') != std::string::npos &&
+            files_.ReadAttributes(targetFolder + "\\" + file.name) != kInvalidAttributes)
+            attributes = kAnotherName;
         if (CopyEntry(packageFolder, file, attributes) == Outcome::Aborted) return false;
         bytesBefore_ += file.size;
         ShowBytes(0);
@@ -131,14 +138,16 @@ PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder, co
     // The package's own read-only bit would travel with the copy, and one on the destination
     // refuses it; both are known from the listings.
     if (file.attributes & kAttrReadOnly) ClearReadOnly(files_, source);
-    if (destinationAttributes == kUnknownAttributes || (destinationAttributes != kInvalidAttributes &&
+    const bool another = destinationAttributes == kAnotherName;
+    if (destinationAttributes == kUnknownAttributes || (destinationAttributes != kInvalidAttributes && !another &&
                                                         (destinationAttributes & kAttrReadOnly)))
         ClearReadOnly(files_, destination);
     for (;;) {
         CopyReport report;
         report.watcher = this;
         bytesThisTry_ = 0;
-        if (files_.CopyOver(source, destination, false, report)) {
+        // Never copied: it fails as a copy fails, and Ignore passes over it.
+        if (!another && files_.CopyOver(source, destination, false, report)) {
             ClearReadOnly(files_, destination);
             return Outcome::Done;
         }
@@ -148,7 +157,7 @@ PackageCopy::Outcome PackageCopy::CopyEntry(const std::string& packageFolder, co
         if (answer == kIdIgnore) {
             ++skippedFiles;
             skippedPaths.push_back(destination);
-            ClearReadOnly(files_, destination);
+            if (!another) ClearReadOnly(files_, destination);
             return Outcome::Done;
         }
         // Abort, and any answer the box cannot give (a box that failed to show): stop here.

@@ -11,14 +11,8 @@ namespace {
 const char kNotAPath[] = "不是一个完整的、不含变量的文件路径";
 const char kMissing[] = "该文件不存在";
 const char kNotAFile[] = "不是一个普通文件";
-const char kLinked[] = "该文件有多个名称（硬链接）";
 const char kChanged[] = "该文件的内容与安装时写入的不同";
 const char kStranger[] = "该文件不是安装程序放置的";
-
-bool Inside(const std::string& path, const std::string& folder) {
-    return !folder.empty() && path.size() > folder.size() + 1 && EqualsNoCase(path.substr(0, folder.size()), folder) &&
-           path[folder.size()] == '\\';
-}
 
 std::string RootName(RegKey root) {
     return root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE" : root == kHkeyUsers ? "HKEY_USERS" : "HKEY_CURRENT_USER";
@@ -66,8 +60,8 @@ std::string CodeGuard::Check(const std::string& file) {
     // re-permit any of them.
     TrustFault fault;
     if (!CheckTrustedLevels(files_, file, std::string(), fault)) return fault.level + " " + fault.why;
-    Protection protection;
-    if (!files_.ReadProtection(file, protection) || protection.links != 1) return kLinked;
+    // A second name a user gave the file elsewhere (any user may link a file they can read) gives
+    // them nothing of it: its rights are the file's, checked with every level above it.
     if (ours) {
         std::uint64_t size = 0;
         std::string sha256;

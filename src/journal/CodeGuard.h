@@ -4,7 +4,7 @@
 // "QuietUninstallString".
 // Every write of the install and of the undo passes through it, so that none can miss it. With
 // administrator rights, such a value is written only when the file it names, at that moment:
-// - exists, a plain file with one name, named the one way the system reads it, without variables;
+// - exists, a plain file, named the one way the system reads it, without variables;
 // - lies where only administrators can change it and every folder above it (FolderTrust.h);
 // - and, when it is a file of the plug-in's (one a record names, or any file in a plug-in
 //   folder), holds exactly the bytes the install wrote, by size and hash.

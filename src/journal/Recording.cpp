@@ -220,6 +220,7 @@ bool Measure(Files& files, const std::string& path, std::uint64_t& size, std::st
 }  // namespace
 
 bool RecordingFiles::Prepare(const std::string& destination, bool existed, JournalEntry& pending) {
+    movedAside_ = false;
     pending = JournalEntry{};
     pending.path = destination;
     bool completed = false;
@@ -253,6 +254,15 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
         if (pending.backup.empty()) return false;
         journal_.Add(pending);
         if (!journal_.Flush()) return false;
+        // A file in the plug-in's folder that no install of it made (a user's, from when the
+        // folder let users add to it) becomes the backup itself, and the copy a new file: a
+        // handle a user opened to it before the relock (one that may change its rights) keeps
+        // no hold on what the install writes and names. Where the backup lies on another volume
+        // it is copied, and the file written over in place.
+        if (listed_ && Inside(destination, journal_.folder()) && inner_.Rename(destination, pending.backup)) {
+            movedAside_ = true;
+            return true;
+        }
         if (!inner_.CopyOver(destination, pending.backup, true)) {
             copyError_ = inner_.LastError();
             inner_.RemoveFile(pending.backup);
@@ -343,6 +353,7 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)) &&
         !NamedAsCode(destination))
         inner_.RemoveFile(destination);
+
     report.hash = true;
     if (!inner_.CopyOver(source, destination, failIfExists, report)) {
         copyError_ = inner_.LastError();
@@ -365,8 +376,10 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
         }
         // A copy that failed part-way has removed the destination: the host's own content comes
         // back from the backup at once, not only at the uninstall.
+        // A file moved aside as the backup goes back itself.
         if (!IsNewFile(pending.kind) && !pending.backup.empty() &&
-            inner_.ReadAttributes(destination) == kInvalidAttributes)
+            inner_.ReadAttributes(destination) == kInvalidAttributes &&
+            !(movedAside_ && inner_.Rename(pending.backup, destination)))
             inner_.CopyOver(pending.backup, destination, true);
         return false;
     }

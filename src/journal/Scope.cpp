@@ -10,9 +10,6 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool Inside(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() + 1 && StartsWith(path, folder) && path[folder.size()] == '\\';
-}
 
 // The last name of a path, and the folder that holds it.
 std::string LastName(const std::string& path) {
@@ -142,6 +139,10 @@ bool IsSupportFile(const std::string& path, const InstallScope& scope) {
     return false;
 }
 }  // namespace
+
+bool Inside(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && StartsWith(path, folder) && path[folder.size()] == '\\';
+}
 
 bool IsCanonicalPath(const std::string& path) {
     if (!IsDrivePath(path) || path.size() < 4 || !IsWholeCp936(path)) return false;

@@ -19,5 +19,7 @@ struct InstallScope {
 // blank, or holds a control character or any of / : * ? " < > |. What the system reads as the
 // same file, written only one way.
 bool IsCanonicalPath(const std::string& path);
+// Whether path lies below folder (not folder itself), letters compared without regard to case.
+bool Inside(const std::string& path, const std::string& folder);
 
 bool WithinInstallScope(const JournalEntry& entry, const InstallScope& scope);

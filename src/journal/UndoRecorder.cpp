@@ -36,29 +36,35 @@ std::string UndoRecorder::PlaceUninstaller(const std::string& program) {
         raw.RemoveFile(staged);
         return kNotOwnBytes;
     }
-    // An earlier install's uninstaller that cannot be written over (a user holds it open or maps
-    // it, or runs it) stays as it is, and the copy goes under the next name: the entry and the
-    // component then name that one. Anyone may hold a file they can read, but only a file that is
-    // there, and no one but administrators adds one to this folder: each run adds at most one
-    // name. A file of any other origin in the uninstaller's place stops the install, as does a
-    // copy that fails under a name that was free.
+    // The first of the uninstaller's names that can take the copy: an earlier install's
+    // uninstaller that cannot be written over (a user holds it open or maps it, or runs it) stays
+    // as it is; a file no record accounts for (an earlier version's, or a user's from when the
+    // folder let users add to it, held by a handle that outlived the relock) is never written over,
+    // and is kept and named as any such file in the folder is. The entry and the component name
+    // the copy. Anyone may hold a file they can read, but only one that is there, and no one but
+    // administrators adds one to this folder: each run adds at most one name. A copy that fails
+    // under a name that was free stops the install.
     bool placed = false;
-    std::uint32_t error = 0, held = 0;
+    std::uint32_t error = 0;
+    std::string passed;  // why the first name was passed over
     for (int n = 1; n <= kUninstallerNames && !placed; ++n) {
         const std::string target = JoinPath(folder, UninstallerName(n));
         const bool there = raw.ReadAttributes(target) != kInvalidAttributes;
         const bool earlier = journal_.LastFileEntry(target) != nullptr;
-        if (n > 1 && there && !earlier) continue;
+        if (there && !earlier) {
+            if (n == 1) passed = "not placed by an install of the plug-in";
+            continue;
+        }
         placed = PlaceAt(staged, target, there, error);
         if (placed) {
-            if (n > 1) Log(Format("uninstaller %s not written over (error %u): placed as %s instead", uninstaller_.c_str(),
-                                  static_cast<unsigned>(held), target.c_str()));
+            if (n > 1) Log(Format("uninstaller %s kept (%s): placed as %s instead", uninstaller_.c_str(), passed.c_str(),
+                                  target.c_str()));
             uninstaller_ = target;
             madeUninstaller_ = !there;
-        } else if (there && earlier) {
-            if (n == 1) held = error;
-        } else {
+        } else if (!there) {
             break;
+        } else if (n == 1) {
+            passed = Format("in use, error %u", static_cast<unsigned>(error));
         }
     }
     raw.RemoveFile(staged);
@@ -161,6 +167,7 @@ std::string UndoRecorder::Start() {
         journal_.Withdraw();
         return Format(kEntryRefused, uninstaller_.c_str(), why.c_str());
     }
+    files_.SetListed(true);
     return std::string();
 }
 

@@ -186,6 +186,13 @@ public:
     virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
     // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.
     virtual bool RemoveFile(const std::string& path) = 0;
+    // MoveFileEx without flags: gives the file from the name to (where nothing is), on the same
+    // volume only; true when moved. The file itself is the same, and so is every handle to it.
+    virtual bool Rename(const std::string& from, const std::string& to) {
+        (void)from;
+        (void)to;
+        return false;
+    }
     virtual bool RemoveFolder(const std::string& path) = 0;
     // GetLastError() right after a call that failed: the Windows error code, for the log.
     virtual std::uint32_t LastError() { return 0; }

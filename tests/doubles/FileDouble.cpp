@@ -537,6 +537,7 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
             report.watcher->Copied(std::min(kBlockSize, copy.content.size() - at));
     report.size = copy.content.size();
     if (report.hash) report.sha256 = Sha256Hex(copy.content);
+    if (copied) copied(destination);
     return true;
 }
 
@@ -700,6 +701,20 @@ bool FileDouble::RemoveFile(const std::string& path) {
     if (!node || node->folder || node->locked || node->held || (node->attributes & kAttrReadOnly)) return false;
     if (Faulted(writeFaults_, path)) return false;
     Remove(path);
+    return true;
+}
+
+bool FileDouble::Rename(const std::string& from, const std::string& to) {
+    Note("Rename", &from);
+    const Node* node = Find(from);
+    // As MoveFileEx without flags: a file, not in use, to a free name in a folder there.
+    const std::vector<std::string> parts = Split(to);
+    if (!node || node->folder || node->locked || node->held || Faulted(writeFaults_, from)) return false;
+    if (Find(to) != nullptr || parts.size() < 2 || !IsFolder(to.substr(0, to.find_last_of('\\')))) return false;
+    Node moved = *node;
+    moved.name = parts.back();
+    Remove(from);
+    nodes_[KeyOf(parts)] = moved;
     return true;
 }
 

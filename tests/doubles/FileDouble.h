@@ -84,6 +84,9 @@ public:
     bool modulePathUnrepresentable = false;  // a folder name beyond code page 936
     bool failCurrentFolder = false;
     bool failExpand = false;
+    // Told of every copy that succeeded, with its destination, once it is in place: another
+    // program's moment to act on the new file (a user who links it as soon as it is there).
+    std::function<void(const std::string& destination)> copied;
     // Every seam call from the failFromCall-th (1 = the first recorded in `calls`) for
     // failCallCount calls fails as the platform call would: nothing done, the failure value.
     // FindClose cannot fail. 0 = no such fault.
@@ -146,6 +149,7 @@ public:
     static constexpr std::size_t kBlockSize = 1u << 20;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
     bool RemoveFile(const std::string& path) override;
+    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFolder(const std::string& path) override;
 
 private:

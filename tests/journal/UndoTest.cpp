@@ -928,7 +928,9 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     EXPECT_EQ(planted.Uninstall(), kExitFinished);  // listed and removable; the folders were there before
     EXPECT_EQ(planted.registry.GetText(kHkeyLocalMachine, loader2013, "LOADER"), "C:\\Ancient\\Korvel2013.ARX");
 
-    // The uninstaller cannot be placed (a file there held open): nothing is listed or changed.
+    // A file no record accounts for where the uninstaller goes (here held open) is never written
+    // over: it is kept, and the uninstaller goes under the next name, which the values name. The
+    // uninstall leaves it as it found it.
     Machine held(true);
     held.image = "setup program";
     held.files.AddFolder("C:\\Korvel");
@@ -936,9 +938,11 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     held.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "in use");
     held.files.SetLocked(std::string(kFolder) + "\\uninstall.exe");
     const std::string beforeHeld = held.Snapshot();
-    EXPECT_EQ(held.Install(), kExitStopped);
-    EXPECT_FALSE(held.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
-    EXPECT_FALSE(held.files.IsFile(std::string(kFolder) + "\\uninstall-2.exe"));
+    EXPECT_EQ(held.Install(), kExitFinished);
+    EXPECT_EQ(held.files.Content(std::string(kFolder) + "\\uninstall.exe"), "in use");
+    EXPECT_EQ(held.files.Content(NamedBy(held, kUninstallKey, "UninstallString")), "setup program");
+    EXPECT_EQ(NamedBy(held, kActiveSetupKey, "StubPath"), std::string(kFolder) + "\\uninstall-2.exe");
+    EXPECT_EQ(held.Uninstall(), kExitFinished);
     EXPECT_EQ(Diff(held.Snapshot(), beforeHeld), "");
 
     // A records folder an earlier version made, with Users' read, is closed by the next install,
@@ -2015,4 +2019,60 @@ TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
         }
     }
     EXPECT_GT(named, 0);
+}
+
+// A user links a file of the plug-in's from a folder of theirs (they may read it) the moment it is
+// in place, in the run that places it (a loop of CreateHardLink, or an opportunistic lock that
+// pauses the run at its next open, wins that race). The second name gives the user nothing of the
+// file (its rights are the file's), so no install stops for it.
+TEST(Undo, AUsersHardLinkMadeDuringTheRunRefusesNoInstall) {
+    for (const char* name : {"uninstall.exe", "Korvel2013.ARX"}) {
+        for (const bool repair : {false, true}) {
+            Machine m(true);
+            m.image = "setup program";
+            if (repair) {
+                ASSERT_EQ(m.Install(), kExitFinished) << name;
+            }
+            const std::string path = std::string(kFolder) + "\\" + name;
+            m.files.copied = [&m, path](const std::string& destination) {
+                if (EqualsNoCase(destination, path)) m.files.SetLinks(destination, 2);
+            };
+            EXPECT_EQ(m.Install(), kExitFinished) << name << " repair " << repair << "\n" << m.shown;
+        }
+    }
+}
+
+// A plug-in's folder the administrators own but users could add to (an earlier version's, one an
+// administrator made under the drive's root) is taken back at the install's start. A user
+// who made a file there under a name the install writes (a module, the uninstaller) opened it
+// beforehand with WRITE_DAC, which its owner always may, and keeps that handle: the relock does not
+// take an open handle's rights away, and a handle with no data access leaves the install's
+// exclusive open free. Written over in place, the file the values then name stays the user's to
+// re-permit and write, once the values are written (modelled here: a file object the install did
+// not make anew is written by the user after the install). Every value names a file the run made.
+TEST(Undo, AFileAUserMadeInATakenBackFolderIsNeverNamedInPlace) {
+    for (const char* name : {"uninstall.exe", "Korvel2013.ARX"}) {
+        Machine m(true);
+        m.image = "setup program";
+        m.files.AddFolder("C:\\Korvel");
+        m.files.SetOthersRights("C:\\Korvel", kRead);
+        const std::string path = std::string(kFolder) + "\\" + name;
+        m.files.AddFile(path, "a user's file");
+        m.files.SetOwnedByOthers(path);
+        m.files.SetOthersRights(kFolder, kRead | kRightWriteData | kRightAppendData);
+        m.files.calls.clear();
+        const int exit = m.Install();
+        const auto called = [&m](const std::string& call) {
+            return std::find(m.files.calls.begin(), m.files.calls.end(), call) != m.files.calls.end();
+        };
+        const bool madeAnew = called("RemoveFile(" + path + ")") || called("Rename(" + path + ")");
+        if (!madeAnew && m.files.IsFile(path)) m.files.AddFile(path, "a user's program");
+        for (const auto& value : {std::make_pair(std::string(kUninstallKey), "UninstallString"),
+                                  std::make_pair(std::string(kActiveSetupKey), "StubPath"),
+                                  std::make_pair(std::string(kKey2013) + "Applications\\Korvel2013", "LOADER")}) {
+            const std::string named = NamedBy(m, value.first, value.second);
+            EXPECT_TRUE(named.empty() || m.files.Content(named) != "a user's program")
+                << name << ": " << value.second << " names " << named << " (exit " << exit << ")";
+        }
+    }
 }

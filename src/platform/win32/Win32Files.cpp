@@ -702,6 +702,13 @@ bool Win32Files::RemoveFile(const std::string& path) {
     return DeleteFileW(wide.c_str()) != FALSE;
 }
 
+bool Win32Files::Rename(const std::string& from, const std::string& to) {
+    std::wstring wideFrom, wideTo;
+    if (!Wide(from, wideFrom) || !Wide(to, wideTo)) return false;
+    Settle(wideFrom);
+    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != FALSE;
+}
+
 bool Win32Files::RemoveFolder(const std::string& path) {
     std::wstring wide;
     return Wide(path, wide) && RemoveDirectoryW(wide.c_str()) != FALSE;

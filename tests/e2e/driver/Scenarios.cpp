@@ -1737,26 +1737,36 @@ void SecondRunRefused(Context& c) {
 }
 
 // A program of a user's, planted as uninstall.exe in a plug-in folder at a drive's root and held
-// open for reading (as any program that reads a file holds it): the install into that root stops
-// before its first change, unlisted, and no value names the planted program. Once it is no longer
-// held, an install replaces it, and every value that names the uninstaller names the setup
-// program's own bytes.
+// open for reading (as any program that reads a file holds it): no record accounts for it, so it
+// is never written over; it is kept as it is, the uninstaller goes under the next name, and no
+// value names the planted program; the uninstall leaves it. Once it is gone, an install places
+// uninstall.exe again, and every value that names the uninstaller names the setup program's bytes.
 void PlantedUninstaller(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
     const std::wstring planted = L"C:\\Korvel-Tarnwick\\uninstall.exe";
     c.Check(MakeFolders(L"C:\\Korvel-Tarnwick") && WriteTextFile(planted, "a user's program"), "a planted uninstaller");
-    const std::wstring before = MachineSnapshot();
     HANDLE held = ::CreateFileW(planted.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
     c.Check(held != INVALID_HANDLE_VALUE, "held open for reading, sharing everything");
     bool windowSeen = false;
-    c.Check(RunUnattended(c, program, L"/S /D=C:\\", windowSeen) == 5, "the install stops with 5");
+    c.Check(RunUnattended(c, program, L"/S /D=C:\\", windowSeen) == 0, "the install ends with 0");
     ::CloseHandle(held);
-    c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kUninstallEntry) && !KeyExists(HKEY_LOCAL_MACHINE, kActiveSetup),
-            "nothing is listed, nothing registered for other users");
+    const auto bytes = FileBytes;
     c.Check(ReadUtf8File(planted) == L"a user's program", "the planted file is left as it was");
-    const std::wstring stopped = MachineSnapshot();
-    c.Check(stopped == before, "nothing else changed", SnapshotDiff(stopped, before));
+    for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
+                              std::make_pair(kActiveSetup, L"StubPath")}) {
+        std::wstring command;
+        c.Check(ReadString(HKEY_LOCAL_MACHINE, value.first, value.second, command) &&
+                    command.rfind(L"\"C:\\Korvel-Tarnwick\\uninstall-2.exe\"", 0) == 0 &&
+                    bytes(L"C:\\Korvel-Tarnwick\\uninstall-2.exe") == bytes(program),
+                Utf8(value.second) + " names the setup program's copy under the next name", command);
+    }
+    c.Check(ReadUtf8File(DefaultLogPath()).find(L"uninstaller C:\\Korvel-Tarnwick\\uninstall.exe kept") != std::wstring::npos,
+            "the log says why");
+    c.Check(UninstallFromPackage(c, program, "its uninstall ends with 0") &&
+                ReadUtf8File(planted) == L"a user's program" && !IsFile(L"C:\\Korvel-Tarnwick\\uninstall-2.exe"),
+            "and leaves the planted file alone");
+    ::DeleteFileW(planted.c_str());
 
     // The package's folder is a user's (the install runs over their shoulder), with a program of
     // theirs under the uninstaller's name in it: never copied over the one the values name.
@@ -1764,7 +1774,20 @@ void PlantedUninstaller(Context& c) {
             "a user's program as Data\\uninstall.exe in the package");
     c.Check(RunUnattended(c, program, L"/S /D=C:\\", windowSeen) == 0, "not held: the install ends with 0");
     ::DeleteFileW(L"C:\\pkg\\Data\\uninstall.exe");
-    const auto bytes = FileBytes;
+    // Its short (8.3) spelling, which anyone may read off the folder ("UNINST~1.EXE"; Wine hashes
+    // it), for a user's program in the package: it is never copied over the uninstaller.
+    wchar_t spelt[MAX_PATH] = {};
+    const DWORD got = ::GetShortPathNameW(planted.c_str(), spelt, MAX_PATH);
+    std::wstring shortName(spelt, got < MAX_PATH ? got : 0);
+    shortName = shortName.substr(shortName.rfind(L'\\') + 1);
+    if (c.Check(got > 0 && got < MAX_PATH && _wcsicmp(shortName.c_str(), L"uninstall.exe") != 0,
+                "the uninstaller has a short spelling", shortName)) {
+        const std::wstring aliased = L"C:\\pkg\\Data\\" + shortName;
+        c.Check(::CopyFileW(c.driverPath.c_str(), aliased.c_str(), FALSE) != FALSE, "a user's program under it in the package");
+        const int code = RunUnattended(c, program, L"/S /D=C:\\", windowSeen);
+        ::DeleteFileW(aliased.c_str());
+        c.Check(code == 5, "a repair stops at it, as at a file it could not copy (5)", std::to_wstring(code));
+    }
     c.Check(bytes(planted) == bytes(program), "uninstall.exe holds the setup program's bytes");
     for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
                               std::make_pair(kUninstallEntry, L"QuietUninstallString"),
