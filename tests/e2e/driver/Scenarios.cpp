@@ -1625,6 +1625,19 @@ bool AppendBytes(const std::wstring& path, const std::string& bytes) {
     return ok;
 }
 
+// Each value that starts the uninstaller (the entry's two commands, the component's StubPath)
+// names uninstaller; what: how the check calls it.
+void CheckUninstallerNamed(Context& c, const std::wstring& uninstaller, const std::string& what) {
+    for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
+                              std::make_pair(kUninstallEntry, L"QuietUninstallString"),
+                              std::make_pair(kActiveSetup, L"StubPath")}) {
+        std::wstring command;
+        c.Check(ReadString(HKEY_LOCAL_MACHINE, value.first, value.second, command) &&
+                    command.rfind(L"\"" + uninstaller + L"\"", 0) == 0,
+                Utf8(value.second) + " names " + what, command);
+    }
+}
+
 // Three installs of one package into one folder: no more files than one, and one uninstall. The
 // later two are of newer builds, while other programs hold each uninstaller placed so far: the
 // first open for reading (as a user may, or run it), the second mapped, its handles closed. Each
@@ -1663,14 +1676,7 @@ void ThreeRepeats(Context& c) {
     c.Check(files() == once + 2, "three installs leave two files more than one: the newer uninstallers",
             std::to_wstring(files()) + L" against " + std::to_wstring(once));
     const std::wstring third = folder + L"uninstall-3.exe";
-    for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
-                              std::make_pair(kUninstallEntry, L"QuietUninstallString"),
-                              std::make_pair(kActiveSetup, L"StubPath")}) {
-        std::wstring command;
-        c.Check(ReadString(HKEY_LOCAL_MACHINE, value.first, value.second, command) &&
-                    command.rfind(L"\"" + third + L"\"", 0) == 0,
-                Utf8(value.second) + " names the newest build's uninstaller", command);
-    }
+    CheckUninstallerNamed(c, third, "the newest build's uninstaller");
     c.Check(FileBytes(third) == FileBytes(program) && FileBytes(folder + L"uninstall.exe") != FileBytes(program),
             "which holds the newest build's bytes; the held one is as it was");
     if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
@@ -1789,14 +1795,7 @@ void PlantedUninstaller(Context& c) {
         c.Check(code == 5, "a repair stops at it, as at a file it could not copy (5)", std::to_wstring(code));
     }
     c.Check(bytes(planted) == bytes(program), "uninstall.exe holds the setup program's bytes");
-    for (const auto& value : {std::make_pair(kUninstallEntry, L"UninstallString"),
-                              std::make_pair(kUninstallEntry, L"QuietUninstallString"),
-                              std::make_pair(kActiveSetup, L"StubPath")}) {
-        std::wstring command;
-        c.Check(ReadString(HKEY_LOCAL_MACHINE, value.first, value.second, command) &&
-                    command.rfind(L"\"" + planted + L"\"", 0) == 0,
-                Utf8(value.second) + " names the setup program's copy", command);
-    }
+    CheckUninstallerNamed(c, planted, "the setup program's copy");
 
     // The program itself swapped in its download folder while its dialog waits (renamed away, a
     // user's program put at its path): the running program holds its file, so the swap fails,
