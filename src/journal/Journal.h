@@ -75,7 +75,8 @@ public:
     // The uninstaller as staged and proven before it is placed (removed again at once; a run
     // killed in between leaves it, which the uninstall removes with the record).
     static constexpr const char* kStagedUninstaller = "uninstall.exe.new";
-    // The uninstaller there before, kept while the staged one is written over it.
+    // Where an earlier build kept the uninstaller there before while it wrote over it (a run of it
+    // killed in between left it): removed with the record.
     static constexpr const char* kKeptUninstaller = "uninstall.exe.old";
 
     Journal(Files& files, TextCodec& codec) : files_(files), codec_(codec) {}

@@ -220,7 +220,6 @@ bool Measure(Files& files, const std::string& path, std::uint64_t& size, std::st
 }  // namespace
 
 bool RecordingFiles::Prepare(const std::string& destination, bool existed, JournalEntry& pending) {
-    movedAside_ = false;
     pending = JournalEntry{};
     pending.path = destination;
     bool completed = false;
@@ -254,15 +253,6 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
         if (pending.backup.empty()) return false;
         journal_.Add(pending);
         if (!journal_.Flush()) return false;
-        // A file in the plug-in's folder that no install of it made (a user's, from when the
-        // folder let users add to it) becomes the backup itself, and the copy a new file: a
-        // handle a user opened to it before the relock (one that may change its rights) keeps
-        // no hold on what the install writes and names. Where the backup lies on another volume
-        // it is copied, and the file written over in place.
-        if (listed_ && Inside(destination, journal_.folder()) && inner_.Rename(destination, pending.backup)) {
-            movedAside_ = true;
-            return true;
-        }
         if (!inner_.CopyOver(destination, pending.backup, true)) {
             copyError_ = inner_.LastError();
             inner_.RemoveFile(pending.backup);
@@ -281,7 +271,7 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
 void RecordingFiles::WillCopy(const std::vector<std::string>& destinations) {
     inner_.WillCopy(destinations);
     if (!journal_.armed()) return;
-    std::vector<std::pair<std::string, bool>> written;
+    std::vector<std::string> written;
     for (const std::string& destination : destinations) {
         const std::string key = UpperCp936(destination);
         if (announced_.count(key) != 0 || !IsCanonicalPath(destination)) continue;
@@ -294,7 +284,7 @@ void RecordingFiles::WillCopy(const std::vector<std::string>& destinations) {
         pending.kind = EntryKind::PendingFile;
         pending.path = destination;
         journal_.Add(pending);
-        written.emplace_back(key, there);
+        written.push_back(key);
     }
     if (!written.empty() && journal_.Flush()) announced_.insert(written.begin(), written.end());
 }
@@ -321,7 +311,6 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     // costly lookup: the folder is searched for it in every spelling).
     const auto told = failIfExists ? announced_.end() : announced_.find(UpperCp936(destination));
     const bool announced = told != announced_.end();
-    const bool ourFileThere = announced && told->second;
     const std::uint32_t attributes = announced ? kInvalidAttributes : inner_.ReadAttributes(destination);
     // A copy that is to fail (onto a folder, or onto a file it may not replace) changes nothing.
     if (attributes != kInvalidAttributes && ((attributes & kAttrDirectory) || failIfExists))
@@ -344,16 +333,6 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
         unkept_.push_back(destination);
         return false;
     }
-    // A file of ours that is there already is made anew, not emptied and written again: a file
-    // system may treat an emptied and rewritten file as a replacement to be written out on close,
-    // and the record's next flush would then wait for all of them. Removed, it is ours still: the
-    // line is on the disk, and a copy that then fails leaves it missing, as a failed copy does.
-    // A file that a value of the record names as code (a module, the uninstaller) is copied over
-    // in place instead: removed, a copy that then fails would leave that value naming nothing.
-    if (IsNewFile(pending.kind) && (ourFileThere || (!announced && attributes != kInvalidAttributes)) &&
-        !NamedAsCode(destination))
-        inner_.RemoveFile(destination);
-
     report.hash = true;
     if (!inner_.CopyOver(source, destination, failIfExists, report)) {
         copyError_ = inner_.LastError();
@@ -374,12 +353,10 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
             journal_.Add(entry);
             return true;
         }
-        // A copy that failed part-way has removed the destination: the host's own content comes
-        // back from the backup at once, not only at the uninstall.
-        // A file moved aside as the backup goes back itself.
+        // A copy that failed leaves the file there as it was; one that is gone all the same (a
+        // user's removed it in between) is the host's own content, back from the backup at once.
         if (!IsNewFile(pending.kind) && !pending.backup.empty() &&
-            inner_.ReadAttributes(destination) == kInvalidAttributes &&
-            !(movedAside_ && inner_.Rename(pending.backup, destination)))
+            inner_.ReadAttributes(destination) == kInvalidAttributes)
             inner_.CopyOver(pending.backup, destination, true);
         return false;
     }
@@ -392,19 +369,6 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
     entry.hash = report.sha256.size() == 64 ? report.sha256 : std::string(64, '0');
     journal_.Add(entry);
     return true;
-}
-
-bool RecordingFiles::NamedAsCode(const std::string& path) {
-    // The record's values as they were when this run first asked: those of earlier runs, which
-    // are what name a file that is there before this run copies over it.
-    if (!codeNamesRead_) {
-        codeNamesRead_ = true;
-        for (const JournalEntry& e : journal_.entries())
-            if (e.kind == EntryKind::Value && CodeGuard::NamesCode(e.root, e.path, e.value.name) &&
-                (e.value.type == kRegSz || e.value.type == kRegExpandSz))
-                codeNames_.insert(UpperCp936(CodeGuard::NamedFile(e.value.name, e.value.bytes)));
-    }
-    return codeNames_.count(UpperCp936(path)) != 0;
 }
 
 namespace {

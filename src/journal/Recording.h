@@ -64,10 +64,6 @@ public:
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
-    // The install is listed (its entry written): from now on a file of someone else's in the
-    // plug-in's folder is moved aside as its own backup before a copy over it, since a run killed
-    // after that is undone by the uninstall.
-    void SetListed(bool listed) { listed_ = listed; }
     // The error of the copy that failed, not of the clean-up after it.
     std::uint32_t LastError() override { return copyError_ != 0 ? copyError_ : inner_.LastError(); }
     // The install reads and writes no file but by copying, and removes none: the rest is passed
@@ -86,17 +82,10 @@ public:
 private:
     // Records the copy ahead of it, and makes the backup it needs; false when either fails.
     bool Prepare(const std::string& destination, bool existed, JournalEntry& pending);
-    // Whether a value the record holds (a loader, the entry's uninstaller) names the file.
-    bool NamedAsCode(const std::string& path);
 
     Journal& journal_;
-    // Upper-cased destinations whose line is on the disk, not yet copied to: whether a file of
-    // ours was there when they were told of.
-    std::map<std::string, bool> announced_;
+    // Upper-cased destinations whose line is on the disk, not yet copied to.
+    std::set<std::string> announced_;
     std::uint32_t copyError_ = 0;
-    bool movedAside_ = false;  // the last Prepare moved the file there aside as its backup
-    bool listed_ = false;
     std::vector<std::string> unkept_;
-    bool codeNamesRead_ = false;
-    std::set<std::string> codeNames_;  // upper-cased
 };

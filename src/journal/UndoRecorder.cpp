@@ -55,7 +55,10 @@ std::string UndoRecorder::PlaceUninstaller(const std::string& program) {
             if (n == 1) passed = "not placed by an install of the plug-in";
             continue;
         }
-        placed = PlaceAt(staged, target, there, error);
+        // Written as every copy is, as a new file that then takes the name: one that fails
+        // leaves the earlier uninstaller there as it was.
+        placed = files_.CopyOver(staged, target, false);
+        if (!placed) error = files_.LastError();
         if (placed) {
             if (n > 1) Log(Format("uninstaller %s kept (%s): placed as %s instead", uninstaller_.c_str(), passed.c_str(),
                                   target.c_str()));
@@ -69,25 +72,6 @@ std::string UndoRecorder::PlaceUninstaller(const std::string& program) {
     }
     raw.RemoveFile(staged);
     return placed ? std::string() : "copy";
-}
-
-bool UndoRecorder::PlaceAt(const std::string& staged, const std::string& target, bool there, std::uint32_t& error) {
-    // The uninstaller there (an earlier install's, named by its entry) is kept beside the record
-    // while it is written over: a copy that fails part-way (a full disk) gets it back whole.
-    Files& raw = files_.Unrecorded();
-    const std::string kept = JoinPath(journal_.recordFolder(), Journal::kKeptUninstaller);
-    raw.RemoveFile(kept);
-    CopyReport keep;
-    bool placed = !there || raw.CopyOver(target, kept, true, keep);
-    error = placed ? 0 : raw.LastError();
-    placed = placed && files_.CopyOver(staged, target, false);
-    if (!placed && error == 0) error = files_.LastError();
-    if (!placed && there && raw.ReadAttributes(kept) != kInvalidAttributes) {
-        CopyReport back;
-        raw.CopyOver(kept, target, false, back);
-    }
-    raw.RemoveFile(kept);
-    return placed;
 }
 
 UndoRecorder::UndoRecorder(Journal& journal, CodeGuard& registry, RecordingFiles& files, UninstallEntryText text)
@@ -167,7 +151,6 @@ std::string UndoRecorder::Start() {
         journal_.Withdraw();
         return Format(kEntryRefused, uninstaller_.c_str(), why.c_str());
     }
-    files_.SetListed(true);
     return std::string();
 }
 

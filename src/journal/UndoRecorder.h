@@ -40,9 +40,6 @@ private:
     // Copies the running program in as the uninstaller (uninstaller_): empty when placed, else why
     // not ("copy", or that the bytes are not the program's own).
     std::string PlaceUninstaller(const std::string& program);
-    // Writes the proven copy staged over target (there: a file is); false, with the error, when
-    // it could not.
-    bool PlaceAt(const std::string& staged, const std::string& target, bool there, std::uint32_t& error);
     bool WriteEntry(const char* what);
     void Log(const std::string& line) {
         if (log_ != nullptr) log_->Line(line);

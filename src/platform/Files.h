@@ -101,7 +101,9 @@ public:
     virtual bool WriteAttributes(const std::string& path, std::uint32_t attributes) = 0;
     // CopyFileA(source, destination, failIfExists): true on success; the destination ends with
     // the source's content, attribute word and time of last change, as CopyFileA leaves it. An
-    // existing destination with a second name (a hard link) is refused, never written through.
+    // existing destination is never written through: the copy is made as a new file beside it and
+    // then takes its name, so that what held the earlier file (a handle opened to it, a second
+    // name) keeps that file, never the copy; a copy that fails leaves it as it was.
     // A report with a hash or a watcher wanted is served in the same single pass over the
     // source: large blocks read once, each written, hashed and reported before the next.
     virtual bool CopyOver(const std::string& source, const std::string& destination,
@@ -186,13 +188,6 @@ public:
     virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
     // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.
     virtual bool RemoveFile(const std::string& path) = 0;
-    // MoveFileEx without flags: gives the file from the name to (where nothing is), on the same
-    // volume only; true when moved. The file itself is the same, and so is every handle to it.
-    virtual bool Rename(const std::string& from, const std::string& to) {
-        (void)from;
-        (void)to;
-        return false;
-    }
     virtual bool RemoveFolder(const std::string& path) = 0;
     // GetLastError() right after a call that failed: the Windows error code, for the log.
     virtual std::uint32_t LastError() { return 0; }

@@ -94,7 +94,6 @@ public:
         return inner_.WriteBytes(path, bytes, append);
     }
     bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
-    bool Rename(const std::string& from, const std::string& to) override { return inner_.Rename(from, to); }
     bool RemoveFolder(const std::string& path) override { return inner_.RemoveFolder(path); }
     std::uint32_t LastError() override { return inner_.LastError(); }
 

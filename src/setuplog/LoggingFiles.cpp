@@ -59,12 +59,6 @@ bool LoggingFiles::RemoveFile(const std::string& path) {
     return removed;
 }
 
-bool LoggingFiles::Rename(const std::string& from, const std::string& to) {
-    const bool moved = inner_.Rename(from, to);
-    if (moved) log_.Line("file moved: " + from + " -> " + to);
-    return moved;
-}
-
 bool LoggingFiles::RemoveFolder(const std::string& path) {
     const bool removed = inner_.RemoveFolder(path);
     if (removed) log_.Line((undo_ ? "removed: folder " : "folder removed ") + path);

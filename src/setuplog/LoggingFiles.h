@@ -20,7 +20,6 @@ public:
     bool CreateLockedFolder(const std::string& path) override;
     bool CreatePrivateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
-    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFolder(const std::string& path) override;
 
 private:

@@ -297,6 +297,11 @@ void FileDouble::ForEach(const std::function<void(const std::string& path, std::
     }
 }
 
+std::uint64_t FileDouble::ObjectOf(const std::string& path) const {
+    const Node* node = Find(path);
+    return node ? node->object : 0;
+}
+
 void FileDouble::SetLocked(const std::string& path, bool locked) {
     if (Node* node = Find(path)) node->locked = locked;
 }
@@ -513,20 +518,20 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
     if (existing != nodes_.end()) {
         const Node& old = existing->second;
         if (old.locked || old.held) return fail(32);
-        if (&old == from || old.folder || failIfExists || old.links > 1) return fail(5);
+        if (&old == from || old.folder || failIfExists) return fail(5);
         if (old.attributes & kAttrReadOnly) return fail(5);
         if ((old.attributes & kAttrHidden) && !(from->attributes & kAttrHidden)) return fail(5);
         if ((old.attributes & kAttrSystem) && !(from->attributes & kAttrSystem)) return fail(5);
     }
-    if (brokenCopies_.erase(toKey)) {
-        nodes_.erase(toKey);
-        return fail(112);
-    }
+    if (brokenCopies_.erase(toKey)) return fail(112);
+    // Made as a new file, which then takes the name: the earlier file (its rights, its other
+    // names, what held it) is not the copy.
     const Node copy = *from;
-    const bool fresh = existing == nodes_.end();
     Node& target = nodes_[toKey];
-    if (fresh) Inherit(target, KeyOf(parent));
-    if (target.name.empty()) target.name = to.back();
+    const std::string name = target.name.empty() ? to.back() : target.name;
+    target = Node{};
+    Inherit(target, KeyOf(parent));
+    target.name = name;
     target.folder = false;
     target.content = copy.content;
     target.attributes = copy.attributes;
@@ -701,20 +706,6 @@ bool FileDouble::RemoveFile(const std::string& path) {
     if (!node || node->folder || node->locked || node->held || (node->attributes & kAttrReadOnly)) return false;
     if (Faulted(writeFaults_, path)) return false;
     Remove(path);
-    return true;
-}
-
-bool FileDouble::Rename(const std::string& from, const std::string& to) {
-    Note("Rename", &from);
-    const Node* node = Find(from);
-    // As MoveFileEx without flags: a file, not in use, to a free name in a folder there.
-    const std::vector<std::string> parts = Split(to);
-    if (!node || node->folder || node->locked || node->held || Faulted(writeFaults_, from)) return false;
-    if (Find(to) != nullptr || parts.size() < 2 || !IsFolder(to.substr(0, to.find_last_of('\\')))) return false;
-    Node moved = *node;
-    moved.name = parts.back();
-    Remove(from);
-    nodes_[KeyOf(parts)] = moved;
     return true;
 }
 

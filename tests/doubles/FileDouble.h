@@ -4,7 +4,9 @@
 //   character stay as they are, and a trail byte 0x5C is not a separator);
 // - attribute words with the Win32 bits; a new file is 0x20 (archive), a folder 0x10; writing a
 //   word keeps the folder bit as the entry is, and a file left with no bit reads 0x80 (normal);
-// - CopyOver copies content and attribute word, and keeps an existing destination's name; asked
+// - CopyOver copies content and attribute word into a new file, which takes the destination's
+//   place (keeping an existing destination's spelling, as Wine does) only once written whole, so
+//   that the earlier file is never written through and a copy that fails leaves it; asked
 //   for it, it reports the bytes written and their SHA-256, and tells a watcher of each block of
 //   kBlockSize (the last one shorter) as Windows does, before the copy succeeds; it is
 //   refused when the source is missing, a folder or locked, when the destination's folder is
@@ -21,8 +23,8 @@
 //   what is made in it with default security inherits Modify for them; whatever is made with
 //   default security (AddFolder, AddFile, MakeDir, CreateFolder, a new copy) takes its folder's
 //   inheritable rights, a locked folder and what is made in it none; Relock takes them away;
-// - a file may have more than one name (SetLinks, a hard link): Relock refuses it and CopyOver
-//   does not write over it;
+// - a file may have more than one name (SetLinks, a hard link): Relock refuses it; each file made
+//   has an object of its own (ObjectOf), which a copy over it replaces;
 // - drives are fixed unless SetDriveType says otherwise;
 // - a path is cut at its first NUL byte, as the system's calls read it;
 // - FindFirst on a path that ends with a backslash finds nothing (as on Windows);
@@ -48,6 +50,8 @@ public:
     std::string Content(const std::string& path) const;        // empty when not a file
     std::uint32_t Attributes(const std::string& path) const;   // kInvalidAttributes when absent
     std::string NameOf(const std::string& path) const;         // the stored spelling of the name
+    // Which file object the path names now (0: none): what a handle opened to it reaches.
+    std::uint64_t ObjectOf(const std::string& path) const;
     std::vector<std::string> Children(const std::string& folder) const;  // listing order
     // Every entry, in no listing's order: its path in lower case, its attribute word and content.
     void ForEach(const std::function<void(const std::string& path, std::uint32_t attributes,
@@ -58,7 +62,7 @@ public:
     void SetHeld(const std::string& path, bool held = true);
     // Owned by a user, not by Administrators.
     void SetOwnedByOthers(const std::string& path, const std::string& owner = "PC\\user");
-    // A file with that many names (hard links): never relocked, never copied over.
+    // A file with that many names (hard links): never relocked.
     void SetLinks(const std::string& path, std::uint32_t links);
     // The type GetDriveType gives for a drive ("D:"); kDriveFixed unless set.
     void SetDriveType(const std::string& drive, std::uint32_t type);
@@ -70,8 +74,8 @@ public:
     // --- Injected faults ---
     // The next `times` copies onto this destination fail (-1: every one).
     void FailCopiesTo(const std::string& destination, int times = -1);
-    // The next copy onto this destination fails part-way (disk full, 112): the destination is
-    // left removed, as Windows removes a copy it could not finish.
+    // The next copy onto this destination fails part-way (disk full, 112): the new file is
+    // removed, and a destination that was there is left as it was.
     void BreakCopyTo(const std::string& destination);
     void FailListing(const std::string& folder);  // FindFirst of any pattern in it fails
     void FailWriteAttributes(const std::string& path);
@@ -149,7 +153,6 @@ public:
     static constexpr std::size_t kBlockSize = 1u << 20;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
     bool RemoveFile(const std::string& path) override;
-    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFolder(const std::string& path) override;
 
 private:
@@ -168,7 +171,9 @@ private:
         bool privateRights = false;  // Users get nothing either
         std::uint32_t othersRights = 0;
         std::uint32_t inheritable = 0;
+        std::uint64_t object = ++objects_;
     };
+    static inline std::uint64_t objects_ = 0;
     static Protection ProtectionOf(const Node& node);
     // A new entry in parentKey's folder, made with default security.
     void Inherit(Node& node, const std::string& parentKey);

@@ -52,7 +52,6 @@ public:
     bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
     bool CreatePrivateFolder(const std::string& p) override { return kill_.Step(), inner_.CreatePrivateFolder(p); }
     bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }
-    bool Rename(const std::string& f, const std::string& t) override { return kill_.Step(), inner_.Rename(f, t); }
     bool RemoveFolder(const std::string& p) override { return kill_.Step(), inner_.RemoveFolder(p); }
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
         try {

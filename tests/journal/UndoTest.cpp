@@ -978,7 +978,7 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     // The same in a repair, the earlier install's uninstaller named by its entry and component, and
     // a user ready to hold whatever is written there: it stays the program's own, and named. So it
     // does when the copy of the program's own bytes over it breaks part-way (a full disk): the
-    // earlier one is back whole, and the copy goes beside it, under the next name.
+    // earlier one is left whole, and holds those bytes already.
     for (const int way : {0, 1, 2}) {
         const bool held = way == 1;
         Machine repair(true);
@@ -993,10 +993,12 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
         if (held) repair.files.FailWrites(uninstaller);
         EXPECT_EQ(repair.Install(), way == 2 ? kExitFinished : kExitStopped) << way;
         EXPECT_EQ(repair.files.Content(uninstaller), "setup program") << way;
-        if (way == 2)
-            EXPECT_EQ(NamedBy(repair, kUninstallKey, "UninstallString"), std::string(kFolder) + "\\uninstall-2.exe");
-        else
+        if (way == 2) {  // a finished repair: the component's version moves on, the values stay
+            EXPECT_EQ(NamedBy(repair, kActiveSetupKey, "StubPath"), uninstaller);
+            EXPECT_EQ(NamedBy(repair, kUninstallKey, "UninstallString"), uninstaller);
+        } else {
             EXPECT_EQ(repair.registry.Dump(kHkeyLocalMachine, "SOFTWARE\\Microsoft"), entry) << way;
+        }
     }
     // An upgrade while a user holds the earlier uninstaller open (any user may read it, and runs
     // it at logon): it stays as it is, the new one goes under the next name, which every value
@@ -2023,8 +2025,8 @@ TEST(Undo, AKilledRunAgainIsHandedTheEntryOnlyOnceItsUninstallerIsThere) {
 
 // A user links a file of the plug-in's from a folder of theirs (they may read it) the moment it is
 // in place, in the run that places it (a loop of CreateHardLink, or an opportunistic lock that
-// pauses the run at its next open, wins that race). The second name gives the user nothing of the
-// file (its rights are the file's), so no install stops for it.
+// pauses the run at its next open, wins that race), or before a repair writes it again. The second
+// name gives the user nothing of the file (its rights are the file's), so no install stops for it.
 TEST(Undo, AUsersHardLinkMadeDuringTheRunRefusesNoInstall) {
     for (const char* name : {"uninstall.exe", "Korvel2013.ARX"}) {
         for (const bool repair : {false, true}) {
@@ -2034,8 +2036,8 @@ TEST(Undo, AUsersHardLinkMadeDuringTheRunRefusesNoInstall) {
                 ASSERT_EQ(m.Install(), kExitFinished) << name;
             }
             const std::string path = std::string(kFolder) + "\\" + name;
-            m.files.copied = [&m, path](const std::string& destination) {
-                if (EqualsNoCase(destination, path)) m.files.SetLinks(destination, 2);
+            m.files.copied = [&m, path](const std::string&) {
+                if (m.files.IsFile(path)) m.files.SetLinks(path, 2);
             };
             EXPECT_EQ(m.Install(), kExitFinished) << name << " repair " << repair << "\n" << m.shown;
         }
@@ -2049,30 +2051,35 @@ TEST(Undo, AUsersHardLinkMadeDuringTheRunRefusesNoInstall) {
 // take an open handle's rights away, and a handle with no data access leaves the install's
 // exclusive open free. Written over in place, the file the values then name stays the user's to
 // re-permit and write, once the values are written (modelled here: a file object the install did
-// not make anew is written by the user after the install). Every value names a file the run made.
+// not make anew is written by the user after the install). So it is when the file is an earlier
+// install's, which its rights let users write until the relock. Every
+// value names a file the run made.
 TEST(Undo, AFileAUserMadeInATakenBackFolderIsNeverNamedInPlace) {
-    for (const char* name : {"uninstall.exe", "Korvel2013.ARX"}) {
+    for (const char* name : {"uninstall.exe", "Korvel2013.ARX"})
+    for (const bool earlier : {false, true}) {
         Machine m(true);
         m.image = "setup program";
         m.files.AddFolder("C:\\Korvel");
         m.files.SetOthersRights("C:\\Korvel", kRead);
         const std::string path = std::string(kFolder) + "\\" + name;
-        m.files.AddFile(path, "a user's file");
-        m.files.SetOwnedByOthers(path);
+        if (earlier) {
+            ASSERT_EQ(m.Install(), kExitFinished);
+            m.files.SetOthersRights(path, kRightsAll);
+        } else {
+            m.files.AddFile(path, "a user's file");
+            m.files.SetOwnedByOthers(path);
+        }
         m.files.SetOthersRights(kFolder, kRead | kRightWriteData | kRightAppendData);
-        m.files.calls.clear();
+        const std::uint64_t theirs = m.files.ObjectOf(path);
         const int exit = m.Install();
-        const auto called = [&m](const std::string& call) {
-            return std::find(m.files.calls.begin(), m.files.calls.end(), call) != m.files.calls.end();
-        };
-        const bool madeAnew = called("RemoveFile(" + path + ")") || called("Rename(" + path + ")");
-        if (!madeAnew && m.files.IsFile(path)) m.files.AddFile(path, "a user's program");
+        if (m.files.ObjectOf(path) == theirs) m.files.AddFile(path, "a user's program");
         for (const auto& value : {std::make_pair(std::string(kUninstallKey), "UninstallString"),
                                   std::make_pair(std::string(kActiveSetupKey), "StubPath"),
                                   std::make_pair(std::string(kKey2013) + "Applications\\Korvel2013", "LOADER")}) {
             const std::string named = NamedBy(m, value.first, value.second);
             EXPECT_TRUE(named.empty() || m.files.Content(named) != "a user's program")
-                << name << ": " << value.second << " names " << named << " (exit " << exit << ")";
+                << name << (earlier ? " (earlier)" : "") << ": " << value.second << " names " << named << " (exit "
+                << exit << ")";
         }
     }
 }

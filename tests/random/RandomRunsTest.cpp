@@ -237,9 +237,6 @@ public:
     bool Relock(const std::string&) override { return false; }
     bool MakePrivate(const std::string&) override { return false; }
     bool RemoveFile(const std::string& p) override { return MayRemove(p) && inner_.RemoveFile(p); }
-    bool Rename(const std::string& f, const std::string& t) override {
-        return MayRemove(f) && May(Parent(t), kRightWriteData) && inner_.Rename(f, t);
-    }
     bool RemoveFolder(const std::string& p) override { return MayRemove(p) && inner_.RemoveFolder(p); }
     std::uint32_t LastError() override { return refused_ ? 5 : inner_.LastError(); }
 

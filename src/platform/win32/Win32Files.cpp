@@ -210,29 +210,31 @@ bool ReadLinks(HANDLE file, DWORD& links) {
     return true;
 }
 
-// An existing destination, opened for a copy to replace its content with attributes: refused as
-// CopyFileW refuses it (read-only, or hidden or system while the copy is not), and when it is a
-// link or has a second name. Emptied once it has passed.
-Handle OpenToReplace(const std::wstring& path, DWORD attributes) {
-    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid()) return file;
-    FILE_BASIC_INFO basic{};
-    DWORD links = 0;
+// An existing destination that a copy may replace: refused as CopyFileW refuses it (read-only, or
+// hidden or system while the copy is not), and when it is a folder or a link.
+bool MayReplace(const std::wstring& path, DWORD attributes) {
+    const DWORD there = GetFileAttributesW(path.c_str());
+    if (there == INVALID_FILE_ATTRIBUTES) return false;
     const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    if (!ReadBasicInfo(file.get(), basic) || !ReadLinks(file.get(), links) || links != 1 ||
-        (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-        (basic.FileAttributes & kept & ~attributes)) {
+    if ((there & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        (there & kept & ~attributes)) {
         SetLastError(ERROR_ACCESS_DENIED);
-        return Handle();
+        return false;
     }
-    FILE_BASIC_INFO replaced{};
-    replaced.FileAttributes = attributes;
-    LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()) ||
-        !SetFileInformationByHandle(file.get(), FileBasicInfo, &replaced, sizeof replaced))
-        return Handle();
-    return file;
+    return true;
+}
+
+// A new file beside path, under a name of its own ("name.new", "name.new2" ... "name.new9"), for
+// a copy to be written to before it takes path's name; invalid when none can be made.
+Handle MakeBeside(const std::wstring& path, DWORD attributes, std::wstring& made) {
+    for (int n = 1; n <= 9; ++n) {
+        made = path + L".new";
+        if (n > 1) made += static_cast<wchar_t>(L'0' + n);
+        Handle file(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (file.valid() || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    return Handle();
 }
 }  // namespace
 
@@ -249,14 +251,18 @@ bool Win32Files::CopyOver(const std::string& source, const std::string& destinat
     if (!ReadBasicInfo(in.get(), info) || !GetFileSizeEx(in.get(), &size)) return false;
     DWORD attributes = info.FileAttributes & kCopiedAttributes;
     if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-    // No sharing while it is written: a copy onto its own source fails here, as CopyFileW's does,
-    // before anything is emptied. A new file is made as new; only a file that is there is
-    // opened, itself and not what a link names, and emptied once it is known to have this one
-    // name: a hard link would carry the bytes to its other name, wherever that lies.
+    // No sharing while it is written. A new file is made as new. A file that is there is never
+    // written through: the copy is made beside it under a name of its own and then takes its name,
+    // so that no handle another program opened to the earlier file (one that may still write to
+    // it, or change its rights) reaches the copy, and a second name (a hard link) the earlier
+    // file has keeps the earlier bytes, wherever it lies. Until then the earlier file is as it
+    // was: a copy that fails leaves it. A copy onto its own source fails at the rename, as the
+    // source is held open without leave to delete it.
+    std::wstring written = to;
     Handle out(CreateFileW(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes | FILE_FLAG_SEQUENTIAL_SCAN,
                            nullptr));
-    if (!out.valid() && !failIfExists && GetLastError() == ERROR_FILE_EXISTS)
-        out = OpenToReplace(to, attributes);
+    const bool replacing = !out.valid() && !failIfExists && GetLastError() == ERROR_FILE_EXISTS;
+    if (replacing && MayReplace(to, attributes)) out = MakeBeside(to, attributes, written);
     if (!out.valid()) return false;
 
     const std::uint64_t expected = static_cast<std::uint64_t>(size.QuadPart);
@@ -306,10 +312,12 @@ bool Win32Files::CopyOver(const std::string& source, const std::string& destinat
         SetFileTime(out.get(), nullptr, nullptr, &changed);
     }
     if (ok && !out.Close()) ok = false;
+    if (ok && replacing) ok = MoveFileExW(written.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
     if (!ok) {
         const DWORD error = GetLastError();
         out.Close();
-        DeleteFileW(to.c_str());
+        SetFileAttributesW(written.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(written.c_str());
         SetLastError(error);
         return false;
     }
@@ -700,13 +708,6 @@ bool Win32Files::RemoveFile(const std::string& path) {
     if (!Wide(path, wide)) return false;
     Settle(wide);
     return DeleteFileW(wide.c_str()) != FALSE;
-}
-
-bool Win32Files::Rename(const std::string& from, const std::string& to) {
-    std::wstring wideFrom, wideTo;
-    if (!Wide(from, wideFrom) || !Wide(to, wideTo)) return false;
-    Settle(wideFrom);
-    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0) != FALSE;
 }
 
 bool Win32Files::RemoveFolder(const std::string& path) {

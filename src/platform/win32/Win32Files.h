@@ -47,7 +47,6 @@ public:
     CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) override;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
     bool RemoveFile(const std::string& path) override;
-    bool Rename(const std::string& from, const std::string& to) override;
     bool RemoveFolder(const std::string& path) override;
     std::uint32_t LastError() override;
 
