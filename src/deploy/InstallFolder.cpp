@@ -46,6 +46,8 @@ bool Trusted(Files& files, const std::string& folder, PreparedFolders& refused) 
 }
 
 const char kNotRelocked[] = "无法重设其所有者和权限";
+const char kUnreadable[] = "无法读取其所有者和权限";
+const char kOthersControlled[] = "其他用户可以更改其权限或所有者，其打开的句柄在重设后仍然有效";
 const char kHardLinked[] = "是一个有多个名称的文件（硬链接），其另一个名称可能位于任何位置";
 
 // Why an entry could not be relocked: a second name, or its rights could not be set.
@@ -58,13 +60,17 @@ PreparedFolders NotRelocked(Files& files, const std::string& path) {
 
 // The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
 // that nothing more can be put in it, then everything in it. A link inside is not followed.
-// reclaimed: set when a folder of it let others add entries until now; unlinked: the files whose
-// name here was taken away, as they had another.
+// A folder of it that another account owns, or whose rights or owner others may change, is
+// refused: a handle opened to it before the relock keeps the right to change them back, and with
+// them to add what every user then loads. reclaimed: set when a folder of it let others add
+// entries until now; unlinked: the files whose name here was taken away, as they had another.
 PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed, std::vector<std::string>& unlinked) {
     Protection before;
-    if (!files.ReadProtection(folder, before) ||
-        (before.othersRights & (kRightWriteData | kRightAppendData | kRightWriteDac | kRightWriteOwner)))
-        reclaimed = true;
+    if (!files.ReadProtection(folder, before)) return {FolderOutcome::Unprotected, folder, kUnreadable};
+    if (!before.administrativeOwner) return {FolderOutcome::ForeignOwner, folder, before.owner};
+    if (before.othersRights & (kRightWriteDac | kRightWriteOwner))
+        return {FolderOutcome::Unprotected, folder, kOthersControlled};
+    if (before.othersRights & (kRightWriteData | kRightAppendData)) reclaimed = true;
     if (!files.Relock(folder)) return NotRelocked(files, folder);
     FindScope find(files);
     FindEntry entry;
@@ -93,8 +99,6 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed,
 // is theirs, with all it holds, and never taken over; one of the administrators' is relocked with
 // everything in it.
 PreparedFolders TakeExisting(Files& files, const std::string& own) {
-    PreparedFolders refused;
-    if (ForeignOwned(files, own, refused)) return refused;
     bool reclaimed = false;
     std::vector<std::string> unlinked;
     PreparedFolders relocked = Relock(files, own, reclaimed, unlinked);

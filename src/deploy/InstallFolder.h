@@ -5,9 +5,11 @@
 // may write to; an existing folder is refused when it redirects elsewhere (a junction or a
 // symbolic link) or, with administrator rights, when another user owns it or may change it
 // (FolderTrust.h). The plug-in's own sub-folder, left by an earlier install, is taken back when
-// the administrators own it: it and everything in it get the locked rights again, but for a file
-// with a second name (a hard link), which is refused. One that another account owns is refused
-// whole: what it holds is that account's. With administrator rights the folder must lie on a
+// the administrators own it and every folder in it, and no other account may change their rights
+// or owner: it and everything in it get the locked rights again, and a file in it with a second
+// name (a hard link) loses its name there. One that another account owns, or could take over, is
+// refused whole: what it holds is that account's, and a handle opened to it before would outlive
+// the relock. With administrator rights the folder must lie on a
 // fixed drive of this PC, whose rules the PC keeps: a network or removable drive is refused.
 #include <string>
 #include <vector>

@@ -228,7 +228,9 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         bool ownedByOthers;
         const char* reason;
         bool madeFirst = false;  // made by the user as the run makes it, not there at its look
+        std::uint32_t othersRights = 0;  // given to the refused folder, when not 0
     };
+    const std::string inPlugIn = std::string(kInstalled) + "\\Fonts";
     const Case cases[] = {
         {"install folder a link", "C:\\Korvel", "C:\\Korvel", false, false, "链接"},
         {"sub-folder a link", "C:\\Korvel", kInstalled, true, false, "链接"},
@@ -238,6 +240,14 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         {"made with the rights users inherit", "C:\\Korvel", "C:\\Korvel", true, false, "其他用户可以更改"},
         {"a user's at a drive's root, made as the run makes it", "C:\\", "C:\\Korvel-Tarnwick", true, true,
          "不属于管理员", true},
+        // The plug-in's folder or one in it, left by an earlier install: one whose rights or
+        // owner a user could change, or that a user owns, may be changed back through a handle
+        // opened before the relock.
+        {"the plug-in's folder, whose rights users may change", "C:\\Korvel", kInstalled, true, false,
+         "其他用户可以更改其权限或所有者", false, 0x1200A9 | kRightWriteDac},
+        {"a folder in it that a user owns", "C:\\Korvel", inPlugIn.c_str(), true, true, "不属于管理员"},
+        {"a folder in it whose owner users may change", "C:\\Korvel", inPlugIn.c_str(), true, false,
+         "其他用户可以更改其权限或所有者", false, 0x1200A9 | kRightWriteOwner},
     };
     for (const Case& c : cases) {
         FileDouble disk;
@@ -250,7 +260,8 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         else if (!c.madeFirst)
             disk.AddFolder(c.refused);
         if (c.ownedByOthers && !c.madeFirst) disk.SetOwnedByOthers(c.refused);
-        if (c.elevated && std::string(c.refused) == kInstalled) disk.SetOthersRights("C:\\Korvel", 0);
+        if (c.elevated && std::string(c.refused).rfind(kInstalled, 0) == 0) disk.SetOthersRights("C:\\Korvel", 0);
+        if (c.othersRights != 0) disk.SetOthersRights(c.refused, c.othersRights);
         ProcessDouble host;
         host.elevated = c.elevated;
         RegistryDouble machine;
