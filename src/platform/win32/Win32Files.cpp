@@ -225,11 +225,15 @@ bool MayReplace(const std::wstring& path, DWORD attributes) {
 }
 
 // A new file beside path, under a name of its own ("name.new", "name.new2" ... "name.new9"), for
-// a copy to be written to before it takes path's name; invalid when none can be made.
+// a copy to be written to before it takes path's name; invalid when none can be made. A name
+// that the suffix takes past MAX_PATH is given as a \\?\ name, so that a file that could be copied
+// once can be copied over again.
 Handle MakeBeside(const std::wstring& path, DWORD attributes, std::wstring& made) {
+    const bool drivePath = path.size() > 3 && path[1] == L':' && path[2] == L'\\';
     for (int n = 1; n <= 9; ++n) {
         made = path + L".new";
         if (n > 1) made += static_cast<wchar_t>(L'0' + n);
+        if (made.size() >= MAX_PATH && drivePath) made = L"\\\\?\\" + made;
         Handle file(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (file.valid() || GetLastError() != ERROR_FILE_EXISTS) return file;
