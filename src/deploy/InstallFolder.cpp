@@ -58,19 +58,48 @@ PreparedFolders NotRelocked(Files& files, const std::string& path) {
     return {FolderOutcome::Unprotected, path, kNotRelocked};
 }
 
-// The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
-// that nothing more can be put in it, then everything in it. A link inside is not followed.
-// A folder of it that another account owns, or whose rights or owner others may change, is
-// refused: a handle opened to it before the relock keeps the right to change them back, and with
-// them to add what every user then loads. reclaimed: set when a folder of it let others add
-// entries until now; unlinked: the files whose name here was taken away, as they had another.
-PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed, std::vector<std::string>& unlinked) {
+// A folder of the plug-in's folder that is not taken back: one that another account owns, or
+// whose rights or owner others may change, as a handle opened to it before the relock keeps the
+// right to change them back, and with them to add what every user then loads. reclaimed: set
+// when it let others add entries until now.
+PreparedFolders Refused(Files& files, const std::string& folder, bool& reclaimed) {
     Protection before;
     if (!files.ReadProtection(folder, before)) return {FolderOutcome::Unprotected, folder, kUnreadable};
     if (!before.administrativeOwner) return {FolderOutcome::ForeignOwner, folder, before.owner};
     if (before.othersRights & (kRightWriteDac | kRightWriteOwner))
         return {FolderOutcome::Unprotected, folder, kOthersControlled};
     if (before.othersRights & (kRightWriteData | kRightAppendData)) reclaimed = true;
+    return {};
+}
+
+// Every folder in the plug-in's folder, the folder first, as the relock will find it: looked at
+// whole before anything is relocked, so that a folder refused is left as it was.
+PreparedFolders Inspect(Files& files, const std::string& folder) {
+    bool reclaimed = false;
+    PreparedFolders refused = Refused(files, folder, reclaimed);
+    if (refused.outcome != FolderOutcome::Ready) return refused;
+    FindScope find(files);
+    FindEntry entry;
+    if (!find.First(JoinPath(folder, "*.*"), entry)) return {FolderOutcome::Unprotected, folder, kUnreadable};
+    do {
+        if (entry.name == "." || entry.name == "..") continue;
+        const std::string path = JoinPath(folder, entry.name);
+        if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
+        if (!(entry.attributes & kAttrDirectory)) continue;
+        refused = Inspect(files, path);
+        if (refused.outcome != FolderOutcome::Ready) return refused;
+    } while (find.Next(entry));
+    return {};
+}
+
+// The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
+// that nothing more can be put in it, then everything in it. A link inside is not followed.
+// reclaimed: set when a folder of it let others add entries until now; unlinked: the files whose
+// name here was taken away, as they had another.
+PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed, std::vector<std::string>& unlinked) {
+    // Looked at again as it is relocked: a folder added since the look is found here.
+    const PreparedFolders refused = Refused(files, folder, reclaimed);
+    if (refused.outcome != FolderOutcome::Ready) return refused;
     if (!files.Relock(folder)) return NotRelocked(files, folder);
     FindScope find(files);
     FindEntry entry;
@@ -99,6 +128,8 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed,
 // is theirs, with all it holds, and never taken over; one of the administrators' is relocked with
 // everything in it.
 PreparedFolders TakeExisting(Files& files, const std::string& own) {
+    const PreparedFolders refused = Inspect(files, own);
+    if (refused.outcome != FolderOutcome::Ready) return refused;
     bool reclaimed = false;
     std::vector<std::string> unlinked;
     PreparedFolders relocked = Relock(files, own, reclaimed, unlinked);

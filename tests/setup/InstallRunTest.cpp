@@ -251,6 +251,7 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
     };
     for (const Case& c : cases) {
         FileDouble disk;
+        disk.keepCalls = true;
         disk.AddFolder("C:\\");
         disk.modulePath = files.modulePath;
         disk.AddFolder(kData);
@@ -283,6 +284,7 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         EXPECT_EQ(dialog.messages[0].caption, "Korvel-软件安装");
         EXPECT_EQ(dialog.messages[0].type, kMbOk | kMbIconExclamation);
         EXPECT_TRUE(disk.copies.empty()) << c.what;
+        for (const std::string& call : disk.calls) EXPECT_NE(call.rfind("Relock(", 0), 0u) << c.what << ": " << call;
         EXPECT_TRUE(hosts.installFolder.empty()) << c.what;
         EXPECT_EQ(machine.Dump(kHkeyCurrentUser, "Software"), "") << c.what;
         EXPECT_EQ(install.ExitCode(), kExitCancelled) << c.what;
