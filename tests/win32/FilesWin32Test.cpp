@@ -321,4 +321,15 @@ TEST(Win32Files, HashingCopyLeavesWhatCopyFileLeavesAndEveryEngineAgrees) {
     CloseHandle(kept);
     EXPECT_EQ(tree.Read("dst"), replaced ? "short" : "usern");
     EXPECT_TRUE(Listing(files, tree.Path("*.new*")).empty());  // nothing is left beside it
+    // Names beside it that are taken (left by a run cut short, or put there) are never written
+    // through, and never keep the copy from being made.
+    std::vector<std::string> taken;
+    for (const char* suffix : {".new", ".new2", ".new3", ".new4", ".new5", ".new6", ".new7", ".new8", ".new9"}) {
+        tree.File(std::string("dst") + suffix, "left");
+        taken.push_back(std::string("dst") + suffix);
+    }
+    EXPECT_TRUE(files.CopyOver(tree.Path("short"), tree.Path("dst"), false));
+    EXPECT_EQ(tree.Read("dst"), "short");
+    for (const std::string& name : taken) EXPECT_EQ(tree.Read(name), "left") << name;
+    EXPECT_EQ(Listing(files, tree.Path("dst.*")).size(), taken.size());
 }

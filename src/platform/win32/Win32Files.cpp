@@ -11,6 +11,7 @@
 
 #include "platform/win32/Cp936.h"
 #include "platform/win32/Handle.h"
+#include "platform/win32/SystemRandom.h"
 #include "platform/win32/Win32Sha256.h"
 #include "platform/win32/FolderSecurity.h"
 
@@ -224,15 +225,22 @@ bool MayReplace(const std::wstring& path, DWORD attributes) {
     return true;
 }
 
-// A new file beside path, under a name of its own ("name.new", "name.new2" ... "name.new9"), for
-// a copy to be written to before it takes path's name; invalid when none can be made. A name
-// that the suffix takes past MAX_PATH is given as a \\?\ name, so that a file that could be copied
-// once can be copied over again.
+// A new file beside path, under a name of its own ("name.new", or "name.<8 hex digits>.new" when
+// that is taken: a name left by a run cut short, or put there by whoever could add to the folder,
+// is never written through and never blocks the copy), for a copy to be written to before it takes
+// path's name; invalid when none can be made. A name that the suffix takes past MAX_PATH is given
+// as a \\?\ name, so that a file that could be copied once can be copied over again.
 Handle MakeBeside(const std::wstring& path, DWORD attributes, std::wstring& made) {
     const bool drivePath = path.size() > 3 && path[1] == L':' && path[2] == L'\\';
-    for (int n = 1; n <= 9; ++n) {
-        made = path + L".new";
-        if (n > 1) made += static_cast<wchar_t>(L'0' + n);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        made = path;
+        if (attempt > 0) {
+            std::uint32_t random = 0;
+            if (!SystemRandom(&random, sizeof random)) random = GetTickCount() * 2654435761u + attempt;
+            made += L'.';
+            for (int shift = 28; shift >= 0; shift -= 4) made += L"0123456789abcdef"[(random >> shift) & 0xF];
+        }
+        made += L".new";
         if (made.size() >= MAX_PATH && drivePath) made = L"\\\\?\\" + made;
         Handle file(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
