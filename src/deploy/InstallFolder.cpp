@@ -9,6 +9,12 @@ bool IsReparsePoint(std::uint32_t attributes) {
     return attributes != kInvalidAttributes && (attributes & kAttrReparsePoint) != 0;
 }
 
+// A name that a path through Win32 reaches as another entry ("sub." and "sub " as "sub", "..." as
+// the folder itself): only a \\?\ name could have made it.
+bool AliasName(const std::string& name) {
+    return !name.empty() && (name.back() == '.' || name.back() == ' ');
+}
+
 // Makes one level, or finds what is there already and checks it. Making comes first, so that
 // nothing can be put in the folder's place between a check and the making. made: set when this
 // call made it (and it holds nothing of anyone else's).
@@ -47,6 +53,7 @@ bool Trusted(Files& files, const std::string& folder, PreparedFolders& refused) 
 
 const char kNotRelocked[] = "无法重设其所有者和权限";
 const char kUnreadable[] = "无法读取其所有者和权限";
+const char kAliasName[] = "的名称以点或空格结尾，Windows 会把它读作另一个名称";
 const char kOthersControlled[] = "其他用户可以更改其权限或所有者，其打开的句柄在重设后仍然有效";
 const char kHardLinked[] = "是一个有多个名称的文件（硬链接），其另一个名称可能位于任何位置";
 
@@ -81,14 +88,18 @@ PreparedFolders Inspect(Files& files, const std::string& folder) {
     FindScope find(files);
     FindEntry entry;
     if (!find.First(JoinPath(folder, "*.*"), entry)) return {FolderOutcome::Unprotected, folder, kUnreadable};
-    do {
+    FindStep step = FindStep::Entry;
+    for (; step == FindStep::Entry; step = find.Step(entry)) {
         if (entry.name == "." || entry.name == "..") continue;
         const std::string path = JoinPath(folder, entry.name);
+        if (AliasName(entry.name)) return {FolderOutcome::Unprotected, path, kAliasName};
         if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
         if (!(entry.attributes & kAttrDirectory)) continue;
         refused = Inspect(files, path);
         if (refused.outcome != FolderOutcome::Ready) return refused;
-    } while (find.Next(entry));
+    }
+    // A listing that fails part-way has not shown the rest.
+    if (step == FindStep::Failed) return {FolderOutcome::Unprotected, folder, kUnreadable};
     return {};
 }
 
@@ -104,9 +115,11 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed,
     FindScope find(files);
     FindEntry entry;
     if (!find.First(JoinPath(folder, "*.*"), entry)) return {FolderOutcome::Unprotected, folder, kNotRelocked};
-    do {
+    FindStep step = FindStep::Entry;
+    for (; step == FindStep::Entry; step = find.Step(entry)) {
         if (entry.name == "." || entry.name == "..") continue;
         const std::string path = JoinPath(folder, entry.name);
+        if (AliasName(entry.name)) return {FolderOutcome::Unprotected, path, kAliasName};
         if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
         if (entry.attributes & kAttrDirectory) {
             const PreparedFolders inner = Relock(files, path, reclaimed, unlinked);
@@ -120,7 +133,8 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed,
                 return NotRelocked(files, path);
             unlinked.push_back(path);
         }
-    } while (find.Next(entry));
+    }
+    if (step == FindStep::Failed) return {FolderOutcome::Unprotected, folder, kNotRelocked};
     return {};
 }
 

@@ -229,8 +229,10 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         const char* reason;
         bool madeFirst = false;  // made by the user as the run makes it, not there at its look
         std::uint32_t othersRights = 0;  // given to the refused folder, when not 0
+        bool listingFails = false;       // the refused folder's listing fails after its first entry
     };
     const std::string inPlugIn = std::string(kInstalled) + "\\Fonts";
+    const std::string dotted = inPlugIn + ".", blank = std::string(kInstalled) + "\\Korvel2013.arx ";
     const Case cases[] = {
         {"install folder a link", "C:\\Korvel", "C:\\Korvel", false, false, "链接"},
         {"sub-folder a link", "C:\\Korvel", kInstalled, true, false, "链接"},
@@ -248,6 +250,11 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         {"a folder in it that a user owns", "C:\\Korvel", inPlugIn.c_str(), true, true, "不属于管理员"},
         {"a folder in it whose owner users may change", "C:\\Korvel", inPlugIn.c_str(), true, false,
          "其他用户可以更改其权限或所有者", false, 0x1200A9 | kRightWriteOwner},
+        // Names Win32 reads as another entry (made only through \\?\ names), and a listing that
+        // cannot show all there is.
+        {"a folder in it whose name ends in a dot", "C:\\Korvel", dotted.c_str(), true, false, "点或空格"},
+        {"a file in it whose name ends in a blank", "C:\\Korvel", blank.c_str(), true, false, "点或空格"},
+        {"a listing that fails part-way", "C:\\Korvel", kInstalled, true, false, "无法读取", false, 0, true},
     };
     for (const Case& c : cases) {
         FileDouble disk;
@@ -258,8 +265,15 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         disk.AddFile(std::string(kData) + "\\Korvel2010.arx");
         if (std::string(c.reason) == "链接")
             disk.AddFolder(c.refused, kAttrDirectory | kAttrReparsePoint);
+        else if (std::string(c.refused) == blank)
+            disk.AddFile(c.refused);
         else if (!c.madeFirst)
             disk.AddFolder(c.refused);
+        if (c.listingFails) {
+            disk.AddFile(std::string(kInstalled) + "\\a.txt");
+            disk.AddFile(std::string(kInstalled) + "\\b.txt");
+            disk.FailListingAt(kInstalled, 2);
+        }
         if (c.ownedByOthers && !c.madeFirst) disk.SetOwnedByOthers(c.refused);
         if (c.elevated && std::string(c.refused).rfind(kInstalled, 0) == 0) disk.SetOthersRights("C:\\Korvel", 0);
         if (c.othersRights != 0) disk.SetOthersRights(c.refused, c.othersRights);

@@ -241,7 +241,18 @@ Handle MakeBeside(const std::wstring& path, DWORD attributes, std::wstring& made
             for (int shift = 28; shift >= 0; shift -= 4) made += L"0123456789abcdef"[(random >> shift) & 0xF];
         }
         made += L".new";
-        if (made.size() >= MAX_PATH && drivePath) made = L"\\\\?\\" + made;
+        if (made.size() >= MAX_PATH && drivePath) {
+            // A \\?\ name is taken as it stands: only one that Win32 would read the same way
+            // lands where the copy is meant to be.
+            std::wstring full;
+            if (!ReadGrowing([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(made.c_str(), size, buffer, nullptr); },
+                             full) ||
+                full != made) {
+                SetLastError(ERROR_INVALID_NAME);
+                return Handle();
+            }
+            made = L"\\\\?\\" + made;
+        }
         Handle file(CreateFileW(made.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 attributes | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (file.valid() || GetLastError() != ERROR_FILE_EXISTS) return file;
