@@ -2,6 +2,7 @@
 
 #include "deploy/FolderTrust.h"
 #include "text/PathText.h"
+#include "text/Text.h"
 
 namespace {
 
@@ -10,9 +11,15 @@ bool IsReparsePoint(std::uint32_t attributes) {
 }
 
 // A name that a path through Win32 reaches as another entry ("sub." and "sub " as "sub", "..." as
-// the folder itself): only a \\?\ name could have made it.
+// the folder itself, "NUL" or "com1.txt" as a device): only a \\?\ name could have made it.
 bool AliasName(const std::string& name) {
-    return !name.empty() && (name.back() == '.' || name.back() == ' ');
+    if (!name.empty() && (name.back() == '.' || name.back() == ' ')) return true;
+    std::string base = name.substr(0, name.find_first_of(".:"));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (EqualsNoCase(base, device)) return true;
+    return base.size() == 4 && (EqualsNoCase(base.substr(0, 3), "COM") || EqualsNoCase(base.substr(0, 3), "LPT")) &&
+           base[3] >= '1' && base[3] <= '9';
 }
 
 // Makes one level, or finds what is there already and checks it. Making comes first, so that
@@ -53,7 +60,7 @@ bool Trusted(Files& files, const std::string& folder, PreparedFolders& refused) 
 
 const char kNotRelocked[] = "无法重设其所有者和权限";
 const char kUnreadable[] = "无法读取其所有者和权限";
-const char kAliasName[] = "的名称以点或空格结尾，Windows 会把它读作另一个名称";
+const char kAliasName[] = "的名称以点或空格结尾或是设备名，Windows 会把它读作另一个名称";
 const char kOthersControlled[] = "其他用户可以更改其权限或所有者，其打开的句柄在重设后仍然有效";
 const char kHardLinked[] = "是一个有多个名称的文件（硬链接），其另一个名称可能位于任何位置";
 

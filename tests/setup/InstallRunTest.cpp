@@ -232,7 +232,8 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         bool listingFails = false;       // the refused folder's listing fails after its first entry
     };
     const std::string inPlugIn = std::string(kInstalled) + "\\Fonts";
-    const std::string dotted = inPlugIn + ".", blank = std::string(kInstalled) + "\\Korvel2013.arx ";
+    const std::string dotted = inPlugIn + ".", blank = std::string(kInstalled) + "\\Korvel2013.arx ",
+                      device = std::string(kInstalled) + "\\nul .x";
     const Case cases[] = {
         {"install folder a link", "C:\\Korvel", "C:\\Korvel", false, false, "链接"},
         {"sub-folder a link", "C:\\Korvel", kInstalled, true, false, "链接"},
@@ -254,6 +255,7 @@ TEST_F(InstallRunTest, RedirectedOrForeignFoldersAreRefusedBeforeAnythingIsCopie
         // cannot show all there is.
         {"a folder in it whose name ends in a dot", "C:\\Korvel", dotted.c_str(), true, false, "点或空格"},
         {"a file in it whose name ends in a blank", "C:\\Korvel", blank.c_str(), true, false, "点或空格"},
+        {"a folder in it named as a device", "C:\\Korvel", device.c_str(), true, false, "设备名"},
         {"a listing that fails part-way", "C:\\Korvel", kInstalled, true, false, "无法读取", false, 0, true},
     };
     for (const Case& c : cases) {

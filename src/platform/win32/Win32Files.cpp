@@ -243,11 +243,14 @@ Handle MakeBeside(const std::wstring& path, DWORD attributes, std::wstring& made
         made += L".new";
         if (made.size() >= MAX_PATH && drivePath) {
             // A \\?\ name is taken as it stands: only one that Win32 would read the same way
-            // lands where the copy is meant to be.
+            // (but for the drive letter's case, which the system may change) lands where the copy
+            // is meant to be.
             std::wstring full;
+            const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
             if (!ReadGrowing([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(made.c_str(), size, buffer, nullptr); },
                              full) ||
-                full != made) {
+                full.size() != made.size() || upper(full[0]) != upper(made[0]) ||
+                full.compare(1, std::wstring::npos, made, 1) != 0) {
                 SetLastError(ERROR_INVALID_NAME);
                 return Handle();
             }
