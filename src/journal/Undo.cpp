@@ -869,14 +869,15 @@ private:
     bool HoldsOnlyDeferred(const std::string& folder) {
         FindScope find(files_);
         FindEntry entry;
-        for (bool more = find.First(JoinPath(folder, "*.*"), entry); more; more = find.Next(entry)) {
+        FindStep step = find.First(JoinPath(folder, "*.*"), entry) ? FindStep::Entry : FindStep::End;
+        for (; step == FindStep::Entry; step = find.Step(entry)) {
             if (entry.name == "." || entry.name == "..") continue;
             const std::string path = JoinPath(folder, entry.name);
             if (std::none_of(result.deferred.begin(), result.deferred.end(),
                              [&](const std::string& deferred) { return SamePath(deferred, path); }))
                 return false;
         }
-        return true;
+        return step == FindStep::End;  // a listing that broke off may hide what is not deferred
     }
 
     bool Remove(const std::string& path) {

@@ -229,7 +229,8 @@ std::vector<std::string> UndoRecorder::Unaccounted() {
         folders.pop_back();
         FindScope listing(files_);
         FindEntry entry;
-        for (bool more = listing.First(JoinPath(folder, "*.*"), entry); more; more = listing.Next(entry)) {
+        FindStep step = listing.First(JoinPath(folder, "*.*"), entry) ? FindStep::Entry : FindStep::End;
+        for (; step == FindStep::Entry; step = listing.Step(entry)) {
             if (entry.name == "." || entry.name == "..") continue;
             const std::string path = JoinPath(folder, entry.name);
             if (entry.attributes & kAttrDirectory) {
@@ -239,6 +240,8 @@ std::vector<std::string> UndoRecorder::Unaccounted() {
                 found.push_back(path);
             }
         }
+        // A listing that broke off has not shown the rest: the folder itself is named.
+        if (step == FindStep::Failed) found.push_back(folder + "\\");
     }
     return found;
 }
