@@ -251,6 +251,17 @@ bool InstallRun::RunInstall() {
                 }
             continue;
         }
+        // A product whose host folder is gone (an entry its uninstall left behind) has no
+        // library to name: it is passed over, and its release marked, as a product without a host
+        // folder is.
+        const std::string holder = refusal.file.substr(0, refusal.file.find_last_of('\\'));
+        if (files_.ReadAttributes(holder) == kInvalidAttributes) {
+            log_.Line("not written, its host folder is gone: " + refusal.value + " = " + refusal.file);
+            for (const ReleaseRow& row : ReleaseTable)
+                if (UpperCp936(refusal.value).find(Format("\\APPLICATIONS\\KORVEL%dDLL\\", row.year)) != std::string::npos)
+                    catalogue_.registrationFailed[row.index] = true;
+            continue;
+        }
         log_.Line("value refused, it would name a file not to be trusted: " + refusal.value + " = " + refusal.file +
                   " (" + refusal.why + ")");
         refused += "\n" + refusal.value + " = " + refusal.file + "（" + refusal.why + "）";

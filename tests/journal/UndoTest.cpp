@@ -1123,6 +1123,18 @@ TEST(Undo, AReaderOfAnInstalledFileStopsNoLaterInstall) {
     EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 
+// A product whose host folder is gone (an entry an AutoCAD uninstall left behind): passed over,
+// its release marked, and the rest installed and undone whole; no loader names a missing file.
+TEST(Undo, AProductWhoseHostFolderIsGoneIsPassedOver) {
+    Machine m(true);
+    m.files.Remove(kHost2013);
+    const std::string before = m.Snapshot();
+    EXPECT_EQ(m.Install(), kExitIncomplete) << m.shown;
+    EXPECT_EQ(LoadersIntoGoneFolders(m), "");
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
 // An earlier install's folder, left with a user's file and rights: taken back whole.
 TEST(Undo, TheEarlierInstallsFolderIsTakenBackWithEveryFileInIt) {
     Machine m(true);
