@@ -9,7 +9,6 @@
 
 namespace {
 const char kNotAPath[] = "不是一个完整的、不含变量的文件路径";
-const char kMissing[] = "该文件不存在";
 const char kNotAFile[] = "不是一个普通文件";
 const char kChanged[] = "该文件的内容与安装时写入的不同";
 const char kStranger[] = "该文件不是安装程序放置的";
@@ -54,7 +53,7 @@ std::string CodeGuard::Check(const std::string& file) {
     const std::string expected = (ours ? written.sha256 : std::string("-")) + "|" + std::to_string(written.stamp);
     if (proven_[key + "|" + expected]) return std::string();
     const std::uint32_t attributes = files_.ReadAttributes(file);
-    if (attributes == kInvalidAttributes) return kMissing;
+    if (attributes == kInvalidAttributes) return kRefusedMissing;
     if (attributes & (kAttrDirectory | kAttrReparsePoint)) return kNotAFile;
     // The file and every folder above it: no one but the administrators may change, replace or
     // re-permit any of them.

@@ -11,8 +11,9 @@
 struct CodeRefusal {
     std::string value;  // "HKEY_LOCAL_MACHINE\<key>\<name>"
     std::string file;   // the file it would have named
-    std::string why;    // CP936, for the message and the log
+    std::string why;    // CP936, for the message and the log (kRefusedMissing: the file is not there)
 };
+inline constexpr char kRefusedMissing[] = "该文件不存在";
 
 class InstallJournal {
 public:

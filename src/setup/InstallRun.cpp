@@ -253,13 +253,16 @@ bool InstallRun::RunInstall() {
         }
         // A product whose host folder is gone (an entry its uninstall left behind) has no
         // library to name: it is passed over, and its release marked, as a product without a host
-        // folder is.
+        // folder is. Only a library's loader, and only for a file not there in a folder not there.
         const std::string holder = refusal.file.substr(0, refusal.file.find_last_of('\\'));
-        if (files_.ReadAttributes(holder) == kInvalidAttributes) {
-            log_.Line("not written, its host folder is gone: " + refusal.value + " = " + refusal.file);
-            for (const ReleaseRow& row : ReleaseTable)
-                if (UpperCp936(refusal.value).find(Format("\\APPLICATIONS\\KORVEL%dDLL\\", row.year)) != std::string::npos)
-                    catalogue_.registrationFailed[row.index] = true;
+        const ReleaseRow* library = nullptr;
+        for (const ReleaseRow& row : ReleaseTable)
+            if (UpperCp936(refusal.value).find(Format("\\APPLICATIONS\\KORVEL%dDLL\\", row.year)) != std::string::npos)
+                library = &row;
+        if (library && refusal.why == kRefusedMissing && files_.ReadAttributes(holder) == kInvalidAttributes) {
+            log_.Line("not written, its host folder is gone: " + refusal.value + " = " + refusal.file + " (" +
+                      refusal.why + ")");
+            catalogue_.registrationFailed[library->index] = true;
             continue;
         }
         log_.Line("value refused, it would name a file not to be trusted: " + refusal.value + " = " + refusal.file +
