@@ -86,28 +86,35 @@ PreparedFolders Refused(Files& files, const std::string& folder, bool& reclaimed
     return {};
 }
 
-// Every folder in the plug-in's folder, the folder first, as the relock will find it: looked at
-// whole before anything is relocked, so that a folder refused is left as it was.
-PreparedFolders Inspect(Files& files, const std::string& folder) {
-    bool reclaimed = false;
-    PreparedFolders refused = Refused(files, folder, reclaimed);
-    if (refused.outcome != FolderOutcome::Ready) return refused;
+// Each entry of folder but "." and "..", handed to visit(path, entry) until one is refused. A
+// name Win32 reads as another entry, and a link, are refused here; so is a listing that cannot be
+// read or breaks off part-way, with why for the folder: it has not shown all there is.
+template <typename Visit>
+PreparedFolders EachEntry(Files& files, const std::string& folder, const char* why, Visit visit) {
     FindScope find(files);
     FindEntry entry;
-    if (!find.First(JoinPath(folder, "*.*"), entry)) return {FolderOutcome::Unprotected, folder, kUnreadable};
-    FindStep step = FindStep::Entry;
+    FindStep step = find.First(JoinPath(folder, "*.*"), entry) ? FindStep::Entry : FindStep::Failed;
     for (; step == FindStep::Entry; step = find.Step(entry)) {
         if (entry.name == "." || entry.name == "..") continue;
         const std::string path = JoinPath(folder, entry.name);
         if (AliasName(entry.name)) return {FolderOutcome::Unprotected, path, kAliasName};
         if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
-        if (!(entry.attributes & kAttrDirectory)) continue;
-        refused = Inspect(files, path);
+        const PreparedFolders refused = visit(path, entry);
         if (refused.outcome != FolderOutcome::Ready) return refused;
     }
-    // A listing that fails part-way has not shown the rest.
-    if (step == FindStep::Failed) return {FolderOutcome::Unprotected, folder, kUnreadable};
+    if (step == FindStep::Failed) return {FolderOutcome::Unprotected, folder, why};
     return {};
+}
+
+// Every folder in the plug-in's folder, the folder first, as the relock will find it: looked at
+// whole before anything is relocked, so that a folder refused is left as it was.
+PreparedFolders Inspect(Files& files, const std::string& folder) {
+    bool reclaimed = false;
+    const PreparedFolders refused = Refused(files, folder, reclaimed);
+    if (refused.outcome != FolderOutcome::Ready) return refused;
+    return EachEntry(files, folder, kUnreadable, [&](const std::string& path, const FindEntry& entry) {
+        return (entry.attributes & kAttrDirectory) ? Inspect(files, path) : PreparedFolders{};
+    });
 }
 
 // The plug-in's folder as an earlier install (or anyone since) left it: the folder first, so
@@ -119,30 +126,18 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed,
     const PreparedFolders refused = Refused(files, folder, reclaimed);
     if (refused.outcome != FolderOutcome::Ready) return refused;
     if (!files.Relock(folder)) return NotRelocked(files, folder);
-    FindScope find(files);
-    FindEntry entry;
-    if (!find.First(JoinPath(folder, "*.*"), entry)) return {FolderOutcome::Unprotected, folder, kNotRelocked};
-    FindStep step = FindStep::Entry;
-    for (; step == FindStep::Entry; step = find.Step(entry)) {
-        if (entry.name == "." || entry.name == "..") continue;
-        const std::string path = JoinPath(folder, entry.name);
-        if (AliasName(entry.name)) return {FolderOutcome::Unprotected, path, kAliasName};
-        if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
-        if (entry.attributes & kAttrDirectory) {
-            const PreparedFolders inner = Relock(files, path, reclaimed, unlinked);
-            if (inner.outcome != FolderOutcome::Ready) return inner;
-        } else if (!files.Relock(path)) {
-            // A second name a user gave a file they may read (in a folder of theirs) gives them
-            // nothing of it, but the file is never relocked nor written through: this name goes,
-            // and the install makes the file anew where the package or the run has one.
-            Protection protection;
-            if (!files.ReadProtection(path, protection) || protection.links < 2 || !files.RemoveFile(path))
-                return NotRelocked(files, path);
-            unlinked.push_back(path);
-        }
-    }
-    if (step == FindStep::Failed) return {FolderOutcome::Unprotected, folder, kNotRelocked};
-    return {};
+    return EachEntry(files, folder, kNotRelocked, [&](const std::string& path, const FindEntry& entry) {
+        if (entry.attributes & kAttrDirectory) return Relock(files, path, reclaimed, unlinked);
+        if (files.Relock(path)) return PreparedFolders{};
+        // A second name a user gave a file they may read (in a folder of theirs) gives them
+        // nothing of it, but the file is never relocked nor written through: this name goes,
+        // and the install makes the file anew where the package or the run has one.
+        Protection protection;
+        if (!files.ReadProtection(path, protection) || protection.links < 2 || !files.RemoveFile(path))
+            return NotRelocked(files, path);
+        unlinked.push_back(path);
+        return PreparedFolders{};
+    });
 }
 
 // The plug-in's own folder, found there rather than made by this run: what another account made
