@@ -1033,7 +1033,9 @@ std::wstring DefaultLogPath() { return L"C:\\ProgramData\\Korvel-Tarnwick\\Korve
 
 // A UTF-8 file as UTF-16; empty when it cannot be read.
 std::wstring ReadUtf8File(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // Sharing deletion too: a reader that did not would look, to a run starting meanwhile, like
+    // another run still writing its log, which it then joins instead of setting it aside.
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::wstring();
     std::string bytes;
