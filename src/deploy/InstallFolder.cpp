@@ -63,6 +63,8 @@ const char kUnreadable[] = "无法读取其所有者和权限";
 const char kAliasName[] = "的名称以点或空格结尾或是设备名，Windows 会把它读作另一个名称";
 const char kOthersControlled[] = "其他用户可以更改其权限或所有者，其打开的句柄在重设后仍然有效";
 const char kHardLinked[] = "是一个有多个名称的文件（硬链接），其另一个名称可能位于任何位置";
+const char kInUse[] = "正被其他程序使用（例如在其中打开的命令提示符或文件），无法换成新的文件夹，请关闭后重试";
+const char kNotRenewed[] = "无法换成新的文件夹";
 
 // Why an entry could not be relocked: a second name, or its rights could not be set.
 PreparedFolders NotRelocked(Files& files, const std::string& path) {
@@ -108,12 +110,11 @@ PreparedFolders EachEntry(Files& files, const std::string& folder, const char* w
 
 // Every folder in the plug-in's folder, the folder first, as the relock will find it: looked at
 // whole before anything is relocked, so that a folder refused is left as it was.
-PreparedFolders Inspect(Files& files, const std::string& folder) {
-    bool reclaimed = false;
+PreparedFolders Inspect(Files& files, const std::string& folder, bool& reclaimed) {
     const PreparedFolders refused = Refused(files, folder, reclaimed);
     if (refused.outcome != FolderOutcome::Ready) return refused;
     return EachEntry(files, folder, kUnreadable, [&](const std::string& path, const FindEntry& entry) {
-        return (entry.attributes & kAttrDirectory) ? Inspect(files, path) : PreparedFolders{};
+        return (entry.attributes & kAttrDirectory) ? Inspect(files, path, reclaimed) : PreparedFolders{};
     });
 }
 
@@ -140,18 +141,138 @@ PreparedFolders Relock(Files& files, const std::string& folder, bool& reclaimed,
     });
 }
 
+// The names the plug-in's folder is moved aside under while it is made anew, beside it. Only
+// administrators may add to the folder that holds it, so a folder of such a name found there is
+// one a run left when it was ended part-way (a kill), holding what it had not carried over yet.
+constexpr int kAsideNames = 4;
+std::string AsideName(const std::string& own, int k) {
+    return own + "~setaside" + (k ? std::string(1, static_cast<char>('1' + k)) : std::string());
+}
+
+// A free name of those, or empty when none is.
+std::string FreeAsideName(Files& files, const std::string& own) {
+    for (int k = 0; k < kAsideNames; ++k)
+        if (files.ReadAttributes(AsideName(own, k)) == kInvalidAttributes) return AsideName(own, k);
+    return std::string();
+}
+
+// Moves what the folder `from` holds into the new folder `to`: each folder as one made anew
+// there (and the emptied one removed), each file under its name, then relocked there. A file
+// with a second name loses its name instead (unlinked): it is never relocked nor written
+// through, and the install makes it anew where the package or the run has one. What cannot be
+// moved (a link, a name Win32 reads as another, an entry held open or whose name is taken
+// already) stays where it is, named in left. refused: the first file that could not be relocked.
+void CarryOver(Files& files, const std::string& from, const std::string& to, PreparedFolders& result) {
+    std::vector<FindEntry> entries;  // listed whole first: each move changes the folder listed
+    {
+        FindScope find(files);
+        FindEntry entry;
+        FindStep step = find.First(JoinPath(from, "*.*"), entry) ? FindStep::Entry : FindStep::Failed;
+        for (; step == FindStep::Entry; step = find.Step(entry))
+            if (entry.name != "." && entry.name != "..") entries.push_back(entry);
+        if (step == FindStep::Failed) result.left.push_back(from);
+    }
+    for (const FindEntry& entry : entries) {
+        const std::string source = JoinPath(from, entry.name), target = JoinPath(to, entry.name);
+        if (AliasName(entry.name) || IsReparsePoint(entry.attributes)) {
+            result.left.push_back(source);
+        } else if (entry.attributes & kAttrDirectory) {
+            const std::uint32_t there = files.ReadAttributes(target);
+            const bool ready = there == kInvalidAttributes ? files.CreateLockedFolder(target)
+                                                           : (there & kAttrDirectory) && !IsReparsePoint(there);
+            if (!ready) {
+                result.left.push_back(source);
+                continue;
+            }
+            CarryOver(files, source, target, result);
+            files.RemoveFolder(source);  // one that still holds anything stays, and that is named
+        } else {
+            Protection protection;
+            if (files.ReadProtection(source, protection) && protection.links > 1) {
+                if (files.RemoveFile(source)) result.unlinked.push_back(target);
+                else result.left.push_back(source);
+            } else if (!files.MoveEntry(source, target)) {
+                result.left.push_back(source);
+            } else if (!files.Relock(target) && result.outcome == FolderOutcome::Ready) {
+                const PreparedFolders why = NotRelocked(files, target);
+                result.outcome = why.outcome;
+                result.refused = why.refused;
+                result.why = why.why;
+            }
+        }
+    }
+}
+
+// The plug-in's folder made anew, as a new folder object that holds what the one found there
+// held: a handle anyone opened to that one (while its rights let them, before its owner took
+// them back) keeps reaching it, never the folder every user's host loads from. That one is moved
+// aside first, and removed once emptied.
+PreparedFolders Renew(Files& files, const std::string& own) {
+    const std::string aside = FreeAsideName(files, own);
+    if (aside.empty()) return {FolderOutcome::Unprotected, own, kNotRenewed};
+    // Windows moves no folder with anything in it held open: nothing has changed yet.
+    if (!files.MoveEntry(own, aside)) return {FolderOutcome::Unprotected, own, kInUse};
+    if (!files.CreateLockedFolder(own)) {
+        files.MoveEntry(aside, own);
+        return {FolderOutcome::Unprotected, own, kNotRenewed};
+    }
+    PreparedFolders renewed;
+    CarryOver(files, aside, own, renewed);
+    files.RemoveFolder(aside);
+    return renewed;
+}
+
 // The plug-in's own folder, found there rather than made by this run: what another account made
-// is theirs, with all it holds, and never taken over; one of the administrators' is relocked with
-// everything in it.
-PreparedFolders TakeExisting(Files& files, const std::string& own) {
-    const PreparedFolders refused = Inspect(files, own);
-    if (refused.outcome != FolderOutcome::Ready) return refused;
+// is theirs, with all it holds, and never taken over. One of the administrators' that an earlier
+// install with their rights made, or made anew (with the locked rights, so that no other user
+// has held a right to change them since), is relocked with everything in it. Any other is made
+// anew, as who may once have held such a right cannot be known.
+PreparedFolders TakeExisting(Files& files, const std::string& own, bool madeLocked) {
     bool reclaimed = false;
-    std::vector<std::string> unlinked;
-    PreparedFolders relocked = Relock(files, own, reclaimed, unlinked);
-    relocked.reclaimed = reclaimed;
-    relocked.unlinked = std::move(unlinked);
-    return relocked;
+    const PreparedFolders refused = Inspect(files, own, reclaimed);
+    if (refused.outcome != FolderOutcome::Ready) return refused;
+    PreparedFolders taken;
+    if (madeLocked) {
+        reclaimed = false;
+        std::vector<std::string> unlinked;
+        taken = Relock(files, own, reclaimed, unlinked);
+        taken.unlinked = std::move(unlinked);
+    } else {
+        taken = Renew(files, own);
+    }
+    taken.reclaimed = reclaimed;
+    return taken;
+}
+
+// What a run ended part-way through Renew left aside goes back: when the new folder was not made
+// yet, the folder moved aside is moved back; otherwise the new one, partly filled, goes aside
+// in turn, the earlier one back to its place, and what had been carried over back into it. The
+// next Renew then makes it anew whole.
+void TakeBack(Files& files, const std::string& own, std::vector<std::string>& left) {
+    for (int k = 0; k < kAsideNames; ++k) {
+        const std::string aside = AsideName(own, k);
+        const std::uint32_t attributes = files.ReadAttributes(aside);
+        if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory) || IsReparsePoint(attributes))
+            continue;
+        if (files.ReadAttributes(own) == kInvalidAttributes) {
+            if (!files.MoveEntry(aside, own)) left.push_back(aside);
+            continue;
+        }
+        const std::string newer = FreeAsideName(files, own);
+        if (newer.empty() || !files.MoveEntry(own, newer)) {
+            left.push_back(aside);
+            continue;
+        }
+        if (!files.MoveEntry(aside, own)) {
+            files.MoveEntry(newer, own);
+            left.push_back(aside);
+            continue;
+        }
+        PreparedFolders carried;
+        CarryOver(files, newer, own, carried);
+        files.RemoveFolder(newer);
+        left.insert(left.end(), carried.left.begin(), carried.left.end());
+    }
 }
 
 const char* DriveKind(std::uint32_t type) {
@@ -165,8 +286,8 @@ const char* DriveKind(std::uint32_t type) {
 
 }  // namespace
 
-PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
-                                      const std::string& subFolder, bool elevated) {
+PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, const std::string& subFolder,
+                                      bool elevated, bool madeLocked) {
     // The levels between the drive root and the folder: made by someone else, they may still
     // redirect everything below them. Those missing are made as the folder itself is, once every
     // existing one has passed, outermost first (the record then removes them, innermost first,
@@ -204,12 +325,21 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
         if (elevated && !Trusted(files, folder, refused)) return refused;
     }
     const std::string own = folder + subFolder;
-    if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own)))
-        return TakeExisting(files, own);
+    // Only before the folder is made anew: a folder set aside that is still there once the record
+    // is (its emptied self, held open) never takes the plug-in's folder's place again.
+    std::vector<std::string> left;
+    if (elevated && !madeLocked) TakeBack(files, own, left);
+    if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own))) {
+        PreparedFolders taken = TakeExisting(files, own, madeLocked);
+        taken.left.insert(taken.left.begin(), left.begin(), left.end());
+        return taken;
+    }
     bool made = false;
     const FolderOutcome outcome = MakeLevel(files, own, elevated, &made);
     if (outcome != FolderOutcome::Ready) return {outcome, own, ""};
     // Someone may have made it between the look and the making: then it is one found there.
-    if (elevated && !made) return TakeExisting(files, own);
-    return {};
+    if (elevated && !made) return TakeExisting(files, own, false);
+    PreparedFolders ready;
+    ready.left = std::move(left);
+    return ready;
 }

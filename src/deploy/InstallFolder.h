@@ -6,11 +6,14 @@
 // symbolic link) or, with administrator rights, when another user owns it or may change it
 // (FolderTrust.h). The plug-in's own sub-folder, left by an earlier install, is taken back when
 // the administrators own it and every folder in it, and no other account may change their rights
-// or owner: it and everything in it get the locked rights again, and a file in it with a second
-// name (a hard link) loses its name there. One that another account owns, or could take over, is
-// refused whole: what it holds is that account's, and a handle opened to it before would outlive
-// the relock. With administrator rights the folder must lie on a
-// fixed drive of this PC, whose rules the PC keeps: a network or removable drive is refused.
+// or owner. One an earlier install with administrator rights made, or made anew, gets the locked rights again with
+// everything in it; any other is made anew, as a new folder object holding what it held, so that
+// a handle opened to it while others could change its rights reaches nothing the hosts load (a
+// folder with anything in it held open cannot be moved aside for that, and is refused). A file in
+// it with a second name (a hard link) loses its name there. One that another account owns, or
+// could take over, is refused whole: what it holds is that account's, and a handle opened to it
+// before would outlive the relock. With administrator rights the folder must lie on a fixed drive
+// of this PC, whose rules the PC keeps: a network or removable drive is refused.
 #include <string>
 #include <vector>
 
@@ -35,6 +38,10 @@ struct PreparedFolders {
     // The files in it that had another name too (a hard link made elsewhere): their name here is
     // removed rather than the file relocked or written through.
     std::vector<std::string> unlinked = {};
+    // What could not be moved into the plug-in's folder as it was made anew (held open, say): it
+    // stays where it is, in a folder beside it that the next run with administrator rights takes
+    // back.
+    std::vector<std::string> left = {};
 };
 
 // Makes `folder` (an absolute drive path without a trailing backslash; "X:" for a drive root,
@@ -42,6 +49,8 @@ struct PreparedFolders {
 // missing is made the same way first. Every existing level above them is first checked for a
 // reparse point, and with administrator rights for its owner and rights, before anything is
 // made. Without administrator rights a level that cannot be
-// made is left for the payload copy to report, as the copy into it fails.
-PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder,
-                                      const std::string& subFolder, bool elevated);
+// made is left for the payload copy to report, as the copy into it fails. madeLocked: an earlier
+// install with administrator rights made the plug-in's folder or made it anew (its record is there).
+PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, const std::string& subFolder,
+                                      bool elevated, bool madeLocked = false);
+

@@ -1,6 +1,5 @@
 #include "journal/Journal.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -346,6 +345,14 @@ RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& 
         }
     }
     return Read(files, codec, root, recordFolder, bytes, entries, fault);
+}
+
+bool Journal::EarlierRunMadeFolder() const {
+    std::string recordFolder;
+    std::vector<JournalEntry> entries;
+    TrustFault fault;
+    return LoadFor(files_, codec_, folder_, true, recordFolder, entries, fault) == RecordState::Loaded &&
+           !entries.empty();
 }
 
 RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& root, const std::string& recordFolder,

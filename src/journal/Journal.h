@@ -110,6 +110,10 @@ public:
     // there, which is continued. Returns why the install must not go on (a record folder that
     // others could change, a damaged record, which is left exactly as it is), or empty.
     std::string Place(bool elevated);
+    // Whether a protected record of an earlier install into the armed folder is there, read as
+    // LoadFor reads it with administrator rights: that install, with those rights, made the
+    // folder or made it anew.
+    bool EarlierRunMadeFolder() const;
     bool armed() const { return armed_; }
     bool placed() const { return placed_; }
     const std::string& folder() const { return folder_; }

@@ -374,9 +374,8 @@ bool RecordingFiles::CopyOver(const std::string& source, const std::string& dest
 namespace {
 // A folder made by one of the calls that make folders: recorded when it was not there before.
 template <typename Make>
-bool RecordFolder(Files& inner, Journal& journal, const std::string& path, Make make) {
+bool RecordFolder(Journal& journal, const std::string& path, bool existed, Make make) {
     // Recorded before it is made; one that is then not made is found missing by the undo.
-    const bool existed = inner.ReadAttributes(path) != kInvalidAttributes;
     if (!existed && journal.armed()) {
         JournalEntry entry;
         entry.kind = EntryKind::Folder;
@@ -388,17 +387,35 @@ bool RecordFolder(Files& inner, Journal& journal, const std::string& path, Make 
 }
 }  // namespace
 
+bool RecordingFiles::Existed(const std::string& path) {
+    if (inner_.ReadAttributes(path) != kInvalidAttributes) return true;
+    // Made anew in the place of a folder moved aside: that folder was there.
+    for (const auto& aside : setAside_) {
+        if (!Within(path, aside.first)) continue;
+        const std::uint32_t there = inner_.ReadAttributes(aside.second + path.substr(aside.first.size()));
+        if (there != kInvalidAttributes && (there & kAttrDirectory)) return true;
+    }
+    return false;
+}
+
+bool RecordingFiles::MoveEntry(const std::string& from, const std::string& to) {
+    const std::uint32_t attributes = inner_.ReadAttributes(from);
+    if (!inner_.MoveEntry(from, to)) return false;
+    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) setAside_.emplace_back(from, to);
+    return true;
+}
+
 int RecordingFiles::MakeDir(const std::string& path) {
     int result = -1;
-    RecordFolder(inner_, journal_, path, [&] { return (result = inner_.MakeDir(path)) == 0; });
+    RecordFolder(journal_, path, Existed(path), [&] { return (result = inner_.MakeDir(path)) == 0; });
     return result;
 }
 
 
 bool RecordingFiles::CreateFolder(const std::string& path) {
-    return RecordFolder(inner_, journal_, path, [&] { return inner_.CreateFolder(path); });
+    return RecordFolder(journal_, path, Existed(path), [&] { return inner_.CreateFolder(path); });
 }
 
 bool RecordingFiles::CreateLockedFolder(const std::string& path) {
-    return RecordFolder(inner_, journal_, path, [&] { return inner_.CreateLockedFolder(path); });
+    return RecordFolder(journal_, path, Existed(path), [&] { return inner_.CreateLockedFolder(path); });
 }

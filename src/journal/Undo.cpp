@@ -39,13 +39,6 @@ bool SameValue(const RecordedValue& a, const RecordedValue& b) {
 
 bool SamePath(const std::string& a, const std::string& b) { return !a.empty() && EqualsNoCase(a, b); }
 
-// Whether path lies inside folder (or is it).
-bool Within(const std::string& path, const std::string& folder) {
-    if (folder.empty() || path.size() < folder.size()) return false;
-    if (!EqualsNoCase(path.substr(0, folder.size()), folder)) return false;
-    return path.size() == folder.size() || path[folder.size()] == '\\';
-}
-
 std::string TextOf(const RecordedValue& v) {
     std::string text = v.bytes;
     while (!text.empty() && text.back() == '\0') text.pop_back();

@@ -186,6 +186,15 @@ public:
     }
     // Writes bytes to a new or emptied file, or appends them; true when all were written.
     virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
+    // MoveFileExA(from, to, 0): the entry at from, a file or a folder with all it holds, takes the
+    // name to on the same drive; what is at to is never replaced, and a link is moved, not
+    // followed. The entry keeps its object: a handle opened to it goes with it. Windows refuses a
+    // folder with anything in it held open. True when moved.
+    virtual bool MoveEntry(const std::string& from, const std::string& to) {
+        (void)from;
+        (void)to;
+        return false;
+    }
     // DeleteFileA / RemoveDirectoryA (an empty folder only): true when removed.
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool RemoveFolder(const std::string& path) = 0;

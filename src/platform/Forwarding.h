@@ -93,6 +93,7 @@ public:
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {
         return inner_.WriteBytes(path, bytes, append);
     }
+    bool MoveEntry(const std::string& from, const std::string& to) override { return inner_.MoveEntry(from, to); }
     bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
     bool RemoveFolder(const std::string& path) override { return inner_.RemoveFolder(path); }
     std::uint32_t LastError() override { return inner_.LastError(); }

@@ -164,12 +164,15 @@ bool InstallRun::OfferElevation(const std::string& folder) {
 
 bool InstallRun::PrepareFolders(const std::string& folder) {
     // One level each; without administrator rights a failure shows later, in the payload copy.
-    const PreparedFolders prepared =
-        PrepareInstallFolders(files_, folder, kInstallSubFolder, processes_.RunsElevated());
+    const bool elevated = processes_.RunsElevated();
+    const PreparedFolders prepared = PrepareInstallFolders(files_, folder, kInstallSubFolder, elevated,
+                                                           elevated && journal_ && journal_->FolderMadeLocked());
     reclaimed_ = prepared.reclaimed;
     for (const std::string& path : prepared.unlinked)
         log_.Line("a file with another name elsewhere (a hard link) is not relocked; its name here is removed, and "
                   "the install makes it anew: " + path);
+    for (const std::string& path : prepared.left)
+        log_.Line("not moved into the plug-in's folder made anew; it stays where it is: " + path);
     if (prepared.outcome == FolderOutcome::Ready) return true;
     folderUnsafe_ = true;
     const char* format = nullptr;

@@ -59,6 +59,13 @@ bool LoggingFiles::RemoveFile(const std::string& path) {
     return removed;
 }
 
+bool LoggingFiles::MoveEntry(const std::string& from, const std::string& to) {
+    const bool moved = inner_.MoveEntry(from, to);
+    if (moved) log_.Line("moved " + from + " to " + to);
+    else log_.Line(Format("not moved (error %u): ", static_cast<unsigned>(inner_.LastError())) + from + " to " + to);
+    return moved;
+}
+
 bool LoggingFiles::RemoveFolder(const std::string& path) {
     const bool removed = inner_.RemoveFolder(path);
     if (removed) log_.Line((undo_ ? "removed: folder " : "folder removed ") + path);

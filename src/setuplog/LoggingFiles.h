@@ -1,7 +1,7 @@
 #pragma once
 // The file seam with every change it makes written to the setup log: each copy (or its failure
 // with the Windows error code), each folder made or found there already, each file or folder
-// removed. Reads pass through unlogged. For an uninstall (undo) the lines say what was put back
+// removed, each entry moved. Reads pass through unlogged. For an uninstall (undo) the lines say what was put back
 // and what removed.
 #include <set>
 
@@ -19,6 +19,7 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
     bool CreatePrivateFolder(const std::string& path) override;
+    bool MoveEntry(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
 

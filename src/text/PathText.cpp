@@ -1,5 +1,7 @@
 #include "text/PathText.h"
 
+#include "text/Text.h"
+
 std::size_t CharLength(const std::string& text, std::size_t at) {
     if (at >= text.size()) return 0;
     const auto c = static_cast<unsigned char>(text[at]);
@@ -68,4 +70,10 @@ bool IsAbsolutePath(const std::string& path) {
     if (path[2] == '?' || path[2] == '.') return false;  // device namespaces, not shares
     const std::size_t shareAt = NextSeparator(path, 2);
     return shareAt != std::string::npos && shareAt > 2 && shareAt + 1 < path.size();
+}
+
+bool Within(const std::string& path, const std::string& folder) {
+    if (folder.empty() || path.size() < folder.size()) return false;
+    if (!EqualsNoCase(path.substr(0, folder.size()), folder)) return false;
+    return path.size() == folder.size() || path[folder.size()] == '\\';
 }

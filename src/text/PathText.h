@@ -27,6 +27,8 @@ bool DropTrailingSeparator(std::string& path);
 // folder + "\" + name, with exactly one separator between them whether or not folder ends in
 // one (host folders stored by newer releases do).
 std::string JoinPath(const std::string& folder, const std::string& name);
+// Whether path lies inside folder or is it (letters compared without regard to case).
+bool Within(const std::string& path, const std::string& folder);
 
 // "X:\..." with a drive letter.
 bool IsDrivePath(const std::string& path);

@@ -709,6 +709,34 @@ bool FileDouble::RemoveFile(const std::string& path) {
     return true;
 }
 
+bool FileDouble::MoveEntry(const std::string& from, const std::string& to) {
+    if (Record("MoveEntry", &from, &to)) return false;
+    const std::vector<std::string> source = Split(from), target = Split(to);
+    const std::string key = KeyOf(source), moved = KeyOf(target), prefix = key + kKeySeparator;
+    const auto entry = nodes_.find(key);
+    const std::vector<std::string> parent(target.begin(), target.end() - (target.empty() ? 0 : 1));
+    const auto folder = nodes_.find(KeyOf(parent));
+    lastError_ = 5;
+    if (entry == nodes_.end() || source.size() < 2 || target.size() < 2 || folder == nodes_.end() ||
+        !folder->second.folder || Faulted(writeFaults_, from))
+        return false;
+    if (nodes_.count(moved)) return lastError_ = 183, false;            // ERROR_ALREADY_EXISTS
+    if (source[0] != target[0]) return lastError_ = 17, false;          // ERROR_NOT_SAME_DEVICE
+    if (moved.compare(0, prefix.size(), prefix) == 0) return false;     // into itself
+    // As Windows: neither an entry in use nor a folder with anything in it in use is moved.
+    std::vector<std::pair<std::string, Node>> subtree;
+    for (auto it = nodes_.lower_bound(key); it != nodes_.end(); ++it) {
+        if (it->first != key && it->first.compare(0, prefix.size(), prefix) != 0) break;
+        if (it->second.locked || it->second.held) return lastError_ = 32, false;
+        subtree.emplace_back(moved + it->first.substr(key.size()), it->second);
+    }
+    Remove(from);
+    subtree.front().second.name = target.back();
+    for (auto& node : subtree) nodes_.emplace(std::move(node.first), std::move(node.second));
+    lastError_ = 0;
+    return true;
+}
+
 bool FileDouble::RemoveFolder(const std::string& path) {
     Note("RemoveFolder", &path);
     const Node* node = Find(path);

@@ -152,6 +152,9 @@ public:
 
     static constexpr std::size_t kBlockSize = 1u << 20;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
+    // As MoveFileEx without flags: refused when to exists, lies on another drive or below from,
+    // and when the entry, or anything in a folder moved, is locked or held.
+    bool MoveEntry(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
 

@@ -51,6 +51,7 @@ public:
     bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
     bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
     bool CreatePrivateFolder(const std::string& p) override { return kill_.Step(), inner_.CreatePrivateFolder(p); }
+    bool MoveEntry(const std::string& f, const std::string& t) override { return kill_.Step(), inner_.MoveEntry(f, t); }
     bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }
     bool RemoveFolder(const std::string& p) override { return kill_.Step(), inner_.RemoveFolder(p); }
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override {

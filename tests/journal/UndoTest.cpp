@@ -928,18 +928,28 @@ TEST(Undo, NothingAUserLeftIsEverNamedByAValue) {
     EXPECT_EQ(planted.Uninstall(), kExitFinished);  // listed and removable; the folders were there before
     EXPECT_EQ(planted.registry.GetText(kHkeyLocalMachine, loader2013, "LOADER"), "C:\\Ancient\\Korvel2013.ARX");
 
-    // A file no record accounts for where the uninstaller goes (here held open) is never written
-    // over: it is kept, and the uninstaller goes under the next name, which the values name. The
-    // uninstall leaves it as it found it.
+    // A file no record accounts for where the uninstaller goes is never written over: it is
+    // kept, and the uninstaller goes under the next name, which the values name. The uninstall
+    // leaves it as it found it. Held open, it keeps the folder (which no install with
+    // administrator rights made) from being made anew: refused before any change, and named.
+    Machine heldOpen(true);
+    heldOpen.files.AddFolder("C:\\Korvel");
+    heldOpen.files.SetOthersRights("C:\\Korvel", kRead);
+    heldOpen.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "in use");
+    heldOpen.files.SetLocked(std::string(kFolder) + "\\uninstall.exe");
+    const std::string beforeHeldOpen = heldOpen.Snapshot();
+    EXPECT_EQ(heldOpen.Install(), kExitCancelled);
+    EXPECT_NE(heldOpen.shown.find("正被其他程序使用"), std::string::npos) << heldOpen.shown;
+    EXPECT_NE(heldOpen.shown.find(std::string("\n\n") + kFolder + "\n\n"), std::string::npos) << heldOpen.shown;
+    EXPECT_EQ(Diff(heldOpen.Snapshot(), beforeHeldOpen), "");
     Machine held(true);
     held.image = "setup program";
     held.files.AddFolder("C:\\Korvel");
     held.files.SetOthersRights("C:\\Korvel", kRead);
-    held.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "in use");
-    held.files.SetLocked(std::string(kFolder) + "\\uninstall.exe");
+    held.files.AddFile(std::string(kFolder) + "\\uninstall.exe", "a user's");
     const std::string beforeHeld = held.Snapshot();
     EXPECT_EQ(held.Install(), kExitFinished);
-    EXPECT_EQ(held.files.Content(std::string(kFolder) + "\\uninstall.exe"), "in use");
+    EXPECT_EQ(held.files.Content(std::string(kFolder) + "\\uninstall.exe"), "a user's");
     EXPECT_EQ(held.files.Content(NamedBy(held, kUninstallKey, "UninstallString")), "setup program");
     EXPECT_EQ(NamedBy(held, kActiveSetupKey, "StubPath"), std::string(kFolder) + "\\uninstall-2.exe");
     EXPECT_EQ(held.Uninstall(), kExitFinished);
@@ -1158,6 +1168,51 @@ TEST(Undo, TheEarlierInstallsFolderIsTakenBackWithEveryFileInIt) {
     linked.files.SetOthersRights("C:\\Korvel", kRead);
     linked.files.AddFolder(std::string(kFolder) + "\\link", kAttrDirectory | kAttrReparsePoint);
     EXPECT_EQ(linked.Install(), kExitCancelled);
+}
+
+// A plug-in folder that no install with administrator rights made (an earlier version's, copied
+// in by hand) is made anew with all it held, as a new folder object: a handle opened to the one
+// found there reaches the one moved aside, never the folder the hosts load from. Once its record
+// is there, the next install relocks it in place. Killed at any change before it is listed, the
+// next install first puts back what the kill left aside, and the machine comes back whole.
+TEST(Undo, AFolderNoElevatedInstallMadeIsMadeAnew) {
+    const std::string notes = std::string(kFolder) + "\\notes.txt", help = std::string(kFolder) + "\\help";
+    const auto plant = [&](Machine& m) {
+        m.files.AddFolder("C:\\Korvel");
+        m.files.SetOthersRights("C:\\Korvel", kRead);
+        m.files.AddFile(notes, "an earlier version's");
+        m.files.AddFile(help + "\\index.htm", "its help");
+    };
+    Machine m(true);
+    plant(m);
+    const std::string before = m.Snapshot();
+    const std::uint64_t folder = m.files.ObjectOf(kFolder), helpFolder = m.files.ObjectOf(help), file = m.files.ObjectOf(notes);
+    ASSERT_EQ(m.Install(), kExitFinished) << m.shown;
+    EXPECT_NE(m.files.ObjectOf(kFolder), folder);
+    EXPECT_NE(m.files.ObjectOf(help), helpFolder);
+    EXPECT_TRUE(m.files.HasLockedRights(kFolder) && m.files.HasLockedRights(help));
+    EXPECT_EQ(m.files.ObjectOf(notes), file);  // moved, not copied
+    EXPECT_EQ(m.files.Content(help + "\\index.htm"), "its help");
+    EXPECT_EQ(m.files.Children("C:\\Korvel"), std::vector<std::string>{"Korvel-Tarnwick"});
+    const std::uint64_t renewed = m.files.ObjectOf(kFolder);
+    ASSERT_EQ(m.Install(), kExitFinished) << m.shown;
+    EXPECT_EQ(m.files.ObjectOf(kFolder), renewed);
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+
+    int aside = 0;
+    for (int n = 1;; ++n) {
+        Machine k(true);
+        plant(k);
+        std::string found;
+        if (k.Install("C:\\Korvel", n) != -1 || FindInstalledFolder(k.registry, found, true)) break;
+        aside += k.files.Children("C:\\Korvel").size() > 1;
+        ASSERT_EQ(k.Install(), kExitFinished) << n << ": " << k.shown;
+        EXPECT_EQ(k.files.Children("C:\\Korvel"), std::vector<std::string>{"Korvel-Tarnwick"}) << n;
+        EXPECT_EQ(k.Uninstall(), kExitFinished) << n;
+        EXPECT_EQ(Diff(k.Snapshot(), before), "") << n;
+    }
+    EXPECT_GE(aside, 5);  // the kills fell while the folder was made anew
 }
 
 // What every install writes, elevated or not, is within what its uninstall accepts, and is undone.

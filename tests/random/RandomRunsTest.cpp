@@ -637,10 +637,38 @@ std::string LiveTrustedPaths(const Snapshot& side, const std::string& item) {
     return kept;
 }
 
+// A path beneath a folder's set-aside name ("<folder>~SETASIDE", with a digit or not) as the
+// same path beneath the folder.
+std::string FromSetAside(const std::string& path) {
+    const std::size_t mark = path.find("~SETASIDE");
+    if (mark == std::string::npos) return path;
+    const std::size_t rest = path.find('\\', mark);
+    return path.substr(0, mark) + (rest == std::string::npos ? std::string() : path.substr(rest));
+}
+
+bool Allowed(Sut& m, const std::string& item, const Snapshot& end);
+
+// A run killed while it made a plug-in folder anew leaves the folder moved aside beside it, or
+// what it held split between that and the new one, until the next run into the folder: allowed
+// where an entry is there under the set-aside name as it was under the folder's (or as the
+// invariant allows it there).
+bool SetAsideByKill(Sut& m, const std::string& item, const Snapshot& end) {
+    if (!m.killed) return false;
+    const std::string back = FromSetAside(item);
+    if (back != item && Allowed(m, back, end)) return true;
+    const auto was = m.start.find(back);
+    if (was == m.start.end()) return false;
+    if (back != item) return end.count(item) && end.at(item) == was->second;
+    for (const auto& entry : end)
+        if (entry.first != item && entry.second == was->second && FromSetAside(entry.first) == item) return true;
+    return false;
+}
+
 // Whether a difference from the starting machine is one the invariant allows: an edit or a
 // reported leftover (or what lies inside one, or holds one), a trusted path into a plug-in
-// folder that is gone, or an empty folder a kill left.
+// folder that is gone, an empty folder a kill left, or a plug-in folder a kill left moved aside.
 bool Allowed(Sut& m, const std::string& item, const Snapshot& end) {
+    if (SetAsideByKill(m, item, end)) return true;
     const std::string path = item.substr(0, item.find('='));
     if (path.size() > 13 && path.compare(path.size() - 13, 13, "\\TRUSTEDPATHS") == 0 &&
         LiveTrustedPaths(m.start, item) == LiveTrustedPaths(end, item))

@@ -77,6 +77,17 @@ TEST(Win32Files, AttributesCopiesAndFolders) {
     EXPECT_TRUE(files.Exists(tree.Path("made")));
     EXPECT_TRUE(files.Exists(tree.Path("A.TXT")));
     EXPECT_FALSE(files.Exists(tree.Path("none")));
+
+    // A move takes the new name with all below it, and never replaces what is there.
+    tree.File("dir\\in.txt", "inside");
+    EXPECT_TRUE(files.MoveEntry(tree.Path("dir"), tree.Path("moved")));
+    EXPECT_EQ(tree.Read("moved\\in.txt"), "inside");
+    EXPECT_EQ(files.ReadAttributes(tree.Path("dir")), kInvalidAttributes);
+    EXPECT_FALSE(files.MoveEntry(tree.Path("a.txt"), tree.Path("B.txt")));
+    EXPECT_EQ(tree.Read("b.txt"), "new");
+    EXPECT_FALSE(files.MoveEntry(tree.Path("moved"), tree.Path("moved\\in")));
+    EXPECT_TRUE(files.MoveEntry(tree.Path("moved\\in.txt"), tree.Path("in.txt")));
+    EXPECT_EQ(tree.Read("in.txt"), "inside");
 }
 
 TEST(Win32Files, ALockedFileCannotBeCopiedEitherWayLikeInTheDouble) {

@@ -736,6 +736,15 @@ bool Win32Files::RemoveFile(const std::string& path) {
     return DeleteFileW(wide.c_str()) != FALSE;
 }
 
+bool Win32Files::MoveEntry(const std::string& from, const std::string& to) {
+    std::wstring source, target;
+    if (!Wide(from, source) || !Wide(to, target)) return false;
+    Settle(source);
+    // No flag: never over an existing entry, and never copied to another drive (a copy would be a
+    // new file, and a folder's would be made with its new place's rights).
+    return MoveFileExW(source.c_str(), target.c_str(), 0) != FALSE;
+}
+
 bool Win32Files::RemoveFolder(const std::string& path) {
     std::wstring wide;
     return Wide(path, wide) && RemoveDirectoryW(wide.c_str()) != FALSE;

@@ -46,6 +46,7 @@ public:
     bool ReadBytes(const std::string& path, std::string& bytes) override;
     CheckedRead ReadCheckedBytes(const std::string& path, const FileCheck& check, std::string& bytes) override;
     bool WriteBytes(const std::string& path, const std::string& bytes, bool append) override;
+    bool MoveEntry(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;
     std::uint32_t LastError() override;
