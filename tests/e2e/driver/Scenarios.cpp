@@ -1141,15 +1141,39 @@ void SilentReleases(Context& c) {
 }
 
 // A folder with blanks and Chinese characters, unquoted, and a log moved to a folder of that kind.
+// The plug-in's folder is there already, an earlier version's copied in by hand: no install with
+// administrator rights made it, so it is made anew with all it held, and a handle kept to it
+// (one that may change its rights) reaches only the folder moved aside.
 void SilentFolder(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
     MakeFolders(L"C:\\日志 文件");
     const std::wstring logPath = L"C:\\日志 文件\\安装 记录.log";
     ::DeleteFileW(DefaultLogPath().c_str());
+    const std::wstring own = L"C:\\Program Files\\软件 安装\\Korvel-Tarnwick";
+    c.Check(MakeFolders(own + L"\\帮助") && WriteTextFile(own + L"\\帮助\\index.htm", "its help") &&
+                WriteTextFile(own + L"\\notes.txt", "an earlier version's"),
+            "an earlier version's folder is there");
+    const HANDLE kept = ::CreateFileW(own.c_str(), READ_CONTROL | WRITE_DAC | FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION before{};
+    c.Check(kept != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(kept, &before), "a handle kept to it");
     bool windowSeen = false;
     c.Check(RunUnattended(c, program, L"/S \"/LOG=" + logPath + L"\" /D=C:\\Program Files\\软件 安装", windowSeen) == 0,
             "/S /LOG= /D= with blanks and Chinese ends with 0");
     c.Check(!windowSeen, "no window was ever visible");
+    const HANDLE now = ::CreateFileW(own.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION after{};
+    c.Check(now != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(now, &after) &&
+                (after.nFileIndexLow != before.nFileIndexLow || after.nFileIndexHigh != before.nFileIndexHigh),
+            "the folder is a new one: the handle kept reaches the earlier one");
+    ::CloseHandle(now);
+    ::CloseHandle(kept);
+    c.Check(ReadUtf8File(own + L"\\notes.txt") == L"an earlier version's" &&
+                ReadUtf8File(own + L"\\帮助\\index.htm") == L"its help",
+            "with all the earlier one held");
+    c.Check(!IsFolder(own + L"~setaside"), "and nothing left aside");
     CheckInstalled(c, L"C:\\Program Files\\软件 安装\\Korvel-Tarnwick", DefaultTicks(c));
     CheckLog(c, logPath, L"C:\\Program Files\\软件 安装\\Korvel-Tarnwick", DefaultTicks(c), 0);
     c.Check(!IsFile(DefaultLogPath()), "no log at the default place");
