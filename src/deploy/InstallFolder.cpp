@@ -178,14 +178,14 @@ void CarryOver(Files& files, const std::string& from, const std::string& to, Pre
             result.left.push_back(source);
         } else if (entry.attributes & kAttrDirectory) {
             const std::uint32_t there = files.ReadAttributes(target);
-            const bool ready = there == kInvalidAttributes ? files.CreateLockedFolder(target)
+            const bool ready = there == kInvalidAttributes ? files.MakeFolderAnew(target, source)
                                                            : (there & kAttrDirectory) && !IsReparsePoint(there);
             if (!ready) {
                 result.left.push_back(source);
                 continue;
             }
             CarryOver(files, source, target, result);
-            files.RemoveFolder(source);  // one that still holds anything stays, and that is named
+            if (!files.RemoveFolder(source)) result.left.push_back(source);
         } else {
             Protection protection;
             if (files.ReadProtection(source, protection) && protection.links > 1) {
@@ -206,33 +206,36 @@ void CarryOver(Files& files, const std::string& from, const std::string& to, Pre
 // The plug-in's folder made anew, as a new folder object that holds what the one found there
 // held: a handle anyone opened to that one (while its rights let them, before its owner took
 // them back) keeps reaching it, never the folder every user's host loads from. That one is moved
-// aside first, and removed once emptied.
+// aside first, and removed once emptied. Only where no other user may add to the folder that
+// holds it: elsewhere (a drive's root) the name, free for a moment, could be taken.
 PreparedFolders Renew(Files& files, const std::string& own) {
     const std::string aside = FreeAsideName(files, own);
     if (aside.empty()) return {FolderOutcome::Unprotected, own, kNotRenewed};
     // Windows moves no folder with anything in it held open: nothing has changed yet.
     if (!files.MoveEntry(own, aside)) return {FolderOutcome::Unprotected, own, kInUse};
-    if (!files.CreateLockedFolder(own)) {
-        files.MoveEntry(aside, own);
-        return {FolderOutcome::Unprotected, own, kNotRenewed};
+    if (!files.MakeFolderAnew(own, aside)) {
+        // What it held is where it was, or, when it cannot go back, named where it is.
+        if (files.MoveEntry(aside, own)) return {FolderOutcome::Unprotected, own, kNotRenewed};
+        return {FolderOutcome::Unprotected, aside, kNotRenewed};
     }
     PreparedFolders renewed;
     CarryOver(files, aside, own, renewed);
-    files.RemoveFolder(aside);
+    if (!files.RemoveFolder(aside)) renewed.left.push_back(aside);
     return renewed;
 }
 
 // The plug-in's own folder, found there rather than made by this run: what another account made
-// is theirs, with all it holds, and never taken over. One of the administrators' that an earlier
-// install with their rights made, or made anew (with the locked rights, so that no other user
-// has held a right to change them since), is relocked with everything in it. Any other is made
-// anew, as who may once have held such a right cannot be known.
-PreparedFolders TakeExisting(Files& files, const std::string& own, bool madeLocked) {
+// is theirs, with all it holds, and never taken over. One of the administrators' is made anew
+// with everything in it, as who may once have held a right to change its rights cannot be
+// known; or, inPlace, relocked with everything in it: one an earlier install with their rights
+// made or made anew (with the locked rights, so that no other user has held such a right
+// since), or one whose name others could take while it is moved aside.
+PreparedFolders TakeExisting(Files& files, const std::string& own, bool inPlace) {
     bool reclaimed = false;
     const PreparedFolders refused = Inspect(files, own, reclaimed);
     if (refused.outcome != FolderOutcome::Ready) return refused;
     PreparedFolders taken;
-    if (madeLocked) {
+    if (inPlace) {
         reclaimed = false;
         std::vector<std::string> unlinked;
         taken = Relock(files, own, reclaimed, unlinked);
@@ -244,35 +247,35 @@ PreparedFolders TakeExisting(Files& files, const std::string& own, bool madeLock
     return taken;
 }
 
-// What a run ended part-way through Renew left aside goes back: when the new folder was not made
-// yet, the folder moved aside is moved back; otherwise the new one, partly filled, goes aside
-// in turn, the earlier one back to its place, and what had been carried over back into it. The
-// next Renew then makes it anew whole.
-void TakeBack(Files& files, const std::string& own, std::vector<std::string>& left) {
+// What a run ended part-way through Renew left in a folder set aside goes into the plug-in's
+// folder, made anew first when the run ended before it made it. The folder set aside never takes
+// the plug-in's folder's name again: a handle kept to it is what making it anew is for, and what
+// is carried over from it may be that handle's holder's (reclaimed). refused: as CarryOver's.
+void TakeBack(Files& files, const std::string& own, PreparedFolders& result) {
     for (int k = 0; k < kAsideNames; ++k) {
         const std::string aside = AsideName(own, k);
         const std::uint32_t attributes = files.ReadAttributes(aside);
         if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory) || IsReparsePoint(attributes))
             continue;
-        if (files.ReadAttributes(own) == kInvalidAttributes) {
-            if (!files.MoveEntry(aside, own)) left.push_back(aside);
+        const std::uint32_t there = files.ReadAttributes(own);
+        const bool ready = there == kInvalidAttributes ? files.MakeFolderAnew(own, aside)
+                                                       : (there & kAttrDirectory) && !IsReparsePoint(there);
+        if (!ready) {
+            result.left.push_back(aside);
             continue;
         }
-        const std::string newer = FreeAsideName(files, own);
-        if (newer.empty() || !files.MoveEntry(own, newer)) {
-            left.push_back(aside);
-            continue;
-        }
-        if (!files.MoveEntry(aside, own)) {
-            files.MoveEntry(newer, own);
-            left.push_back(aside);
-            continue;
-        }
-        PreparedFolders carried;
-        CarryOver(files, newer, own, carried);
-        files.RemoveFolder(newer);
-        left.insert(left.end(), carried.left.begin(), carried.left.end());
+        result.reclaimed = true;
+        CarryOver(files, aside, own, result);
+        if (!files.RemoveFolder(aside)) result.left.push_back(aside);
     }
+}
+
+// Whether no account but the administrators' may add to the folder that holds path.
+bool ClosedAbove(Files& files, const std::string& path) {
+    const std::size_t cut = LastSeparator(path);
+    Protection protection;
+    return cut != std::string::npos && files.ReadProtection(path.substr(0, cut), protection) &&
+           !(protection.othersRights & (kRightWriteData | kRightAppendData));
 }
 
 const char* DriveKind(std::uint32_t type) {
@@ -325,21 +328,22 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, c
         if (elevated && !Trusted(files, folder, refused)) return refused;
     }
     const std::string own = folder + subFolder;
-    // Only before the folder is made anew: a folder set aside that is still there once the record
-    // is (its emptied self, held open) never takes the plug-in's folder's place again.
-    std::vector<std::string> left;
-    if (elevated && !madeLocked) TakeBack(files, own, left);
+    // Made anew only where no other user can take its name, or one set aside, meanwhile; and only
+    // before an install's record is there, which says it was made so.
+    const bool renew = elevated && !madeLocked && ClosedAbove(files, own);
+    PreparedFolders takenBack;
+    if (renew) TakeBack(files, own, takenBack);
+    if (takenBack.outcome != FolderOutcome::Ready) return takenBack;
     if (elevated && files.ReadAttributes(own) != kInvalidAttributes && !IsReparsePoint(files.ReadAttributes(own))) {
-        PreparedFolders taken = TakeExisting(files, own, madeLocked);
-        taken.left.insert(taken.left.begin(), left.begin(), left.end());
+        PreparedFolders taken = TakeExisting(files, own, !renew);
+        taken.left.insert(taken.left.begin(), takenBack.left.begin(), takenBack.left.end());
+        taken.reclaimed = taken.reclaimed || takenBack.reclaimed;
         return taken;
     }
     bool made = false;
     const FolderOutcome outcome = MakeLevel(files, own, elevated, &made);
     if (outcome != FolderOutcome::Ready) return {outcome, own, ""};
     // Someone may have made it between the look and the making: then it is one found there.
-    if (elevated && !made) return TakeExisting(files, own, false);
-    PreparedFolders ready;
-    ready.left = std::move(left);
-    return ready;
+    if (elevated && !made) return TakeExisting(files, own, !renew);
+    return takenBack;
 }

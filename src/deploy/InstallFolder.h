@@ -6,14 +6,15 @@
 // symbolic link) or, with administrator rights, when another user owns it or may change it
 // (FolderTrust.h). The plug-in's own sub-folder, left by an earlier install, is taken back when
 // the administrators own it and every folder in it, and no other account may change their rights
-// or owner. One an earlier install with administrator rights made, or made anew, gets the locked rights again with
-// everything in it; any other is made anew, as a new folder object holding what it held, so that
-// a handle opened to it while others could change its rights reaches nothing the hosts load (a
-// folder with anything in it held open cannot be moved aside for that, and is refused). A file in
-// it with a second name (a hard link) loses its name there. One that another account owns, or
-// could take over, is refused whole: what it holds is that account's, and a handle opened to it
-// before would outlive the relock. With administrator rights the folder must lie on a fixed drive
-// of this PC, whose rules the PC keeps: a network or removable drive is refused.
+// or owner. One an earlier install with administrator rights made, or made anew, gets the locked
+// rights again with everything in it, as does one in a folder others may add to (a drive's
+// root). Any other is made anew, as a new folder object holding what it held, so that a handle
+// opened to it while others could change its rights reaches nothing the hosts load (a folder
+// with anything in it held open cannot be moved aside for that, and is refused). A file in it
+// with a second name (a hard link) loses its name there. One that another account owns, or could
+// take over, is refused whole: what it holds is that account's, and a handle opened to it before
+// would outlive the relock. With administrator rights the folder must lie on a fixed drive of
+// this PC, whose rules the PC keeps: a network or removable drive is refused.
 #include <string>
 #include <vector>
 

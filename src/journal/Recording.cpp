@@ -387,35 +387,25 @@ bool RecordFolder(Journal& journal, const std::string& path, bool existed, Make 
 }
 }  // namespace
 
-bool RecordingFiles::Existed(const std::string& path) {
-    if (inner_.ReadAttributes(path) != kInvalidAttributes) return true;
-    // Made anew in the place of a folder moved aside: that folder was there.
-    for (const auto& aside : setAside_) {
-        if (!Within(path, aside.first)) continue;
-        const std::uint32_t there = inner_.ReadAttributes(aside.second + path.substr(aside.first.size()));
-        if (there != kInvalidAttributes && (there & kAttrDirectory)) return true;
-    }
-    return false;
-}
-
-bool RecordingFiles::MoveEntry(const std::string& from, const std::string& to) {
-    const std::uint32_t attributes = inner_.ReadAttributes(from);
-    if (!inner_.MoveEntry(from, to)) return false;
-    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory)) setAside_.emplace_back(from, to);
-    return true;
-}
+bool RecordingFiles::There(const std::string& path) { return inner_.ReadAttributes(path) != kInvalidAttributes; }
 
 int RecordingFiles::MakeDir(const std::string& path) {
     int result = -1;
-    RecordFolder(journal_, path, Existed(path), [&] { return (result = inner_.MakeDir(path)) == 0; });
+    RecordFolder(journal_, path, There(path), [&] { return (result = inner_.MakeDir(path)) == 0; });
     return result;
 }
 
 
 bool RecordingFiles::CreateFolder(const std::string& path) {
-    return RecordFolder(journal_, path, Existed(path), [&] { return inner_.CreateFolder(path); });
+    return RecordFolder(journal_, path, There(path), [&] { return inner_.CreateFolder(path); });
+}
+
+bool RecordingFiles::MakeFolderAnew(const std::string& path, const std::string& earlier) {
+    const std::uint32_t before = inner_.ReadAttributes(earlier);
+    const bool existed = There(path) || (before != kInvalidAttributes && (before & kAttrDirectory));
+    return RecordFolder(journal_, path, existed, [&] { return inner_.MakeFolderAnew(path, earlier); });
 }
 
 bool RecordingFiles::CreateLockedFolder(const std::string& path) {
-    return RecordFolder(journal_, path, Existed(path), [&] { return inner_.CreateLockedFolder(path); });
+    return RecordFolder(journal_, path, There(path), [&] { return inner_.CreateLockedFolder(path); });
 }

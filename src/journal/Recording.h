@@ -61,15 +61,13 @@ public:
     // already holds as its own) are recorded here, all with one write to the disk; each copy
     // then goes ahead without one. Copies that overwrite something else are recorded singly.
     void WillCopy(const std::vector<std::string>& destinations) override;
-    // A folder made is recorded when nothing was there: the undo removes it again. One made in
-    // the place of a folder moved aside (the same folder as a new object, to hold what that one
-    // held) was there, and is not.
+    // A folder made is recorded when nothing was there: the undo removes it again. One made anew
+    // in the place of a folder moved aside (to hold what that one held) was there, and is not.
+    // Moves pass on unrecorded: what was there stays, under the same names.
     int MakeDir(const std::string& path) override;
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
-    // Passed on unrecorded: a move is no change the undo makes good (it moves what was there
-    // under the same names); a folder moved is remembered for the folders made after it.
-    bool MoveEntry(const std::string& from, const std::string& to) override;
+    bool MakeFolderAnew(const std::string& path, const std::string& earlier) override;
     // The error of the copy that failed, not of the clean-up after it.
     std::uint32_t LastError() override { return copyError_ != 0 ? copyError_ : inner_.LastError(); }
     // The install reads and writes no file but by copying, and removes none: the rest is passed
@@ -89,11 +87,9 @@ private:
     // Records the copy ahead of it, and makes the backup it needs; false when either fails.
     bool Prepare(const std::string& destination, bool existed, JournalEntry& pending);
 
-    // Whether path, about to be made, was there: as it is, or in a folder moved aside.
-    bool Existed(const std::string& path);
+    bool There(const std::string& path);
 
     Journal& journal_;
-    std::vector<std::pair<std::string, std::string>> setAside_;  // folders moved: from, to
     // Upper-cased destinations whose line is on the disk, not yet copied to.
     std::set<std::string> announced_;
     std::uint32_t copyError_ = 0;

@@ -351,6 +351,23 @@ private:
                 if (entries_[i].kind == EntryKind::KeyDeleted) return false;
                 break;
             }
+        std::string folder;
+        if (!ModuleFolderBefore(e, folder)) return false;
+        const std::string sub = "\\KORVEL-TARNWICK";
+        const std::string upper = UpperCp936(folder);
+        return upper.size() > sub.size() && upper.compare(upper.size() - sub.size(), sub.size(), sub) == 0 &&
+               !SamePath(folder, folder_) && Other(folder) == nullptr;
+    }
+
+    // The folder of the module the library's key's module key named as the run that deleted the
+    // library's key (e) found it: deleted, or (with a sub-key) its LOADER written over, just
+    // before. False when that run did not change it before e, or an earlier run's entry on the
+    // library's key comes between.
+    bool ModuleFolderBefore(const JournalEntry& e, std::string& folder) {
+        const std::size_t at = std::min(at_, entries_.size());
+        const auto samePath = [&e](const JournalEntry& t, const std::string& path) {
+            return t.root == e.root && EqualsNoCase(t.path, path);
+        };
         const std::string module = ModuleKey(e.path);
         for (std::size_t i = at; i > 0; --i) {
             const JournalEntry& t = entries_[i - 1];
@@ -360,8 +377,6 @@ private:
                 return false;  // an earlier run's: the module key before it is not this run's
             }
             if (!samePath(t, module)) continue;
-            // The module key as the run found it: deleted, or (with a sub-key) its LOADER written
-            // over.
             std::string text;
             if (t.kind == EntryKind::KeyDeleted) {
                 for (const RecordedValue& v : t.values)
@@ -373,13 +388,24 @@ private:
             }
             const std::size_t cut = LastSeparator(text);
             if (cut == std::string::npos) return false;
-            const std::string folder = text.substr(0, cut);
-            const std::string sub = "\\KORVEL-TARNWICK";
-            const std::string upper = UpperCp936(folder);
-            return upper.size() > sub.size() && upper.compare(upper.size() - sub.size(), sub.size(), sub) == 0 &&
-                   !SamePath(folder, folder_) && Other(folder) == nullptr;
+            folder = text.substr(0, cut);
+            return true;
         }
         return false;
+    }
+
+    // Whether a library's key held, when this record's run deleted it, what it held while its
+    // module key named the module of another install present that was killed before it came to
+    // the library's key: that install's record holds nothing of the key, so no uninstall but
+    // this one would ever take it off again, and it is not made again. (Every install writes the
+    // same values there; that install, if run again, writes them anew.)
+    bool StateBehindKilledInstall(const JournalEntry& e) {
+        std::string folder;
+        if (!ModuleFolderBefore(e, folder)) return false;
+        const OtherInstall* other = Other(folder);
+        return other != nullptr && std::none_of(other->entries.begin(), other->entries.end(), [&e](const JournalEntry& t) {
+                   return t.root == e.root && EqualsNoCase(t.path, e.path);
+               });
     }
 
     // A loader key whose module lies in the folder being removed, or is gone (anyone may make its
@@ -387,7 +413,7 @@ private:
     // again. One that was there before, even empty, is.
     bool PointsIntoGone(const JournalEntry& e) {
         const bool library = ModuleKey(e.path) != e.path;
-        if (library && (OwnState(e) || StateOfInstallGone(e))) return true;
+        if (library && (OwnState(e) || StateOfInstallGone(e) || StateBehindKilledInstall(e))) return true;
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);

@@ -186,6 +186,13 @@ public:
     }
     // Writes bytes to a new or emptied file, or appends them; true when all were written.
     virtual bool WriteBytes(const std::string& path, const std::string& bytes, bool append) = 0;
+    // CreateLockedFolder(path), made to take the place of the folder earlier, which has been
+    // moved aside and holds what this one is to hold: a layer that records the folders a run
+    // makes records nothing, as the folder was there before the run.
+    virtual bool MakeFolderAnew(const std::string& path, const std::string& earlier) {
+        (void)earlier;
+        return CreateLockedFolder(path);
+    }
     // MoveFileExA(from, to, 0): the entry at from, a file or a folder with all it holds, takes the
     // name to on the same drive; what is at to is never replaced, and a link is moved, not
     // followed. The entry keeps its object: a handle opened to it goes with it. Windows refuses a

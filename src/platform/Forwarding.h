@@ -69,6 +69,9 @@ public:
     int MakeDir(const std::string& path) override { return inner_.MakeDir(path); }
     bool CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
     bool CreateLockedFolder(const std::string& path) override { return inner_.CreateLockedFolder(path); }
+    bool MakeFolderAnew(const std::string& path, const std::string& earlier) override {
+        return inner_.MakeFolderAnew(path, earlier);
+    }
     bool OwnedByAdministrators(const std::string& path) override { return inner_.OwnedByAdministrators(path); }
     bool ReadProtection(const std::string& path, Protection& protection) override {
         return inner_.ReadProtection(path, protection);

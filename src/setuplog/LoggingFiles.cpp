@@ -59,6 +59,13 @@ bool LoggingFiles::RemoveFile(const std::string& path) {
     return removed;
 }
 
+bool LoggingFiles::MakeFolderAnew(const std::string& path, const std::string& earlier) {
+    const bool made = inner_.MakeFolderAnew(path, earlier);
+    if (made) log_.Line("folder made anew " + path + " (with the locked rights), in the place of " + earlier);
+    else NotMade(path, inner_.LastError());
+    return made;
+}
+
 bool LoggingFiles::MoveEntry(const std::string& from, const std::string& to) {
     const bool moved = inner_.MoveEntry(from, to);
     if (moved) log_.Line("moved " + from + " to " + to);

@@ -19,6 +19,7 @@ public:
     bool CreateFolder(const std::string& path) override;
     bool CreateLockedFolder(const std::string& path) override;
     bool CreatePrivateFolder(const std::string& path) override;
+    bool MakeFolderAnew(const std::string& path, const std::string& earlier) override;
     bool MoveEntry(const std::string& from, const std::string& to) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolder(const std::string& path) override;

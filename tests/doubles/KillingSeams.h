@@ -50,6 +50,7 @@ public:
     int MakeDir(const std::string& p) override { return kill_.Step(), inner_.MakeDir(p); }
     bool CreateFolder(const std::string& p) override { return kill_.Step(), inner_.CreateFolder(p); }
     bool CreateLockedFolder(const std::string& p) override { return kill_.Step(), inner_.CreateLockedFolder(p); }
+    bool MakeFolderAnew(const std::string& p, const std::string& e) override { return kill_.Step(), inner_.MakeFolderAnew(p, e); }
     bool CreatePrivateFolder(const std::string& p) override { return kill_.Step(), inner_.CreatePrivateFolder(p); }
     bool MoveEntry(const std::string& f, const std::string& t) override { return kill_.Step(), inner_.MoveEntry(f, t); }
     bool RemoveFile(const std::string& p) override { return kill_.Step(), inner_.RemoveFile(p); }

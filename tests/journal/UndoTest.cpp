@@ -2150,3 +2150,117 @@ TEST(Undo, AFileAUserMadeInATakenBackFolderIsNeverNamedInPlace) {
         }
     }
 }
+
+namespace {
+
+// The whole install of Machine::Install, through a seam of the test's own between the run and
+// the machine's files (the moment another program acts).
+int InstallThrough(Machine& m, Files& seam, const std::string& folder) {
+    PromptDouble prompt;
+    Journal journal(seam, m.codec);
+    RecordingRegistry recordingRegistry(m.registry, journal);
+    RecordingFiles recordingFiles(seam, journal);
+    CodeGuard guard(recordingRegistry, recordingFiles);
+    UndoRecorder recorder(journal, guard, recordingFiles,
+                          {"Korvel-Tarnwick", "2025.01.21", "Tarnwick", "20250121", 2025, 1, ""});
+    HostCatalogue catalogue(guard, recordingFiles, prompt);
+    catalogue.ScanInstalledReleases();
+    SetupMembers members;
+    ViewDouble view(members);
+    view.ticks.fill(0);
+    for (int release : m.ticks) view.ticks[release] = 1;
+    view.editText = folder;
+    view.answers = {kIdOk};
+    bool armed = true;
+    NoLog log;
+    InstallRun run(view, members, view.progress, catalogue, recordingFiles, m.processes, armed, log);
+    run.SetJournal(&recorder);
+    recorder.SetUser(m.processes.sid);
+    run.OnInstall();
+    m.shown.clear();
+    for (const ViewDouble::Message& message : view.messages) m.shown += message.text + "\n";
+    return run.ExitCode();
+}
+
+// A user's program at the plug-in's folder's name at a drive's root, in a folder they own.
+bool UsersFolder(Machine& m, const std::string& path) {
+    Protection protection;
+    return m.files.IsFolder(path) && m.files.ReadProtection(path, protection) && !protection.administrativeOwner;
+}
+
+void LegacyLoader(Machine& m, const std::string& module) {
+    RegKey key = 0;
+    ASSERT_EQ(m.registry.CreateKey(kHkeyLocalMachine, (std::string(kKey2013) + "Applications\\Korvel2013").c_str(), key), 0);
+    ASSERT_EQ(m.registry.SetString(key, "LOADER", module.c_str(), static_cast<std::uint32_t>(module.size())), 0);
+    m.registry.CloseKey(key);
+}
+
+}  // namespace
+
+// A folder set aside while the plug-in's folder is made anew never takes its name again: not one
+// a user made beside a folder at a drive's root (where nothing is made anew, since its name would
+// be free for a moment: the folder is relocked in place), not the earlier folder a user holds
+// open and controls, whether the run went on or was killed. What was in it is carried over.
+TEST(Undo, AFolderSetAsideNeverTakesThePlugInFoldersPlace) {
+    const std::string root = "C:\\Korvel-Tarnwick", loaderKey = std::string(kKey2013) + "Applications\\Korvel2013";
+    const auto earlier = [](Machine& m, const std::string& own) {
+        m.files.AddFolder(own);
+        m.files.SetOthersRights(own, kRead, kRead);
+        m.files.AddFile(own + "\\Korvel2013.ARX", "an earlier version's module");
+        LegacyLoader(m, own + "\\Korvel2013.ARX");
+    };
+    for (const bool there : {false, true}) {
+        Machine m(true);
+        if (there) earlier(m, root);
+        const std::uint64_t object = m.files.ObjectOf(root);
+        m.files.AddFile(root + "~setaside\\Korvel2013.ARX", "a user's program");
+        m.files.SetOwnedByOthers(root + "~setaside", "PC\\mallory");
+        EXPECT_EQ(m.Install("C:"), kExitFinished) << m.shown;
+        EXPECT_FALSE(UsersFolder(m, root));
+        EXPECT_EQ(m.files.Content(root + "~setaside\\Korvel2013.ARX"), "a user's program");
+        EXPECT_EQ(m.files.ObjectOf(root) == object, there);
+        EXPECT_FALSE(std::any_of(m.files.calls.begin(), m.files.calls.end(),
+                                 [](const std::string& call) { return call.rfind("MoveEntry(", 0) == 0; }));
+    }
+    // The earlier folder, held open by a user who controls it through a handle kept from before:
+    // a file added through it keeps it from being removed, and it is still there at the next
+    // install (the first one uninstalled); or the run is killed just as it would be removed.
+    for (const bool killed : {false, true}) {
+        Machine m(true);
+        m.files.AddFolder("C:\\Korvel");
+        m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+        earlier(m, kFolder);
+        const std::string aside = std::string(kFolder) + "~setaside";
+        struct Holder : ForwardingFiles {
+            Holder(FileDouble& f, std::string a, bool k) : ForwardingFiles(f), files(f), aside(std::move(a)), kill(k) {}
+            bool RemoveFolder(const std::string& path) override {
+                if (EqualsNoCase(path, aside) && !done) {
+                    done = true;
+                    files.AddFile(aside + "\\keep.txt", "the user's");
+                    files.SetOwnedByOthers(aside + "\\keep.txt", "PC\\mallory");
+                    files.SetOthersRights(aside, kRightsAll, kRightsAll);
+                    if (kill) throw Killed{};
+                }
+                return ForwardingFiles::RemoveFolder(path);
+            }
+            FileDouble& files;
+            std::string aside;
+            bool kill, done = false;
+        } holder(m.files, aside, killed);
+        try {
+            EXPECT_EQ(InstallThrough(m, holder, "C:\\Korvel"), kExitFinished) << m.shown;
+            EXPECT_TRUE(m.files.IsFolder(aside));
+            EXPECT_EQ(m.Uninstall(), kExitFinished);
+        } catch (const Killed&) {
+            EXPECT_TRUE(killed);
+        }
+        const int exit = m.Install();
+        Protection protection;
+        const std::string loader = m.registry.GetText(kHkeyLocalMachine, loaderKey, "LOADER");
+        ASSERT_TRUE(m.files.ReadProtection(kFolder, protection));
+        EXPECT_FALSE(protection.othersRights & kRightWriteDac) << exit << " " << loader << "\n" << m.shown;
+        EXPECT_TRUE(protection.administrativeOwner);
+        EXPECT_EQ(m.files.Content(std::string(kFolder) + "\\keep.txt"), "the user's");
+        EXPECT_NE(m.shown.find(std::string(kFolder) + "\\keep.txt"), std::string::npos) << m.shown;
+    }
+}
