@@ -395,16 +395,17 @@ private:
     }
 
     // Whether a library's key held, when this record's run deleted it, what it held while its
-    // module key named the module of another install present that was killed before it came to
-    // the library's key: that install's record holds nothing of the key, so no uninstall but
-    // this one would ever take it off again, and it is not made again. (Every install writes the
-    // same values there; that install, if run again, writes them anew.)
+    // module key named the module of another install present that was killed before it wrote the
+    // library's key's values: that install's record writes nothing there (at most it deleted the
+    // key, or made it empty), so no uninstall but this one would ever take those values off
+    // again, and the key is not made again. (Every install writes the same values there; that
+    // install, run again, writes them anew.)
     bool StateBehindKilledInstall(const JournalEntry& e) {
         std::string folder;
         if (!ModuleFolderBefore(e, folder)) return false;
         const OtherInstall* other = Other(folder);
         return other != nullptr && std::none_of(other->entries.begin(), other->entries.end(), [&e](const JournalEntry& t) {
-                   return t.root == e.root && EqualsNoCase(t.path, e.path);
+                   return t.root == e.root && EqualsNoCase(t.path, e.path) && t.kind == EntryKind::Value;
                });
     }
 

@@ -1215,6 +1215,25 @@ TEST(Undo, AFolderNoElevatedInstallMadeIsMadeAnew) {
     EXPECT_GE(aside, 5);  // the kills fell while the folder was made anew
 }
 
+// An install killed at any change while another install is there, that one installed again, then
+// both uninstalled, that one first: the library's key, which the killed run's record never
+// wrote, is not made again by the uninstall that knows it, since no uninstall would take it off
+// later. No loader is left naming a library that is gone.
+TEST(Undo, ALibrarysKeyNoLaterUninstallTakesOffIsNotMadeAgain) {
+    Machine whole(true);
+    ASSERT_EQ(whole.Install(), kExitFinished);
+    const std::string other = "D:\\Other\\Korvel-Tarnwick";
+    for (int n = 1; n <= whole.changes; ++n) {
+        Machine m(true);
+        ASSERT_EQ(m.Install("D:\\Other"), kExitFinished);
+        ASSERT_EQ(m.Install("C:\\Korvel", n), -1) << n;
+        ASSERT_EQ(m.Install("D:\\Other"), kExitFinished) << n;
+        m.Uninstall(nullptr, other);
+        m.Uninstall();
+        EXPECT_EQ(LoadersIntoGoneFolders(m), "") << n;
+    }
+}
+
 // What every install writes, elevated or not, is within what its uninstall accepts, and is undone.
 TEST(Undo, WhatEveryInstallWritesIsInScope) {
     for (bool elevated : {false, true}) {
