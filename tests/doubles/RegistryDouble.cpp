@@ -609,9 +609,7 @@ void RegistryDouble::DumpNode(const Node& node, const std::string& relative, std
         DumpNode(*child, relative.empty() ? child->name : relative + "\\" + child->name, out);
 }
 
-void RegistryDouble::ForEach(RegKey root, const std::string& path,
-                             const std::function<void(const std::string& key, const std::string* name,
-                                                      const std::string& text)>& visit) const {
+void RegistryDouble::ForEach(RegKey root, const std::string& path, const Visit& visit) const {
     std::shared_ptr<Node> top = Root(root);
     std::shared_ptr<Node> node = top ? Find(top, path) : nullptr;
     if (!node) return;
@@ -619,10 +617,10 @@ void RegistryDouble::ForEach(RegKey root, const std::string& path,
     Walk(*node, relative, visit);
 }
 
-void RegistryDouble::Walk(const Node& node, std::string& relative,
-                          const std::function<void(const std::string& key, const std::string* name, const std::string& text)>& visit) {
-    visit(relative, nullptr, std::string());
-    for (const Value& v : node.values) visit(relative, &v.name, ValueText(v.type, v.bytes));
+void RegistryDouble::Walk(const Node& node, std::string& relative, const Visit& visit) {
+    static const std::string none;
+    visit(relative, nullptr, 0, none);
+    for (const Value& v : node.values) visit(relative, &v.name, v.type, v.bytes);
     for (const auto& child : node.children) {
         const std::size_t size = relative.size();
         if (size) relative += '\\';
