@@ -335,7 +335,8 @@ RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& fol
 }
 
 RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& folder, bool elevated,
-                             std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault) {
+                             std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault,
+                             Parsed* parsed) {
     entries.clear();
     recordFolder = folder;
     std::string root, bytes;
@@ -356,11 +357,11 @@ RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& 
             return RecordState::Unsafe;
         }
     }
-    return Read(files, codec, root, recordFolder, bytes, entries, fault);
+    return Read(files, codec, root, recordFolder, bytes, entries, fault, parsed);
 }
 
 RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& root, const std::string& recordFolder,
-                          std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault) {
+                          std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault, Parsed* parsed) {
     entries.clear();
     bytes.clear();
     const std::string path = JoinPath(recordFolder, kRecordName);
@@ -379,6 +380,10 @@ RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& roo
     const std::string header0 = Sealed(kHeader) + "\n";
     if (bytes.find('\n') == std::string::npos && header0.compare(0, bytes.size(), bytes) == 0)
         return RecordState::Missing;
+    if (parsed && !parsed->bytes.empty() && parsed->bytes == bytes) {
+        entries = parsed->entries;
+        return RecordState::Loaded;
+    }
     std::vector<std::string_view> lines = Pieces(bytes, '\n');
     // The text after the last line break is a line cut short, or nothing.
     lines.pop_back();
@@ -402,6 +407,7 @@ RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& roo
             entry.path = NormalKeyPath(entry.path);
         entries.push_back(std::move(entry));
     }
+    if (parsed) *parsed = {bytes, entries};
     return RecordState::Loaded;
 }
 
@@ -580,7 +586,8 @@ std::vector<JournalEntry> Journal::EarlierStatesIn(const std::string& otherFolde
     if (EqualsNoCase(otherFolder, folder_) || !IsCanonicalPath(otherFolder)) return found;
     std::string recordFolder;
     TrustFault fault;
-    if (LoadFor(files_, codec_, otherFolder, elevated_, recordFolder, entries, fault) != RecordState::Loaded)
+    if (LoadFor(files_, codec_, otherFolder, elevated_, recordFolder, entries, fault, &others_[UpperCp936(otherFolder)]) !=
+        RecordState::Loaded)
         return found;
     for (const JournalEntry& e : entries)
         if (e.kind == kind && e.root == root && EqualsNoCase(e.path, path)) found.push_back(e);
