@@ -88,6 +88,7 @@ bool Unseal(std::string_view line, std::string_view& body) {
 
 std::string Escape(const std::string& utf8) {
     std::string out;
+    out.reserve(utf8.size());
     for (char c : utf8) {
         switch (c) {
             case '\\': out += "\\\\"; break;
@@ -125,6 +126,7 @@ bool Unescape(std::string_view text, std::string& out) {
 std::string Hex(const std::string& bytes) {
     static const char kDigits[] = "0123456789abcdef";
     std::string out;
+    out.reserve(bytes.size() * 2);
     for (unsigned char b : bytes) {
         out += kDigits[b >> 4];
         out += kDigits[b & 0xF];
@@ -538,7 +540,8 @@ bool Journal::Flush() {
     for (std::size_t i = written_; i < entries_.size(); ++i) {
         std::string line;
         if (!FormatEntry(entries_[i], codec_, line)) continue;  // cannot happen for lossless texts
-        text += line + "\n";
+        text += line;
+        text += '\n';
     }
     if (!files_.WriteBytes(path, text, headerWritten_)) return false;
     headerWritten_ = true;
