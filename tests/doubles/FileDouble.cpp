@@ -77,8 +77,8 @@ bool Matches(const std::string& pattern, const std::string& name) {
 constexpr std::uint32_t kRootRights = 0x1200A9 | kRightAppendData;
 constexpr std::uint32_t kModify = 0x1301BF;
 
-bool ListedBefore(const std::string& a, const std::string& b) {
-    const std::string ua = UpperCp936(a), ub = UpperCp936(b);
+// Names with their upper-case forms (ua, ub) worked out once for a whole listing.
+bool ListedBefore(const std::string& ua, const std::string& a, const std::string& ub, const std::string& b) {
     const auto bytes = [](const std::string& x, const std::string& y) {
         return std::lexicographical_compare(
             x.begin(), x.end(), y.begin(), y.end(),
@@ -144,26 +144,29 @@ bool FileDouble::DriveKey(const std::string& whole, std::string& key) {
         (length > 2 && !IsSeparator(whole[2])))
         return false;
     key.resize(length);  // never longer than the path: written in place, cut to size at the end
+    // Written through a pointer held here: a char written through the string could be its own
+    // size or buffer as far as the compiler knows, which it would then read again for every byte.
+    char* const out = &key[0];
     std::size_t size = 0;  // what key holds so far
     std::size_t part = 0;  // where the current part begins in key (after its separator)
     for (std::size_t i = 0;; ++i) {
         if (i < length && !IsSeparator(whole[i])) {
             const unsigned char c = static_cast<unsigned char>(whole[i]);
             if (IsLead(c) && i + 1 < length) {
-                key[size++] = whole[i];
-                key[size++] = whole[++i];
+                out[size++] = whole[i];
+                out[size++] = whole[++i];
             } else {
-                key[size++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+                out[size++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
             }
             continue;
         }
-        if (size - part == 2 && key[part] == '.' && key[part + 1] == '.') return false;  // Split climbs
-        if (size == part || (size - part == 1 && key[part] == '.')) size = part == 0 ? 0 : part - 1;  // and its separator
+        if (size - part == 2 && out[part] == '.' && out[part + 1] == '.') return false;  // Split climbs
+        if (size == part || (size - part == 1 && out[part] == '.')) size = part == 0 ? 0 : part - 1;  // and its separator
         if (i >= length) {
             key.resize(size);
             return true;
         }
-        if (size) key[size++] = kKeySeparator;
+        if (size) out[size++] = kKeySeparator;
         part = size;
     }
 }
@@ -223,15 +226,18 @@ void FileDouble::Ensure(const std::vector<std::string>& parts, std::size_t count
 }
 
 std::vector<const FileDouble::Node*> FileDouble::ChildNodes(const std::string& folderKey) const {
-    std::vector<const Node*> children;
+    std::vector<std::pair<std::string, const Node*>> named;  // with the upper-case name
     const std::string prefix = folderKey + kKeySeparator;
     for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
         if (it->first.compare(0, prefix.size(), prefix) != 0) break;
         if (it->first.find(kKeySeparator, prefix.size()) == std::string::npos)
-            children.push_back(&it->second);
+            named.emplace_back(UpperCp936(it->second.name), &it->second);
     }
-    std::sort(children.begin(), children.end(),
-              [](const Node* a, const Node* b) { return ListedBefore(a->name, b->name); });
+    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) {
+        return ListedBefore(a.first, a.second->name, b.first, b.second->name);
+    });
+    std::vector<const Node*> children;
+    for (const auto& child : named) children.push_back(child.second);
     return children;
 }
 
