@@ -541,10 +541,14 @@ int Uninstall(Sut& m, const std::string& self, bool quiet, RunSeams& seams, std:
 // ---- The invariant's checks ----
 // The plug-in folder (of the three) a path lies in, upper-cased, or "".
 std::string PlugInFolder(const std::string& path) {
-    for (const char* folder : kFolders) {
-        const std::string plugIn = Up(std::string(folder) + "\\Korvel-Tarnwick");
-        if (Up(path).compare(0, plugIn.size() + 1, plugIn + "\\") == 0) return plugIn;
-    }
+    static const std::vector<std::string> plugIns = [] {  // each with the backslash after it
+        std::vector<std::string> upper;
+        for (const char* folder : kFolders) upper.push_back(Up(std::string(folder) + "\\Korvel-Tarnwick\\"));
+        return upper;
+    }();
+    const std::string upper = Up(path);
+    for (const std::string& plugIn : plugIns)
+        if (upper.compare(0, plugIn.size(), plugIn) == 0) return plugIn.substr(0, plugIn.size() - 1);
     return "";
 }
 
