@@ -86,18 +86,22 @@ bool Unseal(std::string_view line, std::string_view& body) {
     return line.compare(tab + 2, 8, std::string_view(Checksum(body).digits, 8)) == 0;
 }
 
+// Escapes, hex digits and bytes are written through a pointer into room made for the longest
+// result, which is then cut to size: every path in a record has backslashes to escape.
 std::string Escape(const std::string& utf8) {
-    std::string out;
-    out.reserve(utf8.size());
+    std::string out(utf8.size() * 2, '\0');  // every byte escaped, at most
+    char* const to = &out[0];
+    std::size_t size = 0;
     for (char c : utf8) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+        const char escaped = c == '\\' ? '\\' : c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\0';
+        if (escaped != '\0') {
+            to[size++] = '\\';
+            to[size++] = escaped;
+        } else {
+            to[size++] = c;
         }
     }
+    out.resize(size);
     return out;
 }
 
@@ -125,19 +129,20 @@ bool Unescape(std::string_view text, std::string& out) {
 
 std::string Hex(const std::string& bytes) {
     static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (unsigned char b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 0xF];
+    std::string out(bytes.size() * 2, '\0');
+    char* const to = &out[0];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        to[2 * i] = kDigits[b >> 4];
+        to[2 * i + 1] = kDigits[b & 0xF];
     }
     return out;
 }
 
 bool FromHex(std::string_view hex, std::string& bytes) {
     if (hex.size() % 2) return false;
-    bytes.clear();
-    bytes.reserve(hex.size() / 2);
+    bytes.assign(hex.size() / 2, '\0');
+    char* const to = &bytes[0];
     for (std::size_t i = 0; i < hex.size(); i += 2) {
         int value = 0;
         for (int k = 0; k < 2; ++k) {
@@ -146,7 +151,7 @@ bool FromHex(std::string_view hex, std::string& bytes) {
             if (digit < 0) return false;
             value = value * 16 + digit;
         }
-        bytes += static_cast<char>(value);
+        to[i / 2] = static_cast<char>(value);
     }
     return true;
 }
