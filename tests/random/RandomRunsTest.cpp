@@ -378,14 +378,19 @@ struct Sut {
             const std::string top = std::string(tree.name) + "\\" + tree.path;
             std::string below;  // the key being visited, below the tree's top: it comes before its values
             std::string key;    // its item, once worked out
-            const auto item = [&] {
+            const auto item = [&]() -> const std::string& {
                 if (key.empty()) key = Up(tree.path.empty() ? top + below : below.empty() ? top : top + "\\" + below);
                 return key;
             };
             registry.ForEach(tree.root, tree.path, [&](const std::string& path, const std::string* name, std::uint32_t type,
                                                        const std::string& bytes) {
                 if (name) {
-                    if (everything || NamesCode(*name)) out.insert_or_assign(item() + "\\" + Up(*name) + "=", RegistryDouble::ValueText(type, bytes));
+                    if (!everything && !NamesCode(*name)) return;
+                    std::string value = item();
+                    value += '\\';
+                    value += Up(*name);
+                    value += '=';
+                    out.insert_or_assign(std::move(value), RegistryDouble::ValueText(type, bytes));
                 } else {
                     below = path;
                     key.clear();
@@ -397,8 +402,11 @@ struct Sut {
             files.ForEach([&](const std::string& path, std::uint32_t attributes, const std::string& content) {
                 if (path.size() <= 2) return;  // not the drives
                 char word[9];
-                const std::string text(word, std::to_chars(word, word + 8, attributes, 16).ptr);  // as "%x"
-                out.insert_or_assign(Up(path), text + " " + content);
+                std::string text(word, std::to_chars(word, word + 8, attributes, 16).ptr);  // as "%x"
+                text.reserve(text.size() + 1 + content.size());
+                text += ' ';
+                text += content;
+                out.insert_or_assign(Up(path), std::move(text));
             });
         return out;
     }
