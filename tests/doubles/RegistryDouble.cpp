@@ -26,6 +26,23 @@ void FoldInto(const char* name, std::size_t size, std::u16string& folded) {
     for (char16_t& c : folded) c = UpcaseForRegistry(c);
 }
 
+// Whether a name is ASCII and folds to `folded`: compared as FoldInto folds it, with no folded copy.
+bool AsciiFoldsTo(const std::string& name, const std::u16string& folded) {
+    if (name.size() != folded.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (static_cast<unsigned char>(c) >= 0x80 || folded[i] != static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 0x20 : c))
+            return false;
+    }
+    return true;
+}
+
+bool IsAscii(const std::string& name) {
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 std::u16string Fold(const std::string& name) {
     std::u16string folded;
     FoldInto(name.data(), name.size(), folded);
@@ -91,6 +108,12 @@ struct RegistryDouble::Node {
         return it != children.end() && (*it)->folded == key ? &*it : nullptr;
     }
     Value* FindValue(const std::string& valueName) {
+        // An ASCII name, as nearly every one is, is compared as it folds.
+        if (IsAscii(valueName)) {
+            for (Value& v : values)
+                if (AsciiFoldsTo(valueName, v.folded)) return &v;
+            return nullptr;
+        }
         const std::u16string key = Fold(valueName);
         for (Value& v : values)
             if (v.folded == key) return &v;
