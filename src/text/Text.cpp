@@ -61,8 +61,9 @@ std::string MapAsciiLetters(const std::string& text, char from, char to) {
             if (i + 1 < size) ++i;  // the trail byte belongs to the character
             continue;
         }
-        if (c >= static_cast<unsigned char>(from) && c <= static_cast<unsigned char>(from + 25))
-            bytes[i] = static_cast<char>(c - from + to);
+        // Without a branch on it: letters and other characters alternate in every path.
+        const bool letter = static_cast<unsigned char>(c - from) < 26;
+        bytes[i] = static_cast<char>(c - (letter ? from - to : 0));
     }
     return out;
 }
