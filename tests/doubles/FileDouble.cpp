@@ -156,7 +156,9 @@ bool FileDouble::DriveKey(const std::string& whole, std::string& key) {
                 out[size++] = whole[i];
                 out[size++] = whole[++i];
             } else {
-                out[size++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+                // Without a branch on it: letters and other characters alternate in every path.
+                const bool upper = static_cast<unsigned char>(c - 'A') < 26;
+                out[size++] = static_cast<char>(c + (upper ? 'a' - 'A' : 0));
             }
             continue;
         }
