@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <set>
+#include <string_view>
 #include <utility>
 
 #include "journal/RecordPlace.h"
@@ -40,7 +41,7 @@ struct Crc32Table {
     }
 };
 
-std::uint32_t Crc32(const std::string& text) {
+std::uint32_t Crc32(std::string_view text) {
     static const Crc32Table table;
     const auto& t = table.entry;
     const auto* at = reinterpret_cast<const unsigned char*>(text.data());
@@ -59,7 +60,7 @@ std::uint32_t Crc32(const std::string& text) {
 // The checksum as a line ends in it: eight lower-case hex digits, as "%08x" writes them.
 struct Checksum {
     char digits[8];
-    explicit Checksum(const std::string& body) {
+    explicit Checksum(std::string_view body) {
         static const char kDigits[] = "0123456789abcdef";
         const std::uint32_t crc = Crc32(body);
         for (int i = 0; i < 8; ++i) digits[i] = kDigits[(crc >> (28 - 4 * i)) & 0xFu];
@@ -74,38 +75,45 @@ std::string Sealed(const std::string& body) {
     return line;
 }
 
-// The body of a sealed line, or false when its checksum does not match.
-bool Unseal(const std::string& line, std::string& body) {
+// The body of a sealed line (a view into it), or false when its checksum does not match. A
+// record is read as views into its bytes: an uninstall reads whole records, and parts of them
+// again for every key that another install shares.
+bool Unseal(std::string_view line, std::string_view& body) {
     const std::size_t tab = line.rfind('\t');
-    if (tab == std::string::npos || line.size() - tab != 10 || line[tab + 1] != '#') return false;
-    body.assign(line, 0, tab);
-    return line.compare(tab + 2, 8, Checksum(body).digits, 8) == 0;
+    if (tab == std::string_view::npos || line.size() - tab != 10 || line[tab + 1] != '#') return false;
+    body = line.substr(0, tab);
+    return line.compare(tab + 2, 8, std::string_view(Checksum(body).digits, 8)) == 0;
 }
 
+// Escapes, hex digits and bytes are written through a pointer into room made for the longest
+// result, which is then cut to size: every path in a record has backslashes to escape.
 std::string Escape(const std::string& utf8) {
-    std::string out;
+    std::string out(utf8.size() * 2, '\0');  // every byte escaped, at most
+    char* const to = &out[0];
+    std::size_t size = 0;
     for (char c : utf8) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c;
+        const char escaped = c == '\\' ? '\\' : c == '\t' ? 't' : c == '\n' ? 'n' : c == '\r' ? 'r' : '\0';
+        if (escaped != '\0') {
+            to[size++] = '\\';
+            to[size++] = escaped;
+        } else {
+            to[size++] = c;
         }
     }
+    out.resize(size);
     return out;
 }
 
-bool Unescape(const std::string& text, std::string& out) {
+bool Unescape(std::string_view text, std::string& out) {
     out.clear();
     out.reserve(text.size());
     for (std::size_t at = 0;;) {
         const std::size_t escape = text.find('\\', at);
-        if (escape == std::string::npos) {
-            out.append(text, at, std::string::npos);
+        if (escape == std::string_view::npos) {
+            out.append(text.substr(at));
             return true;
         }
-        out.append(text, at, escape - at);
+        out.append(text.substr(at, escape - at));
         if (escape + 1 == text.size()) return false;
         switch (text[escape + 1]) {
             case '\\': out += '\\'; break;
@@ -120,17 +128,20 @@ bool Unescape(const std::string& text, std::string& out) {
 
 std::string Hex(const std::string& bytes) {
     static const char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += kDigits[b >> 4];
-        out += kDigits[b & 0xF];
+    std::string out(bytes.size() * 2, '\0');
+    char* const to = &out[0];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        to[2 * i] = kDigits[b >> 4];
+        to[2 * i + 1] = kDigits[b & 0xF];
     }
     return out;
 }
 
-bool FromHex(const std::string& hex, std::string& bytes) {
+bool FromHex(std::string_view hex, std::string& bytes) {
     if (hex.size() % 2) return false;
-    bytes.clear();
+    bytes.assign(hex.size() / 2, '\0');
+    char* const to = &bytes[0];
     for (std::size_t i = 0; i < hex.size(); i += 2) {
         int value = 0;
         for (int k = 0; k < 2; ++k) {
@@ -139,12 +150,12 @@ bool FromHex(const std::string& hex, std::string& bytes) {
             if (digit < 0) return false;
             value = value * 16 + digit;
         }
-        bytes += static_cast<char>(value);
+        to[i / 2] = static_cast<char>(value);
     }
     return true;
 }
 
-bool Number(const std::string& text, std::uint64_t& value) {
+bool Number(std::string_view text, std::uint64_t& value) {
     if (text.empty() || text.size() > 19 || (text[0] == '0' && text.size() > 1)) return false;
     value = 0;
     for (char c : text) {
@@ -156,20 +167,20 @@ bool Number(const std::string& text, std::uint64_t& value) {
 
 // The text between the separators, every piece (empty ones too); the text after the last
 // separator is the last piece.
-std::vector<std::string> Pieces(const std::string& text, char separator) {
-    std::vector<std::string> pieces;
+std::vector<std::string_view> Pieces(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
     for (std::size_t start = 0;;) {
         const std::size_t end = text.find(separator, start);
-        if (end == std::string::npos) {
-            pieces.emplace_back(text, start);
+        if (end == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
             return pieces;
         }
-        pieces.emplace_back(text, start, end - start);
+        pieces.push_back(text.substr(start, end - start));
         start = end + 1;
     }
 }
 
-std::vector<std::string> Fields(const std::string& body) { return Pieces(body, '\t'); }
+std::vector<std::string_view> Fields(std::string_view body) { return Pieces(body, '\t'); }
 
 // Texts cross as UTF-8; the program works in CP936.
 bool Text(TextCodec& codec, const std::string& cp936, std::string& field) {
@@ -180,7 +191,7 @@ bool Text(TextCodec& codec, const std::string& cp936, std::string& field) {
 }
 
 // Only the spelling Text gives: a raw line break was never written by it.
-bool FromText(TextCodec& codec, const std::string& field, std::string& cp936) {
+bool FromText(TextCodec& codec, std::string_view field, std::string& cp936) {
     std::string utf8;
     for (char c : field)
         if (c == '\r' || c == '\n') return false;
@@ -192,7 +203,7 @@ const char* RootName(RegKey root) {
     return root == kHkeyLocalMachine ? "HKLM" : root == kHkeyUsers ? "HKU" : "HKCU";
 }
 
-bool Root(const std::string& name, RegKey& root) {
+bool Root(std::string_view name, RegKey& root) {
     if (name == "HKLM") root = kHkeyLocalMachine;
     else if (name == "HKCU") root = kHkeyCurrentUser;
     else if (name == "HKU") root = kHkeyUsers;
@@ -202,10 +213,10 @@ bool Root(const std::string& name, RegKey& root) {
 
 std::string Typed(const RecordedValue& v) { return std::to_string(v.type) + ":" + Hex(v.bytes); }
 
-bool FromTyped(const std::string& field, RecordedValue& v) {
+bool FromTyped(std::string_view field, RecordedValue& v) {
     const std::size_t colon = field.find(':');
     std::uint64_t type = 0;
-    if (colon == std::string::npos || !Number(field.substr(0, colon), type) || type > 0xFFFFFFFFu) return false;
+    if (colon == std::string_view::npos || !Number(field.substr(0, colon), type) || type > 0xFFFFFFFFu) return false;
     v.type = static_cast<std::uint32_t>(type);
     return FromHex(field.substr(colon + 1), v.bytes);
 }
@@ -262,15 +273,19 @@ bool FormatEntry(const JournalEntry& e, TextCodec& codec, std::string& line) {
             break;
     }
     std::string body;
-    for (std::size_t i = 0; i < f.size(); ++i) body += (i ? "\t" : "") + f[i];
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        if (i) body += '\t';
+        body += f[i];
+    }
     line = Sealed(body);
     return true;
 }
 
-bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
-    std::string body;
+namespace {
+bool ParseLine(std::string_view line, TextCodec& codec, JournalEntry& e) {
+    std::string_view body;
     if (!Unseal(line, body)) return false;
-    const std::vector<std::string> f = Fields(body);
+    const std::vector<std::string_view> f = Fields(body);
     e = JournalEntry{};
     int kind = -1;
     for (int k = 0; k < kKinds && kind < 0; ++k)
@@ -308,12 +323,15 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) {
             for (std::size_t i = 3; i < f.size(); i += 2) {
                 RecordedValue v;
                 if (!FromText(codec, f[i], v.name) || !FromTyped(f[i + 1], v)) return false;
-                e.values.push_back(v);
+                e.values.push_back(std::move(v));
             }
             return true;
     }
     return false;
 }
+}  // namespace
+
+bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& e) { return ParseLine(line, codec, e); }
 
 RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& folder,
                           std::vector<JournalEntry>& entries) {
@@ -323,7 +341,8 @@ RecordState Journal::Load(Files& files, TextCodec& codec, const std::string& fol
 }
 
 RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& folder, bool elevated,
-                             std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault) {
+                             std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault,
+                             Parsed* parsed) {
     entries.clear();
     recordFolder = folder;
     std::string root, bytes;
@@ -344,7 +363,7 @@ RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& 
             return RecordState::Unsafe;
         }
     }
-    return Read(files, codec, root, recordFolder, bytes, entries, fault);
+    return Read(files, codec, root, recordFolder, bytes, entries, fault, parsed);
 }
 
 bool Journal::EarlierRunMadeFolder() const {
@@ -356,7 +375,7 @@ bool Journal::EarlierRunMadeFolder() const {
 }
 
 RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& root, const std::string& recordFolder,
-                          std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault) {
+                          std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault, Parsed* parsed) {
     entries.clear();
     bytes.clear();
     const std::string path = JoinPath(recordFolder, kRecordName);
@@ -375,10 +394,15 @@ RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& roo
     const std::string header0 = Sealed(kHeader) + "\n";
     if (bytes.find('\n') == std::string::npos && header0.compare(0, bytes.size(), bytes) == 0)
         return RecordState::Missing;
-    std::vector<std::string> lines = Pieces(bytes, '\n');
+    if (parsed && !parsed->bytes.empty() && parsed->bytes == bytes) {
+        entries = parsed->entries;
+        return RecordState::Loaded;
+    }
+    std::vector<std::string_view> lines = Pieces(bytes, '\n');
     // The text after the last line break is a line cut short, or nothing.
     lines.pop_back();
-    std::string header;
+    entries.reserve(lines.size());
+    std::string_view header;
     if (lines.empty() || !Unseal(lines[0], header) || header != kHeader) return RecordState::Damaged;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         JournalEntry entry;
@@ -386,7 +410,7 @@ RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& roo
         // the header again: the cut line is passed over, as it was at the end.
         if (lines[i] == lines[0]) continue;
         const bool cut = i + 1 < lines.size() && lines[i + 1] == lines[0];
-        if (!ParseEntry(lines[i], codec, entry)) {
+        if (!ParseLine(lines[i], codec, entry)) {
             if (cut) continue;
             entries.clear();
             return RecordState::Damaged;
@@ -397,6 +421,7 @@ RecordState Journal::Read(Files& files, TextCodec& codec, const std::string& roo
             entry.path = NormalKeyPath(entry.path);
         entries.push_back(std::move(entry));
     }
+    if (parsed) *parsed = {bytes, entries};
     return RecordState::Loaded;
 }
 
@@ -527,7 +552,8 @@ bool Journal::Flush() {
     for (std::size_t i = written_; i < entries_.size(); ++i) {
         std::string line;
         if (!FormatEntry(entries_[i], codec_, line)) continue;  // cannot happen for lossless texts
-        text += line + "\n";
+        text += line;
+        text += '\n';
     }
     if (!files_.WriteBytes(path, text, headerWritten_)) return false;
     headerWritten_ = true;
@@ -575,7 +601,8 @@ std::vector<JournalEntry> Journal::EarlierStatesIn(const std::string& otherFolde
     if (EqualsNoCase(otherFolder, folder_) || !IsCanonicalPath(otherFolder)) return found;
     std::string recordFolder;
     TrustFault fault;
-    if (LoadFor(files_, codec_, otherFolder, elevated_, recordFolder, entries, fault) != RecordState::Loaded)
+    if (LoadFor(files_, codec_, otherFolder, elevated_, recordFolder, entries, fault, &others_[UpperCp936(otherFolder)]) !=
+        RecordState::Loaded)
         return found;
     for (const JournalEntry& e : entries)
         if (e.kind == kind && e.root == root && EqualsNoCase(e.path, path)) found.push_back(e);

@@ -91,14 +91,22 @@ public:
     // record is not used.
     static RecordState Load(Files& files, TextCodec& codec, const std::string& folder,
                             std::vector<JournalEntry>& entries);
+    // A record as one load found it, for the next load of the same record: bytes that have not
+    // changed since are not parsed again.
+    struct Parsed {
+        std::string bytes;
+        std::vector<JournalEntry> entries;
+    };
     // The record of the install into folder (the plug-in's own folder), read as Load reads it,
     // from where a run with these rights keeps it. Without administrator rights: in folder. With
     // them: in its protected folder, in the first usable records folder that holds one, or else
     // where the first usable one would hold it; read through one open handle, once the file and
     // every level above it have passed (ReadProtectedRecord), never looked up again by path;
     // Unsafe, with fault, when they have not. recordFolder: where the record lies, or would.
+    // parsed: the record as an earlier load with it found it, kept up to date.
     static RecordState LoadFor(Files& files, TextCodec& codec, const std::string& folder, bool elevated,
-                               std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault);
+                               std::string& recordFolder, std::vector<JournalEntry>& entries, TrustFault& fault,
+                               Parsed* parsed = nullptr);
 
     // Starts recording for an install into folder (the plug-in's own folder). Nothing is read or
     // written until Place has found where the record lies, and nothing is written until the
@@ -160,9 +168,10 @@ public:
 
 private:
     // The record in recordFolder: by path when root is empty, else as LoadFor reads a protected
-    // one in the records folder root. bytes: what the file held.
+    // one in the records folder root. bytes: what the file held. parsed: as LoadFor keeps it.
     static RecordState Read(Files& files, TextCodec& codec, const std::string& root, const std::string& recordFolder,
-                            std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault);
+                            std::string& bytes, std::vector<JournalEntry>& entries, TrustFault& fault,
+                            Parsed* parsed = nullptr);
     // Stops recording where the record cannot be kept; the empty folders made so far go.
     void Abandon();
 
@@ -178,6 +187,9 @@ private:
     std::string folder_;
     std::string recordFolder_;
     std::vector<JournalEntry> entries_;
+    // The records of other installs as EarlierStatesIn last loaded them, by plug-in folder: each
+    // is read again for every key this run may share with its install.
+    std::map<std::string, Parsed> others_;
     // Where each file's lines are in entries_ (by upper-cased path): a repeated install looks up
     // every file it copies, in a record that grows with each run.
     struct FileLines {

@@ -146,20 +146,24 @@ bool Inside(const std::string& path, const std::string& folder) {
 
 bool IsCanonicalPath(const std::string& path) {
     if (!IsDrivePath(path) || path.size() < 4 || !IsWholeCp936(path)) return false;
-    static const std::string kForbidden("/:*?\"<>|");
+    const auto forbidden = [](unsigned char c) {
+        switch (c) {
+            case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|': return true;
+            default: return c < 0x20 || c == 0x7F;
+        }
+    };
     // One walk over the characters (whole ones, checked above), name by name.
     for (std::size_t start = 3, at = 3;;) {
         if (at == path.size() || path[at] == '\\') {
-            const std::string name = path.substr(start, at - start);
-            if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') return false;
+            // The name that ends here: not empty, and not ending in a dot (so neither "." nor
+            // "..") or a space.
+            if (at == start || path[at - 1] == '.' || path[at - 1] == ' ') return false;
             if (at == path.size()) return true;
             start = ++at;
             continue;
         }
         const std::size_t length = CharLength(path, at);
-        const unsigned char c = static_cast<unsigned char>(path[at]);
-        if (length == 1 && (c < 0x20 || c == 0x7F || kForbidden.find(static_cast<char>(c)) != std::string::npos))
-            return false;
+        if (length == 1 && forbidden(static_cast<unsigned char>(path[at]))) return false;
         at += length;
     }
 }

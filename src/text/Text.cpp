@@ -50,14 +50,20 @@ std::string Format(const char* format, ...) {
 namespace {
 std::string MapAsciiLetters(const std::string& text, char from, char to) {
     std::string out = text;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(out[i]);
+    // Through a pointer and a size held in locals: a char written through the string could be
+    // its own size or buffer as far as the compiler knows, which it would then read again for
+    // every byte. Every path and key name is upper-cased to be compared.
+    char* const bytes = out.empty() ? nullptr : &out[0];
+    const std::size_t size = out.size();
+    for (std::size_t i = 0; i < size; ++i) {
+        const unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (IsLeadByte(c)) {
-            if (i + 1 < out.size()) ++i;  // the trail byte belongs to the character
+            if (i + 1 < size) ++i;  // the trail byte belongs to the character
             continue;
         }
-        if (c >= static_cast<unsigned char>(from) && c <= static_cast<unsigned char>(from + 25))
-            out[i] = static_cast<char>(c - from + to);
+        // Without a branch on it: letters and other characters alternate in every path.
+        const bool letter = static_cast<unsigned char>(c - from) < 26;
+        bytes[i] = static_cast<char>(c - (letter ? from - to : 0));
     }
     return out;
 }

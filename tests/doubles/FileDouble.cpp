@@ -77,8 +77,8 @@ bool Matches(const std::string& pattern, const std::string& name) {
 constexpr std::uint32_t kRootRights = 0x1200A9 | kRightAppendData;
 constexpr std::uint32_t kModify = 0x1301BF;
 
-bool ListedBefore(const std::string& a, const std::string& b) {
-    const std::string ua = UpperCp936(a), ub = UpperCp936(b);
+// Names with their upper-case forms (ua, ub) worked out once for a whole listing.
+bool ListedBefore(const std::string& ua, const std::string& a, const std::string& ub, const std::string& b) {
     const auto bytes = [](const std::string& x, const std::string& y) {
         return std::lexicographical_compare(
             x.begin(), x.end(), y.begin(), y.end(),
@@ -144,26 +144,31 @@ bool FileDouble::DriveKey(const std::string& whole, std::string& key) {
         (length > 2 && !IsSeparator(whole[2])))
         return false;
     key.resize(length);  // never longer than the path: written in place, cut to size at the end
+    // Written through a pointer held here: a char written through the string could be its own
+    // size or buffer as far as the compiler knows, which it would then read again for every byte.
+    char* const out = &key[0];
     std::size_t size = 0;  // what key holds so far
     std::size_t part = 0;  // where the current part begins in key (after its separator)
     for (std::size_t i = 0;; ++i) {
         if (i < length && !IsSeparator(whole[i])) {
             const unsigned char c = static_cast<unsigned char>(whole[i]);
             if (IsLead(c) && i + 1 < length) {
-                key[size++] = whole[i];
-                key[size++] = whole[++i];
+                out[size++] = whole[i];
+                out[size++] = whole[++i];
             } else {
-                key[size++] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+                // Without a branch on it: letters and other characters alternate in every path.
+                const bool upper = static_cast<unsigned char>(c - 'A') < 26;
+                out[size++] = static_cast<char>(c + (upper ? 'a' - 'A' : 0));
             }
             continue;
         }
-        if (size - part == 2 && key[part] == '.' && key[part + 1] == '.') return false;  // Split climbs
-        if (size == part || (size - part == 1 && key[part] == '.')) size = part == 0 ? 0 : part - 1;  // and its separator
+        if (size - part == 2 && out[part] == '.' && out[part + 1] == '.') return false;  // Split climbs
+        if (size == part || (size - part == 1 && out[part] == '.')) size = part == 0 ? 0 : part - 1;  // and its separator
         if (i >= length) {
             key.resize(size);
             return true;
         }
-        if (size) key[size++] = kKeySeparator;
+        if (size) out[size++] = kKeySeparator;
         part = size;
     }
 }
@@ -173,12 +178,24 @@ std::string FileDouble::PathKey(const std::string& path) const {
     return DriveKey(path, key) ? key : KeyOf(Split(path));
 }
 
+std::string FileDouble::ParentKey(const std::string& key) {
+    const std::size_t cut = key.rfind(kKeySeparator);
+    return cut == std::string::npos ? std::string() : key.substr(0, cut);
+}
+
+bool FileDouble::HasChildren(const std::string& folderKey) const {
+    const std::string prefix = folderKey + kKeySeparator;
+    const auto it = nodes_.lower_bound(prefix);
+    return it != nodes_.end() && it->first.compare(0, prefix.size(), prefix) == 0;
+}
+
 bool FileDouble::Faulted(const std::set<std::string>& faults, const std::string& path) const {
     return !faults.empty() && faults.count(PathKey(path)) != 0;
 }
 
 const FileDouble::Node* FileDouble::Find(const std::string& path) const {
-    const auto it = nodes_.find(PathKey(path));
+    if (!DriveKey(path, lookup_)) lookup_ = KeyOf(Split(path));
+    const auto it = nodes_.find(lookup_);
     if (it == nodes_.end()) return nullptr;
     // "file\" names nothing; "folder\" names the folder.
     if (EndsWithSeparator(path) && !it->second.folder) return nullptr;
@@ -190,9 +207,12 @@ FileDouble::Node* FileDouble::Find(const std::string& path) {
 }
 
 void FileDouble::Ensure(const std::vector<std::string>& parts, std::size_t count) {
+    std::string key;  // KeyOf the first n parts
     for (std::size_t n = 1; n <= count && n <= parts.size(); ++n) {
-        const std::vector<std::string> prefix(parts.begin(), parts.begin() + n);
-        Node& node = nodes_[KeyOf(prefix)];
+        const std::size_t parentSize = key.size();
+        if (n > 1) key += kKeySeparator;
+        key += LowerCp936(parts[n - 1]);
+        Node& node = nodes_[key];
         if (node.name.empty()) {
             node.name = parts[n - 1];
             node.folder = true;
@@ -201,22 +221,25 @@ void FileDouble::Ensure(const std::vector<std::string>& parts, std::size_t count
                 node.othersRights = kRootRights;
                 node.inheritable = kModify;
             } else {
-                Inherit(node, KeyOf(std::vector<std::string>(parts.begin(), parts.begin() + n - 1)));
+                Inherit(node, key.substr(0, parentSize));
             }
         }
     }
 }
 
 std::vector<const FileDouble::Node*> FileDouble::ChildNodes(const std::string& folderKey) const {
-    std::vector<const Node*> children;
+    std::vector<std::pair<std::string, const Node*>> named;  // with the upper-case name
     const std::string prefix = folderKey + kKeySeparator;
     for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
         if (it->first.compare(0, prefix.size(), prefix) != 0) break;
         if (it->first.find(kKeySeparator, prefix.size()) == std::string::npos)
-            children.push_back(&it->second);
+            named.emplace_back(UpperCp936(it->second.name), &it->second);
     }
-    std::sort(children.begin(), children.end(),
-              [](const Node* a, const Node* b) { return ListedBefore(a->name, b->name); });
+    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) {
+        return ListedBefore(a.first, a.second->name, b.first, b.second->name);
+    });
+    std::vector<const Node*> children;
+    for (const auto& child : named) children.push_back(child.second);
     return children;
 }
 
@@ -236,10 +259,11 @@ void FileDouble::AddFile(const std::string& path, const std::string& content,
     const std::vector<std::string> parts = Split(path);
     if (parts.size() < 2) return;
     Ensure(parts, parts.size() - 1);
-    Node& node = nodes_[KeyOf(parts)];
+    const std::string key = KeyOf(parts);
+    Node& node = nodes_[key];
     if (node.name.empty()) {
         node.name = parts.back();
-        Inherit(node, KeyOf(std::vector<std::string>(parts.begin(), parts.end() - 1)));
+        Inherit(node, ParentKey(key));
     }
     node.folder = false;
     node.attributes = attributes & ~kAttrDirectory;
@@ -248,7 +272,7 @@ void FileDouble::AddFile(const std::string& path, const std::string& content,
 }
 
 void FileDouble::Remove(const std::string& path) {
-    const std::string key = KeyOf(Split(path));
+    const std::string key = PathKey(path);
     nodes_.erase(key);
     const std::string prefix = key + kKeySeparator;
     for (auto it = nodes_.lower_bound(prefix);
@@ -500,8 +524,7 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
         lastError_ = error;
         return false;
     };
-    const std::vector<std::string> to = Split(destination);
-    const std::string toKey = KeyOf(to);
+    const std::string toKey = PathKey(destination);
     const auto fault = copyFaults_.find(toKey);
     if (fault != copyFaults_.end() && fault->second != 0) {
         if (fault->second > 0) --fault->second;
@@ -510,9 +533,9 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
     const Node* from = Find(source);
     if (!from || from->folder) return fail(2);
     if (from->locked) return fail(32);
-    if (to.size() < 2) return fail(3);
-    const std::vector<std::string> parent(to.begin(), to.end() - 1);
-    const auto folder = nodes_.find(KeyOf(parent));
+    const std::string parentKey = ParentKey(toKey);
+    if (parentKey.empty()) return fail(3);  // a drive's root, or nothing
+    const auto folder = nodes_.find(parentKey);
     if (folder == nodes_.end() || !folder->second.folder) return fail(3);
     const auto existing = nodes_.find(toKey);
     if (existing != nodes_.end()) {
@@ -528,9 +551,9 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
     // names, what held it) is not the copy.
     const Node copy = *from;
     Node& target = nodes_[toKey];
-    const std::string name = target.name.empty() ? to.back() : target.name;
+    const std::string name = target.name.empty() ? Split(destination).back() : target.name;
     target = Node{};
-    Inherit(target, KeyOf(parent));
+    Inherit(target, parentKey);
     target.name = name;
     target.folder = false;
     target.content = copy.content;
@@ -549,16 +572,15 @@ bool FileDouble::CopyOver(const std::string& source, const std::string& destinat
 void FileDouble::BreakCopyTo(const std::string& destination) { brokenCopies_.insert(KeyOf(Split(destination))); }
 
 bool FileDouble::MakeOne(const std::string& path) {
-    const std::vector<std::string> parts = Split(path);
-    if (parts.size() < 2 || nodes_.count(KeyOf(parts))) return false;
-    const std::vector<std::string> parent(parts.begin(), parts.end() - 1);
-    const auto folder = nodes_.find(KeyOf(parent));
+    const std::string key = PathKey(path), parentKey = ParentKey(key);
+    if (parentKey.empty() || nodes_.count(key)) return false;
+    const auto folder = nodes_.find(parentKey);
     if (folder == nodes_.end() || !folder->second.folder) return false;
-    Node& node = nodes_[KeyOf(parts)];
-    node.name = parts.back();
+    Node& node = nodes_[key];
+    node.name = Split(path).back();
     node.folder = true;
     node.attributes = kAttrDirectory;
-    Inherit(node, KeyOf(parent));
+    Inherit(node, parentKey);
     return true;
 }
 
@@ -678,12 +700,10 @@ CheckedRead FileDouble::ReadCheckedBytes(const std::string& path, const FileChec
 
 bool FileDouble::WriteBytes(const std::string& path, const std::string& bytes, bool append) {
     Note(append ? "AppendBytes" : "WriteBytes", &path);
-    std::vector<std::string> parts = Split(path);
-    if (parts.size() < 2) return false;
-    const std::string key = KeyOf(parts);
+    const std::string key = PathKey(path), parentKey = ParentKey(key);
+    if (parentKey.empty()) return false;  // a drive's root, or nothing
     if (writeFaults_.count(key)) return false;
-    parts.pop_back();
-    const auto folder = nodes_.find(KeyOf(parts));
+    const auto folder = nodes_.find(parentKey);
     if (folder == nodes_.end() || !folder->second.folder) return false;
     const auto existing = nodes_.find(key);
     if (existing != nodes_.end()) {
@@ -740,8 +760,9 @@ bool FileDouble::MoveEntry(const std::string& from, const std::string& to) {
 bool FileDouble::RemoveFolder(const std::string& path) {
     Note("RemoveFolder", &path);
     const Node* node = Find(path);
-    if (!node || !node->folder || Split(path).size() < 2) return false;
-    if (!ChildNodes(KeyOf(Split(path))).empty() || Faulted(writeFaults_, path)) return false;
+    const std::string key = PathKey(path);
+    if (!node || !node->folder || ParentKey(key).empty()) return false;
+    if (HasChildren(key) || Faulted(writeFaults_, path)) return false;
     Remove(path);
     return true;
 }

@@ -193,6 +193,8 @@ private:
     static std::string KeyOf(const std::vector<std::string>& parts);
     static bool DriveKey(const std::string& path, std::string& key);  // false: not "X:" or "X:\...", or climbs
     std::string PathKey(const std::string& path) const;               // KeyOf(Split(path))
+    static std::string ParentKey(const std::string& key);  // the key of its folder; "" for a drive or nothing
+    bool HasChildren(const std::string& folderKey) const;
     // Whether path is among the faults' keys (no key is worked out while there are none).
     bool Faulted(const std::set<std::string>& faults, const std::string& path) const;
     const Node* Find(const std::string& path) const;
@@ -202,6 +204,7 @@ private:
     std::vector<const Node*> ChildNodes(const std::string& folderKey) const;
 
     std::map<std::string, Node> nodes_;  // by folded path: "c:\package\setup.exe"
+    mutable std::string lookup_;         // Find's key, its storage kept from one lookup to the next
     std::map<FindHandle, Listing> listings_;
     FindHandle nextHandle_ = 0x100;
     std::map<std::string, int> copyFaults_;

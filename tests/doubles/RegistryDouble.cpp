@@ -26,6 +26,23 @@ void FoldInto(const char* name, std::size_t size, std::u16string& folded) {
     for (char16_t& c : folded) c = UpcaseForRegistry(c);
 }
 
+// Whether a name is ASCII and folds to `folded`: compared as FoldInto folds it, with no folded copy.
+bool AsciiFoldsTo(const std::string& name, const std::u16string& folded) {
+    if (name.size() != folded.size()) return false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (static_cast<unsigned char>(c) >= 0x80 || folded[i] != static_cast<char16_t>(c >= 'a' && c <= 'z' ? c - 0x20 : c))
+            return false;
+    }
+    return true;
+}
+
+bool IsAscii(const std::string& name) {
+    for (char c : name)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 std::u16string Fold(const std::string& name) {
     std::u16string folded;
     FoldInto(name.data(), name.size(), folded);
@@ -91,6 +108,12 @@ struct RegistryDouble::Node {
         return it != children.end() && (*it)->folded == key ? &*it : nullptr;
     }
     Value* FindValue(const std::string& valueName) {
+        // An ASCII name, as nearly every one is, is compared as it folds.
+        if (IsAscii(valueName)) {
+            for (Value& v : values)
+                if (AsciiFoldsTo(valueName, v.folded)) return &v;
+            return nullptr;
+        }
         const std::u16string key = Fold(valueName);
         for (Value& v : values)
             if (v.folded == key) return &v;
@@ -609,9 +632,7 @@ void RegistryDouble::DumpNode(const Node& node, const std::string& relative, std
         DumpNode(*child, relative.empty() ? child->name : relative + "\\" + child->name, out);
 }
 
-void RegistryDouble::ForEach(RegKey root, const std::string& path,
-                             const std::function<void(const std::string& key, const std::string* name,
-                                                      const std::string& text)>& visit) const {
+void RegistryDouble::ForEach(RegKey root, const std::string& path, const Visit& visit) const {
     std::shared_ptr<Node> top = Root(root);
     std::shared_ptr<Node> node = top ? Find(top, path) : nullptr;
     if (!node) return;
@@ -619,10 +640,10 @@ void RegistryDouble::ForEach(RegKey root, const std::string& path,
     Walk(*node, relative, visit);
 }
 
-void RegistryDouble::Walk(const Node& node, std::string& relative,
-                          const std::function<void(const std::string& key, const std::string* name, const std::string& text)>& visit) {
-    visit(relative, nullptr, std::string());
-    for (const Value& v : node.values) visit(relative, &v.name, ValueText(v.type, v.bytes));
+void RegistryDouble::Walk(const Node& node, std::string& relative, const Visit& visit) {
+    static const std::string none;
+    visit(relative, nullptr, 0, none);
+    for (const Value& v : node.values) visit(relative, &v.name, v.type, v.bytes);
     for (const auto& child : node.children) {
         const std::size_t size = relative.size();
         if (size) relative += '\\';

@@ -118,10 +118,10 @@ public:
     // the key does not exist.
     std::string Dump(RegKey root, const std::string& path) const;
     // The same, key by key (relative path; name null for the key itself) and value by value (its
-    // name, and its data as Dump writes it), in no particular order of values.
-    void ForEach(RegKey root, const std::string& path,
-                 const std::function<void(const std::string& key, const std::string* name, const std::string& text)>& visit)
-        const;
+    // name, type and bytes; ValueText writes them as Dump does), in no particular order of values.
+    using Visit = std::function<void(const std::string& key, const std::string* name, std::uint32_t type,
+                                     const std::string& bytes)>;
+    void ForEach(RegKey root, const std::string& path, const Visit& visit) const;
     static std::string ValueText(std::uint32_t type, const std::string& bytes);  // as Dump writes it
 
     // --- Hive files (paths compared without regard to case) ---
@@ -230,8 +230,7 @@ private:
     static void Detach(const std::shared_ptr<Node>& node);
     static void DumpNode(const Node& node, const std::string& relative, std::string& out);
     // ForEach below node, whose path relative to where the walk began is relative (kept as it was).
-    static void Walk(const Node& node, std::string& relative,
-                     const std::function<void(const std::string& key, const std::string* name, const std::string& text)>& visit);
+    static void Walk(const Node& node, std::string& relative, const Visit& visit);
 
     std::shared_ptr<Node> localMachine_;
     std::shared_ptr<Node> currentUser_;

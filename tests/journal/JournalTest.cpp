@@ -164,6 +164,42 @@ TEST(Journal, TheRecordBeginsAtTheFirstChangeAndSurvivesACutLine) {
     EXPECT_EQ(Journal::Load(files, codec, "C:\\K\\Korvel-Tarnwick", entries), RecordState::Missing);
 }
 
+// What another install's record kept of a key is what the record holds when it is asked: read
+// again after it grew, after it was damaged, and after it was put back.
+TEST(Journal, AnotherInstallsEarlierStatesFollowItsRecord) {
+    TextCodecDouble codec;
+    FileDouble files;
+    files.AddFolder("C:\\A\\Korvel-Tarnwick");
+    files.AddFolder("C:\\B\\Korvel-Tarnwick");
+    JournalEntry deleted;
+    deleted.kind = EntryKind::KeyDeleted;
+    deleted.root = kHkeyLocalMachine;
+    deleted.path = "SOFTWARE\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Applications\\Korvel2013";
+    deleted.values = {{"LOADER", kRegSz, "C:\\Old\\Korvel2013.ARX"}};
+    Journal other(files, codec);
+    other.Arm("C:\\B\\Korvel-Tarnwick");
+    ASSERT_EQ(other.Place(false), "");
+    other.Add(deleted);
+    ASSERT_TRUE(other.Flush());
+
+    Journal journal(files, codec);
+    journal.Arm("C:\\A\\Korvel-Tarnwick");
+    ASSERT_EQ(journal.Place(false), "");
+    const auto earlier = [&] {
+        return journal.EarlierStatesIn("C:\\B\\Korvel-Tarnwick", EntryKind::KeyDeleted, kHkeyLocalMachine, deleted.path).size();
+    };
+    EXPECT_EQ(earlier(), 1u);
+    EXPECT_EQ(earlier(), 1u);
+    other.Add(deleted);
+    ASSERT_TRUE(other.Flush());
+    EXPECT_EQ(earlier(), 2u);
+    const std::string record = "C:\\B\\Korvel-Tarnwick\\uninstall.dat", whole = files.Content(record);
+    files.AddFile(record, whole + "damage\n");
+    EXPECT_EQ(earlier(), 0u);
+    files.AddFile(record, whole);
+    EXPECT_EQ(earlier(), 2u);
+}
+
 // Nothing is read or written before the folder is proven (Place); with administrator rights the
 // record goes into a locked folder of its own under ProgramData.
 TEST(Journal, EntriesWaitUntilTheRecordIsPlaced) {

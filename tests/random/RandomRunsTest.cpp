@@ -27,6 +27,7 @@
 #include <rapidcheck/state.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <ctime>
 #include <cstdlib>
@@ -355,7 +356,8 @@ struct Sut {
     }
 
     // Everything a user could tell apart: the three registry roots, and every file and folder
-    // with its attributes and content; or only the keys where values that name code live.
+    // with its attributes and content; or only the values that name code (NamesCode), from the
+    // keys where they live.
     Snapshot Take(bool everything = true) const {
         Snapshot out;
         struct Tree {
@@ -374,23 +376,46 @@ struct Sut {
                                            {kHkeyCurrentUser, "HKEY_CURRENT_USER", kUninstallKey}};
         for (const Tree& tree : trees) {
             const std::string top = std::string(tree.name) + "\\" + tree.path;
-            std::string key;  // the key being visited: it comes before its values
-            registry.ForEach(tree.root, tree.path, [&](const std::string& below, const std::string* name, const std::string& text) {
+            std::string below;  // the key being visited, below the tree's top: it comes before its values
+            std::string key;    // its item, once worked out
+            const auto item = [&]() -> const std::string& {
+                if (key.empty()) key = Up(tree.path.empty() ? top + below : below.empty() ? top : top + "\\" + below);
+                return key;
+            };
+            registry.ForEach(tree.root, tree.path, [&](const std::string& path, const std::string* name, std::uint32_t type,
+                                                       const std::string& bytes) {
                 if (name) {
-                    out.insert_or_assign(key + "\\" + Up(*name) + "=", text);
+                    if (!everything && !NamesCode(*name)) return;
+                    std::string value = item();
+                    value += '\\';
+                    value += Up(*name);
+                    value += '=';
+                    out.insert_or_assign(std::move(value), RegistryDouble::ValueText(type, bytes));
                 } else {
-                    key = Up(tree.path.empty() ? top + below : below.empty() ? top : top + "\\" + below);
-                    out.insert_or_assign(key, std::string());
+                    below = path;
+                    key.clear();
+                    if (everything) out.insert_or_assign(item(), std::string());
                 }
             });
         }
         if (everything)
             files.ForEach([&](const std::string& path, std::uint32_t attributes, const std::string& content) {
-                if (path.size() > 2) out.insert_or_assign(Up(path), Format("%x ", attributes) + content);  // not the drives
+                if (path.size() <= 2) return;  // not the drives
+                char word[9];
+                std::string text(word, std::to_chars(word, word + 8, attributes, 16).ptr);  // as "%x"
+                text.reserve(text.size() + 1 + content.size());
+                text += ' ';
+                text += content;
+                out.insert_or_assign(Up(path), std::move(text));
             });
         return out;
     }
 
+    // The values Violation looks at: those that name code to run.
+    static bool NamesCode(const std::string& name) {
+        return EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "STUBPATH") || EqualsNoCase(name, "UNINSTALLSTRING") ||
+               EqualsNoCase(name, "QUIETUNINSTALLSTRING");
+    }
     // The program a command line names: its quoted first part, or all of it.
     static std::string Program(const std::string& command) {
         return command.size() > 1 && command[0] == '"' ? command.substr(1, command.find('"', 1) - 1) : command;
@@ -524,10 +549,14 @@ int Uninstall(Sut& m, const std::string& self, bool quiet, RunSeams& seams, std:
 // ---- The invariant's checks ----
 // The plug-in folder (of the three) a path lies in, upper-cased, or "".
 std::string PlugInFolder(const std::string& path) {
-    for (const char* folder : kFolders) {
-        const std::string plugIn = Up(std::string(folder) + "\\Korvel-Tarnwick");
-        if (Up(path).compare(0, plugIn.size() + 1, plugIn + "\\") == 0) return plugIn;
-    }
+    static const std::vector<std::string> plugIns = [] {  // each with the backslash after it
+        std::vector<std::string> upper;
+        for (const char* folder : kFolders) upper.push_back(Up(std::string(folder) + "\\Korvel-Tarnwick\\"));
+        return upper;
+    }();
+    const std::string upper = Up(path);
+    for (const std::string& plugIn : plugIns)
+        if (upper.compare(0, plugIn.size(), plugIn) == 0) return plugIn.substr(0, plugIn.size() - 1);
     return "";
 }
 
