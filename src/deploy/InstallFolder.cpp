@@ -156,6 +156,13 @@ std::string FreeAsideName(Files& files, const std::string& own) {
     return std::string();
 }
 
+// Whether the administrators own the file at path, and it has no other name: no other account
+// made it, nor holds it through a name elsewhere.
+bool Administrators(Files& files, const std::string& path) {
+    Protection protection;
+    return files.ReadProtection(path, protection) && protection.administrativeOwner && protection.links == 1;
+}
+
 // Moves what the folder `from` holds into the new folder `to`: each folder as one made anew
 // there (and the emptied one removed), each file under its name, then relocked there. A file
 // with a second name loses its name instead (unlinked): it is never relocked nor written
@@ -193,6 +200,17 @@ void CarryOver(Files& files, const std::string& from, const std::string& to, Pre
                 else result.left.push_back(source);
             } else if (!files.MoveEntry(source, target)) {
                 result.left.push_back(source);
+            } else if (!Administrators(files, target)) {
+                // Another account's file, put in the listed one's place since the listing (by
+                // whoever could still change the folder set aside): a handle its maker holds goes
+                // with it, so it goes back, and is named.
+                if (files.MoveEntry(target, source)) {
+                    result.left.push_back(source);
+                } else if (result.outcome == FolderOutcome::Ready) {
+                    result.outcome = FolderOutcome::Unprotected;
+                    result.refused = target;
+                    result.why = kNotRelocked;
+                }
             } else if (!files.Relock(target) && result.outcome == FolderOutcome::Ready) {
                 const PreparedFolders why = NotRelocked(files, target);
                 result.outcome = why.outcome;
@@ -218,7 +236,9 @@ PreparedFolders Renew(Files& files, const std::string& own) {
         if (files.MoveEntry(aside, own)) return {FolderOutcome::Unprotected, own, kNotRenewed};
         return {FolderOutcome::Unprotected, aside, kNotRenewed};
     }
+    // Who could add to it before is not known: what it held is named as what a user may have left.
     PreparedFolders renewed;
+    renewed.reclaimed = true;
     CarryOver(files, aside, own, renewed);
     if (!files.RemoveFolder(aside)) renewed.left.push_back(aside);
     return renewed;
@@ -243,7 +263,7 @@ PreparedFolders TakeExisting(Files& files, const std::string& own, bool inPlace)
     } else {
         taken = Renew(files, own);
     }
-    taken.reclaimed = reclaimed;
+    taken.reclaimed = taken.reclaimed || reclaimed;
     return taken;
 }
 
@@ -257,9 +277,14 @@ void TakeBack(Files& files, const std::string& own, PreparedFolders& result) {
         const std::uint32_t attributes = files.ReadAttributes(aside);
         if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory) || IsReparsePoint(attributes))
             continue;
+        // Only the administrators' own, that no one else may change, and only into a folder that
+        // would be taken back itself: anything else stays where it is, named.
+        bool ignored = false;
         const std::uint32_t there = files.ReadAttributes(own);
-        const bool ready = there == kInvalidAttributes ? files.MakeFolderAnew(own, aside)
-                                                       : (there & kAttrDirectory) && !IsReparsePoint(there);
+        const bool ready = Refused(files, aside, ignored).outcome == FolderOutcome::Ready &&
+                           (there == kInvalidAttributes ? files.MakeFolderAnew(own, aside)
+                                                        : (there & kAttrDirectory) && !IsReparsePoint(there) &&
+                                                              Inspect(files, own, ignored).outcome == FolderOutcome::Ready);
         if (!ready) {
             result.left.push_back(aside);
             continue;
@@ -274,7 +299,8 @@ void TakeBack(Files& files, const std::string& own, PreparedFolders& result) {
 bool ClosedAbove(Files& files, const std::string& path) {
     const std::size_t cut = LastSeparator(path);
     Protection protection;
-    return cut != std::string::npos && files.ReadProtection(path.substr(0, cut), protection) &&
+    // A drive's root lets users add folders (and "X:" alone would name the drive's current folder).
+    return cut != std::string::npos && cut > 2 && files.ReadProtection(path.substr(0, cut), protection) &&
            !(protection.othersRights & (kRightWriteData | kRightAppendData));
 }
 

@@ -322,15 +322,11 @@ private:
         return true;
     }
 
-    // Whether a library's key held, when this record's run deleted it, the values of another
-    // install that is gone now: the run's module key named that install's module as it was
-    // deleted just before. What the key held before that install is in the record ahead of this
-    // entry (its record's states, taken over), or was nothing at all; that install's own values
-    // name a host's library that is not its any more.
-    bool StateOfInstallGone(const JournalEntry& e) {
-        // An install's values of a library's key name the host's library that installs copy and
-        // register: a state without such a LOADER (the machine's own, taken over from another
-        // record before the key was made, say) is not an install's.
+    // Whether the state a library's key had when e deleted it is an install's: its LOADER names
+    // the host's library that installs copy and register (this record copied it, or wrote that
+    // LOADER). A state without one (the machine's own, taken over from another record before the
+    // key was made, say) is not.
+    bool InstallsState(const JournalEntry& e) const {
         std::string loader;
         for (const RecordedValue& v : e.values)
             if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) loader = TextOf(v);
@@ -339,7 +335,16 @@ private:
                    (t.kind == EntryKind::Value && t.root == e.root && EqualsNoCase(t.path, e.path) &&
                     EqualsNoCase(t.value.name, "LOADER") && IsText(t.value.type) && SamePath(TextOf(t.value), loader));
         };
-        if (loader.empty() || std::none_of(entries_.begin(), entries_.end(), installs)) return false;
+        return !loader.empty() && std::any_of(entries_.begin(), entries_.end(), installs);
+    }
+
+    // Whether a library's key held, when this record's run deleted it, the values of another
+    // install that is gone now: the run's module key named that install's module as it was
+    // deleted just before. What the key held before that install is in the record ahead of this
+    // entry (its record's states, taken over), or was nothing at all; that install's own values
+    // name a host's library that is not its any more.
+    bool StateOfInstallGone(const JournalEntry& e) {
+        if (!InstallsState(e)) return false;
         const std::size_t at = std::min(at_, entries_.size());
         const auto samePath = [&e](const JournalEntry& t, const std::string& path) {
             return t.root == e.root && EqualsNoCase(t.path, path);
@@ -402,7 +407,7 @@ private:
     // install, run again, writes them anew.)
     bool StateBehindKilledInstall(const JournalEntry& e) {
         std::string folder;
-        if (!ModuleFolderBefore(e, folder)) return false;
+        if (!InstallsState(e) || !ModuleFolderBefore(e, folder)) return false;
         const OtherInstall* other = Other(folder);
         return other != nullptr && std::none_of(other->entries.begin(), other->entries.end(), [&e](const JournalEntry& t) {
                    return t.root == e.root && EqualsNoCase(t.path, e.path) && t.kind == EntryKind::Value;

@@ -115,6 +115,7 @@ SetupState InstallRun::OnInstall() {
         log_.Line("not the plug-in's, kept and not used: " + path);
         strangers += "\n" + path;
     }
+    for (const std::string& path : setAside_) strangers += "\n" + path;  // logged as they were left
     warningShown_ = !warning.empty();
     if (!strangers.empty()) warning += (warning.empty() ? "" : "\n\n") + std::string(kStrangers) + strangers;
     if (!warning.empty()) view_.Show(warning, kSetupCaption, kMbOk | kMbIconExclamation);
@@ -168,6 +169,7 @@ bool InstallRun::PrepareFolders(const std::string& folder) {
     const PreparedFolders prepared = PrepareInstallFolders(files_, folder, kInstallSubFolder, elevated,
                                                            elevated && journal_ && journal_->FolderMadeLocked());
     reclaimed_ = prepared.reclaimed;
+    setAside_ = prepared.left;
     for (const std::string& path : prepared.unlinked)
         log_.Line("a file with another name elsewhere (a hard link) is not relocked; its name here is removed, and "
                   "the install makes it anew: " + path);

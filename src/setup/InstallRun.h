@@ -92,6 +92,9 @@ private:
     bool warningShown_ = false;
     bool folderUnsafe_ = false;
     bool reclaimed_ = false;  // the plug-in's folder was open to others until this run took it back
+    // What was not carried into the plug-in's folder made anew (another account's, or held open):
+    // left where it is, beside it.
+    std::vector<std::string> setAside_;
     int unkeptHostFiles_ = 0;
     std::string stopReason_;
 };

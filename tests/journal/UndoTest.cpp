@@ -1154,14 +1154,15 @@ TEST(Undo, TheEarlierInstallsFolderIsTakenBackWithEveryFileInIt) {
     m.files.SetOwnedByOthers(std::string(kFolder) + "\\planted.dll");
     m.files.SetOthersRights(kFolder, kRead | kRightWriteData | kRightAppendData);
     ASSERT_EQ(m.Install(), kExitFinished);
-    // Kept, as what the package does not hold is, but named: a user may have left it.
-    EXPECT_NE(m.shown.find(std::string(kFolder) + "\\planted.dll"), std::string::npos) << m.shown;
-    for (const std::string& path : {std::string(kFolder), std::string(kFolder) + "\\planted.dll"}) {
-        Protection protection;
-        ASSERT_TRUE(m.files.ReadProtection(path, protection));
-        EXPECT_TRUE(protection.administrativeOwner) << path;
-        EXPECT_EQ(protection.othersRights, 0u) << path;
-    }
+    // Kept, as what the package does not hold is, but named: a user's file is not carried into
+    // the folder made anew, and stays beside it.
+    const std::string planted = std::string(kFolder) + "~setaside\\planted.dll";
+    EXPECT_NE(m.shown.find(planted), std::string::npos) << m.shown;
+    EXPECT_EQ(m.files.Content(planted), "a user's");
+    Protection protection;
+    ASSERT_TRUE(m.files.ReadProtection(kFolder, protection));
+    EXPECT_TRUE(protection.administrativeOwner);
+    EXPECT_EQ(protection.othersRights, 0u);
     // A link inside is not followed, and the install does not go on.
     Machine linked(true);
     linked.files.AddFolder("C:\\Korvel");
@@ -2219,7 +2220,7 @@ void LegacyLoader(Machine& m, const std::string& module) {
 // A folder set aside while the plug-in's folder is made anew never takes its name again: not one
 // a user made beside a folder at a drive's root (where nothing is made anew, since its name would
 // be free for a moment: the folder is relocked in place), not the earlier folder a user holds
-// open and controls, whether the run went on or was killed. What was in it is carried over.
+// open and controls, whether the run went on or was killed. What the user put in it stays there.
 TEST(Undo, AFolderSetAsideNeverTakesThePlugInFoldersPlace) {
     const std::string root = "C:\\Korvel-Tarnwick", loaderKey = std::string(kKey2013) + "Applications\\Korvel2013";
     const auto earlier = [](Machine& m, const std::string& own) {
@@ -2279,7 +2280,215 @@ TEST(Undo, AFolderSetAsideNeverTakesThePlugInFoldersPlace) {
         ASSERT_TRUE(m.files.ReadProtection(kFolder, protection));
         EXPECT_FALSE(protection.othersRights & kRightWriteDac) << exit << " " << loader << "\n" << m.shown;
         EXPECT_TRUE(protection.administrativeOwner);
-        EXPECT_EQ(m.files.Content(std::string(kFolder) + "\\keep.txt"), "the user's");
-        EXPECT_NE(m.shown.find(std::string(kFolder) + "\\keep.txt"), std::string::npos) << m.shown;
+        EXPECT_FALSE(m.files.IsFile(std::string(kFolder) + "\\keep.txt"));
+        EXPECT_EQ(m.files.Content(aside + "\\keep.txt"), "the user's");
+        EXPECT_NE(m.shown.find(aside), std::string::npos) << m.shown;
     }
+}
+
+namespace {
+
+// What Windows reads for a path: "X:" (no backslash) names the current folder on drive X, not the
+// drive's root; the double reads it as the root. Otherwise the machine's files as they are.
+struct DriveRelativeFiles : ForwardingFiles {
+    explicit DriveRelativeFiles(FileDouble& f) : ForwardingFiles(f), files(f) {}
+    bool ReadProtection(const std::string& path, Protection& protection) override {
+        if (path.size() == 2 && path[1] == ':' && EqualsNoCase(path, files.currentFolder.substr(0, 2)))
+            return ForwardingFiles::ReadProtection(files.currentFolder, protection);
+        return ForwardingFiles::ReadProtection(path, protection);
+    }
+    FileDouble& files;
+};
+
+}  // namespace
+
+// At a drive's root the plug-in's folder is never made anew (its name is free for a moment, and
+// any user may add a folder there), whatever folder the run's current folder on that drive is:
+// an elevated run's is often the system folder, which only administrators may add to.
+TEST(Undo, AtADriveRootTheFolderIsNeverMadeAnewWhateverTheCurrentFolder) {
+    const std::string root = "C:\\Korvel-Tarnwick", loaderKey = std::string(kKey2013) + "Applications\\Korvel2013";
+    Machine m(true);
+    m.files.AddFolder("C:\\Windows\\System32");
+    m.files.SetOthersRights("C:\\Windows\\System32", kRead, kRead);
+    m.files.currentFolder = "C:\\Windows\\System32";
+    m.files.AddFolder(root);
+    m.files.SetOthersRights(root, kRead, kRead);
+    m.files.AddFile(root + "\\Korvel2013.ARX", "an earlier version's module");
+    LegacyLoader(m, root + "\\Korvel2013.ARX");
+    // A user who waits for the name to be free takes it (a folder made at the root is theirs).
+    struct Racer : DriveRelativeFiles {
+        Racer(FileDouble& f, std::string o) : DriveRelativeFiles(f), own(std::move(o)) {}
+        bool MakeFolderAnew(const std::string& path, const std::string& earlier) override {
+            if (EqualsNoCase(path, own) && !files.IsFolder(own)) {
+                files.AddFolder(own);
+                files.SetOwnedByOthers(own, "PC\\mallory");
+                files.AddFile(own + "\\Korvel2013.ARX", "a user's program");
+                files.SetOwnedByOthers(own + "\\Korvel2013.ARX", "PC\\mallory");
+            }
+            return DriveRelativeFiles::MakeFolderAnew(path, earlier);
+        }
+        std::string own;
+    } racer(m.files, root);
+    const int exit = InstallThrough(m, racer, "C:");
+    EXPECT_FALSE(std::any_of(m.files.calls.begin(), m.files.calls.end(),
+                             [](const std::string& call) { return call.rfind("MoveEntry(", 0) == 0; }))
+        << exit;
+    EXPECT_FALSE(UsersFolder(m, root)) << exit << "\n" << m.shown;
+    EXPECT_NE(m.files.Content(m.registry.GetText(kHkeyLocalMachine, loaderKey, "LOADER")), "a user's program");
+}
+
+// While the plug-in's folder is made anew, the folder set aside is the one a user may still
+// control through a handle kept from before: a file they put in it under a name listed (their own
+// file, which they hold open) is never carried into the plug-in's folder unnamed, where their
+// handle would still write it after the relock.
+TEST(Undo, AFileAUserSwapsIntoTheFolderSetAsideIsNeverCarriedOverUnnamed) {
+    Machine m(true);
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+    m.files.AddFolder(kFolder);
+    m.files.SetOthersRights(kFolder, kRead, kRead);
+    m.files.AddFile(std::string(kFolder) + "\\notes.txt", "an administrator's");
+    m.files.AddFile(std::string(kFolder) + "\\zz.txt", "an administrator's");
+    const std::string aside = std::string(kFolder) + "~setaside";
+    struct Swapper : ForwardingFiles {
+        Swapper(FileDouble& f, std::string a) : ForwardingFiles(f), files(f), aside(std::move(a)) {}
+        bool MoveEntry(const std::string& from, const std::string& to) override {
+            if (EqualsNoCase(from, aside + "\\notes.txt")) {
+                // Through the handle to the folder moved aside: full rights for them, then zz.txt
+                // is theirs, held open with a right to write it.
+                files.SetOthersRights(aside, kRightsAll, kRightsAll);
+                files.Remove(aside + "\\zz.txt");
+                files.AddFile(aside + "\\zz.txt", "the user's");
+                files.SetOwnedByOthers(aside + "\\zz.txt", "PC\\mallory");
+                theirs = files.ObjectOf(aside + "\\zz.txt");
+            }
+            return ForwardingFiles::MoveEntry(from, to);
+        }
+        FileDouble& files;
+        std::string aside;
+        std::uint64_t theirs = 0;
+    } swapper(m.files, aside);
+    const int exit = InstallThrough(m, swapper, "C:\\Korvel");
+    ASSERT_NE(swapper.theirs, 0u);
+    const std::string zz = std::string(kFolder) + "\\zz.txt";
+    const bool carried = m.files.ObjectOf(zz) == swapper.theirs;
+    EXPECT_FALSE(carried && m.shown.find(zz) == std::string::npos)
+        << "the user's file, held open, carried into the plug-in's folder unnamed; exit " << exit << "\n" << m.shown;
+}
+
+// A file a user owns in a plug-in folder of unknown history (whose rights others have since lost)
+// is named to the administrator, as any file a user may have left there.
+TEST(Undo, AFileAUserOwnsInAFolderOfUnknownHistoryIsNamed) {
+    Machine m(true);
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+    m.files.AddFolder(kFolder);
+    m.files.SetOthersRights(kFolder, kRead, kRead);
+    const std::string planted = std::string(kFolder) + "\\version.dll";
+    m.files.AddFile(planted, "a user's program");
+    m.files.SetOwnedByOthers(planted, "PC\\mallory");
+    const int exit = m.Install();
+    // Not carried into the folder made anew: left beside it, and named.
+    EXPECT_FALSE(m.files.IsFile(planted));
+    EXPECT_NE(m.shown.find(std::string(kFolder) + "~setaside\\version.dll"), std::string::npos) << exit << "\n" << m.shown;
+}
+
+// A folder set aside that a user made (the folder that holds it let users add to it once, and
+// an administrator closed it since) is not taken for one a run of this program left.
+TEST(Undo, AFolderSetAsideAUserMadeBelowAFolderClosedSinceIsNotTakenBack) {
+    Machine m(true);
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+    const std::string aside = std::string(kFolder) + "~setaside";
+    m.files.AddFile(aside + "\\version.dll", "a user's program");
+    m.files.SetOwnedByOthers(aside, "PC\\mallory");
+    m.files.SetOwnedByOthers(aside + "\\version.dll", "PC\\mallory");
+    const int exit = m.Install();
+    EXPECT_NE(m.files.Content(std::string(kFolder) + "\\version.dll"), "a user's program") << exit << "\n" << m.shown;
+    EXPECT_EQ(m.Uninstall(), kExitFinished);
+    EXPECT_FALSE(m.files.IsFolder(kFolder)) << "the plug-in's folder, made by the install, left by its uninstall";
+}
+
+// What a run ended part-way left aside (an administrator's files) never goes into a plug-in
+// folder that another account owns: that folder is refused, and its owner could take them.
+TEST(Undo, WhatWasSetAsideNeverGoesIntoAFolderAUserOwns) {
+    Machine m(true);
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+    const std::string aside = std::string(kFolder) + "~setaside";
+    m.files.AddFile(aside + "\\settings.ini", "an administrator's");
+    m.files.AddFolder(kFolder);
+    m.files.SetOwnedByOthers(kFolder, "PC\\mallory");
+    const int exit = m.Install();
+    EXPECT_NE(exit, kExitFinished);
+    EXPECT_FALSE(m.files.IsFile(std::string(kFolder) + "\\settings.ini")) << exit << "\n" << m.shown;
+    EXPECT_EQ(m.files.Content(aside + "\\settings.ini"), "an administrator's");
+}
+
+// A library's key that was the machine's own (an earlier version's, named by no record) when an
+// install killed before it came to that key had taken the module key over: the install after it
+// deleted it, and its uninstall puts it back, as no install wrote it.
+TEST(Undo, AMachinesOwnLibraryKeyComesBackBehindAKilledInstall) {
+    const std::string dllKey = std::string(kKey2013) + "Applications\\Korvel2013DLL";
+    const std::string moduleKey = std::string(kKey2013) + "Applications\\Korvel2013";
+    const std::string older = "C:\\Ancient\\ACAD2013.dll";
+    int cases = 0;
+    for (int n = 1; n < 400; ++n) {
+        Machine m(true);
+        m.files.AddFile(older, "an earlier version's library");
+        m.registry.PutValue(kHkeyLocalMachine, dllKey, "LOADER", kRegSz, older + '\0');
+        if (m.Install("D:\\Other", n) != -1) break;
+        if (m.registry.GetText(kHkeyLocalMachine, moduleKey, "LOADER").rfind("D:\\Other", 0) != 0) continue;
+        // Only the kills after the module key was taken over and before the library key was written.
+        if (m.registry.GetText(kHkeyLocalMachine, dllKey, "LOADER") != older) continue;
+        ++cases;
+        ASSERT_EQ(m.Install(), kExitFinished) << n;
+        ASSERT_EQ(m.Uninstall(), kExitFinished) << n;
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, dllKey, "LOADER"), older) << n << " after the later install's uninstall";
+        m.Uninstall(nullptr, "D:\\Other\\Korvel-Tarnwick");
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, dllKey, "LOADER"), older) << n << " after both";
+    }
+    EXPECT_GT(cases, 0);
+}
+
+// The same swap, of the earlier version's module that a loader key names: the user's program,
+// carried into the plug-in's folder under that name and then held open through the handle they
+// kept to it, so that the package's copy cannot take its place. The loader key never ends up
+// naming it.
+TEST(Undo, AModuleAUserSwapsIntoTheFolderSetAsideIsNeverLoaded) {
+    const std::string loaderKey = std::string(kKey2013) + "Applications\\Korvel2013";
+    Machine m(true);
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+    m.files.AddFolder(kFolder);
+    m.files.SetOthersRights(kFolder, kRead, kRead);
+    m.files.AddFile(std::string(kFolder) + "\\a.txt", "an administrator's");
+    m.files.AddFile(std::string(kFolder) + "\\Korvel2013.ARX", "an earlier version's module");
+    LegacyLoader(m, std::string(kFolder) + "\\Korvel2013.ARX");
+    const std::string aside = std::string(kFolder) + "~setaside";
+    struct Swapper : ForwardingFiles {
+        Swapper(FileDouble& f, std::string a) : ForwardingFiles(f), files(f), aside(std::move(a)) {}
+        bool MoveEntry(const std::string& from, const std::string& to) override {
+            if (EqualsNoCase(from, aside + "\\a.txt")) {
+                files.SetOthersRights(aside, kRightsAll, kRightsAll);
+                files.Remove(aside + "\\Korvel2013.ARX");
+                files.AddFile(aside + "\\Korvel2013.ARX", "a user's program");
+                files.SetOwnedByOthers(aside + "\\Korvel2013.ARX", "PC\\mallory");
+            }
+            const bool moved = ForwardingFiles::MoveEntry(from, to);
+            // Held open through their handle (which may write and re-grant it) once it is there.
+            if (moved && EqualsNoCase(from, aside + "\\Korvel2013.ARX")) files.SetLocked(to);
+            return moved;
+        }
+        FileDouble& files;
+        std::string aside;
+    } swapper(m.files, aside);
+    const int exit = InstallThrough(m, swapper, "C:\\Korvel");
+    const std::string loader = m.registry.GetText(kHkeyLocalMachine, loaderKey, "LOADER");
+    // Carried in, it is not the administrators': it would go back, but is held there. The run
+    // stops, naming it, and writes nothing: the loader that names it is the machine's own from
+    // before, which the handle the user kept could point at their file anyway.
+    EXPECT_EQ(exit, kExitCancelled) << loader << "\n" << m.shown;
+    EXPECT_NE(m.shown.find(std::string(kFolder) + "\\Korvel2013.ARX"), std::string::npos) << m.shown;
+    EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
 }
