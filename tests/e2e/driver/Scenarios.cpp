@@ -520,6 +520,13 @@ void CopyFailureRetryIgnore(Context& c) {
     }
     c.Check(seen[L"Korvel.mnu"] == 1, "Retry after clearing the way copies the file");
     c.Check(seen[L"Korvel2010.ARX"] == 1, "Ignore goes on with the next file");
+    // The folder in the way is still in the plug-in's folder, which no install made: named as
+    // not the package's before the finished view.
+    MessageBoxInfo strangers;
+    const bool named = WaitForMessageBox(setup.dialog, kBoxTimeout, strangers);
+    c.Check(named && strangers.text.find(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel2010.ARX") != std::wstring::npos,
+            "the folder in the way is named", strangers.text);
+    if (named) AnswerMessageBox(strangers, IDOK);
     c.Check(WaitForFinishedView(c, setup.dialog, 60000), "the install finishes after Ignore");
     c.Check(!ReadControl(setup.dialog, kProgress).visible, "the finished view hides the progress bar");
     c.Check(IsFile(L"C:\\Korvel\\Korvel-Tarnwick\\Korvel.mnu"), "the retried file is installed");
