@@ -164,11 +164,11 @@ bool Administrators(Files& files, const std::string& path) {
 }
 
 // Moves what the folder `from` holds into the new folder `to`: each folder as one made anew
-// there (and the emptied one removed), each file under its name, then relocked there. A file
-// with a second name loses its name instead (unlinked): it is never relocked nor written
-// through, and the install makes it anew where the package or the run has one. What cannot be
-// moved (a link, a name Win32 reads as another, an entry held open or whose name is taken
-// already) stays where it is, named in left. refused: the first file that could not be relocked.
+// there (and the emptied one removed), each file under its name, then relocked there. What
+// cannot be moved (a link, a name Win32 reads as another, a file with a second name, another
+// account's file, an entry held open or whose name is taken already) stays where it is, named in
+// left; the install makes anew what the package or the run has of it. refused: the first file
+// that could not be relocked.
 void CarryOver(Files& files, const std::string& from, const std::string& to, PreparedFolders& result) {
     std::vector<FindEntry> entries;  // listed whole first: each move changes the folder listed
     {
@@ -196,8 +196,9 @@ void CarryOver(Files& files, const std::string& from, const std::string& to, Pre
         } else {
             Protection protection;
             if (files.ReadProtection(source, protection) && protection.links > 1) {
-                if (files.RemoveFile(source)) result.unlinked.push_back(target);
-                else result.left.push_back(source);
+                // Its other name may be a user's: this one stays where it is (the file may be no
+                // package's, and nothing else would keep it), named.
+                result.left.push_back(source);
             } else if (!files.MoveEntry(source, target)) {
                 result.left.push_back(source);
             } else if (!Administrators(files, target)) {

@@ -2492,3 +2492,21 @@ TEST(Undo, AModuleAUserSwapsIntoTheFolderSetAsideIsNeverLoaded) {
     EXPECT_NE(m.shown.find(std::string(kFolder) + "\\Korvel2013.ARX"), std::string::npos) << m.shown;
     EXPECT_FALSE(m.registry.KeyExists(kHkeyLocalMachine, kUninstallKey));
 }
+
+// An administrator's file no package has, in a folder no install made, that a user linked from a
+// folder of theirs: not relocked, and not left under the user's name only. It stays where it was,
+// named.
+TEST(Undo, AnAdministratorsFileAUserLinkedIsNotLeftOnlyUnderTheirName) {
+    const std::string custom = std::string(kFolder) + "\\custom.lsp";
+    Machine m(true);
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+    m.files.AddFolder(kFolder);
+    m.files.SetOthersRights(kFolder, kRead, kRead);
+    m.files.AddFile(custom, "the administrator's own routines");
+    m.files.SetLinks(custom, 2);
+    EXPECT_EQ(m.Install(), kExitFinished) << m.shown;
+    const std::string aside = std::string(kFolder) + "~setaside\\custom.lsp";
+    EXPECT_EQ(m.files.Content(aside), "the administrator's own routines");
+    EXPECT_NE(m.shown.find(aside), std::string::npos) << m.shown;
+}
