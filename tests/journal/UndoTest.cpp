@@ -2300,6 +2300,40 @@ struct DriveRelativeFiles : ForwardingFiles {
     FileDouble& files;
 };
 
+// The plug-in's folder as an earlier version left it there, copied in by hand (no install made
+// it), in a folder of its own: users may read both, and no more.
+void FolderOfUnknownHistory(Machine& m) {
+    m.files.AddFolder("C:\\Korvel");
+    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
+    m.files.AddFolder(kFolder);
+    m.files.SetOthersRights(kFolder, kRead, kRead);
+}
+
+// A user who controls the folder set aside through a handle kept to it: as the run moves
+// `trigger` out of it, they take every right on it and put a file of their own in the place of
+// `victim` (theirs: its object), held open once it is moved (hold) so that nothing replaces it.
+struct SwapOnMove : ForwardingFiles {
+    SwapOnMove(FileDouble& f, std::string trigger, std::string victim, std::string content, bool hold)
+        : ForwardingFiles(f), files(f), aside(std::string(kFolder) + "~setaside"), trigger(std::move(trigger)),
+          victim(std::move(victim)), content(std::move(content)), hold(hold) {}
+    bool MoveEntry(const std::string& from, const std::string& to) override {
+        if (EqualsNoCase(from, aside + "\\" + trigger)) {
+            files.SetOthersRights(aside, kRightsAll, kRightsAll);
+            files.Remove(aside + "\\" + victim);
+            files.AddFile(aside + "\\" + victim, content);
+            files.SetOwnedByOthers(aside + "\\" + victim, "PC\\mallory");
+            theirs = files.ObjectOf(aside + "\\" + victim);
+        }
+        const bool moved = ForwardingFiles::MoveEntry(from, to);
+        if (hold && moved && EqualsNoCase(from, aside + "\\" + victim)) files.SetLocked(to);
+        return moved;
+    }
+    FileDouble& files;
+    std::string aside, trigger, victim, content;
+    bool hold;
+    std::uint64_t theirs = 0;
+};
+
 }  // namespace
 
 // At a drive's root the plug-in's folder is never made anew (its name is free for a moment, and
@@ -2343,31 +2377,10 @@ TEST(Undo, AtADriveRootTheFolderIsNeverMadeAnewWhateverTheCurrentFolder) {
 // handle would still write it after the relock.
 TEST(Undo, AFileAUserSwapsIntoTheFolderSetAsideIsNeverCarriedOverUnnamed) {
     Machine m(true);
-    m.files.AddFolder("C:\\Korvel");
-    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
-    m.files.AddFolder(kFolder);
-    m.files.SetOthersRights(kFolder, kRead, kRead);
+    FolderOfUnknownHistory(m);
     m.files.AddFile(std::string(kFolder) + "\\notes.txt", "an administrator's");
     m.files.AddFile(std::string(kFolder) + "\\zz.txt", "an administrator's");
-    const std::string aside = std::string(kFolder) + "~setaside";
-    struct Swapper : ForwardingFiles {
-        Swapper(FileDouble& f, std::string a) : ForwardingFiles(f), files(f), aside(std::move(a)) {}
-        bool MoveEntry(const std::string& from, const std::string& to) override {
-            if (EqualsNoCase(from, aside + "\\notes.txt")) {
-                // Through the handle to the folder moved aside: full rights for them, then zz.txt
-                // is theirs, held open with a right to write it.
-                files.SetOthersRights(aside, kRightsAll, kRightsAll);
-                files.Remove(aside + "\\zz.txt");
-                files.AddFile(aside + "\\zz.txt", "the user's");
-                files.SetOwnedByOthers(aside + "\\zz.txt", "PC\\mallory");
-                theirs = files.ObjectOf(aside + "\\zz.txt");
-            }
-            return ForwardingFiles::MoveEntry(from, to);
-        }
-        FileDouble& files;
-        std::string aside;
-        std::uint64_t theirs = 0;
-    } swapper(m.files, aside);
+    SwapOnMove swapper(m.files, "notes.txt", "zz.txt", "the user's", false);
     const int exit = InstallThrough(m, swapper, "C:\\Korvel");
     ASSERT_NE(swapper.theirs, 0u);
     const std::string zz = std::string(kFolder) + "\\zz.txt";
@@ -2380,10 +2393,7 @@ TEST(Undo, AFileAUserSwapsIntoTheFolderSetAsideIsNeverCarriedOverUnnamed) {
 // is named to the administrator, as any file a user may have left there.
 TEST(Undo, AFileAUserOwnsInAFolderOfUnknownHistoryIsNamed) {
     Machine m(true);
-    m.files.AddFolder("C:\\Korvel");
-    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
-    m.files.AddFolder(kFolder);
-    m.files.SetOthersRights(kFolder, kRead, kRead);
+    FolderOfUnknownHistory(m);
     const std::string planted = std::string(kFolder) + "\\version.dll";
     m.files.AddFile(planted, "a user's program");
     m.files.SetOwnedByOthers(planted, "PC\\mallory");
@@ -2458,31 +2468,11 @@ TEST(Undo, AMachinesOwnLibraryKeyComesBackBehindAKilledInstall) {
 TEST(Undo, AModuleAUserSwapsIntoTheFolderSetAsideIsNeverLoaded) {
     const std::string loaderKey = std::string(kKey2013) + "Applications\\Korvel2013";
     Machine m(true);
-    m.files.AddFolder("C:\\Korvel");
-    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
-    m.files.AddFolder(kFolder);
-    m.files.SetOthersRights(kFolder, kRead, kRead);
+    FolderOfUnknownHistory(m);
     m.files.AddFile(std::string(kFolder) + "\\a.txt", "an administrator's");
     m.files.AddFile(std::string(kFolder) + "\\Korvel2013.ARX", "an earlier version's module");
     LegacyLoader(m, std::string(kFolder) + "\\Korvel2013.ARX");
-    const std::string aside = std::string(kFolder) + "~setaside";
-    struct Swapper : ForwardingFiles {
-        Swapper(FileDouble& f, std::string a) : ForwardingFiles(f), files(f), aside(std::move(a)) {}
-        bool MoveEntry(const std::string& from, const std::string& to) override {
-            if (EqualsNoCase(from, aside + "\\a.txt")) {
-                files.SetOthersRights(aside, kRightsAll, kRightsAll);
-                files.Remove(aside + "\\Korvel2013.ARX");
-                files.AddFile(aside + "\\Korvel2013.ARX", "a user's program");
-                files.SetOwnedByOthers(aside + "\\Korvel2013.ARX", "PC\\mallory");
-            }
-            const bool moved = ForwardingFiles::MoveEntry(from, to);
-            // Held open through their handle (which may write and re-grant it) once it is there.
-            if (moved && EqualsNoCase(from, aside + "\\Korvel2013.ARX")) files.SetLocked(to);
-            return moved;
-        }
-        FileDouble& files;
-        std::string aside;
-    } swapper(m.files, aside);
+    SwapOnMove swapper(m.files, "a.txt", "Korvel2013.ARX", "a user's program", true);
     const int exit = InstallThrough(m, swapper, "C:\\Korvel");
     const std::string loader = m.registry.GetText(kHkeyLocalMachine, loaderKey, "LOADER");
     // Carried in, it is not the administrators': it would go back, but is held there. The run
@@ -2499,10 +2489,7 @@ TEST(Undo, AModuleAUserSwapsIntoTheFolderSetAsideIsNeverLoaded) {
 TEST(Undo, AnAdministratorsFileAUserLinkedIsNotLeftOnlyUnderTheirName) {
     const std::string custom = std::string(kFolder) + "\\custom.lsp";
     Machine m(true);
-    m.files.AddFolder("C:\\Korvel");
-    m.files.SetOthersRights("C:\\Korvel", kRead, kRead);
-    m.files.AddFolder(kFolder);
-    m.files.SetOthersRights(kFolder, kRead, kRead);
+    FolderOfUnknownHistory(m);
     m.files.AddFile(custom, "the administrator's own routines");
     m.files.SetLinks(custom, 2);
     EXPECT_EQ(m.Install(), kExitFinished) << m.shown;
