@@ -88,23 +88,32 @@ PreparedFolders Refused(Files& files, const std::string& folder, bool& reclaimed
     return {};
 }
 
-// Each entry of folder but "." and "..", handed to visit(path, entry) until one is refused. A
-// name Win32 reads as another entry, and a link, are refused here; so is a listing that cannot be
-// read or breaks off part-way, with why for the folder: it has not shown all there is.
-template <typename Visit>
-PreparedFolders EachEntry(Files& files, const std::string& folder, const char* why, Visit visit) {
+// Each entry of folder but "." and "..", listed whole before any is looked at (what is done with
+// one may change the folder listed). False when the listing cannot be read or breaks off part-way:
+// it has not shown all there is.
+bool ListEntries(Files& files, const std::string& folder, std::vector<FindEntry>& entries) {
     FindScope find(files);
     FindEntry entry;
     FindStep step = find.First(JoinPath(folder, "*.*"), entry) ? FindStep::Entry : FindStep::Failed;
-    for (; step == FindStep::Entry; step = find.Step(entry)) {
-        if (entry.name == "." || entry.name == "..") continue;
+    for (; step == FindStep::Entry; step = find.Step(entry))
+        if (entry.name != "." && entry.name != "..") entries.push_back(entry);
+    return step != FindStep::Failed;
+}
+
+// Each entry of folder, handed to visit(path, entry) until one is refused. A name Win32 reads as
+// another entry, and a link, are refused here; so is a listing that is not whole, with why for
+// the folder.
+template <typename Visit>
+PreparedFolders EachEntry(Files& files, const std::string& folder, const char* why, Visit visit) {
+    std::vector<FindEntry> entries;
+    if (!ListEntries(files, folder, entries)) return {FolderOutcome::Unprotected, folder, why};
+    for (const FindEntry& entry : entries) {
         const std::string path = JoinPath(folder, entry.name);
         if (AliasName(entry.name)) return {FolderOutcome::Unprotected, path, kAliasName};
         if (IsReparsePoint(entry.attributes)) return {FolderOutcome::Redirected, path, ""};
         const PreparedFolders refused = visit(path, entry);
         if (refused.outcome != FolderOutcome::Ready) return refused;
     }
-    if (step == FindStep::Failed) return {FolderOutcome::Unprotected, folder, why};
     return {};
 }
 
@@ -163,6 +172,14 @@ bool Administrators(Files& files, const std::string& path) {
     return files.ReadProtection(path, protection) && protection.administrativeOwner && protection.links == 1;
 }
 
+// A plain folder at path: the one there, or one made anew in the place of from where nothing was.
+enum class Found { None, There, Made };
+Found FolderAt(Files& files, const std::string& path, const std::string& from) {
+    const std::uint32_t there = files.ReadAttributes(path);
+    if (there == kInvalidAttributes) return files.MakeFolderAnew(path, from) ? Found::Made : Found::None;
+    return (there & kAttrDirectory) && !IsReparsePoint(there) ? Found::There : Found::None;
+}
+
 // Moves what the folder `from` holds into the new folder `to`: each folder as one made anew
 // there (and the emptied one removed), each file under its name, then relocked there. What
 // cannot be moved (a link, a name Win32 reads as another, a file with a second name, another
@@ -170,24 +187,14 @@ bool Administrators(Files& files, const std::string& path) {
 // left; the install makes anew what the package or the run has of it. refused: the first file
 // that could not be relocked.
 void CarryOver(Files& files, const std::string& from, const std::string& to, PreparedFolders& result) {
-    std::vector<FindEntry> entries;  // listed whole first: each move changes the folder listed
-    {
-        FindScope find(files);
-        FindEntry entry;
-        FindStep step = find.First(JoinPath(from, "*.*"), entry) ? FindStep::Entry : FindStep::Failed;
-        for (; step == FindStep::Entry; step = find.Step(entry))
-            if (entry.name != "." && entry.name != "..") entries.push_back(entry);
-        if (step == FindStep::Failed) result.left.push_back(from);
-    }
+    std::vector<FindEntry> entries;
+    if (!ListEntries(files, from, entries)) result.left.push_back(from);
     for (const FindEntry& entry : entries) {
         const std::string source = JoinPath(from, entry.name), target = JoinPath(to, entry.name);
         if (AliasName(entry.name) || IsReparsePoint(entry.attributes)) {
             result.left.push_back(source);
         } else if (entry.attributes & kAttrDirectory) {
-            const std::uint32_t there = files.ReadAttributes(target);
-            const bool ready = there == kInvalidAttributes ? files.MakeFolderAnew(target, source)
-                                                           : (there & kAttrDirectory) && !IsReparsePoint(there);
-            if (!ready) {
+            if (FolderAt(files, target, source) == Found::None) {
                 result.left.push_back(source);
                 continue;
             }
@@ -281,12 +288,10 @@ void TakeBack(Files& files, const std::string& own, PreparedFolders& result) {
         // Only the administrators' own, that no one else may change, and only into a folder that
         // would be taken back itself: anything else stays where it is, named.
         bool ignored = false;
-        const std::uint32_t there = files.ReadAttributes(own);
-        const bool ready = Refused(files, aside, ignored).outcome == FolderOutcome::Ready &&
-                           (there == kInvalidAttributes ? files.MakeFolderAnew(own, aside)
-                                                        : (there & kAttrDirectory) && !IsReparsePoint(there) &&
-                                                              Inspect(files, own, ignored).outcome == FolderOutcome::Ready);
-        if (!ready) {
+        Found found = Found::None;
+        if (Refused(files, aside, ignored).outcome == FolderOutcome::Ready) found = FolderAt(files, own, aside);
+        if (found == Found::There && Inspect(files, own, ignored).outcome != FolderOutcome::Ready) found = Found::None;
+        if (found == Found::None) {
             result.left.push_back(aside);
             continue;
         }
@@ -317,7 +322,7 @@ const char* DriveKind(std::uint32_t type) {
 }  // namespace
 
 PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, const std::string& subFolder,
-                                      bool elevated, bool madeLocked) {
+                                      bool elevated, bool recorded) {
     // The levels between the drive root and the folder: made by someone else, they may still
     // redirect everything below them. Those missing are made as the folder itself is, once every
     // existing one has passed, outermost first (the record then removes them, innermost first,
@@ -356,8 +361,8 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, c
     }
     const std::string own = folder + subFolder;
     // Made anew only where no other user can take its name, or one set aside, meanwhile; and only
-    // before an install's record is there, which says it was made so.
-    const bool renew = elevated && !madeLocked && ClosedAbove(files, own);
+    // before a protected record is there, which says an install with administrator rights took it.
+    const bool renew = elevated && !recorded && ClosedAbove(files, own);
     PreparedFolders takenBack;
     if (renew) TakeBack(files, own, takenBack);
     if (takenBack.outcome != FolderOutcome::Ready) return takenBack;

@@ -50,8 +50,9 @@ struct PreparedFolders {
 // missing is made the same way first. Every existing level above them is first checked for a
 // reparse point, and with administrator rights for its owner and rights, before anything is
 // made. Without administrator rights a level that cannot be
-// made is left for the payload copy to report, as the copy into it fails. madeLocked: an earlier
-// install with administrator rights made the plug-in's folder or made it anew (its record is there).
+// made is left for the payload copy to report, as the copy into it fails. recorded: the protected
+// record of an earlier install with administrator rights is there; that install took the
+// plug-in's folder with the locked rights.
 PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, const std::string& subFolder,
-                                      bool elevated, bool madeLocked = false);
+                                      bool elevated, bool recorded = false);
 

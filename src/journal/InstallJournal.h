@@ -21,10 +21,10 @@ public:
     // folder: the plug-in's own folder ("<chosen>\Korvel-Tarnwick"), where the record goes.
     virtual void Begin(const std::string& folder) = 0;
     // With administrator rights, before the folders are made: whether the record of an earlier
-    // install into the folder is there, kept where only administrators write. That install made
-    // the plug-in's folder, or made it anew, with the locked rights: no other user has held a
-    // right to change them since.
-    virtual bool FolderMadeLocked() { return false; }
+    // install into the folder is there, kept where only administrators write. That install took
+    // the plug-in's folder with the locked rights (made it, made it anew or, in an older build,
+    // relocked it).
+    virtual bool ProtectedRecordThere() { return false; }
     // Once the folder has been proven and made: where the record goes, and whether it can be kept
     // there. Returns why the install must stop (shown to the user), or empty.
     virtual std::string Prepare(bool elevated) {

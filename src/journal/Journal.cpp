@@ -366,7 +366,7 @@ RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& 
     return Read(files, codec, root, recordFolder, bytes, entries, fault, parsed);
 }
 
-bool Journal::EarlierRunMadeFolder() const {
+bool Journal::ProtectedRecordThere() const {
     std::string recordFolder;
     std::vector<JournalEntry> entries;
     TrustFault fault;

@@ -119,9 +119,9 @@ public:
     // others could change, a damaged record, which is left exactly as it is), or empty.
     std::string Place(bool elevated);
     // Whether a protected record of an earlier install into the armed folder is there, read as
-    // LoadFor reads it with administrator rights: that install, with those rights, made the
-    // folder or made it anew.
-    bool EarlierRunMadeFolder() const;
+    // LoadFor reads it with administrator rights. Only a run with those rights writes one; such a
+    // run of this build made the folder or made it anew, one of an older build relocked it.
+    bool ProtectedRecordThere() const;
     bool armed() const { return armed_; }
     bool placed() const { return placed_; }
     const std::string& folder() const { return folder_; }

@@ -28,7 +28,7 @@ public:
     // The running program's size and hash, read from its own file as it started: the uninstaller
     // copied in must hold exactly these bytes, wherever its source path has led since.
     void SetProgramImage(CodeGuard::Written image) { image_ = std::move(image); }
-    bool FolderMadeLocked() override { return journal_.EarlierRunMadeFolder(); }
+    bool ProtectedRecordThere() override { return journal_.ProtectedRecordThere(); }
     std::string Prepare(bool elevated) override;
     std::string Start() override;
     void SetReleases(const ReleaseFlags& registered) override;

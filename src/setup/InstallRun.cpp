@@ -167,7 +167,7 @@ bool InstallRun::PrepareFolders(const std::string& folder) {
     // One level each; without administrator rights a failure shows later, in the payload copy.
     const bool elevated = processes_.RunsElevated();
     const PreparedFolders prepared = PrepareInstallFolders(files_, folder, kInstallSubFolder, elevated,
-                                                           elevated && journal_ && journal_->FolderMadeLocked());
+                                                           elevated && journal_ && journal_->ProtectedRecordThere());
     reclaimed_ = prepared.reclaimed;
     setAside_ = prepared.left;
     for (const std::string& path : prepared.unlinked)
