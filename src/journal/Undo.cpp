@@ -423,9 +423,21 @@ private:
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
-            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text) || InGoneInstall(text);
+            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text) || InGoneInstall(text) ||
+                   ModuleOfInstallNotHoldingKey(e, text);
         }
         return OwnState(e);
+    }
+
+    // Whether loader names the module of another install present whose record holds nothing of
+    // the key: that install (run again without the release, after its uninstall left the key to
+    // ours) would never take the key off, and would remove the module.
+    bool ModuleOfInstallNotHoldingKey(const JournalEntry& e, const std::string& loader) const {
+        const std::size_t cut = LastSeparator(loader);
+        const OtherInstall* other = cut == std::string::npos ? nullptr : Other(loader.substr(0, cut));
+        return other != nullptr && std::none_of(other->entries.begin(), other->entries.end(), [&e](const JournalEntry& t) {
+                   return t.root == e.root && EqualsNoCase(t.path, e.path);
+               });
     }
 
     // Whether path lies in the folder of an install gone that the entry named before ours: what
@@ -525,6 +537,9 @@ private:
                 }
             }
         }
+        if (!remove && IsLoaderKey(e) && EqualsNoCase(e.value.name, "LOADER") && IsText(target.type) &&
+            ModuleOfInstallNotHoldingKey(e, TextOf(target)))
+            remove = true;
         // The machine's own earlier value that names code in the folder being removed (left
         // dangling by an older version, or a file that was there before ours) would name a folder
         // that is going, or bytes that are not ours once ours are gone: it goes too.
@@ -651,6 +666,12 @@ private:
             updated = before.empty() ? text.substr(ours.size() + 1) : before + text.substr(ours.size());
         } else if (!RemoveTrustedFolder(text, folder_, updated)) {
             return Done();  // no entry of ours left
+        } else if (e.hadOld) {
+            // What is left is as installs write it back (in upper case), and differs from what
+            // was there before only in letter case: as it was.
+            bool gone = false;
+            const std::string before = WithoutGone(TextOf(e.old), gone);
+            if (UpperCp936(updated) == updated && UpperCp936(before) == updated) updated = before;
         }
         bool onlyGone = false;
         if (updated.empty() && e.hadOld && (WithoutGone(TextOf(e.old), onlyGone), onlyGone)) {

@@ -2497,3 +2497,28 @@ TEST(Undo, AnAdministratorsFileAUserLinkedIsNotLeftOnlyUnderTheirName) {
     EXPECT_EQ(m.files.Content(aside), "the administrator's own routines");
     EXPECT_NE(m.shown.find(aside), std::string::npos) << m.shown;
 }
+
+// A loader key a later install took over, left to it by the earlier install's uninstall; the
+// earlier one is installed again without that release. The later one's uninstall does not make
+// the key again with the earlier values, which name a module no record holds the key for (its
+// install would leave it naming a folder it removes). With the key deleted, or its values written
+// over (it has a sub-key).
+TEST(Undo, ALoaderKeyIsNotMadeAgainForAnInstallThatNoLongerHoldsIt) {
+    const std::string module = std::string(kKey2008) + "Applications\\Korvel2008";
+    for (bool subKey : {false, true}) {
+        Machine m(true);
+        if (subKey) m.registry.CreateKeyPath(kHkeyLocalMachine, module + "\\Commands");
+        m.ticks = {1};
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+        ASSERT_EQ(m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick"), kExitFinished);
+        m.ticks = {6};
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished) << subKey;
+        EXPECT_EQ(CodePointerFault(m), "") << subKey;
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick"), kExitFinished) << subKey;
+        EXPECT_EQ(CodePointerFault(m), "") << subKey;
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << subKey;
+    }
+}
