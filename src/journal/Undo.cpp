@@ -156,6 +156,50 @@ public:
         return true;
     }
 
+    // A library's key, beside a loader key of this record, left naming a host's library this
+    // uninstall removed: no record takes it off any more (the install that wrote it is gone, or
+    // was killed before it did), and whoever may write there later would have a library of theirs
+    // loaded. It goes, where it holds only what installs write there; else its LOADER goes.
+    void LibraryKeysNamingRemoved() {
+        if (removedHostFiles_.empty()) return;
+        std::vector<std::string> seen;
+        for (const JournalEntry& e : entries_) {
+            if (!IsLoaderKey(e)) continue;
+            const std::string library = ModuleKey(e.path) + "DLL";
+            const std::string id = Format("%u|", static_cast<unsigned>(e.root)) + UpperCp936(library);
+            if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
+            seen.push_back(id);
+            KeyHandle key(registry_);
+            RecordedValue loader;
+            if (registry_.OpenKey(e.root, library.c_str(), key.out()) != kErrorSuccess || !key ||
+                Read(key.get(), "LOADER", loader) != kErrorSuccess || !IsText(loader.type))
+                continue;
+            const std::string text = TextOf(loader);
+            if (!Missing(text) || std::none_of(removedHostFiles_.begin(), removedHostFiles_.end(),
+                                               [&](const std::string& removed) { return SamePath(removed, text); }))
+                continue;
+            std::uint32_t subKeys = 1;
+            bool installs = registry_.QuerySubKeyCount(key.get(), subKeys) == kErrorSuccess && subKeys == 0;
+            std::string name, data;
+            std::uint32_t type = 0;
+            for (std::uint32_t i = 0; installs && registry_.EnumValue(key.get(), i, name, type, data) == kErrorSuccess; ++i)
+                installs = EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "MANAGED") || EqualsNoCase(name, "LOADCTRLS");
+            JournalEntry libraryKey;
+            libraryKey.root = e.root;
+            libraryKey.path = library;
+            const std::string what = KeyName(libraryKey);
+            if (!installs) {
+                if (registry_.DeleteValue(key.get(), "LOADER") != kErrorSuccess) Left(what + "\\LOADER", kNotRemoved);
+                continue;
+            }
+            key.Close();
+            KeyHandle parent(registry_);
+            std::string last;
+            if (!Parent(libraryKey, parent, last) || registry_.DeleteKey(parent.get(), last.c_str()) != kErrorSuccess)
+                Left(what, kNotRemoved);
+        }
+    }
+
     // A module's loader key whose values ours wrote over (it could not be deleted): its earlier
     // "LOADER" texts, oldest first, the first of them what was there before any install. The
     // newest that names the module of another install present is the one the key goes back to.
@@ -839,7 +883,7 @@ private:
         const JournalEntry *first = nullptr, *last = nullptr;
         if (Theirs(e, other, first, last)) return Done();  // it came after, and keeps it
         if (!Unchanged(e)) return Left(e.path, kChanged);
-        Remove(e.path) ? Done() : Left(e.path, kNotRemoved);
+        RemoveInstalled(e.path) ? Done() : Left(e.path, kNotRemoved);
     }
 
     void PendingFile(const JournalEntry& e) {
@@ -848,7 +892,7 @@ private:
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
         if (Missing(e.path) || Theirs(e, other, first, last)) return Done();
-        Remove(e.path) ? Done() : Left(e.path, kNotRemoved);
+        RemoveInstalled(e.path) ? Done() : Left(e.path, kNotRemoved);
     }
 
     void PendingReplaced(const JournalEntry& e) {
@@ -887,7 +931,7 @@ private:
         if (Missing(e.path) || !Unchanged(e)) return Left(e.path, std::string(kChanged) + "；" + kBackupKept + e.backup);
         // What we overwrote was the same file of an install gone since: as before that one, none.
         if (!Within(e.path, folder_) && SameContent(files_, e.backup, e.size, e.hash)) {
-            if (!Remove(e.path)) return Left(e.path, kNotRemoved);
+            if (!RemoveInstalled(e.path)) return Left(e.path, kNotRemoved);
             Remove(e.backup);
             return Done();
         }
@@ -926,6 +970,14 @@ private:
         return step == FindStep::End;  // a listing that broke off may hide what is not deferred
     }
 
+    // A file an install placed, removed: one in a host's folder is remembered for the library
+    // keys that may name it.
+    bool RemoveInstalled(const std::string& path) {
+        if (!Remove(path)) return false;
+        if (!Within(path, folder_)) removedHostFiles_.push_back(path);
+        return true;
+    }
+
     bool Remove(const std::string& path) {
         if (files_.RemoveFile(path)) return true;
         const std::uint32_t attributes = files_.ReadAttributes(path);
@@ -960,6 +1012,7 @@ private:
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
     std::map<std::string, const OtherInstall*> loaderDonors_;  // module key -> install it goes back to
     std::vector<std::string> gone_;  // plug-in folders of installs the entry named before ours, gone now
+    std::vector<std::string> removedHostFiles_;  // files installs placed in hosts' folders, removed
 };
 }  // namespace
 
@@ -1009,6 +1062,7 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
         }
         progress.StepIt();
     }
+    replay.LibraryKeysNamingRemoved();
     // Deepest first: a key handed on by another install's uninstall comes last in the record,
     // but holds the keys this record made.
     std::vector<const JournalEntry*> keys;

@@ -2522,3 +2522,23 @@ TEST(Undo, ALoaderKeyIsNotMadeAgainForAnInstallThatNoLongerHoldsIt) {
         EXPECT_EQ(Diff(m.Snapshot(), before), "") << subKey;
     }
 }
+
+// An install killed part-way between two others, and the first one run again: whichever kill
+// point, once all three are uninstalled, no library's key is left naming the host's library
+// that the last of them removed (no record held that key any more).
+TEST(Undo, NoLibraryKeyOutlivesTheHostLibraryItNames) {
+    int cases = 0;
+    for (int n = 1; n < 400; ++n) {
+        Machine m(true);
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+        if (m.Install("D:\\P\\C", n) != -1) break;
+        ++cases;
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished) << n;
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished) << n;
+        for (const char* folder : {"C:\\B\\Korvel-Tarnwick", "C:\\A\\Korvel-Tarnwick", "D:\\P\\C\\Korvel-Tarnwick"}) {
+            m.Uninstall(nullptr, folder);
+            ASSERT_EQ(CodePointerFault(m), "") << n << " after " << folder;
+        }
+    }
+    EXPECT_GT(cases, 50);
+}
