@@ -156,48 +156,65 @@ public:
         return true;
     }
 
-    // A library's key, beside a loader key of this record, left naming a host's library this
-    // uninstall removed: no record takes it off any more (the install that wrote it is gone, or
-    // was killed before it did), and whoever may write there later would have a library of theirs
-    // loaded. It goes, where it holds only what installs write there; else its LOADER goes.
+    // A library's key of any product left naming a host's library this uninstall removed: no
+    // record takes it off any more (the install that wrote it is gone, or was killed before it
+    // did), and whoever may write there later would have a library of theirs loaded. It goes,
+    // where it holds only what installs write there; else its LOADER goes.
     void LibraryKeysNamingRemoved() {
         if (removedHostFiles_.empty()) return;
-        std::vector<std::string> seen;
-        for (const JournalEntry& e : entries_) {
-            if (!IsLoaderKey(e)) continue;
-            const std::string library = ModuleKey(e.path) + "DLL";
-            const std::string id = Format("%u|", static_cast<unsigned>(e.root)) + UpperCp936(library);
-            if (std::find(seen.begin(), seen.end(), id) != seen.end()) continue;
-            seen.push_back(id);
-            KeyHandle key(registry_);
-            RecordedValue loader;
-            if (registry_.OpenKey(e.root, library.c_str(), key.out()) != kErrorSuccess || !key ||
-                Read(key.get(), "LOADER", loader) != kErrorSuccess || !IsText(loader.type))
-                continue;
-            const std::string text = TextOf(loader);
-            if (!Missing(text) || std::none_of(removedHostFiles_.begin(), removedHostFiles_.end(),
-                                               [&](const std::string& removed) { return SamePath(removed, text); }))
-                continue;
-            std::uint32_t subKeys = 1;
-            bool installs = registry_.QuerySubKeyCount(key.get(), subKeys) == kErrorSuccess && subKeys == 0;
-            std::string name, data;
-            std::uint32_t type = 0;
-            for (std::uint32_t i = 0; installs && registry_.EnumValue(key.get(), i, name, type, data) == kErrorSuccess; ++i)
-                installs = EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "MANAGED") || EqualsNoCase(name, "LOADCTRLS");
-            JournalEntry libraryKey;
-            libraryKey.root = e.root;
-            libraryKey.path = library;
-            const std::string what = KeyName(libraryKey);
-            if (!installs) {
-                if (registry_.DeleteValue(key.get(), "LOADER") != kErrorSuccess) Left(what + "\\LOADER", kNotRemoved);
-                continue;
-            }
-            key.Close();
-            KeyHandle parent(registry_);
-            std::string last;
-            if (!Parent(libraryKey, parent, last) || registry_.DeleteKey(parent.get(), last.c_str()) != kErrorSuccess)
-                Left(what, kNotRemoved);
+        for (const std::string top : {"SOFTWARE\\Autodesk\\AutoCAD", "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD"})
+            for (const std::string& release : SubKeys(top))
+                for (const std::string& product : SubKeys(top + "\\" + release)) {
+                    const std::string applications = top + "\\" + release + "\\" + product + "\\Applications";
+                    for (const std::string& name : SubKeys(applications))
+                        if (UpperCp936(name).rfind("KORVEL", 0) == 0 && ModuleKey(name) != name)
+                            TakeOffIfNamingRemoved(applications + "\\" + name);
+                }
+    }
+
+    std::vector<std::string> SubKeys(const std::string& path) {
+        std::vector<std::string> names;
+        KeyHandle key(registry_);
+        if (registry_.OpenKeyRead(kHkeyLocalMachine, path.c_str(), key.out()) != kErrorSuccess || !key) return names;
+        char name[256];
+        for (std::uint32_t i = 0;; ++i) {
+            std::uint32_t length = sizeof name;
+            if (registry_.EnumKey(key.get(), i, name, length) != kErrorSuccess) break;
+            name[sizeof name - 1] = '\0';
+            if (name[0] != '\0') names.emplace_back(name);
         }
+        return names;
+    }
+
+    void TakeOffIfNamingRemoved(const std::string& library) {
+        KeyHandle key(registry_);
+        RecordedValue loader;
+        if (registry_.OpenKey(kHkeyLocalMachine, library.c_str(), key.out()) != kErrorSuccess || !key ||
+            Read(key.get(), "LOADER", loader) != kErrorSuccess || !IsText(loader.type))
+            return;
+        const std::string text = TextOf(loader);
+        if (!Missing(text) || std::none_of(removedHostFiles_.begin(), removedHostFiles_.end(),
+                                           [&](const std::string& removed) { return SamePath(removed, text); }))
+            return;
+        std::uint32_t subKeys = 1;
+        bool installs = registry_.QuerySubKeyCount(key.get(), subKeys) == kErrorSuccess && subKeys == 0;
+        std::string name, data;
+        std::uint32_t type = 0;
+        for (std::uint32_t i = 0; installs && registry_.EnumValue(key.get(), i, name, type, data) == kErrorSuccess; ++i)
+            installs = EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "MANAGED") || EqualsNoCase(name, "LOADCTRLS");
+        JournalEntry libraryKey;
+        libraryKey.root = kHkeyLocalMachine;
+        libraryKey.path = library;
+        const std::string what = KeyName(libraryKey);
+        if (!installs) {
+            if (registry_.DeleteValue(key.get(), "LOADER") != kErrorSuccess) Left(what + "\\LOADER", kNotRemoved);
+            return;
+        }
+        key.Close();
+        KeyHandle parent(registry_);
+        std::string last;
+        if (!Parent(libraryKey, parent, last) || registry_.DeleteKey(parent.get(), last.c_str()) != kErrorSuccess)
+            Left(what, kNotRemoved);
     }
 
     // A module's loader key whose values ours wrote over (it could not be deleted): its earlier

@@ -2523,22 +2523,33 @@ TEST(Undo, ALoaderKeyIsNotMadeAgainForAnInstallThatNoLongerHoldsIt) {
     }
 }
 
-// An install killed part-way between two others, and the first one run again: whichever kill
-// point, once all three are uninstalled, no library's key is left naming the host's library
-// that the last of them removed (no record held that key any more).
+// An install killed part-way between others, and installs run again after it: whichever kill
+// point, as they are uninstalled, no library's key is left naming the host's library that one of
+// them removed (no record held that key any more). Installs are written "B", the killed one
+// "*C", uninstalls "-B".
 TEST(Undo, NoLibraryKeyOutlivesTheHostLibraryItNames) {
-    int cases = 0;
-    for (int n = 1; n < 400; ++n) {
-        Machine m(true);
-        ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
-        if (m.Install("D:\\P\\C", n) != -1) break;
-        ++cases;
-        ASSERT_EQ(m.Install("C:\\A"), kExitFinished) << n;
-        ASSERT_EQ(m.Install("C:\\B"), kExitFinished) << n;
-        for (const char* folder : {"C:\\B\\Korvel-Tarnwick", "C:\\A\\Korvel-Tarnwick", "D:\\P\\C\\Korvel-Tarnwick"}) {
-            m.Uninstall(nullptr, folder);
-            ASSERT_EQ(CodePointerFault(m), "") << n << " after " << folder;
+    const std::map<char, std::string> folders = {{'A', "C:\\A"}, {'B', "C:\\B"}, {'C', "D:\\P\\C"}};
+    for (const std::vector<std::string> runs : {std::vector<std::string>{"B", "*C", "A", "B", "-B", "-A", "-C"},
+                                                std::vector<std::string>{"B", "*A", "C", "B", "C", "-C", "-B", "-A"}}) {
+        int cases = 0;
+        for (int n = 1; n < 400; ++n) {
+            Machine m(true);
+            bool killed = true;
+            for (const std::string& run : runs) {
+                const std::string folder = folders.at(run.back());
+                if (run[0] == '*') {
+                    killed = m.Install(folder, n) == -1;
+                    if (!killed) break;
+                } else if (run[0] == '-') {
+                    m.Uninstall(nullptr, folder + "\\Korvel-Tarnwick");
+                    ASSERT_EQ(CodePointerFault(m), "") << n << " after " << run;
+                } else {
+                    ASSERT_EQ(m.Install(folder), kExitFinished) << n << " " << run;
+                }
+            }
+            if (!killed) break;
+            ++cases;
         }
+        EXPECT_GT(cases, 50);
     }
-    EXPECT_GT(cases, 50);
 }
