@@ -185,10 +185,11 @@ Found FolderAt(Files& files, const std::string& path, const std::string& from) {
 // cannot be moved (a link, a name Win32 reads as another, a file with a second name, another
 // account's file, an entry held open or whose name is taken already) stays where it is, named in
 // left; the install makes anew what the package or the run has of it. refused: the first file
-// that could not be relocked.
-void CarryOver(Files& files, const std::string& from, const std::string& to, PreparedFolders& result) {
+// that could not be relocked. False when from was not listed whole (then it is named in left).
+bool CarryOver(Files& files, const std::string& from, const std::string& to, PreparedFolders& result) {
     std::vector<FindEntry> entries;
-    if (!ListEntries(files, from, entries)) result.left.push_back(from);
+    const bool whole = ListEntries(files, from, entries);
+    if (!whole) result.left.push_back(from);
     for (const FindEntry& entry : entries) {
         const std::string source = JoinPath(from, entry.name), target = JoinPath(to, entry.name);
         if (AliasName(entry.name) || IsReparsePoint(entry.attributes)) {
@@ -198,8 +199,7 @@ void CarryOver(Files& files, const std::string& from, const std::string& to, Pre
                 result.left.push_back(source);
                 continue;
             }
-            CarryOver(files, source, target, result);
-            if (!files.RemoveFolder(source)) result.left.push_back(source);
+            if (CarryOver(files, source, target, result) && !files.RemoveFolder(source)) result.left.push_back(source);
         } else {
             Protection protection;
             if (files.ReadProtection(source, protection) && protection.links > 1) {
@@ -227,6 +227,7 @@ void CarryOver(Files& files, const std::string& from, const std::string& to, Pre
             }
         }
     }
+    return whole;
 }
 
 // The plug-in's folder made anew, as a new folder object that holds what the one found there
@@ -247,8 +248,7 @@ PreparedFolders Renew(Files& files, const std::string& own) {
     // Who could add to it before is not known: what it held is named as what a user may have left.
     PreparedFolders renewed;
     renewed.reclaimed = true;
-    CarryOver(files, aside, own, renewed);
-    if (!files.RemoveFolder(aside)) renewed.left.push_back(aside);
+    if (CarryOver(files, aside, own, renewed) && !files.RemoveFolder(aside)) renewed.left.push_back(aside);
     return renewed;
 }
 
@@ -286,18 +286,19 @@ void TakeBack(Files& files, const std::string& own, PreparedFolders& result) {
         if (attributes == kInvalidAttributes || !(attributes & kAttrDirectory) || IsReparsePoint(attributes))
             continue;
         // Only the administrators' own, that no one else may change, and only into a folder that
-        // would be taken back itself: anything else stays where it is, named.
-        bool ignored = false;
+        // would be taken back itself and to which no one else may add (a folder they made in it
+        // meanwhile would be taken for one of its own): anything else stays where it is, named.
+        bool ignored = false, open = false;
         Found found = Found::None;
         if (Refused(files, aside, ignored).outcome == FolderOutcome::Ready) found = FolderAt(files, own, aside);
-        if (found == Found::There && Inspect(files, own, ignored).outcome != FolderOutcome::Ready) found = Found::None;
+        if (found == Found::There && (Inspect(files, own, open).outcome != FolderOutcome::Ready || open))
+            found = Found::None;
         if (found == Found::None) {
             result.left.push_back(aside);
             continue;
         }
         result.reclaimed = true;
-        CarryOver(files, aside, own, result);
-        if (!files.RemoveFolder(aside)) result.left.push_back(aside);
+        if (CarryOver(files, aside, own, result) && !files.RemoveFolder(aside)) result.left.push_back(aside);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "catalogue/HostCatalogue.h"
+#include "deploy/InstallFolder.h"
 #include "doubles/FileDouble.h"
 #include "doubles/KillingSeams.h"
 #include "doubles/ProcessDouble.h"
@@ -2551,5 +2552,49 @@ TEST(Undo, NoLibraryKeyOutlivesTheHostLibraryItNames) {
             ++cases;
         }
         EXPECT_GT(cases, 50);
+    }
+}
+
+// What a killed run left set aside, and a plug-in folder found there to which users may add: a
+// folder a user makes in it while the run looks would be taken for one of its own, and the
+// administrators' files moved into it. Nothing goes in; what is set aside stays, named. And a
+// folder set aside that cannot be listed is named once.
+TEST(Undo, WhatWasSetAsideGoesOnlyIntoAFolderNoOneElseMayAddTo) {
+    struct UserAddsFolder : ForwardingFiles {
+        UserAddsFolder(FileDouble& f, std::string at) : ForwardingFiles(f), files(f), path(std::move(at)) {}
+        std::uint32_t ReadAttributes(const std::string& p) override {
+            if (!done && EqualsNoCase(p, path)) {
+                done = true;
+                files.AddFolder(path);
+                files.SetOwnedByOthers(path, "PC\\mallory");
+            }
+            return ForwardingFiles::ReadAttributes(p);
+        }
+        FileDouble& files;
+        std::string path;
+        bool done = false;
+    };
+    const std::string own = "C:\\Apps\\Korvel-Tarnwick", aside = own + "~setaside";
+    {
+        FileDouble f;
+        f.AddFolder("C:\\");
+        ASSERT_TRUE(f.CreateLockedFolder("C:\\Apps"));
+        f.AddFolder(own);
+        f.SetOthersRights(own, kRightWriteData | kRightAppendData, kRightWriteData | kRightAppendData);
+        f.AddFile(aside + "\\sub\\Korvel2018.ARX", "the plug-in's module");
+        UserAddsFolder racer(f, own + "\\sub");
+        const PreparedFolders prepared = PrepareInstallFolders(racer, "C:\\Apps", "\\Korvel-Tarnwick", true);
+        EXPECT_FALSE(f.IsFile(own + "\\sub\\Korvel2018.ARX")) << static_cast<int>(prepared.outcome);
+        EXPECT_EQ(f.Content(aside + "\\sub\\Korvel2018.ARX"), "the plug-in's module");
+        EXPECT_NE(std::find(prepared.left.begin(), prepared.left.end(), aside), prepared.left.end());
+    }
+    {
+        FileDouble f;
+        f.AddFolder("C:\\");
+        ASSERT_TRUE(f.CreateLockedFolder("C:\\Apps"));
+        f.AddFile(own + "\\Korvel2018.ARX", "the plug-in's module");
+        f.FailListing(aside);
+        const PreparedFolders prepared = PrepareInstallFolders(f, "C:\\Apps", "\\Korvel-Tarnwick", true);
+        EXPECT_EQ(std::count(prepared.left.begin(), prepared.left.end(), aside), 1);
     }
 }
