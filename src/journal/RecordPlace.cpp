@@ -27,10 +27,15 @@ bool RecordRoots(Files& files, std::vector<std::string>& roots) {
     return !roots.empty();
 }
 
-std::string ProtectedRecordFolder(const std::string& root, const std::string& folder) {
-    std::string key = UpperCp936(folder);
+namespace {
+std::string RecordFolderBy(const std::string& root, std::string key) {
     DropTrailingSeparator(key);
     return JoinPath(root, Sha256Hex(key).substr(0, 16));
+}
+}  // namespace
+
+std::string ProtectedRecordFolder(const std::string& root, const std::string& folder) {
+    return RecordFolderBy(root, UpperCp936(folder));
 }
 
 bool ProtectedPath(Files& files, const std::string& root, const std::string& path, TrustFault& fault) {
@@ -46,11 +51,15 @@ bool FindProtectedRecord(Files& files, const std::string& folder, std::string& r
     std::vector<std::string> roots;
     RecordRoots(files, roots);
     for (const std::string& candidate : roots) {
-        const std::string there = ProtectedRecordFolder(candidate, folder);
-        if (UsableRoot(files, candidate) && files.ReadAttributes(there) != kInvalidAttributes) {
-            root = candidate;
-            recordFolder = there;
-            return true;
+        // Earlier builds folded ASCII letters alone: a folder named with other letters of the
+        // code page keeps its record under that key.
+        for (const std::string& there : {ProtectedRecordFolder(candidate, folder),
+                                         RecordFolderBy(candidate, UpperAsciiLetters(folder))}) {
+            if (UsableRoot(files, candidate) && files.ReadAttributes(there) != kInvalidAttributes) {
+                root = candidate;
+                recordFolder = there;
+                return true;
+            }
         }
     }
     return false;

@@ -48,7 +48,31 @@ std::string Format(const char* format, ...) {
 }
 
 namespace {
-std::string MapAsciiLetters(const std::string& text, char from, char to) {
+// The trail byte of a double-byte letter in the other case, as the file system folds names:
+// full-width Latin (lead 0xA3), Greek (0xA6), Cyrillic (0xA7) and the small Roman numerals
+// (0xA2, whose capitals lie further on in the same row). Any other character keeps its trail.
+unsigned char UpperTrail(unsigned char lead, unsigned char trail) {
+    switch (lead) {
+        case 0xA2: return trail >= 0xA1 && trail <= 0xAA ? static_cast<unsigned char>(trail + 0x50) : trail;
+        case 0xA3: return trail >= 0xE1 && trail <= 0xFA ? static_cast<unsigned char>(trail - 0x20) : trail;
+        case 0xA6: return trail >= 0xC1 && trail <= 0xD8 ? static_cast<unsigned char>(trail - 0x20) : trail;
+        case 0xA7: return trail >= 0xD1 && trail <= 0xF1 ? static_cast<unsigned char>(trail - 0x30) : trail;
+        default: return trail;
+    }
+}
+unsigned char LowerTrail(unsigned char lead, unsigned char trail) {
+    switch (lead) {
+        case 0xA2: return trail >= 0xF1 && trail <= 0xFA ? static_cast<unsigned char>(trail - 0x50) : trail;
+        case 0xA3: return trail >= 0xC1 && trail <= 0xDA ? static_cast<unsigned char>(trail + 0x20) : trail;
+        case 0xA6: return trail >= 0xA1 && trail <= 0xB8 ? static_cast<unsigned char>(trail + 0x20) : trail;
+        case 0xA7: return trail >= 0xA1 && trail <= 0xC1 ? static_cast<unsigned char>(trail + 0x30) : trail;
+        default: return trail;
+    }
+}
+
+// up: to upper case. letters: the double-byte letters too, or ASCII's alone.
+std::string MapLetters(const std::string& text, bool up, bool letters) {
+    const char from = up ? 'a' : 'A', to = up ? 'A' : 'a';
     std::string out = text;
     // Through a pointer and a size held in locals: a char written through the string could be
     // its own size or buffer as far as the compiler knows, which it would then read again for
@@ -58,7 +82,11 @@ std::string MapAsciiLetters(const std::string& text, char from, char to) {
     for (std::size_t i = 0; i < size; ++i) {
         const unsigned char c = static_cast<unsigned char>(bytes[i]);
         if (IsLeadByte(c)) {
-            if (i + 1 < size) ++i;  // the trail byte belongs to the character
+            if (i + 1 < size) {  // the trail byte belongs to the character
+                ++i;
+                const unsigned char trail = static_cast<unsigned char>(bytes[i]);
+                if (letters) bytes[i] = static_cast<char>(up ? UpperTrail(c, trail) : LowerTrail(c, trail));
+            }
             continue;
         }
         // Without a branch on it: letters and other characters alternate in every path.
@@ -69,8 +97,9 @@ std::string MapAsciiLetters(const std::string& text, char from, char to) {
 }
 }  // namespace
 
-std::string UpperCp936(const std::string& text) { return MapAsciiLetters(text, 'a', 'A'); }
-std::string LowerCp936(const std::string& text) { return MapAsciiLetters(text, 'A', 'a'); }
+std::string UpperCp936(const std::string& text) { return MapLetters(text, true, true); }
+std::string LowerCp936(const std::string& text) { return MapLetters(text, false, true); }
+std::string UpperAsciiLetters(const std::string& text) { return MapLetters(text, true, false); }
 
 namespace {
 bool SameNoCase(const std::string& a, const char* b, std::size_t size) {
@@ -78,6 +107,14 @@ bool SameNoCase(const std::string& a, const char* b, std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) {
         unsigned char x = static_cast<unsigned char>(a[i]);
         unsigned char y = static_cast<unsigned char>(b[i]);
+        if (IsLeadByte(x) && i + 1 < size) {
+            // One double-byte character: the same lead byte, and trail bytes of one letter.
+            if (x != y) return false;
+            ++i;
+            if (UpperTrail(x, static_cast<unsigned char>(a[i])) != UpperTrail(x, static_cast<unsigned char>(b[i])))
+                return false;
+            continue;
+        }
         if (x == y) continue;
         if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
         if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');

@@ -20,12 +20,16 @@ std::string Join(const std::string& first, const char* second);
 // printf-style formatting into a string of any length.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Letter case of the code page: ASCII letters change; both bytes of a double-byte character
-// (lead byte 0x81..0xFE) stay as they are, even when the trail byte looks like a letter.
+// Letter case of the code page, as the file system folds names: ASCII letters, and the
+// double-byte full-width Latin, Greek and Cyrillic letters and small Roman numerals, change; any
+// other double-byte character (lead byte 0x81..0xFE) stays as it is, even when its trail byte
+// looks like a letter.
 std::string UpperCp936(const std::string& text);
 std::string LowerCp936(const std::string& text);
+// ASCII letters alone upper-cased: the key earlier builds named protected records by.
+std::string UpperAsciiLetters(const std::string& text);
 
-// Equality with ASCII letters compared without regard to case.
+// Equality with letters compared without regard to case, as UpperCp936 folds them.
 bool EqualsNoCase(const std::string& a, const std::string& b);
 // The same for a literal, without making a string of it (the undo compares every entry's key
 // with the fixed ones).

@@ -2598,3 +2598,18 @@ TEST(Undo, WhatWasSetAsideGoesOnlyIntoAFolderNoOneElseMayAddTo) {
         EXPECT_EQ(std::count(prepared.left.begin(), prepared.left.end(), aside), 1);
     }
 }
+
+// A record an earlier build keeps for a folder named with double-byte letters ("ωmega"), under
+// the key it made by upper-casing ASCII letters alone, is found still.
+TEST(Undo, AnEarlierBuildsRecordForAFolderOfOtherLettersIsFound) {
+    Machine m(true);
+    const std::string folder = "C:\\\xA6\xD8mega\\Korvel-Tarnwick";
+    const std::string root = "C:\\ProgramData\\Korvel-Tarnwick";
+    const std::string earlier = root + "\\" + Sha256Hex(UpperAsciiLetters(folder)).substr(0, 16);
+    ASSERT_NE(earlier, ProtectedRecordFolder(root, folder));
+    ASSERT_TRUE(m.files.CreateLockedFolder(root));
+    ASSERT_TRUE(m.files.CreateLockedFolder(earlier));
+    std::string found, recordFolder;
+    ASSERT_TRUE(FindProtectedRecord(m.files, folder, found, recordFolder));
+    EXPECT_EQ(recordFolder, earlier);
+}

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "catalogue/ReleaseTable.h"
+#include "text/PathText.h"
 #include "text/Sha256.h"
 #include "text/Text.h"
 
@@ -19,6 +20,22 @@ TEST(Text, EqualsNoCaseIsExactApartFromAsciiCase) {
     EXPECT_TRUE(EqualsNoCase("setup.exe", "SetUp.EXE"));
     EXPECT_FALSE(EqualsNoCase("SetUp.EXE.bak", "SetUp.EXE"));
     EXPECT_FALSE(EqualsNoCase("a\xB0", "A\x90"));
+    // Two characters whose trail bytes differ as 'a' and 'A' do: "\xB0\x61" is not "\xB0\x41".
+    EXPECT_FALSE(EqualsNoCase("C:\\\xB0\x61", "C:\\\xB0\x41"));
+}
+
+// The letters of the code page that the file system takes as one name in either case: "Ωmega"
+// and "ωmega" name one folder, and so do "ａ" and "Ａ", "я" and "Я", "ⅹ" and "Ⅹ".
+TEST(Text, DoubleByteLettersFoldAsTheFileSystemFoldsThem) {
+    const std::string lower = "\xA6\xD8\xA7\xF1\xA7\xD7\xA3\xE1\xA2\xAAx", upper = "\xA6\xB8\xA7\xC1\xA7\xA7\xA3\xC1\xA2\xFAX";
+    EXPECT_EQ(UpperCp936(lower), upper);
+    EXPECT_EQ(LowerCp936(upper), lower);
+    EXPECT_TRUE(EqualsNoCase(lower, upper));
+    // A value naming a file below one spelling lies in the folder named by the other.
+    EXPECT_TRUE(Within("C:\\" + lower + "\\Korvel-Tarnwick\\Korvel2018.ARX", "C:\\" + upper));
+    EXPECT_EQ(UpperAsciiLetters(lower), lower.substr(0, lower.size() - 1) + "X");
+    // Neighbours that are no letters of the other case stay: "Ⅺ" (A2 FB), "ǎ" (A8 A3).
+    EXPECT_EQ(LowerCp936("\xA2\xFB\xA8\xA3"), "\xA2\xFB\xA8\xA3");
 }
 
 // Run natively and, under Wine, against the system's own printf that the Windows builds use.
