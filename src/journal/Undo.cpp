@@ -987,11 +987,13 @@ private:
         return step == FindStep::End;  // a listing that broke off may hide what is not deferred
     }
 
-    // A file an install placed, removed: one in a host's folder is remembered for the library
-    // keys that may name it.
+    // A file an install placed, removed: a library in a host's folder is remembered for the
+    // library keys that may name it.
     bool RemoveInstalled(const std::string& path) {
         if (!Remove(path)) return false;
-        if (!Within(path, folder_)) removedHostFiles_.push_back(path);
+        const std::string upper = UpperCp936(path);
+        if (!Within(path, folder_) && upper.size() > 4 && upper.compare(upper.size() - 4, 4, ".DLL") == 0)
+            removedHostFiles_.push_back(path);
         return true;
     }
 
@@ -1029,7 +1031,7 @@ private:
     std::map<std::string, RecordedValue> donor_;  // the entry as another install present wrote it
     std::map<std::string, const OtherInstall*> loaderDonors_;  // module key -> install it goes back to
     std::vector<std::string> gone_;  // plug-in folders of installs the entry named before ours, gone now
-    std::vector<std::string> removedHostFiles_;  // files installs placed in hosts' folders, removed
+    std::vector<std::string> removedHostFiles_;  // libraries installs placed in hosts' folders, removed
 };
 }  // namespace
 
