@@ -200,8 +200,14 @@ public:
         bool installs = registry_.QuerySubKeyCount(key.get(), subKeys) == kErrorSuccess && subKeys == 0;
         std::string name, data;
         std::uint32_t type = 0;
-        for (std::uint32_t i = 0; installs && registry_.EnumValue(key.get(), i, name, type, data) == kErrorSuccess; ++i)
-            installs = EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "MANAGED") || EqualsNoCase(name, "LOADCTRLS");
+        // Only the end of the list ends it: a value that cannot be listed (too large, say) is
+        // someone else's too.
+        for (std::uint32_t i = 0; installs; ++i) {
+            const long listed = registry_.EnumValue(key.get(), i, name, type, data);
+            if (listed == kErrorNoMoreItems) break;
+            installs = listed == kErrorSuccess && (EqualsNoCase(name, "LOADER") || EqualsNoCase(name, "MANAGED") ||
+                                                   EqualsNoCase(name, "LOADCTRLS"));
+        }
         JournalEntry libraryKey;
         libraryKey.root = kHkeyLocalMachine;
         libraryKey.path = library;

@@ -2613,3 +2613,23 @@ TEST(Undo, AnEarlierBuildsRecordForAFolderOfOtherLettersIsFound) {
     ASSERT_TRUE(FindProtectedRecord(m.files, folder, found, recordFolder));
     EXPECT_EQ(recordFolder, earlier);
 }
+
+// A library's key that no record holds (another product's, the 32-bit view's), naming the host's
+// library the uninstall removes, that also holds a value of someone else's too large to be
+// listed: the listing breaking off is not its end, and the key is not deleted with that value.
+TEST(Undo, ALibraryKeyWhoseValuesCannotAllBeListedKeepsThem) {
+    Machine m(true);
+    m.ticks = {6};
+    ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+    const std::string library = std::string(kHost2013) + "ACAD2013.dll";
+    ASSERT_TRUE(m.files.IsFile(library));
+    const std::string key = "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\R19.0\\ACAD-B001:804\\Applications\\Korvel2013DLL";
+    m.registry.PutValue(kHkeyLocalMachine, key, "LOADER", kRegSz, library);
+    m.registry.PutValue(kHkeyLocalMachine, key, "VendorNotes", kRegBinary, std::string(kLargestValueRead + 1, 'x'));
+    m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick");
+    ASSERT_FALSE(m.files.IsFile(library));
+    std::uint32_t type = 0;
+    std::string bytes;
+    EXPECT_TRUE(m.registry.GetValue(kHkeyLocalMachine, key, "VendorNotes", type, bytes));
+    EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, key, "LOADER"), "");
+}
