@@ -72,12 +72,46 @@ if [[ $foreign_arch -eq 1 ]]; then
     echo "setup: adding the i386 architecture"
     "${as_root[@]}" dpkg --add-architecture i386
 fi
+# A mirror part-way through a sync serves an index that fails its hash: try again a few times.
+# When one still fails (the security suite's i386 index, say), the two architectures' candidates
+# would come from different suites and never match; the installs then take every package from
+# the release's own suites (bookworm, bookworm-updates), downgrading what must match.
+index_failed=0
+apt_update() {
+    local attempt output
+    output=$(mktemp)
+    for attempt in 1 2 3 4; do
+        "${as_root[@]}" apt-get update -q </dev/null >"$output" 2>&1 || true
+        cat "$output"
+        if grep -q '^E:' "$output"; then
+            echo "setup: apt-get update failed (attempt $attempt)" >&2
+            sleep $((attempt * 10))
+            continue
+        fi
+        index_failed=0
+        return 0
+    done
+    index_failed=1
+}
+apt_install() {
+    local options=()
+    if [[ $index_failed -eq 1 ]]; then
+        local prefs
+        prefs=$(mktemp -d)
+        printf '%s\n' 'Package: *' 'Pin: release l=Debian-Security' 'Pin-Priority: 100' '' \
+            'Package: *' 'Pin: release n=bookworm-updates' 'Pin-Priority: 1001' '' \
+            'Package: *' 'Pin: release n=bookworm' 'Pin-Priority: 1001' >"$prefs/suites.pref"
+        options=(--allow-downgrades -o "Dir::Etc::PreferencesParts=$prefs")
+        echo "setup: an index could not be fetched; installing from bookworm and bookworm-updates only" >&2
+    fi
+    "${as_root[@]}" apt-get install -y -q "${options[@]}" "$@" </dev/null
+}
 updated=0
 if [[ ${#missing[@]} -gt 0 ]]; then
     echo "setup: installing ${missing[*]}"
-    "${as_root[@]}" apt-get update -q </dev/null
+    apt_update
     updated=1
-    "${as_root[@]}" apt-get install -y -q "${missing[@]}" </dev/null
+    apt_install "${missing[@]}"
 fi
 
 if qemu_wanted && ! qemu_present; then
@@ -89,7 +123,7 @@ if qemu_wanted && ! qemu_present; then
             "${as_root[@]}" tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
         updated=0
     fi
-    [[ $updated -eq 1 ]] || "${as_root[@]}" apt-get update -q </dev/null
+    [[ $updated -eq 1 ]] || apt_update
     "${as_root[@]}" apt-get install -y -q -t bookworm-backports qemu-user-static </dev/null
     qemu_present || { echo "setup: qemu-user-static 8 or later did not install" >&2; exit 1; }
 fi
