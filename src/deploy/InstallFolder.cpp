@@ -1,5 +1,7 @@
 #include "deploy/InstallFolder.h"
 
+#include <algorithm>
+
 #include "deploy/FolderTrust.h"
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -379,4 +381,27 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, c
     // Someone may have made it between the look and the making: then it is one found there.
     if (elevated && !made) return TakeExisting(files, own, !renew);
     return takenBack;
+}
+
+std::string StoredSpelling(Files& files, const std::string& path) {
+    if (!IsDrivePath(path) || !IsWholeCp936(path)) return path;
+    std::string out = path.substr(0, 3);
+    for (std::size_t start = 3; start < path.size();) {
+        const std::size_t end = std::min(NextSeparator(path, start), path.size());
+        const std::string given = path.substr(start, end - start);
+        FindHandle handle = 0;
+        FindEntry entry;
+        // A pattern matches names; with none of its wildcards, only the entry of that name (or
+        // short name).
+        const bool plain = !given.empty() && given.find_first_of("*?") == std::string::npos;
+        if (!plain || !files.FindFirst(out + given, handle, entry)) return out + path.substr(start);
+        files.FindClose(handle);
+        const std::string& name = entry.name;
+        const bool holdable = !name.empty() && name != "." && name != ".." && IsWholeCp936(name) &&
+                              name.find_first_of("\\/:*?\"<>|") == std::string::npos;
+        out += holdable ? name : given;
+        if (end < path.size()) out += '\\';
+        start = end + 1;
+    }
+    return out;
 }

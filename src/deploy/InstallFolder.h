@@ -56,3 +56,10 @@ struct PreparedFolders {
 PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, const std::string& subFolder,
                                       bool elevated, bool recorded = false);
 
+
+// The path as the file system spells it: each level that is there under the name it holds in
+// its folder (the long name, in its own letter case), the rest as given. Two spellings of one
+// folder (another letter case, a short 8.3 name) come out as one text, so that a record, a value
+// or a comparison that names the folder agrees with every other whatever spelling a run was
+// handed. A name the file system gives that no path here can hold is left as given.
+std::string StoredSpelling(Files& files, const std::string& path);

@@ -74,6 +74,7 @@ SetupState InstallRun::OnInstall() {
     DropTrailingSeparator(folder);
     folderUnsafe_ = false;
     if (!AcceptFolder(folder)) return state_;
+    folder = StoredSpelling(files_, folder);
     if (!OfferElevation(folder)) return state_;
     // Recording starts before the folders are made, so that undo removes them; the record
     // itself is looked for only once they are proven.

@@ -6,6 +6,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
+#include "deploy/InstallFolder.h"
 #include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/CodeGuard.h"
@@ -201,8 +202,10 @@ int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int qu
     return quiet ? quietAnswer : prompt_.Show(text, kSetupCaption, type);
 }
 
-int UninstallRun::Run(const std::string& folder, const std::string& self, bool quiet) {
+int UninstallRun::Run(const std::string& givenFolder, const std::string& givenSelf, bool quiet) {
     result = UndoResult{};
+    // Compared with what records and values name of the folder, spelled as they spell it.
+    const std::string folder = StoredSpelling(files_, givenFolder), self = StoredSpelling(files_, givenSelf);
     if (!quiet && !confirmed && prompt_.Show(kConfirm, kSetupCaption, kMbYesNo | kMbIconQuestion) != kIdYes)
         return kExitCancelled;
     if (IsHostRunning(processes_)) {

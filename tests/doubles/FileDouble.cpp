@@ -127,18 +127,30 @@ std::vector<std::string> FileDouble::Split(const std::string& whole) const {
     return parts;
 }
 
-std::string FileDouble::KeyOf(const std::vector<std::string>& parts) {
+std::string FileDouble::KeyOf(const std::vector<std::string>& parts) const {
     std::string key;
     for (std::size_t i = 0; i < parts.size(); ++i) {
         if (i) key += kKeySeparator;
         key += LowerCp936(parts[i]);
     }
+    Unalias(key);
     return key;
+}
+
+void FileDouble::Unalias(std::string& key) const {
+    for (const auto& [alias, entry] : shortNames_)
+        if (key.compare(0, alias.size(), alias) == 0 && (key.size() == alias.size() || key[alias.size()] == kKeySeparator))
+            key.replace(0, alias.size(), entry);
+}
+
+void FileDouble::AddShortName(const std::string& path, const std::string& alias) {
+    const std::string entry = PathKey(path);
+    shortNames_[ParentKey(entry) + kKeySeparator + LowerCp936(alias)] = entry;
 }
 
 // KeyOf(Split(path)) for a path that starts with a drive and does not climb (".."), in one
 // pass straight into key: lookups are most of the double's work in long runs.
-bool FileDouble::DriveKey(const std::string& whole, std::string& key) {
+bool FileDouble::DriveKey(const std::string& whole, std::string& key) const {
     const std::size_t length = std::min(whole.size(), whole.find('\0'));
     if (length < 2 || whole[1] != ':' || IsLead(static_cast<unsigned char>(whole[0])) ||
         (length > 2 && !IsSeparator(whole[2])))
@@ -166,6 +178,7 @@ bool FileDouble::DriveKey(const std::string& whole, std::string& key) {
         if (size == part || (size - part == 1 && out[part] == '.')) size = part == 0 ? 0 : part - 1;  // and its separator
         if (i >= length) {
             key.resize(size);
+            if (!shortNames_.empty()) Unalias(key);
             return true;
         }
         if (size) out[size++] = kKeySeparator;

@@ -45,6 +45,9 @@ public:
     void AddFile(const std::string& path, const std::string& content = std::string(),
                  std::uint32_t attributes = kAttrArchive);
     void Remove(const std::string& path);  // a file, or a folder with all it holds
+    // Gives the entry at path the short (8.3) name alias in its folder, by which every call finds
+    // it too (FindFirst hands back its own name).
+    void AddShortName(const std::string& path, const std::string& alias);
     bool IsFile(const std::string& path) const;
     bool IsFolder(const std::string& path) const;
     std::string Content(const std::string& path) const;        // empty when not a file
@@ -190,8 +193,9 @@ private:
     void Note(const char* op, const std::string* argument = nullptr, const std::string* second = nullptr);
     bool Record(const char* op, const std::string* argument = nullptr, const std::string* second = nullptr);
     std::vector<std::string> Split(const std::string& path) const;  // resolved components
-    static std::string KeyOf(const std::vector<std::string>& parts);
-    static bool DriveKey(const std::string& path, std::string& key);  // false: not "X:" or "X:\...", or climbs
+    std::string KeyOf(const std::vector<std::string>& parts) const;
+    bool DriveKey(const std::string& path, std::string& key) const;  // false: not "X:" or "X:\...", or climbs
+    void Unalias(std::string& key) const;  // a short name's key made its entry's
     std::string PathKey(const std::string& path) const;               // KeyOf(Split(path))
     static std::string ParentKey(const std::string& key);  // the key of its folder; "" for a drive or nothing
     bool HasChildren(const std::string& folderKey) const;
@@ -204,6 +208,7 @@ private:
     std::vector<const Node*> ChildNodes(const std::string& folderKey) const;
 
     std::map<std::string, Node> nodes_;  // by folded path: "c:\package\setup.exe"
+    std::map<std::string, std::string> shortNames_;  // a short name's key, the entry's key
     mutable std::string lookup_;         // Find's key, its storage kept from one lookup to the next
     std::map<FindHandle, Listing> listings_;
     FindHandle nextHandle_ = 0x100;

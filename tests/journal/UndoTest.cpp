@@ -2614,6 +2614,20 @@ TEST(Undo, AnEarlierBuildsRecordForAFolderOfOtherLettersIsFound) {
     EXPECT_EQ(recordFolder, earlier);
 }
 
+// One folder under two spellings, its long name and its short (8.3) one: the second install is
+// the first's again, whichever is typed, and the uninstall from the short one leaves the machine
+// as it was, with nothing named into the folder it removed.
+TEST(Undo, AFolderTypedByItsShortNameIsTheOneItNames) {
+    Machine m(true);
+    const std::string before = m.Snapshot();
+    ASSERT_EQ(m.Install("C:\\Korvel Plug"), kExitFinished) << m.shown;
+    m.files.AddShortName("C:\\Korvel Plug", "KORVEL~1");
+    ASSERT_EQ(m.Install("c:\\korvel~1"), kExitFinished) << m.shown;
+    EXPECT_EQ(m.Uninstall(nullptr, "C:\\KORVEL~1\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(LoadersIntoGoneFolders(m), "");
+    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+}
+
 // A library's key that no record holds (another product's, the 32-bit view's), naming the host's
 // library the uninstall removes, that also holds a value of someone else's too large to be
 // listed: the listing breaking off is not its end, and the key is not deleted with that value.
