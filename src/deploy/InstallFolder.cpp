@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "deploy/FolderTrust.h"
+#include "pathdialog/FolderValidation.h"
 #include "text/PathText.h"
 #include "text/Text.h"
 
@@ -383,7 +384,7 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, c
     return takenBack;
 }
 
-std::string StoredSpelling(Files& files, const std::string& path) {
+std::string StoredSpelling(Files& files, const std::string& path, bool* odd) {
     if (!IsDrivePath(path) || !IsWholeCp936(path)) return path;
     std::string out = path.substr(0, 3);
     for (std::size_t start = 3; start < path.size();) {
@@ -391,15 +392,16 @@ std::string StoredSpelling(Files& files, const std::string& path) {
         const std::string given = path.substr(start, end - start);
         FindHandle handle = 0;
         FindEntry entry;
-        // A pattern matches names; with none of its wildcards, only the entry of that name (or
-        // short name).
-        const bool plain = !given.empty() && given.find_first_of("*?") == std::string::npos;
-        if (!plain || !files.FindFirst(out + given, handle, entry)) return out + path.substr(start);
+        // A pattern matches names; one that a typed folder may hold has none of its wildcards,
+        // so matches only the entry of that name (or short name). The name it holds is taken
+        // only where a typed one could be it: never one that reads as another (a trailing blank
+        // or dot) or splits a list of paths (';').
+        if (!CheckFolderName(given.c_str()) || !files.FindFirst(out + given, handle, entry))
+            return out + path.substr(start);
         files.FindClose(handle);
-        const std::string& name = entry.name;
-        const bool holdable = !name.empty() && name != "." && name != ".." && IsWholeCp936(name) &&
-                              name.find_first_of("\\/:*?\"<>|") == std::string::npos;
-        out += holdable ? name : given;
+        const bool holdable = CheckFolderName(entry.name.c_str());
+        if (!holdable && odd) *odd = true;
+        out += holdable ? entry.name : given;
         if (end < path.size()) out += '\\';
         start = end + 1;
     }

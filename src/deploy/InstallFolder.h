@@ -61,5 +61,7 @@ PreparedFolders PrepareInstallFolders(Files& files, const std::string& folder, c
 // its folder (the long name, in its own letter case), the rest as given. Two spellings of one
 // folder (another letter case, a short 8.3 name) come out as one text, so that a record, a value
 // or a comparison that names the folder agrees with every other whatever spelling a run was
-// handed. A name the file system gives that no path here can hold is left as given.
-std::string StoredSpelling(Files& files, const std::string& path);
+// handed. A name the file system gives that a typed one could not be (one Windows reads as another,
+// with a trailing blank or dot, or one that splits a list of paths, with ';') is left as given,
+// and odd, when given, is set.
+std::string StoredSpelling(Files& files, const std::string& path, bool* odd = nullptr);

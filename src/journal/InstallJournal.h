@@ -25,6 +25,11 @@ public:
     // the plug-in's folder with the locked rights (made it, made it anew or, in an older build,
     // relocked it).
     virtual bool ProtectedRecordThere() { return false; }
+    // The spelling of folder (the plug-in's own) that the install's records and values use.
+    virtual std::string Spelling(const std::string& folder, bool elevated) {
+        (void)elevated;
+        return folder;
+    }
     // Once the folder has been proven and made: where the record goes, and whether it can be kept
     // there. Returns why the install must stop (shown to the user), or empty.
     virtual std::string Prepare(bool elevated) {

@@ -1,11 +1,13 @@
 #include "journal/Journal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string_view>
 #include <utility>
 
+#include "deploy/InstallFolder.h"
 #include "journal/RecordPlace.h"
 #include "journal/Scope.h"
 #include "platform/KeyPlaces.h"
@@ -364,6 +366,31 @@ RecordState Journal::LoadFor(Files& files, TextCodec& codec, const std::string& 
         }
     }
     return Read(files, codec, root, recordFolder, bytes, entries, fault, parsed);
+}
+
+std::string Journal::Spelling(Files& files, TextCodec& codec, const std::string& folder, bool elevated,
+                              const std::string& listed) {
+    const std::string stored = StoredSpelling(files, folder);
+    std::vector<std::string> others;
+    for (const std::string* other : {&folder, &listed})
+        if (!other->empty() && *other != stored && StoredSpelling(files, *other) == stored) others.push_back(*other);
+    if (others.empty()) return stored;
+    std::string root, recordFolder;
+    std::vector<JournalEntry> entries;
+    TrustFault fault;
+    // Without those rights the record lies in the folder, under any spelling: its files say which
+    // one it names. With them, the protected record's place follows the spelling.
+    const bool loaded = !elevated && LoadFor(files, codec, stored, false, recordFolder, entries, fault) == RecordState::Loaded;
+    const auto names = [&](const std::string& spelling) {
+        if (elevated) return FindProtectedRecord(files, spelling, root, recordFolder);
+        return loaded && std::any_of(entries.begin(), entries.end(), [&spelling](const JournalEntry& entry) {
+                   return IsNewFile(entry.kind) && Inside(entry.path, spelling);
+               });
+    };
+    if (names(stored)) return stored;
+    for (const std::string& other : others)
+        if (names(other)) return other;
+    return stored;
 }
 
 bool Journal::ProtectedRecordThere() const {

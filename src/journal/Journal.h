@@ -122,7 +122,14 @@ public:
     // LoadFor reads it with administrator rights. Only a run with those rights writes one; such a
     // run of this build made the folder or made it anew, one of an older build relocked it.
     bool ProtectedRecordThere() const;
+    // The spelling of folder (the plug-in's own folder) that records and values of the install
+    // into it use: as the file system stores it (StoredSpelling), unless the install's record
+    // names it otherwise, as given or as listed (the listed install's folder), since earlier
+    // builds kept the spelling they were handed.
+    static std::string Spelling(Files& files, TextCodec& codec, const std::string& folder, bool elevated,
+                                const std::string& listed);
     bool armed() const { return armed_; }
+    TextCodec& codec() const { return codec_; }
     bool placed() const { return placed_; }
     const std::string& folder() const { return folder_; }
     // The folder that holds the record and its backups.

@@ -29,6 +29,11 @@ public:
     // copied in must hold exactly these bytes, wherever its source path has led since.
     void SetProgramImage(CodeGuard::Written image) { image_ = std::move(image); }
     bool ProtectedRecordThere() override { return journal_.ProtectedRecordThere(); }
+    std::string Spelling(const std::string& folder, bool elevated) override {
+        std::string listed;
+        if (!FindInstalledFolder(registry_, listed, elevated)) listed.clear();
+        return Journal::Spelling(files_, journal_.codec(), folder, elevated, listed);
+    }
     std::string Prepare(bool elevated) override;
     std::string Start() override;
     void SetReleases(const ReleaseFlags& registered) override;

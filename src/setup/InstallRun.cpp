@@ -1,6 +1,7 @@
 #include "setup/InstallRun.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "catalogue/HostCheck.h"
 #include "text/PathText.h"
@@ -74,8 +75,14 @@ SetupState InstallRun::OnInstall() {
     DropTrailingSeparator(folder);
     folderUnsafe_ = false;
     if (!AcceptFolder(folder)) return state_;
-    folder = StoredSpelling(files_, folder);
     if (!OfferElevation(folder)) return state_;
+    // The folder as the install's records and values name it, its stored names held to the rules
+    // of typed ones.
+    if (journal_) {
+        const std::string plugin = journal_->Spelling(folder + kInstallSubFolder, processes_.RunsElevated());
+        folder = plugin.substr(0, plugin.size() - std::strlen(kInstallSubFolder));
+        if (!AcceptFolder(folder)) return state_;
+    }
     // Recording starts before the folders are made, so that undo removes them; the record
     // itself is looked for only once they are proven.
     if (journal_) journal_->Begin(folder + kInstallSubFolder);
@@ -129,9 +136,12 @@ bool InstallRun::AcceptFolder(const std::string& folder) {
     // Only an absolute folder, named by whole characters that a path may hold: a relative one
     // would land wherever the current folder is, and a ';' would make the hosts trust more than
     // this folder. A drive root ("C:", its backslash cut) is one.
+    // Nor one that is there under a name that a typed one could not be (typed by its short name).
     const bool driveRoot = folder.size() == 2 && IsDrivePath(folder + "\\");
+    bool odd = false;
     const bool valid = folder.find('\0') == std::string::npos &&
-                       (driveRoot || WalkFolderPath(files_, folder.c_str(), 1) == kFolderAcceptable);
+                       (driveRoot || (WalkFolderPath(files_, folder.c_str(), 1) == kFolderAcceptable &&
+                                      (StoredSpelling(files_, folder, &odd), !odd)));
     if (!valid) {
         view_.Show(kFolderRefused, kSetupCaption, kMbOk | kMbIconExclamation);
         return false;

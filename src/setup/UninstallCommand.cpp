@@ -1,7 +1,6 @@
 #include "setup/UninstallCommand.h"
 
 #include "catalogue/HostCatalogue.h"
-#include "deploy/InstallFolder.h"
 #include "journal/Journal.h"
 #include "journal/RecordPlace.h"
 #include "journal/Scope.h"
@@ -26,7 +25,7 @@ std::vector<std::string> UninstallCommand::Targets(const std::string& self, bool
     std::string folder;
     const std::size_t cut = LastSeparator(self);
     if (cut != std::string::npos && IsUninstallerName(self.substr(cut + 1)))
-        return {StoredSpelling(files_, self.substr(0, cut))};
+        return {self.substr(0, cut)};
     if (!FindInstalledFolder(registry_, folder, elevated)) return {};
     // Each record names the install whose entry it replaced (the entry's InstallLocation before
     // it); one whose record is gone was uninstalled already.

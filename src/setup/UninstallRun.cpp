@@ -6,7 +6,6 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "catalogue/HostCheck.h"
-#include "deploy/InstallFolder.h"
 #include "text/PathText.h"
 #include "text/Text.h"
 #include "journal/CodeGuard.h"
@@ -204,8 +203,15 @@ int UninstallRun::Say(const std::string& text, unsigned type, bool quiet, int qu
 
 int UninstallRun::Run(const std::string& givenFolder, const std::string& givenSelf, bool quiet) {
     result = UndoResult{};
+    const bool elevated = processes_.RunsElevated();
     // Compared with what records and values name of the folder, spelled as they spell it.
-    const std::string folder = StoredSpelling(files_, givenFolder), self = StoredSpelling(files_, givenSelf);
+    std::string listed;
+    if (!FindInstalledFolder(registry_, listed, elevated)) listed.clear();
+    const std::string folder = Journal::Spelling(files_, codec_, givenFolder, elevated, listed);
+    const std::size_t selfCut = LastSeparator(givenSelf);
+    const std::string self = selfCut != std::string::npos && EqualsNoCase(givenSelf.substr(0, selfCut), givenFolder)
+                                 ? folder + givenSelf.substr(selfCut)
+                                 : givenSelf;
     if (!quiet && !confirmed && prompt_.Show(kConfirm, kSetupCaption, kMbYesNo | kMbIconQuestion) != kIdYes)
         return kExitCancelled;
     if (IsHostRunning(processes_)) {
@@ -217,7 +223,6 @@ int UninstallRun::Run(const std::string& givenFolder, const std::string& givenSe
 
     // With administrator rights the record lies in a protected folder of its own, and is used
     // only while no one else could have changed it or any folder above it.
-    const bool elevated = processes_.RunsElevated();
     std::vector<std::string> roots;
     if (elevated && !RecordRoots(files_, roots)) {
         Say(Format(kNoRecordFormat, "%ProgramData%"), kMbOk | kMbIconExclamation, quiet, kIdOk);

@@ -2614,18 +2614,59 @@ TEST(Undo, AnEarlierBuildsRecordForAFolderOfOtherLettersIsFound) {
     EXPECT_EQ(recordFolder, earlier);
 }
 
-// One folder under two spellings, its long name and its short (8.3) one: the second install is
-// the first's again, whichever is typed, and the uninstall from the short one leaves the machine
-// as it was, with nothing named into the folder it removed.
-TEST(Undo, AFolderTypedByItsShortNameIsTheOneItNames) {
-    Machine m(true);
-    const std::string before = m.Snapshot();
-    ASSERT_EQ(m.Install("C:\\Korvel Plug"), kExitFinished) << m.shown;
-    m.files.AddShortName("C:\\Korvel Plug", "KORVEL~1");
-    ASSERT_EQ(m.Install("c:\\korvel~1"), kExitFinished) << m.shown;
-    EXPECT_EQ(m.Uninstall(nullptr, "C:\\KORVEL~1\\Korvel-Tarnwick"), kExitFinished);
-    EXPECT_EQ(LoadersIntoGoneFolders(m), "");
-    EXPECT_EQ(Diff(m.Snapshot(), before), "");
+// One folder under two spellings, its long name and its short (8.3) one: whichever a run is
+// handed, each install is the others' again, and the uninstall leaves the machine as it was, with
+// nothing named into the folder it removed. That holds too for an install of an earlier build,
+// which kept the spelling it was typed in (the short name, when the folder was made by it) in its
+// record and values.
+TEST(Undo, AFolderTypedByAnotherSpellingIsTheOneItNames) {
+    const std::string shortName = "C:\\KORVEL~1", longName = "C:\\Korvel Plug";
+    struct Case {
+        bool earlier;               // the first install's record and values name the short name
+        std::string again;          // typed for a second install ("": none)
+        std::string uninstallFrom;  // the folder the uninstall is handed
+    };
+    const Case cases[] = {
+        {false, shortName, shortName},
+        {true, "", shortName},
+        {true, "", longName},
+        {true, shortName, longName},
+        {true, longName, shortName},
+        {true, longName, longName},
+    };
+    for (const Case& c : cases) {
+        const std::string name = std::string(c.earlier ? "earlier, " : "") + c.again + " -> " + c.uninstallFrom;
+        Machine m(true);
+        const std::string before = m.Snapshot();
+        if (c.earlier) {
+            ASSERT_EQ(m.Install(shortName), kExitFinished) << m.shown;  // no such short name yet: as typed
+            ASSERT_TRUE(m.files.MoveEntry(shortName, longName));
+        } else {
+            ASSERT_EQ(m.Install(longName), kExitFinished) << m.shown;
+        }
+        m.files.AddShortName(longName, "KORVEL~1");
+        if (!c.again.empty()) ASSERT_EQ(m.Install(c.again), kExitFinished) << name << m.shown;
+        EXPECT_EQ(m.Uninstall(nullptr, c.uninstallFrom + "\\Korvel-Tarnwick"), kExitFinished) << name;
+        EXPECT_EQ(LoadersIntoGoneFolders(m), "") << name;
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << name;
+    }
+}
+
+// An administrators' folder there under a name that a typed one could not be, typed by its short
+// name: refused as that name typed would be, before anything is made. Windows reads a trailing dot
+// or blank as another name, a ';' splits every user's list of trusted paths, and a long name takes
+// the install past the path buffers.
+TEST(Undo, AFolderWhoseNameATypedOneCouldNotBeIsRefused) {
+    for (const std::string& stored : {std::string("C:\\Plug."), std::string("C:\\Korvel "),
+                                      std::string("C:\\Tools;Korvel"), "C:\\" + std::string(250, 'k')}) {
+        Machine m(true);
+        m.files.AddFolder(stored);
+        m.files.SetOthersRights(stored, kRead, kRead);
+        m.files.AddShortName(stored, "ODD~1");
+        const std::string before = m.Snapshot();
+        EXPECT_NE(m.Install("C:\\ODD~1"), kExitFinished) << stored;
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << stored;
+    }
 }
 
 // A library's key that no record holds (another product's, the 32-bit view's), naming the host's
