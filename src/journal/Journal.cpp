@@ -373,7 +373,8 @@ std::string Journal::Spelling(Files& files, TextCodec& codec, const std::string&
     const std::string stored = StoredSpelling(files, folder);
     std::vector<std::string> others;
     for (const std::string* other : {&folder, &listed})
-        if (!other->empty() && *other != stored && StoredSpelling(files, *other) == stored) others.push_back(*other);
+        if (!other->empty() && *other != stored && EqualsNoCase(StoredSpelling(files, *other), stored))
+            others.push_back(*other);
     if (others.empty()) return stored;
     std::string root, recordFolder;
     std::vector<JournalEntry> entries;

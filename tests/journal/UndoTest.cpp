@@ -2622,28 +2622,25 @@ TEST(Undo, AnEarlierBuildsRecordForAFolderOfOtherLettersIsFound) {
 TEST(Undo, AFolderTypedByAnotherSpellingIsTheOneItNames) {
     const std::string shortName = "C:\\KORVEL~1", longName = "C:\\Korvel Plug";
     struct Case {
-        bool earlier;               // the first install's record and values name the short name
+        std::string first;          // typed for the first install; a short name: an earlier build's
         std::string again;          // typed for a second install ("": none)
         std::string uninstallFrom;  // the folder the uninstall is handed
     };
     const Case cases[] = {
-        {false, shortName, shortName},
-        {true, "", shortName},
-        {true, "", longName},
-        {true, shortName, longName},
-        {true, longName, shortName},
-        {true, longName, longName},
+        {longName, shortName, shortName},
+        {shortName, "", shortName},
+        {shortName, "", longName},
+        {shortName, shortName, longName},
+        {shortName, longName, shortName},
+        {shortName, longName, longName},
+        {"c:\\korvel~1", longName, longName},
     };
     for (const Case& c : cases) {
-        const std::string name = std::string(c.earlier ? "earlier, " : "") + c.again + " -> " + c.uninstallFrom;
+        const std::string name = c.first + ", " + c.again + " -> " + c.uninstallFrom;
         Machine m(true);
         const std::string before = m.Snapshot();
-        if (c.earlier) {
-            ASSERT_EQ(m.Install(shortName), kExitFinished) << m.shown;  // no such short name yet: as typed
-            ASSERT_TRUE(m.files.MoveEntry(shortName, longName));
-        } else {
-            ASSERT_EQ(m.Install(longName), kExitFinished) << m.shown;
-        }
+        ASSERT_EQ(m.Install(c.first), kExitFinished) << m.shown;  // no such short name yet: as typed
+        if (c.first != longName) ASSERT_TRUE(m.files.MoveEntry(c.first, c.first.substr(0, 3) + "Korvel Plug")) << name;
         m.files.AddShortName(longName, "KORVEL~1");
         if (!c.again.empty()) ASSERT_EQ(m.Install(c.again), kExitFinished) << name << m.shown;
         EXPECT_EQ(m.Uninstall(nullptr, c.uninstallFrom + "\\Korvel-Tarnwick"), kExitFinished) << name;
