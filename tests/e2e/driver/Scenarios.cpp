@@ -559,13 +559,20 @@ void CopyFailureAbort(Context& c) {
 }
 
 // Typed folders that are not absolute, or hold a ';' or another character no path may hold, are
-// refused with the reason and the dialog stays open; a name whose trail byte is 0x5C ("禱" in
-// code page 936) installs exactly where it was typed.
+// refused with the reason and the dialog stays open, and so is a folder there whose name holds a
+// ';', typed by its short name; a name whose trail byte is 0x5C ("禱" in code page 936) installs
+// exactly where it was typed.
 void TypedFolders(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
+    c.Check(::CreateDirectoryW(L"C:\\Tools;Korvel", nullptr) != FALSE, "a folder C:\\Tools;Korvel");
+    wchar_t alias[MAX_PATH] = {};
+    const DWORD aliasLength = ::GetShortPathNameW(L"C:\\Tools;Korvel", alias, MAX_PATH);
+    const std::wstring byShortName(alias, aliasLength < MAX_PATH ? aliasLength : 0);
+    c.Check(!byShortName.empty() && byShortName.find(L';') == std::wstring::npos, "its short name", byShortName);
     Setup setup;
     if (!Launch(c, program, setup)) return;
-    for (const wchar_t* typed : {L"Korvel", L"\\Korvel", L"C:Korvel", L"C:\\Users;X", L"C:\\J\u00F6rg"}) {
+    for (const std::wstring& typed : {std::wstring(L"Korvel"), std::wstring(L"\\Korvel"), std::wstring(L"C:Korvel"),
+                                      std::wstring(L"C:\\Users;X"), std::wstring(L"C:\\J\u00F6rg"), byShortName}) {
         const std::string what = Utf8(typed);
         SetControlText(setup.dialog, kFolderEdit, typed);
         Click(setup.dialog, kInstall);
@@ -580,7 +587,7 @@ void TypedFolders(Context& c) {
         c.Check(StaysOpen(setup, 300) && ReadControl(setup.dialog, kInstall).visible, "still choosing after " + what);
     }
     c.Check(!IsFolder(L"C:\\Users;X") && !IsFolder(L"C:\\Korvel") && !IsFolder(L"C:\\J\u00F6rg") &&
-                !IsFolder(L"C:\\Jorg"),
+                !IsFolder(L"C:\\Jorg") && !IsFolder(L"C:\\Tools;Korvel\\Korvel-Tarnwick"),
             "no folder made for a refused text");
     CheckNothingRegistered(c);
 
