@@ -2530,7 +2530,7 @@ TEST(Undo, ALoaderKeyIsNotMadeAgainForAnInstallThatNoLongerHoldsIt) {
 // "*C", uninstalls "-B".
 TEST(Undo, NoLibraryKeyOutlivesTheHostLibraryItNames) {
     const std::map<char, std::string> folders = {{'A', "C:\\A"}, {'B', "C:\\B"}, {'C', "D:\\P\\C"}};
-    for (const std::vector<std::string> runs : {std::vector<std::string>{"B", "*C", "A", "B", "-B", "-A", "-C"},
+    for (const std::vector<std::string>& runs : {std::vector<std::string>{"B", "*C", "A", "B", "-B", "-A", "-C"},
                                                 std::vector<std::string>{"B", "*A", "C", "B", "C", "-C", "-B", "-A"}}) {
         int cases = 0;
         for (int n = 1; n < 400; ++n) {
@@ -2640,9 +2640,13 @@ TEST(Undo, AFolderTypedByAnotherSpellingIsTheOneItNames) {
         Machine m(true);
         const std::string before = m.Snapshot();
         ASSERT_EQ(m.Install(c.first), kExitFinished) << m.shown;  // no such short name yet: as typed
-        if (c.first != longName) ASSERT_TRUE(m.files.MoveEntry(c.first, c.first.substr(0, 3) + "Korvel Plug")) << name;
+        if (c.first != longName) {
+            ASSERT_TRUE(m.files.MoveEntry(c.first, c.first.substr(0, 3) + "Korvel Plug")) << name;
+        }
         m.files.AddShortName(longName, "KORVEL~1");
-        if (!c.again.empty()) ASSERT_EQ(m.Install(c.again), kExitFinished) << name << m.shown;
+        if (!c.again.empty()) {
+            ASSERT_EQ(m.Install(c.again), kExitFinished) << name << m.shown;
+        }
         EXPECT_EQ(m.Uninstall(nullptr, c.uninstallFrom + "\\Korvel-Tarnwick"), kExitFinished) << name;
         EXPECT_EQ(LoadersIntoGoneFolders(m), "") << name;
         EXPECT_EQ(Diff(m.Snapshot(), before), "") << name;
