@@ -139,9 +139,9 @@ bool InstallRun::AcceptFolder(const std::string& folder) {
     // Nor one that is there under a name that a typed one could not be (typed by its short name).
     const bool driveRoot = folder.size() == 2 && IsDrivePath(folder + "\\");
     bool odd = false;
-    const bool valid = folder.find('\0') == std::string::npos &&
-                       (driveRoot || (WalkFolderPath(files_, folder.c_str(), 1) == kFolderAcceptable &&
-                                      (StoredSpelling(files_, folder, &odd), !odd)));
+    if (!driveRoot) StoredSpelling(files_, folder, &odd);
+    const bool valid = folder.find('\0') == std::string::npos && !odd &&
+                       (driveRoot || WalkFolderPath(files_, folder.c_str(), 1) == kFolderAcceptable);
     if (!valid) {
         view_.Show(kFolderRefused, kSetupCaption, kMbOk | kMbIconExclamation);
         return false;
