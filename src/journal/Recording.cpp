@@ -4,6 +4,7 @@
 
 #include "journal/CodeGuard.h"
 #include "journal/Scope.h"
+#include "register/TrustedPathValue.h"
 #include "text/PathText.h"
 #include "text/Sha256.h"
 #include "text/Text.h"
@@ -19,6 +20,12 @@ bool IsLoaderKeyPath(RegKey root, const std::string& path) {
     const std::string upper = UpperCp936(path);
     const std::size_t at = upper.rfind("\\APPLICATIONS\\KORVEL");
     return root == kHkeyLocalMachine && at != std::string::npos && upper.find('\\', at + 14) == std::string::npos;
+}
+
+// A profile's trusted-path value; the per-user step writes one in HKCU, and the every-user one
+// under a user's hive.
+bool IsTrustedPathsValue(RegKey root, const char* valueName) {
+    return root != kHkeyLocalMachine && valueName != nullptr && EqualsNoCase(valueName, "TRUSTEDPATHS");
 }
 }  // namespace
 
@@ -114,6 +121,43 @@ std::string RecordingRegistry::OwnerOf(const KeyPlaces::Place& place) {
     return owner;
 }
 
+// The install writes the value back in upper case, so what it holds after another install is not
+// the user's own spelling; that install's record has it, as what the value held before its first
+// write. Where the value is still just as that install's last write left it (or as the per-user
+// step wrote that back in upper case), each entry takes the spelling it had there: entries that
+// differ in letter case alone, so the text stays the same for the host, which reads it without
+// regard to case, and the last uninstall puts back the user's own letters. A value the user has
+// edited since stays as it is.
+std::string RecordingRegistry::EarlierSpelling(const KeyPlaces::Place& where, const std::string& bytes) {
+    const auto textOf = [](const std::string& value) { return value.substr(0, value.find('\0')); };
+    const std::string current = textOf(bytes);
+    const TrustedPathList now(current);
+    const std::string plugInFolder = "\\KORVEL-TARNWICK";
+    for (const std::string& entry : now.entries()) {
+        const std::string folder = TrustedPathList::FolderOf(entry);
+        if (folder.size() <= plugInFolder.size() ||
+            folder.compare(folder.size() - plugInFolder.size(), std::string::npos, plugInFolder) != 0)
+            continue;
+        std::vector<JournalEntry> writes;
+        for (JournalEntry& e : journal_.EarlierStatesIn(folder, EntryKind::Value, where.root, where.path))
+            if (EqualsNoCase(e.value.name, "TRUSTEDPATHS")) writes.push_back(std::move(e));
+        if (writes.empty() || !writes.front().hadOld || writes.front().old.type != kRegSz) continue;
+        const std::string left = textOf(writes.back().value.bytes);
+        if (current != left && current != UpperCp936(left)) continue;
+        std::map<std::string, std::string> spelled;  // upper-cased entry -> as that record found it
+        const TrustedPathList before(textOf(writes.front().old.bytes));
+        for (const std::string& was : before.entries())
+            if (!was.empty()) spelled.emplace(UpperCp936(was), was);
+        std::string text;
+        for (std::size_t i = 0; i < now.entries().size(); ++i) {
+            const auto found = spelled.find(UpperCp936(now.entries()[i]));
+            text += (i ? ";" : "") + (found != spelled.end() ? found->second : now.entries()[i]);
+        }
+        return text + bytes.substr(current.size());
+    }
+    return bytes;
+}
+
 long RecordingRegistry::Write(RegKey key, const char* valueName, std::uint32_t type, const std::string& bytes) {
     KeyPlaces::Place where;
     if (!journal_.armed() || !places_.Locate(key, where)) return inner_.SetValue(key, valueName, type, bytes);
@@ -122,6 +166,8 @@ long RecordingRegistry::Write(RegKey key, const char* valueName, std::uint32_t t
     RecordedValue old;
     const long read = ReadNow(key, valueName, old);
     if (read != kErrorSuccess && read != kErrorFileNotFound) return read;
+    if (read == kErrorSuccess && old.type == kRegSz && IsTrustedPathsValue(where.root, valueName))
+        old.bytes = EarlierSpelling(where, old.bytes);
     const std::string owner = OwnerOf(where);
     const std::string handed = Format("%u|", static_cast<unsigned>(where.root)) + UpperCp936(where.path);
     if (!owner.empty() && !handedOver_[handed]) {

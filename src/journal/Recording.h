@@ -38,6 +38,9 @@ private:
     // The plug-in folder whose module the loader key at place (or its module's key) named when
     // this run first touched it; empty when none, or for another kind of key.
     std::string OwnerOf(const KeyPlaces::Place& place);
+    // A trusted-path value's text (as read, with its terminator) with each entry spelled as the
+    // records of the installs it names found it, where that differs in letter case alone.
+    std::string EarlierSpelling(const KeyPlaces::Place& where, const std::string& bytes);
 
     Journal& journal_;
     KeyPlaces places_;
