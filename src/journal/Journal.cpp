@@ -231,6 +231,10 @@ bool IsFileEntry(EntryKind kind) {
 
 bool IsNewFile(EntryKind kind) { return kind == EntryKind::File || kind == EntryKind::PendingFile; }
 
+bool StartsAnew(const JournalEntry& first, const JournalEntry& line) {
+    return line.kind == EntryKind::PendingFile && !IsNewFile(first.kind);
+}
+
 bool FormatEntry(const JournalEntry& e, TextCodec& codec, std::string& line) {
     std::vector<std::string> f{kKindNames[static_cast<int>(e.kind)]};
     std::string text;
@@ -598,6 +602,7 @@ void Journal::Index(std::size_t from) {
         const bool done = e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
         const auto inserted = fileIndex_.emplace(UpperCp936(e.path), FileLines{i, i, done});
         if (inserted.second) continue;
+        if (StartsAnew(entries_[inserted.first->second.first], e)) inserted.first->second = FileLines{i, i, false};
         inserted.first->second.last = i;
         inserted.first->second.completed = inserted.first->second.completed || done;
     }

@@ -28,7 +28,8 @@ enum class EntryKind {
     KeyDeleted,  // "keydeleted": a registry key was deleted (with the values it held)
     // Written before a copy, so that a run killed part-way leaves nothing the record does not
     // name; the "file" or "replaced" line follows once the copy is done.
-    PendingFile,      // "pendingfile": a file is about to be made where none was
+    PendingFile,      // "pendingfile": a file is about to be made where none was (after lines
+                      // on a file with earlier content: see StartsAnew)
     PendingReplaced,  // "pendingreplaced": a file is about to be overwritten; `backup` is to
                       // hold its content, whose size and hash are kept to tell a whole backup
     User,             // "user": `path` is the SID of the account whose HKEY_CURRENT_USER the
@@ -63,6 +64,12 @@ bool ParseEntry(const std::string& line, TextCodec& codec, JournalEntry& entry);
 bool IsFileEntry(EntryKind kind);
 // Whether the file had no earlier content (made, or about to be made, where none was).
 bool IsNewFile(EntryKind kind);
+// Whether line, a later line on the file of first (the first line on it, or the last to start
+// anew), starts its lines anew: a new file's copy begun after lines on a file with earlier
+// content. Written where those lines kept nothing: a run again after a kill before its backup was
+// whole, finding the file gone; or another install's uninstall, handing on that what this record
+// kept was that install's copy, with none there before it.
+bool StartsAnew(const JournalEntry& first, const JournalEntry& line);
 
 // What loading a record found. Unsafe: a protected record that others could have changed (the
 // file, or a folder above it); it is not read.

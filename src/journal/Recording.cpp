@@ -287,7 +287,15 @@ bool RecordingFiles::Prepare(const std::string& destination, bool existed, Journ
             if (!Measure(inner_, first->backup, pending.size, pending.hash)) pending.hash = std::string(64, '0');
         }
         if (!completed && !SameContent(inner_, pending.backup, pending.size, pending.hash)) {
-            if (!existed || !Measure(inner_, destination, pending.size, pending.hash)) return false;
+            if (!existed) {
+                // Nothing was kept, and nothing is there to keep now: made where none was.
+                pending = JournalEntry{};
+                pending.kind = EntryKind::PendingFile;
+                pending.path = destination;
+                journal_.Add(pending);
+                return journal_.Flush();
+            }
+            if (!Measure(inner_, destination, pending.size, pending.hash)) return false;
             journal_.Add(pending);
             return journal_.Flush() && inner_.CopyOver(destination, pending.backup, false);
         }

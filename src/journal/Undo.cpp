@@ -96,7 +96,10 @@ std::vector<std::optional<JournalEntry>> Collapse(const std::vector<JournalEntry
                 merged.values.push_back(first.value);
             } else {
                 const bool done = e.kind == EntryKind::File || e.kind == EntryKind::Replaced;
-                if (IsNewFile(first.kind)) {
+                if (StartsAnew(first, e)) {
+                    if (!first.backup.empty()) stray.push_back(first.backup);
+                    merged.backup.clear();
+                } else if (IsNewFile(first.kind)) {
                     merged.kind = done ? EntryKind::File : EntryKind::PendingFile;
                     if (!e.backup.empty()) stray.push_back(e.backup);
                     merged.backup.clear();
@@ -844,8 +847,9 @@ private:
 
     // The first and the last entry of path in another install's record, or false when it names
     // no such file. Only files in the hosts' folders are shared. A record whose every line on the
-    // file is a new file's copy begun (a kill ended each before it was done) holds no part of it:
-    // what we overwrote or made there was never its copy, and is ours to undo.
+    // file is a copy begun (a kill ended each before it was done), either of a new file or over
+    // one whose backup was never made whole, holds no part of it: what we overwrote or made there
+    // was never its copy, and is ours to undo.
     bool Theirs(const JournalEntry& e, const OtherInstall*& other, const JournalEntry*& first,
                 const JournalEntry*& last) {
         if (Within(e.path, folder_)) return false;
@@ -854,9 +858,15 @@ private:
             bool begunOnly = true;
             for (const JournalEntry& t : o.entries) {
                 if (!IsFileEntry(t.kind) || !EqualsNoCase(t.path, e.path)) continue;
-                if (!first) first = &t;
+                if (!first || StartsAnew(*first, t)) {
+                    first = &t;
+                    last = nullptr;
+                    begunOnly = true;
+                }
                 if (t.kind == EntryKind::File || t.kind == EntryKind::Replaced) last = &t;
-                begunOnly = begunOnly && t.kind == EntryKind::PendingFile;
+                begunOnly = begunOnly && (t.kind == EntryKind::PendingFile ||
+                                          (t.kind == EntryKind::PendingReplaced &&
+                                           !SameContent(files_, t.backup, t.size, t.hash)));
             }
             other = &o;
             if (first && !begunOnly) return true;
@@ -904,7 +914,25 @@ private:
         if (Missing(e.path)) return Done();
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
-        if (Theirs(e, other, first, last)) return Done();  // it came after, and keeps it
+        if (Theirs(e, other, first, last)) {
+            // It came after, and keeps it. Where what it kept as the file's earlier content is our
+            // copy, its record learns that none was there before ours, and so what it copied (or,
+            // killed, began to copy) goes with it.
+            if (!IsNewFile(first->kind) && Within(first->backup, other->recordFolder) &&
+                SameContent(files_, first->backup, e.size, e.hash)) {
+                JournalEntry none;
+                none.kind = EntryKind::PendingFile;
+                none.path = e.path;
+                handed.push_back({other, none});
+                if (last) {
+                    JournalEntry copied = *last;
+                    copied.kind = EntryKind::File;
+                    copied.backup.clear();
+                    handed.push_back({other, copied});
+                }
+            }
+            return Done();
+        }
         if (!Unchanged(e)) return Left(e.path, kChanged);
         RemoveInstalled(e.path) ? Done() : Left(e.path, kNotRemoved);
     }

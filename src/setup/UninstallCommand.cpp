@@ -75,8 +75,12 @@ int UninstallCommand::Run(const std::string& self, bool quiet) {
         for (const LeftBehind& left : run.result.left)
             log_.Line(Format("left: %s (%s)", left.what.c_str(), left.why.c_str()));
         for (const auto& handed : run.result.handed)
-            log_.Line(Format("left to the install in %s, whose record removes it: %s\\%s", handed.first.c_str(),
-                             handed.second.root == kHkeyLocalMachine ? "HKLM" : "HKCU", handed.second.path.c_str()));
+            log_.Line(IsFileEntry(handed.second.kind)
+                          ? Format("left to the install in %s, whose record undoes it: %s", handed.first.c_str(),
+                                   handed.second.path.c_str())
+                          : Format("left to the install in %s, whose record removes it: %s\\%s", handed.first.c_str(),
+                                   handed.second.root == kHkeyLocalMachine ? "HKLM" : "HKCU",
+                                   handed.second.path.c_str()));
         for (const std::string& user : run.reachedUsers)
             log_.Line("not logged on, profiles put back through their loaded registry: " + user);
         for (const std::string& user : run.unreachedUsers)

@@ -1561,6 +1561,29 @@ TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
     }
     EXPECT_GT(cases, 0);
 
+    // The same kill over a font the first install made where none was; the first run again, then
+    // uninstalled before the killed one: the font is gone once both are.
+    const std::string font = std::string(kHost2008) + "\\Fonts\\Korvel_EN.shx";
+    cases = 0;
+    for (int at = 1; at < 200; ++at) {
+        Machine m;
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("D:\\C"), kExitFinished);
+        if (m.Install("C:\\B", at) != -1) break;
+        bool kept = false;
+        for (const std::string& name : m.files.Children("C:\\B\\Korvel-Tarnwick\\uninstall-backup"))
+            kept = kept || m.files.Content("C:\\B\\Korvel-Tarnwick\\uninstall-backup\\" + name) == "Korvel_EN.shx";
+        if (!kept) continue;
+        ++cases;
+        ASSERT_EQ(m.Install("D:\\C"), kExitFinished) << at;
+        EXPECT_EQ(m.Uninstall(nullptr, "D:\\C\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_TRUE(m.files.IsFile(font)) << at;  // the killed install's, while it is listed
+        m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick");
+        const std::string diff = Diff(m.Snapshot(), before);
+        EXPECT_EQ(diff.find("C:\\Program Files\\"), std::string::npos) << at << "\n" << diff;
+    }
+    EXPECT_GT(cases, 0);
+
     // An install killed after the line of its copy of a host's library, before the copy; then two
     // installs elsewhere, the second over the first's copy. Once both are uninstalled the library
     // is gone: the second's uninstall took the killed one for the first to place it, and put the

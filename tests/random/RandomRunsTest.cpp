@@ -596,12 +596,14 @@ std::string Violation(Sut& m, const Snapshot& now) {
 // them), a list of names excuses only those. Each goes once it is fixed, its shrunk cases kept in
 // tests/journal/UndoTest.cpp. (Gone: an install writing a value that names a missing or foreign
 // file; every such value is checked where it is written, and a repeated install no longer removes
-// a file a value of its record names before copying it anew.)
+// a file a value of its record names before copying it anew; an install killed between backing
+// up a host's file another install had made and copying over it, which kept that copy as the
+// file's earlier content.)
 struct KnownFault {
     const char* name;
     const char* cause;
 };
-enum { kRestoredUnchecked, kChainLost, kKilledOverTheirs };  // indices into kKnownFaults
+enum { kRestoredUnchecked, kChainLost };  // indices into kKnownFaults
 const KnownFault kKnownFaults[] = {
     {"restored-unchecked", "an uninstall left or put back a LOADER, StubPath or uninstall command naming a file that "
                            "is gone or not this program's"},
@@ -609,9 +611,6 @@ const KnownFault kKnownFaults[] = {
                    "it (an install killed before that one's LOADER, whose key then names no module; a library's key, "
                    "whose values are the same for every install, taken over with that install's own), so the key's "
                    "earlier state, or its absence, is lost once both are uninstalled"},
-    // The hand-over between records has no way to say "no file before".
-    {"killed-over-theirs", "an install killed between backing up a host's file another install had made and copying "
-                           "over it keeps that copy as the file's earlier content, so the file stays once both are gone"},
 };
 std::map<std::string, long> excused;  // by name: the cases that ended at a known fault
 
@@ -772,12 +771,8 @@ void Finish(Sut& m) {
             if (found != other.end() && (side == &m.start || found->second == item.second)) continue;
             if (Allowed(m, item.first, end)) continue;
             // Which known fault, if any, the difference is what follows from.
-            const std::string name = item.first.substr(item.first.rfind('\\') + 1);
             if (m.installedInto.size() > 1 && item.first.find("\\APPLICATIONS") != std::string::npos)
                 known = known ? known : kKnownFaults[kChainLost].name;
-            else if (m.killed && m.installedInto.size() > 1 && side == &end && item.first[1] == ':' &&
-                     PlugInFolder(item.first).empty() && m.Ours(item.first) && !EqualsNoCase(name, "uninstall.exe"))
-                known = known ? known : kKnownFaults[kKilledOverTheirs].name;
             else
                 unexplained = true;
             differences += (side == &end ? "\n  now:    " : "\n  before: ") + item.first + " " + item.second.substr(0, 200);
