@@ -909,28 +909,38 @@ private:
         Left(e.path, kept);
     }
 
+    // A file we made where none was, which another install present placed too (it came after,
+    // and keeps it). Where what that install kept as the file's earlier content is what our copy
+    // left (our whole copy; or, ours begun only, what the file still holds, that install's own
+    // copy never made), its record learns that none was there before ours: what it copied, or
+    // began to copy, goes with it.
+    void HandOnNone(const JournalEntry& e, const OtherInstall& other, const JournalEntry& first,
+                    const JournalEntry* last) {
+        if (IsNewFile(first.kind) || !Within(first.backup, other.recordFolder)) return;
+        const bool ours = e.kind == EntryKind::File ? SameContent(files_, first.backup, e.size, e.hash)
+                                                    : last == nullptr &&
+                                                          SameContent(files_, first.backup, first.size, first.hash) &&
+                                                          SameContent(files_, e.path, first.size, first.hash);
+        if (!ours) return;
+        JournalEntry none;
+        none.kind = EntryKind::PendingFile;
+        none.path = e.path;
+        handed.push_back({&other, none});
+        if (last) {
+            JournalEntry copied = *last;
+            copied.kind = EntryKind::File;
+            copied.backup.clear();
+            handed.push_back({&other, copied});
+        }
+    }
+
     void File(const JournalEntry& e) {
         if (SamePath(e.path, self_)) return Defer(e.path);
         if (Missing(e.path)) return Done();
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
         if (Theirs(e, other, first, last)) {
-            // It came after, and keeps it. Where what it kept as the file's earlier content is our
-            // copy, its record learns that none was there before ours, and so what it copied (or,
-            // killed, began to copy) goes with it.
-            if (!IsNewFile(first->kind) && Within(first->backup, other->recordFolder) &&
-                SameContent(files_, first->backup, e.size, e.hash)) {
-                JournalEntry none;
-                none.kind = EntryKind::PendingFile;
-                none.path = e.path;
-                handed.push_back({other, none});
-                if (last) {
-                    JournalEntry copied = *last;
-                    copied.kind = EntryKind::File;
-                    copied.backup.clear();
-                    handed.push_back({other, copied});
-                }
-            }
+            HandOnNone(e, *other, *first, last);
             return Done();
         }
         if (!Unchanged(e)) return Left(e.path, kChanged);
@@ -942,7 +952,11 @@ private:
         if (SamePath(e.path, self_)) return Defer(e.path);
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
-        if (Missing(e.path) || Theirs(e, other, first, last)) return Done();
+        if (Missing(e.path)) return Done();
+        if (Theirs(e, other, first, last)) {
+            HandOnNone(e, *other, *first, last);
+            return Done();
+        }
         RemoveInstalled(e.path) ? Done() : Left(e.path, kNotRemoved);
     }
 

@@ -1584,6 +1584,43 @@ TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
     }
     EXPECT_GT(cases, 0);
 
+    // Both killed: the first while it made the font where none was, the second, run again, after
+    // it kept what the first left there, before its own copy. The first uninstalled, then the
+    // second: the font is gone.
+    const auto lastLine = [](Machine& m, const std::string& folder, const std::string& path) {
+        std::vector<JournalEntry> entries;
+        Journal::Load(m.files, m.codec, folder, entries);
+        const JournalEntry* last = nullptr;
+        for (const JournalEntry& e : entries)
+            if (EqualsNoCase(e.path, path)) last = &e;
+        return last ? std::optional<JournalEntry>(*last) : std::nullopt;
+    };
+    cases = 0;
+    for (int at = 1, again = 1; at < 200 && again < 200;) {
+        Machine m;
+        const std::string before = m.Snapshot();
+        m.ticks = {6};
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+        m.ticks = {1, 6};
+        ASSERT_EQ(m.Install("D:\\C", at), -1);
+        const auto begun = lastLine(m, "D:\\C\\Korvel-Tarnwick", font);
+        if (!begun || begun->kind != EntryKind::PendingFile || !m.files.IsFile(font)) {
+            ++at;
+            continue;
+        }
+        if (m.Install("C:\\B", again) != -1) break;
+        const auto kept = lastLine(m, "C:\\B\\Korvel-Tarnwick", font);
+        ++again;
+        if (!kept || kept->kind != EntryKind::PendingReplaced || m.files.Content(kept->backup) != "Korvel_EN.shx") continue;
+        ++cases;
+        EXPECT_EQ(m.Uninstall(nullptr, "D:\\C\\Korvel-Tarnwick"), kExitFinished) << at << " " << again;
+        m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick");
+        const std::string diff = Diff(m.Snapshot(), before);
+        EXPECT_EQ(diff.find("C:\\Program Files\\"), std::string::npos) << at << " " << again << "\n" << diff;
+        break;
+    }
+    EXPECT_GT(cases, 0);
+
     // An install killed after the line of its copy of a host's library, before the copy; then two
     // installs elsewhere, the second over the first's copy. Once both are uninstalled the library
     // is gone: the second's uninstall took the killed one for the first to place it, and put the
