@@ -499,14 +499,16 @@ private:
         return OwnState(e);
     }
 
-    // Whether loader names the module of another install present whose record holds nothing of
-    // the key: that install (run again without the release, after its uninstall left the key to
-    // ours) would never take the key off, and would remove the module.
+    // Whether loader names the module of another install present whose record never wrote the
+    // key's LOADER: that install (run again without the release, after its uninstall left the key
+    // to ours; or killed before it came to the key) would never take the value off, and would
+    // remove the module.
     bool ModuleOfInstallNotHoldingKey(const JournalEntry& e, const std::string& loader) const {
         const std::size_t cut = LastSeparator(loader);
         const OtherInstall* other = cut == std::string::npos ? nullptr : Other(loader.substr(0, cut));
         return other != nullptr && std::none_of(other->entries.begin(), other->entries.end(), [&e](const JournalEntry& t) {
-                   return t.root == e.root && EqualsNoCase(t.path, e.path);
+                   return t.kind == EntryKind::Value && t.root == e.root && EqualsNoCase(t.path, e.path) &&
+                          EqualsNoCase(t.value.name, "LOADER");
                });
     }
 

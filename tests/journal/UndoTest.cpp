@@ -2591,7 +2591,8 @@ TEST(Undo, ALoaderKeyIsNotMadeAgainForAnInstallThatNoLongerHoldsIt) {
 TEST(Undo, NoLibraryKeyOutlivesTheHostLibraryItNames) {
     const std::map<char, std::string> folders = {{'A', "C:\\A"}, {'B', "C:\\B"}, {'C', "D:\\P\\C"}};
     for (const std::vector<std::string>& runs : {std::vector<std::string>{"B", "*C", "A", "B", "-B", "-A", "-C"},
-                                                std::vector<std::string>{"B", "*A", "C", "B", "C", "-C", "-B", "-A"}}) {
+                                                std::vector<std::string>{"B", "*A", "C", "B", "C", "-C", "-B", "-A"},
+                                                std::vector<std::string>{"B", "A", "B", "-B", "*B", "A", "-A", "-B"}}) {
         int cases = 0;
         for (int n = 1; n < 400; ++n) {
             Machine m(true);
