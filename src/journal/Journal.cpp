@@ -624,7 +624,11 @@ std::string Journal::NewBackupPath() {
     if (files_.ReadAttributes(folder) == kInvalidAttributes && !files_.CreateFolder(folder)) return std::string();
     for (;;) {
         const std::string path = JoinPath(folder, Format("%d.bak", ++backups_));
-        if (files_.ReadAttributes(path) == kInvalidAttributes) return path;
+        // Nor one a line names whose backup was never made (a kill came first): that line's file
+        // would take this one's content for its own.
+        if (files_.ReadAttributes(path) == kInvalidAttributes &&
+            std::none_of(entries_.begin(), entries_.end(), [&path](const JournalEntry& e) { return EqualsNoCase(e.backup, path); }))
+            return path;
     }
 }
 

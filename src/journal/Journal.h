@@ -171,7 +171,8 @@ public:
     // Every entry of the record, earlier installs' included.
     const std::vector<JournalEntry>& entries() const { return entries_; }
     // A fresh path in the backup folder (beside the record) for the previous content of an
-    // overwritten file; the folder is made when missing. Empty when it cannot be.
+    // overwritten file, neither there nor named by the record; the folder is made when missing.
+    // Empty when it cannot be.
     std::string NewBackupPath();
 
     // Stops recording for a run that ends before its first change took hold: the record this

@@ -1645,6 +1645,33 @@ TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
     EXPECT_GT(begun, 0);
 }
 
+// A second install, for one release, killed as it began to back up the first's copy of a font;
+// run again for both releases, it backs up the other release's fonts first. No backup is given a
+// name the killed run's line holds, so each file comes back with its own content.
+TEST(Undo, ABackupAKillNeverMadeIsNotGivenToAnotherFile) {
+    const std::string font = std::string(kHost2013) + "Fonts\\Korvel_HZ.shx";
+    int cases = 0;
+    for (int at = 1; at < 200; ++at) {
+        Machine m;
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("D:\\C"), kExitFinished);
+        m.ticks = {6};
+        if (m.Install("C:\\B", at) != -1) break;
+        std::vector<JournalEntry> entries;
+        Journal::Load(m.files, m.codec, "C:\\B\\Korvel-Tarnwick", entries);
+        if (entries.empty() || !EqualsNoCase(entries.back().path, font) ||
+            entries.back().kind != EntryKind::PendingReplaced || m.files.Exists(entries.back().backup))
+            continue;
+        ++cases;
+        m.ticks = {1, 6};
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished) << at;
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_EQ(m.Uninstall(nullptr, "D:\\C\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << at;
+    }
+    EXPECT_GT(cases, 0);
+}
+
 // A later install into another folder killed once the entry names it, but before it wrote the
 // rest of the entry and the component: the earlier install's uninstall leaves no value that names
 // its uninstaller behind, and the later one, run again, is undone whole with it.
