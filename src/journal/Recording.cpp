@@ -1,5 +1,8 @@
 #include "journal/Recording.h"
 
+#include <deque>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "journal/CodeGuard.h"
@@ -133,10 +136,12 @@ std::string RecordingRegistry::EarlierSpelling(const KeyPlaces::Place& where, co
     const std::string current = textOf(bytes);
     const TrustedPathList now(current);
     const std::string plugInFolder = "\\KORVEL-TARNWICK";
+    std::set<std::string> tried;  // each install's record is read once, however often it is named
     for (const std::string& entry : now.entries()) {
         const std::string folder = TrustedPathList::FolderOf(entry);
         if (folder.size() <= plugInFolder.size() ||
-            folder.compare(folder.size() - plugInFolder.size(), std::string::npos, plugInFolder) != 0)
+            folder.compare(folder.size() - plugInFolder.size(), std::string::npos, plugInFolder) != 0 ||
+            !tried.insert(UpperCp936(folder)).second)
             continue;
         std::vector<JournalEntry> writes;
         for (JournalEntry& e : journal_.EarlierStatesIn(folder, EntryKind::Value, where.root, where.path))
@@ -144,14 +149,18 @@ std::string RecordingRegistry::EarlierSpelling(const KeyPlaces::Place& where, co
         if (writes.empty() || !writes.front().hadOld || writes.front().old.type != kRegSz) continue;
         const std::string left = textOf(writes.back().value.bytes);
         if (current != left && current != UpperCp936(left)) continue;
-        std::map<std::string, std::string> spelled;  // upper-cased entry -> as that record found it
+        // Upper-cased entry -> its spellings as that record found them, in their order: an entry
+        // named twice gets each back in turn.
+        std::map<std::string, std::deque<std::string>> spelled;
         const TrustedPathList before(textOf(writes.front().old.bytes));
         for (const std::string& was : before.entries())
-            if (!was.empty()) spelled.emplace(UpperCp936(was), was);
+            if (!was.empty()) spelled[UpperCp936(was)].push_back(was);
         std::string text;
         for (std::size_t i = 0; i < now.entries().size(); ++i) {
             const auto found = spelled.find(UpperCp936(now.entries()[i]));
-            text += (i ? ";" : "") + (found != spelled.end() ? found->second : now.entries()[i]);
+            const bool known = found != spelled.end() && !found->second.empty();
+            text += (i ? ";" : "") + (known ? found->second.front() : now.entries()[i]);
+            if (known && found->second.size() > 1) found->second.pop_front();
         }
         return text + bytes.substr(current.size());
     }

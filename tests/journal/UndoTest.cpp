@@ -1517,22 +1517,26 @@ TEST(Undo, AnInstallKilledAtAnyChangeIsUndoneWhole) {
 // second through it, so the host's own driver, which the second backed up after the first, comes
 // back once all are gone.
 TEST(Undo, AnInstallOnlyAnotherRecordNamesIsKnownToTheUninstall) {
-    Machine m;
-    const std::string before = m.Snapshot();
-    for (const char* folder : {"D:\\C", "C:\\A", "C:\\B"}) {
-        m.ticks = folder[3] == 'B' ? std::vector<int>{6} : std::vector<int>{1, 6};  // the third: 2013 only
-        ASSERT_EQ(m.Install(folder), kExitFinished);
+    // The profile's value as the user left it; then also one naming a folder twice, in two spellings.
+    for (const char* value : {"d:\\tools", "d:\\tools;D:\\Tools"}) {
+        Machine m;
+        m.registry.PutValue(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", kRegSz, std::string(value) + '\0');
+        const std::string before = m.Snapshot();
+        for (const char* folder : {"D:\\C", "C:\\A", "C:\\B"}) {
+            m.ticks = folder[3] == 'B' ? std::vector<int>{6} : std::vector<int>{1, 6};  // the third: 2013 only
+            ASSERT_EQ(m.Install(folder), kExitFinished);
+        }
+        m.ticks = {1, 6};
+        UninstallRun* run = nullptr;
+        EXPECT_EQ(m.Uninstall(&run, "D:\\C\\Korvel-Tarnwick"), kExitFinished);
+        for (const LeftBehind& left : run->result.left) ADD_FAILURE() << left.what << " " << left.why;
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        std::string listed;
+        for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed); ++times) m.Uninstall(nullptr, listed);
+        // Letter case included: the profiles' values come back in the user's own spelling, though
+        // the install whose record kept it went while others still named them.
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << value;
     }
-    m.ticks = {1, 6};
-    UninstallRun* run = nullptr;
-    EXPECT_EQ(m.Uninstall(&run, "D:\\C\\Korvel-Tarnwick"), kExitFinished);
-    for (const LeftBehind& left : run->result.left) ADD_FAILURE() << left.what << " " << left.why;
-    ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
-    std::string listed;
-    for (int times = 0; times < 3 && FindInstalledFolder(m.registry, listed); ++times) m.Uninstall(nullptr, listed);
-    // Letter case included: the profiles' values come back in the user's own spelling, though the
-    // install whose record kept it went while others still named them.
-    EXPECT_EQ(Diff(m.Snapshot(), before), "");
 }
 
 std::string CodePointerFault(Machine& m);  // with the random runs' cases, below
