@@ -847,31 +847,39 @@ private:
 
     bool Missing(const std::string& path) { return files_.ReadAttributes(path) == kInvalidAttributes; }
 
-    // The first and the last entry of path in another install's record, or false when it names
-    // no such file. Only files in the hosts' folders are shared. A record whose every line on the
-    // file is a copy begun (a kill ended each before it was done), either of a new file or over
-    // one whose backup was never made whole, holds no part of it: what we overwrote or made there
-    // was never its copy, and is ours to undo.
+    // The first and the last entry of path in the record of other, or false when it holds no
+    // part of the file. A record whose every line on the file is a copy begun (a kill ended each
+    // before it was done), either of a new file or over one whose backup was never made whole,
+    // holds none: what we overwrote or made there was never its copy, and is ours to undo.
+    bool LinesIn(const OtherInstall& other, const JournalEntry& e, const JournalEntry*& first,
+                 const JournalEntry*& last) {
+        first = last = nullptr;
+        bool begunOnly = true;
+        for (const JournalEntry& t : other.entries) {
+            if (!IsFileEntry(t.kind) || !EqualsNoCase(t.path, e.path)) continue;
+            if (!first || StartsAnew(*first, t)) {
+                first = &t;
+                last = nullptr;
+                begunOnly = true;
+            }
+            if (t.kind == EntryKind::File || t.kind == EntryKind::Replaced) last = &t;
+            begunOnly = begunOnly && (t.kind == EntryKind::PendingFile ||
+                                      (t.kind == EntryKind::PendingReplaced &&
+                                       !SameContent(files_, t.backup, t.size, t.hash)));
+        }
+        return first && !begunOnly;
+    }
+
+    // The first other install present that holds part of path (see LinesIn), with its first and
+    // last entry of it. Only files in the hosts' folders are shared.
     bool Theirs(const JournalEntry& e, const OtherInstall*& other, const JournalEntry*& first,
                 const JournalEntry*& last) {
         if (Within(e.path, folder_)) return false;
         for (const OtherInstall& o : others_) {
-            first = last = nullptr;
-            bool begunOnly = true;
-            for (const JournalEntry& t : o.entries) {
-                if (!IsFileEntry(t.kind) || !EqualsNoCase(t.path, e.path)) continue;
-                if (!first || StartsAnew(*first, t)) {
-                    first = &t;
-                    last = nullptr;
-                    begunOnly = true;
-                }
-                if (t.kind == EntryKind::File || t.kind == EntryKind::Replaced) last = &t;
-                begunOnly = begunOnly && (t.kind == EntryKind::PendingFile ||
-                                          (t.kind == EntryKind::PendingReplaced &&
-                                           !SameContent(files_, t.backup, t.size, t.hash)));
+            if (LinesIn(o, e, first, last)) {
+                other = &o;
+                return true;
             }
-            other = &o;
-            if (first && !begunOnly) return true;
         }
         return false;
     }
@@ -911,28 +919,32 @@ private:
         Left(e.path, kept);
     }
 
-    // A file we made where none was, which another install present placed too (it came after,
-    // and keeps it). Where what that install kept as the file's earlier content is what our copy
-    // left (our whole copy; or, ours begun only, what the file still holds, that install's own
-    // copy never made), its record learns that none was there before ours: what it copied, or
-    // began to copy, goes with it.
-    void HandOnNone(const JournalEntry& e, const OtherInstall& other, const JournalEntry& first,
-                    const JournalEntry* last) {
-        if (IsNewFile(first.kind) || !Within(first.backup, other.recordFolder)) return;
-        const bool ours = e.kind == EntryKind::File ? SameContent(files_, first.backup, e.size, e.hash)
-                                                    : last == nullptr &&
-                                                          SameContent(files_, first.backup, first.size, first.hash) &&
-                                                          SameContent(files_, e.path, first.size, first.hash);
-        if (!ours) return;
-        JournalEntry none;
-        none.kind = EntryKind::PendingFile;
-        none.path = e.path;
-        handed.push_back({&other, none});
-        if (last) {
-            JournalEntry copied = *last;
-            copied.kind = EntryKind::File;
-            copied.backup.clear();
-            handed.push_back({&other, copied});
+    // A file we made where none was, which other installs present placed too (they came after,
+    // and keep it). Each that kept what our copy left as the file's earlier content (our whole
+    // copy; or, ours begun only, what the file still holds, its own copy never made) learns that
+    // none was there before ours: what it copied, or began to copy, goes with it. Each of them,
+    // not only the first: of several versions placed in turn, the one whose backup holds our copy
+    // may be any.
+    void HandOnNone(const JournalEntry& e) {
+        for (const OtherInstall& other : others_) {
+            const JournalEntry *first = nullptr, *last = nullptr;
+            if (!LinesIn(other, e, first, last) || IsNewFile(first->kind) || !Within(first->backup, other.recordFolder))
+                continue;
+            const bool ours = e.kind == EntryKind::File
+                                  ? SameContent(files_, first->backup, e.size, e.hash)
+                                  : last == nullptr && SameContent(files_, first->backup, first->size, first->hash) &&
+                                        SameContent(files_, e.path, first->size, first->hash);
+            if (!ours) continue;
+            JournalEntry none;
+            none.kind = EntryKind::PendingFile;
+            none.path = e.path;
+            handed.push_back({&other, none});
+            if (last) {
+                JournalEntry copied = *last;
+                copied.kind = EntryKind::File;
+                copied.backup.clear();
+                handed.push_back({&other, copied});
+            }
         }
     }
 
@@ -942,7 +954,7 @@ private:
         const OtherInstall* other = nullptr;
         const JournalEntry *first = nullptr, *last = nullptr;
         if (Theirs(e, other, first, last)) {
-            HandOnNone(e, *other, *first, last);
+            HandOnNone(e);
             return Done();
         }
         if (!Unchanged(e)) return Left(e.path, kChanged);
@@ -956,7 +968,7 @@ private:
         const JournalEntry *first = nullptr, *last = nullptr;
         if (Missing(e.path)) return Done();
         if (Theirs(e, other, first, last)) {
-            HandOnNone(e, *other, *first, last);
+            HandOnNone(e);
             return Done();
         }
         RemoveInstalled(e.path) ? Done() : Left(e.path, kNotRemoved);

@@ -1649,6 +1649,29 @@ TEST(Undo, AHostFileHandedOnToAKilledInstallComesBack) {
     EXPECT_GT(begun, 0);
 }
 
+// Three versions of the fonts placed in turn, each install backing up the one before: in every
+// order of uninstalls the fonts go. The first install's record names the file as made where none
+// was; the one whose backup holds its copy learns that, whichever of the others it is.
+TEST(Undo, AHostFileOfThreeVersionsGoesInEveryOrder) {
+    std::vector<std::string> order = {"C:\\A", "C:\\B", "D:\\C"};
+    do {
+        Machine m;
+        const std::string before = m.Snapshot();
+        const std::string data = std::string(kData) + "\\Korvel_EN.shx";
+        m.files.AddFile(data, "v1");
+        ASSERT_EQ(m.Install("D:\\C"), kExitFinished);
+        m.files.AddFile(data, "v2");
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+        m.files.AddFile(data, "v3");
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        std::string codes;
+        for (const std::string& folder : order) codes += std::to_string(m.Uninstall(nullptr, folder + "\\Korvel-Tarnwick")) + " ";
+        const std::string diff = Diff(m.Snapshot(), before);
+        EXPECT_EQ(diff.find("C:\\Program Files\\"), std::string::npos)
+            << order[0] << " " << order[1] << " " << order[2] << " exits " << codes << "\n" << diff;
+    } while (std::next_permutation(order.begin(), order.end()));
+}
+
 // A second install, for one release, killed as it began to back up the first's copy of a font;
 // run again for both releases, it backs up the other release's fonts first. No backup is given a
 // name the killed run's line holds, so each file comes back with its own content.
