@@ -944,6 +944,12 @@ private:
                 copied.kind = EntryKind::File;
                 copied.backup.clear();
                 handed.push_back({&other, copied});
+                // A copy of its own begun after that one (a kill ended it) is its still: whatever
+                // it left there goes with it.
+                const JournalEntry* final = last;
+                for (const JournalEntry& t : other.entries)
+                    if (IsFileEntry(t.kind) && EqualsNoCase(t.path, e.path)) final = &t;
+                if (final > last) handed.push_back({&other, none});
             }
         }
     }

@@ -1672,6 +1672,34 @@ TEST(Undo, AHostFileOfThreeVersionsGoesInEveryOrder) {
     } while (std::next_permutation(order.begin(), order.end()));
 }
 
+// A later install over the first's font, run again with a newer package and killed once its copy
+// of the newer font is in place, before the line that says so (the doubles kill before a copy:
+// it is made here); the first uninstalled, then the later one: the font is gone.
+TEST(Undo, AHandedOnFileKeepsTheLaterInstallsBegunCopy) {
+    const std::string font = std::string(kHost2008) + "\\Fonts\\Korvel_EN.shx";
+    const std::string newer = "Korvel_EN.shx, newer";
+    int cases = 0;
+    for (int at = 1; at < 300; ++at) {
+        Machine m;
+        ASSERT_EQ(m.Install("D:\\C"), kExitFinished);
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+        m.files.AddFile(std::string(kData) + "\\Korvel_EN.shx", newer);
+        if (m.Install("C:\\B", at) != -1) break;
+        std::vector<JournalEntry> entries;
+        Journal::Load(m.files, m.codec, "C:\\B\\Korvel-Tarnwick", entries);
+        EntryKind lastKind = EntryKind::User;
+        for (const JournalEntry& e : entries)
+            if (EqualsNoCase(e.path, font)) lastKind = e.kind;
+        if (lastKind != EntryKind::PendingReplaced || m.files.Content(font) == newer) continue;
+        ++cases;
+        m.files.AddFile(font, newer);  // the copy, done just before the kill
+        EXPECT_EQ(m.Uninstall(nullptr, "D:\\C\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished) << at;
+        EXPECT_FALSE(m.files.IsFile(font)) << at << " " << m.files.Content(font);
+    }
+    EXPECT_GT(cases, 0);
+}
+
 // A second install, for one release, killed as it began to back up the first's copy of a font;
 // run again for both releases, it backs up the other release's fonts first. No backup is given a
 // name the killed run's line holds, so each file comes back with its own content.
