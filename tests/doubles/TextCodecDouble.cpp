@@ -59,6 +59,9 @@ bool TextCodecDouble::Utf8ToCp936(const std::string& utf8, std::string& cp936) {
         // Overlong forms and surrogates are refused, as MB_ERR_INVALID_CHARS refuses them: a
         // text has one spelling.
         if ((length == 2 && c < 0x80) || (length == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF)))) return false;
+        // The marks for bytes that are no character stand for nothing CP936 can spell: the
+        // system's table has no entry for them either.
+        if (c >= kInvalidBase && c <= kInvalidBase + 0xFF) return false;
         wide += static_cast<char16_t>(c);
         i += length;
     }
