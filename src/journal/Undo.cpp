@@ -61,6 +61,28 @@ std::string ModuleKey(const std::string& path) {
     return upper.size() > 3 && upper.compare(upper.size() - 3, 3, "DLL") == 0 ? path.substr(0, path.size() - 3) : path;
 }
 
+// The LOADER text a deleted key's state held, or none.
+std::string LoaderOf(const JournalEntry& e) {
+    for (const RecordedValue& v : e.values)
+        if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) return TextOf(v);
+    return std::string();
+}
+
+// Whether entries[i] is a loader key's state another install's uninstall handed on (see
+// HandOnStateBefore): a deletion after the lines of the runs that made the key, none making it
+// again after it, whose LOADER names a module outside this record's folder (a run of ours killed
+// after it deleted the key leaves a state of our own there).
+bool HandedStateBefore(const std::vector<JournalEntry>& entries, std::size_t i, const std::string& folder) {
+    const JournalEntry& e = entries[i];
+    if (e.kind != EntryKind::KeyDeleted) return false;
+    const std::string loader = LoaderOf(e);
+    const auto made = [&e](const JournalEntry& t) {
+        return t.kind == EntryKind::Key && t.root == e.root && EqualsNoCase(t.path, e.path);
+    };
+    return !loader.empty() && !Within(loader, folder) && std::any_of(entries.begin(), entries.begin() + i, made) &&
+           std::none_of(entries.begin() + i + 1, entries.end(), made);
+}
+
 // Size first: a file of another size has changed, and is not read at all.
 bool SameContent(Files& files, const std::string& path, std::uint64_t size, const std::string& hash) {
     std::uint64_t now = 0;
@@ -355,6 +377,35 @@ private:
         for (const OtherInstall& other : others_)
             if (!SamePath(other.folder, folder_) && Within(text, other.folder)) return &other;
         return nullptr;
+    }
+
+    // What a loader key held before our first run deleted it, where the key is another
+    // install's now whose record made it, finding none: that install came while the key was gone
+    // (our run was killed before it made it again, or before it wrote its values), and knows
+    // nothing of what was there. Its record gets the state, which its uninstall puts back instead
+    // of any it found (see HandedStateBefore).
+    void HandOnStateBefore(const JournalEntry& e) {
+        const OtherInstall* holder = ModuleHolder(e);
+        const std::size_t at = std::min(at_, entries_.size());
+        const auto onKey = [&e](const JournalEntry& t) { return t.root == e.root && EqualsNoCase(t.path, e.path); };
+        const std::string loader = LoaderOf(e);
+        if (holder == nullptr || loader.empty() || Within(loader, holder->folder) ||
+            std::any_of(entries_.begin(), entries_.begin() + at, onKey))
+            return;
+        // Before it made the key, it found none, or what a run of ours had left (the key made
+        // again, empty, or with our module).
+        bool made = false;
+        const std::vector<JournalEntry>& theirs = holder->entries;
+        for (std::size_t i = 0; i < theirs.size(); ++i) {
+            const JournalEntry& t = theirs[i];
+            if (!onKey(t)) continue;
+            if ((t.kind == EntryKind::Value && t.hadOld) || HandedStateBefore(theirs, i, holder->folder))
+                return;  // values it wrote over, or a state handed on already
+            if (!made && t.kind == EntryKind::KeyDeleted && !LoaderOf(t).empty() && !Within(LoaderOf(t), folder_))
+                return;
+            made = made || t.kind == EntryKind::Key;
+        }
+        if (made) handed.push_back({holder, e});
     }
 
     // A library's key of ours whose module key another install took over, killed before it came
@@ -795,7 +846,11 @@ private:
     void KeyDeleted(const JournalEntry& e) {
         // A loader key taken over since, or one that would load from a folder gone or being
         // removed (where anyone may put a file of that name), is not made again.
-        if (IsLoaderKey(e) && (LoaderElsewhere(e) || PointsIntoGone(e))) return Done();
+        if (IsLoaderKey(e) && LoaderElsewhere(e)) {
+            HandOnStateBefore(e);
+            return Done();
+        }
+        if (IsLoaderKey(e) && PointsIntoGone(e)) return Done();
         // An older state of a key that a newer entry has made again already.
         for (const std::string& made : restored_)
             if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return Done();
@@ -1142,8 +1197,21 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
             replay.Entry(**it);
         }
     }
+    // A key's state handed on by another install's uninstall: what was there before the key was
+    // made. It is put back once the values the runs wrote there are off, just before the key
+    // would go, instead of the states the runs found there (those were that install's).
+    std::vector<bool> before(plan.size(), false), superseded(plan.size(), false);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!HandedStateBefore(entries, i, folder)) continue;
+        before[i] = true;
+        for (std::size_t k = 0; k < i; ++k)
+            superseded[k] = superseded[k] || (entries[k].kind == EntryKind::KeyDeleted && entries[k].root == entries[i].root &&
+                                              EqualsNoCase(entries[k].path, entries[i].path));
+    }
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
-        if (*it && !hostFile(**it) && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key) {
+        if (*it && !hostFile(**it) && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key &&
+            !before[static_cast<std::size_t>(plan.rend() - it) - 1] &&
+            !superseded[static_cast<std::size_t>(plan.rend() - it) - 1]) {
             replay.At(static_cast<std::size_t>(plan.rend() - it) - 1);
             replay.Entry(**it);
         }
@@ -1158,7 +1226,15 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     const auto depth = [](const JournalEntry* e) { return std::count(e->path.begin(), e->path.end(), '\\'); };
     std::stable_sort(keys.begin(), keys.end(),
                      [&](const JournalEntry* a, const JournalEntry* b) { return depth(a) > depth(b); });
-    for (const JournalEntry* key : keys) replay.Entry(*key);
+    for (const JournalEntry* key : keys) {
+        for (std::size_t i = plan.size(); i-- > 0;) {
+            if (!before[i] || plan[i]->root != key->root || !EqualsNoCase(plan[i]->path, key->path)) continue;
+            before[i] = false;
+            replay.At(i);
+            replay.Entry(*plan[i]);
+        }
+        replay.Entry(*key);
+    }
     for (const std::string& backup : stray) files.RemoveFile(backup);
     files.RemoveFile(JoinPath(records, Journal::kStagedUninstaller));
     files.RemoveFile(JoinPath(records, Journal::kKeptUninstaller));

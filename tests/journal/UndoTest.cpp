@@ -2698,6 +2698,31 @@ TEST(Undo, NoLibraryKeyOutlivesTheHostLibraryItNames) {
     }
 }
 
+// The 2013 module's key held an older version's loader. An install into A was killed after it
+// deleted that key and before it made it again; B then found no key and made it as new, and A
+// was run again over B's. Whichever order they are uninstalled in, the older version's loader
+// comes back: A's uninstall, finding the key B's, hands on what was there before A, which B's
+// record never saw.
+TEST(Undo, AKeyAKilledInstallDeletedComesBackWhicheverIsUninstalledFirst) {
+    const std::string module = std::string(kKey2013) + "Applications\\Korvel2013";
+    for (const bool aFirst : {true, false}) {
+        int cases = 0;
+        for (int n = 1; n < 400; ++n) {
+            Machine m(true);
+            const std::string before = m.Snapshot();
+            if (m.Install("C:\\A", n) != -1) break;
+            if (!m.registry.GetText(kHkeyLocalMachine, module, "LOADER").empty()) continue;  // not between the two
+            ++cases;
+            ASSERT_EQ(m.Install("C:\\B"), kExitFinished) << n;
+            ASSERT_EQ(m.Install("C:\\A"), kExitFinished) << n;
+            for (const char* folder : aFirst ? std::vector<const char*>{"C:\\A", "C:\\B"} : std::vector<const char*>{"C:\\B", "C:\\A"})
+                m.Uninstall(nullptr, std::string(folder) + "\\Korvel-Tarnwick");
+            ASSERT_EQ(Diff(m.Snapshot(), before), "") << n << (aFirst ? " A first" : " B first");
+        }
+        EXPECT_GT(cases, 0);
+    }
+}
+
 // What a killed run left set aside, and a plug-in folder found there to which users may add: a
 // folder a user makes in it while the run looks would be taken for one of its own, and the
 // administrators' files moved into it. Nothing goes in; what is set aside stays, named. And a
