@@ -69,12 +69,13 @@ std::string LoaderOf(const JournalEntry& e) {
 }
 
 // Whether entries[i] is a loader key's state another install's uninstall handed on (see
-// HandOnStateBefore): a deletion after the lines of the runs that made the key, none making it
-// again after it, whose LOADER names a module outside this record's folder (a run of ours killed
-// after it deleted the key leaves a state of our own there).
+// HandOnStateBefore): a module key's deletion after the lines of the runs that made the key, none
+// making it again after it, whose LOADER names a module outside this record's folder (a run of
+// ours killed after it deleted the key leaves a state of our own there).
 bool HandedStateBefore(const std::vector<JournalEntry>& entries, std::size_t i, const std::string& folder) {
     const JournalEntry& e = entries[i];
-    if (e.kind != EntryKind::KeyDeleted) return false;
+    // A module's key: a library's key's LOADER names the host's library, whoever wrote it.
+    if (e.kind != EntryKind::KeyDeleted || !EqualsNoCase(ModuleKey(e.path), e.path)) return false;
     const std::string loader = LoaderOf(e);
     const auto made = [&e](const JournalEntry& t) {
         return t.kind == EntryKind::Key && t.root == e.root && EqualsNoCase(t.path, e.path);
@@ -389,7 +390,7 @@ private:
         const std::size_t at = std::min(at_, entries_.size());
         const auto onKey = [&e](const JournalEntry& t) { return t.root == e.root && EqualsNoCase(t.path, e.path); };
         const std::string loader = LoaderOf(e);
-        if (holder == nullptr || loader.empty() || Within(loader, holder->folder) ||
+        if (holder == nullptr || loader.empty() || !EqualsNoCase(ModuleKey(e.path), e.path) || Within(loader, holder->folder) ||
             std::any_of(entries_.begin(), entries_.begin() + at, onKey))
             return;
         // Before it made the key, it found none, or what a run of ours had left (the key made

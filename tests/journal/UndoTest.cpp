@@ -2721,6 +2721,21 @@ TEST(Undo, AKeyAKilledInstallDeletedComesBackWhicheverIsUninstalledFirst) {
         }
         EXPECT_GT(cases, 0);
     }
+    // Not a state handed on: a library's key whose older values a repeated install, killed
+    // after it deleted the key again, had found the first time (its LOADER names the host's
+    // library, outside the plug-in's folder, whichever install wrote it).
+    const std::string library = module + "DLL";
+    for (int n = 1; n < 400; ++n) {
+        Machine m(true);
+        m.registry.CreateKeyPath(kHkeyLocalMachine, module + "\\Commands");
+        m.registry.PutString(kHkeyLocalMachine, library, "LOADER", "C:\\Ancient\\Korvel2013.ARX");
+        m.registry.PutDword(kHkeyLocalMachine, library, "LOADCTRLS", 2);
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        if (m.Install("C:\\A", n) != -1) break;
+        m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick");
+        ASSERT_EQ(Diff(m.Snapshot(), before), "") << n;
+    }
 }
 
 // What a killed run left set aside, and a plug-in folder found there to which users may add: a
