@@ -22,6 +22,7 @@ const char kBackupKept[] = "原文件的备份保留在 ";
 const std::string kOtherUser = "另一个用户的AutoCAD配置，本用户无法更改：";
 const char kShared[] = "另一处的插件安装仍在使用，保留不动";
 const char kIntoRemoved[] = "未还原：它会指向正被删除的插件文件夹中的文件";
+const std::string kNotHandedOn = "另一处的插件安装仍在使用，但无法写入它的卸载记录：";
 
 bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
 
@@ -1161,7 +1162,8 @@ private:
 
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
                 const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
-                ProgressSink& progress, const std::string& user, const std::string& recordFolder) {
+                ProgressSink& progress, const HandOn& handOn, const std::string& user,
+                const std::string& recordFolder) {
     const std::string& records = recordFolder.empty() ? folder : recordFolder;
     std::vector<std::string> stray;
     const std::vector<std::optional<JournalEntry>> plan = Collapse(entries, stray);
@@ -1236,6 +1238,17 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
         }
         replay.Entry(*key);
     }
+    // What other installs' records take over goes into them while ours is still there.
+    std::vector<std::pair<std::string, JournalEntry>> handed;
+    for (const auto& given : replay.handed) {
+        if (handOn(given.first->folder, given.second)) {
+            handed.push_back({given.first->folder, given.second});
+            continue;
+        }
+        const JournalEntry& e = given.second;
+        const char* root = e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
+        replay.result.left.push_back({IsFileEntry(e.kind) ? e.path : root + e.path, kNotHandedOn + given.first->folder});
+    }
     for (const std::string& backup : stray) files.RemoveFile(backup);
     files.RemoveFile(JoinPath(records, Journal::kStagedUninstaller));
     files.RemoveFile(JoinPath(records, Journal::kKeptUninstaller));
@@ -1249,6 +1262,6 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     for (auto it = plan.rbegin(); it != plan.rend(); ++it)
         if (*it && (*it)->kind == EntryKind::Folder) replay.Entry(**it);
     UndoResult result = replay.result;
-    for (const auto& handed : replay.handed) result.handed.push_back({handed.first->folder, handed.second});
+    result.handed = handed;
     return result;
 }

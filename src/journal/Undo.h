@@ -2,6 +2,7 @@
 // Undo of a record: its entries replayed in reverse. Only what is still as the install left it is
 // put back or removed; whatever was changed since, or cannot be undone, is left as it is and
 // reported. Nothing is ever deleted by pattern.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,13 @@ struct UndoResult {
     std::vector<LeftBehind> left;     // what was not
     std::vector<std::string> deferred;  // the running program's own file, then folders that hold
                                         // it: for the caller to remove once the program has ended
-    // Keys we made that another install's values or keys live in now (its plug-in folder, and
-    // the entry): for the caller to add to that install's record, which removes them once empty.
+    // What another install's record took over (its plug-in folder, and the entry): keys we made
+    // that its values or keys live in now, states from before it, what it holds of a file.
     std::vector<std::pair<std::string, JournalEntry>> handed;
 };
+
+// Adds entry to the record of the install in folder; false when it could not be written.
+using HandOn = std::function<bool(const std::string& folder, const JournalEntry& entry)>;
 
 // Another install of the plug-in on this machine, present now (its record is there).
 struct OtherInstall {
@@ -44,8 +48,9 @@ struct OtherInstall {
 // user: the SID of the account this uninstall runs as (empty when unknown); the profiles of
 // another account that the record changed are changed in its hive where that is loaded, and
 // otherwise reported as left. recordFolder: where the record lies, when not in folder (removed
-// with it).
+// with it). handOn writes what another install's record is to take over, before ours goes (once
+// ours is gone nothing would say it again); what it cannot write is reported as left.
 UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry>& entries,
                 const std::string& folder, const std::string& self, const std::vector<OtherInstall>& others,
-                ProgressSink& progress, const std::string& user = std::string(),
+                ProgressSink& progress, const HandOn& handOn, const std::string& user = std::string(),
                 const std::string& recordFolder = std::string());

@@ -283,7 +283,15 @@ int UninstallRun::Run(const std::string& givenFolder, const std::string& givenSe
     const std::size_t cut = LastSeparator(self);
     const bool aside = stepAside && cut != std::string::npos && EqualsNoCase(self.substr(0, cut), folder) &&
                        stepAside(self);
-    result = Undo(guard, files_, entries, folder, self, others, progress_, processes_.UserSid(), recordFolder);
+    // What another install lives in now is its record's to remove.
+    const HandOn handOn = [this, elevated](const std::string& other, const JournalEntry& entry) {
+        Journal record(files_, codec_);
+        record.Arm(other);
+        if (!record.Place(elevated).empty()) return false;
+        record.Add(entry);
+        return record.Flush();
+    };
+    result = Undo(guard, files_, entries, folder, self, others, progress_, handOn, processes_.UserSid(), recordFolder);
     // Moved out already: nothing of it is left for later.
     if (aside)
         result.deferred.erase(std::remove_if(result.deferred.begin(), result.deferred.end(),
@@ -292,15 +300,6 @@ int UninstallRun::Run(const std::string& givenFolder, const std::string& givenSe
     for (LeftBehind& item : result.left)
         if (const CodeGuard::Refusal* refused = guard.RefusalOf(item.what))
             item.why = Format(kCodeRefused, refused->file.c_str(), refused->why.c_str());
-    // What another install lives in now is its record's to remove.
-    for (const auto& handed : result.handed) {
-        Journal record(files_, codec_);
-        record.Arm(handed.first);
-        if (record.Place(elevated).empty()) {
-            record.Add(handed.second);
-            record.Flush();
-        }
-    }
     reachedUsers.clear();
     unreachedUsers.clear();
     if (ForEveryUser(entries)) UntrustForEveryUser(folder);

@@ -1672,6 +1672,24 @@ TEST(Undo, AHostFileOfThreeVersionsGoesInEveryOrder) {
     } while (std::next_permutation(order.begin(), order.end()));
 }
 
+// What another install's record is to take over is written there before ours goes; where it
+// cannot be written (here the record refuses writes), the uninstall says what was not handed on,
+// and to which install, instead of ending as if all were done.
+TEST(Undo, WhatCannotBeHandedOnIsReported) {
+    Machine m;
+    ASSERT_EQ(m.Install("D:\\C"), kExitFinished);
+    ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+    m.files.FailWrites("C:\\B\\Korvel-Tarnwick\\uninstall.dat");
+    UninstallRun* run = nullptr;
+    EXPECT_EQ(m.Uninstall(&run, "D:\\C\\Korvel-Tarnwick"), kExitUninstallIncomplete);
+    const std::string font = std::string(kHost2008) + "\\Fonts\\Korvel_EN.shx";
+    bool named = false;
+    for (const LeftBehind& item : run->result.left)
+        named = named || (EqualsNoCase(item.what, font) && item.why.find("C:\\B\\Korvel-Tarnwick") != std::string::npos);
+    EXPECT_TRUE(named);
+    EXPECT_TRUE(run->result.handed.empty());
+}
+
 // A later install over the first's font, run again with a newer package and killed once its copy
 // of the newer font is in place, before the line that says so (the doubles kill before a copy:
 // it is made here); the first uninstalled, then the later one: the font is gone.
