@@ -1247,7 +1247,11 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
         }
         const JournalEntry& e = given.second;
         const char* root = e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
-        replay.result.left.push_back({IsFileEntry(e.kind) ? e.path : root + e.path, kNotHandedOn + given.first->folder});
+        const LeftBehind item{IsFileEntry(e.kind) ? e.path : root + e.path, kNotHandedOn + given.first->folder};
+        std::vector<LeftBehind>& left = replay.result.left;
+        // A file is handed on in two lines, named once.
+        if (std::none_of(left.begin(), left.end(), [&item](const LeftBehind& l) { return l.what == item.what && l.why == item.why; }))
+            left.push_back(item);
     }
     for (const std::string& backup : stray) files.RemoveFile(backup);
     files.RemoveFile(JoinPath(records, Journal::kStagedUninstaller));
