@@ -15,6 +15,10 @@
 
 extern const char* const kRecordsFolder;  // "Korvel-Tarnwick", under ProgramData
 
+// Whether folder is named as a plug-in's folder is, "...\Korvel-Tarnwick" (in any letter case):
+// an install's, or one that was.
+bool IsPlugInFolder(const std::string& folder);
+
 // The records folders, in the order they are used: ProgramData's, then Program Files'. False when
 // no such folder can be named (neither variable names a drive path).
 bool RecordRoots(Files& files, std::vector<std::string>& roots);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "journal/CodeGuard.h"
+#include "journal/RecordPlace.h"
 #include "journal/Scope.h"
 #include "register/TrustedPathValue.h"
 #include "text/PathText.h"
@@ -135,13 +136,10 @@ std::string RecordingRegistry::EarlierSpelling(const KeyPlaces::Place& where, co
     const auto textOf = [](const std::string& value) { return value.substr(0, value.find('\0')); };
     const std::string current = textOf(bytes);
     const TrustedPathList now(current);
-    const std::string plugInFolder = "\\KORVEL-TARNWICK";
     std::set<std::string> tried;  // each install's record is read once, however often it is named
     for (const std::string& entry : now.entries()) {
         const std::string folder = TrustedPathList::FolderOf(entry);
-        if (folder.size() <= plugInFolder.size() ||
-            folder.compare(folder.size() - plugInFolder.size(), std::string::npos, plugInFolder) != 0 ||
-            !tried.insert(UpperCp936(folder)).second)
+        if (!IsPlugInFolder(folder) || !tried.insert(UpperCp936(folder)).second)
             continue;
         std::vector<JournalEntry> writes;
         for (JournalEntry& e : journal_.EarlierStatesIn(folder, EntryKind::Value, where.root, where.path))

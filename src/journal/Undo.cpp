@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "journal/CodeGuard.h"
+#include "journal/RecordPlace.h"
 #include "journal/UninstallEntry.h"
 #include "text/PathText.h"
 #include "text/Text.h"
@@ -69,19 +70,27 @@ std::string LoaderOf(const JournalEntry& e) {
     return std::string();
 }
 
+// Whether a state's LOADER names a module no install of the plug-in placed: one in no plug-in's
+// folder (the machine's own, an older version's elsewhere, another vendor's).
+bool MachinesOwnLoader(const JournalEntry& e) {
+    const std::string loader = LoaderOf(e);
+    const std::size_t cut = LastSeparator(loader);
+    return cut != std::string::npos && !IsPlugInFolder(loader.substr(0, cut));
+}
+
 // Whether entries[i] is a loader key's state another install's uninstall handed on (see
 // HandOnStateBefore): a module key's deletion after the lines of the runs that made the key, none
-// making it again after it, whose LOADER names a module outside this record's folder (a run of
-// ours killed after it deleted the key leaves a state of our own there).
-bool HandedStateBefore(const std::vector<JournalEntry>& entries, std::size_t i, const std::string& folder) {
+// making it again after it, holding the machine's own LOADER. A run killed after it deleted the
+// key leaves a state there too, but one an install wrote: ours, or another install's. (A library's
+// key's LOADER names the host's library, whoever wrote it.)
+bool HandedStateBefore(const std::vector<JournalEntry>& entries, std::size_t i) {
     const JournalEntry& e = entries[i];
-    // A module's key: a library's key's LOADER names the host's library, whoever wrote it.
-    if (e.kind != EntryKind::KeyDeleted || !EqualsNoCase(ModuleKey(e.path), e.path)) return false;
-    const std::string loader = LoaderOf(e);
+    if (e.kind != EntryKind::KeyDeleted || !EqualsNoCase(ModuleKey(e.path), e.path) || !MachinesOwnLoader(e))
+        return false;
     const auto made = [&e](const JournalEntry& t) {
         return t.kind == EntryKind::Key && t.root == e.root && EqualsNoCase(t.path, e.path);
     };
-    return !loader.empty() && !Within(loader, folder) && std::any_of(entries.begin(), entries.begin() + i, made) &&
+    return std::any_of(entries.begin(), entries.begin() + i, made) &&
            std::none_of(entries.begin() + i + 1, entries.end(), made);
 }
 
@@ -390,20 +399,21 @@ private:
         const OtherInstall* holder = ModuleHolder(e);
         const std::size_t at = std::min(at_, entries_.size());
         const auto onKey = [&e](const JournalEntry& t) { return t.root == e.root && EqualsNoCase(t.path, e.path); };
-        const std::string loader = LoaderOf(e);
-        if (holder == nullptr || loader.empty() || !EqualsNoCase(ModuleKey(e.path), e.path) || Within(loader, holder->folder) ||
+        if (holder == nullptr || !EqualsNoCase(ModuleKey(e.path), e.path) || !MachinesOwnLoader(e) ||
             std::any_of(entries_.begin(), entries_.begin() + at, onKey))
             return;
-        // Before it made the key, it found none, or what a run of ours had left (the key made
-        // again, empty, or with our module).
+        // It found none, or what a run of ours had left (the key made again, empty, or with our
+        // module); and no state of a third install is in its record, which this would hide.
         bool made = false;
         const std::vector<JournalEntry>& theirs = holder->entries;
         for (std::size_t i = 0; i < theirs.size(); ++i) {
             const JournalEntry& t = theirs[i];
             if (!onKey(t)) continue;
-            if ((t.kind == EntryKind::Value && t.hadOld) || HandedStateBefore(theirs, i, holder->folder))
+            if ((t.kind == EntryKind::Value && t.hadOld) || HandedStateBefore(theirs, i))
                 return;  // values it wrote over, or a state handed on already
-            if (!made && t.kind == EntryKind::KeyDeleted && !LoaderOf(t).empty() && !Within(LoaderOf(t), folder_))
+            const std::string loader = LoaderOf(t);
+            if (t.kind == EntryKind::KeyDeleted && !loader.empty() && !Within(loader, folder_) &&
+                (!made || !Within(loader, holder->folder)))
                 return;
             made = made || t.kind == EntryKind::Key;
         }
@@ -481,10 +491,7 @@ private:
             }
         std::string folder;
         if (!ModuleFolderBefore(e, folder)) return false;
-        const std::string sub = "\\KORVEL-TARNWICK";
-        const std::string upper = UpperCp936(folder);
-        return upper.size() > sub.size() && upper.compare(upper.size() - sub.size(), sub.size(), sub) == 0 &&
-               !SamePath(folder, folder_) && Other(folder) == nullptr;
+        return IsPlugInFolder(folder) && !SamePath(folder, folder_) && Other(folder) == nullptr;
     }
 
     // The folder of the module the library's key's module key named as the run that deleted the
@@ -577,8 +584,7 @@ private:
     // of this one.
     bool GoneInstall(const std::string& entry) {
         const std::string folder = TrustedPathList::FolderOf(entry);
-        const std::string sub = "\\KORVEL-TARNWICK";
-        if (folder.size() <= sub.size() || folder.compare(folder.size() - sub.size(), sub.size(), sub) != 0) return false;
+        if (!IsPlugInFolder(folder)) return false;
         return SamePath(folder, folder_) || (Other(folder) == nullptr && IsAbsolutePath(folder));
     }
 
@@ -1205,7 +1211,7 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     // would go, instead of the states the runs found there (those were that install's).
     std::vector<bool> before(plan.size(), false), superseded(plan.size(), false);
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!HandedStateBefore(entries, i, folder)) continue;
+        if (!HandedStateBefore(entries, i)) continue;
         before[i] = true;
         for (std::size_t k = 0; k < i; ++k)
             superseded[k] = superseded[k] || (entries[k].kind == EntryKind::KeyDeleted && entries[k].root == entries[i].root &&

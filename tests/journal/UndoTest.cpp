@@ -2746,6 +2746,43 @@ TEST(Undo, AKeyAKilledInstallDeletedComesBackWhicheverIsUninstalledFirst) {
         }
         EXPECT_GT(cases, 0);
     }
+    // Only the machine's own state is handed on, and only to a record that holds no other
+    // install's: after A (killed), B, C over B, B over C and A, A's uninstall leaves the key to B
+    // and B's to C, which is still there; no loader is left into a folder gone at the end.
+    for (int n = 1; n < 400; ++n) {
+        Machine m(true);
+        if (m.Install("C:\\A", n) != -1) break;
+        if (!m.registry.GetText(kHkeyLocalMachine, module, "LOADER").empty()) continue;
+        for (const char* folder : {"C:\\B", "C:\\C", "C:\\B", "C:\\A"}) ASSERT_EQ(m.Install(folder), kExitFinished);
+        const char* const owners[] = {"C:\\B\\", "C:\\C\\"};
+        for (int i = 0; i < 2; ++i) {
+            m.Uninstall(nullptr, std::string(i ? "C:\\B" : "C:\\A") + "\\Korvel-Tarnwick");
+            EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, module, "LOADER").rfind(owners[i], 0), 0u) << n << " " << i;
+        }
+        m.Uninstall(nullptr, "C:\\C\\Korvel-Tarnwick");
+        EXPECT_EQ(LoadersIntoGoneFolders(m), "") << n;
+    }
+    // A state a killed run of ours found there is an install's, not one handed on: A killed
+    // before its key had a LOADER, B, A killed again just after it deleted B's key; B
+    // uninstalled, then A.
+    std::set<bool> tried;  // the first kill leaving the key gone, and leaving it empty
+    for (int first = 1; first < 400 && tried.size() < 2; ++first) {
+        Machine probe(true);
+        if (probe.Install("C:\\A", first) != -1) break;
+        if (!probe.registry.GetText(kHkeyLocalMachine, module, "LOADER").empty() ||
+            !tried.insert(probe.registry.KeyExists(kHkeyLocalMachine, module)).second)
+            continue;
+        for (int n = 1; n < 400; ++n) {
+            Machine m(true);
+            const std::string before = m.Snapshot();
+            m.Install("C:\\A", first);
+            ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+            if (m.Install("C:\\A", n) != -1) break;
+            if (m.registry.KeyExists(kHkeyLocalMachine, module)) continue;
+            for (const char* folder : {"C:\\B", "C:\\A"}) m.Uninstall(nullptr, std::string(folder) + "\\Korvel-Tarnwick");
+            ASSERT_EQ(Diff(m.Snapshot(), before), "") << first << " " << n;
+        }
+    }
     // Not a state handed on: a library's key whose older values a repeated install, killed
     // after it deleted the key again, had found the first time (its LOADER names the host's
     // library, outside the plug-in's folder, whichever install wrote it).
