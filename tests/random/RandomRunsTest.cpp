@@ -598,8 +598,8 @@ std::string Violation(Sut& m, const Snapshot& now) {
 // file; every such value is checked where it is written, and a repeated install no longer removes
 // a file a value of its record names before copying it anew; an install killed between backing
 // up a host's file another install had made and copying over it, which kept that copy as the
-// file's earlier content; a module's key whose values an install killed had deleted, which
-// another install then made as new.)
+// file's earlier content; a module's key holding the machine's own loader, which an install
+// killed had deleted and another install then made as new.)
 struct KnownFault {
     const char* name;
     const char* cause;
@@ -609,9 +609,10 @@ const KnownFault kKnownFaults[] = {
     {"restored-unchecked", "an uninstall left or put back a LOADER, StubPath or uninstall command naming a file that "
                            "is gone or not this program's"},
     {"chain-lost", "an install's record does not learn what a loader key held before another install made or changed "
-                   "it (a key that was there empty, deleted by an install killed before it made it again; a library's "
-                   "key, whose values are the same for every install, taken over with that install's own), so the "
-                   "key's earlier state, or its absence, is lost once both are uninstalled"},
+                   "it (a key that was there empty, or named a module in a plug-in's folder, deleted by an install "
+                   "killed before it made it again, or made anew by an install whose record holds a third one's "
+                   "state; a library's key, whose values are the same for every install, taken over with that "
+                   "install's own), so the key's earlier state, or its absence, is lost once both are uninstalled"},
 };
 std::map<std::string, long> excused;  // by name: the cases that ended at a known fault
 
