@@ -79,19 +79,18 @@ bool MachinesOwnLoader(const JournalEntry& e) {
 }
 
 // Whether entries[i] is a loader key's state another install's uninstall handed on (see
-// HandOnStateBefore): a module key's deletion after the lines of the runs that made the key, none
-// making it again after it, holding the machine's own LOADER. A run killed after it deleted the
-// key leaves a state there too, but one an install wrote: ours, or another install's. (A library's
-// key's LOADER names the host's library, whoever wrote it.)
+// HandOnStateBefore): a module key's deletion after a line of a run that made the key, holding the
+// machine's own LOADER. A run killed after it deleted the key leaves a state there too, but one an
+// install wrote: ours, or another install's. (A library's key's LOADER names the host's library,
+// whoever wrote it.) Lines after it may make the key again: a later run of ours, or an uninstall
+// handing on a key it made.
 bool HandedStateBefore(const std::vector<JournalEntry>& entries, std::size_t i) {
     const JournalEntry& e = entries[i];
     if (e.kind != EntryKind::KeyDeleted || !EqualsNoCase(ModuleKey(e.path), e.path) || !MachinesOwnLoader(e))
         return false;
-    const auto made = [&e](const JournalEntry& t) {
+    return std::any_of(entries.begin(), entries.begin() + i, [&e](const JournalEntry& t) {
         return t.kind == EntryKind::Key && t.root == e.root && EqualsNoCase(t.path, e.path);
-    };
-    return std::any_of(entries.begin(), entries.begin() + i, made) &&
-           std::none_of(entries.begin() + i + 1, entries.end(), made);
+    });
 }
 
 // Size first: a file of another size has changed, and is not read at all.

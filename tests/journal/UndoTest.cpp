@@ -2783,6 +2783,19 @@ TEST(Undo, AKeyAKilledInstallDeletedComesBackWhicheverIsUninstalledFirst) {
             ASSERT_EQ(Diff(m.Snapshot(), before), "") << first << " " << n;
         }
     }
+    // Lines that make the key after the state handed on (other uninstalls handing on keys they
+    // made) leave it what was there before: A, B killed once it deleted A's key, C; uninstalled
+    // A, B, C.
+    for (int n = 1; n < 400; ++n) {
+        Machine m(true);
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        if (m.Install("C:\\B", n) != -1) break;
+        if (m.registry.KeyExists(kHkeyLocalMachine, module)) continue;
+        ASSERT_EQ(m.Install("C:\\C"), kExitFinished);
+        for (const char* folder : {"C:\\A", "C:\\B", "C:\\C"}) m.Uninstall(nullptr, std::string(folder) + "\\Korvel-Tarnwick");
+        ASSERT_EQ(Diff(m.Snapshot(), before), "") << n;
+    }
     // Not a state handed on: a library's key whose older values a repeated install, killed
     // after it deleted the key again, had found the first time (its LOADER names the host's
     // library, outside the plug-in's folder, whichever install wrote it).
