@@ -310,6 +310,9 @@ public:
     // Where the entry about to be replayed stands in the record.
     void At(std::size_t index) { at_ = index; }
 
+    // Whether the key of e was made again from the record.
+    bool Made(const JournalEntry& e) const { return IsMade(e); }
+
     UndoResult result;
 
 private:
@@ -1207,19 +1210,21 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     }
     // A key's state handed on by another install's uninstall: what was there before the key was
     // made. It is put back once the values the runs wrote there are off, just before the key
-    // would go, instead of the states the runs found there (those were that install's).
-    std::vector<bool> before(plan.size(), false), superseded(plan.size(), false);
+    // would go, instead of the states the runs found there (those were that install's); they are
+    // tried only where it is not put back (its module may not be named, say).
+    enum Held { kNotHeld, kHandedState, kFoundState };
+    std::vector<Held> held(plan.size(), kNotHeld);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!HandedStateBefore(entries, i)) continue;
-        before[i] = true;
+        held[i] = kHandedState;
         for (std::size_t k = 0; k < i; ++k)
-            superseded[k] = superseded[k] || (entries[k].kind == EntryKind::KeyDeleted && entries[k].root == entries[i].root &&
-                                              EqualsNoCase(entries[k].path, entries[i].path));
+            if (held[k] == kNotHeld && entries[k].kind == EntryKind::KeyDeleted && entries[k].root == entries[i].root &&
+                EqualsNoCase(entries[k].path, entries[i].path))
+                held[k] = kFoundState;
     }
     for (auto it = plan.rbegin(); it != plan.rend(); ++it) {
         if (*it && !hostFile(**it) && (*it)->kind != EntryKind::Folder && (*it)->kind != EntryKind::Key &&
-            !before[static_cast<std::size_t>(plan.rend() - it) - 1] &&
-            !superseded[static_cast<std::size_t>(plan.rend() - it) - 1]) {
+            held[static_cast<std::size_t>(plan.rend() - it) - 1] == kNotHeld) {
             replay.At(static_cast<std::size_t>(plan.rend() - it) - 1);
             replay.Entry(**it);
         }
@@ -1235,11 +1240,14 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
     std::stable_sort(keys.begin(), keys.end(),
                      [&](const JournalEntry* a, const JournalEntry* b) { return depth(a) > depth(b); });
     for (const JournalEntry* key : keys) {
-        for (std::size_t i = plan.size(); i-- > 0;) {
-            if (!before[i] || plan[i]->root != key->root || !EqualsNoCase(plan[i]->path, key->path)) continue;
-            before[i] = false;
-            replay.At(i);
-            replay.Entry(*plan[i]);
+        for (const Held kind : {kHandedState, kFoundState}) {
+            for (std::size_t i = plan.size(); i-- > 0;) {
+                if (held[i] != kind || plan[i]->root != key->root || !EqualsNoCase(plan[i]->path, key->path)) continue;
+                held[i] = kNotHeld;
+                if (kind == kFoundState && replay.Made(*key)) continue;  // the state handed on is back
+                replay.At(i);
+                replay.Entry(*plan[i]);
+            }
         }
         replay.Entry(*key);
     }

@@ -2796,6 +2796,19 @@ TEST(Undo, AKeyAKilledInstallDeletedComesBackWhicheverIsUninstalledFirst) {
         for (const char* folder : {"C:\\A", "C:\\B", "C:\\C"}) m.Uninstall(nullptr, std::string(folder) + "\\Korvel-Tarnwick");
         ASSERT_EQ(Diff(m.Snapshot(), before), "") << n;
     }
+    // Nor is the machine's own loader our repeated run found (an administrator wrote it since):
+    // where it may not be named (a file users may change), the state from before our first run
+    // comes back instead, whether that run was whole or killed once it had deleted the key.
+    for (int n = 0; n < 400; ++n) {
+        Machine m(true);
+        m.files.SetOthersRights("C:\\Users\\Public", kRead | kRightWriteData | kRightAppendData, kRead | kRightWriteData);
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        m.registry.PutString(kHkeyLocalMachine, module, "LOADER", "C:\\Users\\Public\\evil.arx");
+        if (m.Install("C:\\A", n) != (n ? -1 : kExitFinished)) break;
+        m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick");
+        const std::string loader = m.registry.GetText(kHkeyLocalMachine, module, "LOADER");
+        EXPECT_TRUE(loader == "C:\\Ancient\\Korvel2013.ARX" || (n && loader == "C:\\Users\\Public\\evil.arx")) << n << " " << loader;
+    }
     // Not a state handed on: a library's key whose older values a repeated install, killed
     // after it deleted the key again, had found the first time (its LOADER names the host's
     // library, outside the plug-in's folder, whichever install wrote it).
