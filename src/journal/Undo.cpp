@@ -315,13 +315,15 @@ public:
 
     UndoResult result;
 
-private:
+    // How the report names the key of e.
     static std::string KeyName(const JournalEntry& e) {
         const char* root = e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\"
                            : e.root == kHkeyUsers      ? "HKEY_USERS\\"
                                                        : "HKEY_CURRENT_USER\\";
         return root + e.path;
     }
+
+private:
     void Left(const std::string& what, const std::string& why) { result.left.push_back({what, why}); }
     // Whether the hive that path (below HKEY_USERS) lies in is loaded.
     bool HiveLoaded(const std::string& path) {
@@ -1259,8 +1261,7 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
             continue;
         }
         const JournalEntry& e = given.second;
-        const char* root = e.root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
-        const LeftBehind item{IsFileEntry(e.kind) ? e.path : root + e.path, kNotHandedOn + given.first->folder};
+        const LeftBehind item{IsFileEntry(e.kind) ? e.path : Replay::KeyName(e), kNotHandedOn + given.first->folder};
         std::vector<LeftBehind>& left = replay.result.left;
         // A file is handed on in two lines, named once.
         if (std::none_of(left.begin(), left.end(), [&item](const LeftBehind& l) { return l.what == item.what && l.why == item.why; }))
