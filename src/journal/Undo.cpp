@@ -65,9 +65,10 @@ std::string ModuleKey(const std::string& path) {
 
 // The LOADER text a deleted key's state held, or none.
 std::string LoaderOf(const JournalEntry& e) {
+    std::string loader;
     for (const RecordedValue& v : e.values)
-        if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) return TextOf(v);
-    return std::string();
+        if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) loader = TextOf(v);
+    return loader;
 }
 
 // Whether a state's LOADER names a module no install of the plug-in placed: one in no plug-in's
@@ -311,7 +312,11 @@ public:
     void At(std::size_t index) { at_ = index; }
 
     // Whether the key of e was made again from the record.
-    bool Made(const JournalEntry& e) const { return IsMade(e); }
+    bool IsMade(const JournalEntry& e) const {
+        for (const std::string& made : restored_)
+            if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return true;
+        return false;
+    }
 
     UndoResult result;
 
@@ -354,11 +359,6 @@ private:
         return found == loaderDonors_.end() ? nullptr : found->second;
     }
 
-    bool IsMade(const JournalEntry& e) const {
-        for (const std::string& made : restored_)
-            if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return true;
-        return false;
-    }
 
     // Reads a value: kErrorSuccess, kErrorFileNotFound, or a failure.
     long Read(RegKey key, const std::string& name, RecordedValue& value) {
@@ -449,9 +449,7 @@ private:
             const JournalEntry& t = entries_[i];
             if (t.root != e.root || !EqualsNoCase(t.path, module)) continue;
             std::string named;
-            if (t.kind == EntryKind::KeyDeleted)
-                for (const RecordedValue& v : t.values)
-                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) named = TextOf(v);
+            if (t.kind == EntryKind::KeyDeleted) named = LoaderOf(t);
             if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld && IsText(t.old.type))
                 named = TextOf(t.old);
             if (!named.empty() && !Within(named, folder_)) return false;
@@ -464,9 +462,7 @@ private:
     // LOADER). A state without one (the machine's own, taken over from another record before the
     // key was made, say) is not.
     bool InstallsState(const JournalEntry& e) const {
-        std::string loader;
-        for (const RecordedValue& v : e.values)
-            if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) loader = TextOf(v);
+        const std::string loader = LoaderOf(e);
         const auto installs = [&](const JournalEntry& t) {
             return (IsFileEntry(t.kind) && SamePath(t.path, loader)) ||
                    (t.kind == EntryKind::Value && t.root == e.root && EqualsNoCase(t.path, e.path) &&
@@ -518,8 +514,7 @@ private:
             if (!samePath(t, module)) continue;
             std::string text;
             if (t.kind == EntryKind::KeyDeleted) {
-                for (const RecordedValue& v : t.values)
-                    if (EqualsNoCase(v.name, "LOADER") && IsText(v.type)) text = TextOf(v);
+                text = LoaderOf(t);
             } else if (t.kind == EntryKind::Value && EqualsNoCase(t.value.name, "LOADER") && t.hadOld) {
                 if (IsText(t.old.type)) text = TextOf(t.old);
             } else {  // made anew after it was deleted
@@ -864,8 +859,7 @@ private:
         }
         if (IsLoaderKey(e) && PointsIntoGone(e)) return Done();
         // An older state of a key that a newer entry has made again already.
-        for (const std::string& made : restored_)
-            if (EqualsNoCase(made, Format("%u|", static_cast<unsigned>(e.root)) + e.path)) return Done();
+        if (IsMade(e)) return Done();
         restored_.push_back(Format("%u|", static_cast<unsigned>(e.root)) + e.path);
         KeyHandle key(registry_);
         KeyHandle there(registry_);
@@ -1246,7 +1240,7 @@ UndoResult Undo(Registry& registry, Files& files, const std::vector<JournalEntry
             for (std::size_t i = plan.size(); i-- > 0;) {
                 if (held[i] != kind || plan[i]->root != key->root || !EqualsNoCase(plan[i]->path, key->path)) continue;
                 held[i] = kNotHeld;
-                if (kind == kFoundState && replay.Made(*key)) continue;  // the state handed on is back
+                if (kind == kFoundState && replay.IsMade(*key)) continue;  // the state handed on is back
                 replay.At(i);
                 replay.Entry(*plan[i]);
             }
