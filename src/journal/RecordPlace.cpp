@@ -8,12 +8,6 @@
 
 const char* const kRecordsFolder = "Korvel-Tarnwick";
 
-bool IsPlugInFolder(const std::string& folder) {
-    const std::string name = std::string("\\") + kRecordsFolder;
-    const std::string upper = UpperCp936(folder);
-    return upper.size() > name.size() && upper.compare(upper.size() - name.size(), name.size(), UpperCp936(name)) == 0;
-}
-
 namespace {
 // %NAME% expanded, without a trailing backslash; false when it names no drive path.
 bool DriveFolder(Files& files, const char* variable, std::string& folder) {

@@ -11,13 +11,10 @@
 #include <vector>
 
 #include "deploy/FolderTrust.h"
+#include "register/TrustedPathValue.h"
 #include "platform/Files.h"
 
 extern const char* const kRecordsFolder;  // "Korvel-Tarnwick", under ProgramData
-
-// Whether folder is named as a plug-in's folder is, "...\Korvel-Tarnwick" (in any letter case):
-// an install's, or one that was.
-bool IsPlugInFolder(const std::string& folder);
 
 // The records folders, in the order they are used: ProgramData's, then Program Files'. False when
 // no such folder can be named (neither variable names a drive path).

@@ -35,6 +35,12 @@ std::string TrustedPathList::Text() const {
     return text;
 }
 
+bool IsPlugInFolder(const std::string& folder) {
+    const std::string name = "\\KORVEL-TARNWICK";
+    const std::string upper = UpperCp936(folder);
+    return upper.size() > name.size() && upper.compare(upper.size() - name.size(), name.size(), name) == 0;
+}
+
 bool TrustsFolder(const std::string& value, const std::string& folder) { return TrustedPathList(value).Names(folder); }
 
 bool RemoveTrustedFolder(const std::string& value, const std::string& folder, std::string& updated) {

@@ -48,6 +48,10 @@ private:
 bool ComposeTrustedPaths(const std::string& current, const std::string& folder,
                          std::string& updated);
 
+// Whether folder is named as a plug-in's folder is, "...\Korvel-Tarnwick" (in any letter case):
+// an install's, or one that was.
+bool IsPlugInFolder(const std::string& folder);
+
 // Whether one of the ';'-separated entries of value names folder.
 bool TrustsFolder(const std::string& value, const std::string& folder);
 

@@ -220,9 +220,98 @@ bool ProfileExists(Registry& registry, const UserHive& hive, const std::string& 
            key;
 }
 
+// The per-user step keeps, in the user's own registry, what each profile's trusted paths held
+// before it first changed them, so that the uninstall can put that back as it was, letter case
+// included: one value a profile, named by its Variables key's path, holding the text it had, or a
+// DWORD where it had none (0: no value, 1: no Variables key). The user may change it as they may
+// change the profile itself; the uninstall only ever puts it back where the profile still holds
+// exactly what the step made of it.
+constexpr const char* kStepRecordParent = "Software\\Korvel-Tarnwick";
+constexpr const char* kStepRecord = "Software\\Korvel-Tarnwick\\TrustedPathsBefore";
+constexpr std::uint32_t kHadNoValue = 0;
+constexpr std::uint32_t kHadNoKey = 1;
+
+struct Earlier {
+    Stored stored = Stored::Untouchable;
+    std::string text;
+};
+
+// What the step found in the profile before it first changed it; false when nothing usable is kept.
+bool ReadEarlier(Registry& registry, const UserHive& hive, const std::string& variablesKey, Earlier& earlier) {
+    KeyHandle record(registry);
+    if (registry.OpenKeyRead(hive.root, InHive(hive, kStepRecord).c_str(), record.out()) != kErrorSuccess || !record)
+        return false;
+    std::vector<std::uint8_t> buffer(kTrustedPathsBuffer, 0);
+    std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+    std::uint32_t type = 0;
+    if (registry.QueryValue(record.get(), variablesKey.c_str(), &type, buffer.data(), size) != kErrorSuccess ||
+        size >= kTrustedPathsBuffer)
+        return false;
+    if (type == kRegDword && size == 4) {
+        const std::uint32_t had = buffer[0] | buffer[1] << 8 | buffer[2] << 16 | static_cast<std::uint32_t>(buffer[3]) << 24;
+        if (had != kHadNoValue && had != kHadNoKey) return false;
+        earlier.stored = had == kHadNoValue ? Stored::NoValue : Stored::NoVariablesKey;
+        earlier.text.clear();
+        return true;
+    }
+    if (type != kRegSz) return false;
+    const auto end = buffer.begin() + size;
+    const auto zero = std::find(buffer.begin(), end, 0);
+    if (std::find_if(zero, end, [](std::uint8_t b) { return b != 0; }) != end) return false;
+    earlier.stored = Stored::Text;
+    earlier.text.assign(buffer.begin(), zero);
+    return true;
+}
+
+void RememberEarlier(Registry& registry, const UserHive& hive, const std::string& variablesKey, Stored stored,
+                     const std::string& text) {
+    KeyHandle record(registry);
+    if (registry.CreateKey(hive.root, InHive(hive, kStepRecord).c_str(), record.out()) != kErrorSuccess || !record)
+        return;
+    if (stored == Stored::Text)
+        registry.SetString(record.get(), variablesKey.c_str(), text.c_str(), static_cast<std::uint32_t>(text.size()));
+    else
+        registry.SetDword(record.get(), variablesKey.c_str(), stored == Stored::NoValue ? kHadNoValue : kHadNoKey);
+}
+
+void ForgetEarlier(Registry& registry, const UserHive& hive, const std::string& variablesKey) {
+    KeyHandle record(registry);
+    if (registry.OpenKey(hive.root, InHive(hive, kStepRecord).c_str(), record.out()) == kErrorSuccess && record)
+        registry.DeleteValue(record.get(), variablesKey.c_str());
+}
+
+// Whether an entry of value names a plug-in's folder, this install's or another's.
+bool NamesAPlugInFolder(const std::string& value) {
+    const TrustedPathList list(value);
+    for (const std::string& entry : list.entries())
+        if (!entry.empty() && IsPlugInFolder(TrustedPathList::FolderOf(entry))) return true;
+    return false;
+}
+
+bool IsEmptyKey(Registry& registry, RegKey key) {
+    std::uint32_t subKeys = 0;
+    std::string name, data;
+    std::uint32_t type = 0;
+    return registry.QuerySubKeyCount(key, subKeys) == kErrorSuccess && subKeys == 0 &&
+           registry.EnumValue(key, 0, name, type, data) == kErrorNoMoreItems;
+}
+
+// Deletes the key below parent when it holds nothing; true when it is gone.
+bool DeleteIfEmpty(Registry& registry, const UserHive& hive, const std::string& parent, const std::string& name) {
+    KeyHandle key(registry);
+    const long opened = registry.OpenKeyRead(hive.root, InHive(hive, parent + "\\" + name).c_str(), key.out());
+    if (opened == kErrorFileNotFound) return true;
+    if (!key || !IsEmptyKey(registry, key.get())) return false;
+    key.Close();
+    KeyHandle above(registry);
+    return registry.OpenKey(hive.root, InHive(hive, parent).c_str(), above.out()) == kErrorSuccess && above &&
+           registry.DeleteKey(above.get(), name.c_str()) == kErrorSuccess;
+}
+
 // Trusts folder in one profile; false with the reason when the profile had to be left as it was.
+// remember: the per-user step, whose changes no install's record holds.
 bool TrustFolder(Registry& registry, const UserHive& hive, const std::string& variablesKey,
-                 const std::string& folder, ProfileProblem& problem) {
+                 const std::string& folder, bool remember, ProfileProblem& problem) {
     std::string current;
     const Stored stored = ReadTrustedPaths(registry, hive, variablesKey, current, problem);
     if (stored == Stored::Untouchable) return false;
@@ -238,6 +327,12 @@ bool TrustFolder(Registry& registry, const UserHive& hive, const std::string& va
     // A profile deleted since it was listed needs nothing.
     if (stored == Stored::NoVariablesKey && !ProfileExists(registry, hive, variablesKey)) return true;
 
+    // Kept before the change, once: a value that already names a plug-in's folder was changed by a
+    // step before, whose record holds what came before that.
+    Earlier earlier;
+    if (remember && (!ReadEarlier(registry, hive, variablesKey, earlier) || !NamesAPlugInFolder(current)))
+        RememberEarlier(registry, hive, variablesKey, stored, current);
+
     problem = ProfileProblem::NotWritten;
     KeyHandle variables(registry);
     registry.CreateKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());
@@ -246,19 +341,57 @@ bool TrustFolder(Registry& registry, const UserHive& hive, const std::string& va
                               static_cast<std::uint32_t>(updated.size())) == kErrorSuccess;
 }
 
+// The profile as the step found it, where it holds exactly what the step made of that: without
+// entries that name folder, since no trusted path outlives the install it named.
+bool PutBack(Registry& registry, const UserHive& hive, const std::string& variablesKey, const std::string& folder,
+             const Earlier& earlier) {
+    KeyHandle variables(registry);
+    if (registry.OpenKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out()) != kErrorSuccess || !variables)
+        return false;
+    std::string text = earlier.text;
+    const bool named = RemoveTrustedFolder(earlier.text, folder, text);
+    if (earlier.stored == Stored::Text && !(named && text.empty()))
+        return registry.SetString(variables.get(), kTrustedPaths, text.c_str(), static_cast<std::uint32_t>(text.size())) ==
+               kErrorSuccess;
+    if (registry.DeleteValue(variables.get(), kTrustedPaths) != kErrorSuccess) return false;
+    variables.Close();
+    const std::size_t cut = variablesKey.size() - std::strlen(kVariables);
+    if (earlier.stored == Stored::NoVariablesKey)
+        DeleteIfEmpty(registry, hive, variablesKey.substr(0, cut), kVariables + 1);
+    return true;
+}
+
 // Takes folder's entries out of one profile's value, the user's own entries kept as they are.
 bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& variablesKey,
                    const std::string& folder, ProfileProblem& problem) {
     std::string current;
     const Stored stored = ReadTrustedPaths(registry, hive, variablesKey, current, problem);
     if (stored == Stored::Untouchable) return false;
+    Earlier earlier;
+    const bool remembered = ReadEarlier(registry, hive, variablesKey, earlier);
+    std::string composed;
+    if (remembered && stored == Stored::Text &&
+        ComposeTrustedPaths(earlier.stored == Stored::Text ? earlier.text : std::string(), folder, composed) &&
+        UpperCp936(composed) == UpperCp936(current)) {
+        problem = ProfileProblem::NotWritten;
+        if (!PutBack(registry, hive, variablesKey, folder, earlier)) return false;
+        ForgetEarlier(registry, hive, variablesKey);
+        return true;
+    }
     std::string updated;
-    if (stored != Stored::Text || !RemoveTrustedFolder(current, folder, updated)) return true;
+    if (stored != Stored::Text || !RemoveTrustedFolder(current, folder, updated)) {
+        // What the step kept is no longer needed once no plug-in's folder is trusted here.
+        if (remembered && !NamesAPlugInFolder(current)) ForgetEarlier(registry, hive, variablesKey);
+        return true;
+    }
     problem = ProfileProblem::NotWritten;
     KeyHandle variables(registry);
     registry.OpenKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());
-    return variables && registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
-                                           static_cast<std::uint32_t>(updated.size())) == kErrorSuccess;
+    if (!variables || registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
+                                         static_cast<std::uint32_t>(updated.size())) != kErrorSuccess)
+        return false;
+    if (remembered && !NamesAPlugInFolder(updated)) ForgetEarlier(registry, hive, variablesKey);
+    return true;
 }
 
 // Applies one change to every profile of the hive; labels name the hive when it is not the
@@ -281,11 +414,11 @@ void ForEveryProfile(Registry& registry, const UserHive& hive, std::vector<Untou
 }  // namespace
 
 void TrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
-                       std::vector<UntouchedProfile>& untouched) {
+                       std::vector<UntouchedProfile>& untouched, bool remember) {
     // Without a folder there is nothing to trust, and short values would be emptied.
     if (folder.empty()) return;
     ForEveryProfile(registry, hive, untouched, [&](const std::string& variablesKey, ProfileProblem& problem) {
-        return TrustFolder(registry, hive, variablesKey, folder, problem);
+        return TrustFolder(registry, hive, variablesKey, folder, remember, problem);
     });
 }
 
@@ -295,6 +428,14 @@ void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::st
     ForEveryProfile(registry, hive, untouched, [&](const std::string& variablesKey, ProfileProblem& problem) {
         return UntrustFolder(registry, hive, variablesKey, folder, problem);
     });
+    // The step's record goes with the last profile it held.
+    const std::string record = kStepRecord;
+    const std::size_t cut = LastSeparator(record);
+    if (DeleteIfEmpty(registry, hive, record.substr(0, cut), record.substr(cut + 1))) {
+        const std::string parent = kStepRecordParent;
+        const std::size_t up = LastSeparator(parent);
+        DeleteIfEmpty(registry, hive, parent.substr(0, up), parent.substr(up + 1));
+    }
 }
 
 void HostCatalogue::AddTrustedPaths() {

@@ -17,10 +17,13 @@ struct UserHive {
 
 // Trusts folder in every AutoCAD profile of the hive, by the install's rules (no loss, entry-wise,
 // a value that cannot be held whole left alone); what had to be left is appended to untouched,
-// named "<sid>\<release>\<product>\<profile>" for a loaded hive.
+// named "<sid>\<release>\<product>\<profile>" for a loaded hive. remember: for the per-user step,
+// whose changes no install's record holds; what each profile held before the step first changed
+// it is kept in the hive, for the uninstall to put back.
 void TrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
-                       std::vector<UntouchedProfile>& untouched);
-// Takes folder's entries out of every profile of the hive; every other entry stays as it is.
+                       std::vector<UntouchedProfile>& untouched, bool remember = false);
+// Takes folder's entries out of every profile of the hive; every other entry stays as it is. A
+// profile that holds exactly what the per-user step made of what it kept gets that back as it was.
 void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
                          std::vector<UntouchedProfile>& untouched);
 

@@ -2,6 +2,7 @@
 
 #include "catalogue/HostCatalogue.h"
 #include "journal/UninstallEntry.h"
+#include "register/UserHives.h"
 #include "setup/ExitCodes.h"
 #include "setuplog/LoggedPrompt.h"
 #include "setuplog/RunFacts.h"
@@ -21,7 +22,7 @@ int RunUserSetup(Registry& registry, Files& files, SetupLog& log, const std::str
     LoggedPrompt prompt(log, nullptr);
     HostCatalogue catalogue(registry, files, prompt);
     catalogue.SetInstallFolder(folder);
-    catalogue.AddTrustedPaths();
+    TrustFolderInHive(registry, UserHive{}, folder, catalogue.untouchedProfiles, true);
     LogRegistrationOutcome(log, catalogue, ReleaseFlags{});
     if (left != nullptr) *left = catalogue.untouchedProfiles;
     return catalogue.untouchedProfiles.empty() ? kExitFinished : kExitIncomplete;

@@ -1278,17 +1278,17 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     const User users[] = {
         {"never", When::NotSince, belowAndTwice, "e:\\x"},
         {"untouched", When::NotSince, mine, nullptr},
-        {"stepped", When::AfterInstall, mine, "D:\\MINE"},
-        {"trusted", When::AfterInstall, caseAndBackslash, "D:\\MINE"},  // the step wrote it in upper case
+        {"stepped", When::AfterInstall, mine, nullptr},
+        {"trusted", When::AfterInstall, caseAndBackslash, "d:\\mine"},  // the step wrote it in upper case
         {"installed", When::AtInstall, mine, "D:\\MINE"},
-        {"present", When::AtUninstall, belowAndTwice, "E:\\X"},
-        {"arriving", When::DuringUninstall, caseAndBackslash, "D:\\MINE"},
+        {"present", When::AtUninstall, belowAndTwice, "e:\\x"},
+        {"arriving", When::DuringUninstall, caseAndBackslash, "d:\\mine"},
         {"busy", When::AfterInstall, mine, "D:\\MINE;C:\\KORVEL\\KORVEL-TARNWICK", Fault::InUse},
         {"gone", When::NotSince, mine, nullptr, Fault::FolderGone},
         {"linked", When::NotSince, caseAndBackslash, nullptr, Fault::FolderIsLink},
         {"far", When::NotSince, caseAndBackslash, nullptr, Fault::NotLocal},
         {"damaged", When::NotSince, caseAndBackslash, nullptr, Fault::Damaged},
-        {"relinked", When::AtUninstall, mine, "D:\\MINE", Fault::RecordIsLink},
+        {"relinked", When::AtUninstall, mine, nullptr, Fault::RecordIsLink},
     };
     const std::string record = "Software\\Microsoft\\Active Setup\\Installed Components\\Korvel-Tarnwick";
     const auto sid = [&](const User& u) { return "S-1-5-21-7-7-7-" + std::to_string(1100 + (&u - users)); };
@@ -1329,7 +1329,7 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
             ASSERT_TRUE(m.registry.MountHive(sid(u), hive(u)));
         }
         std::vector<UntouchedProfile> none;
-        TrustFolderInHive(m.registry, UserHive{kHkeyUsers, sid(u), ""}, kFolder, none);
+        TrustFolderInHive(m.registry, UserHive{kHkeyUsers, sid(u), ""}, kFolder, none, true);
         m.registry.PutString(kHkeyUsers, sid(u) + "\\" + record, "Version", "2025,1,21,0");
         if (u.loggedOn != When::AtUninstall) {
             ASSERT_TRUE(m.registry.UnmountHive(sid(u)));

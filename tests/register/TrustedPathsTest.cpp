@@ -90,6 +90,7 @@ protected:
 // user's and stays as it is.
 TEST_P(TrustedPathsTest, OnlyAMissingValueCountsAsEmpty) {
     registry.CreateKeyPath(root(), Variables("Missing"));
+    registry.CreateKeyPath(root(), hive() + kProfiles + "Unset");  // no Variables key
     Put("Refused", "d:\\tools");
     registry.FailKey(root(), Variables("Locked"));
     Put("Locked", "d:\\locked");
@@ -129,6 +130,16 @@ TEST_P(TrustedPathsTest, OnlyAMissingValueCountsAsEmpty) {
     Apply();
     EXPECT_EQ(registry.Dump(root(), ""), twice);
     EXPECT_EQ(registry.CallCount(RegOp::SetString) + registry.CallCount(RegOp::CreateKey), 0);
+    if (GetParam() != Through::UserStep) return;
+
+    // The uninstall takes out what the step added where there was nothing: the value, and the
+    // Variables key it made.
+    std::vector<UntouchedProfile> untouched;
+    UntrustFolderInHive(registry, UserHive{}, kFolder, untouched);
+    EXPECT_EQ(Stored("Missing"), "<missing>");
+    EXPECT_TRUE(registry.KeyExists(root(), Variables("Missing")));
+    EXPECT_FALSE(registry.KeyExists(root(), Variables("Unset")));
+    EXPECT_TRUE(registry.KeyExists(root(), hive() + kProfiles + "Unset"));
 }
 
 // A value longer than two characters is written back in upper case, whether the folder was in it
@@ -154,7 +165,8 @@ TEST_P(TrustedPathsTest, AValueLongerThanTwoCharactersIsKeptInUpperCase) {
     registry.ResetCallCounts();
     Apply();
     for (const auto& c : cases) EXPECT_EQ(Stored(c.profile), "1:" + c.after) << c.profile;
-    EXPECT_EQ(registry.CallCount(RegOp::SetString), 6);  // all but the one already so
+    // All but the one already so; the per-user step also keeps what each held.
+    EXPECT_EQ(registry.CallCount(RegOp::SetString), GetParam() == Through::UserStep ? 12 : 6);
     // Again: only the folder written as it is cased goes to upper case; then nothing is written.
     registry.ResetCallCounts();
     Apply();
@@ -163,6 +175,21 @@ TEST_P(TrustedPathsTest, AValueLongerThanTwoCharactersIsKeptInUpperCase) {
     registry.ResetCallCounts();
     Apply();
     EXPECT_EQ(registry.CallCount(RegOp::SetString), 0);
+    if (GetParam() != Through::UserStep) return;
+
+    // What no install's record holds, the uninstall puts back from what the step kept: as it was,
+    // letter case included, without the folder's own entries; then nothing of the step is left.
+    const struct {
+        const char* profile;
+        const char* after;
+    } back[] = {{"Present", "1:x:\\y"},   {"Alone", "<missing>"},        {"Slash", "<missing>"},
+                {"Below", "1:e:\\z"},     {"Absent", "1:d:\\tools"},   {"Short", "1:."},
+                {"AsTheRuleLeavesIt", "1:D:\\X"}};
+    std::vector<UntouchedProfile> untouched;
+    UntrustFolderInHive(registry, UserHive{}, kFolder, untouched);
+    for (const auto& b : back) EXPECT_EQ(Stored(b.profile), b.after) << b.profile;
+    EXPECT_TRUE(untouched.empty());
+    EXPECT_FALSE(registry.KeyExists(kHkeyCurrentUser, "Software\\Korvel-Tarnwick"));
 }
 
 // The hive of the account the install runs as is its HKEY_CURRENT_USER, which has had its pass:
