@@ -797,11 +797,10 @@ private:
         } else if (!RemoveTrustedFolder(text, folder_, updated)) {
             return Done();  // no entry of ours left
         } else if (e.hadOld) {
-            // What is left is as installs write it back (in upper case), and differs from what
-            // was there before only in letter case: as it was.
-            bool gone = false;
-            const std::string before = WithoutGone(TextOf(e.old), gone);
-            if (UpperCp936(updated) == updated && UpperCp936(before) == updated) updated = before;
+            // What was there before, and installs wrote back in upper case, as it was.
+            TrustedPathList list(updated);
+            list.RespellAs(TrustedPathList(TextOf(e.old)));
+            updated = list.Text();
         }
         bool onlyGone = false;
         if (updated.empty() && e.hadOld && (WithoutGone(TextOf(e.old), onlyGone), onlyGone)) {

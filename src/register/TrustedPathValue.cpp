@@ -29,6 +29,17 @@ bool TrustedPathList::Names(const std::string& folder) const {
     return false;
 }
 
+void TrustedPathList::RespellAs(const TrustedPathList& earlier) {
+    for (std::string& entry : entries_) {
+        if (UpperCp936(entry) != entry) continue;
+        for (const std::string& spelling : earlier.entries_)
+            if (spelling != entry && UpperCp936(spelling) == entry) {
+                entry = spelling;
+                break;
+            }
+    }
+}
+
 std::string TrustedPathList::Text() const {
     std::string text;
     for (std::size_t i = 0; i < entries_.size(); ++i) text += (i ? ";" : "") + entries_[i];

@@ -33,6 +33,10 @@ public:
         entries_.swap(kept);
         return removed;
     }
+    // Each entry in upper case that an entry of earlier spells in other letters takes that
+    // spelling back: installs write the whole value in upper case, and what was there before them
+    // comes back as it was, though other entries came or went meanwhile.
+    void RespellAs(const TrustedPathList& earlier);
     // The entries joined by ';'.
     std::string Text() const;
 

@@ -384,6 +384,11 @@ bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& 
         if (remembered && !NamesAPlugInFolder(current)) ForgetEarlier(registry, hive, variablesKey);
         return true;
     }
+    if (remembered && earlier.stored == Stored::Text) {
+        TrustedPathList list(updated);
+        list.RespellAs(TrustedPathList(earlier.text));
+        updated = list.Text();
+    }
     problem = ProfileProblem::NotWritten;
     KeyHandle variables(registry);
     registry.OpenKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());

@@ -433,8 +433,9 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
     EXPECT_EQ(m.Uninstall(&run), kExitFinished);
     EXPECT_TRUE(run->result.left.empty());
     EXPECT_EQ(m.files.Content(font), "Korvel_EN.shx");  // the newer install's copy: it needs it
+    // The user's entry stays; the one the install wrote back in upper case is as it was before.
     EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"),
-              "D:\\TOOLS;E:\\MORE;D:\\NEW\\KORVEL-TARNWICK");
+              "d:\\tools;E:\\MORE;D:\\NEW\\KORVEL-TARNWICK");
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013", "LOADER"),
               "D:\\New\\Korvel-Tarnwick\\Korvel2013.ARX");
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine,
@@ -447,7 +448,7 @@ TEST(Undo, WhatChangedSinceTheInstallIsKeptAndReported) {
     EXPECT_EQ(m.Uninstall(&run, "D:\\New\\Korvel-Tarnwick"), kExitFinished);
     EXPECT_EQ(m.files.Content(std::string(kHost2008) + "\\Drv\\pdfplot9.hdi"), "the host's own driver");
     EXPECT_EQ(m.files.Content(font), "the user's own font");
-    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "D:\\TOOLS;E:\\MORE");
+    EXPECT_EQ(m.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "d:\\tools;E:\\MORE");
     EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, std::string(kKey2013) + "Applications\\Korvel2013", "LOADER"),
               "C:\\Ancient\\Korvel2013.ARX");
     EXPECT_FALSE(m.files.Exists("D:\\New"));
@@ -1942,6 +1943,20 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
         EXPECT_EQ(left.size(), 3u) << installs[2] << installs[3] << bare;
         EXPECT_EQ(Diff(three.Snapshot(), before), "") << installs[2] << installs[3] << bare;
       }
+    }
+
+    // The user trusted an install's folder before it came, so its uninstall takes an entry from
+    // the middle of what the others wrote (upper case): the user's own entry still comes back as
+    // it was spelt, whichever install goes last.
+    for (const bool firstGoesFirst : {true, false}) {
+        Machine user;
+        user.registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", "D:\\NEW\\KORVEL-TARNWICK\\...;D:\\Tools");
+        for (const std::size_t i : {0, 1}) ASSERT_EQ(user.Install(folders[i]), kExitFinished);
+        EXPECT_EQ(user.Uninstall(nullptr, folders[1] + "\\Korvel-Tarnwick"), kExitFinished);
+        for (const std::size_t i : {2, 0}) ASSERT_EQ(user.Install(folders[i]), kExitFinished);
+        for (const std::size_t i : firstGoesFirst ? std::vector<std::size_t>{0, 2} : std::vector<std::size_t>{2, 0})
+            EXPECT_EQ(user.Uninstall(nullptr, folders[i] + "\\Korvel-Tarnwick"), kExitFinished);
+        EXPECT_EQ(user.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "D:\\Tools") << firstGoesFirst;
     }
 }
 }  // namespace

@@ -648,6 +648,7 @@ void Check(Sut& m, const char* by) {
 // The entries of a trusted-path value as the dump holds it, without those that name a plug-in
 // folder (any spelling, with "\" or "\..."): once no install is listed, no uninstall puts one
 // back, since anyone could make that folder and put a module in it.
+// The others are kept letter for letter: an uninstall puts back what was there as it was spelt.
 std::string LiveTrustedPaths(const Snapshot& side, const std::string& item) {
     const auto found = side.find(item);
     if (found == side.end() || found->second.compare(0, 4, "sz:\"") != 0) return found == side.end() ? "" : found->second;
@@ -656,7 +657,7 @@ std::string LiveTrustedPaths(const Snapshot& side, const std::string& item) {
     for (std::size_t start = 0; start <= text.size();) {
         std::size_t end = text.find(';', start);
         if (end == std::string::npos) end = text.size();
-        std::string entry = Up(text.substr(start, end - start)), folder = entry;
+        std::string entry = text.substr(start, end - start), folder = Up(entry);
         for (const char* tail : {"\\...", "\\"})
             if (folder.size() > std::strlen(tail) && folder.compare(folder.size() - std::strlen(tail), std::string::npos, tail) == 0)
                 folder.resize(folder.size() - std::strlen(tail));
@@ -703,14 +704,6 @@ bool Allowed(Sut& m, const std::string& item, const Snapshot& end) {
     if (path.size() > 13 && path.compare(path.size() - 13, 13, "\\TRUSTEDPATHS") == 0 &&
         LiveTrustedPaths(m.start, item) == LiveTrustedPaths(end, item))
         return true;
-    // The Variables key the per-user step made for a profile that had none: the uninstall takes
-    // the folder out of the value, and leaves the key.
-    if (path.size() > 10 && path.compare(path.size() - 10, 10, "\\VARIABLES") == 0 && !m.start.count(item)) {
-        bool onlyThat = true;
-        for (auto it = end.upper_bound(item); it != end.end() && it->first.compare(0, item.size() + 1, item + "\\") == 0; ++it)
-            onlyThat = onlyThat && it->first == item + "\\TRUSTEDPATHS=" && LiveTrustedPaths(end, it->first).empty();
-        if (onlyThat) return true;
-    }
     for (const std::string& kept : m.kept) {
         if (path == kept || path.compare(0, kept.size() + 1, kept + "\\") == 0 || kept.compare(0, path.size() + 1, path + "\\") == 0)
             return true;
