@@ -363,25 +363,33 @@ bool PutBack(Registry& registry, const UserHive& hive, const std::string& variab
 
 // Takes folder's entries out of one profile's value, the user's own entries kept as they are.
 bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& variablesKey,
-                   const std::string& folder, ProfileProblem& problem) {
+                   const std::string& folder, const std::vector<RecordedTrust>& recorded, ProfileProblem& problem) {
     std::string current;
     const Stored stored = ReadTrustedPaths(registry, hive, variablesKey, current, problem);
     if (stored == Stored::Untouchable) return false;
+    // What an install's record holds comes first; the step's own record is the user's to change.
     Earlier earlier;
-    const bool remembered = ReadEarlier(registry, hive, variablesKey, earlier);
+    bool inRecord = false;
+    for (const RecordedTrust& r : recorded)
+        if (!inRecord && EqualsNoCase(r.variablesKey, variablesKey)) {
+            inRecord = true;
+            earlier.stored = r.madeKey ? Stored::NoVariablesKey : r.hadValue ? Stored::Text : Stored::NoValue;
+            earlier.text = r.hadValue ? r.text : std::string();
+        }
+    const bool remembered = inRecord || ReadEarlier(registry, hive, variablesKey, earlier);
     std::string composed;
     if (remembered && stored == Stored::Text &&
         ComposeTrustedPaths(earlier.stored == Stored::Text ? earlier.text : std::string(), folder, composed) &&
         UpperCp936(composed) == UpperCp936(current)) {
         problem = ProfileProblem::NotWritten;
         if (!PutBack(registry, hive, variablesKey, folder, earlier)) return false;
-        ForgetEarlier(registry, hive, variablesKey);
+        if (!inRecord) ForgetEarlier(registry, hive, variablesKey);
         return true;
     }
     std::string updated;
     if (stored != Stored::Text || !RemoveTrustedFolder(current, folder, updated)) {
         // What the step kept is no longer needed once no plug-in's folder is trusted here.
-        if (remembered && !NamesAPlugInFolder(current)) ForgetEarlier(registry, hive, variablesKey);
+        if (remembered && !inRecord && !NamesAPlugInFolder(current)) ForgetEarlier(registry, hive, variablesKey);
         return true;
     }
     if (remembered && earlier.stored == Stored::Text) {
@@ -395,7 +403,7 @@ bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& 
     if (!variables || registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
                                          static_cast<std::uint32_t>(updated.size())) != kErrorSuccess)
         return false;
-    if (remembered && !NamesAPlugInFolder(updated)) ForgetEarlier(registry, hive, variablesKey);
+    if (remembered && !inRecord && !NamesAPlugInFolder(updated)) ForgetEarlier(registry, hive, variablesKey);
     return true;
 }
 
@@ -428,10 +436,10 @@ void TrustFolderInHive(Registry& registry, const UserHive& hive, const std::stri
 }
 
 void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
-                         std::vector<UntouchedProfile>& untouched) {
+                         std::vector<UntouchedProfile>& untouched, const std::vector<RecordedTrust>& recorded) {
     if (folder.empty()) return;
     ForEveryProfile(registry, hive, untouched, [&](const std::string& variablesKey, ProfileProblem& problem) {
-        return UntrustFolder(registry, hive, variablesKey, folder, problem);
+        return UntrustFolder(registry, hive, variablesKey, folder, recorded, problem);
     });
     // The step's record goes with the last profile it held.
     const std::string record = kStepRecord;

@@ -22,10 +22,20 @@ struct UserHive {
 // it is kept in the hive, for the uninstall to put back.
 void TrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
                        std::vector<UntouchedProfile>& untouched, bool remember = false);
+// A profile's trusted paths as an install's record holds them for a user whose registry was
+// loaded then: the Variables key's path below the user's key, and what it held before the install
+// changed it (the text, or no value, or no Variables key either).
+struct RecordedTrust {
+    std::string variablesKey;
+    bool hadValue = false;
+    std::string text;
+    bool madeKey = false;
+};
 // Takes folder's entries out of every profile of the hive; every other entry stays as it is. A
-// profile that holds exactly what the per-user step made of what it kept gets that back as it was.
+// profile that holds exactly what the per-user step made of what it kept, or what an install made
+// of what recorded holds for it, gets that back as it was.
 void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
-                         std::vector<UntouchedProfile>& untouched);
+                         std::vector<UntouchedProfile>& untouched, const std::vector<RecordedTrust>& recorded = {});
 
 // The SIDs of the user accounts whose hives are loaded under HKEY_USERS (local and domain
 // accounts "S-1-5-21-...", Azure AD accounts "S-1-12-1-..."; not the services' hives, the

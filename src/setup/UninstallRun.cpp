@@ -66,6 +66,36 @@ bool ForEveryUser(const std::vector<JournalEntry>& entries) {
     return false;
 }
 
+// What the record holds of the profiles of the user sid: the state each profile's trusted paths
+// were in before the install first changed them.
+std::vector<RecordedTrust> RecordedTrustOf(const std::vector<JournalEntry>& entries, const std::string& sid) {
+    std::vector<RecordedTrust> recorded;
+    if (sid.empty()) return recorded;
+    const std::string prefix = sid + "\\";
+    const std::string variables = "\\Variables";
+    for (const JournalEntry& e : entries) {
+        if (e.root != kHkeyUsers || e.path.size() <= prefix.size() || !EqualsNoCase(e.path.substr(0, prefix.size()), prefix))
+            continue;
+        const std::string key = e.path.substr(prefix.size());
+        const bool value = e.kind == EntryKind::Value && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
+        const bool made = e.kind == EntryKind::Key && key.size() > variables.size() &&
+                          EqualsNoCase(key.substr(key.size() - variables.size()), variables);
+        if (!value && !made) continue;
+        auto it = std::find_if(recorded.begin(), recorded.end(),
+                               [&key](const RecordedTrust& r) { return EqualsNoCase(r.variablesKey, key); });
+        if (it == recorded.end()) {
+            RecordedTrust first;
+            first.variablesKey = key;
+            first.hadValue = value && e.hadOld;
+            if (first.hadValue) first.text = e.old.bytes.substr(0, e.old.bytes.find('\0'));
+            recorded.push_back(first);
+            it = recorded.end() - 1;
+        }
+        it->madeKey = it->madeKey || made;
+    }
+    return recorded;
+}
+
 // Up to kListed lines of items, then how many more.
 std::string Listed(const std::vector<std::string>& items) {
     std::string text;
@@ -131,14 +161,15 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
     return others;
 }
 
-void UninstallRun::UntrustForEveryUser(const std::string& folder) {
+void UninstallRun::UntrustForEveryUser(const std::string& folder, const std::vector<JournalEntry>& entries) {
     std::vector<UserHive> hives{UserHive{}};
     const std::vector<std::string> loggedOn = LoggedOnUsers(registry_);
     for (const std::string& sid : loggedOn) hives.push_back(UserHive{kHkeyUsers, sid, ""});
     std::vector<UntouchedProfile> kept;
-    // One rule for every user, whoever's hive it is and however it came to be loaded.
+    // One rule for every user, whoever's hive it is and however it came to be loaded; what our
+    // record holds of a user's profiles (they were logged on at the install) tells what they held.
     const auto untrust = [&](const UserHive& hive) {
-        UntrustFolderInHive(registry_, hive, folder, kept);
+        UntrustFolderInHive(registry_, hive, folder, kept, RecordedTrustOf(entries, hive.label.empty() ? hive.sid : hive.label));
         for (const KeptRecord& record : ForgetUserSetup(registry_, hive))
             result.left.push_back({record.key, record.error == kErrorCantAccessFile
                                                    ? std::string(kRecordIsLink)
@@ -302,7 +333,7 @@ int UninstallRun::Run(const std::string& givenFolder, const std::string& givenSe
             item.why = Format(kCodeRefused, refused->file.c_str(), refused->why.c_str());
     reachedUsers.clear();
     unreachedUsers.clear();
-    if (ForEveryUser(entries)) UntrustForEveryUser(folder);
+    if (ForEveryUser(entries)) UntrustForEveryUser(folder, entries);
 
     if (result.left.empty() && unreachedUsers.empty()) {
         Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);

@@ -62,7 +62,7 @@ public:
     // the current user's, every loaded hive's, and those of every other user with a profile on
     // the PC, whose hives it loads. Adds to result.left, reachedUsers and unreachedUsers; Run
     // calls it after the undo of an install for every user.
-    void UntrustForEveryUser(const std::string& folder);
+    void UntrustForEveryUser(const std::string& folder, const std::vector<JournalEntry>& entries);
 
 private:
     int Say(const std::string& text, unsigned type, bool quiet, int quietAnswer);
