@@ -83,17 +83,10 @@ const KeyRule kKeyRules[] = {
     {true, false, false, IsAboveActiveSetupKey, nullptr, false},
 };
 
-// A loader that the undo would write back names a file the one way the system reads it. Where that
-// file lies, and whether it is there, is checked where the value is written (CodeGuard.h), as for
-// every value that names code: what the machine holds at the uninstall is no part of the record.
-bool SafeLoader(const RecordedValue& value) {
-    if (!EqualsNoCase(value.name, "LOADER")) return true;
-    if (value.type != kRegSz && value.type != kRegExpandSz) return false;
-    std::string path = value.bytes;
-    while (!path.empty() && path.back() == '\0') path.pop_back();
-    return IsCanonicalPath(path) && IsCanonicalPath(Holder(path));
-}
-
+// What a key held before an install changed it is the machine's own, whatever it names: a
+// LOADER with a variable, a bare module name the host finds on its search path, or no text at
+// all. Where it may be written back is decided where it is written (CodeGuard.h), as for every
+// value that names code; it is no reason to refuse the record that keeps it.
 bool KeyEntryInScope(const JournalEntry& e) {
     if (e.path.empty() || HasControl(e.path) || HasControl(e.value.name)) return false;
     for (const KeyRule& rule : kKeyRules) {
@@ -106,11 +99,11 @@ bool KeyEntryInScope(const JournalEntry& e) {
             case EntryKind::Key: return true;
             case EntryKind::Value:
                 if (rule.value == nullptr || !rule.value(e.value.name)) continue;
-                return !e.hadOld || SafeLoader(e.old);
+                return true;
             case EntryKind::KeyDeleted: {
                 if (!rule.deleted) continue;
                 for (const RecordedValue& v : e.values)
-                    if (HasControl(v.name) || !SafeLoader(v)) return false;
+                    if (HasControl(v.name)) return false;
                 return true;
             }
             default: return false;

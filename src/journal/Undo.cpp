@@ -552,8 +552,10 @@ private:
         for (const RecordedValue& v : e.values) {
             if (!EqualsNoCase(v.name, "LOADER") || !IsText(v.type)) continue;
             const std::string text = TextOf(v);
-            return Within(text, folder_) || !IsAbsolutePath(text) || Missing(text) || InGoneInstall(text) ||
-                   ModuleOfInstallNotHoldingKey(e, text);
+            // A name that is no full path (a variable, a module the host finds on its search
+            // path) is the machine's own: it is tried, and the check where it is written decides.
+            if (!IsAbsolutePath(text)) return false;
+            return Within(text, folder_) || Missing(text) || InGoneInstall(text) || ModuleOfInstallNotHoldingKey(e, text);
         }
         return OwnState(e);
     }
