@@ -362,8 +362,15 @@ bool PutBack(Registry& registry, const UserHive& hive, const std::string& variab
 }
 
 // Takes folder's entries out of one profile's value, the user's own entries kept as they are.
+// Whether value trusts one of folders.
+bool TrustsAny(const std::string& value, const std::vector<std::string>& folders) {
+    const TrustedPathList list(value);
+    return std::any_of(folders.begin(), folders.end(), [&list](const std::string& f) { return list.Names(f); });
+}
+
 bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& variablesKey,
-                   const std::string& folder, const std::vector<RecordedTrust>& recorded, ProfileProblem& problem) {
+                   const std::string& folder, const std::vector<RecordedTrust>& recorded,
+                   const std::vector<std::string>& remaining, ProfileProblem& problem) {
     std::string current;
     const Stored stored = ReadTrustedPaths(registry, hive, variablesKey, current, problem);
     if (stored == Stored::Untouchable) return false;
@@ -386,24 +393,32 @@ bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& 
         if (!inRecord) ForgetEarlier(registry, hive, variablesKey);
         return true;
     }
-    std::string updated;
-    if (stored != Stored::Text || !RemoveTrustedFolder(current, folder, updated)) {
-        // What the step kept is no longer needed once no plug-in's folder is trusted here.
-        if (remembered && !inRecord && !NamesAPlugInFolder(current)) ForgetEarlier(registry, hive, variablesKey);
+    // What the step kept is needed no longer once no install still there is trusted here.
+    const auto forget = [&](const std::string& value) {
+        if (remembered && !inRecord && !TrustsAny(value, remaining)) ForgetEarlier(registry, hive, variablesKey);
+    };
+    if (stored != Stored::Text) {
+        forget(current);
         return true;
     }
+    // Without the folder's entries; and what was there before, and installs wrote back in upper
+    // case, as it was.
+    std::string updated = current;
+    RemoveTrustedFolder(current, folder, updated);
     if (remembered && earlier.stored == Stored::Text) {
         TrustedPathList list(updated);
         list.RespellAs(TrustedPathList(earlier.text));
         updated = list.Text();
     }
-    problem = ProfileProblem::NotWritten;
-    KeyHandle variables(registry);
-    registry.OpenKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());
-    if (!variables || registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
-                                         static_cast<std::uint32_t>(updated.size())) != kErrorSuccess)
-        return false;
-    if (remembered && !inRecord && !NamesAPlugInFolder(updated)) ForgetEarlier(registry, hive, variablesKey);
+    if (updated != current) {
+        problem = ProfileProblem::NotWritten;
+        KeyHandle variables(registry);
+        registry.OpenKey(hive.root, InHive(hive, variablesKey).c_str(), variables.out());
+        if (!variables || registry.SetString(variables.get(), kTrustedPaths, updated.c_str(),
+                                             static_cast<std::uint32_t>(updated.size())) != kErrorSuccess)
+            return false;
+    }
+    forget(updated);
     return true;
 }
 
@@ -436,10 +451,11 @@ void TrustFolderInHive(Registry& registry, const UserHive& hive, const std::stri
 }
 
 void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
-                         std::vector<UntouchedProfile>& untouched, const std::vector<RecordedTrust>& recorded) {
+                         std::vector<UntouchedProfile>& untouched, const std::vector<RecordedTrust>& recorded,
+                         const std::vector<std::string>& remaining) {
     if (folder.empty()) return;
     ForEveryProfile(registry, hive, untouched, [&](const std::string& variablesKey, ProfileProblem& problem) {
-        return UntrustFolder(registry, hive, variablesKey, folder, recorded, problem);
+        return UntrustFolder(registry, hive, variablesKey, folder, recorded, remaining, problem);
     });
     // The step's record goes with the last profile it held.
     const std::string record = kStepRecord;

@@ -33,9 +33,12 @@ struct RecordedTrust {
 };
 // Takes folder's entries out of every profile of the hive; every other entry stays as it is. A
 // profile that holds exactly what the per-user step made of what it kept, or what an install made
-// of what recorded holds for it, gets that back as it was.
+// of what recorded holds for it, gets that back as it was. What the step kept stays only for a
+// profile that still trusts one of the folders of installs still there (remaining), whose
+// uninstall will need it.
 void UntrustFolderInHive(Registry& registry, const UserHive& hive, const std::string& folder,
-                         std::vector<UntouchedProfile>& untouched, const std::vector<RecordedTrust>& recorded = {});
+                         std::vector<UntouchedProfile>& untouched, const std::vector<RecordedTrust>& recorded = {},
+                         const std::vector<std::string>& remaining = {});
 
 // The SIDs of the user accounts whose hives are loaded under HKEY_USERS (local and domain
 // accounts "S-1-5-21-...", Azure AD accounts "S-1-12-1-..."; not the services' hives, the

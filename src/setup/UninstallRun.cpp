@@ -161,7 +161,8 @@ std::vector<OtherInstall> UninstallRun::OtherInstalls(const std::string& folder,
     return others;
 }
 
-void UninstallRun::UntrustForEveryUser(const std::string& folder, const std::vector<JournalEntry>& entries) {
+void UninstallRun::UntrustForEveryUser(const std::string& folder, const std::vector<JournalEntry>& entries,
+                                       const std::vector<std::string>& remaining) {
     std::vector<UserHive> hives{UserHive{}};
     const std::vector<std::string> loggedOn = LoggedOnUsers(registry_);
     for (const std::string& sid : loggedOn) hives.push_back(UserHive{kHkeyUsers, sid, ""});
@@ -169,7 +170,8 @@ void UninstallRun::UntrustForEveryUser(const std::string& folder, const std::vec
     // One rule for every user, whoever's hive it is and however it came to be loaded; what our
     // record holds of a user's profiles (they were logged on at the install) tells what they held.
     const auto untrust = [&](const UserHive& hive) {
-        UntrustFolderInHive(registry_, hive, folder, kept, RecordedTrustOf(entries, hive.label.empty() ? hive.sid : hive.label));
+        UntrustFolderInHive(registry_, hive, folder, kept, RecordedTrustOf(entries, hive.label.empty() ? hive.sid : hive.label),
+                            remaining);
         for (const KeptRecord& record : ForgetUserSetup(registry_, hive))
             result.left.push_back({record.key, record.error == kErrorCantAccessFile
                                                    ? std::string(kRecordIsLink)
@@ -333,7 +335,17 @@ int UninstallRun::Run(const std::string& givenFolder, const std::string& givenSe
             item.why = Format(kCodeRefused, refused->file.c_str(), refused->why.c_str());
     reachedUsers.clear();
     unreachedUsers.clear();
-    if (ForEveryUser(entries)) UntrustForEveryUser(folder, entries);
+    std::vector<std::string> remaining;
+    for (const OtherInstall& other : others) remaining.push_back(other.folder);
+    if (ForEveryUser(entries)) {
+        UntrustForEveryUser(folder, entries, remaining);
+    } else {
+        // An install for this user alone: the undo has put their profiles back. The pass takes out
+        // what the per-user step of another install kept that no install still there needs.
+        std::vector<UntouchedProfile> kept;
+        UntrustFolderInHive(registry_, UserHive{}, folder, kept, {}, remaining);
+        for (const UntouchedProfile& profile : kept) result.left.push_back({profile.profile, kProfileKept});
+    }
 
     if (result.left.empty() && unreachedUsers.empty()) {
         Say(kDone, kMbOk | kMbIconInformation, quiet, kIdOk);

@@ -61,8 +61,10 @@ public:
     // Takes the folder out of the profiles the per-user step may have changed since the install:
     // the current user's, every loaded hive's, and those of every other user with a profile on
     // the PC, whose hives it loads. Adds to result.left, reachedUsers and unreachedUsers; Run
-    // calls it after the undo of an install for every user.
-    void UntrustForEveryUser(const std::string& folder, const std::vector<JournalEntry>& entries);
+    // calls it after the undo of an install for every user. remaining: the plug-in folders of
+    // the other installs still there.
+    void UntrustForEveryUser(const std::string& folder, const std::vector<JournalEntry>& entries,
+                             const std::vector<std::string>& remaining);
 
 private:
     int Say(const std::string& text, unsigned type, bool quiet, int quietAnswer);

@@ -1416,6 +1416,51 @@ TEST(Undo, AnInstallForEveryUserIsUndoneForEveryUserOfThePC) {
     EXPECT_EQ(RunUserSetup(m.registry, m.files, log, step), kExitNoRecord);
 }
 
+// What the per-user step keeps of a profile goes with the last install still there that needs it,
+// and gives back the user's own spelling on the way, whichever uninstall takes out an entry
+// (the random tester's finds: the step ran for one install while another's entry was in the
+// value; and an install for one user alone was the last to go).
+TEST(Undo, WhatThePerUserStepKeptComesBackAndGoesWithTheLastInstall) {
+    const auto step = [](Machine& m, const std::string& folder) {
+        NoLog log;
+        EXPECT_EQ(RunUserSetup(m.registry, m.files, log, folder + "\\Korvel-Tarnwick\\uninstall.exe"), kExitFinished);
+    };
+    const auto check = [](Machine& m, const std::string& before, const char* name) {
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << name;
+        EXPECT_FALSE(m.registry.KeyExists(kHkeyCurrentUser, "Software\\Korvel-Tarnwick")) << name;
+    };
+    {
+        Machine m(true);
+        m.registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", "D:\\Tools");
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        ASSERT_EQ(m.Install("D:\\P"), kExitFinished);
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick"), kExitFinished);
+        step(m, "D:\\P");  // finds "D:\Tools;D:\P\Korvel-Tarnwick", as the uninstall left it
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);
+        EXPECT_EQ(m.Uninstall(nullptr, "D:\\P\\Korvel-Tarnwick"), kExitFinished);
+        ASSERT_EQ(m.Install("C:\\A"), kExitFinished);  // again: the component runs its step now
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\A\\Korvel-Tarnwick"), kExitFinished);
+        check(m, before, "entry taken out by another");
+    }
+    {
+        // An install stopped at a copy failure (for this user alone: no step for others) is the
+        // last to go; the step ran for another while its entry was in the value.
+        Machine m(true);
+        m.registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", "D:\\Tools");
+        const std::string before = m.Snapshot();
+        m.files.FailCopiesTo("C:\\P\\Korvel-Tarnwick\\Korvel2013.ARX");
+        ASSERT_EQ(m.Install("C:\\P"), kExitStopped);
+        m.files.ClearListingFaults();
+        ASSERT_EQ(m.Install("C:\\B"), kExitFinished);
+        m.registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", "D:\\Tools;C:\\P\\Korvel-Tarnwick;C:\\B\\KORVEL-TARNWICK");
+        step(m, "C:\\B");
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\B\\Korvel-Tarnwick"), kExitFinished);
+        EXPECT_EQ(m.Uninstall(nullptr, "C:\\P\\Korvel-Tarnwick"), kExitFinished);
+        check(m, before, "last install for one user");
+    }
+}
+
 // A record may name the component and the logged-on users' trusted paths, nothing beside them.
 TEST(Undo, EveryUserEntriesOutsideTheirKeysAreRefused) {
     const auto entry = [](EntryKind kind, RegKey root, const std::string& path, const std::string& name) {

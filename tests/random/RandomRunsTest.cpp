@@ -11,10 +11,8 @@
 //      with 0, or with 8 and a reason for everything it left.
 //   3. Once the entry names none, the machine is the starting machine, but for what the user
 //      edited (kept) and what an uninstall reported it left (8, with a reason); but for trusted
-//      paths into plug-in folders, which are not put back, and a Variables key the per-user
-//      step made for them (the uninstall takes out only the folder's entry); and but for
-//      what a killed install made before it listed anything: its folders, its record, keys
-//      without values.
+//      paths into plug-in folders, which are not put back; and but for what a killed install
+//      made before it listed anything: its folders, its record, keys without values.
 // "Listed": the entry in the list of programs named it after some run, and no uninstall of it
 // has ended since. The oracle only compares states of the machine: it calls none of the
 // product's rules, and holds no undo logic of its own.
@@ -84,7 +82,7 @@ struct Product {
 struct LoaderKey {
     int product;
     bool dll, subKey;
-    int values;  // 0 none, 1 an older version's, 2 another plug-in's
+    int values;  // 0 none, 1 an older version's, 2 another plug-in's, 3 an older version's found on the host's search path
 };
 struct HostFile {
     int product, which;  // 0 font, 1 library, 2 plot driver
@@ -128,7 +126,11 @@ void showValue(const DrawnMachine& m, std::ostream& os) {
         os << "  loader key HKLM\\" << ProductKey(m, k.product) << "\\Applications\\Korvel"
            << kYears[m.products[k.product % m.products.size()].year] << (k.dll ? "DLL" : "") << " exists"
            << (k.subKey ? ", with a sub-key Commands" : "")
-           << (k.values == 1 ? ", LOADER of an older version" : k.values == 2 ? ", another plug-in's values" : "") << "\n";
+           << (k.values == 1   ? ", LOADER of an older version"
+               : k.values == 2 ? ", another plug-in's values"
+               : k.values == 3 ? ", LOADER of an older version by its bare name"
+                               : "")
+           << "\n";
     const char* hostFiles[] = {"Fonts\\Korvel_EN.shx", "ACAD<year>.dll", "Drv\\pdfplot9.hdi"};
     for (const HostFile& f : m.hostFiles)
         os << "  host file " << HostFolder(m, f.product) << "\\" << hostFiles[f.which] << " of its own"
@@ -320,6 +322,8 @@ struct Sut {
             } else if (k.values == 2) {
                 registry.PutString(kHkeyLocalMachine, key, "LOADER", "C:\\Ancient\\other.arx");
                 registry.PutString(kHkeyLocalMachine, key, "DESCRIPTION", "another plug-in");
+            } else if (k.values == 3) {
+                registry.PutString(kHkeyLocalMachine, key, "LOADER", Format("Korvel%d.ARX", kArx[drawn.products[p].year]));
             }
         }
         for (const HostFile& f : drawn.hostFiles) {
