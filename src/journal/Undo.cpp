@@ -124,6 +124,15 @@ std::vector<std::optional<JournalEntry>> Collapse(const std::vector<JournalEntry
             if (e.kind == EntryKind::Value) {
                 merged.hadOld = first.hadOld;
                 merged.old = first.old;
+                // A trusted-path value that a later run found in the user's own letters again
+                // (an uninstall in between put them back) lends them to what the first found.
+                if (first.hadOld && e.hadOld && e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS") &&
+                    first.old.type == kRegSz && e.old.type == kRegSz) {
+                    const auto textOf = [](const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); };
+                    TrustedPathList list(textOf(first.old.bytes));
+                    list.RespellAs(TrustedPathList(textOf(e.old.bytes)));
+                    merged.old.bytes = list.Text();
+                }
                 // What the earlier runs wrote is ours too (a run killed before its last write).
                 merged.values = first.values;
                 merged.values.push_back(first.value);

@@ -2021,6 +2021,18 @@ TEST(Undo, InstallsUninstalledInAnyOrderLeaveNothing) {
             EXPECT_EQ(user.Uninstall(nullptr, folders[i] + "\\Korvel-Tarnwick"), kExitFinished);
         EXPECT_EQ(user.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "D:\\Tools") << firstGoesFirst;
     }
+    // The same, where the user's letters came back between two runs into one folder, the second
+    // of which wrote the value in upper case again.
+    Machine again;
+    again.registry.PutString(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS", "D:\\NEW\\KORVEL-TARNWICK\\...;D:\\Tools");
+    for (const std::size_t i : {0, 1}) ASSERT_EQ(again.Install(folders[i]), kExitFinished);
+    EXPECT_EQ(again.Uninstall(nullptr, folders[1] + "\\Korvel-Tarnwick"), kExitFinished);
+    ASSERT_EQ(again.Install(folders[2]), kExitFinished);
+    EXPECT_EQ(again.Uninstall(nullptr, folders[0] + "\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(again.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "D:\\Tools;" + UpperCp936(folders[2]) + "\\KORVEL-TARNWICK");
+    ASSERT_EQ(again.Install(folders[2]), kExitFinished);
+    EXPECT_EQ(again.Uninstall(nullptr, folders[2] + "\\Korvel-Tarnwick"), kExitFinished);
+    EXPECT_EQ(again.registry.GetText(kHkeyCurrentUser, kVariables, "TRUSTEDPATHS"), "D:\\Tools");
 }
 }  // namespace
 
