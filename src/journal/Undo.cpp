@@ -182,6 +182,15 @@ public:
         };
         gone(entries_);
         for (const OtherInstall& other : others_) gone(other.entries);
+        // What our first run found in the entry: another program's where its InstallLocation
+        // named no plug-in folder of ours.
+        const JournalEntry* location = nullptr;
+        for (const JournalEntry& e : entries_)
+            if (location == nullptr && e.kind == EntryKind::Value && EqualsNoCase(e.path, kUninstallKey) &&
+                EqualsNoCase(e.value.name, "InstallLocation"))
+                location = &e;
+        foreignEntry_ = location != nullptr && location->hadOld && IsText(location->old.type) &&
+                        !IsPlugInFolder(TextOf(location->old));
     }
 
     // The install the entry named before ours, when it is present still: then it gets it back, as
@@ -651,7 +660,10 @@ private:
                     handed.push_back({earlier_, before});
                 }
             } else if (!earlierEntryPresent_) {
-                remove = true;
+                // The entry of an install gone goes; another program's that ours replaced (an
+                // older version's, installed elsewhere) comes back as it was, checked where it
+                // is written as every value that names a program is.
+                remove = !foreignEntry_ || !e.hadOld;
             } else if (e.hadOld && CodeGuard::NamesCode(e.root, e.path, e.value.name) &&
                        !Within(CodeGuard::NamedFile(e.value.name, TextOf(e.old)), earlier_->folder)) {
                 remove = true;  // what ours replaced names another install's program, not its
@@ -1161,6 +1173,7 @@ private:
     const std::string self_;
     const std::vector<OtherInstall>& others_;
     bool entryElsewhere_ = false;
+    bool foreignEntry_ = false;  // the entry ours first replaced was no install's of this program
     const OtherInstall* entryHolder_ = nullptr;  // the install the entry names now, when not ours
     bool otherHiveLoaded_ = false;
     bool earlierEntryPresent_ = false;

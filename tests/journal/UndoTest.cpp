@@ -1115,6 +1115,30 @@ TEST(Undo, ALoaderPutBackIsCheckedAsItIsWritten) {
     }
 }
 
+// Another program's entry and component that ours replaced (an older version's, installed in a
+// folder of its own) come back as they were once ours goes, named programs checked as they are
+// written; so also where a later install took the entry over and went first.
+TEST(Undo, AnotherProgramsEntryThatOursReplacedComesBack) {
+    const std::string old = "C:\\Program Files\\OldKorvel";
+    for (const bool later : {false, true}) {
+        Machine m(true);
+        m.files.AddFile(old + "\\olduninst.exe", "an older version's uninstaller");
+        m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "DisplayName", "Korvel-Tarnwick (older)");
+        m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "UninstallString", "\"" + old + "\\olduninst.exe\"");
+        m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "InstallLocation", old);
+        m.registry.PutString(kHkeyLocalMachine, kActiveSetupKey, "StubPath", "\"" + old + "\\olduninst.exe\" /user");
+        m.registry.PutString(kHkeyLocalMachine, kActiveSetupKey, "Version", "1,0,0,0");
+        const std::string before = m.Snapshot();
+        ASSERT_EQ(m.Install(), kExitFinished);
+        if (later) {
+            ASSERT_EQ(m.Install("D:\\New"), kExitFinished);
+            EXPECT_EQ(m.Uninstall(nullptr, "D:\\New\\Korvel-Tarnwick"), kExitFinished);
+        }
+        EXPECT_EQ(m.Uninstall(), kExitFinished) << later;
+        EXPECT_EQ(Diff(m.Snapshot(), before), "") << later;
+    }
+}
+
 // What the undo puts back is judged as the folder will be once it is done: the machine's own
 // earlier loader into the plug-in's folder (left dangling by an older version, or naming a file
 // that was there before ours) would name a folder that goes, or bytes that come back that are not
