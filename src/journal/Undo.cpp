@@ -573,7 +573,12 @@ private:
             // A name that is no full path (a variable, a module the host finds on its search
             // path) is the machine's own: it is tried, and the check where it is written decides.
             if (!IsAbsolutePath(text)) return false;
-            return Within(text, folder_) || Missing(text) || InGoneInstall(text) || ModuleOfInstallNotHoldingKey(e, text);
+            // A module gone from a plug-in's folder, or a host's library an install placed, is no
+            // one's now. The machine's own module gone from elsewhere is tried likewise: where
+            // that check refuses it, the key is named as left, not passed over.
+            const bool ownModule = !library && !IsPlugInFolder(text.substr(0, LastSeparator(text)));
+            return Within(text, folder_) || (Missing(text) && !ownModule) || InGoneInstall(text) ||
+                   ModuleOfInstallNotHoldingKey(e, text);
         }
         return OwnState(e);
     }

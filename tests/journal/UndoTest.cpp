@@ -1086,7 +1086,9 @@ TEST(Undo, ALoaderPutBackIsCheckedAsItIsWritten) {
     // path): kept in the record as the machine's, which stays readable, but not put back and not
     // ours (8), whether the install overwrote the key's values or deleted it. Without
     // administrator rights, the user's own run puts back what was there.
-    for (const char* earlier : {"C:\\Users\\Public\\evil.arx", "Korvel2013.ARX", "%ProgramFiles%\\Ancient\\Korvel2013.ARX"}) {
+    // The same for one naming a module that is gone (the user removed the older version).
+    for (const char* earlier : {"C:\\Users\\Public\\evil.arx", "Korvel2013.ARX", "%ProgramFiles%\\Ancient\\Korvel2013.ARX",
+                                "C:\\Ancient\\Gone.arx"}) {
         for (const bool subKey : {true, false}) {
             for (const bool elevated : {true, false}) {
                 Machine own(elevated);
