@@ -116,7 +116,7 @@ TEST_F(ProfileHivesWin32Test, AUserNotLoggedOnLosesTheEntryAndKeepsAllElse) {
     ProgressDouble progress;
     ASSERT_FALSE(PrivilegeEnabled(L"SeRestorePrivilege"));
     UninstallRun run(registry, files, codec, processes, prompt, progress);
-    run.UntrustForEveryUser("C:\\Korvel\\Korvel-Tarnwick");
+    run.UntrustForEveryUser("C:\\Korvel\\Korvel-Tarnwick", {}, {});
 
     // Every form of the entry goes; the user's other entries and values, and other profiles,
     // stay as they were; the step's record goes, so a later install runs it again.

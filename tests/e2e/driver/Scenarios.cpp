@@ -2087,7 +2087,7 @@ int RunStub(Context& c, const std::wstring& stub) {
 // Windows runs it at a user's logon, trusts the folder in a profile made after the install and
 // leaves everything else in it; a second run changes nothing. Users logged on at the install get
 // the folder at once. The uninstall removes the component and the folder from every profile it
-// reaches, and names the users it could not reach.
+// reaches, in the user's own letters, and names the users it could not reach.
 void EveryUser(Context& c) {
     const std::wstring program = SeveralReleasesWorld(c);
     const std::wstring otherVariables = std::wstring(kOtherUser) + L"\\" + kProfile2022;
@@ -2145,10 +2145,9 @@ void EveryUser(Context& c) {
     // The user whose profile folder is gone cannot be reached: named, and the run is incomplete.
     c.Check(RunUnattended(c, exe, arguments, windowSeen) == 8, "the quiet uninstall ends with 8");
     c.Check(!KeyExists(HKEY_LOCAL_MACHINE, kActiveSetup), "the component is gone");
-    c.CheckText(TrustedPaths(HKEY_CURRENT_USER, kNewProfile), L"D:\\MINE;E:\\OTHER",
-                "the new profile's entry is gone, its own stay");
-    c.CheckText(UpperAscii(TrustedPaths(HKEY_USERS, otherVariables)), L"F:\\THEIRS",
-                "the logged-on user's entry is gone");
+    c.CheckText(TrustedPaths(HKEY_CURRENT_USER, kNewProfile), L"D:\\Mine;E:\\Other",
+                "the new profile's entry is gone, its own stay as they were spelt");
+    c.CheckText(TrustedPaths(HKEY_USERS, otherVariables), L"F:\\Theirs", "the logged-on user's entry is gone");
     c.Check(ReadUtf8File(DefaultLogPath()).find(L"registry not reached (their trusted paths may keep the folder): C:\\users\\absent (" +
                                                 std::wstring(kAbsentUser) + L")") != std::wstring::npos,
             "the uninstall's log names the user it could not reach");
