@@ -12,6 +12,41 @@ const char kNotAPath[] = "不是一个完整的、不含变量的文件路径";
 const char kNotAFile[] = "不是一个普通文件";
 const char kChanged[] = "该文件的内容与安装时写入的不同";
 const char kStranger[] = "该文件不是安装程序放置的";
+const char kArguments[] = "命令行的参数中含有无法核查的路径或变量";
+
+// Whether what follows the program in a command line is only switches ("/S", "-x", "/uninstall"):
+// a path among them (a library rundll32 would load, say) names code as much as the program does,
+// and cannot be checked as a switch can.
+bool PlainArguments(const std::string& valueName, const std::string& text) {
+    if (EqualsNoCase(valueName, "LOADER")) return true;
+    std::string value = text.substr(0, text.find('\0'));
+    std::size_t at = 0;
+    if (!value.empty() && value[0] == '"') {
+        at = value.find('"', 1);
+        if (at == std::string::npos) return false;
+        ++at;
+    } else {
+        at = value.find(' ');
+        if (at == std::string::npos) return true;
+    }
+    std::size_t start = at;
+    while (start < value.size()) {
+        while (start < value.size() && value[start] == ' ') ++start;
+        if (start >= value.size()) break;
+        std::size_t end = value.find(' ', start);
+        if (end == std::string::npos) end = value.size();
+        const std::string token = value.substr(start, end - start);
+        if (token.size() < 2 || (token[0] != '/' && token[0] != '-')) return false;
+        for (std::size_t i = 1; i < token.size(); ++i) {
+            const char c = token[i];
+            if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+                  c == '=' || c == ',' || c == '.'))
+                return false;
+        }
+        start = end;
+    }
+    return true;
+}
 
 std::string RootName(RegKey root) {
     return root == kHkeyLocalMachine ? "HKEY_LOCAL_MACHINE" : root == kHkeyUsers ? "HKEY_USERS" : "HKEY_CURRENT_USER";
@@ -93,7 +128,9 @@ bool CodeGuard::Allowed(RegKey key, const char* valueName, std::uint32_t type, c
         file = NamedFile(name, bytes);
         // A variable would be expanded in the environment of whoever runs or loads it, not in
         // this run's: no name that holds one can be checked here.
-        why = !located || file.find('%') != std::string::npos ? kNotAPath : Check(file);
+        why = !located || file.find('%') != std::string::npos ? kNotAPath
+              : !PlainArguments(name, bytes)                   ? kArguments
+                                                                : Check(file);
     }
     if (why.empty()) return true;
     refusals_.push_back({RootName(place.root) + "\\" + place.path + "\\" + name, file, why});

@@ -1139,6 +1139,69 @@ TEST(Undo, AnotherProgramsEntryThatOursReplacedComesBack) {
         EXPECT_EQ(m.Uninstall(), kExitFinished) << later;
         EXPECT_EQ(Diff(m.Snapshot(), before), "") << later;
     }
+    // But not where what they name lies where users may add files by then: the program itself in
+    // a folder gone and made again by a user, or a system program given a library there to run
+    // (rundll32): neither is written, and both are named as left.
+    for (const bool argument : {false, true}) {
+        Machine m(true);
+        m.files.AddFolder("C:\\Windows");
+        m.files.SetOthersRights("C:\\Windows", kRead, kRead);
+        m.files.AddFile("C:\\Windows\\System32\\rundll32.exe", "the system's rundll32");
+        const std::string program = argument ? "C:\\Windows\\System32\\rundll32.exe C:\\OldKorvel\\old.dll,"
+                                             : "\"C:\\OldKorvel\\olduninst.exe\" /";
+        m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "UninstallString", program + "Uninstall");
+        m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "InstallLocation", "C:\\OldKorvel");
+        m.registry.PutString(kHkeyLocalMachine, kActiveSetupKey, "StubPath", program + "UserSetup");
+        ASSERT_EQ(m.Install(), kExitFinished);
+        m.files.AddFile(argument ? "C:\\OldKorvel\\old.dll" : "C:\\OldKorvel\\olduninst.exe", "a user's code");
+        m.files.SetOwnedByOthers("C:\\OldKorvel");
+        UninstallRun* run = nullptr;
+        EXPECT_EQ(m.Uninstall(&run), kExitUninstallIncomplete) << argument;
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath"), "") << argument;
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kUninstallKey, "UninstallString"), "") << argument;
+        std::size_t named = 0;
+        for (const LeftBehind& left : run->result.left)
+            named += left.what.find("StubPath") != std::string::npos || left.what.find("UninstallString") != std::string::npos;
+        EXPECT_EQ(named, 2u) << argument;
+    }
+}
+
+// An earlier loader in any spelling the host might read otherwise than it is checked, of any
+// type, is never written back by an elevated uninstall, whether the install overwrote the key or
+// deleted it (a reviewer's table).
+TEST(Undo, NoEarlierLoaderSpellingIsWrittenUnchecked) {
+    const std::string loader = std::string(kKey2013) + "Applications\\Korvel2013";
+    const struct {
+        std::uint32_t type;
+        std::string bytes;
+    } cases[] = {
+        {kRegSz, "..\\Ancient\\Korvel2013.ARX"}, {kRegSz, "C:\\Ancient\\..\\Users\\Public\\evil.arx"},
+        {kRegSz, "C:/Users/Public/evil.arx"}, {kRegSz, "\\\\server\\share\\evil.arx"},
+        {kRegSz, "\\\\?\\C:\\Users\\Public\\evil.arx"}, {kRegSz, "\\??\\C:\\Users\\Public\\evil.arx"},
+        {kRegSz, "C:\\Users\\Public\\evil.arx."}, {kRegSz, "C:\\Users\\Public\\evil.arx "},
+        {kRegSz, "C:\\Users\\Public\\evil.arx::$DATA"}, {kRegSz, "C:\\Evil\\e.arx"},
+        {kRegExpandSz, "%PUBLIC%\\evil.arx"}, {kRegExpandSz, "C:\\Users\\Public\\evil.arx"},
+        {kRegBinary, "C:\\Users\\Public\\evil.arx"}, {kRegMultiSz, std::string("C:\\Users\\Public\\evil.arx\0\0", 27)},
+        {kRegSz, std::string("\0C:\\Users\\Public\\evil.arx", 25)}, {kRegSz, "C:\\Ancient\\" + std::string(300, 'a') + ".arx"},
+        {kRegSz, "C:\\Ancient"}, {kRegSz, "C:"}, {kRegSz, ""},
+    };
+    for (const auto& c : cases) {
+        for (const bool subKey : {true, false}) {
+            Machine own(true);
+            own.files.AddFile("C:\\Evil\\e.arx", "a user's module");
+            own.files.SetOwnedByOthers("C:\\Evil");
+            own.registry.PutValue(kHkeyLocalMachine, loader, "LOADER", c.type, c.bytes);
+            if (subKey) own.registry.CreateKeyPath(kHkeyLocalMachine, loader + "\\Commands");
+            ASSERT_EQ(own.Install(), kExitFinished) << c.bytes.c_str();
+            UninstallRun* run = nullptr;
+            const int code = own.Uninstall(&run);
+            std::uint32_t type = 0;
+            std::string bytes;
+            const bool there = own.registry.GetValue(kHkeyLocalMachine, loader, "LOADER", type, bytes);
+            EXPECT_FALSE(there && bytes == c.bytes) << c.bytes.c_str() << " " << subKey << " " << code;
+            EXPECT_EQ(code, kExitUninstallIncomplete) << c.bytes.c_str() << " " << subKey;
+        }
+    }
 }
 
 // What the undo puts back is judged as the folder will be once it is done: the machine's own

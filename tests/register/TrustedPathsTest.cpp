@@ -257,6 +257,34 @@ INSTANTIATE_TEST_SUITE_P(Routes, TrustedPathsTest,
                          ::testing::Values(Through::Install, Through::UserStep, Through::LoggedOnUser), RouteName);
 
 // The step started from anywhere but the installed plug-in's folder trusts nothing.
+// What the step kept lies where its user may change it: whatever they write there, an uninstall
+// with administrator rights changes nothing but that user's own profile, and there only what the
+// user could have changed themselves (a reviewer's reproduction).
+TEST(UserSetup, AForgedRecordReachesOnlyItsUsersOwnProfile) {
+    const std::string variables = kProfiles + "P\\Variables";
+    const std::string record = "Software\\Korvel-Tarnwick\\TrustedPathsBefore";
+    const std::string mine = "S-1-5-21-1-2-3-1001", theirs = "S-1-5-21-1-2-3-1002";
+    for (const bool noKey : {false, true}) {
+        RegistryDouble registry;
+        registry.PutString(kHkeyUsers, mine + "\\" + variables, "TRUSTEDPATHS", "C:\\KORVEL\\KORVEL-TARNWICK");
+        registry.PutString(kHkeyUsers, theirs + "\\" + variables, "TRUSTEDPATHS", "C:\\KORVEL\\KORVEL-TARNWICK");
+        if (noKey)
+            registry.PutDword(kHkeyUsers, mine + "\\" + record, variables, 1);
+        else
+            registry.PutString(kHkeyUsers, mine + "\\" + record, variables, "C:");
+        std::vector<UntouchedProfile> untouched;
+        for (const std::string& sid : {mine, theirs}) UntrustFolderInHive(registry, UserHive{kHkeyUsers, sid, ""}, kFolder, untouched);
+        EXPECT_EQ(registry.GetText(kHkeyUsers, theirs + "\\" + variables, "TRUSTEDPATHS"), "");
+        if (noKey)
+            EXPECT_FALSE(registry.KeyExists(kHkeyUsers, mine + "\\" + variables));  // their own empty key
+        else
+            EXPECT_EQ(registry.GetText(kHkeyUsers, mine + "\\" + variables, "TRUSTEDPATHS"), "C:");
+        EXPECT_TRUE(registry.KeyExists(kHkeyUsers, mine + "\\" + kProfiles + "P"));
+        EXPECT_TRUE(registry.KeyExists(kHkeyUsers, theirs + "\\" + variables));
+        EXPECT_FALSE(registry.KeyExists(kHkeyUsers, mine + "\\Software\\Korvel-Tarnwick"));
+    }
+}
+
 TEST(UserSetup, AStrayCopyTrustsNothing) {
     RegistryDouble registry;
     FileDouble files;
