@@ -361,13 +361,14 @@ bool PutBack(Registry& registry, const UserHive& hive, const std::string& variab
     return true;
 }
 
-// Takes folder's entries out of one profile's value, the user's own entries kept as they are.
 // Whether value trusts one of folders.
 bool TrustsAny(const std::string& value, const std::vector<std::string>& folders) {
     const TrustedPathList list(value);
     return std::any_of(folders.begin(), folders.end(), [&list](const std::string& f) { return list.Names(f); });
 }
 
+// Takes folder's entries out of one profile's value, the user's own entries kept as they are; puts
+// back what the step or our record found there, where the profile holds what was made of it.
 bool UntrustFolder(Registry& registry, const UserHive& hive, const std::string& variablesKey,
                    const std::string& folder, const std::vector<RecordedTrust>& recorded,
                    const std::vector<std::string>& remaining, ProfileProblem& problem) {
