@@ -93,16 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             ExpectPlain(entry.path);
             ExpectPlain(entry.backup);
             break;
-        default: {
-            // A loader the undo would write back.
-            std::vector<RecordedValue> restored = entry.values;
-            if (entry.hadOld) restored.push_back(entry.old);
-            for (RecordedValue& v : restored) {
-                if (v.name != "LOADER" && v.name != "loader" && v.name != "Loader") continue;
-                while (!v.bytes.empty() && v.bytes.back() == '\0') v.bytes.pop_back();
-                ExpectPlain(v.bytes);
-            }
-        }
+        default:
+            // What a key held before is the machine's own, whatever its LOADER names: whether it
+            // may be written back is decided where it is written, not by the record.
+            break;
     }
     return 0;
 }
