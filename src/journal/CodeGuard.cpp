@@ -1,5 +1,7 @@
 #include "journal/CodeGuard.h"
 
+#include <algorithm>
+
 #include "deploy/FolderTrust.h"
 #include "journal/Scope.h"
 #include "journal/UninstallEntry.h"
@@ -14,28 +16,37 @@ const char kChanged[] = "该文件的内容与安装时写入的不同";
 const char kStranger[] = "该文件不是安装程序放置的";
 const char kArguments[] = "命令行的参数中含有无法核查的路径或变量";
 
+// A command line's program (quoted, or up to the first blank) and what follows it; false for an
+// opening quote without its close.
+bool SplitCommand(const std::string& text, std::string& program, std::string& rest) {
+    const std::string value = text.substr(0, text.find('\0'));
+    std::size_t end = value.find(' ');
+    if (!value.empty() && value[0] == '"') {
+        end = value.find('"', 1);
+        if (end == std::string::npos) return false;
+        program = value.substr(1, end - 1);
+        rest = value.substr(end + 1);
+        return true;
+    }
+    program = value.substr(0, end);
+    rest = end == std::string::npos ? std::string() : value.substr(end);
+    return true;
+}
+
 // Whether what follows the program in a command line is only switches ("/S", "-x", "/uninstall"):
 // a path among them (a library rundll32 would load, say) names code as much as the program does,
 // and cannot be checked as a switch can.
 bool PlainArguments(const std::string& valueName, const std::string& text) {
     if (EqualsNoCase(valueName, "LOADER")) return true;
-    std::string value = text.substr(0, text.find('\0'));
-    std::size_t at = 0;
-    if (!value.empty() && value[0] == '"') {
-        at = value.find('"', 1);
-        if (at == std::string::npos) return false;
-        ++at;
-    } else {
-        at = value.find(' ');
-        if (at == std::string::npos) return true;
-    }
-    std::size_t start = at;
-    while (start < value.size()) {
-        while (start < value.size() && value[start] == ' ') ++start;
-        if (start >= value.size()) break;
-        std::size_t end = value.find(' ', start);
-        if (end == std::string::npos) end = value.size();
-        const std::string token = value.substr(start, end - start);
+    std::string program, rest;
+    if (!SplitCommand(text, program, rest)) return false;
+    for (std::size_t start = 0; start < rest.size();) {
+        if (rest[start] == ' ') {
+            ++start;
+            continue;
+        }
+        const std::size_t end = std::min(rest.find(' ', start), rest.size());
+        const std::string token = rest.substr(start, end - start);
         if (token.size() < 2 || (token[0] != '/' && token[0] != '-')) return false;
         for (std::size_t i = 1; i < token.size(); ++i) {
             const char c = token[i];
@@ -64,14 +75,9 @@ bool CodeGuard::NamesCode(RegKey root, const std::string& keyPath, const std::st
 }
 
 std::string CodeGuard::NamedFile(const std::string& valueName, const std::string& text) {
-    std::string value = text.substr(0, text.find('\0'));
-    if (EqualsNoCase(valueName, "LOADER")) return value;
-    // A command line: its program, quoted or up to the first blank.
-    if (!value.empty() && value[0] == '"') {
-        const std::size_t close = value.find('"', 1);
-        return close == std::string::npos ? std::string() : value.substr(1, close - 1);
-    }
-    return value.substr(0, value.find(' '));
+    if (EqualsNoCase(valueName, "LOADER")) return text.substr(0, text.find('\0'));
+    std::string program, rest;
+    return SplitCommand(text, program, rest) ? program : std::string();
 }
 
 const CodeGuard::Refusal* CodeGuard::RefusalOf(const std::string& value) const {

@@ -128,9 +128,8 @@ std::vector<std::optional<JournalEntry>> Collapse(const std::vector<JournalEntry
                 // (an uninstall in between put them back) lends them to what the first found.
                 if (first.hadOld && e.hadOld && e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS") &&
                     first.old.type == kRegSz && e.old.type == kRegSz) {
-                    const auto textOf = [](const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); };
-                    TrustedPathList list(textOf(first.old.bytes));
-                    list.RespellAs(TrustedPathList(textOf(e.old.bytes)));
+                    TrustedPathList list(TextOf(first.old));
+                    list.RespellAs(TrustedPathList(TextOf(e.old)));
                     merged.old.bytes = list.Text();
                 }
                 // What the earlier runs wrote is ours too (a run killed before its last write).
@@ -621,14 +620,6 @@ private:
         return dropped ? kept : value;
     }
 
-    bool IsEmpty(RegKey key) {
-        std::uint32_t subKeys = 0;
-        std::string name, data;
-        std::uint32_t type = 0;
-        return registry_.QuerySubKeyCount(key, subKeys) == kErrorSuccess && subKeys == 0 &&
-               registry_.EnumValue(key, 0, name, type, data) == kErrorNoMoreItems;
-    }
-
     // Puts back what the value held before the first install into this folder, without what
     // installs gone since had added: deleted when that leaves nothing of anyone else's.
     void Restore(RegKey key, const JournalEntry& e, const std::string& what) {
@@ -857,7 +848,7 @@ private:
         const long opened = registry_.OpenKeyRead(e.root, e.path.c_str(), key.out());
         if (opened == kErrorFileNotFound) return Done();
         if (!key) return Left(KeyName(e), opened == kErrorCantAccessFile ? kLinked : kNotRemoved);
-        const bool empty = IsEmpty(key.get());
+        const bool empty = IsEmptyKey(registry_, key.get());
         key.Close();
         if (IsMade(e)) return Done();  // made again from the record: as it was before, even empty
         if (!empty) {
@@ -917,7 +908,7 @@ private:
                 // left empty goes, and the state before this one, if the record has one, is tried.
                 if (EqualsNoCase(v.name, "LOADER")) {
                     restored_.pop_back();
-                    const bool empty = IsEmpty(key.get());
+                    const bool empty = IsEmptyKey(registry_, key.get());
                     key.Close();
                     KeyHandle parent(registry_);
                     std::string last;

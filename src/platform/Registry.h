@@ -104,6 +104,15 @@ public:
     virtual long UnloadHive(const char* name) = 0;
 };
 
+// Whether key holds neither sub-keys nor values (false when that cannot be read).
+inline bool IsEmptyKey(Registry& registry, RegKey key) {
+    std::uint32_t subKeys = 0;
+    std::string name, data;
+    std::uint32_t type = 0;
+    return registry.QuerySubKeyCount(key, subKeys) == kErrorSuccess && subKeys == 0 &&
+           registry.EnumValue(key, 0, name, type, data) == kErrorNoMoreItems;
+}
+
 // Owns one open key and closes it once, through the registry that opened it.
 class KeyHandle {
 public:

@@ -170,6 +170,16 @@ std::vector<Profile> ListProfiles(Registry& registry, const UserHive& hive,
 
 enum class Stored { Text, NoValue, NoVariablesKey, Untouchable };
 
+// The text of the first size bytes of buffer, read as REG_SZ: false where anything but zeros
+// follows its end.
+bool WholeText(const std::vector<std::uint8_t>& buffer, std::uint32_t size, std::string& text) {
+    const auto end = buffer.begin() + size;
+    const auto zero = std::find(buffer.begin(), end, 0);
+    if (std::find_if(zero, end, [](std::uint8_t b) { return b != 0; }) != end) return false;
+    text.assign(buffer.begin(), zero);
+    return true;
+}
+
 // What the profile holds now. Only a value (or Variables key) that is certainly absent counts as
 // empty; whatever cannot be read whole - too long, unreadable, not plain text, with text after
 // an embedded zero, or in characters this code page cannot hold - is left to the user, since
@@ -202,12 +212,7 @@ Stored ReadTrustedPaths(Registry& registry, const UserHive& hive, const std::str
         return Stored::Untouchable;
     }
     problem = ProfileProblem::NotPlainText;
-    if (type != kRegSz) return Stored::Untouchable;
-    const auto end = buffer.begin() + size;
-    const auto zero = std::find(buffer.begin(), end, 0);
-    if (std::find_if(zero, end, [](std::uint8_t b) { return b != 0; }) != end)
-        return Stored::Untouchable;
-    text.assign(buffer.begin(), zero);
+    if (type != kRegSz || !WholeText(buffer, size, text)) return Stored::Untouchable;
     return Stored::Text;
 }
 
@@ -254,12 +259,8 @@ bool ReadEarlier(Registry& registry, const UserHive& hive, const std::string& va
         earlier.text.clear();
         return true;
     }
-    if (type != kRegSz) return false;
-    const auto end = buffer.begin() + size;
-    const auto zero = std::find(buffer.begin(), end, 0);
-    if (std::find_if(zero, end, [](std::uint8_t b) { return b != 0; }) != end) return false;
+    if (type != kRegSz || !WholeText(buffer, size, earlier.text)) return false;
     earlier.stored = Stored::Text;
-    earlier.text.assign(buffer.begin(), zero);
     return true;
 }
 
@@ -286,14 +287,6 @@ bool NamesAPlugInFolder(const std::string& value) {
     for (const std::string& entry : list.entries())
         if (!entry.empty() && IsPlugInFolder(TrustedPathList::FolderOf(entry))) return true;
     return false;
-}
-
-bool IsEmptyKey(Registry& registry, RegKey key) {
-    std::uint32_t subKeys = 0;
-    std::string name, data;
-    std::uint32_t type = 0;
-    return registry.QuerySubKeyCount(key, subKeys) == kErrorSuccess && subKeys == 0 &&
-           registry.EnumValue(key, 0, name, type, data) == kErrorNoMoreItems;
 }
 
 // Deletes the key below parent when it holds nothing; true when it is gone.
