@@ -41,6 +41,11 @@ bool SameValue(const RecordedValue& a, const RecordedValue& b) {
 
 bool SamePath(const std::string& a, const std::string& b) { return !a.empty() && EqualsNoCase(a, b); }
 
+// A profile's trusted-path value (a user's registry, never the machine's).
+bool IsTrustedPaths(const JournalEntry& e) {
+    return e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
+}
+
 std::string TextOf(const RecordedValue& v) {
     std::string text = v.bytes;
     while (!text.empty() && text.back() == '\0') text.pop_back();
@@ -126,8 +131,7 @@ std::vector<std::optional<JournalEntry>> Collapse(const std::vector<JournalEntry
                 merged.old = first.old;
                 // A trusted-path value that a later run found in the user's own letters again
                 // (an uninstall in between put them back) lends them to what the first found.
-                if (first.hadOld && e.hadOld && e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS") &&
-                    first.old.type == kRegSz && e.old.type == kRegSz) {
+                if (first.hadOld && e.hadOld && IsTrustedPaths(e) && first.old.type == kRegSz && e.old.type == kRegSz) {
                     TrustedPathList list(TextOf(first.old));
                     list.RespellAs(TrustedPathList(TextOf(e.old)));
                     merged.old.bytes = list.Text();
@@ -707,10 +711,6 @@ private:
             return Left(what, kNotRestored);
         }
         Done();
-    }
-
-    static bool IsTrustedPaths(const JournalEntry& e) {
-        return e.root != kHkeyLocalMachine && EqualsNoCase(e.value.name, "TRUSTEDPATHS");
     }
 
     // The entry names a later install, whose record says the entry named ours before it: that
