@@ -14,7 +14,7 @@ const char kNotAPath[] = "不是一个完整的、不含变量的文件路径";
 const char kNotAFile[] = "不是一个普通文件";
 const char kChanged[] = "该文件的内容与安装时写入的不同";
 const char kStranger[] = "该文件不是安装程序放置的";
-const char kArguments[] = "命令行的参数中含有无法核查的路径或变量";
+const char kArguments[] = "命令行带有参数，而其程序不是安装程序放置的，参数无法核查";
 
 // A command line's program (quoted, or up to the first blank) and what follows it; false for an
 // opening quote without its close.
@@ -33,13 +33,15 @@ bool SplitCommand(const std::string& text, std::string& program, std::string& re
     return true;
 }
 
-// Whether what follows the program in a command line is only switches ("/S", "-x", "/uninstall"):
-// a path among them (a library rundll32 would load, say) names code as much as the program does,
-// and cannot be checked as a switch can.
-bool PlainArguments(const std::string& valueName, const std::string& text) {
+// Whether what follows the program in a command line is only switches ("/S", "/uninstall"), and
+// the program one of ours (ours), which reads them as switches: a path among them (a library
+// rundll32 would load, say), or a switch another program reads as code (cmd's "/cname", a name
+// found on the search path), names code as much as the program does, and cannot be checked.
+bool PlainArguments(const std::string& valueName, const std::string& text, bool ours) {
     if (EqualsNoCase(valueName, "LOADER")) return true;
     std::string program, rest;
     if (!SplitCommand(text, program, rest)) return false;
+    if (!ours) return rest.find_first_not_of(' ') == std::string::npos;
     for (std::size_t start = 0; start < rest.size();) {
         if (rest[start] == ' ') {
             ++start;
@@ -134,8 +136,10 @@ bool CodeGuard::Allowed(RegKey key, const char* valueName, std::uint32_t type, c
         file = NamedFile(name, bytes);
         // A variable would be expanded in the environment of whoever runs or loads it, not in
         // this run's: no name that holds one can be checked here.
+        Written written;
+        const bool ours = known_.file && known_.file(file, written);
         why = !located || file.find('%') != std::string::npos ? kNotAPath
-              : !PlainArguments(name, bytes)                   ? kArguments
+              : !PlainArguments(name, bytes, ours)             ? kArguments
                                                                 : Check(file);
     }
     if (why.empty()) return true;

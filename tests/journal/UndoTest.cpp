@@ -1125,10 +1125,11 @@ TEST(Undo, AnotherProgramsEntryThatOursReplacedComesBack) {
     for (const bool later : {false, true}) {
         Machine m(true);
         m.files.AddFile(old + "\\olduninst.exe", "an older version's uninstaller");
+        m.files.AddFile(old + "\\oldstep.exe", "an older version's per-user step");
         m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "DisplayName", "Korvel-Tarnwick (older)");
         m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "UninstallString", "\"" + old + "\\olduninst.exe\"");
         m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "InstallLocation", old);
-        m.registry.PutString(kHkeyLocalMachine, kActiveSetupKey, "StubPath", "\"" + old + "\\olduninst.exe\" /user");
+        m.registry.PutString(kHkeyLocalMachine, kActiveSetupKey, "StubPath", "\"" + old + "\\oldstep.exe\"");
         m.registry.PutString(kHkeyLocalMachine, kActiveSetupKey, "Version", "1,0,0,0");
         const std::string before = m.Snapshot();
         ASSERT_EQ(m.Install(), kExitFinished);
@@ -1141,7 +1142,23 @@ TEST(Undo, AnotherProgramsEntryThatOursReplacedComesBack) {
     }
     // But not where what they name lies where users may add files by then: the program itself in
     // a folder gone and made again by a user, or a system program given a library there to run
-    // (rundll32): neither is written, and both are named as left.
+    // (rundll32): neither is written, and both are named as left. Nor any other program's line
+    // with arguments, which no check here can read as its program does ("cmd /cname" runs a
+    // program found on the search path; rundll32 finds "-name" there).
+    for (const char* line : {"\"C:\\Windows\\System32\\cmd.exe\" /cevil", "\"C:\\Windows\\System32\\rundll32.exe\" -evil,Entry",
+                             "\"C:\\Program Files\\OldKorvel\\olduninst.exe\" /user"}) {
+        Machine m(true);
+        m.files.AddFolder("C:\\Windows");
+        m.files.SetOthersRights("C:\\Windows", kRead, kRead);
+        for (const char* program : {"C:\\Windows\\System32\\cmd.exe", "C:\\Windows\\System32\\rundll32.exe",
+                                    "C:\\Program Files\\OldKorvel\\olduninst.exe"})
+            m.files.AddFile(program, "a program");
+        m.registry.PutString(kHkeyLocalMachine, kUninstallKey, "InstallLocation", "C:\\Program Files\\OldKorvel");
+        m.registry.PutString(kHkeyLocalMachine, kActiveSetupKey, "StubPath", line);
+        ASSERT_EQ(m.Install(), kExitFinished);
+        EXPECT_EQ(m.Uninstall(), kExitUninstallIncomplete) << line;
+        EXPECT_EQ(m.registry.GetText(kHkeyLocalMachine, kActiveSetupKey, "StubPath"), "") << line;
+    }
     for (const bool argument : {false, true}) {
         Machine m(true);
         m.files.AddFolder("C:\\Windows");
